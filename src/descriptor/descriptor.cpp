@@ -1,0 +1,94 @@
+#include "descriptor/descriptor.h"
+
+namespace Norvix {
+
+Campi::Ptr Campi::Add(const QString &Nome, const QString &Desc, const QString &TIPO, int MaxLen,
+                      const QString &Default, const QString &MinVal, const QString &MaxVal,
+                      const QString &CodPos, const QString &FileRif, const QString &RecRif,
+                      const QVariant &FieldRif, const QString &ObjType, const QString &Format,
+                      int Indice, float Page, const QString &sKey)
+{
+    auto c = std::make_shared<Campo>();
+    c->setNome(Nome);
+    c->setDesc(Desc);
+    c->setTIPO(TIPO);
+    c->setMaxLen(MaxLen);
+    c->setDefault(Default);
+    c->setMinVal(MinVal);
+    c->setMaxVal(MaxVal);
+    c->setCodPos(CodPos);
+    c->setFileRif(FileRif);
+    c->setRecRif(RecRif);
+    c->setFieldRif(FieldRif);
+    c->setObjType(ObjType);
+    c->setFormat(Format);
+    c->setIndice(Indice);
+    c->setPage(Page);
+    return append(std::move(c), sKey);
+}
+
+NomiCampi::Ptr NomiCampi::Add(const QString &ID, const QString &sKey)
+{
+    auto n = std::make_shared<nomecampo>();
+    n->setID(ID);
+    return append(std::move(n), sKey);
+}
+
+CampiRic::Ptr CampiRic::Add(const QString &Nome, const QString &CtrlType, const QString &SearchType,
+                            const QString &sKey)
+{
+    auto c = std::make_shared<CampoRic>();
+    c->setNome(Nome);
+    c->setCtrlType(CtrlType);
+    c->setSearchType(SearchType);
+    return append(std::move(c), sKey);
+}
+
+TipiRicerche::Ptr TipiRicerche::Add(const QString &Descrizione, const QString &CampiMostrati,
+                                    const QString &sKey)
+{
+    auto r = std::make_shared<RicTipo>();
+    r->setDescrizione(Descrizione);
+    r->setCampiMostrati(CampiMostrati);
+    return append(std::move(r), sKey);
+}
+
+std::shared_ptr<NomiCampi> Indice::NomiCampi()
+{
+    if (!m_nomiCampi)
+        m_nomiCampi = std::make_shared<Norvix::NomiCampi>();
+    return m_nomiCampi;
+}
+
+std::shared_ptr<CampiRic> RicTipo::CampiRic()
+{
+    if (!m_campiRic)
+        m_campiRic = std::make_shared<Norvix::CampiRic>();
+    return m_campiRic;
+}
+
+Rec::Rec() : m_indice(std::make_shared<Norvix::Indice>()) {}
+
+Rec::~Rec()
+{
+    // Children go in a fixed order: search layouts, fields, then the index.
+    m_tipiRicerche.reset();
+    m_campi.reset();
+    m_indice.reset();
+}
+
+std::shared_ptr<TipiRicerche> Rec::TipiRicerche()
+{
+    if (!m_tipiRicerche)
+        m_tipiRicerche = std::make_shared<Norvix::TipiRicerche>();
+    return m_tipiRicerche;
+}
+
+std::shared_ptr<Campi> Rec::Campi()
+{
+    if (!m_campi)
+        m_campi = std::make_shared<Norvix::Campi>();
+    return m_campi;
+}
+
+} // namespace Norvix

@@ -1,0 +1,1 @@
+#include "descriptor/dsctext.h"

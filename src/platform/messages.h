@@ -1,0 +1,71 @@
+#pragma once
+
+// The message-box service. Every message the library shows to a user goes through the service
+// installed here, so that the program can print messages, the widgets can show QMessageBox and
+// tests can record what was said and answer from a script.
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+namespace Norvix {
+
+// Button sets and answers keep the classic numeric values so that stored scripts and callers can
+// compare them with the well-known constants.
+enum class MsgButtons { OkOnly = 0, OkCancel = 1, AbortRetryIgnore = 2, YesNoCancel = 3, YesNo = 4, RetryCancel = 5 };
+enum class MsgIcon { None = 0, Critical = 16, Question = 32, Exclamation = 48, Information = 64 };
+enum class MsgAnswer { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
+
+struct Message
+{
+    QString text;
+    QString title; // empty: the application's default title
+    MsgButtons buttons = MsgButtons::OkOnly;
+    MsgIcon icon = MsgIcon::None;
+};
+
+class MessageService
+{
+public:
+    virtual ~MessageService() = default;
+    // Shows the message and returns the user's answer once the box is closed.
+    virtual MsgAnswer show(const Message &message) = 0;
+};
+
+// Writes each message to standard error and answers with the first button of its set
+// (OK, Abort, Yes or Retry). Used by the command-line program.
+class StderrMessageService : public MessageService
+{
+public:
+    MsgAnswer show(const Message &message) override;
+};
+
+// Records every message and answers from a script (first in, first out); with the script
+// exhausted it answers with the first button of the set. For tests and automation.
+class RecordingMessageService : public MessageService
+{
+public:
+    MsgAnswer show(const Message &message) override;
+    void script(QList<MsgAnswer> answers) { m_answers = std::move(answers); }
+    const QList<Message> &messages() const { return m_messages; }
+    void clear() { m_messages.clear(); m_answers.clear(); }
+
+private:
+    QList<Message> m_messages;
+    QList<MsgAnswer> m_answers;
+};
+
+MsgAnswer firstAnswer(MsgButtons buttons);
+
+// The installed service; the default one prints to standard error.
+MessageService &messageService();
+// Installs a service (nullptr restores the default) and returns the previous one, if any was
+// installed by a caller.
+std::shared_ptr<MessageService> setMessageService(std::shared_ptr<MessageService> service);
+
+// Shorthand for the common case.
+MsgAnswer msgBox(const QString &text, MsgButtons buttons = MsgButtons::OkOnly,
+                 const QString &title = QString(), MsgIcon icon = MsgIcon::None);
+
+} // namespace Norvix

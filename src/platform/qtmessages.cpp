@@ -1,0 +1,49 @@
+#include "platform/qtmessages.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace Norvix {
+
+MsgAnswer QtMessageService::show(const Message &message)
+{
+    using B = QMessageBox::StandardButton;
+    QMessageBox::StandardButtons buttons;
+    switch (message.buttons) {
+    case MsgButtons::OkOnly: buttons = B::Ok; break;
+    case MsgButtons::OkCancel: buttons = B::Ok | B::Cancel; break;
+    case MsgButtons::AbortRetryIgnore: buttons = B::Abort | B::Retry | B::Ignore; break;
+    case MsgButtons::YesNoCancel: buttons = B::Yes | B::No | B::Cancel; break;
+    case MsgButtons::YesNo: buttons = B::Yes | B::No; break;
+    case MsgButtons::RetryCancel: buttons = B::Retry | B::Cancel; break;
+    }
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (message.icon) {
+    case MsgIcon::None: break;
+    case MsgIcon::Critical: icon = QMessageBox::Critical; break;
+    case MsgIcon::Question: icon = QMessageBox::Question; break;
+    case MsgIcon::Exclamation: icon = QMessageBox::Warning; break;
+    case MsgIcon::Information: icon = QMessageBox::Information; break;
+    }
+    const QString title = message.title.isEmpty() ? QApplication::applicationDisplayName() : message.title;
+    QMessageBox box(icon, title, message.text, buttons, QApplication::activeWindow());
+    switch (box.exec()) {
+    case B::Ok: return MsgAnswer::Ok;
+    case B::Cancel: return MsgAnswer::Cancel;
+    case B::Abort: return MsgAnswer::Abort;
+    case B::Retry: return MsgAnswer::Retry;
+    case B::Ignore: return MsgAnswer::Ignore;
+    case B::Yes: return MsgAnswer::Yes;
+    case B::No: return MsgAnswer::No;
+    default: break;
+    }
+    // Closed with Escape or the window's close button: the set's cancelling answer.
+    switch (message.buttons) {
+    case MsgButtons::OkOnly: return MsgAnswer::Ok;
+    case MsgButtons::YesNo: return MsgAnswer::No;
+    case MsgButtons::AbortRetryIgnore: return MsgAnswer::Abort;
+    default: return MsgAnswer::Cancel;
+    }
+}
+
+} // namespace Norvix

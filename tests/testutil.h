@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace TestUtil {
+
+inline QString dataPath(const QString &relative)
+{
+    return QStringLiteral(NORVIX_TEST_DATA "/") + relative;
+}
+
+inline QByteArray readData(const QString &relative)
+{
+    QFile f(dataPath(relative));
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("missing test data %s", qPrintable(relative));
+    return f.readAll();
+}
+
+inline void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    f.write(bytes);
+}
+
+// Copies a file from the test data into dir under newName (the same name when empty).
+inline QString copyData(const QString &relative, const QString &dir, const QString &newName = QString())
+{
+    const QString target = dir + QLatin1Char('/') + (newName.isEmpty() ? QFileInfo(relative).fileName() : newName);
+    QFile::remove(target);
+    if (!QFile::copy(dataPath(relative), target))
+        qFatal("cannot copy %s", qPrintable(relative));
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+    return target;
+}
+
+} // namespace TestUtil
