@@ -1,1 +1,193 @@
-int main() { return 0; }
+// norvix: the command-line program.
+//
+//   norvix dsc dump [--dsc DIR] [--password PW] RECORD
+//   norvix dsc import FILE.dsc DB [--password PW]
+//   norvix dsc export DB [--password PW]
+//
+// The command line is parsed before any application object exists, so --help and usage errors
+// work without a display.
+
+#include "descriptor/dscdatabase.h"
+#include "descriptor/dscjson.h"
+#include "descriptor/dsctext.h"
+#include "descriptor/leggidsc.h"
+#include "platform/messages.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+
+#include <cstdio>
+#include <optional>
+
+using namespace Norvix;
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kNotFound = 1;
+constexpr int kFailure = 2;
+
+const char kUsage[] =
+    "Uso:\n"
+    "  norvix dsc dump [--dsc CARTELLA] [--password PW] RECORD\n"
+    "      Carica il descrittore di RECORD da CARTELLA (files.dsc o dsc.mdb; predefinita: la\n"
+    "      cartella corrente) e lo stampa come oggetto JSON.\n"
+    "  norvix dsc import FILE.dsc DB [--password PW]\n"
+    "      Scrive le righe di FILE.dsc nel database SQLite DB (creandolo), cifrate se si\n"
+    "      indica una password.\n"
+    "  norvix dsc export DB [--password PW]\n"
+    "      Stampa le righe di un database dei descrittori (SQLite o Jet).\n"
+    "  norvix --help | --version\n"
+    "\n"
+    "Codici di uscita: 0 riuscito; 1 descrittori non trovati; 2 errore.\n";
+
+void out(const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+void err(const QString &text)
+{
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}
+
+int usageError(const QString &problem)
+{
+    err(QStringLiteral("norvix: %1").arg(problem));
+    std::fputs(kUsage, stderr);
+    return kFailure;
+}
+
+// Options and positional arguments of one subcommand.
+struct Args
+{
+    QStringList positional;
+    QMap<QString, QString> options;
+};
+
+// Splits `args` by the options that take a value; unknown options are errors.
+std::optional<Args> splitArgs(const QStringList &args, const QStringList &valueOptions, QString &problem)
+{
+    Args a;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        if (arg == u"--") {
+            a.positional += args.mid(i + 1);
+            break;
+        }
+        if (arg.startsWith(u"--")) {
+            QString name = arg, value;
+            const qsizetype eq = arg.indexOf(u'=');
+            if (eq > 0) {
+                name = arg.left(eq);
+                value = arg.mid(eq + 1);
+            }
+            if (!valueOptions.contains(name)) {
+                problem = QStringLiteral("opzione sconosciuta %1").arg(name);
+                return std::nullopt;
+            }
+            if (eq < 0) {
+                if (i + 1 >= args.size()) {
+                    problem = QStringLiteral("manca il valore di %1").arg(name);
+                    return std::nullopt;
+                }
+                value = args.at(++i);
+            }
+            a.options.insert(name, value);
+        } else {
+            a.positional.append(arg);
+        }
+    }
+    return a;
+}
+
+int dscDump(const Args &a)
+{
+    if (a.positional.size() != 1)
+        return usageError(QStringLiteral("dsc dump vuole un solo RECORD"));
+    QString folder = a.options.value(QStringLiteral("--dsc"), QStringLiteral("."));
+    setDscPassword(a.options.value(QStringLiteral("--password")));
+    Rec rec;
+    if (!LeggiDsc(folder, a.positional.first(), rec))
+        return kNotFound; // the message has been printed
+    if (rec.Nome().isEmpty())
+        err(QStringLiteral("norvix: il record %1 non è descritto in %2").arg(a.positional.first(), folder));
+    out(QJsonDocument(recToJson(rec)).toJson(QJsonDocument::Indented));
+    return kOk;
+}
+
+int dscImport(const Args &a)
+{
+    if (a.positional.size() != 2)
+        return usageError(QStringLiteral("dsc import vuole FILE.dsc e DB"));
+    QFile file(a.positional.at(0));
+    if (!file.open(QIODevice::ReadOnly))
+        throw DescriptorError(QStringLiteral("Impossibile aprire %1: %2").arg(file.fileName(), file.errorString()));
+    const QStringList lines = splitDscLines(decodeDscText(file.readAll()));
+    writeDscDatabase(a.positional.at(1), lines, a.options.value(QStringLiteral("--password")));
+    err(QStringLiteral("%1 righe scritte in %2").arg(lines.size()).arg(a.positional.at(1)));
+    return kOk;
+}
+
+int dscExport(const Args &a)
+{
+    if (a.positional.size() != 1)
+        return usageError(QStringLiteral("dsc export vuole un solo DB"));
+    const QStringList lines = readDscDatabase(a.positional.first(), a.options.value(QStringLiteral("--password")));
+    QByteArray text;
+    for (const QString &line : lines)
+        text += line.toUtf8() + '\n';
+    out(text);
+    return kOk;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+
+    if (args.isEmpty() || args.first() == u"--help" || args.first() == u"-h" || args.first() == u"help") {
+        std::fputs(kUsage, args.isEmpty() ? stderr : stdout);
+        return args.isEmpty() ? kFailure : kOk;
+    }
+    if (args.first() == u"--version") {
+        std::printf("norvix %s\n", NORVIX_VERSION);
+        return kOk;
+    }
+    if (args.first() != u"dsc")
+        return usageError(QStringLiteral("comando sconosciuto %1").arg(args.first()));
+    if (args.size() < 2)
+        return usageError(QStringLiteral("manca il comando dsc (dump, import, export)"));
+    const QString command = args.at(1);
+    if (args.mid(2).contains(QStringLiteral("--help"))) {
+        std::fputs(kUsage, stdout);
+        return kOk;
+    }
+
+    QString problem;
+    const QStringList valueOptions = command == u"dump"
+        ? QStringList{QStringLiteral("--dsc"), QStringLiteral("--password")}
+        : QStringList{QStringLiteral("--password")};
+    const auto parsed = splitArgs(args.mid(2), valueOptions, problem);
+    if (!parsed)
+        return usageError(problem);
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("norvix"));
+    try {
+        if (command == u"dump")
+            return dscDump(*parsed);
+        if (command == u"import")
+            return dscImport(*parsed);
+        if (command == u"export")
+            return dscExport(*parsed);
+    } catch (const Norvix::Error &e) {
+        err(QStringLiteral("norvix: %1").arg(e.message()));
+        return kFailure;
+    }
+    return usageError(QStringLiteral("comando dsc sconosciuto %1").arg(command));
+}

@@ -44,6 +44,8 @@ public:
     void Remove(const char *key) { Remove(QString::fromUtf8(key)); }
 
     bool Contains(const QString &key) const { return m_keys.contains(normalKey(key)); }
+    // The key the element at a 1-based position was added under (empty: none).
+    QString Key(int position) const { return m_items.at(checkedIndex(position)).key; }
 
     // Enumeration in insertion order (range-for).
     class const_iterator

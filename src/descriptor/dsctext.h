@@ -1,1 +1,80 @@
 #pragma once
+
+// The descriptor text format and its reader.
+//
+// One statement per line, fields split at every comma (no quoting) and trimmed of blanks; the
+// first field is the keyword (case-insensitive): PATH, DATABASE, RECORD, CAMPO, INDICE, RICERCA.
+// Other lines, blank lines and comments (starting with ') are ignored. CAMPO, INDICE and RICERCA
+// act only in the section of the record being loaded; PATH and DATABASE act everywhere else.
+// Loading stops at the first unique primary INDICE line of the section.
+//
+// Lines that cannot be applied stop the load with a DescriptorError naming the source and the
+// line number; nothing of the offending line is applied and the caller discards the tree:
+//  - a CAMPO line with an empty name, or repeating a name the section already declared;
+//  - a CAMPO line whose length (field 5) lies outside -32768..32767;
+//  - a RICERCA MOSTRA line repeating a layout number the section already declared;
+//  - a RICERCA SELEZIONE line for a layout that no earlier MOSTRA line declared, or with an
+//    empty control kind naming a field that no earlier CAMPO line declared;
+//  - a unique primary INDICE line whose field list holds an empty item or an item that is only
+//    a mark character.
+// A descriptor with such a line is broken; reporting it beats building an editor that silently
+// lacks a field or a key.
+
+#include "descriptor/descriptor.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+namespace Norvix {
+
+// Decodes a descriptor file: UTF-8 when it starts with a byte-order mark or is valid UTF-8,
+// Windows-1252 otherwise.
+QString decodeDscText(const QByteArray &bytes);
+
+// Splits text into lines ending at LF, CR LF or CR. A final terminator does not add a line.
+QStringList splitDscLines(const QString &text);
+
+// A forward-only sequence of descriptor lines.
+class DscLineSource
+{
+public:
+    virtual ~DscLineSource() = default;
+    // Gives the next line; the view stays valid until the next call. False when none remains.
+    virtual bool nextLine(QStringView &line) = 0;
+};
+
+// Lines of a decoded text, without copying them.
+class TextLineSource : public DscLineSource
+{
+public:
+    explicit TextLineSource(QString text) : m_text(std::move(text)) {}
+    bool nextLine(QStringView &line) override;
+
+private:
+    QString m_text;
+    qsizetype m_pos = 0;
+};
+
+// Lines held in a list (for example the rows of a descriptor database).
+class ListLineSource : public DscLineSource
+{
+public:
+    explicit ListLineSource(const QStringList &lines) : m_lines(lines) {}
+    bool nextLine(QStringView &line) override;
+
+private:
+    const QStringList &m_lines;
+    qsizetype m_index = 0;
+};
+
+// Runs the reading algorithm over `lines` and fills `rec` (freshly created by the caller) with
+// the record named `recordName`. `sourceName` names the source in error messages.
+void readDsc(DscLineSource &lines, const QString &recordName, Rec &rec, const QString &sourceName);
+
+// Reads `path` + "files.dsc" (path already ends with a separator). A file that cannot be opened
+// or read throws DescriptorError.
+void LeggiDscTesto(const QString &path, const QString &recordName, Rec &rec);
+
+} // namespace Norvix
