@@ -56,17 +56,12 @@ struct Fields
     // Field n (1-based) trimmed of blanks; a missing field reads as empty.
     QStringView view(int n) const { return n >= 1 && n <= raw.size() ? trimBlanks(raw[n - 1]) : QStringView(); }
     QString text(int n) const { return view(n).toString(); }
-    // Field n with one double quote dropped at its very start and one at its very end, then trimmed.
+    // Field n without its enclosing double quotes (see stripQuotes), then trimmed.
     QString unquoted(int n) const
     {
         if (n < 1 || n > raw.size())
             return QString();
-        QStringView v = raw[n - 1];
-        if (v.startsWith(u'"'))
-            v = v.sliced(1);
-        if (v.endsWith(u'"'))
-            v.chop(1);
-        return trimBlanks(v).toString();
+        return trimBlanks(stripQuotes(raw[n - 1])).toString();
     }
     // Everything after the n-th comma, exactly as written.
     QString after(int commas) const

@@ -14,6 +14,16 @@ QStringView trimBlanks(QStringView text)
     return text.sliced(b, e - b);
 }
 
+QStringView stripQuotes(QStringView text)
+{
+    if (!text.startsWith(u'"'))
+        return text;
+    text = text.sliced(1);
+    if (text.endsWith(u'"'))
+        text.chop(1);
+    return text;
+}
+
 QString trimBlanks(const QString &text)
 {
     const QStringView v = trimBlanks(QStringView(text));
@@ -69,12 +79,8 @@ QString EstraiToken(QString &Testo, const QString &Separatore, int Numero, bool 
             Testo.remove(pos[Numero - 2], end - pos[Numero - 2]);
     }
 
-    if (SenzaVirgolette) {
-        if (result.startsWith(u'"'))
-            result.remove(0, 1);
-        if (result.endsWith(u'"'))
-            result.chop(1);
-    }
+    if (SenzaVirgolette)
+        return trimBlanks(stripQuotes(result)).toString();
     return trimBlanks(result);
 }
 

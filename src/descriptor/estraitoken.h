@@ -12,8 +12,9 @@ namespace Norvix {
 // - Numero <= 0: the number of fields, in decimal; Testo unchanged.
 // - Rimuovi: the field is cut out of Testo together with one adjacent separator (the one after
 //   it for the first field, the one before it otherwise).
-// - SenzaVirgolette: a double quote at the very start, then one at the very end, of the result
-//   is dropped before trimming, so a quote with blanks outside it stays.
+// - SenzaVirgolette: a double quote at the very start of the result is dropped, and then one at
+//   its very end, before trimming; a closing quote goes only with an opening one, so a quoted
+//   text with a blank before its opening quote keeps both quotes.
 // The result has its leading and trailing spaces removed; Testo itself is never trimmed.
 QString EstraiToken(QString &Testo, const QString &Separatore, int Numero, bool SenzaVirgolette = false,
                     bool Rimuovi = false);
@@ -21,6 +22,9 @@ QString EstraiToken(QString &Testo, const QString &Separatore, int Numero, bool 
 // Convenience form for callers that never remove.
 QString EstraiToken(const QString &Testo, const QString &Separatore, int Numero,
                     bool SenzaVirgolette = false);
+
+// Drops a double quote at the very start of text and, when there was one, one at its very end.
+QStringView stripQuotes(QStringView text);
 
 // Removes leading and trailing blanks (U+0020 only, as descriptor texts expect).
 QString trimBlanks(const QString &text);
