@@ -11,7 +11,7 @@ namespace {
 std::unique_ptr<Rec> load(const QString &text, const QString &record)
 {
     auto rec = std::make_unique<Rec>();
-    TextLineSource source(text);
+    TextLineSource source(text.toUtf8());
     readDsc(source, record, *rec, QStringLiteral("files.dsc"));
     return rec;
 }

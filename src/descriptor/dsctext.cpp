@@ -4,10 +4,12 @@
 #include "platform/values.h"
 
 #include <QFile>
-#include <QStringDecoder>
 #include <QVarLengthArray>
+#include <QtEndian>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace Norvix {
 
@@ -73,11 +75,116 @@ struct Fields
     }
 };
 
-// Upper-cased keyword of a line, as the format compares it.
-QString keywordOf(QStringView line)
+bool isAscii(QStringView text)
 {
-    const qsizetype comma = line.indexOf(u',');
-    return trimBlanks(comma < 0 ? line : line.first(comma)).toString().toUpper();
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+// Packs up to eight bytes into a little-endian word.
+constexpr quint64 pack(const char *text, qsizetype size)
+{
+    quint64 w = 0;
+    for (qsizetype i = 0; i < size; ++i)
+        w |= quint64(static_cast<unsigned char>(text[i])) << (8 * i);
+    return w;
+}
+
+// Compares an ASCII token with the keywords as upper case would. Every keyword is made of
+// letters, and a byte b equals a letter L after upper-casing exactly when b | 0x20 equals L | 0x20,
+// so one OR and one comparison of whole words decide.
+DscKeyword asciiKeyword(const char *token, qsizetype size)
+{
+    if (size < 4 || size > 8)
+        return DscKeyword::Other;
+    quint64 word = 0;
+    std::memcpy(&word, token, size_t(size));
+    word = qFromLittleEndian(word);
+    word |= 0x2020202020202020ULL >> (8 * (8 - size));
+    static constexpr struct
+    {
+        quint64 word;
+        qsizetype size;
+        DscKeyword keyword;
+    } kWords[] = {
+        {pack("campo", 5), 5, DscKeyword::Campo},     {pack("record", 6), 6, DscKeyword::Record},
+        {pack("indice", 6), 6, DscKeyword::Indice},   {pack("ricerca", 7), 7, DscKeyword::Ricerca},
+        {pack("path", 4), 4, DscKeyword::Path},       {pack("database", 8), 8, DscKeyword::Database},
+    };
+    for (const auto &k : kWords)
+        if (k.size == size && k.word == word)
+            return k.keyword;
+    return DscKeyword::Other;
+}
+
+QStringView trimView(QStringView text) { return Norvix::trimBlanks(text); }
+QByteArrayView trimView(QByteArrayView text)
+{
+    qsizetype b = 0, e = text.size();
+    while (b < e && text[b] == ' ')
+        ++b;
+    while (e > b && text[e - 1] == ' ')
+        --e;
+    return text.sliced(b, e - b);
+}
+
+// The first field of a line, trimmed of blanks.
+QStringView firstField(QStringView line)
+{
+    const auto comma = line.indexOf(u',');
+    return trimView(comma < 0 ? line : line.first(comma));
+}
+QByteArrayView firstField(QByteArrayView line)
+{
+    const auto *comma = static_cast<const char *>(std::memchr(line.data(), ',', size_t(line.size())));
+    return trimView(comma ? line.first(comma - line.data()) : line);
+}
+
+// A keyword written with non-ASCII letters can still upper-case to one of the words.
+DscKeyword unicodeKeyword(const QString &token)
+{
+    const QByteArray upper = token.toUpper().toLatin1();
+    return asciiKeyword(upper.constData(), upper.size());
+}
+
+// Strict UTF-8 check: no overlong forms, surrogates or code points above U+10FFFF.
+bool isValidUtf8(const QByteArray &bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const auto *end = p + bytes.size();
+    while (p < end) {
+        // Plain ASCII goes 32 bytes at a time.
+        while (end - p >= 32) {
+            quint64 c[4];
+            std::memcpy(c, p, 32);
+            if ((c[0] | c[1] | c[2] | c[3]) & 0x8080808080808080ULL)
+                break;
+            p += 32;
+        }
+        if (p >= end)
+            break;
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int extra;
+        char32_t cp, min;
+        if ((c & 0xE0) == 0xC0) { extra = 1; cp = c & 0x1F; min = 0x80; }
+        else if ((c & 0xF0) == 0xE0) { extra = 2; cp = c & 0x0F; min = 0x800; }
+        else if ((c & 0xF8) == 0xF0) { extra = 3; cp = c & 0x07; min = 0x10000; }
+        else return false;
+        if (end - p <= extra)
+            return false;
+        for (int i = 1; i <= extra; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i] & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        p += extra + 1;
+    }
+    return true;
 }
 
 // The key of a search layout: its number in decimal, without blanks, so "01" and "1" agree.
@@ -99,19 +206,18 @@ public:
 
     void run()
     {
-        QStringView line;
         // Scanning mode: outside the wanted record.
-        while (next(line)) {
-            const QStringView trimmed = trimBlanks(line);
-            const QString keyword = keywordOf(trimmed);
-            if (keyword == u"PATH") {
-                m_rec.setPath(Fields(trimmed).text(2));
-            } else if (keyword == u"DATABASE") {
-                m_rec.setdb(Fields(trimmed).text(2));
-            } else if (keyword == u"RECORD") {
-                const Fields f(trimmed);
-                if (f.view(2).toString().toUpper() != m_wanted)
-                    continue;
+        while (next()) {
+            const DscKeyword keyword = m_lines.keyword();
+            if (keyword != DscKeyword::Path && keyword != DscKeyword::Database && keyword != DscKeyword::Record)
+                continue;
+            const QString line = m_lines.line();
+            const Fields f(trimBlanks(QStringView(line)));
+            if (keyword == DscKeyword::Path) {
+                m_rec.setPath(f.text(2));
+            } else if (keyword == DscKeyword::Database) {
+                m_rec.setdb(f.text(2));
+            } else if (f.view(2).toString().toUpper() == m_wanted) {
                 applyRecord(f);
                 if (!section())
                     return;
@@ -120,9 +226,9 @@ public:
     }
 
 private:
-    bool next(QStringView &line)
+    bool next()
     {
-        if (!m_lines.nextLine(line))
+        if (!m_lines.next())
             return false;
         ++m_lineNumber;
         return true;
@@ -148,18 +254,21 @@ private:
     // (another RECORD line ended the section), false when loading has ended.
     bool section()
     {
-        QStringView line;
-        while (next(line)) {
-            const QString keyword = keywordOf(line);
-            if (keyword == u"RECORD")
+        while (next()) {
+            const DscKeyword keyword = m_lines.keyword();
+            if (keyword == DscKeyword::Record)
                 return true;
-            if (keyword == u"CAMPO") {
-                addField(Fields(line));
-            } else if (keyword == u"INDICE") {
-                if (applyIndex(Fields(line)))
+            if (keyword != DscKeyword::Campo && keyword != DscKeyword::Indice && keyword != DscKeyword::Ricerca)
+                continue;
+            const QString line = m_lines.line();
+            const Fields f{QStringView(line)};
+            if (keyword == DscKeyword::Campo) {
+                addField(f);
+            } else if (keyword == DscKeyword::Indice) {
+                if (applyIndex(f))
                     return false;
-            } else if (keyword == u"RICERCA") {
-                applySearch(Fields(line));
+            } else {
+                applySearch(f);
             }
         }
         return false;
@@ -333,45 +442,91 @@ QString decodeDscText(const QByteArray &bytes)
 {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return QString::fromUtf8(bytes.constData() + 3, bytes.size() - 3);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
-    return decodeCp1252(bytes);
+    return isValidUtf8(bytes) ? QString::fromUtf8(bytes) : decodeCp1252(bytes);
 }
 
-bool TextLineSource::nextLine(QStringView &line)
+DscKeyword dscKeyword(QStringView line)
 {
-    const qsizetype n = m_text.size();
+    const QStringView token = firstField(line);
+    if (!isAscii(token))
+        return unicodeKeyword(token.toString());
+    if (token.size() <= 8) {
+        char ascii[8];
+        for (qsizetype i = 0; i < token.size(); ++i)
+            ascii[i] = char(token[i].unicode());
+        return asciiKeyword(ascii, token.size());
+    }
+    return DscKeyword::Other;
+}
+
+TextLineSource::TextLineSource(QByteArray bytes) : m_bytes(std::move(bytes))
+{
+    if (m_bytes.startsWith("\xEF\xBB\xBF"))
+        m_pos = 3;
+    else
+        m_utf8 = isValidUtf8(m_bytes);
+    m_hasCr = m_bytes.contains('\r');
+}
+
+bool TextLineSource::next()
+{
+    const qsizetype n = m_bytes.size();
     if (m_pos >= n)
         return false;
-    const QChar *data = m_text.constData();
-    qsizetype end = m_pos;
-    while (end < n && data[end] != u'\n' && data[end] != u'\r')
-        ++end;
-    line = QStringView(data + m_pos, end - m_pos);
-    if (end < n && data[end] == u'\r' && end + 1 < n && data[end + 1] == u'\n')
-        m_pos = end + 2;
-    else
-        m_pos = end + 1;
+    const char *data = m_bytes.constData();
+    const char *start = data + m_pos;
+    const auto *lf = static_cast<const char *>(std::memchr(start, '\n', size_t(n - m_pos)));
+    const char *stop = lf ? lf : data + n;
+    const auto *cr = m_hasCr ? static_cast<const char *>(std::memchr(start, '\r', size_t(stop - start))) : nullptr;
+    m_lineStart = m_pos;
+    if (cr) {
+        m_lineSize = cr - start;
+        m_pos = (cr + 1 == lf) ? (lf - data) + 1 : (cr - data) + 1; // CR LF or a lone CR
+    } else {
+        m_lineSize = stop - start;
+        m_pos = (stop - data) + 1;
+    }
     return true;
 }
 
-bool ListLineSource::nextLine(QStringView &line)
+DscKeyword TextLineSource::keyword() const
 {
-    if (m_index >= m_lines.size())
+    const QByteArrayView token = firstField(QByteArrayView(m_bytes.constData() + m_lineStart, m_lineSize));
+    const bool ascii = std::all_of(token.begin(), token.end(), [](char c) { return (c & 0x80) == 0; });
+    if (ascii)
+        return asciiKeyword(token.data(), token.size());
+    return unicodeKeyword(decode(token.data(), token.size()));
+}
+
+QString TextLineSource::line() const
+{
+    return decode(m_bytes.constData() + m_lineStart, m_lineSize);
+}
+
+QString TextLineSource::decode(const char *data, qsizetype size) const
+{
+    return m_utf8 ? QString::fromUtf8(data, size) : decodeCp1252(QByteArray::fromRawData(data, size));
+}
+
+bool ListLineSource::next()
+{
+    if (m_index + 1 >= m_lines.size())
         return false;
-    line = m_lines.at(m_index++);
+    ++m_index;
     return true;
 }
 
 QStringList splitDscLines(const QString &text)
 {
     QStringList out;
-    TextLineSource source(text);
-    QStringView line;
-    while (source.nextLine(line))
-        out.append(line.toString());
+    const qsizetype n = text.size();
+    for (qsizetype pos = 0; pos < n;) {
+        qsizetype end = pos;
+        while (end < n && text[end] != u'\n' && text[end] != u'\r')
+            ++end;
+        out.append(text.mid(pos, end - pos));
+        pos = (end + 1 < n && text[end] == u'\r' && text[end + 1] == u'\n') ? end + 2 : end + 1;
+    }
     return out;
 }
 
@@ -390,7 +545,7 @@ void LeggiDscTesto(const QString &path, const QString &recordName, Rec &rec)
     if (file.error() != QFileDevice::NoError)
         throw DescriptorError(QStringLiteral("Impossibile leggere %1: %2").arg(fileName, file.errorString()));
     file.close();
-    TextLineSource source(decodeDscText(bytes));
+    TextLineSource source(bytes);
     readDsc(source, recordName, rec, fileName);
 }
 

@@ -36,25 +36,44 @@ QString decodeDscText(const QByteArray &bytes);
 // Splits text into lines ending at LF, CR LF or CR. A final terminator does not add a line.
 QStringList splitDscLines(const QString &text);
 
-// A forward-only sequence of descriptor lines.
+// The keywords the reader acts on.
+enum class DscKeyword { Other, Path, Database, Record, Campo, Indice, Ricerca };
+
+// The keyword of a line: its first field, trimmed and upper-cased.
+DscKeyword dscKeyword(QStringView line);
+
+// A forward-only sequence of descriptor lines. The reader asks every line for its keyword and
+// decodes only the lines it applies, so scanning past other records stays cheap.
 class DscLineSource
 {
 public:
     virtual ~DscLineSource() = default;
-    // Gives the next line; the view stays valid until the next call. False when none remains.
-    virtual bool nextLine(QStringView &line) = 0;
+    // Moves to the next line; false when none remains.
+    virtual bool next() = 0;
+    virtual DscKeyword keyword() const = 0;
+    // The current line as read.
+    virtual QString line() const = 0;
 };
 
-// Lines of a decoded text, without copying them.
+// Lines of the bytes of a descriptor file (encoding as decodeDscText decides, line ends as
+// splitDscLines), decoded one at a time and only when asked.
 class TextLineSource : public DscLineSource
 {
 public:
-    explicit TextLineSource(QString text) : m_text(std::move(text)) {}
-    bool nextLine(QStringView &line) override;
+    explicit TextLineSource(QByteArray bytes);
+    bool next() override;
+    DscKeyword keyword() const override;
+    QString line() const override;
 
 private:
-    QString m_text;
+    QString decode(const char *data, qsizetype size) const;
+
+    QByteArray m_bytes;
+    bool m_utf8 = true;
+    bool m_hasCr = false;
     qsizetype m_pos = 0;
+    qsizetype m_lineStart = 0;
+    qsizetype m_lineSize = 0;
 };
 
 // Lines held in a list (for example the rows of a descriptor database).
@@ -62,11 +81,13 @@ class ListLineSource : public DscLineSource
 {
 public:
     explicit ListLineSource(const QStringList &lines) : m_lines(lines) {}
-    bool nextLine(QStringView &line) override;
+    bool next() override;
+    DscKeyword keyword() const override { return dscKeyword(m_lines.at(m_index)); }
+    QString line() const override { return m_lines.at(m_index); }
 
 private:
     const QStringList &m_lines;
-    qsizetype m_index = 0;
+    qsizetype m_index = -1;
 };
 
 // Runs the reading algorithm over `lines` and fills `rec` (freshly created by the caller) with
