@@ -28,6 +28,12 @@ namespace Norvix {
 template <typename T>
 class KeyedCollection
 {
+    struct Entry
+    {
+        std::shared_ptr<T> item;
+        QString key;
+    };
+
 public:
     using Ptr = std::shared_ptr<T>;
 
@@ -51,7 +57,7 @@ public:
     class const_iterator
     {
     public:
-        using Inner = typename QVector<typename KeyedCollection::Entry>::const_iterator;
+        using Inner = typename QVector<Entry>::const_iterator;
         explicit const_iterator(Inner it) : m_it(it) {}
         Ptr operator*() const { return m_it->item; }
         const_iterator &operator++() { ++m_it; return *this; }
@@ -80,12 +86,6 @@ protected:
     }
 
 private:
-    struct Entry
-    {
-        Ptr item;
-        QString key;
-    };
-    friend class const_iterator;
 
     static QString normalKey(const QString &key) { return key.toCaseFolded(); }
 
