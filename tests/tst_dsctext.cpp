@@ -324,6 +324,11 @@ private slots:
         QCOMPARE(splitDscLines(QStringLiteral("A\rB\n\r\nC")).join(u'|'), expected);
         QCOMPARE(decodeDscText("\xEF\xBB\xBF" "Citt\xC3\xA0"), QStringLiteral("Città"));
         QCOMPARE(decodeDscText("Citt\xC3\xA0"), QStringLiteral("Città"));
+        // Only the first byte-order mark is a header; a later one is text, so its line is no RECORD.
+        QCOMPARE(decodeDscText("\xEF\xBB\xBF\xEF\xBB\xBFX"), QStringLiteral("\uFEFFX"));
+        auto rec = load(QString::fromUtf8("\xEF\xBB\xBFRECORD,T,T,1\n\xEF\xBB\xBFRECORD,U,U,1\nCAMPO,A,A,TEXT\n"), QStringLiteral("T"));
+        QCOMPARE(rec->Nome(), u"T");
+        QCOMPARE(rec->Campi()->Count(), 1);
         QCOMPARE(decodeDscText("Citt\xE0 \x80 \x96 \x93\x94 \x81"), QStringLiteral("Città € – “” \u0081"));
     }
 

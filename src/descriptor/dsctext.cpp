@@ -4,6 +4,7 @@
 #include "platform/values.h"
 
 #include <QFile>
+#include <QStringDecoder>
 #include <QVarLengthArray>
 #include <QtEndian>
 
@@ -23,6 +24,14 @@ constexpr char16_t kCp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
+
+// UTF-8 to text, keeping a byte-order mark that is not at the start of the file as the character
+// it is (the stock conversion would drop one at the start of every piece it is given).
+QString decodeUtf8(const char *data, qsizetype size)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(data, size));
+}
 
 QString decodeCp1252(const QByteArray &bytes)
 {
@@ -441,8 +450,8 @@ private:
 QString decodeDscText(const QByteArray &bytes)
 {
     if (bytes.startsWith("\xEF\xBB\xBF"))
-        return QString::fromUtf8(bytes.constData() + 3, bytes.size() - 3);
-    return isValidUtf8(bytes) ? QString::fromUtf8(bytes) : decodeCp1252(bytes);
+        return decodeUtf8(bytes.constData() + 3, bytes.size() - 3);
+    return isValidUtf8(bytes) ? decodeUtf8(bytes.constData(), bytes.size()) : decodeCp1252(bytes);
 }
 
 DscKeyword dscKeyword(QStringView line)
@@ -505,7 +514,7 @@ QString TextLineSource::line() const
 
 QString TextLineSource::decode(const char *data, qsizetype size) const
 {
-    return m_utf8 ? QString::fromUtf8(data, size) : decodeCp1252(QByteArray::fromRawData(data, size));
+    return m_utf8 ? decodeUtf8(data, size) : decodeCp1252(QByteArray::fromRawData(data, size));
 }
 
 bool ListLineSource::next()
