@@ -124,6 +124,61 @@ private slots:
         QCOMPARE(jetText.out, TestUtil::readData(QStringLiteral("legacy/files.dsc")));
     }
 
+    // Descriptors full of unusual lines give the same tree from a text file, a database and a
+    // sealed database.
+    void everySourceDumpsTheSameTree()
+    {
+        const QByteArray text =
+            "' anagrafica\r\n"
+            "PATH,prima\r\n"
+            "RECORD,CLIENTI,Clienti,1,Generale,Indirizzi\r\n"
+            "CAMPO,CODICE,Codice,LONG,6,,1,,X,,,,,,1\r\n"
+            "CAMPO,NOME,Ragione sociale,TEXT,40,,,,,,,,,,1\r\n"
+            "CAMPO,PROV,Provincia,TEXT,2,,,,,,PROVINCE,NOME,,,2\r\n"
+            "CAMPO,NATO,Data di nascita,DATE,,,,,,,,,,,2\r\n"
+            "PATH,dentro\r\n"
+            "CAMPO,ATTIVO,Attivo,BOOLEAN,,,,,,,,,,,1\r\n"
+            "RICERCA,1,MOSTRA,Per nome,NOME,CODICE\r\n"
+            "RICERCA,01,SELEZIONE,NOME,,LIKE\r\n"
+            "INDICE,Secondario,+NOME,-1,0\r\n"
+            "INDICE,PrimaryKey,+CODICE,-1,-1\r\n"
+            "CAMPO,NOTE,Note,MEMO,,,,,,,,,,,1\r\n"
+            "RECORD,TIPI,Tipi,2,Uno,Due,Tre\r\n"
+            "  campo ,  b , Booleano , boolean ,9,,,,,,,,TXTTEXT,,0\r\n"
+            "CAMPO,D,Data,date,3,,01/01/1900,domani,,,,,,\"dd/mm/yyyy hh:nn\",-2\r\n"
+            "CAMPO,I,Intero,INTEGER,4,,,,,,,,,, \"0\"\r\n"
+            "CAMPO,A,Contatore,AUTOINC,6,,,,,,,,TXTNUMERIC\r\n"
+            "CAMPO,L,Cliente,LONG,6,,,,,,CLIENTI,NOME,EDITBOX,,2.5,CODICE\r\n"
+            "CAMPO,Z,Città,DOUBLE,12.5\r\n"
+            "RECORD,VUOTO,Vuoto,1\r\n"
+            "DATABASE,ultimo.db\r\n"
+            "RECORD,ULTIMO,Ultimo,1";
+        QTemporaryDir dir;
+        const QString textDir = dir.filePath(QStringLiteral("text")), dbDir = dir.filePath(QStringLiteral("db")),
+                      sealedDir = dir.filePath(QStringLiteral("sealed"));
+        for (const QString &d : {textDir, dbDir, sealedDir})
+            QVERIFY(QDir().mkpath(d));
+        TestUtil::writeFile(textDir + QStringLiteral("/files.dsc"), text);
+        const QString source = textDir + QStringLiteral("/files.dsc");
+        QCOMPARE(norvix({QStringLiteral("dsc"), QStringLiteral("import"), source, dbDir + QStringLiteral("/dsc.mdb")}).code, 0);
+        QCOMPARE(norvix({QStringLiteral("dsc"), QStringLiteral("import"), source, sealedDir + QStringLiteral("/dsc.mdb"),
+                         QStringLiteral("--password"), QStringLiteral("pw")}).code, 0);
+
+        for (const QString &record : {QStringLiteral("CLIENTI"), QStringLiteral("TIPI"), QStringLiteral("VUOTO"),
+                                      QStringLiteral("ULTIMO"), QStringLiteral("ASSENTE")}) {
+            Rec rec;
+            TextLineSource lines(text);
+            readDsc(lines, record, rec, QStringLiteral("files.dsc"));
+            const QJsonObject want = recToJson(rec);
+            for (const QString &d : {textDir, dbDir, sealedDir}) {
+                const Run r = norvix({QStringLiteral("dsc"), QStringLiteral("dump"), QStringLiteral("--dsc"), d,
+                                      QStringLiteral("--password"), QStringLiteral("pw"), record});
+                QCOMPARE(r.code, 0);
+                QCOMPARE(parsed(r), want);
+            }
+        }
+    }
+
     void failuresAndTheirExitCodes()
     {
         QTemporaryDir empty;
