@@ -1,1 +1,397 @@
-// Implemented separately.
+#include "descriptor/jetfile.h"
+
+#include "descriptor/errors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QtEndian>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+// glib first: mdbtools.h includes it inside its own extern "C" block.
+#include <glib.h>
+#include <mdbtools.h>
+
+namespace Norvix {
+
+namespace {
+
+// Layout of the database definition page (page 0), offsets from the start of the file.
+constexpr qsizetype SignatureOffset = 4;
+constexpr qsizetype VersionOffset = 0x14;
+constexpr qsizetype MaskedOffset = 0x18;        // start of the RC4-masked area
+constexpr qsizetype MaskedLengthJet3 = 126;
+constexpr qsizetype MaskedLengthJet4 = 128;     // Jet 4 and ACE
+constexpr qsizetype PasswordOffset = 0x42;
+constexpr qsizetype PasswordLengthJet3 = 20;    // 8-bit text
+constexpr qsizetype PasswordLengthJet4 = 40;    // UCS-2 little endian
+constexpr qsizetype CreationDateOffset = 0x72;  // double, days since 1899-12-30
+constexpr qsizetype HeaderSize = MaskedOffset + MaskedLengthJet4;
+
+constexpr char JetSignature[] = "Standard Jet DB";
+constexpr char AceSignature[] = "Standard ACE DB";
+constexpr qsizetype SignatureLength = sizeof(JetSignature) - 1;
+
+enum class Format { Jet3, Jet4, Ace };
+
+// Size of the bound text buffer. libmdb copies each value into it, NUL-terminated, cutting
+// longer ones (at a character boundary); a value that nearly fills it is reported as too long
+// rather than returned short.
+constexpr size_t BindSize = 256 * 1024;
+
+// "database dei descrittori <path>", to be preceded by an article or preposition.
+QString database(const QString &path)
+{
+    return QStringLiteral("database dei descrittori %1").arg(QDir::toNativeSeparators(path));
+}
+
+[[noreturn]] void fail(const QString &message)
+{
+    throw DescriptorError(message);
+}
+
+// RC4 keystream applied in place (masking and unmasking are the same operation).
+void rc4(const std::array<quint8, 4> &key, quint8 *data, qsizetype length)
+{
+    std::array<quint8, 256> s;
+    for (int i = 0; i < 256; ++i)
+        s[size_t(i)] = quint8(i);
+    quint8 j = 0;
+    for (int i = 0; i < 256; ++i) {
+        j = quint8(j + s[size_t(i)] + key[size_t(i) % key.size()]);
+        std::swap(s[size_t(i)], s[j]);
+    }
+    quint8 a = 0, b = 0;
+    for (qsizetype n = 0; n < length; ++n) {
+        a = quint8(a + 1);
+        b = quint8(b + s[a]);
+        std::swap(s[a], s[b]);
+        data[n] ^= s[quint8(s[a] + s[b])];
+    }
+}
+
+// Windows-1252 (the 8-bit text of Jet 3 headers); the five unassigned bytes map to themselves.
+QChar fromCp1252(quint8 c)
+{
+    static constexpr char16_t high[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    };
+    return (c >= 0x80 && c < 0xA0) ? QChar(high[c - 0x80]) : QChar(char16_t(c));
+}
+
+struct Header
+{
+    Format format = Format::Jet4;
+    qint64 fileSize = 0;
+    QString password; // stored password, empty when none (always empty for ACE)
+};
+
+// Reads and checks page 0. Throws when the file is missing, is not a Jet/ACE file or is too
+// short to hold the header.
+Header readHeader(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        fail(QStringLiteral("Il %1 non esiste").arg(database(path)));
+    if (!info.isFile())
+        fail(QStringLiteral("Il %1 non è un file").arg(database(path)));
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Impossibile aprire il %1: %2").arg(database(path), file.errorString()));
+    Header header;
+    header.fileSize = file.size();
+    QByteArray page = file.read(HeaderSize);
+    if (!JetFile::looksLikeJet(page))
+        fail(QStringLiteral("Il %1 non è un file Jet valido").arg(database(path)));
+    if (page.size() <= VersionOffset)
+        fail(QStringLiteral("Il %1 è troncato o danneggiato").arg(database(path)));
+
+    const auto version = quint8(page[VersionOffset]);
+    header.format = version == 0 ? Format::Jet3 : version == 1 ? Format::Jet4 : Format::Ace;
+    const qsizetype masked = header.format == Format::Jet3 ? MaskedLengthJet3 : MaskedLengthJet4;
+    if (page.size() < MaskedOffset + masked)
+        fail(QStringLiteral("Il %1 è troncato o danneggiato").arg(database(path)));
+    if (header.format == Format::Ace)
+        return header; // password-protected ACE files are encrypted: nothing to read back here
+
+    auto *bytes = reinterpret_cast<quint8 *>(page.data());
+    rc4({0xC7, 0xDA, 0x39, 0x6B}, bytes + MaskedOffset, masked);
+
+    if (header.format == Format::Jet3) {
+        for (qsizetype i = 0; i < PasswordLengthJet3 && bytes[PasswordOffset + i] != 0; ++i)
+            header.password += fromCp1252(bytes[PasswordOffset + i]);
+        return header;
+    }
+
+    // Jet 4: UCS-2 text further XORed with the integer part of the creation date.
+    const quint64 dateBits = qFromLittleEndian<quint64>(bytes + CreationDateOffset);
+    double created = 0;
+    std::memcpy(&created, &dateBits, sizeof created);
+    // Out-of-range dates only occur in damaged headers; any key then gives some garbage text.
+    const double whole = std::isfinite(created) && std::fabs(created) < 9.0e15 ? std::trunc(created) : 0.0;
+    const auto key = quint32(qint64(whole));
+    const std::array<quint8, 4> mask = {quint8(key), quint8(key >> 8), quint8(key >> 16), quint8(key >> 24)};
+    for (qsizetype i = 0; i + 1 < PasswordLengthJet4; i += 2) {
+        const quint8 lo = bytes[PasswordOffset + i] ^ mask[size_t(i % 4)];
+        const quint8 hi = bytes[PasswordOffset + i + 1] ^ mask[size_t((i + 1) % 4)];
+        const auto unit = char16_t(lo | (hi << 8));
+        if (unit == 0)
+            break;
+        header.password += QChar(unit);
+    }
+    return header;
+}
+
+bool isUtf8(const char *charset)
+{
+    return charset == nullptr || qstricmp(charset, "UTF-8") == 0 || qstricmp(charset, "UTF8") == 0;
+}
+
+// Sets the size of bound buffers for the lifetime of the object.
+class BindSizeScope
+{
+public:
+    BindSizeScope(MdbHandle *mdb, size_t size) : m_mdb(mdb), m_saved(mdb->bind_size) { mdb_set_bind_size(mdb, size); }
+    ~BindSizeScope() { mdb_set_bind_size(m_mdb, m_saved); }
+    BindSizeScope(const BindSizeScope &) = delete;
+    BindSizeScope &operator=(const BindSizeScope &) = delete;
+
+private:
+    MdbHandle *m_mdb;
+    size_t m_saved;
+};
+
+struct TableDefDeleter
+{
+    void operator()(MdbTableDef *table) const { mdb_free_tabledef(table); }
+};
+using TableDefPtr = std::unique_ptr<MdbTableDef, TableDefDeleter>;
+
+// The system table listing every object of the database; its definition is always on page 2.
+constexpr unsigned long CatalogPage = 2;
+constexpr int CatalogTypeMask = 0x7F;        // the Type column carries flags above these bits
+constexpr long CatalogPageMask = 0x00FFFFFF; // the Id of a table is its definition page
+
+enum class ScanEnd { Complete, Short };
+
+} // namespace
+
+struct JetFile::Impl
+{
+    QString path;
+    MdbHandle *mdb = nullptr;
+    QByteArray charset; // text encoding libmdb converts to (UTF-8 unless MDBICONV says otherwise)
+
+    // The tables of the catalog. Each keeps the catalog entry libmdb reads its definition through.
+    struct Table
+    {
+        QString name;
+        MdbCatalogEntry entry;
+    };
+    std::vector<std::unique_ptr<Table>> tables;
+
+    ~Impl()
+    {
+        if (mdb)
+            mdb_close(mdb);
+    }
+
+    QString decode(const char *text, size_t length) const
+    {
+        if (charset.isEmpty())
+            return QString::fromUtf8(text, qsizetype(length));
+        QStringDecoder decoder(charset.constData());
+        return decoder(QByteArrayView(text, qsizetype(length)));
+    }
+    QString decode(const char *text) const { return decode(text, ::strnlen(text, MDB_MAX_OBJ_NAME + 1)); }
+
+    // Index (0-based) of a column of a table definition whose columns have been read, or -1.
+    int findColumn(const MdbTableDef *def, const QString &name) const
+    {
+        for (guint i = 0; i < def->columns->len; ++i) {
+            const auto *c = static_cast<const MdbColumn *>(g_ptr_array_index(def->columns, i));
+            if (decode(c->name).compare(name, Qt::CaseInsensitive) == 0)
+                return int(i);
+        }
+        return -1;
+    }
+
+    // Reads every row of a table in storage order, binding the given columns (0-based) to
+    // buffers of `bindSize` bytes; `row` receives their NUL-terminated texts. Rows fewer than
+    // the table definition counts mean pages that could not be read (libmdb just stops there).
+    template<typename RowFn>
+    ScanEnd scan(MdbTableDef *def, const std::vector<int> &columns, size_t bindSize, RowFn row) const
+    {
+        const BindSizeScope scope(mdb, bindSize);
+        std::vector<std::vector<char>> buffers(columns.size(), std::vector<char>(bindSize, '\0'));
+        std::vector<int> lengths(columns.size(), 0);
+        mdb_rewind_table(def);
+        for (size_t i = 0; i < columns.size(); ++i)
+            mdb_bind_column(def, columns[i] + 1, buffers[i].data(), &lengths[i]);
+        std::vector<const char *> texts(columns.size());
+        for (size_t i = 0; i < columns.size(); ++i)
+            texts[i] = buffers[i].data();
+
+        unsigned int count = 0;
+        for (;;) {
+            for (auto &b : buffers)
+                b[0] = '\0';
+            if (!mdb_fetch_row(def))
+                break;
+            ++count;
+            row(texts);
+        }
+        return count < def->num_rows ? ScanEnd::Short : ScanEnd::Complete;
+    }
+
+    // Lists the tables from the catalog. libmdb's own catalog reader also decodes the property
+    // blobs of every object, which loops endlessly on some damaged files; they are not needed here.
+    void readCatalog()
+    {
+        const QString broken =
+            QStringLiteral("Impossibile leggere il %1: file danneggiato o troncato").arg(database(path));
+        MdbCatalogEntry system;
+        std::memset(&system, 0, sizeof system);
+        system.mdb = mdb;
+        system.object_type = MDB_TABLE;
+        system.table_pg = CatalogPage;
+        std::strcpy(system.object_name, "MSysObjects");
+        TableDefPtr def(mdb_read_table(&system));
+        if (!def || !mdb_read_columns(def.get()))
+            fail(broken);
+        const int id = findColumn(def.get(), QStringLiteral("Id"));
+        const int name = findColumn(def.get(), QStringLiteral("Name"));
+        const int type = findColumn(def.get(), QStringLiteral("Type"));
+        const int flags = findColumn(def.get(), QStringLiteral("Flags"));
+        if (id < 0 || name < 0 || type < 0 || flags < 0)
+            fail(broken);
+
+        const ScanEnd end = scan(def.get(), {id, name, type, flags}, MDB_BIND_SIZE, [&](const std::vector<const char *> &v) {
+            if ((std::atoi(v[2]) & CatalogTypeMask) != MDB_TABLE)
+                return;
+            auto t = std::make_unique<Table>();
+            std::memset(&t->entry, 0, sizeof t->entry);
+            t->entry.mdb = mdb;
+            t->entry.object_type = MDB_TABLE;
+            t->entry.table_pg = static_cast<unsigned long>(std::atol(v[0]) & CatalogPageMask);
+            t->entry.flags = int(std::strtoul(v[3], nullptr, 10));
+            qstrncpy(t->entry.object_name, v[1], sizeof t->entry.object_name);
+            t->name = decode(t->entry.object_name);
+            tables.push_back(std::move(t));
+        });
+        if (end == ScanEnd::Short)
+            fail(broken);
+    }
+};
+
+bool JetFile::looksLikeJet(const QByteArray &head)
+{
+    if (head.size() < 20)
+        return false;
+    const QByteArrayView signature = QByteArrayView(head).sliced(SignatureOffset, SignatureLength);
+    return signature == QByteArrayView(JetSignature, SignatureLength)
+        || signature == QByteArrayView(AceSignature, SignatureLength);
+}
+
+QString JetFile::storedPassword(const QString &path)
+{
+    return readHeader(path).password;
+}
+
+JetFile::JetFile(const QString &path, const QString &password) : d(std::make_unique<Impl>())
+{
+    d->path = path;
+    const Header header = readHeader(path);
+    if (!header.password.isEmpty() && header.password != password) {
+        if (password.isEmpty())
+            fail(QStringLiteral("Il %1 è protetto da password").arg(database(path)));
+        fail(QStringLiteral("Password errata per il %1").arg(database(path)));
+    }
+
+    // Files are made of whole pages: anything else has been cut short.
+    const qint64 pageSize = header.format == Format::Jet3 ? 2048 : 4096;
+    if (header.fileSize % pageSize != 0 || header.fileSize < qint64(CatalogPage + 1) * pageSize)
+        fail(QStringLiteral("Il %1 è troncato o danneggiato").arg(database(path)));
+
+    const QByteArray native = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    d->mdb = mdb_open(native.constData(), MDB_NOFLAGS);
+    if (!d->mdb)
+        fail(QStringLiteral("Impossibile leggere il %1: file danneggiato o formato non supportato").arg(database(path)));
+
+    const char *target = mdb_target_charset(d->mdb);
+    if (!isUtf8(target)) {
+        if (!QStringDecoder(target).isValid())
+            fail(QStringLiteral("Impossibile leggere il %1: codifica del testo %2 non supportata")
+                     .arg(database(path), QString::fromLatin1(target)));
+        d->charset = target;
+    }
+
+    // The catalog is the first read of data pages: it fails on damaged or truncated files, and
+    // on ACE files encrypted with a password.
+    try {
+        d->readCatalog();
+    } catch (const DescriptorError &) {
+        if (header.format != Format::Ace)
+            throw;
+        fail(QStringLiteral("Impossibile leggere il %1: il file è danneggiato oppure è protetto da password "
+                            "(i database ACE protetti da password sono cifrati e non possono essere letti)")
+                 .arg(database(path)));
+    }
+}
+
+JetFile::~JetFile() = default;
+
+QStringList JetFile::readColumn(const QString &table, const QString &column) const
+{
+    Impl::Table *found = nullptr;
+    for (const auto &t : d->tables) {
+        if (t->name.compare(table, Qt::CaseInsensitive) == 0) {
+            found = t.get();
+            break;
+        }
+    }
+    if (!found)
+        fail(QStringLiteral("Tabella %1 non trovata nel %2").arg(table, database(d->path)));
+
+    const QString broken = QStringLiteral("Impossibile leggere la tabella %1 nel %2: file danneggiato o troncato")
+                               .arg(table, database(d->path));
+    TableDefPtr def(mdb_read_table(&found->entry));
+    if (!def || !mdb_read_columns(def.get()))
+        fail(broken);
+
+    const int index = d->findColumn(def.get(), column);
+    if (index < 0)
+        fail(QStringLiteral("Colonna %1 non trovata nella tabella %2 del %3").arg(column, table, database(d->path)));
+    const auto *col = static_cast<const MdbColumn *>(g_ptr_array_index(def->columns, guint(index)));
+    if (col->col_type != MDB_TEXT && col->col_type != MDB_MEMO)
+        fail(QStringLiteral("La colonna %1 della tabella %2 del %3 non è di tipo testo")
+                 .arg(column, table, database(d->path)));
+
+    // libmdb converts TEXT and MEMO values (memo pages included) into the bound buffer, in the
+    // charset reported by mdb_target_charset, and leaves it empty for NULL.
+    QStringList values;
+    bool tooLong = false;
+    const ScanEnd end = d->scan(def.get(), {index}, BindSize, [&](const std::vector<const char *> &v) {
+        // A value cut at the buffer end stops short of it by up to a partial UTF-8 sequence.
+        const size_t n = ::strnlen(v[0], BindSize);
+        tooLong = tooLong || n >= BindSize - 4;
+        values.append(d->decode(v[0], n));
+    });
+    if (end == ScanEnd::Short)
+        fail(broken);
+    if (tooLong)
+        fail(QStringLiteral("Un valore della colonna %1 della tabella %2 nel %3 è troppo lungo")
+                 .arg(column, table, database(d->path)));
+    return values;
+}
+
+} // namespace Norvix
