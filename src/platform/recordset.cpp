@@ -1,0 +1,760 @@
+#include "platform/recordset.h"
+
+#include "platform/values.h"
+
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace Norvix {
+
+namespace {
+
+const QString kRowChanged = QStringLiteral(
+    "Impossibile trovare la riga da aggiornare. Alcuni valori potrebbero essere stati modificati dall'ultima lettura.");
+constexpr char kKeyAlias[] = "__nvx_k";
+constexpr char kVersionAlias[] = "__nvx_v";
+
+QString keyAlias(int i)
+{
+    return QString::fromLatin1(kKeyAlias) + QString::number(i);
+}
+
+[[noreturn]] void noRow(const QString &what)
+{
+    throw DataError(DataError::NoCurrentRow, what);
+}
+
+QString isoText(const QVariant &v, ColumnKind kind)
+{
+    switch (kind) {
+    case ColumnKind::Date: return v.toDate().toString(Qt::ISODate);
+    case ColumnKind::Time: return v.toTime().toString(QStringLiteral("HH:mm:ss"));
+    default: {
+        const QDateTime dt = v.toDateTime();
+        return dt.time() == QTime(0, 0) && kind != ColumnKind::DateTime ? dt.date().toString(Qt::ISODate)
+                                                                        : dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    }
+    }
+}
+
+} // namespace
+
+QString RecordSource::text() const
+{
+    QStringList parts;
+    for (const auto &[column, value] : equals)
+        parts << (value.isNull() ? column + QStringLiteral(" IS NULL") : column + QStringLiteral(" = ") + value.toString());
+    return parts.isEmpty() ? table : table + QStringLiteral(" WHERE ") + parts.join(QStringLiteral(" AND "));
+}
+
+Recordset::Recordset(std::shared_ptr<Connection> connection, RecordSource source, QStringList keyColumns,
+                     CursorIntent intent)
+    : m_connection(std::move(connection)), m_source(std::move(source)), m_intent(intent)
+{
+    if (!m_connection || !m_connection->isOpen())
+        throw DataError(DataError::ConnectionFailed, QStringLiteral("La connessione al database non è aperta"));
+    m_table = tableInfo(*m_connection, m_source.table);
+    for (auto &condition : m_source.equals)
+        condition.first = m_table->column(condition.first).name;
+    for (const QString &k : keyColumns)
+        m_keyColumns << m_table->column(k).name;
+    if (m_keyColumns.isEmpty())
+        m_keyColumns = m_table->primaryKey;
+    if (m_keyColumns.isEmpty()) {
+        switch (m_connection->dialect()) {
+        case SqlDialect::Sqlite: m_naturalKey = QStringLiteral("rowid"); break;
+        case SqlDialect::PostgreSql: m_naturalKey = QStringLiteral("ctid"); break;
+        case SqlDialect::Other:
+            throw DataError(DataError::BadIdentifier,
+                            QStringLiteral("La tabella %1 non ha una chiave per ordinare e ritrovare le righe").arg(m_table->name));
+        }
+    }
+    if (m_connection->dialect() == SqlDialect::PostgreSql)
+        m_versionColumn = QStringLiteral("xmin");
+    MoveFirst();
+}
+
+Recordset::~Recordset() = default;
+
+QString Recordset::selectSql(const QString &extraWhere, bool descending) const
+{
+    QStringList keys;
+    if (m_naturalKey.isEmpty()) {
+        for (const QString &k : m_keyColumns)
+            keys << quoteIdentifier(k);
+    } else {
+        keys << m_naturalKey;
+    }
+    QString sql = QStringLiteral("SELECT *");
+    for (int i = 0; i < keys.size(); ++i)
+        sql += QStringLiteral(", %1 AS %2").arg(keys[i], quoteIdentifier(keyAlias(i)));
+    if (!m_versionColumn.isEmpty())
+        sql += QStringLiteral(", %1::text AS %2").arg(m_versionColumn, quoteIdentifier(QString::fromLatin1(kVersionAlias)));
+    sql += QStringLiteral(" FROM ") + quoteIdentifier(m_table->name);
+    QStringList where;
+    for (const auto &[column, value] : m_source.equals)
+        where << (value.isNull() ? quoteIdentifier(column) + QStringLiteral(" IS NULL") : quoteIdentifier(column) + QStringLiteral(" = ?"));
+    if (!extraWhere.isEmpty())
+        where << extraWhere;
+    if (!where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
+    QStringList order;
+    for (const QString &k : keys)
+        order << (descending ? k + QStringLiteral(" DESC") : k);
+    sql += QStringLiteral(" ORDER BY ") + order.join(QStringLiteral(", "));
+    if (m_connection->dialect() != SqlDialect::Other)
+        sql += QStringLiteral(" LIMIT 1");
+    return sql;
+}
+
+namespace {
+
+// A comparison of the order key with bound values: "(a, b) > (?, ?)", or its expansion where
+// row values are not available.
+QString keyComparison(const QStringList &keys, const QString &op, SqlDialect dialect, bool tid)
+{
+    const QString param = tid ? QStringLiteral("CAST(? AS tid)") : QStringLiteral("?");
+    if (keys.size() == 1)
+        return keys[0] + u' ' + op + u' ' + param;
+    if (dialect != SqlDialect::Other) {
+        QStringList params;
+        for (int i = 0; i < keys.size(); ++i)
+            params << param;
+        return QStringLiteral("(%1) %2 (%3)").arg(keys.join(QStringLiteral(", ")), op, params.join(QStringLiteral(", ")));
+    }
+    // (a > ?) OR (a = ? AND b > ?) ...: callers bind the key values once per use, in order.
+    const QString strict = op.left(1);
+    QStringList alternatives;
+    for (int i = 0; i < keys.size(); ++i) {
+        QStringList terms;
+        for (int j = 0; j < i; ++j)
+            terms << keys[j] + QStringLiteral(" = ?");
+        terms << keys[i] + u' ' + (i == keys.size() - 1 ? op : strict) + QStringLiteral(" ?");
+        alternatives << u'(' + terms.join(QStringLiteral(" AND ")) + u')';
+    }
+    return u'(' + alternatives.join(QStringLiteral(" OR ")) + u')';
+}
+
+// The values to bind for keyComparison, in the order its placeholders appear.
+QVariantList keyComparisonValues(const QVariantList &key, SqlDialect dialect)
+{
+    if (key.size() == 1 || dialect != SqlDialect::Other)
+        return key;
+    QVariantList values;
+    for (int i = 0; i < key.size(); ++i)
+        for (int j = 0; j <= i; ++j)
+            values << key[j];
+    return values;
+}
+
+} // namespace
+
+bool Recordset::fetchOne(const QString &extraWhere, const QVariantList &extraValues, bool descending)
+{
+    QSqlQuery q(m_connection->database());
+    q.setForwardOnly(true);
+    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+    if (!q.prepare(selectSql(extraWhere, descending)))
+        fail(q.lastError(), false);
+    for (const auto &[column, value] : m_source.equals)
+        if (!value.isNull())
+            q.addBindValue(bindable(m_table->column(column), value));
+    for (const QVariant &v : extraValues)
+        q.addBindValue(v);
+    if (!q.exec())
+        fail(q.lastError(), false);
+    if (!q.next()) {
+        if (q.lastError().isValid())
+            fail(q.lastError(), false);
+        return false;
+    }
+    const QSqlRecord rec = q.record();
+    const int n = int(m_table->columns.size());
+    m_raw.clear();
+    for (int i = 0; i < n; ++i)
+        m_raw << q.value(i);
+    m_key.clear();
+    const int keys = m_naturalKey.isEmpty() ? int(m_keyColumns.size()) : 1;
+    for (int i = 0; i < keys; ++i)
+        m_key << q.value(n + i);
+    m_version = m_versionColumn.isEmpty() ? QVariant() : q.value(n + keys);
+    m_position = Position::OnRow;
+    m_editMode = EditMode::None;
+    m_pending.clear();
+    return true;
+}
+
+namespace {
+QStringList orderKeys(const QStringList &keyColumns, const QString &naturalKey)
+{
+    if (!naturalKey.isEmpty())
+        return {naturalKey};
+    QStringList keys;
+    for (const QString &k : keyColumns)
+        keys << quoteIdentifier(k);
+    return keys;
+}
+} // namespace
+
+void Recordset::MoveFirst()
+{
+    if (!fetchOne(QString(), {}, false)) {
+        m_position = Position::AfterLast;
+        m_editMode = EditMode::None;
+        m_pending.clear();
+    }
+}
+
+void Recordset::MoveLast()
+{
+    if (!fetchOne(QString(), {}, true)) {
+        m_position = Position::AfterLast;
+        m_editMode = EditMode::None;
+        m_pending.clear();
+    }
+}
+
+void Recordset::MoveNext()
+{
+    switch (m_position) {
+    case Position::AfterLast: noRow(QStringLiteral("Non ci sono altre righe dopo l'ultima"));
+    case Position::BeforeFirst: MoveFirst(); return;
+    case Position::OnRow:
+    case Position::Deleted: break;
+    }
+    const QVariantList key = m_key;
+    const QString cmp = keyComparison(orderKeys(m_keyColumns, m_naturalKey), QStringLiteral(">"), m_connection->dialect(),
+                                      m_naturalKey == u"ctid");
+    if (!fetchOne(cmp, keyComparisonValues(key, m_connection->dialect()), false)) {
+        m_position = Position::AfterLast;
+        m_editMode = EditMode::None;
+        m_pending.clear();
+    }
+}
+
+void Recordset::MovePrevious()
+{
+    switch (m_position) {
+    case Position::BeforeFirst: noRow(QStringLiteral("Non ci sono altre righe prima della prima"));
+    case Position::AfterLast: MoveLast(); return;
+    case Position::OnRow:
+    case Position::Deleted: break;
+    }
+    const QVariantList key = m_key;
+    const QString cmp = keyComparison(orderKeys(m_keyColumns, m_naturalKey), QStringLiteral("<"), m_connection->dialect(),
+                                      m_naturalKey == u"ctid");
+    if (!fetchOne(cmp, keyComparisonValues(key, m_connection->dialect()), true)) {
+        m_position = Position::BeforeFirst;
+        m_editMode = EditMode::None;
+        m_pending.clear();
+    }
+}
+
+bool Recordset::Find(const QList<QPair<QString, QVariant>> &criteria)
+{
+    if (m_position == Position::AfterLast)
+        return false;
+    QStringList where;
+    QVariantList values;
+    for (const auto &[name, value] : criteria) {
+        const ColumnInfo &column = m_table->column(name);
+        if (value.isNull() || (value.typeId() == QMetaType::QString && value.toString().isEmpty())) {
+            where << quoteIdentifier(column.name) + QStringLiteral(" IS NULL");
+        } else {
+            where << quoteIdentifier(column.name) + QStringLiteral(" = ?");
+            values << bindable(column, value);
+        }
+    }
+    if (m_position == Position::OnRow || m_position == Position::Deleted) {
+        where << keyComparison(orderKeys(m_keyColumns, m_naturalKey), m_position == Position::OnRow ? QStringLiteral(">=") : QStringLiteral(">"),
+                               m_connection->dialect(), m_naturalKey == u"ctid");
+        values << keyComparisonValues(m_key, m_connection->dialect());
+    }
+    if (fetchOne(where.join(QStringLiteral(" AND ")), values, false))
+        return true;
+    m_position = Position::AfterLast;
+    m_editMode = EditMode::None;
+    m_pending.clear();
+    return false;
+}
+
+QVariantList Recordset::Bookmark() const
+{
+    requireRow();
+    return m_key;
+}
+
+void Recordset::setBookmark(const QVariantList &bookmark)
+{
+    const QStringList keys = orderKeys(m_keyColumns, m_naturalKey);
+    if (bookmark.size() != keys.size())
+        noRow(QStringLiteral("Segnalibro non valido"));
+    reloadByKey(bookmark);
+    if (m_position != Position::OnRow)
+        noRow(QStringLiteral("La riga del segnalibro non esiste più"));
+}
+
+void Recordset::reloadByKey(const QVariantList &key)
+{
+    const QStringList keys = orderKeys(m_keyColumns, m_naturalKey);
+    QStringList where;
+    QVariantList values;
+    for (int i = 0; i < keys.size(); ++i) {
+        if (key.value(i).isNull()) {
+            where << keys[i] + QStringLiteral(" IS NULL");
+        } else {
+            where << keys[i] + (m_naturalKey == u"ctid" ? QStringLiteral(" = CAST(? AS tid)") : QStringLiteral(" = ?"));
+            values << key[i];
+        }
+    }
+    if (!fetchOne(where.join(QStringLiteral(" AND ")), values, false)) {
+        m_position = Position::Deleted;
+        m_key = key;
+        m_editMode = EditMode::None;
+        m_pending.clear();
+    }
+}
+
+int Recordset::fieldCount() const
+{
+    return int(m_table->columns.size());
+}
+
+Field Recordset::field(int index) const
+{
+    if (index < 0 || index >= fieldCount())
+        throw DataError(DataError::BadIdentifier, QStringLiteral("Colonna %1 non presente").arg(index));
+    const ColumnInfo &column = m_table->columns[index];
+    Field f{column.name, column.kind, QVariant()};
+    if (m_editMode != EditMode::None && m_pending.contains(index)) {
+        f.Value = presented(column, m_pending.value(index));
+    } else if (m_editMode == EditMode::Add) {
+        f.Value = QVariant();
+    } else {
+        requireRow();
+        f.Value = presented(column, m_raw.value(index));
+    }
+    return f;
+}
+
+Field Recordset::field(const QString &name) const
+{
+    const int i = m_table->indexOf(name);
+    if (i < 0)
+        throw DataError(DataError::BadIdentifier, QStringLiteral("Colonna %1 non trovata nella tabella %2").arg(name, m_table->name));
+    return field(i);
+}
+
+void Recordset::setValue(const QString &name, const QVariant &value)
+{
+    requireWritable();
+    const int i = m_table->indexOf(name);
+    if (i < 0)
+        throw DataError(DataError::BadIdentifier, QStringLiteral("Colonna %1 non trovata nella tabella %2").arg(name, m_table->name));
+    if (m_editMode == EditMode::None) {
+        requireRow();
+        m_editMode = EditMode::InProgress;
+    }
+    m_pending.insert(i, bindable(m_table->columns[i], value));
+}
+
+void Recordset::AddNew()
+{
+    requireWritable();
+    m_pending.clear();
+    m_editMode = EditMode::Add;
+}
+
+void Recordset::CancelUpdate()
+{
+    m_pending.clear();
+    m_editMode = EditMode::None;
+}
+
+void Recordset::Update()
+{
+    requireWritable();
+    switch (m_editMode) {
+    case EditMode::None: return;
+    case EditMode::Add: insertRow(); return;
+    case EditMode::InProgress: updateRow(); return;
+    }
+}
+
+void Recordset::requireWritable() const
+{
+    if (m_intent != CursorIntent::Change)
+        throw DataError(DataError::Generic, QStringLiteral("Il recordset è aperto in sola lettura"));
+}
+
+void Recordset::requireRow() const
+{
+    if (m_position != Position::OnRow)
+        noRow(m_position == Position::Deleted ? QStringLiteral("La riga corrente è stata eliminata")
+                                              : QStringLiteral("Nessuna riga corrente"));
+}
+
+QVariant Recordset::presented(const ColumnInfo &column, const QVariant &raw) const
+{
+    if (raw.isNull())
+        return QVariant();
+    switch (column.kind) {
+    case ColumnKind::Boolean:
+        if (raw.typeId() == QMetaType::QString) {
+            const QString t = raw.toString().trimmed().toLower();
+            return QVariant(t == u"true" || t == u"t" || (t != u"false" && t != u"f" && t.toDouble() != 0));
+        }
+        return QVariant(raw.toBool());
+    case ColumnKind::Date:
+        if (raw.typeId() == QMetaType::QString) {
+            const QDate d = QDate::fromString(raw.toString().left(10), Qt::ISODate);
+            return d.isValid() ? QVariant(d) : raw;
+        }
+        return raw.typeId() == QMetaType::QDateTime ? QVariant(raw.toDateTime().date()) : raw;
+    case ColumnKind::DateTime:
+        if (raw.typeId() == QMetaType::QString) {
+            QDateTime dt = QDateTime::fromString(raw.toString(), Qt::ISODate);
+            if (!dt.isValid())
+                dt = QDateTime::fromString(raw.toString(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            if (!dt.isValid()) {
+                const QDate d = QDate::fromString(raw.toString(), Qt::ISODate);
+                if (d.isValid())
+                    dt = QDateTime(d, QTime(0, 0));
+            }
+            return dt.isValid() ? QVariant(dt) : raw;
+        }
+        return raw;
+    case ColumnKind::Time:
+        if (raw.typeId() == QMetaType::QString) {
+            const QTime t = QTime::fromString(raw.toString(), Qt::ISODate);
+            return t.isValid() ? QVariant(t) : raw;
+        }
+        return raw;
+    default: return raw;
+    }
+}
+
+QVariant Recordset::bindable(const ColumnInfo &column, const QVariant &value) const
+{
+    if (value.isNull())
+        return QVariant();
+    const bool sqlite = m_connection->dialect() == SqlDialect::Sqlite;
+    const auto refuse = [&]() -> QVariant {
+        throw DataError(DataError::ConversionFailed,
+                        QStringLiteral("Il valore \"%1\" non è valido per la colonna %2").arg(value.toString(), column.name));
+    };
+    if (value.typeId() == QMetaType::QString) {
+        const QString text = value.toString();
+        if (text.isEmpty())
+            return QVariant();
+        switch (column.kind) {
+        case ColumnKind::Integer: {
+            const auto d = Values::toDecimalText(text);
+            if (!d)
+                return refuse();
+            // Halves go to even, as the integer conversions of the values module do.
+            const double x = std::nearbyint(d->toDouble());
+            bool ok = false;
+            const qint64 exact = d->toLongLong(&ok);
+            if (ok)
+                return QVariant(exact);
+            if (!std::isfinite(x) || std::fabs(x) > 9.2e18)
+                return refuse();
+            return QVariant(qint64(x));
+        }
+        case ColumnKind::Decimal: {
+            const auto d = Values::toDecimalText(text);
+            return d ? QVariant(*d) : refuse();
+        }
+        case ColumnKind::Double: {
+            const auto d = Values::toDouble(text);
+            return d ? QVariant(*d) : refuse();
+        }
+        case ColumnKind::Boolean: {
+            const auto b = Values::toBoolean(text);
+            if (!b)
+                return refuse();
+            return sqlite ? QVariant(qint64(*b ? 1 : 0)) : QVariant(*b);
+        }
+        case ColumnKind::Date:
+        case ColumnKind::DateTime:
+        case ColumnKind::Time: {
+            const auto dt = Values::toDate(text);
+            if (!dt)
+                return refuse();
+            if (column.kind == ColumnKind::Time)
+                return isoText(QVariant(dt->time()), column.kind);
+            return column.kind == ColumnKind::Date ? isoText(QVariant(dt->date()), column.kind)
+                                                   : isoText(QVariant(QDateTime(dt->date(), dt->time())), column.kind);
+        }
+        case ColumnKind::Blob: return QVariant(text.toUtf8());
+        case ColumnKind::Text:
+        case ColumnKind::Other: return value;
+        }
+    }
+    switch (column.kind) {
+    case ColumnKind::Boolean:
+        return sqlite ? QVariant(qint64(value.toBool() ? 1 : 0)) : QVariant(value.toBool());
+    case ColumnKind::Date:
+    case ColumnKind::DateTime:
+    case ColumnKind::Time:
+        if (value.typeId() == QMetaType::QDate || value.typeId() == QMetaType::QDateTime || value.typeId() == QMetaType::QTime)
+            return isoText(value, column.kind);
+        return value;
+    case ColumnKind::Text:
+        if (value.typeId() == QMetaType::Bool)
+            return QVariant(value.toBool() ? QStringLiteral("True") : QStringLiteral("False"));
+        return value;
+    default:
+        if (value.typeId() == QMetaType::Bool)
+            return QVariant(qint64(value.toBool() ? 1 : 0));
+        return value;
+    }
+}
+
+QString Recordset::rowMatch(QVariantList &values) const
+{
+    QStringList where;
+    const QStringList keys = orderKeys(m_keyColumns, m_naturalKey);
+    for (int i = 0; i < keys.size(); ++i) {
+        if (m_key.value(i).isNull()) {
+            where << keys[i] + QStringLiteral(" IS NULL");
+        } else {
+            where << keys[i] + (m_naturalKey == u"ctid" ? QStringLiteral(" = CAST(? AS tid)") : QStringLiteral(" = ?"));
+            values << m_key[i];
+        }
+    }
+    switch (m_connection->dialect()) {
+    case SqlDialect::PostgreSql:
+        // The row version changes with every update of the row.
+        where << m_versionColumn + QStringLiteral("::text = ?");
+        values << m_version;
+        break;
+    case SqlDialect::Sqlite:
+        for (int i = 0; i < m_table->columns.size(); ++i) {
+            where << quoteIdentifier(m_table->columns[i].name) + QStringLiteral(" IS ?");
+            values << m_raw.value(i);
+        }
+        break;
+    case SqlDialect::Other:
+        for (int i = 0; i < m_table->columns.size(); ++i) {
+            const ColumnInfo &c = m_table->columns[i];
+            if (c.kind == ColumnKind::Blob || c.kind == ColumnKind::Other)
+                continue;
+            if (m_raw.value(i).isNull()) {
+                where << quoteIdentifier(c.name) + QStringLiteral(" IS NULL");
+            } else {
+                where << quoteIdentifier(c.name) + QStringLiteral(" = ?");
+                values << m_raw.value(i);
+            }
+        }
+        break;
+    }
+    return where.join(QStringLiteral(" AND "));
+}
+
+void Recordset::insertRow()
+{
+    QSqlDatabase db = m_connection->database();
+    QList<int> columns = m_pending.keys();
+    std::sort(columns.begin(), columns.end());
+    QString sql = QStringLiteral("INSERT INTO ") + quoteIdentifier(m_table->name);
+    if (columns.isEmpty()) {
+        sql += QStringLiteral(" DEFAULT VALUES");
+    } else {
+        QStringList names, marks;
+        for (int i : columns) {
+            names << quoteIdentifier(m_table->columns[i].name);
+            marks << QStringLiteral("?");
+        }
+        sql += QStringLiteral(" (%1) VALUES (%2)").arg(names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+    }
+    const QStringList keys = orderKeys(m_keyColumns, m_naturalKey);
+    const bool returning = m_connection->dialect() != SqlDialect::Other;
+    if (returning)
+        sql += QStringLiteral(" RETURNING ") + (m_naturalKey == u"ctid" ? QStringLiteral("ctid::text") : keys.join(QStringLiteral(", ")));
+
+    QSqlQuery q(db);
+    if (!q.prepare(sql))
+        fail(q.lastError(), true);
+    for (int i : columns)
+        q.addBindValue(m_pending.value(i));
+    if (!q.exec())
+        fail(q.lastError(), true);
+    QVariantList key;
+    if (returning && q.next()) {
+        for (int i = 0; i < keys.size(); ++i)
+            key << q.value(i);
+    } else if (!m_naturalKey.isEmpty()) {
+        key << q.lastInsertId();
+    } else {
+        for (const QString &k : m_keyColumns)
+            key << m_pending.value(m_table->indexOf(k));
+    }
+    q.finish();
+    m_editMode = EditMode::None;
+    m_pending.clear();
+    reloadByKey(key);
+}
+
+void Recordset::updateRow()
+{
+    requireRow();
+    if (m_pending.isEmpty()) {
+        m_editMode = EditMode::None;
+        return;
+    }
+    QList<int> columns = m_pending.keys();
+    std::sort(columns.begin(), columns.end());
+    QStringList sets;
+    QVariantList values;
+    for (int i : columns) {
+        sets << quoteIdentifier(m_table->columns[i].name) + QStringLiteral(" = ?");
+        values << m_pending.value(i);
+    }
+    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                            .arg(quoteIdentifier(m_table->name), sets.join(QStringLiteral(", ")), rowMatch(values));
+
+    // The key the row will have afterwards.
+    QVariantList newKey = m_key;
+    if (m_naturalKey.isEmpty())
+        for (int k = 0; k < m_keyColumns.size(); ++k)
+            if (const int i = m_table->indexOf(m_keyColumns[k]); m_pending.contains(i))
+                newKey[k] = m_pending.value(i);
+
+    QSqlDatabase db = m_connection->database();
+    if (!db.transaction())
+        fail(db.lastError(), false);
+    QSqlQuery q(db);
+    if (!q.prepare(sql) || ![&] {
+            for (const QVariant &v : values)
+                q.addBindValue(v);
+            return q.exec();
+        }()) {
+        const QSqlError error = q.lastError();
+        q.finish();
+        db.rollback();
+        fail(error, false);
+    }
+    const int affected = q.numRowsAffected();
+    q.finish();
+    if (affected != 1) {
+        db.rollback();
+        throw DataError(DataError::RowChanged, kRowChanged);
+    }
+    if (!db.commit()) {
+        const QSqlError error = db.lastError();
+        db.rollback();
+        fail(error, false);
+    }
+    m_editMode = EditMode::None;
+    m_pending.clear();
+    reloadByKey(newKey);
+}
+
+void Recordset::Delete()
+{
+    requireWritable();
+    requireRow();
+    QVariantList values;
+    const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2").arg(quoteIdentifier(m_table->name), rowMatch(values));
+    QSqlDatabase db = m_connection->database();
+    if (!db.transaction())
+        fail(db.lastError(), false);
+    QSqlQuery q(db);
+    bool ok = q.prepare(sql);
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    ok = ok && q.exec();
+    if (!ok) {
+        const QSqlError error = q.lastError();
+        q.finish();
+        db.rollback();
+        fail(error, false);
+    }
+    const int affected = q.numRowsAffected();
+    q.finish();
+    if (affected != 1) {
+        db.rollback();
+        throw DataError(DataError::RowChanged, kRowChanged);
+    }
+    if (!db.commit()) {
+        const QSqlError error = db.lastError();
+        db.rollback();
+        fail(error, false);
+    }
+    m_position = Position::Deleted;
+    m_editMode = EditMode::None;
+    m_pending.clear();
+}
+
+void Recordset::Close()
+{
+    m_position = Position::AfterLast;
+    m_pending.clear();
+    m_editMode = EditMode::None;
+    m_raw.clear();
+}
+
+void Recordset::fail(const QSqlError &error, bool newRow) const
+{
+    const QString native = error.nativeErrorCode();
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    bool unique = false;
+    bool onKey = false;
+    if (m_connection->dialect() == SqlDialect::Sqlite && (native == u"1555" || native == u"2067")) {
+        unique = true;
+        onKey = native == u"1555";
+        // "UNIQUE constraint failed: t.a, t.b": a unique index on exactly the record's key columns
+        // is its primary index too.
+        static const QRegularExpression columnsRe(QStringLiteral("constraint failed: (.*)$"));
+        if (const auto m = columnsRe.match(error.databaseText()); m.hasMatch()) {
+            QStringList cols;
+            for (const QString &part : m.captured(1).split(u','))
+                cols << part.trimmed().section(u'.', -1).toLower();
+            QStringList keys;
+            for (const QString &k : m_keyColumns)
+                keys << k.toLower();
+            std::sort(cols.begin(), cols.end());
+            std::sort(keys.begin(), keys.end());
+            onKey = onKey || (!keys.isEmpty() && cols == keys);
+        }
+    } else if (m_connection->dialect() == SqlDialect::PostgreSql && native == u"23505") {
+        unique = true;
+        static const QRegularExpression constraintRe(QStringLiteral("unique constraint \"([^\"]+)\""));
+        const auto m = constraintRe.match(error.databaseText());
+        if (m.hasMatch()) {
+            // Columns of the violated index, compared with the record's key columns.
+            QSqlQuery q(m_connection->database());
+            q.prepare(QStringLiteral("SELECT a.attname FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid "
+                                     "JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = ANY(i.indkey) "
+                                     "WHERE c.relname = ?"));
+            q.addBindValue(m.captured(1));
+            QStringList cols;
+            if (q.exec())
+                while (q.next())
+                    cols << q.value(0).toString().toLower();
+            QStringList keys;
+            for (const QString &k : m_keyColumns)
+                keys << k.toLower();
+            std::sort(cols.begin(), cols.end());
+            std::sort(keys.begin(), keys.end());
+            onKey = !keys.isEmpty() && cols == keys;
+        }
+    }
+    if (unique) {
+        if (newRow)
+            throw DataError(DataError::IntegrityViolation, text, native);
+        throw DataError(onKey ? DataError::DuplicatePrimary : DataError::DuplicateUnique, text, native);
+    }
+    bool numeric = false;
+    const int number = native.toInt(&numeric);
+    throw DataError(numeric && number != 0 ? number : DataError::Generic, text.isEmpty() ? error.text() : text, native);
+}
+
+} // namespace Norvix
