@@ -1,7 +1,9 @@
 #include "platform/qtmessages.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QScreen>
 
 namespace Norvix {
 
@@ -44,6 +46,45 @@ MsgAnswer QtMessageService::show(const Message &message)
     case MsgButtons::AbortRetryIgnore: return MsgAnswer::Abort;
     default: return MsgAnswer::Cancel;
     }
+}
+
+QString QtFileDialogService::openFile(const QString &title, const QString &folder)
+{
+    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, folder);
+}
+
+namespace {
+QScreen *screen()
+{
+    return QGuiApplication::primaryScreen();
+}
+} // namespace
+
+QRect QtScreenService::screenGeometry() const
+{
+    return screen() ? screen()->geometry() : QRect(0, 0, 1280, 1024);
+}
+
+QRect QtScreenService::workArea() const
+{
+    return screen() ? screen()->availableGeometry() : screenGeometry();
+}
+
+double QtScreenService::twipsPerPixelX() const
+{
+    return screen() ? 1440.0 / screen()->logicalDotsPerInchX() : 15.0;
+}
+
+double QtScreenService::twipsPerPixelY() const
+{
+    return screen() ? 1440.0 / screen()->logicalDotsPerInchY() : 15.0;
+}
+
+void installQtWindowServices()
+{
+    setMessageService(std::make_shared<QtMessageService>());
+    setFileDialogService(std::make_shared<QtFileDialogService>());
+    setScreenService(std::make_shared<QtScreenService>());
 }
 
 } // namespace Norvix

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "platform/messages.h"
-
-class QWidget;
+#include "platform/window.h"
 
 namespace Norvix {
 
@@ -12,5 +11,26 @@ class QtMessageService : public MessageService
 public:
     MsgAnswer show(const Message &message) override;
 };
+
+// Opens files with QFileDialog.
+class QtFileDialogService : public FileDialogService
+{
+public:
+    QString openFile(const QString &title, const QString &folder) override;
+};
+
+// The primary screen of the application.
+class QtScreenService : public ScreenService
+{
+public:
+    QRect screenGeometry() const override;
+    QRect workArea() const override;
+    double twipsPerPixelX() const override;
+    double twipsPerPixelY() const override;
+};
+
+// Installs the three Qt services (messages, file dialog, screen). A widget application calls it
+// once, after creating its QApplication.
+void installQtWindowServices();
 
 } // namespace Norvix
