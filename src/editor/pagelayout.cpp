@@ -1,0 +1,328 @@
+#include "editor/pagelayout.h"
+
+#include "descriptor/errors.h"
+#include "platform/values.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace Norvix::Layout {
+
+namespace {
+
+// No width grows beyond this, so that sums of a few widths stay well inside an int whatever a
+// descriptor asks for (a MaxLen of millions, a binary width of 1E300).
+constexpr qint64 kMaxWidth = qint64(1) << 26;
+
+// Widths are never negative: a limit, a shrink or a measure below zero gives 0.
+int clampWidth(qint64 width)
+{
+    return int(std::clamp<qint64>(width, 0, kMaxWidth));
+}
+
+// A control at its template size, at the origin (placement sets the position).
+Rect templateOf(const Rect &design)
+{
+    return Rect{0, 0, design.width, design.height};
+}
+
+bool hasLookup(const Campo &campo)
+{
+    return !campo.FieldRif().toString().isEmpty();
+}
+
+// Only blanks count as empty space around a placement code.
+bool isBlank(const QString &text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' '; });
+}
+
+} // namespace
+
+Kind kindOf(const QString &objType)
+{
+    const QString word = objType.toUpper();
+    static const struct
+    {
+        const char16_t *word;
+        Kind kind;
+    } words[] = {
+        {u"TXTTEXT", Kind::Text},         {u"EDITBOX", Kind::Text},           {u"TEXTBOX", Kind::Text},
+        {u"LOCKEDFIELD", Kind::Text},     {u"SPECIALTXT", Kind::Text},        {u"TXTMEMO", Kind::Memo},
+        {u"MEMO", Kind::Memo},            {u"TXTDATE", Kind::Date},           {u"SPECIALDATE", Kind::Date},
+        {u"TXTNUMERIC", Kind::Numeric},   {u"SPECIALNUMERIC", Kind::Numeric}, {u"TXTFILE", Kind::File},
+        {u"CHKBOOLEAN", Kind::Check},     {u"CHECK1", Kind::Check},           {u"CHECKBOX", Kind::Check},
+        {u"CMBBOUNDED", Kind::Combo},     {u"COMBOBOX", Kind::Combo},         {u"SPECIALCOMBO", Kind::Combo},
+        {u"CMDSHOWBIN", Kind::Binary},    {u"COMMANDBUTTON", Kind::Binary},   {u"NESSUNO", Kind::None},
+        {u"HIDDENFIELD", Kind::Hidden},   {u"UMOD", Kind::Umod},
+    };
+    for (const auto &w : words) {
+        if (word == QStringView(w.word))
+            return w.kind;
+    }
+    return Kind::Unknown;
+}
+
+QString umodCaption()
+{
+    return QStringLiteral("Data ultima modifica");
+}
+
+FieldBoxes sizeField(const Campo &campo, Kind kind, int limit, const std::function<int(const QString &)> &textWidth,
+                     int comboWidth)
+{
+    limit = std::max(0, limit);
+    FieldBoxes b;
+    b.caption = templateOf(Design::captionTemplate);
+
+    const auto measure = [&](const QString &text) { return clampWidth(textWidth ? textWidth(text) : 0); };
+    const auto captionWidth = [&](const QString &text) { b.caption.width = measure(text); };
+    const auto equalise = [&] { b.main.width = b.caption.width = std::max(b.main.width, b.caption.width); };
+    const auto lengthWidth = [&] { return clampWidth(qint64(campo.MaxLen()) * kTwipsPerChar); };
+    // Shrinks the caption and the description box together when the caption passes the limit.
+    const auto fitCaption = [&](Rect &description) {
+        if (b.caption.width > limit) {
+            const int excess = b.caption.width - limit;
+            description.width = clampWidth(qint64(description.width) - excess);
+            b.caption.width -= excess;
+        }
+    };
+    // Lookup-coded text and numeric fields: a description box twice the input's width beside
+    // it, under a caption spanning both.
+    const auto descriptionBox = [&] {
+        if (!hasLookup(campo))
+            return;
+        Rect d = templateOf(Design::description);
+        d.width = clampWidth(2 * qint64(b.main.width));
+        d.height = b.main.height;
+        b.caption.width = clampWidth(qint64(b.main.width) + kGap + d.width);
+        fitCaption(d);
+        b.description = d;
+    };
+
+    switch (kind) {
+    case Kind::Text:
+        b.main = templateOf(Design::text);
+        b.main.width = std::min(lengthWidth(), limit);
+        captionWidth(campo.Desc());
+        equalise();
+        descriptionBox();
+        break;
+    case Kind::Memo:
+        b.main = templateOf(Design::memo);
+        captionWidth(campo.Desc());
+        equalise();
+        break;
+    case Kind::Date:
+        b.main = templateOf(Design::date);
+        captionWidth(campo.Desc());
+        equalise();
+        break;
+    case Kind::Numeric:
+        b.main = templateOf(Design::numeric);
+        b.main.width = lengthWidth();
+        captionWidth(campo.Desc());
+        equalise();
+        descriptionBox();
+        break;
+    case Kind::File:
+        b.main = templateOf(Design::file);
+        captionWidth(campo.Desc());
+        equalise();
+        break;
+    case Kind::Check:
+        // The caption box is not measured: its template width is the other side of the equalising.
+        b.main = templateOf(Design::check);
+        b.main.width = clampWidth(qint64(measure(campo.Desc())) + 200);
+        equalise();
+        break;
+    case Kind::Combo:
+        b.main = templateOf(Design::combo);
+        b.main.width = clampWidth(comboWidth);
+        captionWidth(campo.Desc());
+        equalise();
+        break;
+    case Kind::Binary: {
+        // Desc is meant to hold the width in characters; the loaders put a caption there, which
+        // reads as 0. A width of 0 or less keeps the button at its template width.
+        b.main = templateOf(Design::binaryButton);
+        const int width = roundTwips(Values::val(campo.Desc()) * kTwipsPerChar);
+        if (width > 0)
+            b.main.width = clampWidth(width);
+        b.caption.width = b.main.width;
+        break;
+    }
+    case Kind::None:
+        b.main = templateOf(Design::text);
+        break;
+    case Kind::Hidden:
+        b.main = templateOf(Design::text);
+        b.main.width = 150;
+        if (hasLookup(campo)) {
+            // The description box stands where the hidden input would be, as wide as the caption.
+            Rect d = templateOf(Design::description);
+            d.width = measure(campo.Desc());
+            d.height = b.main.height;
+            b.caption.width = d.width;
+            fitCaption(d);
+            b.description = d;
+        }
+        break;
+    case Kind::Umod:
+        b.main = templateOf(Design::umod);
+        b.main.width = std::min(b.main.width, limit);
+        captionWidth(umodCaption());
+        equalise();
+        break;
+    case Kind::Unknown:
+        b.main = templateOf(Design::text);
+        break;
+    }
+    return b;
+}
+
+PageLayout::PageLayout(Rect client, int labelLeft, int labelTop)
+    : m_client(client), m_labelLeft(labelLeft), m_labelTop(labelTop)
+{
+    m_rowLeft.fill(labelLeft);
+    m_rowTop.fill(labelTop);
+}
+
+int PageLayout::index(int page)
+{
+    if (page < 1 || page > kPages)
+        throw Error(QStringLiteral("La pagina %1 non esiste: le pagine vanno da 1 a %2.").arg(page).arg(kPages));
+    return page - 1;
+}
+
+void PageLayout::usePage(int page)
+{
+    int &fill = m_pageFill.at(index(page));
+    if (fill == 0)
+        fill = 1;
+}
+
+int PageLayout::pageFill(int page) const
+{
+    return m_pageFill.at(index(page));
+}
+
+int PageLayout::place(int page, FieldBoxes &boxes, bool hidden, const QString &codPos)
+{
+    const int p = index(page);
+    usePage(page);
+    const int right = m_client.right();
+    const int bottomEdge = m_client.bottom();
+    const int limit = fieldWidthLimit();
+    Rect &caption = boxes.caption;
+    Rect &main = boxes.main;
+
+    if (caption.width > limit) {
+        caption.width = std::max(0, limit);
+        main.width = caption.width;
+    }
+    const int w = caption.width;
+    const int fieldRight = w + m_rowLeft[p] + kGap;
+    int fieldBottom = m_rowTop[p] + caption.height + main.height;
+
+    // Passing the right edge: only a field that is not the first of its row gives way.
+    if (fieldRight > right && m_rowLeft[p] > m_labelLeft) {
+        const int excess = fieldRight - right;
+        if (w - excess > 20 * kTwipsPerChar) {
+            if (boxes.description) {
+                boxes.description->width = std::max(0, boxes.description->width - excess);
+            } else {
+                caption.width -= excess;
+                main.width = caption.width;
+            }
+        } else {
+            m_rowLeft[p] = m_labelLeft;
+            m_rowTop[p] = m_rowBottom[p];
+            fieldBottom = m_rowTop[p] + caption.height + main.height;
+        }
+    }
+
+    // Passing the bottom: the page goes on in a further tab.
+    if (fieldBottom > bottomEdge - 200) {
+        m_rowLeft[p] = m_labelLeft;
+        m_rowTop[p] = m_labelTop;
+        ++m_pageFill[p];
+        m_rowBottom[p] = 0;
+    }
+
+    caption.top = m_rowTop[p];
+    caption.left = m_rowLeft[p];
+    main.top = caption.top + caption.height;
+    main.left = caption.left;
+
+    const int below = main.bottom() + kRowGap;
+    m_rowBottom[p] = std::max(m_rowBottom[p], below);
+
+    if (boxes.description) {
+        boxes.description->top = main.top;
+        boxes.description->left = hidden ? main.left : main.right() + kGap;
+    }
+
+    m_fieldsBottom = std::min(std::max(m_fieldsBottom, below), bottomEdge);
+    m_fieldsRight = std::min(std::max(m_fieldsRight, caption.right() + kGap), right);
+
+    if (isBlank(codPos)) {
+        m_rowTop[p] = below;
+        m_rowLeft[p] = m_labelLeft;
+    } else {
+        m_rowLeft[p] = caption.right() + kGap;
+    }
+    return m_pageFill[p];
+}
+
+QStringList PageLayout::tabs() const
+{
+    QStringList result;
+    for (int p = 1; p <= kPages; ++p) {
+        for (int k = 1; k <= m_pageFill[p - 1]; ++k)
+            result << tabMark(float(p), k);
+    }
+    return result;
+}
+
+int PageLayout::formWidth(int panelWidth) const
+{
+    return m_fieldsRight + panelWidth + 2 * kGap;
+}
+
+int PageLayout::formHeight() const
+{
+    const int height = m_fieldsBottom + 500;
+    return height > 3000 ? height : 3000;
+}
+
+QString tabMark(float page, int subPage)
+{
+    // The page as a single-precision number, always with "." whatever the regional settings.
+    QString text = Values::numberText(page, true);
+    text.replace(Values::locale().decimalSeparator, u'.');
+    return text + u',' + QString::number(subPage);
+}
+
+int pageIndexOf(float page)
+{
+    return roundTwips(page);
+}
+
+int roundTwips(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    if (value >= double(INT_MAX))
+        return INT_MAX;
+    if (value <= double(INT_MIN))
+        return INT_MIN;
+    double whole = std::floor(value);
+    const double fraction = value - whole;
+    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0))
+        whole += 1;
+    return int(whole);
+}
+
+} // namespace Norvix::Layout
