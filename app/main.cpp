@@ -3,6 +3,8 @@
 //   norvix dsc dump [--dsc DIR] [--password PW] RECORD
 //   norvix dsc import FILE.dsc DB [--password PW]
 //   norvix dsc export DB [--password PW]
+//   norvix edit [--db FILE | --connection STR] [--dsc DIR] [--key VALUES | --new] [--readonly]
+//               [--desc-field NAME] [--print-last-inserted] RECORD
 //
 // The command line is parsed before any application object exists, so --help and usage errors
 // work without a display.
@@ -11,9 +13,14 @@
 #include "descriptor/dscjson.h"
 #include "descriptor/dsctext.h"
 #include "descriptor/leggidsc.h"
+#include "editor/frmedittab.h"
+#include "editor/shared.h"
 #include "platform/messages.h"
+#include "platform/qtmessages.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QFile>
 #include <QJsonDocument>
 
@@ -38,6 +45,11 @@ const char kUsage[] =
     "      indica una password.\n"
     "  norvix dsc export DB [--password PW]\n"
     "      Stampa le righe di un database dei descrittori (SQLite o Jet).\n"
+    "  norvix edit [--db FILE | --connection STR] [--dsc CARTELLA] [--key VALORI | --new]\n"
+    "              [--readonly] [--desc-field NOME] [--print-last-inserted] RECORD\n"
+    "      Apre l'editor del record RECORD: dati nel file SQLite FILE o nella connessione STR,\n"
+    "      descrittori in CARTELLA (predefinita: la cartella dei dati). --key apre la riga con\n"
+    "      quei valori di chiave (separati da virgole), --new una riga nuova.\n"
     "  norvix --help | --version\n"
     "\n"
     "Codici di uscita: 0 riuscito; 1 descrittori non trovati; 2 errore.\n";
@@ -142,6 +154,66 @@ int dscExport(const Args &a)
     return kOk;
 }
 
+// Flags without a value that the edit command knows.
+const QStringList kEditFlags{QStringLiteral("--new"), QStringLiteral("--readonly"), QStringLiteral("--print-last-inserted")};
+
+int edit(int argc, char *argv[], const QStringList &args)
+{
+    QStringList rest;
+    QMap<QString, bool> flags;
+    for (const QString &a : args) {
+        if (kEditFlags.contains(a))
+            flags.insert(a, true);
+        else
+            rest << a;
+    }
+    QString problem;
+    const auto parsed = splitArgs(rest,
+                                  {QStringLiteral("--db"), QStringLiteral("--connection"), QStringLiteral("--dsc"),
+                                   QStringLiteral("--key"), QStringLiteral("--desc-field")},
+                                  problem);
+    if (!parsed)
+        return usageError(problem);
+    if (parsed->positional.size() != 1)
+        return usageError(QStringLiteral("edit vuole un solo RECORD"));
+    if (parsed->options.contains(QStringLiteral("--db")) && parsed->options.contains(QStringLiteral("--connection")))
+        return usageError(QStringLiteral("--db e --connection si escludono"));
+    if (parsed->options.contains(QStringLiteral("--key")) && flags.value(QStringLiteral("--new")))
+        return usageError(QStringLiteral("--key e --new si escludono"));
+
+    QString dbPath, dbName;
+    if (parsed->options.contains(QStringLiteral("--db"))) {
+        const QFileInfo db(parsed->options.value(QStringLiteral("--db")));
+        dbPath = db.absolutePath();
+        dbName = db.fileName();
+    }
+    std::optional<QString> key;
+    if (parsed->options.contains(QStringLiteral("--key")))
+        key = parsed->options.value(QStringLiteral("--key"));
+    else if (flags.value(QStringLiteral("--new")))
+        key = QString();
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("norvix"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Norvix"));
+    installQtWindowServices();
+    FrmEditTab editor;
+    try {
+        editor.START(parsed->options.value(QStringLiteral("--connection")), dbPath, dbName, parsed->positional.first(),
+                     parsed->options.value(QStringLiteral("--dsc")), parsed->options.value(QStringLiteral("--desc-field")),
+                     flags.value(QStringLiteral("--readonly")), key);
+    } catch (const Norvix::Error &e) {
+        err(QStringLiteral("norvix: %1").arg(e.message()));
+        return kFailure;
+    }
+    if (!editor.CanShow())
+        return kNotFound;
+    editor.exec();
+    if (flags.value(QStringLiteral("--print-last-inserted")))
+        out(Shared::LastInserted.toUtf8() + '\n');
+    return kOk;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -157,6 +229,13 @@ int main(int argc, char *argv[])
     if (args.first() == u"--version") {
         std::printf("norvix %s\n", NORVIX_VERSION);
         return kOk;
+    }
+    if (args.first() == u"edit") {
+        if (args.contains(QStringLiteral("--help"))) {
+            std::fputs(kUsage, stdout);
+            return kOk;
+        }
+        return edit(argc, argv, args.mid(1));
     }
     if (args.first() != u"dsc")
         return usageError(QStringLiteral("comando sconosciuto %1").arg(args.first()));

@@ -1,0 +1,361 @@
+// Opening the editor on a table, showing a row, and the record list.
+
+#include "editor/frmedittab.h"
+
+#include "descriptor/estraitoken.h"
+#include "descriptor/leggidsc.h"
+#include "editor/shared.h"
+#include "platform/messages.h"
+#include "platform/values.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTabBar>
+#include <QTimer>
+
+namespace Norvix {
+
+namespace {
+
+// A column value as the editor shows it: Italian decimals, day/month/year dates, exact decimals.
+QString valueText(const QVariant &v, ColumnKind kind)
+{
+    if (v.isNull())
+        return QString();
+    switch (v.typeId()) {
+    case QMetaType::QDate: return Values::dateText(QDateTime(v.toDate(), QTime(0, 0)));
+    case QMetaType::QDateTime: return Values::dateText(v.toDateTime());
+    case QMetaType::QTime: return Values::dateText(QDateTime(QDate(1899, 12, 30), v.toTime()));
+    case QMetaType::Double:
+    case QMetaType::Float: return Values::numberText(v.toDouble());
+    case QMetaType::Bool: return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    case QMetaType::QString:
+        if (kind == ColumnKind::Decimal) {
+            // Exact decimals as written by the server, with the decimal comma and no trailing zeros.
+            QString t = v.toString();
+            if (t.contains(u'.')) {
+                while (t.endsWith(u'0'))
+                    t.chop(1);
+                if (t.endsWith(u'.'))
+                    t.chop(1);
+            }
+            return t.replace(u'.', u',');
+        }
+        return v.toString();
+    default: return v.toString();
+    }
+}
+
+} // namespace
+
+void FrmEditTab::START(const QString &Connection, const QString &DbPath, const QString &DatabaseName,
+                       const QString &RecordName, const QString &DscPath, const QString &TableDescField, bool ReadOnly,
+                       const std::optional<QString> &Indice)
+{
+    m_dbPath = normaliseFolder(DbPath);
+    m_databaseName = DatabaseName;
+    m_connectionString = Connection;
+    m_recordName = RecordName;
+    m_dscPath = DscPath.isEmpty() ? m_dbPath : normaliseFolder(DscPath);
+    m_descField = TableDescField;
+    m_readOnly = ReadOnly;
+    if (ReadOnly)
+        for (int i = 0; i < 4; ++i)
+            m_buttons[i]->setEnabled(false);
+
+    SCREENMODE(0, 0);
+    REPROP();
+
+    m_rec = std::make_shared<Rec>();
+    QString dscPath = m_dscPath;
+    if (!LeggiDsc(dscPath, m_recordName, *m_rec)) {
+        close();
+        return;
+    }
+    m_dscPath = dscPath;
+    METTICAMPI();
+    if (!m_canShow) {
+        Form_Unload();
+        return;
+    }
+
+    m_connection = Connection::open(m_connectionString, m_dbPath, m_databaseName);
+
+    ImpostaForm();
+    setWindowTitle(m_rec->Desc());
+
+    try {
+        m_recordset = std::make_unique<Recordset>(m_connection, RecordSource::wholeTable(m_recordName), keyIds(),
+                                                  CursorIntent::Change);
+    } catch (const DataError &e) {
+        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+        return;
+    }
+    REPROP();
+
+    if (m_layout->pageFill(2) == 0 && m_layout->pageFill(1) == 1 && m_tabs->count() > 0) {
+        m_applying = true;
+        m_tabs->removeTab(0);
+        m_applying = false;
+        TabPage_Click();
+    }
+    chooseDescField();
+
+    if (!m_recordset->Eof())
+        RIEMPILISTA();
+    positionOn(Indice);
+}
+
+void FrmEditTab::chooseDescField()
+{
+    if (!m_descField.isEmpty())
+        return;
+    const auto table = m_recordset->table();
+    for (const ColumnInfo &c : table->columns)
+        if (c.name.toUpper() == u"DESCRIZIONE")
+            m_descField = c.name;
+    if (m_descField.isEmpty())
+        for (const ColumnInfo &c : table->columns)
+            if (c.name.left(4).toUpper() == u"DESC")
+                m_descField = c.name;
+    if (m_descField.isEmpty()) {
+        const QStringList keys = keyIds();
+        for (const auto &campo : *m_rec->Campi()) {
+            if (campo->TIPO().toUpper() != u"TEXT")
+                continue;
+            const bool isKey = std::any_of(keys.cbegin(), keys.cend(),
+                                           [&](const QString &k) { return k.compare(campo->Nome(), Qt::CaseInsensitive) == 0; });
+            if (!isKey) {
+                m_descField = campo->Nome();
+                break;
+            }
+        }
+    }
+}
+
+void FrmEditTab::positionOn(const std::optional<QString> &Indice)
+{
+    if (!Indice) {
+        if (m_list->count() > 0)
+            m_list->setCurrentRow(0); // loads and shows the row
+        if (!m_recordset || m_recordset->Eof())
+            SETPRIMO();
+        return;
+    }
+    if (Indice->isEmpty()) {
+        CmdButton_Click(0);
+        return;
+    }
+    // The row whose key fields hold the given values, or the first row.
+    const QStringList keys = keyIds();
+    QList<QPair<QString, QVariant>> criteria;
+    for (int k = 0; k < keys.size(); ++k)
+        criteria.append({keys[k], EstraiToken(*Indice, QStringLiteral(","), k + 1)});
+    try {
+        m_recordset = std::make_unique<Recordset>(m_connection, RecordSource::wholeTable(m_recordName), keys,
+                                                  CursorIntent::Change);
+        if (criteria.isEmpty() || !m_recordset->Find(criteria))
+            m_recordset->MoveFirst();
+    } catch (const DataError &e) {
+        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+        return;
+    }
+    if (m_recordset->Eof()) {
+        SETPRIMO();
+        return;
+    }
+    // Select the row's line without loading it again.
+    const QVariantList mark = m_recordset->Bookmark();
+    m_applying = true;
+    for (int i = 0; i < m_list->count(); ++i)
+        if (m_list->item(i)->data(Qt::UserRole).toList() == mark)
+            m_list->setCurrentRow(i);
+    m_applying = false;
+    ShowRecord();
+}
+
+void FrmEditTab::ShowRecord()
+{
+    if (!m_recordset || !m_recordset->hasCurrentRow())
+        return;
+    const auto table = m_recordset->table();
+    for (QWidget *w : std::as_const(m_fieldControls)) {
+        const QString field = w->property("DataField").toString();
+        if (field.isEmpty() || table->indexOf(field) < 0)
+            continue;
+        try {
+            const Field f = m_recordset->field(field);
+            if (auto *c = qobject_cast<QCheckBox *>(w)) {
+                c->setChecked(!f.Value.isNull() && f.Value.toBool());
+                c->setProperty("DataChanged", false);
+            } else if (f.isBoolean()) {
+                setControlText(w, f.Value.isNull() || !f.Value.toBool() ? QStringLiteral("0") : QStringLiteral("1"));
+            } else {
+                setControlText(w, valueText(f.Value, f.Type));
+            }
+            // A lookup shows its code in the combo box until the lookup lists are filled.
+            const int index = w->property("Index").toInt();
+            if (w->isHidden() && index < CmbBounded.size() && CmbBounded[index])
+                CmbBounded[index]->setCurrentText(controlText(w));
+        } catch (const Error &) {
+            // A column the row cannot give is left as it was.
+        }
+    }
+    // Display pictures of the fields.
+    const auto campi = m_rec->Campi();
+    for (QWidget *w : std::as_const(m_fieldControls)) {
+        const QString field = w->property("DataField").toString();
+        if (field.isEmpty() || !campi->Contains(field) || qobject_cast<QCheckBox *>(w))
+            continue;
+        const QString picture = campi->Item(field)->Format();
+        if (!picture.isEmpty() && !controlText(w).isEmpty())
+            setControlText(w, Values::format(QVariant(controlText(w)), picture));
+    }
+    SETNEUTRAL();
+}
+
+void FrmEditTab::ClearFields()
+{
+    for (QWidget *w : std::as_const(m_fieldControls)) {
+        if (w->property("DataField").toString().isEmpty())
+            continue;
+        setControlText(w, QString());
+        const int index = w->property("Index").toInt();
+        if (w->isHidden() && index < CmbBounded.size() && CmbBounded[index])
+            CmbBounded[index]->setCurrentText(QString());
+    }
+}
+
+void FrmEditTab::RIEMPILISTA()
+{
+    // One read of the key and description columns in the list order.
+    const auto table = tableInfo(*m_connection, m_recordName);
+    const QStringList keys = keyIds();
+    QStringList select;
+    QList<ColumnKind> kinds;
+    for (const QString &k : keys) {
+        const ColumnInfo &c = table->column(k);
+        select << quoteIdentifier(c.name);
+        kinds << c.kind;
+    }
+    const int descIndex = m_descField.isEmpty() ? -1 : table->indexOf(m_descField);
+    if (descIndex >= 0) {
+        select << quoteIdentifier(table->columns[descIndex].name);
+        kinds << table->columns[descIndex].kind;
+    }
+    m_applying = true;
+    m_list->clear();
+    if (!select.isEmpty()) {
+        QStringList order;
+        for (int k = 0; k < keys.size(); ++k)
+            order << select[k];
+        QString sql = QStringLiteral("SELECT %1 FROM %2").arg(select.join(QStringLiteral(", ")), quoteIdentifier(table->name));
+        if (!order.isEmpty())
+            sql += QStringLiteral(" ORDER BY ") + order.join(QStringLiteral(", "));
+        QSqlQuery q(m_connection->database());
+        q.setForwardOnly(true);
+        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+        if (!q.exec(sql)) {
+            m_applying = false;
+            msgBox(QStringLiteral("errore: %1").arg(q.lastError().text()));
+            return;
+        }
+        while (q.next()) {
+            QString line;
+            QVariantList key;
+            for (int k = 0; k < keys.size(); ++k) {
+                line += u'[' + valueText(q.value(k), kinds[k]) + u']';
+                key << q.value(k);
+            }
+            if (descIndex >= 0)
+                line += u' ' + valueText(q.value(int(keys.size())), kinds.last());
+            auto *item = new QListWidgetItem(line, m_list);
+            item->setData(Qt::UserRole, key);
+        }
+    }
+    m_applying = false;
+    m_recordset = std::make_unique<Recordset>(m_connection, RecordSource::wholeTable(m_recordName), keys, CursorIntent::Read);
+}
+
+void FrmEditTab::LstSelect_Click()
+{
+    QListWidgetItem *item = m_list->currentItem();
+    if (!item)
+        return;
+    const QVariantList key = item->data(Qt::UserRole).toList();
+    const QStringList keys = keyIds();
+    QList<QPair<QString, QVariant>> equals;
+    for (int k = 0; k < keys.size() && k < key.size(); ++k)
+        equals.append({keys[k], key[k]});
+    try {
+        m_recordset = std::make_unique<Recordset>(m_connection, RecordSource{m_recordName, equals}, keys, CursorIntent::Change);
+        if (m_recordset->Eof()) // the row is gone: back to the whole table
+            m_recordset = std::make_unique<Recordset>(m_connection, RecordSource::wholeTable(m_recordName), keys, CursorIntent::Read);
+    } catch (const DataError &e) {
+        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+        return;
+    }
+    ShowRecord();
+}
+
+void FrmEditTab::SETPRIMO()
+{
+    m_modified = false;
+    m_buttons[0]->setVisible(false);
+    m_buttons[1]->setVisible(true);
+    m_buttons[2]->setVisible(false);
+    m_buttons[3]->setVisible(false);
+    m_buttons[4]->setVisible(true);
+    try {
+        if (!m_recordset || m_recordset->intent() != CursorIntent::Change)
+            m_recordset = std::make_unique<Recordset>(m_connection, RecordSource::wholeTable(m_recordName), keyIds(),
+                                                      CursorIntent::Change);
+        m_recordset->AddNew();
+    } catch (const DataError &e) {
+        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+    }
+    for (int i = 1; i < CmbBounded.size(); ++i)
+        if (CmbBounded[i] && !CmbBounded[i]->property("Tag").toString().isEmpty())
+            CmbBounded[i]->setCurrentText(QString());
+    m_list->clear();
+    m_list->setEnabled(false);
+    LoccaRecord(false);
+    SETINDICI(true);
+    if (isVisible())
+        CTRLSETFOCUS(m_firstControl);
+}
+
+void FrmEditTab::CmdButton_Click(int index)
+{
+    switch (index) {
+    case 0: // new row
+        if (m_modified && msgBox(QStringLiteral("Annulli le modifiche ?"), MsgButtons::OkCancel, QStringLiteral("ATTENZIONE !"))
+                              == MsgAnswer::Cancel)
+            return;
+        ClearFields();
+        try {
+            m_recordset = std::make_unique<Recordset>(m_connection, m_recordset ? m_recordset->Source()
+                                                                                 : RecordSource::wholeTable(m_recordName),
+                                                      keyIds(), CursorIntent::Change);
+            m_recordset->AddNew();
+        } catch (const DataError &e) {
+            msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+            return;
+        }
+        SETNEW();
+        CTRLSETFOCUS(m_firstControl);
+        return;
+    case 4: // close
+        close();
+        return;
+    default: return;
+    }
+}
+
+} // namespace Norvix

@@ -1,0 +1,342 @@
+#include "editor/frmedittab.h"
+#include "editor/shared.h"
+#include "platform/messages.h"
+#include "platform/window.h"
+#include "testutil.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTabBar>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Norvix;
+
+namespace {
+
+// A data folder with the sample descriptors and their tables.
+class Folder
+{
+public:
+    Folder()
+    {
+        TestUtil::copyData(QStringLiteral("legacy/files.dsc"), path());
+        sql(QString::fromUtf8(TestUtil::readData(QStringLiteral("anagrafica.sql"))).split(u';'));
+    }
+    QString path() const { return m_dir.path(); }
+    void sql(const QStringList &statements)
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
+            db.setDatabaseName(m_dir.filePath(QStringLiteral("anagrafica.db")));
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            for (const QString &s : statements) {
+                QString body;
+                for (const QString &line : s.split(u'\n'))
+                    if (!line.trimmed().startsWith(u"--"))
+                        body += line + u'\n';
+                if (!body.trimmed().isEmpty())
+                    QVERIFY2(q.exec(body), qPrintable(q.lastError().text() + u' ' + body));
+            }
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+    }
+    void dsc(const QByteArray &text) { TestUtil::writeFile(m_dir.filePath(QStringLiteral("files.dsc")), text); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+template <typename T = QWidget>
+T *control(FrmEditTab &editor, const QString &name)
+{
+    auto *w = editor.findChild<T *>(name);
+    if (!w)
+        qFatal("no control %s", qPrintable(name));
+    return w;
+}
+
+QString text(FrmEditTab &editor, const QString &name)
+{
+    return FrmEditTab::controlText(control(editor, name));
+}
+
+QStringList tabTags(FrmEditTab &editor)
+{
+    QStringList tags;
+    for (int i = 0; i < editor.TabPage()->count(); ++i)
+        tags << editor.TabPage()->tabData(i).toString();
+    return tags;
+}
+
+// Visible state of buttons 0..4 and whether the list is enabled.
+QString modeOf(FrmEditTab &editor)
+{
+    QString s;
+    for (int i = 0; i < 5; ++i)
+        s += editor.CmdButton(i)->isVisibleTo(&editor) ? u'1' : u'0';
+    return s + (editor.LstSelect()->isEnabled() ? QStringLiteral(" list") : QStringLiteral(" nolist"));
+}
+
+} // namespace
+
+class TstEditor : public QObject
+{
+    Q_OBJECT
+
+    std::shared_ptr<RecordingMessageService> m_messages;
+
+    QStringList messageTexts() const
+    {
+        QStringList out;
+        for (const Message &m : m_messages->messages())
+            out << m.text;
+        return out;
+    }
+
+    void start(FrmEditTab &editor, const Folder &folder, const QString &record, std::optional<QString> key = std::nullopt,
+               bool readOnly = false, const QString &descField = QString())
+    {
+        editor.START(QString(), folder.path(), QStringLiteral("anagrafica.db"), record, QString(), descField, readOnly, key);
+    }
+
+private slots:
+    void init()
+    {
+        m_messages = std::make_shared<RecordingMessageService>();
+        setMessageService(m_messages);
+        setScreenService(std::make_shared<FixedScreenService>(QRect(0, 0, 1280, 1024)));
+        Shared::EditorVisible = false;
+    }
+    void cleanup() { setMessageService(nullptr); }
+
+    void opensOnTheFirstRow()
+    {
+        Folder folder;
+        FrmEditTab editor;
+        start(editor, folder, QStringLiteral("CLIENTI"));
+        QVERIFY(editor.CanShow());
+        QVERIFY2(m_messages->messages().isEmpty(), qPrintable(messageTexts().join(u'|')));
+        QCOMPARE(editor.windowTitle(), u"Clienti");
+        QCOMPARE(editor.DescField(), u"NOME"); // the first text field outside the key
+        QCOMPARE(editor.LstSelect()->count(), 3);
+        QCOMPARE(editor.LstSelect()->item(0)->text(), u"[1] Rossi Mario & figli");
+        QCOMPARE(text(editor, QStringLiteral("TxtNumeric1")), u"1");
+        QCOMPARE(text(editor, QStringLiteral("TxtText2")), u"Rossi Mario & figli");
+        QCOMPARE(text(editor, QStringLiteral("TxtDate5")), u"12/05/1970");
+        QVERIFY(control<QCheckBox>(editor, QStringLiteral("ChkBoolean6"))->isChecked());
+        QCOMPARE(text(editor, QStringLiteral("TxtNumeric7")), u"1500,50"); // its picture "0.00"
+        QCOMPARE(text(editor, QStringLiteral("TxtUMOD9")), u"10/01/2024 09:30");
+        // Lookup fields keep their value in a hidden bound box.
+        auto *prov = control<QLineEdit>(editor, QStringLiteral("TxtText3"));
+        QCOMPARE(prov->property("DataField").toString(), u"PROV");
+        QVERIFY(prov->isHidden());
+        QCOMPARE(prov->text(), u"MI");
+        QVERIFY(control(editor, QStringLiteral("CmbBounded3"))->property("DataField").toString().isEmpty());
+
+        // Pages 1, 2 and 3; the key is locked on a saved row; names for automation.
+        QCOMPARE(tabTags(editor), QStringList({"1,1", "2,1", "3,1"}));
+        QCOMPARE(editor.TabPage()->tabText(1), u"Pagina 2,1");
+        QVERIFY(!control(editor, QStringLiteral("TxtNumeric1"))->isEnabled());
+        QCOMPARE(control(editor, QStringLiteral("TxtText2"))->accessibleName(), u"Ragione sociale");
+        QCOMPARE(control(editor, QStringLiteral("TxtLabel2"))->property("Tag").toString(), u"1,1");
+        QCOMPARE(control(editor, QStringLiteral("TxtMemo8"))->property("Tag").toString(), u"3,1");
+        // The first field in descriptor order that can be edited at all, even a locked key.
+        QCOMPARE(editor.FirstControl(), control(editor, QStringLiteral("TxtNumeric1")));
+        QCOMPARE(modeOf(editor), u"10011 list");
+        QVERIFY(!editor.Modified());
+
+        // Selecting another line shows that row.
+        editor.LstSelect()->setCurrentRow(2);
+        QCOMPARE(text(editor, QStringLiteral("TxtText2")), u"Verdi & C.");
+        QCOMPARE(text(editor, QStringLiteral("TxtDate5")), QString());
+        QCOMPARE(text(editor, QStringLiteral("TxtMemo8")), u"Pagamento a 60 giorni");
+    }
+
+    void tabsShowTheirOwnControls()
+    {
+        Folder folder;
+        FrmEditTab editor;
+        start(editor, folder, QStringLiteral("CLIENTI"));
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        QVERIFY(control(editor, QStringLiteral("TxtText2"))->isVisible());
+        QVERIFY(!control(editor, QStringLiteral("TxtDate5"))->isVisible());
+        editor.TabPage()->setCurrentIndex(1);
+        QVERIFY(control(editor, QStringLiteral("TxtDate5"))->isVisible());
+        QVERIFY(!control(editor, QStringLiteral("TxtText2"))->isVisible());
+        QVERIFY(!control(editor, QStringLiteral("TxtText3"))->isVisible()); // the bound box of a lookup
+        editor.CTRLSETFOCUS(control(editor, QStringLiteral("TxtMemo8")));
+        QCOMPARE(editor.TabPage()->currentIndex(), 2);
+        editor.close();
+    }
+
+    void positionsByKey()
+    {
+        Folder folder;
+        {
+            FrmEditTab editor;
+            start(editor, folder, QStringLiteral("CLIENTI"), QStringLiteral("2"));
+            QCOMPARE(text(editor, QStringLiteral("TxtText2")), u"Bianchi S.p.A.");
+            QCOMPARE(editor.LstSelect()->currentRow(), 1);
+        }
+        {
+            FrmEditTab editor;
+            start(editor, folder, QStringLiteral("CLIENTI"), QStringLiteral("99"));
+            QCOMPARE(text(editor, QStringLiteral("TxtText2")), u"Rossi Mario & figli"); // none: the first row
+        }
+        {
+            FrmEditTab editor; // a text key of two fields
+            start(editor, folder, QStringLiteral("COMUNI"), QStringLiteral("MI,F205"));
+            QCOMPARE(text(editor, QStringLiteral("TxtText3")), u"Milano");
+            QCOMPARE(editor.LstSelect()->item(0)->text(), u"[MI][A010] Abbiategrasso");
+        }
+    }
+
+    void newRowGetsItsDefaults()
+    {
+        Folder folder;
+        FrmEditTab editor;
+        start(editor, folder, QStringLiteral("ORDINI"), QString());
+        QVERIFY(editor.CanShow());
+        QCOMPARE(modeOf(editor), u"00101 nolist");
+        QCOMPARE(editor.EditRecordset()->editMode(), EditMode::Add);
+        QCOMPARE(text(editor, QStringLiteral("TxtText2")), u"3"); // the next counter value
+        QCOMPARE(text(editor, QStringLiteral("TxtDate4")), QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
+        QVERIFY(!control<QCheckBox>(editor, QStringLiteral("ChkBoolean5"))->isChecked()); // no default for check boxes
+        QCOMPARE(text(editor, QStringLiteral("TxtNumeric1")), QString()); // no default: left as it was
+        QVERIFY(control(editor, QStringLiteral("TxtNumeric1"))->isEnabled()); // a new row can be given its key
+        QVERIFY(!control(editor, QStringLiteral("TxtText2"))->isEnabled());   // counters stay locked
+    }
+
+    void emptyTableWaitsForAFirstRow()
+    {
+        Folder folder;
+        folder.sql({"DELETE FROM CLIENTI"});
+        FrmEditTab editor;
+        start(editor, folder, QStringLiteral("CLIENTI"));
+        QVERIFY(editor.CanShow());
+        QCOMPARE(editor.LstSelect()->count(), 0);
+        QCOMPARE(modeOf(editor), u"01001 nolist");
+        QCOMPARE(editor.EditRecordset()->editMode(), EditMode::Add);
+        QVERIFY(control(editor, QStringLiteral("TxtNumeric1"))->isEnabled());
+    }
+
+    void modesFollowTheUser()
+    {
+        Folder folder;
+        FrmEditTab editor;
+        start(editor, folder, QStringLiteral("CLIENTI"));
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowActive(&editor));
+        auto *name = control<QLineEdit>(editor, QStringLiteral("TxtText2"));
+        name->setFocus();
+        QTest::keyClicks(name, QStringLiteral(" srl"));
+        QVERIFY(editor.Modified());
+        QCOMPARE(modeOf(editor), u"01101 nolist");
+        // Closing with changes asks first; Cancel keeps the editor open.
+        m_messages->script({MsgAnswer::Cancel});
+        editor.close();
+        QVERIFY(editor.isVisible());
+        QCOMPARE(m_messages->messages().last().text, u"Annulli le modifiche ?");
+        QCOMPARE(m_messages->messages().last().title, u"ATTENZIONE !");
+        QCOMPARE(m_messages->messages().last().buttons, MsgButtons::OkCancel);
+        QSignalSpy closed(&editor, &FrmEditTab::CloseEditor);
+        m_messages->script({MsgAnswer::Ok});
+        editor.close();
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!Shared::EditorVisible);
+    }
+
+    void readOnlyLeavesOnlyClosing()
+    {
+        Folder folder;
+        FrmEditTab editor;
+        start(editor, folder, QStringLiteral("CLIENTI"), std::nullopt, true);
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(!editor.CmdButton(i)->isEnabled());
+        QVERIFY(editor.CmdButton(4)->isEnabled());
+    }
+
+    void startUpFailures()
+    {
+        Folder folder;
+        {
+            FrmEditTab editor; // no descriptor in the folder
+            editor.START(QString(), folder.path(), QStringLiteral("anagrafica.db"), QStringLiteral("CLIENTI"),
+                         folder.path() + QStringLiteral("/altrove"), QString(), false);
+            QVERIFY(!editor.CanShow());
+            QCOMPARE(messageTexts(), QStringList({"Dsc non trovato"}));
+        }
+        m_messages->clear();
+        folder.dsc("RECORD,T,Tutto nascosto,1\nCAMPO,A,A,TEXT,5,,,,,,,,HIDDENFIELD\nCAMPO,B,B,AUTOINC,5\n");
+        {
+            FrmEditTab editor;
+            start(editor, folder, QStringLiteral("T"));
+            QVERIFY(!editor.CanShow());
+            QCOMPARE(messageTexts(), QStringList({"Impossibile visualizzare l'editor"}));
+            QCOMPARE(m_messages->messages().first().title, u"ATTENZIONE!");
+        }
+        m_messages->clear();
+        folder.dsc("RECORD,ASSENTE,Tabella assente,1\nCAMPO,A,A,TEXT,5\nCAMPO,X,X,TEXT,5,,,,,,,,Strano\n");
+        {
+            FrmEditTab editor;
+            start(editor, folder, QStringLiteral("ASSENTE"));
+            QVERIFY(editor.CanShow()); // shown without data
+            QCOMPARE(messageTexts().size(), 3);
+            QCOMPARE(messageTexts().at(0), u"Incontrata  tipo control non prevista: STRANO.\nPer il campo: X");
+            QVERIFY2(messageTexts().at(1).startsWith(u"errore: 3265: "), qPrintable(messageTexts().at(1)));
+        }
+        m_messages->clear();
+        {
+            FrmEditTab editor; // the data file is missing: the caller hears of it
+            QVERIFY_THROWS_EXCEPTION(DataError, editor.START(QString(), folder.path(), QStringLiteral("manca.db"),
+                                                             QStringLiteral("ASSENTE"), QString(), QString(), false));
+            QVERIFY(!QFile::exists(folder.path() + QStringLiteral("/manca.db")));
+        }
+    }
+
+    void singlePageHasNoTabAndDescriptionColumnsAreFound()
+    {
+        Folder folder;
+        folder.sql({"CREATE TABLE DOC (ID INTEGER PRIMARY KEY, Desc1 VARCHAR(10), Descr2 VARCHAR(10), NOTA VARCHAR(10))",
+                    "INSERT INTO DOC VALUES (1, 'uno', 'primo', 'x')"});
+        folder.dsc("RECORD,DOC,Documenti,1\nCAMPO,ID,Id,LONG,4,,,,X\nCAMPO,NOTA,Nota,TEXT,10\nINDICE,PK,+ID,-1,-1\n");
+        FrmEditTab editor;
+        start(editor, folder, QStringLiteral("DOC"));
+        QCOMPARE(editor.TabPage()->count(), 0);
+        QCOMPARE(editor.DescField(), u"Descr2");
+        QCOMPARE(editor.LstSelect()->item(0)->text(), u"[1] primo");
+        FrmEditTab given;
+        start(given, folder, QStringLiteral("DOC"), std::nullopt, false, QStringLiteral("NOTA"));
+        QCOMPARE(given.DescField(), u"NOTA");
+    }
+
+    void windowSizes()
+    {
+        Folder folder;
+        FrmEditTab editor;
+        editor.SCREENMODE(0, 600);
+        QCOMPARE(editor.size(), QSize(1280, 1024));
+        editor.SCREENMODE(800, 600);
+        QCOMPARE(editor.size(), QSize(800, 600));
+        QCOMPARE(editor.formWidthTwips(), 12000);
+        start(editor, folder, QStringLiteral("CLIENTI"));
+        // Sized to its fields: the widest row plus the button panel, never below 3000 twips high.
+        QVERIFY(editor.formHeightTwips() >= 3000);
+        QCOMPARE(editor.formWidthTwips(), editor.pageLayout()->fieldsRight() + 1470 + 280);
+        const QRect panel = editor.twipsOf(editor.findChild<QWidget *>(QStringLiteral("PicButton")));
+        QCOMPARE(panel.left(), editor.formWidthTwips() - 1470);
+        QCOMPARE(editor.twipsOf(editor.LstSelect()).width(), panel.left() - 100);
+    }
+};
+
+QTEST_MAIN(TstEditor)
+#include "tst_editor.moc"
