@@ -19,13 +19,15 @@ struct Run
 };
 
 // Runs the program as a user would, without a display.
-Run norvix(const QStringList &args, const QString &cwd = QString())
+Run norvix(const QStringList &args, const QString &cwd = QString(), bool offscreen = false)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    if (offscreen)
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     p.setProcessEnvironment(env);
     if (!cwd.isEmpty())
         p.setWorkingDirectory(cwd);
@@ -177,6 +179,23 @@ private slots:
                 QCOMPARE(parsed(r), want);
             }
         }
+    }
+
+    void editorCommandLine()
+    {
+        const Run help = norvix({QStringLiteral("edit"), QStringLiteral("--help")});
+        QCOMPARE(help.code, 0);
+        QVERIFY(help.out.contains("norvix edit"));
+        QCOMPARE(norvix({QStringLiteral("edit")}).code, 2);
+        QCOMPARE(norvix({QStringLiteral("edit"), QStringLiteral("--key"), QStringLiteral("1"), QStringLiteral("--new"), QStringLiteral("X")}).code, 2);
+
+        QTemporaryDir dir;
+        TestUtil::copyData(QStringLiteral("legacy/files.dsc"), dir.path());
+        const Run missingDb = norvix({QStringLiteral("edit"), QStringLiteral("--db"), dir.filePath(QStringLiteral("manca.db")),
+                                      QStringLiteral("CLIENTI")}, QString(), true);
+        QCOMPARE(missingDb.code, 2);
+        QVERIFY2(missingDb.err.contains("manca.db"), missingDb.err.constData());
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("manca.db"))));
     }
 
     void failuresAndTheirExitCodes()

@@ -319,6 +319,69 @@ private slots:
         QCOMPARE(given.DescField(), u"NOTA");
     }
 
+    void constructionByKind()
+    {
+        Folder folder;
+        folder.sql({"CREATE TABLE TUTTI (K INTEGER PRIMARY KEY, T VARCHAR(5), L INTEGER, H INTEGER, N VARCHAR(5), LK VARCHAR(5), "
+                    "B BLOB, F VARCHAR(80), C1 BOOLEAN, CB BOOLEAN, SC VARCHAR(5), Z VARCHAR(5))",
+                    "INSERT INTO TUTTI VALUES (7, 'abc', 2, 3, 'nas', 'blo', NULL, '/tmp/x', 1, 0, 'sc', 'z')"});
+        folder.dsc("RECORD,TUTTI,Tutti i tipi,1\n"
+                   "CAMPO,K,Chiave,LONG,4,,,,X\n"
+                   "CAMPO,T,Testo,TEXT,0,,,,X\n"
+                   "CAMPO,L,Codice cliente,LONG,6,,,,X,,CLIENTI,NOME,EDITBOX\n"
+                   "CAMPO,H,Nascosto con descrizione,LONG,6,,,,X,,CLIENTI,NOME,HIDDENFIELD\n"
+                   "CAMPO,N,Nessuno,TEXT,5,,,,,,,,HIDDENFIELD\n"
+                   "CAMPO,LK,Bloccato,TEXT,5,,,,,,,,LOCKEDFIELD\n"
+                   "CAMPO,B,Allegato,BINARY\n"
+                   "CAMPO,F,File,TEXT,80,,,,,,,,txtfile\n"
+                   "CAMPO,C1,Spunta uno,BOOLEAN,,,,,X,,,,\n"
+                   "CAMPO,CB,Spunta due,TEXT,1,,,,,,,,CHECK1\n"
+                   "CAMPO,SC,Speciale,TEXT,5,,,,,,,,SPECIALCOMBO\n"
+                   "INDICE,PK,+K,-1,-1\n");
+        FrmEditTab editor;
+        start(editor, folder, QStringLiteral("TUTTI"));
+        QVERIFY(editor.CanShow());
+        QVERIFY2(m_messages->messages().isEmpty(), qPrintable(messageTexts().join(u'|')));
+
+        // A text field with length 0 takes its caption's width; the key is locked.
+        const QRect t = editor.twipsOf(control(editor, QStringLiteral("TxtText2")));
+        QCOMPARE(t.width(), editor.twipsOf(control(editor, QStringLiteral("TxtLabel2"))).width());
+        QVERIFY(t.width() > 0);
+        QVERIFY(!control(editor, QStringLiteral("TxtNumeric1"))->isEnabled());
+
+        // A lookup-coded number: its description box beside it, twice as wide, 140 twips away.
+        const QRect l = editor.twipsOf(control(editor, QStringLiteral("TxtNumeric3")));
+        const QRect d = editor.twipsOf(control(editor, QStringLiteral("TxtDesc3")));
+        QCOMPARE(d.left(), l.left() + l.width() + 140);
+        QCOMPARE(d.width(), 2 * l.width());
+        QCOMPARE(control(editor, QStringLiteral("TxtDesc3"))->property("Tag").toString(), u"1,1");
+
+        // Hidden with a lookup: bound but never shown, its description box where the input would be.
+        auto *h = control<QLineEdit>(editor, QStringLiteral("TxtText4"));
+        QCOMPARE(h->property("DataField").toString(), u"H");
+        QVERIFY(h->property("Tag").toString().isEmpty());
+        QCOMPARE(h->text(), u"3");
+        QCOMPARE(editor.twipsOf(control(editor, QStringLiteral("TxtDesc4"))).left(), editor.twipsOf(h).left());
+        // Hidden without a lookup becomes a field that is never shown.
+        QCOMPARE(editor.rec()->Campi()->Item("N")->ObjType(), u"NESSUNO");
+        QVERIFY(control(editor, QStringLiteral("TxtText5"))->property("Tag").toString().isEmpty());
+        QCOMPARE(text(editor, QStringLiteral("TxtText5")), u"nas");
+        // Locked, binary, file.
+        QVERIFY(!control(editor, QStringLiteral("TxtText6"))->isEnabled());
+        QCOMPARE(text(editor, QStringLiteral("TxtText6")), u"blo");
+        QCOMPARE(control<QPushButton>(editor, QStringLiteral("CmdShowBin7"))->text(), u"Allegato");
+        QCOMPARE(text(editor, QStringLiteral("txtFile8")), u"/tmp/x");
+        // CHECKBOX shows its caption on the box under an empty caption; CHECK1 the other way round.
+        QCOMPARE(control<QCheckBox>(editor, QStringLiteral("ChkBoolean9"))->text(), u"Spunta uno");
+        QVERIFY(text(editor, QStringLiteral("TxtLabel9")).isEmpty());
+        QVERIFY(!control(editor, QStringLiteral("TxtLabel9"))->isEnabled());
+        QCOMPARE(text(editor, QStringLiteral("TxtLabel10")), u"Spunta due");
+        QVERIFY(control<QCheckBox>(editor, QStringLiteral("ChkBoolean9"))->isChecked());
+        // SPECIALCOMBO: the combo box is bound itself, besides its hidden box.
+        QCOMPARE(control(editor, QStringLiteral("CmbBounded11"))->property("DataField").toString(), u"SC");
+        QCOMPARE(control(editor, QStringLiteral("TxtText11"))->property("DataField").toString(), u"SC");
+    }
+
     void windowSizes()
     {
         Folder folder;

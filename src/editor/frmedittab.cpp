@@ -141,9 +141,10 @@ Layout::Rect FrmEditTab::tabClient() const
 
 int FrmEditTab::textWidth(const QString &text) const
 {
-    // The measuring label: its width for a caption, in twips.
+    // The measuring label: its width for a caption, in twips, with room for the margins a text box
+    // keeps around its text.
     m_lblScala->setText(text);
-    const int px = m_lblScala->fontMetrics().horizontalAdvance(text);
+    const int px = m_lblScala->fontMetrics().horizontalAdvance(text) + 8;
     return Layout::roundTwips(px * screenService().twipsPerPixelX());
 }
 
