@@ -127,7 +127,7 @@ private slots:
         QCOMPARE(editor.windowTitle(), u"Clienti");
         QCOMPARE(editor.DescField(), u"NOME"); // the first text field outside the key
         QCOMPARE(editor.LstSelect()->count(), 3);
-        QCOMPARE(editor.LstSelect()->item(0)->text(), u"[1] Rossi Mario & figli");
+        QCOMPARE(editor.LstSelect()->lineAt(0), u"[1] Rossi Mario & figli");
         QCOMPARE(text(editor, QStringLiteral("TxtNumeric1")), u"1");
         QCOMPARE(text(editor, QStringLiteral("TxtText2")), u"Rossi Mario & figli");
         QCOMPARE(text(editor, QStringLiteral("TxtDate5")), u"12/05/1970");
@@ -196,7 +196,7 @@ private slots:
             FrmEditTab editor; // a text key of two fields
             start(editor, folder, QStringLiteral("COMUNI"), QStringLiteral("MI,F205"));
             QCOMPARE(text(editor, QStringLiteral("TxtText3")), u"Milano");
-            QCOMPARE(editor.LstSelect()->item(0)->text(), u"[MI][A010] Abbiategrasso");
+            QCOMPARE(editor.LstSelect()->lineAt(0), u"[MI][A010] Abbiategrasso");
         }
     }
 
@@ -313,7 +313,7 @@ private slots:
         start(editor, folder, QStringLiteral("DOC"));
         QCOMPARE(editor.TabPage()->count(), 0);
         QCOMPARE(editor.DescField(), u"Descr2");
-        QCOMPARE(editor.LstSelect()->item(0)->text(), u"[1] primo");
+        QCOMPARE(editor.LstSelect()->lineAt(0), u"[1] primo");
         FrmEditTab given;
         start(given, folder, QStringLiteral("DOC"), std::nullopt, false, QStringLiteral("NOTA"));
         QCOMPARE(given.DescField(), u"NOTA");

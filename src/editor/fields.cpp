@@ -25,6 +25,7 @@ T *FrmEditTab::loadElement(QVector<QPointer<T>> &array, const QString &arrayName
     w->setProperty("DataField", QString());
     w->setProperty("Tag", QString());
     w->hide(); // shown by the tab switching
+    w->installEventFilter(this);
     placeTwips(w, size);
     array[index] = w;
     m_fieldControls.append(w);
@@ -36,7 +37,7 @@ void FrmEditTab::markEdited(QWidget *control)
     if (control->property("DataChanged").toBool() && m_modified)
         return;
     control->setProperty("DataChanged", true);
-    if (!m_modified && m_recordset && m_recordset->editMode() != EditMode::Add)
+    if (!m_modified)
         SETMODIFICATO();
 }
 

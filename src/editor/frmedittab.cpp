@@ -12,7 +12,6 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -46,11 +45,10 @@ FrmEditTab::FrmEditTab(QWidget *parent) : QDialog(parent)
     for (int i = 0; i < 5; ++i)
         m_buttonRects[i] = Layout::Design::buttons[i];
 
-    m_list = new QListWidget(this);
+    m_list = new RecordListView(this);
     m_list->setObjectName(QStringLiteral("LstSelect"));
     m_list->setAccessibleName(QStringLiteral("Elenco dei record"));
-    m_list->setUniformItemSizes(true);
-    connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) {
+    connect(m_list, &RecordListView::currentRowChanged, this, [this](int row) {
         if (row >= 0 && !m_applying)
             LstSelect_Click();
     });
@@ -268,16 +266,6 @@ void FrmEditTab::Form_Unload()
         m_tabs->removeTab(0);
     Shared::EditorVisible = false;
     emit CloseEditor();
-}
-
-void FrmEditTab::keyPressEvent(QKeyEvent *event)
-{
-    // Escape closes through the same questions as the close button.
-    if (event->key() == Qt::Key_Escape) {
-        close();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace Norvix

@@ -15,6 +15,7 @@
 
 #include "descriptor/descriptor.h"
 #include "editor/pagelayout.h"
+#include "editor/recordlistview.h"
 #include "platform/connection.h"
 #include "platform/recordset.h"
 
@@ -33,8 +34,6 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QListWidget;
-class QListWidgetItem;
 class QPlainTextEdit;
 class QPushButton;
 class QTabBar;
@@ -83,9 +82,24 @@ public:
 
     // Record list.
     void RIEMPILISTA();
+    // RIEMPILISTA when line `row` shows the row with key `key`.
+    void refreshListAround(int row, const QVariantList &key);
     void SETPRIMO();
 
     void CmdButton_Click(int index);
+
+    // Saving and checking.
+    bool CONTROLLOGENERALE();
+    void VALORENONVALIDO(QWidget *control);
+    // With a field name: `Valore` in the field's display picture. Without: reformats every field
+    // control and returns "".
+    QString FORMATTA(const QString &Valore = QString(), const QString &nomecampo = QString());
+    void SCRIVIUMOD();
+    QString SCRIVILAST();
+    void WRITEDESC(QWidget *control);
+    // Explains a data error to the user: true when one was reported and the editor stays open.
+    bool ErrorHandler(const DataError *error);
+    void MOVETO(const QVariantList &bookmark);
 
     // What the rest of the program and the tests look at.
     std::shared_ptr<Rec> rec() const { return m_rec; }
@@ -98,7 +112,7 @@ public:
     std::shared_ptr<Connection> EditConnection() const { return m_connection; }
     const Layout::PageLayout *pageLayout() const { return m_layout.get(); }
     QTabBar *TabPage() const { return m_tabs; }
-    QListWidget *LstSelect() const { return m_list; }
+    RecordListView *LstSelect() const { return m_list; }
     QPushButton *CmdButton(int index) const { return m_buttons.at(index); }
     // Every field control of the editor (not the templates), in creation order.
     QList<QWidget *> fieldControls() const { return m_fieldControls; }
@@ -112,12 +126,15 @@ public:
 
 signals:
     void CloseEditor();
+    // F1: the host may show help on the record and the field in use.
+    void Help(const QString &RecordInEdit, const QString &FieldInEdit);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     template <typename T>
@@ -133,6 +150,14 @@ private:
     void LstSelect_Click();
     void Form_Unload();
     void markEdited(QWidget *control);
+    void lostFocus(QWidget *control);
+    void refillRequest(QWidget *control);
+    void reopen(CursorIntent intent);
+    void selectLine(int row);
+    void save();
+    void dropChanges();
+    void deleteRow();
+    void moveRow(int index);
     QStringList keyIds() const;
 
     // Settings and state.
@@ -156,9 +181,10 @@ private:
     Layout::Rect m_listRect, m_tabRect, m_panelRect;
     std::array<Layout::Rect, 5> m_buttonRects{};
     bool m_applying = false;
+    bool m_checking = false;
 
     // Fixed controls.
-    QListWidget *m_list = nullptr;
+    RecordListView *m_list = nullptr;
     QTabBar *m_tabs = nullptr;
     QFrame *m_tabFrame = nullptr;
     QFrame *m_panel = nullptr;

@@ -12,7 +12,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -173,9 +172,7 @@ void FrmEditTab::positionOn(const std::optional<QString> &Indice)
     // Select the row's line without loading it again.
     const QVariantList mark = m_recordset->Bookmark();
     m_applying = true;
-    for (int i = 0; i < m_list->count(); ++i)
-        if (m_list->item(i)->data(Qt::UserRole).toList() == mark)
-            m_list->setCurrentRow(i);
+    m_list->setCurrentRow(m_list->rowOfKey(mark));
     m_applying = false;
     ShowRecord();
 }
@@ -234,61 +231,35 @@ void FrmEditTab::ClearFields()
 
 void FrmEditTab::RIEMPILISTA()
 {
-    // One read of the key and description columns in the list order.
-    const auto table = tableInfo(*m_connection, m_recordName);
+    refreshListAround(-1, {});
+}
+
+void FrmEditTab::refreshListAround(int row, const QVariantList &key)
+{
+    // The list reads only the lines on screen, in the order of the record's key.
     const QStringList keys = keyIds();
-    QStringList select;
-    QList<ColumnKind> kinds;
-    for (const QString &k : keys) {
-        const ColumnInfo &c = table->column(k);
-        select << quoteIdentifier(c.name);
-        kinds << c.kind;
-    }
-    const int descIndex = m_descField.isEmpty() ? -1 : table->indexOf(m_descField);
-    if (descIndex >= 0) {
-        select << quoteIdentifier(table->columns[descIndex].name);
-        kinds << table->columns[descIndex].kind;
-    }
+    const auto table = tableInfo(*m_connection, m_recordName);
+    const QString desc = !m_descField.isEmpty() && table->indexOf(m_descField) >= 0 ? m_descField : QString();
     m_applying = true;
-    m_list->clear();
-    if (!select.isEmpty()) {
-        QStringList order;
-        for (int k = 0; k < keys.size(); ++k)
-            order << select[k];
-        QString sql = QStringLiteral("SELECT %1 FROM %2").arg(select.join(QStringLiteral(", ")), quoteIdentifier(table->name));
-        if (!order.isEmpty())
-            sql += QStringLiteral(" ORDER BY ") + order.join(QStringLiteral(", "));
-        QSqlQuery q(m_connection->database());
-        q.setForwardOnly(true);
-        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-        if (!q.exec(sql)) {
-            m_applying = false;
-            msgBox(QStringLiteral("errore: %1").arg(q.lastError().text()));
-            return;
-        }
-        while (q.next()) {
-            QString line;
-            QVariantList key;
-            for (int k = 0; k < keys.size(); ++k) {
-                line += u'[' + valueText(q.value(k), kinds[k]) + u']';
-                key << q.value(k);
-            }
-            if (descIndex >= 0)
-                line += u' ' + valueText(q.value(int(keys.size())), kinds.last());
-            auto *item = new QListWidgetItem(line, m_list);
-            item->setData(Qt::UserRole, key);
-        }
-    }
+    if (m_list->recordModel())
+        m_list->recordModel()->refreshAround(row, key);
+    else
+        m_list->setRecordModel(std::make_unique<RecordListModel>(m_connection, m_recordName, keys, desc));
     m_applying = false;
+    // The list leaves a read-only recordset after its last row: a move back lands on the last row.
     m_recordset = std::make_unique<Recordset>(m_connection, RecordSource::wholeTable(m_recordName), keys, CursorIntent::Read);
+    if (!m_recordset->Eof()) {
+        m_recordset->MoveLast();
+        m_recordset->MoveNext();
+    }
 }
 
 void FrmEditTab::LstSelect_Click()
 {
-    QListWidgetItem *item = m_list->currentItem();
-    if (!item)
+    const int row = m_list->currentRow();
+    if (row < 0)
         return;
-    const QVariantList key = item->data(Qt::UserRole).toList();
+    const QVariantList key = m_list->keyAt(row);
     const QStringList keys = keyIds();
     QList<QPair<QString, QVariant>> equals;
     for (int k = 0; k < keys.size() && k < key.size(); ++k)
@@ -329,33 +300,6 @@ void FrmEditTab::SETPRIMO()
     SETINDICI(true);
     if (isVisible())
         CTRLSETFOCUS(m_firstControl);
-}
-
-void FrmEditTab::CmdButton_Click(int index)
-{
-    switch (index) {
-    case 0: // new row
-        if (m_modified && msgBox(QStringLiteral("Annulli le modifiche ?"), MsgButtons::OkCancel, QStringLiteral("ATTENZIONE !"))
-                              == MsgAnswer::Cancel)
-            return;
-        ClearFields();
-        try {
-            m_recordset = std::make_unique<Recordset>(m_connection, m_recordset ? m_recordset->Source()
-                                                                                 : RecordSource::wholeTable(m_recordName),
-                                                      keyIds(), CursorIntent::Change);
-            m_recordset->AddNew();
-        } catch (const DataError &e) {
-            msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
-            return;
-        }
-        SETNEW();
-        CTRLSETFOCUS(m_firstControl);
-        return;
-    case 4: // close
-        close();
-        return;
-    default: return;
-    }
 }
 
 } // namespace Norvix

@@ -1,0 +1,183 @@
+// The editor on a small and on a large table: time from START to the first row shown, to select a
+// line in the middle of the list, to save a change and to delete a row, and the memory the editor
+// takes. Each table size runs in a child process of its own, so that memory figures do not mix.
+//
+//   bench_editor [SMALL_ROWS LARGE_ROWS]      (default 100 and 1000000)
+
+#include "editor/frmedittab.h"
+#include "platform/messages.h"
+#include "platform/window.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QListView>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using namespace Norvix;
+
+namespace {
+
+long rssKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return 0;
+}
+
+long peakKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return 0;
+}
+
+void makeTable(const QString &folder, qint64 rows)
+{
+    QFile dsc(folder + QStringLiteral("/files.dsc"));
+    dsc.open(QIODevice::WriteOnly);
+    dsc.write("RECORD,CLIENTI,Clienti,1,Generale\n"
+              "CAMPO,CODICE,Codice,LONG,8,,1,,X\n"
+              "CAMPO,NOME,Ragione sociale,TEXT,40,,A\n"
+              "CAMPO,CITTA,Citta,TEXT,30\n"
+              "CAMPO,FIDO,Fido,CURRENCY,12,,,,,,,,,\"0.00\"\n"
+              "INDICE,PrimaryKey,+CODICE,-1,-1\n");
+    dsc.close();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("make"));
+        db.setDatabaseName(folder + QStringLiteral("/bench.db"));
+        db.open();
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("CREATE TABLE CLIENTI (CODICE INTEGER PRIMARY KEY, NOME VARCHAR(40), CITTA VARCHAR(30), FIDO NUMERIC(14,4))"));
+        db.transaction();
+        q.prepare(QStringLiteral("INSERT INTO CLIENTI VALUES (?, ?, ?, ?)"));
+        for (qint64 i = 1; i <= rows; ++i) {
+            q.bindValue(0, i);
+            q.bindValue(1, QStringLiteral("Cliente numero %1").arg(i));
+            q.bindValue(2, QStringLiteral("Citta %1").arg(i % 1000));
+            q.bindValue(3, double(i % 10000) / 4);
+            q.exec();
+        }
+        db.commit();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("make"));
+}
+
+// Runs one size; prints "name value" lines that the parent reads.
+int child(int argc, char *argv[], qint64 rows)
+{
+    QApplication app(argc, argv);
+    setMessageService(std::make_shared<RecordingMessageService>()); // answers OK to the delete question
+    QTemporaryDir dir;
+    makeTable(dir.path(), rows);
+    const long before = rssKb();
+
+    QElapsedTimer t;
+    t.start();
+    FrmEditTab editor;
+    editor.START(QString(), dir.path(), QStringLiteral("bench.db"), QStringLiteral("CLIENTI"), QString(), QString(), false);
+    editor.show();
+    QApplication::processEvents();
+    const double startMs = t.nsecsElapsed() / 1e6;
+    const long startKb = rssKb() - before;
+
+    // Bring the middle of the list on screen, then select its line as a click does.
+    auto *list = editor.findChild<QAbstractItemView *>(QStringLiteral("LstSelect"));
+    auto *model = list->model();
+    QApplication::processEvents(); // lets the row count arrive
+    const int mid = model->rowCount() / 2;
+    list->scrollTo(model->index(mid, 0));
+    QApplication::processEvents();
+    t.restart();
+    list->setCurrentIndex(model->index(mid, 0));
+    QApplication::processEvents();
+    const double selectMs = t.nsecsElapsed() / 1e6;
+
+    auto *name = editor.findChild<QLineEdit *>(QStringLiteral("TxtText2"));
+    t.restart();
+    name->setText(name->text() + QStringLiteral(" modificato"));
+    editor.SETMODIFICATO();
+    editor.CmdButton_Click(1);
+    QApplication::processEvents();
+    const double saveMs = t.nsecsElapsed() / 1e6;
+
+    t.restart();
+    editor.CmdButton_Click(3);
+    QApplication::processEvents();
+    const double deleteMs = t.nsecsElapsed() / 1e6;
+
+    std::printf("start %.3f\nselect %.3f\nsave %.3f\ndelete %.3f\nmemory %ld\npeak %ld\n", startMs, selectMs, saveMs,
+                deleteMs, startKb, peakKb());
+    editor.close();
+    return 0;
+}
+
+QMap<QString, double> run(const QString &self, qint64 rows)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(self, {QStringLiteral("--child"), QString::number(rows)});
+    p.waitForFinished(-1);
+    QMap<QString, double> figures;
+    for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
+        const auto parts = line.split(' ');
+        if (parts.size() == 2)
+            figures.insert(QString::fromLatin1(parts[0]), parts[1].toDouble());
+    }
+    return figures;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc == 3 && QByteArray(argv[1]) == "--child")
+        return child(argc, argv, QByteArray(argv[2]).toLongLong());
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    const qint64 small = argc > 2 ? QByteArray(argv[1]).toLongLong() : 100;
+    const qint64 large = argc > 2 ? QByteArray(argv[2]).toLongLong() : 1000000;
+    const QString self = QString::fromLocal8Bit(argv[0]);
+    // Each measure is the median of three runs.
+    auto median = [&](qint64 rows) {
+        QList<QMap<QString, double>> runs{run(self, rows), run(self, rows), run(self, rows)};
+        QMap<QString, double> m;
+        for (const QString &k : runs.first().keys()) {
+            QList<double> v{runs[0][k], runs[1][k], runs[2][k]};
+            std::sort(v.begin(), v.end());
+            m[k] = v[1];
+        }
+        return m;
+    };
+    const auto s = median(small);
+    const auto l = median(large);
+    std::printf("%-28s %12s %12s %8s\n", "", qPrintable(QString::number(small) + " rows"),
+                qPrintable(QString::number(large) + " rows"), "ratio");
+    for (const char *k : {"start", "select", "save", "delete"})
+        std::printf("%-28s %9.2f ms %9.2f ms %8.2f\n",
+                    qPrintable(QStringLiteral("%1").arg(QString::fromLatin1(k) == u"start" ? "START to first row"
+                                                        : QString::fromLatin1(k) == u"select" ? "select middle line"
+                                                        : QString::fromLatin1(k) == u"save"   ? "save a change"
+                                                                                               : "delete a row")),
+                    s[QString::fromLatin1(k)], l[QString::fromLatin1(k)], l[QString::fromLatin1(k)] / s[QString::fromLatin1(k)]);
+    std::printf("%-28s %9.0f KB %9.0f KB %8.0f KB more (budget 20480 KB)\n", "memory taken by START", s["memory"], l["memory"],
+                l["memory"] - s["memory"]);
+    std::printf("%-28s %9.0f KB %9.0f KB\n", "peak resident set", s["peak"], l["peak"]);
+    std::printf("budgets: time ratios at most 1.5, memory at most 20 MB more\n");
+    return 0;
+}

@@ -1,0 +1,503 @@
+// Saving, dropping, deleting and moving; checking values; explaining data errors.
+
+#include "editor/frmedittab.h"
+
+#include "descriptor/estraitoken.h"
+#include "editor/checkvalue.h"
+#include "editor/shared.h"
+#include "platform/messages.h"
+#include "platform/values.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabBar>
+
+#include <cmath>
+
+namespace Norvix {
+
+namespace {
+
+QString arrayOf(const QWidget *w)
+{
+    QString name = w->objectName();
+    while (!name.isEmpty() && name.back().isDigit())
+        name.chop(1);
+    return name;
+}
+
+// N(x) in its default text form: the leading number, read with "." as decimal mark.
+QString leadingNumberText(const QString &text)
+{
+    return Values::numberText(Values::val(text));
+}
+
+} // namespace
+
+bool FrmEditTab::ErrorHandler(const DataError *error)
+{
+    if (!error || error->number() == 0)
+        return false;
+    const QString caption = windowTitle();
+    switch (error->number()) {
+    case DataError::DuplicatePrimary: {
+        QStringList captions;
+        const auto campi = m_rec ? m_rec->Campi() : nullptr;
+        for (const QString &id : keyIds())
+            captions << (campi && campi->Contains(id) ? campi->Item(id)->Desc() : id);
+        msgBox(QStringLiteral("I campi (%1) sono campi univoci dell'indice di questo archivio. Esiste già un indice composto "
+                              "da questi valori. Provare a cambiare uno o più valori.")
+                   .arg(captions.join(QStringLiteral(", "))),
+               MsgButtons::OkOnly, caption);
+        return true;
+    }
+    case DataError::DuplicateUnique:
+    case DataError::IntegrityViolation:
+        msgBox(QStringLiteral("Il valore di uno dei campi immessi è di tipo univoco ed è\ngià presente nel database. "
+                              "Modificare il valore e riprovare."),
+               MsgButtons::OkOnly, caption);
+        return true;
+    default:
+        break;
+    }
+    const MsgAnswer answer = msgBox(QStringLiteral("L'errore verificatosi potrebbe rendere instabile l'applicazione.\n"
+                                                   "Vuoi terminare l'editor di record ?"),
+                                    MsgButtons::YesNo,
+                                    QStringLiteral("Errore n° %1 - %2").arg(error->number()).arg(error->description()));
+    if (answer == MsgAnswer::Yes) {
+        m_modified = false; // the user chose to leave
+        close();
+        return false;
+    }
+    return true;
+}
+
+void FrmEditTab::reopen(CursorIntent intent)
+{
+    const RecordSource source = m_recordset ? m_recordset->Source() : RecordSource::wholeTable(m_recordName);
+    m_recordset = std::make_unique<Recordset>(m_connection, source, keyIds(), intent);
+}
+
+void FrmEditTab::selectLine(int row)
+{
+    m_list->setCurrentRow(-1);
+    if (row >= 0 && row < m_list->count())
+        m_list->setCurrentRow(row); // loads the row of that line
+}
+
+void FrmEditTab::CmdButton_Click(int index)
+{
+    switch (index) {
+    case 0: // new row
+        if (m_modified && msgBox(QStringLiteral("Annulli le modifiche ?"), MsgButtons::OkCancel, QStringLiteral("ATTENZIONE !"))
+                              == MsgAnswer::Cancel)
+            return;
+        ClearFields();
+        try {
+            reopen(CursorIntent::Change);
+            m_recordset->AddNew();
+        } catch (const DataError &e) {
+            ErrorHandler(&e);
+            return;
+        }
+        SETNEW();
+        CTRLSETFOCUS(m_firstControl);
+        return;
+    case 1: save(); return;
+    case 2: dropChanges(); return;
+    case 3: deleteRow(); return;
+    case 4: close(); return;
+    case 6:
+    case 7:
+    case 8:
+    case 9: moveRow(index); return;
+    default: return;
+    }
+}
+
+void FrmEditTab::save()
+{
+    if (!CONTROLLOGENERALE())
+        return;
+    SCRIVIUMOD();
+    const bool adding = m_recordset && m_recordset->editMode() == EditMode::Add;
+    if (adding)
+        Shared::LastInserted = SCRIVILAST();
+    std::optional<DataError> pending;
+    try {
+        if (!m_recordset)
+            throw DataError(DataError::NoCurrentRow, QStringLiteral("Nessun record aperto"));
+        const auto table = m_recordset->table();
+        for (QWidget *w : std::as_const(m_fieldControls)) {
+            const QString field = w->property("DataField").toString();
+            if (field.isEmpty() || table->indexOf(field) < 0)
+                continue; // a name the table lacks is skipped
+            try {
+                if (auto *c = qobject_cast<QCheckBox *>(w))
+                    m_recordset->setValue(field, c->isChecked());
+                else
+                    m_recordset->setValue(field, controlText(w));
+            } catch (const DataError &) {
+                // One control that cannot be written does not stop the others.
+            }
+        }
+        m_recordset->Update();
+    } catch (const DataError &e) {
+        pending = e;
+    }
+    if (pending) {
+        if (m_recordset && m_recordset->editMode() == EditMode::Add) {
+            msgBox(QStringLiteral("Il codice inserito è già esistente"));
+            return;
+        }
+        ErrorHandler(&*pending);
+        if (m_unloaded)
+            return;
+    }
+    std::optional<DataError> reopenError;
+    try {
+        reopen(CursorIntent::Read);
+    } catch (const DataError &e) {
+        reopenError = e;
+    }
+    if (reopenError && ErrorHandler(&*reopenError)) {
+        Shared::LastInserted.clear();
+        m_buttons[1]->setVisible(false);
+        return;
+    }
+    if (m_unloaded)
+        return;
+    FORMATTA();
+    SETNEUTRAL();
+    const int line = m_list->currentRow();
+    refreshListAround(line, m_list->keyAt(line));
+    selectLine(line);
+    if (Shared::CloseOnConfirm)
+        close();
+}
+
+void FrmEditTab::dropChanges()
+{
+    if (m_recordset && m_recordset->editMode() != EditMode::Add) {
+        m_recordset->CancelUpdate();
+        ShowRecord();
+    } else {
+        ClearFields();
+        SETNEUTRAL();
+        // No row is shown now: a click on any line, the highlighted one included, loads it.
+        m_applying = true;
+        m_list->setCurrentRow(-1);
+        m_applying = false;
+    }
+    if (Shared::CloseOnConfirm)
+        close();
+}
+
+void FrmEditTab::deleteRow()
+{
+    if (!ControllaCancellazione()) {
+        msgBox(QStringLiteral("Record di sistema. Impossibile elimarlo."));
+        return;
+    }
+    if (msgBox(QStringLiteral("Sicuro di voler eliminare\nil record ?"), MsgButtons::OkCancel, QStringLiteral("Elimazione record."))
+        != MsgAnswer::Ok)
+        return;
+    try {
+        if (!m_recordset)
+            throw DataError(DataError::NoCurrentRow, QStringLiteral("Nessun record aperto"));
+        if (m_recordset->intent() != CursorIntent::Change) // the shown row, opened for change
+            m_recordset = std::make_unique<Recordset>(
+                m_connection, RecordSource{m_recordName, {}}, keyIds(), CursorIntent::Change);
+        m_recordset->Delete();
+    } catch (const DataError &e) {
+        ErrorHandler(&e);
+        return;
+    }
+    try {
+        reopen(CursorIntent::Read);
+    } catch (const DataError &e) {
+        if (ErrorHandler(&e) || m_unloaded)
+            return;
+    }
+    RIEMPILISTA();
+    CmdButton_Click(7);
+    if (m_unloaded)
+        return;
+    if (!m_recordset || !m_recordset->hasCurrentRow()) {
+        SETPRIMO();
+    } else {
+        // The row now shown (the last one) is opened for change, as a selected line would be.
+        const QVariantList key = m_recordset->Bookmark();
+        const QStringList keys = keyIds();
+        QList<QPair<QString, QVariant>> equals;
+        for (int k = 0; k < keys.size() && k < key.size(); ++k)
+            equals.append({keys[k], key[k]});
+        try {
+            if (!equals.isEmpty())
+                m_recordset = std::make_unique<Recordset>(m_connection, RecordSource{m_recordName, equals}, keys,
+                                                          CursorIntent::Change);
+        } catch (const DataError &e) {
+            ErrorHandler(&e);
+        }
+        ShowRecord();
+    }
+    if (Shared::CloseOnConfirm)
+        close();
+}
+
+void FrmEditTab::moveRow(int index)
+{
+    if (m_modified) {
+        if (msgBox(QStringLiteral("Il record corrente è stato modificato. Abbandoni le modifiche ?"), MsgButtons::YesNo,
+                   QStringLiteral("ATTENZIONE !"))
+            != MsgAnswer::Yes)
+            return;
+        CmdButton_Click(2);
+    }
+    try {
+        if (!m_recordset)
+            throw DataError(DataError::NoCurrentRow, QStringLiteral("Nessun record aperto"));
+        switch (index) {
+        case 6: m_recordset->MoveFirst(); break;
+        case 7: m_recordset->MovePrevious(); break;
+        case 8: m_recordset->MoveNext(); break;
+        default: m_recordset->MoveLast(); break;
+        }
+    } catch (const DataError &e) {
+        ErrorHandler(&e);
+    }
+}
+
+void FrmEditTab::MOVETO(const QVariantList &bookmark)
+{
+    if (!bookmark.isEmpty() && m_recordset)
+        m_recordset->setBookmark(bookmark);
+}
+
+void FrmEditTab::SCRIVIUMOD()
+{
+    const QString now = Values::dateText(QDateTime::currentDateTime());
+    for (int i = 1; i < TxtUMOD.size(); ++i)
+        if (TxtUMOD[i])
+            setControlText(TxtUMOD[i], now);
+}
+
+QString FrmEditTab::SCRIVILAST()
+{
+    QString result;
+    const QStringList keys = keyIds();
+    for (int k = 0; k < keys.size(); ++k) {
+        if (k > 0)
+            result += u',';
+        for (QWidget *w : std::as_const(m_fieldControls))
+            if (w->property("DataField").toString().toUpper() == keys[k].toUpper())
+                result += controlText(w);
+    }
+    return result;
+}
+
+bool FrmEditTab::CONTROLLOGENERALE()
+{
+    const auto campi = m_rec->Campi();
+    for (QWidget *w : std::as_const(m_fieldControls)) {
+        const QString field = w->property("DataField").toString();
+        if (field.isEmpty() || !campi->Contains(field))
+            continue;
+        const auto c = campi->Item(field);
+        if (auto *box = qobject_cast<QCheckBox *>(w)) {
+            QVariant value = box->checkState() == Qt::PartiallyChecked ? -2 : (box->isChecked() ? -1 : 0);
+            if (!CHECKVALUE(value, *c)) {
+                msgBox(QStringLiteral("Il campo '%1' è inesatto o mancante").arg(c->Desc()));
+                return false;
+            }
+            continue;
+        }
+        if (!qobject_cast<QLineEdit *>(w) && !qobject_cast<QPlainTextEdit *>(w) && !qobject_cast<QComboBox *>(w))
+            continue;
+        if (c->ObjType().toUpper() == u"TXTNUMERIC") {
+            // A number already in its regional form (as the editor shows stored values) is kept
+            // whole; anything else is read as its leading number.
+            const QString t = controlText(w);
+            if (!(t.contains(u',') && Values::toDecimalText(t)))
+                setControlText(w, leadingNumberText(t));
+        }
+        QVariant value = controlText(w);
+        if (!CHECKVALUE(value, *c) && !c->MinVal().trimmed().isEmpty()) {
+            msgBox(QStringLiteral("Il campo %1 è inesatto o mancante").arg(c->Desc()));
+            return false;
+        }
+    }
+    return true;
+}
+
+void FrmEditTab::VALORENONVALIDO(QWidget *control)
+{
+    const int index = control->property("Index").toInt();
+    const QString caption = index < TxtLabel.size() && TxtLabel[index] ? TxtLabel[index]->text() : QString();
+    msgBox(QStringLiteral("Valore di %1 non valido.").arg(caption), MsgButtons::OkOnly, windowTitle());
+    const QString tag = control->property("Tag").toString();
+    for (int i = 0; i < m_tabs->count(); ++i)
+        if (m_tabs->tabData(i).toString() == tag)
+            m_tabs->setCurrentIndex(i);
+    control->setFocus(Qt::OtherFocusReason);
+}
+
+QString FrmEditTab::FORMATTA(const QString &Valore, const QString &nomecampo)
+{
+    const auto campi = m_rec ? m_rec->Campi() : nullptr;
+    if (!campi)
+        return Valore;
+    if (!nomecampo.isEmpty()) {
+        if (!campi->Contains(nomecampo))
+            return Valore;
+        const QString picture = campi->Item(nomecampo)->Format();
+        return picture.trimmed().isEmpty() ? Valore : Values::format(QVariant(Valore), picture);
+    }
+    for (QWidget *w : std::as_const(m_fieldControls)) {
+        const QString field = w->property("DataField").toString();
+        if (field.isEmpty() || !campi->Contains(field) || qobject_cast<QCheckBox *>(w))
+            continue;
+        const QString picture = campi->Item(field)->Format();
+        if (picture.trimmed().isEmpty())
+            continue;
+        const QString t = controlText(w);
+        setControlText(w, t.isEmpty() ? t : Values::format(QVariant(t), picture));
+    }
+    return QString();
+}
+
+void FrmEditTab::refillRequest(QWidget *control)
+{
+    const QString field = control->property("DataField").toString();
+    if (field.isEmpty() || controlText(control).trimmed().isEmpty() || !m_rec->Campi()->Contains(field))
+        return;
+    const QString tag = m_rec->Campi()->Item(field)->Tag().toString();
+    if (EstraiToken(tag, QStringLiteral(","), 1) != u"REFILLCOMBO")
+        return;
+    const int n = int(Values::val(EstraiToken(tag, QStringLiteral(","), 2)));
+    // The dependent lookup starts again from nothing.
+    if (n > 0 && n < CmbBounded.size() && CmbBounded[n]) {
+        CmbBounded[n]->clear();
+        CmbBounded[n]->setCurrentText(QString());
+    }
+    if (n > 0 && n < TxtText.size() && TxtText[n])
+        setControlText(TxtText[n], QString());
+}
+
+void FrmEditTab::lostFocus(QWidget *control)
+{
+    const QString field = control->property("DataField").toString();
+    const auto campi = m_rec ? m_rec->Campi() : nullptr;
+    if (field.isEmpty() || !campi || !campi->Contains(field))
+        return;
+    const auto c = campi->Item(field);
+    const QString array = arrayOf(control);
+    const bool changed = control->property("DataChanged").toBool();
+    const auto invalid = [&](const QString &text) {
+        QVariant copy = text;
+        return !CHECKVALUE(copy, *c) && !text.isEmpty();
+    };
+
+    if (array == u"TxtMemo") {
+        setControlText(control, FORMATTA(controlText(control), field));
+        if (invalid(controlText(control)))
+            VALORENONVALIDO(control);
+        return;
+    }
+    if (!changed)
+        return;
+    if (array == u"TxtDate") {
+        const QString t = controlText(control);
+        if (invalid(t))
+            VALORENONVALIDO(control);
+        else
+            setControlText(control, FORMATTA(t, field));
+    } else if (array == u"TxtNumeric" || array == u"TxtText") {
+        refillRequest(control);
+        QString t = controlText(control);
+        if (array == u"TxtNumeric")
+            t = leadingNumberText(t);
+        else if (c->MaxLen() == 1)
+            t = t.toUpper();
+        setControlText(control, FORMATTA(t, field));
+        if (invalid(controlText(control)))
+            VALORENONVALIDO(control);
+        if (!c->RecRif().isEmpty())
+            WRITEDESC(control);
+    } else {
+        return;
+    }
+    control->setProperty("DataChanged", true); // still a change of the row until it is saved
+}
+
+bool FrmEditTab::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusOut && !m_checking) {
+        if (auto *w = qobject_cast<QWidget *>(watched); w && m_fieldControls.contains(w)) {
+            m_checking = true;
+            lostFocus(w);
+            m_checking = false;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void FrmEditTab::WRITEDESC(QWidget *control)
+{
+    const QString field = control->property("DataField").toString();
+    if (!m_rec->Campi()->Contains(field))
+        return;
+    const auto c = m_rec->Campi()->Item(field);
+    const int i = control->property("Index").toInt();
+    QLineEdit *desc = i < TxtDesc.size() ? TxtDesc[i].data() : nullptr;
+    const QString v = controlText(control).toUpper();
+    try {
+        const bool own = c->FileRif().isEmpty() || c->FileRif().toUpper() == DatabaseFile();
+        const auto connection = own ? Connection::open(m_connectionString, m_dbPath, m_databaseName)
+                                    : Connection::open(QString(), m_dbPath, c->FileRif());
+        const auto table = tableInfo(*connection, c->RecRif());
+        const QString key = table->primaryKey.value(0);
+        if (key.isEmpty())
+            return; // no key to search by: the description stays as it is
+        if (v.trimmed().isEmpty()) {
+            if (desc)
+                desc->setText(QString());
+            return;
+        }
+        Recordset rs(connection, RecordSource::wholeTable(c->RecRif()), {key}, CursorIntent::Read);
+        if (!rs.Find({{key, v}})) {
+            if (desc)
+                desc->setText(QString());
+            setControlText(control, QString());
+        } else if (desc) {
+            const QVariant d = rs.value(c->FieldRif().toString());
+            desc->setText(d.toString());
+            desc->setCursorPosition(0);
+        }
+        connection->Close();
+    } catch (const Error &) {
+        // The description is a help, not a check: a lookup that cannot be made leaves it as it is.
+    }
+}
+
+void FrmEditTab::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_F1) {
+        QWidget *focus = focusWidget();
+        emit Help(m_rec ? m_rec->Nome() : m_recordName, focus ? focus->property("DataField").toString() : QString());
+        return;
+    }
+    // Escape closes through the same questions as the close button.
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace Norvix

@@ -1,0 +1,574 @@
+#include "editor/recordlist.h"
+
+#include "platform/values.h"
+
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTimer>
+
+#include <algorithm>
+#include <climits>
+
+namespace Norvix {
+
+struct RecordListModel::Page
+{
+    QList<QVariantList> keys;
+    QStringList lines;
+    bool failed = false; // its query failed: shown empty, never used as a boundary
+    int size() const { return int(lines.size()); }
+    // Rows read in descending key order, put back in the list's order.
+    void reverse()
+    {
+        std::reverse(keys.begin(), keys.end());
+        std::reverse(lines.begin(), lines.end());
+    }
+};
+
+namespace {
+
+// A decimal as the server writes it ("1234.5600") in the regional form ("1234,56"): exact, no
+// binary rounding, trailing zeros dropped. Text that is not such a number stays as it is.
+QString decimalText(const QString &plain)
+{
+    static const QRegularExpression number(QStringLiteral("^([+-]?)([0-9]*)(?:\\.([0-9]*))?$"));
+    const auto m = number.match(plain.trimmed());
+    if (!m.hasMatch() || (m.capturedLength(2) == 0 && m.capturedLength(3) == 0))
+        return plain;
+    QString whole = m.captured(2);
+    while (whole.size() > 1 && whole.front() == u'0')
+        whole.remove(0, 1);
+    if (whole.isEmpty())
+        whole = QStringLiteral("0");
+    QString fraction = m.captured(3);
+    while (fraction.endsWith(u'0'))
+        fraction.chop(1);
+    const bool zero = whole == u"0" && fraction.isEmpty();
+    QString text = (m.captured(1) == u"-" && !zero) ? QStringLiteral("-") : QString();
+    text += whole;
+    if (!fraction.isEmpty())
+        text += Values::locale().decimalSeparator + fraction;
+    return text;
+}
+
+// A date, time or timestamp kept as text (SQLite), in the regional form; empty when it is none.
+QString temporalText(const QString &text, ColumnKind kind)
+{
+    const QString t = text.trimmed();
+    if (kind == ColumnKind::Time) {
+        const QTime time = QTime::fromString(t, Qt::ISODate);
+        return time.isValid() ? Values::dateText(QDateTime(QDate(1899, 12, 30), time)) : QString();
+    }
+    QDateTime dt = QDateTime::fromString(t, Qt::ISODate);
+    if (!dt.isValid())
+        dt = QDateTime::fromString(t, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!dt.isValid()) {
+        const QDate d = QDate::fromString(t.left(10), Qt::ISODate);
+        if (d.isValid() && (t.size() == 10 || kind == ColumnKind::Date))
+            dt = QDateTime(d, QTime(0, 0));
+    }
+    if (!dt.isValid())
+        return QString();
+    if (kind == ColumnKind::Date)
+        dt.setTime(QTime(0, 0));
+    return Values::dateText(dt);
+}
+
+// A column value as the list shows it. `kind` tells what a value read as plain text or integer
+// stands for (decimals on PostgreSQL, dates and Booleans on SQLite).
+QString valueText(const QVariant &value, ColumnKind kind)
+{
+    if (!value.isValid() || value.isNull())
+        return QString();
+    switch (value.typeId()) {
+    case QMetaType::Bool: return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    case QMetaType::QDate: return Values::dateText(QDateTime(value.toDate(), QTime(0, 0)));
+    case QMetaType::QDateTime:
+        return kind == ColumnKind::Date ? Values::dateText(QDateTime(value.toDateTime().date(), QTime(0, 0)))
+                                        : Values::dateText(value.toDateTime());
+    case QMetaType::QTime: return Values::dateText(QDateTime(QDate(1899, 12, 30), value.toTime()));
+    case QMetaType::Float: return Values::numberText(value.toDouble(), true);
+    case QMetaType::Double:
+        if (kind == ColumnKind::Boolean)
+            return value.toDouble() != 0 ? QStringLiteral("True") : QStringLiteral("False");
+        return Values::numberText(value.toDouble());
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        if (kind == ColumnKind::Boolean)
+            return value.toLongLong() != 0 ? QStringLiteral("True") : QStringLiteral("False");
+        return value.toString();
+    case QMetaType::QByteArray: return QString::fromUtf8(value.toByteArray());
+    case QMetaType::QString: {
+        const QString text = value.toString();
+        switch (kind) {
+        case ColumnKind::Decimal: return decimalText(text);
+        case ColumnKind::Date:
+        case ColumnKind::DateTime:
+        case ColumnKind::Time: {
+            const QString shown = temporalText(text, kind);
+            return shown.isEmpty() ? text : shown;
+        }
+        case ColumnKind::Boolean: {
+            const QString t = text.trimmed().toLower();
+            if (t == u"t" || t == u"f")
+                return t == u"t" ? QStringLiteral("True") : QStringLiteral("False");
+            const auto b = Values::toBoolean(text);
+            return b ? (*b ? QStringLiteral("True") : QStringLiteral("False")) : text;
+        }
+        default: return text;
+        }
+    }
+    default: return value.toString();
+    }
+}
+
+// Key values as the line and the editor compare them: the same value read twice may come back as
+// another numeric type.
+bool sameValue(const QVariant &a, const QVariant &b)
+{
+    if (a.isNull() || b.isNull())
+        return a.isNull() && b.isNull();
+    return a == b || a.toString() == b.toString();
+}
+
+QString failureText(const QSqlError &error)
+{
+    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+}
+
+} // namespace
+
+RecordListModel::RecordListModel(std::shared_ptr<Connection> connection, const QString &table,
+                                 const QStringList &keyColumns, const QString &descColumn, QObject *parent)
+    : QAbstractListModel(parent), m_connection(std::move(connection))
+{
+    if (!m_connection || !m_connection->isOpen())
+        throw DataError(DataError::ConnectionFailed, QStringLiteral("La connessione al database non è aperta"));
+    // Every name is checked before the first statement that uses it.
+    m_table = tableInfo(*m_connection, table);
+    for (const QString &k : keyColumns)
+        m_keyColumns << m_table->column(k).name;
+    if (!descColumn.isEmpty())
+        m_descColumn = m_table->column(descColumn).name;
+    if (m_keyColumns.isEmpty())
+        m_keyColumns = m_table->primaryKey;
+    if (m_keyColumns.isEmpty()) {
+        m_natural = true;
+        switch (m_connection->dialect()) {
+        case SqlDialect::Sqlite: m_keyColumns = {QStringLiteral("rowid")}; break;
+        case SqlDialect::PostgreSql: m_keyColumns = {QStringLiteral("ctid")}; break;
+        case SqlDialect::Other:
+            throw DataError(DataError::BadIdentifier,
+                            QStringLiteral("La tabella %1 non ha una chiave per ordinare e ritrovare le righe").arg(m_table->name));
+        }
+        m_nullable = {false};
+    } else {
+        // Key columns that may hold NULL need NULL-aware boundaries (see keyCondition). The
+        // primary key never does; for other columns the database says.
+        QSqlRecord record;
+        bool recordRead = false;
+        for (const QString &k : std::as_const(m_keyColumns)) {
+            bool nullable = false;
+            if (!m_table->primaryKey.contains(k)) {
+                if (!recordRead) {
+                    record = m_connection->database().record(m_table->name);
+                    recordRead = true;
+                }
+                const int i = record.indexOf(k);
+                nullable = i < 0 || record.field(i).requiredStatus() != QSqlField::Required;
+            }
+            m_nullable << nullable;
+        }
+    }
+    readFirstPage(true);
+}
+
+RecordListModel::~RecordListModel() = default;
+
+int RecordListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+QVariant RecordListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() < 0 || index.row() >= m_rows || (role != Qt::DisplayRole && role != KeyRole))
+        return QVariant();
+    const Page *p = page(index.row() / kPageSize);
+    const int at = index.row() % kPageSize;
+    if (!p || at >= p->size())
+        return QVariant();
+    return role == KeyRole ? QVariant(p->keys.at(at)) : QVariant(p->lines.at(at));
+}
+
+void RecordListModel::refresh()
+{
+    beginResetModel();
+    readFirstPage(false);
+    endResetModel();
+}
+
+void RecordListModel::refreshAround(int row, const QVariantList &key)
+{
+    const int previous = m_rows;
+    beginResetModel();
+    readFirstPage(false);
+    if (row >= m_rows && row < previous && !m_counted)
+        m_rows = previous; // until the count comes in, the lines known before stand
+    const int number = row / kPageSize;
+    if (row >= 0 && row < m_rows && number > 0 && key.size() == m_keyColumns.size() && !m_pages.contains(number)) {
+        if (auto around = loadPageAround(number, row, key))
+            keep(number, std::move(around));
+    }
+    endResetModel();
+}
+
+void RecordListModel::readFirstPage(bool throwOnFailure)
+{
+    ++m_generation;
+    m_pages.clear();
+    m_lru.clear();
+    auto first = readRows(QString(), {}, false, 0);
+    if (first->failed && throwOnFailure)
+        throw DataError(DataError::Generic,
+                        QStringLiteral("Impossibile leggere le righe della tabella %1: %2").arg(m_table->name, m_lastError));
+    m_pages.insert(0, first);
+    m_lru = {0};
+    m_rows = first->size();
+    // A page that is not full holds the whole table (so does a failed read, as far as it can
+    // tell): nothing left to count.
+    m_counted = first->failed || m_rows < kPageSize;
+    if (!m_counted)
+        scheduleCount();
+}
+
+void RecordListModel::scheduleCount()
+{
+    // Counting a large table takes a while (a full index scan): the first page is shown before.
+    QTimer::singleShot(0, this, [this, generation = m_generation] {
+        if (generation == m_generation && !m_counted)
+            countRows();
+    });
+}
+
+void RecordListModel::countRows()
+{
+    qint64 total = -1;
+    {
+        QSqlQuery q(m_connection->database());
+        q.setForwardOnly(true);
+        if (q.exec(QStringLiteral("SELECT COUNT(*) FROM ") + quoteIdentifier(m_table->name)) && q.next())
+            total = q.value(0).toLongLong();
+        q.finish();
+    }
+    m_counted = true;
+    if (total < 0)
+        return; // the rows read so far stay
+    const int rows = int(std::min<qint64>(total, INT_MAX));
+    if (rows > m_rows) {
+        beginInsertRows(QModelIndex(), m_rows, rows - 1);
+        m_rows = rows;
+        endInsertRows();
+    } else if (rows < m_rows) {
+        beginRemoveRows(QModelIndex(), rows, m_rows - 1);
+        m_rows = rows;
+        endRemoveRows();
+    }
+}
+
+QVariantList RecordListModel::keyAt(int row) const
+{
+    if (row < 0 || row >= m_rows)
+        return {};
+    const Page *p = page(row / kPageSize);
+    const int at = row % kPageSize;
+    return p && at < p->size() ? p->keys.at(at) : QVariantList();
+}
+
+QString RecordListModel::lineAt(int row) const
+{
+    if (row < 0 || row >= m_rows)
+        return {};
+    const Page *p = page(row / kPageSize);
+    const int at = row % kPageSize;
+    return p && at < p->size() ? p->lines.at(at) : QString();
+}
+
+int RecordListModel::rowOfKey(const QVariantList &key) const
+{
+    if (key.size() != m_keyColumns.size())
+        return -1;
+    qint64 before = -1;
+    {
+        QVariantList values;
+        const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2")
+                                .arg(quoteIdentifier(m_table->name), keyCondition(key, false, values));
+        QSqlQuery q(m_connection->database());
+        q.setForwardOnly(true);
+        if (q.prepare(sql)) {
+            for (const QVariant &v : values)
+                q.addBindValue(v);
+            if (q.exec() && q.next())
+                before = q.value(0).toLongLong();
+        }
+        q.finish();
+    }
+    if (before < 0 || before >= INT_MAX)
+        return -1;
+    const int row = int(before);
+    // A line beyond those known before the count exists only once the count is in.
+    if (row >= m_rows && !m_counted)
+        const_cast<RecordListModel *>(this)->countRows();
+    if (row >= m_rows)
+        return -1;
+    // The view is about to show that line: its page is read from the key, without walking past
+    // every row before it.
+    const int number = row / kPageSize;
+    if (!m_pages.contains(number)) {
+        if (auto around = loadPageAround(number, row, key))
+            keep(number, std::move(around));
+    }
+    const QVariantList found = keyAt(row);
+    if (found.size() != key.size())
+        return -1;
+    for (int i = 0; i < key.size(); ++i)
+        if (!sameValue(found.at(i), key.at(i)))
+            return -1;
+    return row;
+}
+
+void RecordListModel::touch(int number) const
+{
+    if (!m_lru.isEmpty() && m_lru.constLast() == number)
+        return;
+    m_lru.removeOne(number);
+    m_lru.append(number);
+}
+
+const RecordListModel::Page *RecordListModel::page(int number) const
+{
+    if (const auto it = m_pages.constFind(number); it != m_pages.constEnd()) {
+        touch(number);
+        return it->get();
+    }
+    std::shared_ptr<Page> loaded = loadPage(number);
+    keep(number, loaded);
+    return loaded.get();
+}
+
+void RecordListModel::keep(int number, std::shared_ptr<Page> page) const
+{
+    m_pages.insert(number, std::move(page));
+    touch(number);
+    // The least recently used pages go; the one just kept is the most recent.
+    while (m_pages.size() > kMaxPages && !m_lru.isEmpty())
+        m_pages.remove(m_lru.takeFirst());
+}
+
+std::shared_ptr<RecordListModel::Page> RecordListModel::loadPage(int number) const
+{
+    // From the boundary of a neighbouring page the database seeks straight to the rows wanted;
+    // by position it has to walk past every row before them.
+    if (const auto previous = m_pages.value(number - 1); previous && !previous->failed && previous->size() == kPageSize) {
+        QVariantList values;
+        const QString where = keyCondition(previous->keys.constLast(), true, values);
+        return readRows(where, values, false, -1);
+    }
+    if (const auto next = m_pages.value(number + 1); next && !next->failed && next->size() > 0) {
+        QVariantList values;
+        const QString where = keyCondition(next->keys.constFirst(), false, values);
+        auto page = readRows(where, values, true, -1);
+        page->reverse();
+        return page;
+    }
+    // By position: from the nearer end of the table, once its length is known.
+    const qint64 start = qint64(number) * kPageSize;
+    if (m_counted && start > m_rows / 2 && start < m_rows) {
+        const qint64 end = std::min<qint64>(start + kPageSize, m_rows);
+        auto page = readRows(QString(), {}, true, m_rows - end, int(end - start));
+        page->reverse();
+        return page;
+    }
+    return readRows(QString(), {}, false, start);
+}
+
+std::shared_ptr<RecordListModel::Page> RecordListModel::loadPageAround(int number, int row, const QVariantList &key) const
+{
+    const int before = row - number * kPageSize;
+    std::shared_ptr<Page> page;
+    if (before > 0) {
+        QVariantList values;
+        const QString where = keyCondition(key, false, values);
+        page = readRows(where, values, true, -1, before);
+        if (page->failed || page->size() != before)
+            return nullptr; // the table changed meanwhile: read the page by position
+        page->reverse();
+    } else {
+        page = std::make_shared<Page>();
+    }
+    QVariantList values;
+    const QString where = keyCondition(key, true, values, true);
+    const auto rest = readRows(where, values, false, -1, kPageSize - before);
+    if (rest->failed)
+        return nullptr;
+    page->keys << rest->keys;
+    page->lines << rest->lines;
+    return page;
+}
+
+QStringList RecordListModel::keyExpressions() const
+{
+    if (m_natural)
+        return m_keyColumns; // rowid / ctid: not columns, never quoted
+    QStringList expressions;
+    for (const QString &k : m_keyColumns)
+        expressions << quoteIdentifier(k);
+    return expressions;
+}
+
+QString RecordListModel::keyCondition(const QVariantList &key, bool after, QVariantList &values, bool inclusive) const
+{
+    const QStringList keys = keyExpressions();
+    const SqlDialect dialect = m_connection->dialect();
+    const QString param = m_natural && dialect == SqlDialect::PostgreSql ? QStringLiteral("CAST(? AS tid)") : QStringLiteral("?");
+    const QString op = after ? QStringLiteral(">") : QStringLiteral("<");
+    const QString lastOp = inclusive ? op + u'=' : op;
+
+    bool anyNull = false;
+    for (int i = 0; i < keys.size(); ++i)
+        anyNull = anyNull || m_nullable.value(i) || key.value(i).isNull();
+    if (!anyNull && keys.size() == 1) {
+        values << key.value(0);
+        return keys[0] + u' ' + lastOp + u' ' + param;
+    }
+    if (!anyNull && dialect != SqlDialect::Other) {
+        // A row value comparison: the database seeks its index to the boundary.
+        QStringList params;
+        for (int i = 0; i < keys.size(); ++i) {
+            params << param;
+            values << key.value(i);
+        }
+        return QStringLiteral("(%1) %2 (%3)").arg(keys.join(QStringLiteral(", ")), lastOp, params.join(QStringLiteral(", ")));
+    }
+
+    // Where NULL may appear, it has to be placed where ORDER BY puts it: last in PostgreSQL,
+    // first elsewhere. "a > x" alone would drop the rows whose a is NULL.
+    const bool nullsLast = dialect == SqlDialect::PostgreSql;
+    QStringList alternatives;
+    QStringList equalTerms;
+    QVariantList equalValues;
+    for (int i = 0; i < keys.size(); ++i) {
+        const QString &k = keys[i];
+        const QVariant v = key.value(i);
+        const bool nullable = m_nullable.value(i);
+        QString strict;
+        QVariantList strictValues;
+        if (v.isNull()) {
+            // Past a NULL only the non-NULL values, on the side where they sort.
+            if (after != nullsLast)
+                strict = k + QStringLiteral(" IS NOT NULL");
+        } else if (nullable && after == nullsLast) {
+            strict = QStringLiteral("(%1 %2 %3 OR %1 IS NULL)").arg(k, op, param);
+            strictValues << v;
+        } else {
+            strict = k + u' ' + op + u' ' + param;
+            strictValues << v;
+        }
+        if (!strict.isEmpty()) {
+            alternatives << u'(' + (equalTerms + QStringList{strict}).join(QStringLiteral(" AND ")) + u')';
+            values << equalValues << strictValues;
+        }
+        if (v.isNull()) {
+            equalTerms << k + QStringLiteral(" IS NULL");
+        } else {
+            equalTerms << k + QStringLiteral(" = ") + param;
+            equalValues << v;
+        }
+    }
+    if (inclusive) {
+        alternatives << u'(' + equalTerms.join(QStringLiteral(" AND ")) + u')';
+        values << equalValues;
+    }
+    if (alternatives.isEmpty())
+        return QStringLiteral("1 = 0");
+    return u'(' + alternatives.join(QStringLiteral(" OR ")) + u')';
+}
+
+std::shared_ptr<RecordListModel::Page> RecordListModel::readRows(const QString &where, const QVariantList &values,
+                                                                 bool descending, qint64 offset, int limit) const
+{
+    const QStringList keys = keyExpressions();
+    QStringList columns = keys;
+    if (!m_descColumn.isEmpty())
+        columns << quoteIdentifier(m_descColumn);
+    QStringList order;
+    for (const QString &k : keys)
+        order << (descending ? k + QStringLiteral(" DESC") : k);
+
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QStringLiteral(", ")), quoteIdentifier(m_table->name));
+    if (!where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + where;
+    sql += QStringLiteral(" ORDER BY ") + order.join(QStringLiteral(", "));
+    QVariantList bound = values;
+    if (m_connection->dialect() == SqlDialect::Other) {
+        sql += QStringLiteral(" OFFSET ? ROWS FETCH NEXT ? ROWS ONLY");
+        bound << QVariant(std::max<qint64>(offset, 0)) << QVariant(limit);
+    } else {
+        sql += QStringLiteral(" LIMIT ?");
+        bound << QVariant(limit);
+        if (offset > 0) {
+            sql += QStringLiteral(" OFFSET ?");
+            bound << QVariant(offset);
+        }
+    }
+
+    auto page = std::make_shared<Page>();
+    QList<ColumnKind> kinds;
+    for (const QString &k : m_keyColumns)
+        kinds << (m_natural ? ColumnKind::Other : m_table->column(k).kind);
+    const ColumnKind descKind = m_descColumn.isEmpty() ? ColumnKind::Other : m_table->column(m_descColumn).kind;
+
+    QSqlQuery q(m_connection->database());
+    q.setForwardOnly(true);
+    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+    bool ok = q.prepare(sql);
+    if (ok) {
+        for (const QVariant &v : std::as_const(bound))
+            q.addBindValue(v);
+        ok = q.exec();
+    }
+    const int nKeys = int(keys.size());
+    while (ok && q.next()) {
+        QVariantList key;
+        QString line;
+        key.reserve(nKeys);
+        for (int i = 0; i < nKeys; ++i) {
+            const QVariant v = q.value(i);
+            key << v;
+            line += u'[' + valueText(v, kinds.at(i)) + u']';
+        }
+        if (!m_descColumn.isEmpty())
+            line += u' ' + valueText(q.value(nKeys), descKind);
+        page->keys << key;
+        page->lines << line;
+    }
+    if (!ok || q.lastError().isValid()) {
+        page->keys.clear();
+        page->lines.clear();
+        page->failed = true;
+        m_lastError = failureText(q.lastError());
+    }
+    q.finish();
+    return page;
+}
+
+} // namespace Norvix

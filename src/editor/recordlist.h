@@ -1,0 +1,93 @@
+#pragma once
+
+// The record list of the editor as a lazy model: one line per row of a table, "[k1][k2] desc",
+// in the order of the record's key columns. It reads only the pages of rows that the view shows,
+// each page one finished query (no statement stays open between pages), and keeps a bounded
+// number of pages in memory, so a table of millions of rows opens as fast as a small one.
+
+#include "platform/connection.h"
+#include "platform/sqlnames.h"
+
+#include <QAbstractListModel>
+#include <QHash>
+#include <QList>
+#include <QVariantList>
+
+#include <memory>
+
+namespace Norvix {
+
+class RecordListModel : public QAbstractListModel
+{
+    Q_OBJECT
+
+public:
+    enum Roles { KeyRole = Qt::UserRole + 1 };
+
+    // `keyColumns` order the rows and identify each one (the descriptor's primary index; when
+    // empty, the table's own primary key or natural order); `descColumn` (may be empty) gives the
+    // text after the keys. Names are checked against the table (DataError on a bad one).
+    RecordListModel(std::shared_ptr<Connection> connection, const QString &table, const QStringList &keyColumns,
+                    const QString &descColumn, QObject *parent = nullptr);
+    ~RecordListModel() override;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+    // Reads the table again (after a save or a delete): drops every cached page.
+    void refresh();
+    // The same, when line `row` is known to show the row with key `key` (the line just saved):
+    // that line's page is read from the key, so no position is walked to reach it.
+    void refreshAround(int row, const QVariantList &key);
+    // The key values of line `row` (the bookmark of its row), empty when out of range.
+    QVariantList keyAt(int row) const;
+    // The line showing the row with these key values, or -1 when the table has none.
+    int rowOfKey(const QVariantList &key) const;
+    // The text of line `row`.
+    QString lineAt(int row) const;
+
+    // How many rows the table has; counted once per refresh, after the first page is shown.
+    bool isCounted() const { return m_counted; }
+    // Rows per page and pages kept in memory.
+    static constexpr int kPageSize = 100;
+    static constexpr int kMaxPages = 64;
+    // Pages held in memory now (never more than kMaxPages).
+    int cachedPages() const { return int(m_pages.size()); }
+
+private:
+    struct Page;
+    void countRows();
+    const Page *page(int number) const;
+    // Loads page `number`, from a neighbouring page's boundary key when one is cached (keyset),
+    // otherwise by position.
+    std::shared_ptr<Page> loadPage(int number) const;
+    // Runs one page query: at most `limit` rows matching `where` (bound `values`), in key order or
+    // in reverse, skipping `offset` rows first.
+    std::shared_ptr<Page> readRows(const QString &where, const QVariantList &values, bool descending, qint64 offset,
+                                   int limit = kPageSize) const;
+    // The rows after (or before) `key` in the list's order, as SQL whose values are appended to
+    // `values`; `inclusive` takes the row with that key too.
+    QString keyCondition(const QVariantList &key, bool after, QVariantList &values, bool inclusive = false) const;
+    // Page `number` read around line `row`, whose key is `key`: the lines before it and from it on.
+    std::shared_ptr<Page> loadPageAround(int number, int row, const QVariantList &key) const;
+    QStringList keyExpressions() const;
+    void readFirstPage(bool throwOnFailure);
+    void scheduleCount();
+    void touch(int number) const;
+    void keep(int number, std::shared_ptr<Page> page) const;
+
+    std::shared_ptr<Connection> m_connection;
+    std::shared_ptr<const TableInfo> m_table;
+    QStringList m_keyColumns; // as the table spells them; "rowid"/ctid when natural
+    QString m_descColumn;
+    bool m_natural = false;
+    int m_rows = 0;
+    bool m_counted = false;
+    QList<bool> m_nullable;   // per key column: may hold NULL (changes how boundaries compare)
+    int m_generation = 0;     // bumped by refresh(), so a count scheduled before it is dropped
+    mutable QString m_lastError; // the driver's text of the last failed page query
+    mutable QHash<int, std::shared_ptr<Page>> m_pages;
+    mutable QList<int> m_lru;
+};
+
+} // namespace Norvix

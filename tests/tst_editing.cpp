@@ -1,0 +1,383 @@
+#include "editor/frmedittab.h"
+#include "editor/shared.h"
+#include "pgtest.h"
+#include "platform/messages.h"
+#include "platform/window.h"
+#include "testutil.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTabBar>
+#include <QTest>
+
+using namespace Norvix;
+
+namespace {
+
+// The sample descriptors and tables, on SQLite or on a fresh PostgreSQL database.
+class Data
+{
+public:
+    explicit Data(const QString &backend)
+    {
+        TestUtil::copyData(QStringLiteral("legacy/files.dsc"), m_dir.path());
+        QString script = QString::fromUtf8(TestUtil::readData(QStringLiteral("anagrafica.sql")));
+        if (backend == u"sqlite") {
+            const QString file = m_dir.filePath(QStringLiteral("anagrafica.db"));
+            QSqlDatabase raw = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("create"));
+            raw.setDatabaseName(file);
+            raw.open();
+            raw.close();
+            raw = QSqlDatabase();
+            QSqlDatabase::removeDatabase(QStringLiteral("create"));
+            connection = QStringLiteral("sqlite://") + file;
+        } else {
+            m_pg = std::make_unique<TestUtil::PgDatabase>();
+            if (!m_pg->isValid())
+                qFatal("PostgreSQL test database: %s", qPrintable(m_pg->error()));
+            connection = m_pg->url();
+            script.replace(QStringLiteral("DATETIME"), QStringLiteral("TIMESTAMP"));
+        }
+        conn = Connection::open(connection);
+        QStringList statements;
+        for (const QString &s : script.split(u';')) {
+            QString body;
+            for (const QString &line : s.split(u'\n'))
+                if (!line.trimmed().startsWith(u"--"))
+                    body += line + u'\n';
+            if (!body.trimmed().isEmpty())
+                statements << body;
+        }
+        exec(statements);
+    }
+    QString folder() const { return m_dir.path(); }
+    void exec(const QStringList &statements)
+    {
+        QSqlQuery q(conn->database());
+        for (const QString &s : statements)
+            if (!q.exec(s))
+                qFatal("%s: %s", qPrintable(s), qPrintable(q.lastError().text()));
+    }
+    QVariant scalar(const QString &sql)
+    {
+        QSqlQuery q(conn->database());
+        if (!q.exec(sql))
+            qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+        return q.next() ? q.value(0) : QVariant();
+    }
+
+    QString connection;
+    std::shared_ptr<Connection> conn;
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<TestUtil::PgDatabase> m_pg;
+};
+
+void backends()
+{
+    QTest::addColumn<QString>("backend");
+    QTest::newRow("sqlite") << "sqlite";
+    QTest::newRow("postgresql") << "postgresql";
+}
+
+template <typename T = QWidget>
+T *control(FrmEditTab &editor, const QString &name)
+{
+    auto *w = editor.findChild<T *>(name);
+    if (!w)
+        qFatal("no control %s", qPrintable(name));
+    return w;
+}
+
+// Types into a field as a user does: focus, select all, type, leave with Tab.
+void type(FrmEditTab &editor, const QString &name, const QString &text)
+{
+    auto *w = control<QLineEdit>(editor, name);
+    editor.CTRLSETFOCUS(w);
+    QTRY_VERIFY(w->hasFocus());
+    w->selectAll();
+    if (text.isEmpty())
+        QTest::keyClick(w, Qt::Key_Delete);
+    else
+        QTest::keyClicks(w, text);
+}
+
+void leave(FrmEditTab &editor)
+{
+    QWidget *w = editor.focusWidget();
+    if (w)
+        QTest::keyClick(w, Qt::Key_Tab);
+}
+
+void press(FrmEditTab &editor, int button)
+{
+    QVERIFY2(editor.CmdButton(button)->isVisible() && editor.CmdButton(button)->isEnabled(),
+             qPrintable(QStringLiteral("button %1 cannot be pressed").arg(button)));
+    QTest::mouseClick(editor.CmdButton(button), Qt::LeftButton);
+}
+
+} // namespace
+
+class TstEditing : public QObject
+{
+    Q_OBJECT
+
+    std::shared_ptr<RecordingMessageService> m_messages;
+
+    QStringList texts() const
+    {
+        QStringList out;
+        for (const Message &m : m_messages->messages())
+            out << m.text;
+        return out;
+    }
+
+    void open(FrmEditTab &editor, Data &data, const QString &record, std::optional<QString> key = std::nullopt)
+    {
+        editor.START(data.connection, data.folder(), QString(), record, QString(), QString(), false, key);
+        QVERIFY(editor.CanShow());
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowActive(&editor));
+    }
+
+private slots:
+    void init()
+    {
+        m_messages = std::make_shared<RecordingMessageService>();
+        setMessageService(m_messages);
+        setScreenService(std::make_shared<FixedScreenService>());
+        Shared::CloseOnConfirm = false;
+        Shared::LastInserted.clear();
+    }
+    void cleanup() { setMessageService(nullptr); }
+
+    void newChangeDelete_data() { backends(); }
+    void newChangeDelete()
+    {
+        QFETCH(QString, backend);
+        Data data(backend);
+        FrmEditTab editor;
+        open(editor, data, QStringLiteral("CLIENTI"));
+
+        press(editor, 0); // Nuovo
+        type(editor, QStringLiteral("TxtNumeric1"), QStringLiteral("10"));
+        type(editor, QStringLiteral("TxtText2"), QStringLiteral("Neri Srl"));
+        type(editor, QStringLiteral("TxtNumeric7"), QStringLiteral("1234.5")); // a number field reads "." as decimal point
+        editor.TabPage()->setCurrentIndex(1);
+        type(editor, QStringLiteral("TxtDate5"), QStringLiteral("3/4/1990"));
+        leave(editor);
+        QCOMPARE(FrmEditTab::controlText(control(editor, QStringLiteral("TxtDate5"))), u"03/04/1990");
+        press(editor, 1); // Conferma
+        QVERIFY2(texts().isEmpty(), qPrintable(texts().join(u'|')));
+        QCOMPARE(Shared::LastInserted, u"10");
+        QCOMPARE(data.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = 10")).toString(), u"Neri Srl");
+        QCOMPARE(data.scalar(QStringLiteral("SELECT FIDO FROM CLIENTI WHERE CODICE = 10")).toDouble(), 1234.5);
+        QCOMPARE(data.scalar(QStringLiteral("SELECT NATO FROM CLIENTI WHERE CODICE = 10")).toDate(), QDate(1990, 4, 3));
+        QVERIFY(!data.scalar(QStringLiteral("SELECT ULTMOD FROM CLIENTI WHERE CODICE = 10")).isNull()); // stamped
+        QCOMPARE(editor.LstSelect()->count(), 4);
+
+        // Change the row shown.
+        const int line = editor.LstSelect()->count() - 1;
+        editor.LstSelect()->setCurrentRow(line);
+        QCOMPARE(FrmEditTab::controlText(control(editor, QStringLiteral("TxtText2"))), u"Neri Srl");
+        type(editor, QStringLiteral("TxtText2"), QStringLiteral("Neri & Figli"));
+        QVERIFY(editor.Modified());
+        press(editor, 1);
+        QVERIFY2(texts().isEmpty(), qPrintable(texts().join(u'|')));
+        QCOMPARE(data.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = 10")).toString(), u"Neri & Figli");
+        QCOMPARE(data.scalar(QStringLiteral("SELECT FIDO FROM CLIENTI WHERE CODICE = 10")).toDouble(), 1234.5); // untouched
+        QCOMPARE(editor.LstSelect()->currentRow(), line);
+        QVERIFY(!editor.Modified());
+
+        // Delete it.
+        m_messages->script({MsgAnswer::Ok});
+        press(editor, 3);
+        QCOMPARE(texts(), QStringList({"Sicuro di voler eliminare\nil record ?"}));
+        QCOMPARE(m_messages->messages().first().title, u"Elimazione record.");
+        QCOMPARE(data.scalar(QStringLiteral("SELECT COUNT(*) FROM CLIENTI")).toInt(), 3);
+        QCOMPARE(editor.LstSelect()->count(), 3);
+    }
+
+    void validationMessages()
+    {
+        Data data(QStringLiteral("sqlite"));
+        FrmEditTab editor;
+        open(editor, data, QStringLiteral("ORDINI"));
+        editor.setWindowTitle(QStringLiteral("Ordini"));
+        press(editor, 0);
+        type(editor, QStringLiteral("TxtNumeric1"), QStringLiteral("1999")); // below its lower bound
+        leave(editor);
+        QCOMPARE(texts(), QStringList({"Valore di Anno non valido."}));
+        QCOMPARE(m_messages->messages().first().title, u"Ordini");
+        QVERIFY(control(editor, QStringLiteral("TxtNumeric1"))->hasFocus()); // back on the field
+        m_messages->clear();
+        type(editor, QStringLiteral("TxtNumeric1"), QStringLiteral("2,5")); // a comma ends the number
+        leave(editor);
+        QCOMPARE(FrmEditTab::controlText(control(editor, QStringLiteral("TxtNumeric1"))), u"2");
+        type(editor, QStringLiteral("TxtNumeric1"), QStringLiteral("2024"));
+        leave(editor);
+        m_messages->clear();
+        // Required at save time: a field with a lower bound (the customer lookup), left empty.
+        press(editor, 1);
+        QCOMPARE(texts().last(), u"Il campo Cliente è inesatto o mancante");
+        QCOMPARE(data.scalar(QStringLiteral("SELECT COUNT(*) FROM ORDINI")).toInt(), 2);
+
+        // A greyed check box is neither true nor false.
+        Data clients(QStringLiteral("sqlite"));
+        FrmEditTab other;
+        open(other, clients, QStringLiteral("CLIENTI"));
+        auto *attivo = control<QCheckBox>(other, QStringLiteral("ChkBoolean6"));
+        attivo->setTristate(true);
+        attivo->setCheckState(Qt::PartiallyChecked);
+        m_messages->clear();
+        other.CmdButton_Click(1);
+        QCOMPARE(texts(), QStringList({"Il campo 'Attivo' è inesatto o mancante"}));
+        // A required text left empty.
+        attivo->setCheckState(Qt::Checked);
+        m_messages->clear();
+        type(other, QStringLiteral("TxtText2"), QString());
+        press(other, 1);
+        QCOMPARE(texts(), QStringList({"Il campo Ragione sociale è inesatto o mancante"}));
+        QCOMPARE(clients.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = 1")).toString(), u"Rossi Mario & figli");
+    }
+
+    void duplicatesAndRefusedSaves_data() { backends(); }
+    void duplicatesAndRefusedSaves()
+    {
+        QFETCH(QString, backend);
+        Data data(backend);
+        FrmEditTab editor;
+        open(editor, data, QStringLiteral("CLIENTI"));
+        press(editor, 0);
+        type(editor, QStringLiteral("TxtNumeric1"), QStringLiteral("2"));
+        type(editor, QStringLiteral("TxtText2"), QStringLiteral("Doppio"));
+        type(editor, QStringLiteral("TxtDate5"), QStringLiteral("1/2/2000"));
+        press(editor, 1);
+        QCOMPARE(texts(), QStringList({"Il codice inserito è già esistente"}));
+        QCOMPARE(editor.EditRecordset()->editMode(), EditMode::Add); // still the new row, values kept
+        QCOMPARE(FrmEditTab::controlText(control(editor, QStringLiteral("TxtText2"))), u"Doppio");
+        press(editor, 2); // drop the new row
+        QCOMPARE(FrmEditTab::controlText(control(editor, QStringLiteral("TxtText2"))), QString());
+        QCOMPARE(data.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = 2")).toString(), u"Bianchi S.p.A.");
+
+        // Someone else changes the row shown before it is saved: refused, their change kept.
+        m_messages->clear();
+        editor.LstSelect()->setCurrentRow(0);
+        auto other = Connection::open(data.connection);
+        QSqlQuery(other->database()).exec(QStringLiteral("UPDATE CLIENTI SET NOTE = 'altro utente' WHERE CODICE = 1"));
+        type(editor, QStringLiteral("TxtText2"), QStringLiteral("Mio"));
+        m_messages->script({MsgAnswer::No});
+        press(editor, 1);
+        QCOMPARE(texts().size(), 1);
+        QCOMPARE(texts().first(), u"L'errore verificatosi potrebbe rendere instabile l'applicazione.\nVuoi terminare l'editor di record ?");
+        QVERIFY(m_messages->messages().first().title.startsWith(u"Errore n° -2147217864 - Impossibile trovare la riga"));
+        QVERIFY(editor.isVisible());
+        QCOMPARE(data.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = 1")).toString(), u"Rossi Mario & figli");
+        QCOMPARE(data.scalar(QStringLiteral("SELECT NOTE FROM CLIENTI WHERE CODICE = 1")).toString(), u"altro utente");
+        other->Close();
+    }
+
+    void errorExplanations()
+    {
+        Data data(QStringLiteral("sqlite"));
+        FrmEditTab editor;
+        open(editor, data, QStringLiteral("COMUNI"));
+        editor.setWindowTitle(QStringLiteral("Comuni"));
+        const DataError primary(DataError::DuplicatePrimary, QStringLiteral("dup"));
+        QVERIFY(editor.ErrorHandler(&primary));
+        QCOMPARE(texts().last(), u"I campi (Provincia, Codice) sono campi univoci dell'indice di questo archivio. Esiste già un "
+                                 u"indice composto da questi valori. Provare a cambiare uno o più valori.");
+        QCOMPARE(m_messages->messages().last().title, u"Comuni");
+        for (int number : {int(DataError::DuplicateUnique), int(DataError::IntegrityViolation)}) {
+            const DataError unique(number, QStringLiteral("dup"));
+            QVERIFY(editor.ErrorHandler(&unique));
+            QCOMPARE(texts().last(), u"Il valore di uno dei campi immessi è di tipo univoco ed è\ngià presente nel database. "
+                                     u"Modificare il valore e riprovare.");
+        }
+        QVERIFY(!editor.ErrorHandler(nullptr));
+        QSignalSpy closed(&editor, &FrmEditTab::CloseEditor);
+        m_messages->script({MsgAnswer::Yes});
+        const DataError other(42, QStringLiteral("guasto"));
+        QVERIFY(!editor.ErrorHandler(&other)); // Yes: the editor goes
+        QCOMPARE(m_messages->messages().last().title, u"Errore n° 42 - guasto");
+        QCOMPARE(closed.count(), 1);
+    }
+
+    void deletingTheOnlyRowAndSystemRows()
+    {
+        Data data(QStringLiteral("sqlite"));
+        data.exec({"DELETE FROM CLIENTI WHERE CODICE > 1", "INSERT INTO CLIENTI (CODICE, NOME) VALUES (0, 'Sistema')"});
+        FrmEditTab editor;
+        open(editor, data, QStringLiteral("CLIENTI"));
+        // Line 0 is the system row (its key is below the key's lower bound): locked, not deletable.
+        QCOMPARE(editor.LstSelect()->lineAt(0), u"[0] Sistema");
+        QVERIFY(!control(editor, QStringLiteral("TxtText2"))->isEnabled());
+        press(editor, 3);
+        QCOMPARE(texts(), QStringList({"Record di sistema. Impossibile elimarlo."}));
+        QCOMPARE(data.scalar(QStringLiteral("SELECT COUNT(*) FROM CLIENTI")).toInt(), 2);
+
+        data.exec({"DELETE FROM CLIENTI WHERE CODICE = 0"});
+        editor.RIEMPILISTA();
+        editor.LstSelect()->setCurrentRow(0);
+        QVERIFY(control(editor, QStringLiteral("TxtText2"))->isEnabled());
+        m_messages->script({MsgAnswer::Ok});
+        press(editor, 3);
+        QCOMPARE(data.scalar(QStringLiteral("SELECT COUNT(*) FROM CLIENTI")).toInt(), 0);
+        // The empty-table state: only Conferma and Fine, the list disabled, a new row pending.
+        QVERIFY(!editor.CmdButton(0)->isVisible() && editor.CmdButton(1)->isVisible() && editor.CmdButton(4)->isVisible());
+        QVERIFY(!editor.LstSelect()->isEnabled());
+        QCOMPARE(editor.EditRecordset()->editMode(), EditMode::Add);
+    }
+
+    void dropChangesAndMoves()
+    {
+        Data data(QStringLiteral("sqlite"));
+        FrmEditTab editor;
+        open(editor, data, QStringLiteral("CLIENTI"));
+        type(editor, QStringLiteral("TxtText2"), QStringLiteral("Cambiato"));
+        press(editor, 2);
+        QCOMPARE(FrmEditTab::controlText(control(editor, QStringLiteral("TxtText2"))), u"Rossi Mario & figli");
+        QVERIFY(!editor.Modified());
+        // Moving with changes asks first; No keeps them.
+        type(editor, QStringLiteral("TxtText2"), QStringLiteral("Cambiato"));
+        m_messages->script({MsgAnswer::No});
+        editor.CmdButton_Click(8);
+        QCOMPARE(texts(), QStringList({"Il record corrente è stato modificato. Abbandoni le modifiche ?"}));
+        QCOMPARE(m_messages->messages().first().buttons, MsgButtons::YesNo);
+        QVERIFY(editor.Modified());
+        // New while modified: Cancel keeps the changed row in the controls.
+        m_messages->script({MsgAnswer::Cancel});
+        editor.CmdButton_Click(0);
+        QCOMPARE(FrmEditTab::controlText(control(editor, QStringLiteral("TxtText2"))), u"Cambiato");
+        QCOMPARE(data.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = 1")).toString(), u"Rossi Mario & figli");
+    }
+
+    void helpAndCloseOnConfirm()
+    {
+        Data data(QStringLiteral("sqlite"));
+        FrmEditTab editor;
+        open(editor, data, QStringLiteral("CLIENTI"));
+        QSignalSpy help(&editor, &FrmEditTab::Help);
+        editor.CTRLSETFOCUS(control(editor, QStringLiteral("TxtText2")));
+        QTest::keyClick(control(editor, QStringLiteral("TxtText2")), Qt::Key_F1);
+        QCOMPARE(help.count(), 1);
+        QCOMPARE(help.first().at(0).toString(), u"CLIENTI");
+        QCOMPARE(help.first().at(1).toString(), u"NOME");
+
+        Shared::CloseOnConfirm = true;
+        QSignalSpy closed(&editor, &FrmEditTab::CloseEditor);
+        type(editor, QStringLiteral("TxtText2"), QStringLiteral("Chiuso"));
+        press(editor, 1);
+        QCOMPARE(closed.count(), 1);
+        QCOMPARE(data.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = 1")).toString(), u"Chiuso");
+    }
+};
+
+QTEST_MAIN(TstEditing)
+#include "tst_editing.moc"
