@@ -13,7 +13,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
-#include <QListView>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -96,11 +95,18 @@ int child(int argc, char *argv[], qint64 rows)
     QApplication::processEvents();
     const double startMs = t.nsecsElapsed() / 1e6;
     const long startKb = rssKb() - before;
+    // The list counts its rows in the background once the first lines are painted; let it.
+    const auto settle = [] {
+        QElapsedTimer wait;
+        wait.start();
+        while (wait.elapsed() < 300)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+    };
+    settle();
 
     // Bring the middle of the list on screen, then select its line as a click does.
     auto *list = editor.findChild<QAbstractItemView *>(QStringLiteral("LstSelect"));
     auto *model = list->model();
-    QApplication::processEvents(); // lets the row count arrive
     const int mid = model->rowCount() / 2;
     list->scrollTo(model->index(mid, 0));
     QApplication::processEvents();
@@ -116,6 +122,7 @@ int child(int argc, char *argv[], qint64 rows)
     editor.CmdButton_Click(1);
     QApplication::processEvents();
     const double saveMs = t.nsecsElapsed() / 1e6;
+    settle();
 
     t.restart();
     editor.CmdButton_Click(3);

@@ -281,6 +281,33 @@ private slots:
         QCOMPARE(data.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = 1")).toString(), u"Rossi Mario & figli");
         QCOMPARE(data.scalar(QStringLiteral("SELECT NOTE FROM CLIENTI WHERE CODICE = 1")).toString(), u"altro utente");
         other->Close();
+
+        // A change that collides with another unique index of the table.
+        data.exec({"CREATE UNIQUE INDEX clienti_nome ON CLIENTI (NOME)"});
+        m_messages->clear();
+        editor.LstSelect()->setCurrentRow(-1);
+        editor.LstSelect()->setCurrentRow(0);
+        type(editor, QStringLiteral("TxtText2"), QStringLiteral("Verdi & C."));
+        press(editor, 1);
+        QCOMPARE(texts(), QStringList({"Il valore di uno dei campi immessi è di tipo univoco ed è\ngià presente nel database. "
+                                       "Modificare il valore e riprovare."}));
+        QCOMPARE(data.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = 1")).toString(), u"Rossi Mario & figli");
+    }
+
+    void lookupDescriptions()
+    {
+        Data data(QStringLiteral("sqlite"));
+        FrmEditTab editor;
+        open(editor, data, QStringLiteral("COMUNI"));
+        QCOMPARE(editor.LstSelect()->lineAt(0), u"[MI][A010] Abbiategrasso");
+        press(editor, 0);
+        type(editor, QStringLiteral("TxtText1"), QStringLiteral("to"));
+        leave(editor);
+        QCOMPARE(FrmEditTab::controlText(control(editor, QStringLiteral("TxtDesc1"))), u"Torino");
+        type(editor, QStringLiteral("TxtText1"), QStringLiteral("zz")); // no such province: both boxes emptied
+        leave(editor);
+        QCOMPARE(FrmEditTab::controlText(control(editor, QStringLiteral("TxtDesc1"))), QString());
+        QCOMPARE(FrmEditTab::controlText(control(editor, QStringLiteral("TxtText1"))), QString());
     }
 
     void errorExplanations()

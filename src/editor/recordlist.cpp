@@ -254,7 +254,7 @@ void RecordListModel::readFirstPage(bool throwOnFailure)
 void RecordListModel::scheduleCount()
 {
     // Counting a large table takes a while (a full index scan): the first page is shown before.
-    QTimer::singleShot(0, this, [this, generation = m_generation] {
+    QTimer::singleShot(kCountDelayMs, this, [this, generation = m_generation] {
         if (generation == m_generation && !m_counted)
             countRows();
     });

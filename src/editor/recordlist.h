@@ -51,6 +51,8 @@ public:
     // Rows per page and pages kept in memory.
     static constexpr int kPageSize = 100;
     static constexpr int kMaxPages = 64;
+    // The count waits this long after a (re)read, so that the first lines are painted first.
+    static constexpr int kCountDelayMs = 20;
     // Pages held in memory now (never more than kMaxPages).
     int cachedPages() const { return int(m_pages.size()); }
 

@@ -1,22 +1,30 @@
 #include "editor/recordlistview.h"
 
+#include <QHeaderView>
 #include <QItemSelectionModel>
 
 namespace Norvix {
 
-RecordListView::RecordListView(QWidget *parent) : QListView(parent)
+RecordListView::RecordListView(QWidget *parent) : QTableView(parent)
 {
-    setUniformItemSizes(true); // no line is measured beyond the first: the list stays lazy
+    // A one-column table with rows of one fixed height: neither lays out nor measures every line,
+    // so the list stays lazy on millions of rows.
+    horizontalHeader()->hide();
+    verticalHeader()->hide();
+    horizontalHeader()->setStretchLastSection(true);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2);
+    setShowGrid(false);
+    setWordWrap(false);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
 }
 
 void RecordListView::setRecordModel(std::unique_ptr<RecordListModel> model)
 {
-    QAbstractItemModel *old = QListView::model();
     setModel(model.get());
     m_model = std::move(model);
-    Q_UNUSED(old);
     connectSelection();
 }
 

@@ -5,13 +5,13 @@
 
 #include "editor/recordlist.h"
 
-#include <QListView>
+#include <QTableView>
 
 #include <memory>
 
 namespace Norvix {
 
-class RecordListView : public QListView
+class RecordListView : public QTableView
 {
     Q_OBJECT
 
