@@ -56,18 +56,18 @@ TipiRicerche::Ptr TipiRicerche::Add(const QString &Descrizione, const QString &C
 std::shared_ptr<NomiCampi> Indice::NomiCampi()
 {
     if (!m_nomiCampi)
-        m_nomiCampi = std::make_shared<Norvix::NomiCampi>();
+        m_nomiCampi = std::make_shared<::Norvix::NomiCampi>();
     return m_nomiCampi;
 }
 
 std::shared_ptr<CampiRic> RicTipo::CampiRic()
 {
     if (!m_campiRic)
-        m_campiRic = std::make_shared<Norvix::CampiRic>();
+        m_campiRic = std::make_shared<::Norvix::CampiRic>();
     return m_campiRic;
 }
 
-Rec::Rec() : m_indice(std::make_shared<Norvix::Indice>()) {}
+Rec::Rec() : m_indice(std::make_shared<::Norvix::Indice>()) {}
 
 Rec::~Rec()
 {
@@ -80,14 +80,14 @@ Rec::~Rec()
 std::shared_ptr<TipiRicerche> Rec::TipiRicerche()
 {
     if (!m_tipiRicerche)
-        m_tipiRicerche = std::make_shared<Norvix::TipiRicerche>();
+        m_tipiRicerche = std::make_shared<::Norvix::TipiRicerche>();
     return m_tipiRicerche;
 }
 
 std::shared_ptr<Campi> Rec::Campi()
 {
     if (!m_campi)
-        m_campi = std::make_shared<Norvix::Campi>();
+        m_campi = std::make_shared<::Norvix::Campi>();
     return m_campi;
 }
 

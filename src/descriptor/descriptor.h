@@ -217,8 +217,8 @@ public:
 class Indice
 {
 public:
-    std::shared_ptr<Norvix::NomiCampi> NomiCampi();
-    void setNomiCampi(std::shared_ptr<Norvix::NomiCampi> v) { m_nomiCampi = std::move(v); }
+    std::shared_ptr<::Norvix::NomiCampi> NomiCampi();
+    void setNomiCampi(std::shared_ptr<::Norvix::NomiCampi> v) { m_nomiCampi = std::move(v); }
     bool Univoco() const { return m_univoco; }
     void setUnivoco(bool v) { m_univoco = v; }
     bool Primario() const { return m_primario; }
@@ -227,7 +227,7 @@ public:
     void setNome(const QString &v) { m_nome = v; }
 
 private:
-    std::shared_ptr<Norvix::NomiCampi> m_nomiCampi;
+    std::shared_ptr<::Norvix::NomiCampi> m_nomiCampi;
     bool m_univoco = false;
     bool m_primario = false;
     QString m_nome;
@@ -261,15 +261,15 @@ public:
 class RicTipo
 {
 public:
-    std::shared_ptr<Norvix::CampiRic> CampiRic();
-    void setCampiRic(std::shared_ptr<Norvix::CampiRic> v) { m_campiRic = std::move(v); }
+    std::shared_ptr<::Norvix::CampiRic> CampiRic();
+    void setCampiRic(std::shared_ptr<::Norvix::CampiRic> v) { m_campiRic = std::move(v); }
     QString CampiMostrati() const { return m_campiMostrati; }
     void setCampiMostrati(const QString &v) { m_campiMostrati = v; }
     QString Descrizione() const { return m_descrizione; }
     void setDescrizione(const QString &v) { m_descrizione = v; }
 
 private:
-    std::shared_ptr<Norvix::CampiRic> m_campiRic;
+    std::shared_ptr<::Norvix::CampiRic> m_campiRic;
     QString m_campiMostrati;
     QString m_descrizione;
 };
@@ -299,16 +299,16 @@ public:
     QString NomiPagine() const { return m_nomiPagine; }
     void setNomiPagine(const QString &v) { m_nomiPagine = v; }
     // Created empty on first read when none is set.
-    std::shared_ptr<Norvix::TipiRicerche> TipiRicerche();
-    void setTipiRicerche(std::shared_ptr<Norvix::TipiRicerche> v) { m_tipiRicerche = std::move(v); }
+    std::shared_ptr<::Norvix::TipiRicerche> TipiRicerche();
+    void setTipiRicerche(std::shared_ptr<::Norvix::TipiRicerche> v) { m_tipiRicerche = std::move(v); }
     QString Path() const { return m_path; }
     void setPath(const QString &v) { m_path = v; }
     // Created empty on first read when none is set; setting an empty pointer releases the fields.
-    std::shared_ptr<Norvix::Campi> Campi();
-    void setCampi(std::shared_ptr<Norvix::Campi> v) { m_campi = std::move(v); }
+    std::shared_ptr<::Norvix::Campi> Campi();
+    void setCampi(std::shared_ptr<::Norvix::Campi> v) { m_campi = std::move(v); }
     // Never created by reading: may be null only if a caller set it so.
-    std::shared_ptr<Norvix::Indice> Indice() const { return m_indice; }
-    void setIndice(std::shared_ptr<Norvix::Indice> v) { m_indice = std::move(v); }
+    std::shared_ptr<::Norvix::Indice> Indice() const { return m_indice; }
+    void setIndice(std::shared_ptr<::Norvix::Indice> v) { m_indice = std::move(v); }
     QString Desc() const { return m_desc; }
     void setDesc(const QString &v) { m_desc = v; }
     QString db() const { return m_db; }
@@ -318,10 +318,10 @@ public:
 
 private:
     QString m_nomiPagine;
-    std::shared_ptr<Norvix::TipiRicerche> m_tipiRicerche;
+    std::shared_ptr<::Norvix::TipiRicerche> m_tipiRicerche;
     QString m_path;
-    std::shared_ptr<Norvix::Campi> m_campi;
-    std::shared_ptr<Norvix::Indice> m_indice;
+    std::shared_ptr<::Norvix::Campi> m_campi;
+    std::shared_ptr<::Norvix::Indice> m_indice;
     QString m_desc;
     QString m_db;
     QString m_nome;

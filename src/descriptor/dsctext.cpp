@@ -125,7 +125,7 @@ DscKeyword asciiKeyword(const char *token, qsizetype size)
     return DscKeyword::Other;
 }
 
-QStringView trimView(QStringView text) { return Norvix::trimBlanks(text); }
+QStringView trimView(QStringView text) { return ::Norvix::trimBlanks(text); }
 QByteArrayView trimView(QByteArrayView text)
 {
     qsizetype b = 0, e = text.size();

@@ -128,6 +128,8 @@ signals:
     void CloseEditor();
     // F1: the host may show help on the record and the field in use.
     void Help(const QString &RecordInEdit, const QString &FieldInEdit);
+    // A field asks the host for its value (special fields); the host's answer goes into it.
+    void ExternalHandler(QWidget *field);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -1,0 +1,10 @@
+#include "norvixplugin.h"
+
+#include "control/norvix.h"
+
+QWidget *NorvixDesignerPlugin::createWidget(QWidget *parent)
+{
+    auto *w = new Norvix::Norvix(parent);
+    w->setProperty("_q_designer", true); // drawn as a labelled placeholder in the form
+    return w;
+}

@@ -1,0 +1,335 @@
+#include "control/norvix.h"
+
+#include "descriptor/dscdatabase.h"
+#include "editor/frmedittab.h"
+#include "editor/shared.h"
+#include "platform/window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPainter>
+#include <QSettings>
+
+namespace Norvix {
+
+namespace {
+
+// The colours of the field templates and of the editor's background: one set for the process,
+// carried to every editor that opens.
+struct Colors
+{
+    QColor back = QApplication::palette().color(QPalette::Button);
+    QColor text = Qt::white;
+    QColor numeric = Qt::white;
+    QColor date = Qt::white;
+};
+Colors &colors()
+{
+    static Colors c;
+    return c;
+}
+
+// Colours are kept in designs as 0xBBGGRR numbers, as older designs hold them.
+QVariant colorToBag(const QColor &c)
+{
+    return qlonglong(c.red() | (c.green() << 8) | (c.blue() << 16));
+}
+QColor colorFromBag(const QVariant &v, const QColor &fallback)
+{
+    if (v.canConvert<QColor>() && v.typeId() == QMetaType::QColor)
+        return v.value<QColor>();
+    bool ok = false;
+    const qlonglong n = v.toString().startsWith(u'#') ? -1 : v.toLongLong(&ok);
+    if (!ok) {
+        const QColor named(v.toString());
+        return named.isValid() ? named : fallback;
+    }
+    if (n & 0x80000000LL) // a system colour: the button face
+        return QApplication::palette().color(QPalette::Button);
+    return QColor(int(n & 0xFF), int((n >> 8) & 0xFF), int((n >> 16) & 0xFF));
+}
+
+const qlonglong kWhite = 0xFFFFFF;
+const qlonglong kButtonFace = 0x8000000F;
+
+} // namespace
+
+struct SettingsPropertyBag::Impl
+{
+    QSettings settings;
+    QString group;
+    Impl(const QString &file, const QString &g) : settings(file, QSettings::IniFormat), group(g) {}
+};
+
+SettingsPropertyBag::SettingsPropertyBag(const QString &fileName, const QString &group)
+    : d(std::make_unique<Impl>(fileName, group))
+{
+}
+SettingsPropertyBag::~SettingsPropertyBag() = default;
+
+QVariant SettingsPropertyBag::readProperty(const QString &name, const QVariant &defaultValue) const
+{
+    d->settings.beginGroup(d->group);
+    QVariant v = d->settings.value(name, defaultValue);
+    d->settings.endGroup();
+    // INI files hold text: give back the type of the default.
+    if (defaultValue.isValid() && v.typeId() == QMetaType::QString && defaultValue.typeId() != QMetaType::QString) {
+        QVariant converted = v;
+        if (converted.convert(defaultValue.metaType()))
+            return converted;
+        if (defaultValue.typeId() == QMetaType::Bool)
+            return v.toString().compare(u"true", Qt::CaseInsensitive) == 0 || v.toString() == u"1" || v.toString() == u"-1";
+    }
+    return v;
+}
+
+void SettingsPropertyBag::writeProperty(const QString &name, const QVariant &value, const QVariant &)
+{
+    d->settings.beginGroup(d->group);
+    d->settings.setValue(name, value);
+    d->settings.endGroup();
+}
+
+void SettingsPropertyBag::sync()
+{
+    d->settings.sync();
+}
+
+Norvix::Norvix(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Norvix"));
+    setFixedSize(48, 48);
+    // New control: the initial values, each through its setter.
+    setCenterForm(true);
+    setReadOnly(false);
+    setModale(true);
+    setDbPath(QString());
+    setDatabaseName(QString());
+    setRecordName(QString());
+    setTableDescField(QString());
+    setDscPath(QString());
+    setCloseOnConfirm(false);
+    setLastInserted(QString());
+    setLastView(QString());
+    setDscPassword(QString());
+    setConnection(QString());
+}
+
+Norvix::~Norvix()
+{
+    CloseEditor();
+}
+
+void Norvix::paintEvent(QPaintEvent *)
+{
+    // Invisible to the user at run time; a labelled placeholder where a designer shows it.
+    if (!property("_q_designer").toBool() && !testAttribute(Qt::WA_WState_ExplicitShowHide))
+        return;
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::Mid));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+    p.drawText(rect(), Qt::AlignCenter, QStringLiteral("Norvix"));
+}
+
+void Norvix::setReadOnly(bool v) { m_readOnly = v; emit propertyChanged(); }
+void Norvix::setDbPath(const QString &v) { m_dbPath = v; emit propertyChanged(); }
+void Norvix::setDatabaseName(const QString &v) { m_databaseName = v; emit propertyChanged(); }
+void Norvix::setRecordName(const QString &v) { m_recordName = v; emit propertyChanged(); }
+void Norvix::setTableDescField(const QVariant &v) { m_tableDescField = v.toString(); emit propertyChanged(); }
+void Norvix::setCenterForm(bool v) { m_centerForm = v; emit propertyChanged(); }
+void Norvix::setDscPath(const QVariant &v) { m_dscPath = v.toString(); emit propertyChanged(); }
+void Norvix::setConnection(const QString &v) { m_connection = v; emit propertyChanged(); }
+
+FrmEditTab *Norvix::TableEditor() const
+{
+    return m_editor.data();
+}
+
+QColor Norvix::BackColor() const { return colors().back; }
+void Norvix::setBackColor(const QColor &v) { colors().back = v; emit propertyChanged(); }
+QColor Norvix::TextFieldColor() const { return colors().text; }
+void Norvix::setTextFieldColor(const QColor &v) { colors().text = v; emit propertyChanged(); }
+QColor Norvix::NumericFieldColor() const { return colors().numeric; }
+void Norvix::setNumericFieldColor(const QColor &v) { colors().numeric = v; emit propertyChanged(); }
+QColor Norvix::DateFieldColor() const { return colors().date; }
+void Norvix::setDateFieldColor(const QColor &v) { colors().date = v; emit propertyChanged(); }
+
+bool Norvix::Modale() { return Shared::Modale; }
+void Norvix::setModale(bool v) { Shared::Modale = v; emit propertyChanged(); }
+bool Norvix::EditorVisible() { return Shared::EditorVisible; }
+bool Norvix::CloseOnConfirm() { return Shared::CloseOnConfirm; }
+void Norvix::setCloseOnConfirm(bool v) { Shared::CloseOnConfirm = v; emit propertyChanged(); }
+QString Norvix::LastInserted() { return Shared::LastInserted; }
+void Norvix::setLastInserted(const QString &v) { Shared::LastInserted = v; emit propertyChanged(); }
+QString Norvix::LastView() { return Shared::LastView; }
+void Norvix::setLastView(const QString &v) { Shared::LastView = v; emit propertyChanged(); }
+QString Norvix::DscPassword() { return dscPassword(); }
+void Norvix::setDscPassword(const QString &v) { ::Norvix::setDscPassword(v); emit propertyChanged(); }
+
+void Norvix::readProperties(const PropertyBag &bag)
+{
+    setDatabaseName(bag.readProperty(QStringLiteral("DatabaseName"), QString()).toString());
+    setDbPath(bag.readProperty(QStringLiteral("DbPath"), QString()).toString());
+    setReadOnly(bag.readProperty(QStringLiteral("ReadOnly"), false).toBool());
+    setRecordName(bag.readProperty(QStringLiteral("RecordName"), QString()).toString());
+    setTableDescField(bag.readProperty(QStringLiteral("TableDescField"), QString()));
+    setDscPath(bag.readProperty(QStringLiteral("DscPath"), QString()));
+    setCenterForm(bag.readProperty(QStringLiteral("CenterForm"), true).toBool());
+    setModale(bag.readProperty(QStringLiteral("Modale"), true).toBool());
+    setCloseOnConfirm(bag.readProperty(QStringLiteral("CloseOnConfirm"), false).toBool());
+    ::Norvix::setDscPassword(bag.readProperty(QStringLiteral("DscPassword"), QString()).toString());
+    m_connection = bag.readProperty(QStringLiteral("Connection"), QString()).toString();
+    colors().text = colorFromBag(bag.readProperty(QStringLiteral("TextFieldColor"), kWhite), Qt::white);
+    colors().numeric = colorFromBag(bag.readProperty(QStringLiteral("NumericFieldColor"), kWhite), Qt::white);
+    colors().date = colorFromBag(bag.readProperty(QStringLiteral("DateFieldColor"), kWhite), Qt::white);
+    colors().back = colorFromBag(bag.readProperty(QStringLiteral("BackColor"), kButtonFace),
+                                 QApplication::palette().color(QPalette::Button));
+}
+
+void Norvix::writeProperties(PropertyBag &bag) const
+{
+    bag.writeProperty(QStringLiteral("DatabaseName"), DatabaseName(), QString());
+    bag.writeProperty(QStringLiteral("DbPath"), DbPath(), QString());
+    bag.writeProperty(QStringLiteral("ReadOnly"), ReadOnly(), false);
+    bag.writeProperty(QStringLiteral("RecordName"), RecordName(), QString());
+    bag.writeProperty(QStringLiteral("TableDescField"), TableDescField().toString(), QString());
+    bag.writeProperty(QStringLiteral("DscPath"), DscPath().toString(), QString());
+    bag.writeProperty(QStringLiteral("CenterForm"), CenterForm(), true);
+    bag.writeProperty(QStringLiteral("Modale"), Modale(), true);
+    bag.writeProperty(QStringLiteral("DscPassword"), dscPassword(), QString());
+    bag.writeProperty(QStringLiteral("Connection"), m_connection, QString());
+    bag.writeProperty(QStringLiteral("CloseOnConfirm"), CloseOnConfirm(), false);
+    bag.writeProperty(QStringLiteral("TextFieldColor"), colorToBag(TextFieldColor()), kWhite);
+    bag.writeProperty(QStringLiteral("NumericFieldColor"), colorToBag(NumericFieldColor()), kWhite);
+    bag.writeProperty(QStringLiteral("DateFieldColor"), colorToBag(DateFieldColor()), kWhite);
+    bag.writeProperty(QStringLiteral("BackColor"), colorToBag(BackColor()), kButtonFace);
+}
+
+QRect Norvix::KeepInWorkArea(const QRect &window, const QRect &area)
+{
+    QRect r = window;
+    if (r.top() < area.top())
+        r.moveTop(area.top());
+    if (r.left() < area.left())
+        r.moveLeft(area.left());
+    if (r.left() + r.width() > area.left() + area.width())
+        r.moveLeft(area.left() + area.width() - r.width());
+    if (r.top() + r.height() > area.top() + area.height())
+        r.moveTop(area.top() + area.height() - r.height());
+    return r;
+}
+
+void Norvix::applyColors(FrmEditTab *editor) const
+{
+    QPalette back = editor->palette();
+    back.setColor(QPalette::Window, colors().back);
+    editor->setPalette(back);
+    editor->setAutoFillBackground(true);
+    for (QWidget *w : editor->fieldControls()) {
+        const QString name = w->objectName();
+        QColor c;
+        if (name.startsWith(u"TxtText"))
+            c = colors().text;
+        else if (name.startsWith(u"TxtNumeric"))
+            c = colors().numeric;
+        else if (name.startsWith(u"TxtDate") || name.startsWith(u"TxtUMOD"))
+            c = colors().date;
+        if (!c.isValid())
+            continue;
+        QPalette p = w->palette();
+        p.setColor(QPalette::Base, c);
+        w->setPalette(p);
+    }
+}
+
+void Norvix::ShowTableEditor(const std::optional<QString> &Indice)
+{
+    if (Shared::EditorVisible)
+        return;
+    auto *editor = new FrmEditTab(window());
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    m_editor = editor;
+    connect(editor, &FrmEditTab::CloseEditor, this, [this] { m_editor = nullptr; });
+    connect(editor, &FrmEditTab::Help, this, &Norvix::relayHelp);
+    connect(editor, &FrmEditTab::ExternalHandler, this, &Norvix::relayExternalHandler);
+    Shared::LastInserted.clear();
+    Shared::LastView.clear();
+    try {
+        editor->START(m_connection, m_dbPath, m_databaseName, m_recordName, m_dscPath.toString(),
+                      m_tableDescField.toString(), m_readOnly, Indice);
+    } catch (...) {
+        m_editor = nullptr;
+        editor->deleteLater();
+        throw; // the host hears of a connection or descriptor it must fix
+    }
+    if (!editor->CanShow()) {
+        m_editor = nullptr;
+        editor->deleteLater();
+        return;
+    }
+    applyColors(editor);
+    QRect frame = editor->frameGeometry();
+    if (!m_centerForm) {
+        editor->move(KeepInWorkArea(frame, screenService().workArea()).topLeft());
+    } else {
+        const QRect screen = screenService().screenGeometry();
+        editor->move(screen.left() + screen.width() / 2 - frame.width() / 2,
+                     screen.top() + screen.height() / 2 - frame.height() / 2);
+    }
+    if (Shared::Modale) {
+        editor->exec();
+    } else {
+        editor->setModal(false);
+        editor->show();
+    }
+}
+
+void Norvix::CloseEditor()
+{
+    const auto editors = QApplication::topLevelWidgets();
+    for (QWidget *w : editors)
+        if (auto *e = qobject_cast<FrmEditTab *>(w); e && e->isVisible())
+            e->close();
+    if (m_editor)
+        m_editor->close();
+    Shared::EditorVisible = false;
+    m_editor = nullptr;
+}
+
+void Norvix::relayExternalHandler(QWidget *field)
+{
+    FrmEditTab *editor = qobject_cast<FrmEditTab *>(sender());
+    if (!editor || !field)
+        return;
+    const bool modal = Shared::Modale && editor->isModal();
+    if (modal)
+        editor->hide(); // ends the modal wait: the editor stays open, modeless
+    QString record = editor->rec() ? editor->rec()->Nome() : m_recordName;
+    QString column = field->property("DataField").toString();
+    QString value = FrmEditTab::controlText(field);
+    emit ExternalHandler(record, column, value);
+    FrmEditTab::setControlText(field, value);
+    if (modal) {
+        editor->setModal(false);
+        editor->show();
+    }
+    editor->raise();
+    editor->activateWindow();
+}
+
+void Norvix::relayHelp(const QString &record, const QString &field)
+{
+    FrmEditTab *editor = qobject_cast<FrmEditTab *>(sender());
+    const bool modal = editor && Shared::Modale && editor->isModal();
+    if (modal)
+        editor->hide();
+    QString r = record, f = field;
+    emit Help(r, f);
+    if (modal) {
+        editor->setModal(false);
+        editor->show();
+    }
+}
+
+} // namespace Norvix

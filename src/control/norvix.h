@@ -1,0 +1,175 @@
+#pragma once
+
+// The Norvix control: a host places it on a window, sets where the data lives, which table to edit
+// and where the table's descriptor is, and calls ShowTableEditor(). The control is invisible at run
+// time (a labelled placeholder in Qt Designer).
+//
+// Properties marked "process-wide" are one copy for every control of the process. EditorVisible,
+// LastInserted and LastView are never saved with a design (STORED false).
+//
+// Errors: ShowTableEditor() lets a connection that cannot be opened (Norvix::DataError) and a
+// descriptor line that cannot be applied (Norvix::DescriptorError) reach the caller as exceptions;
+// both derive from Norvix::Error, whose message() is meant for the user. A missing descriptor or a
+// table without editable fields is shown to the user and the editor is not opened; the call
+// returns normally.
+
+#include "descriptor/errors.h"
+#include "platform/dataerror.h"
+
+#include <QColor>
+#include <QPointer>
+#include <QRect>
+#include <QString>
+#include <QVariant>
+#include <QWidget>
+
+#include <optional>
+
+namespace Norvix {
+
+class FrmEditTab;
+
+// Where a design's properties are kept: named values with a default for absent ones.
+class PropertyBag
+{
+public:
+    virtual ~PropertyBag() = default;
+    virtual QVariant readProperty(const QString &name, const QVariant &defaultValue) const = 0;
+    virtual void writeProperty(const QString &name, const QVariant &value, const QVariant &defaultValue) = 0;
+};
+
+// A bag in an INI file (QSettings), for the program's --settings FILE.
+class SettingsPropertyBag : public PropertyBag
+{
+public:
+    explicit SettingsPropertyBag(const QString &fileName, const QString &group = QStringLiteral("Norvix"));
+    ~SettingsPropertyBag() override;
+    QVariant readProperty(const QString &name, const QVariant &defaultValue) const override;
+    void writeProperty(const QString &name, const QVariant &value, const QVariant &defaultValue) override;
+    void sync();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// A bag in memory (for hosts that keep designs their own way, and for tests).
+class MemoryPropertyBag : public PropertyBag
+{
+public:
+    QVariant readProperty(const QString &name, const QVariant &defaultValue) const override
+    {
+        return m_values.value(name, defaultValue);
+    }
+    void writeProperty(const QString &name, const QVariant &value, const QVariant &) override { m_values.insert(name, value); }
+    QVariantMap values() const { return m_values; }
+
+private:
+    QVariantMap m_values;
+};
+
+class Norvix : public QWidget
+{
+    Q_OBJECT
+    Q_PROPERTY(bool ReadOnly READ ReadOnly WRITE setReadOnly NOTIFY propertyChanged)
+    Q_PROPERTY(QString DbPath READ DbPath WRITE setDbPath NOTIFY propertyChanged)
+    Q_PROPERTY(QString DatabaseName READ DatabaseName WRITE setDatabaseName NOTIFY propertyChanged)
+    Q_PROPERTY(QString RecordName READ RecordName WRITE setRecordName NOTIFY propertyChanged)
+    Q_PROPERTY(QVariant TableDescField READ TableDescField WRITE setTableDescField NOTIFY propertyChanged)
+    Q_PROPERTY(QColor BackColor READ BackColor WRITE setBackColor NOTIFY propertyChanged)
+    Q_PROPERTY(QColor TextFieldColor READ TextFieldColor WRITE setTextFieldColor NOTIFY propertyChanged)
+    Q_PROPERTY(QColor NumericFieldColor READ NumericFieldColor WRITE setNumericFieldColor NOTIFY propertyChanged)
+    Q_PROPERTY(QColor DateFieldColor READ DateFieldColor WRITE setDateFieldColor NOTIFY propertyChanged)
+    Q_PROPERTY(bool CenterForm READ CenterForm WRITE setCenterForm NOTIFY propertyChanged)
+    Q_PROPERTY(QVariant DscPath READ DscPath WRITE setDscPath NOTIFY propertyChanged)
+    Q_PROPERTY(bool Modale READ Modale WRITE setModale NOTIFY propertyChanged)
+    Q_PROPERTY(bool EditorVisible READ EditorVisible WRITE setEditorVisible STORED false DESIGNABLE false)
+    Q_PROPERTY(bool CloseOnConfirm READ CloseOnConfirm WRITE setCloseOnConfirm NOTIFY propertyChanged)
+    Q_PROPERTY(QString Connection READ Connection WRITE setConnection NOTIFY propertyChanged)
+    Q_PROPERTY(QString LastInserted READ LastInserted WRITE setLastInserted STORED false DESIGNABLE false)
+    Q_PROPERTY(QString LastView READ LastView WRITE setLastView STORED false DESIGNABLE false)
+    Q_PROPERTY(QString DscPassword READ DscPassword WRITE setDscPassword NOTIFY propertyChanged)
+
+public:
+    explicit Norvix(QWidget *parent = nullptr);
+    ~Norvix() override;
+
+    // Opens the editor on RecordName. `Indice`: none shows the first row, "" a new row, key values
+    // joined by commas that row. Does nothing while an editor is open (EditorVisible).
+    void ShowTableEditor(const std::optional<QString> &Indice = std::nullopt);
+    // Closes every open editor.
+    void CloseEditor();
+    // The editor this control opened, while it is open.
+    FrmEditTab *TableEditor() const;
+
+    bool ReadOnly() const { return m_readOnly; }
+    void setReadOnly(bool v);
+    QString DbPath() const { return m_dbPath; }
+    void setDbPath(const QString &v);
+    QString DatabaseName() const { return m_databaseName; }
+    void setDatabaseName(const QString &v);
+    QString RecordName() const { return m_recordName; }
+    void setRecordName(const QString &v);
+    QVariant TableDescField() const { return m_tableDescField; }
+    void setTableDescField(const QVariant &v);
+    QColor BackColor() const;
+    void setBackColor(const QColor &v);
+    QColor TextFieldColor() const;
+    void setTextFieldColor(const QColor &v);
+    QColor NumericFieldColor() const;
+    void setNumericFieldColor(const QColor &v);
+    QColor DateFieldColor() const;
+    void setDateFieldColor(const QColor &v);
+    bool CenterForm() const { return m_centerForm; }
+    void setCenterForm(bool v);
+    QVariant DscPath() const { return m_dscPath; }
+    void setDscPath(const QVariant &v);
+    QString Connection() const { return m_connection; }
+    void setConnection(const QString &v);
+
+    // Process-wide.
+    static bool Modale();
+    void setModale(bool v);
+    static bool EditorVisible();
+    void setEditorVisible(bool) {} // set only by the editor and CloseEditor()
+    static bool CloseOnConfirm();
+    void setCloseOnConfirm(bool v);
+    static QString LastInserted();
+    void setLastInserted(const QString &v);
+    static QString LastView();
+    void setLastView(const QString &v);
+    static QString DscPassword();
+    void setDscPassword(const QString &v);
+
+    // The design's properties: read back in the control, and saved.
+    void readProperties(const PropertyBag &bag);
+    void writeProperties(PropertyBag &bag) const;
+
+    // Moves a window (geometry in pixels) inside the work area `area`.
+    static QRect KeepInWorkArea(const QRect &window, const QRect &area);
+
+signals:
+    void propertyChanged();
+    // Declared for hosts that search rows themselves; the editor never raises it.
+    void ExternalSearch(QString &Record, QString &Indice);
+    // The editor asks the host for the value of a field; the host may change Value.
+    void ExternalHandler(QString &Record, QString &Field, QString &Value);
+    // The user asked for help on a field (F1).
+    void Help(QString &RecordInEdit, QString &FieldInEdit);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void relayExternalHandler(QWidget *field);
+    void relayHelp(const QString &record, const QString &field);
+    void applyColors(FrmEditTab *editor) const;
+
+    bool m_readOnly = false;
+    QString m_dbPath, m_databaseName, m_recordName, m_connection;
+    QVariant m_tableDescField = QString(), m_dscPath = QString();
+    bool m_centerForm = true;
+    QPointer<FrmEditTab> m_editor;
+};
+
+} // namespace Norvix

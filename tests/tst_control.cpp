@@ -1,0 +1,232 @@
+#include "control/norvix.h"
+#include "editor/frmedittab.h"
+#include "editor/shared.h"
+#include "platform/messages.h"
+#include "platform/window.h"
+#include "testutil.h"
+
+#include <QLineEdit>
+#include <QMetaProperty>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+#include <QTimer>
+
+using namespace Norvix;
+
+namespace {
+
+// A data folder with the sample descriptors and their tables.
+struct Folder
+{
+    QTemporaryDir dir;
+    Folder()
+    {
+        TestUtil::copyData(QStringLiteral("legacy/files.dsc"), dir.path());
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
+            db.setDatabaseName(dir.filePath(QStringLiteral("anagrafica.db")));
+            db.open();
+            QSqlQuery q(db);
+            for (const QString &s : QString::fromUtf8(TestUtil::readData(QStringLiteral("anagrafica.sql"))).split(u';')) {
+                QString body;
+                for (const QString &line : s.split(u'\n'))
+                    if (!line.trimmed().startsWith(u"--"))
+                        body += line + u'\n';
+                if (!body.trimmed().isEmpty())
+                    q.exec(body);
+            }
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+    }
+    void point(::Norvix::Norvix &control)
+    {
+        control.setDbPath(dir.path());
+        control.setDatabaseName(QStringLiteral("anagrafica.db"));
+        control.setRecordName(QStringLiteral("CLIENTI"));
+    }
+};
+
+} // namespace
+
+class TstControl : public QObject
+{
+    Q_OBJECT
+
+    std::shared_ptr<RecordingMessageService> m_messages;
+
+private slots:
+    void init()
+    {
+        m_messages = std::make_shared<RecordingMessageService>();
+        setMessageService(m_messages);
+        setScreenService(std::make_shared<FixedScreenService>(QRect(0, 0, 1280, 1024), QRect(0, 0, 1280, 984)));
+        Shared::EditorVisible = false;
+        Shared::Modale = true;
+    }
+    void cleanup() { setMessageService(nullptr); }
+
+    void newControlDefaults()
+    {
+        ::Norvix::Norvix control;
+        QVERIFY(control.CenterForm());
+        QVERIFY(control.Modale());
+        QVERIFY(!control.ReadOnly());
+        QVERIFY(!control.CloseOnConfirm());
+        QVERIFY(!control.EditorVisible());
+        control.setEditorVisible(true); // has no effect
+        QVERIFY(!control.EditorVisible());
+        QVERIFY(control.DbPath().isEmpty() && control.Connection().isEmpty() && control.LastInserted().isEmpty());
+        // Designer saves what is stored; the run-time values never.
+        const QMetaObject *mo = control.metaObject();
+        for (const char *name : {"EditorVisible", "LastInserted", "LastView"})
+            QVERIFY(!mo->property(mo->indexOfProperty(name)).isStored());
+        for (const char *name : {"DbPath", "Connection", "Modale", "DscPassword", "TextFieldColor"})
+            QVERIFY(mo->property(mo->indexOfProperty(name)).isStored());
+    }
+
+    void designsRoundTrip()
+    {
+        QTemporaryDir dir;
+        const QString ini = dir.filePath(QStringLiteral("norvix.ini"));
+        {
+            ::Norvix::Norvix control;
+            control.setDbPath(QStringLiteral("/dati"));
+            control.setTableDescField(42);
+            control.setDscPath(7.5);
+            control.setModale(false);
+            control.setCenterForm(false);
+            control.setReadOnly(true);
+            control.setTextFieldColor(QColor(255, 255, 200));
+            control.setLastInserted(QStringLiteral("10"));
+            control.setLastView(QStringLiteral("3"));
+            control.setConnection(QStringLiteral("Driver=postgresql;Host=db"));
+            QCOMPARE(control.TableDescField().toString(), u"42");
+            QCOMPARE(control.DscPath().toString(), u"7.5");
+            SettingsPropertyBag bag(ini);
+            control.writeProperties(bag);
+            bag.sync();
+        }
+        QFile file(ini);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY(!text.contains("LastInserted") && !text.contains("LastView") && !text.contains("EditorVisible"));
+
+        Shared::Modale = true;
+        Shared::LastInserted.clear();
+        ::Norvix::Norvix restored;
+        restored.readProperties(SettingsPropertyBag(ini));
+        QCOMPARE(restored.DbPath(), u"/dati");
+        QCOMPARE(restored.TableDescField().toString(), u"42");
+        QCOMPARE(restored.DscPath().toString(), u"7.5");
+        QVERIFY(!restored.Modale());
+        QVERIFY(!restored.CenterForm());
+        QVERIFY(restored.ReadOnly());
+        QCOMPARE(restored.TextFieldColor(), QColor(255, 255, 200));
+        QCOMPARE(restored.Connection(), u"Driver=postgresql;Host=db");
+        QVERIFY(restored.LastInserted().isEmpty());
+
+        // A design saved with defaults only reads back as a new control.
+        MemoryPropertyBag empty;
+        ::Norvix::Norvix fresh;
+        fresh.readProperties(empty);
+        QVERIFY(fresh.CenterForm() && fresh.Modale() && !fresh.ReadOnly() && !fresh.CloseOnConfirm());
+        QCOMPARE(fresh.TextFieldColor(), QColor(Qt::white));
+        QCOMPARE(fresh.DateFieldColor(), QColor(Qt::white));
+        QCOMPARE(fresh.BackColor(), QApplication::palette().color(QPalette::Button));
+    }
+
+    void workArea()
+    {
+        // As large as the screen, a task bar at the bottom: moved up to the work area's bottom.
+        QCOMPARE(::Norvix::Norvix::KeepInWorkArea(QRect(0, 0, 1280, 1024), QRect(0, 0, 1280, 984)), QRect(0, -40, 1280, 1024));
+        QCOMPARE(::Norvix::Norvix::KeepInWorkArea(QRect(-10, -5, 100, 100), QRect(0, 30, 800, 600)), QRect(0, 30, 100, 100));
+        QCOMPARE(::Norvix::Norvix::KeepInWorkArea(QRect(750, 500, 100, 200), QRect(0, 0, 800, 600)), QRect(700, 400, 100, 200));
+    }
+
+    void modelessAndGuard()
+    {
+        Folder folder;
+        ::Norvix::Norvix control;
+        folder.point(control);
+        control.setModale(false);
+        control.setCenterForm(false);
+        control.ShowTableEditor();
+        QVERIFY(control.TableEditor());
+        QVERIFY(control.TableEditor()->isVisible());
+        QVERIFY(control.EditorVisible());
+        // While one is open, no second one.
+        FrmEditTab *first = control.TableEditor();
+        control.ShowTableEditor(QStringLiteral("2"));
+        QCOMPARE(control.TableEditor(), first);
+        control.CloseEditor();
+        QVERIFY(!control.EditorVisible());
+        QVERIFY(!control.TableEditor());
+    }
+
+    void modalReturnsWhenClosed()
+    {
+        Folder folder;
+        ::Norvix::Norvix control;
+        folder.point(control);
+        bool seen = false;
+        QTimer::singleShot(0, &control, [&] {
+            seen = control.TableEditor() && control.TableEditor()->isVisible();
+            control.TableEditor()->close();
+        });
+        control.ShowTableEditor(QStringLiteral("2"));
+        QVERIFY(seen);
+        QVERIFY(!control.EditorVisible());
+    }
+
+    void eventsReachTheHost()
+    {
+        Folder folder;
+        ::Norvix::Norvix control;
+        folder.point(control);
+        control.setModale(false);
+        QString gotRecord, gotField;
+        connect(&control, &::Norvix::Norvix::ExternalHandler, this, [&](QString &record, QString &field, QString &value) {
+            gotRecord = record;
+            gotField = field;
+            value = QStringLiteral("dal programma");
+        });
+        connect(&control, &::Norvix::Norvix::Help, this, [&](QString &record, QString &field) {
+            gotRecord = record + QStringLiteral(" help");
+            gotField = field;
+        });
+        control.ShowTableEditor();
+        FrmEditTab *editor = control.TableEditor();
+        QVERIFY(QTest::qWaitForWindowActive(editor));
+        auto *name = editor->findChild<QLineEdit *>(QStringLiteral("TxtText2"));
+        emit editor->ExternalHandler(name);
+        QCOMPARE(gotRecord, u"CLIENTI");
+        QCOMPARE(gotField, u"NOME");
+        QCOMPARE(name->text(), u"dal programma");
+
+        editor->CTRLSETFOCUS(name);
+        QTest::keyClick(name, Qt::Key_F1);
+        QCOMPARE(gotRecord, u"CLIENTI help");
+        QCOMPARE(gotField, u"NOME");
+        control.CloseEditor();
+    }
+
+    void failuresReachTheHost()
+    {
+        Folder folder;
+        ::Norvix::Norvix control;
+        folder.point(control);
+        control.setDatabaseName(QStringLiteral("manca.db"));
+        QVERIFY_THROWS_EXCEPTION(DataError, control.ShowTableEditor());
+        QVERIFY(!control.EditorVisible());
+        control.setDscPath(folder.dir.filePath(QStringLiteral("vuota")));
+        control.setDatabaseName(QStringLiteral("anagrafica.db"));
+        control.ShowTableEditor(); // no descriptor: told to the user, nothing opened
+        QVERIFY(!control.TableEditor());
+        QCOMPARE(m_messages->messages().last().text, u"Dsc non trovato");
+    }
+};
+
+QTEST_MAIN(TstControl)
+#include "tst_control.moc"
