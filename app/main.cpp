@@ -4,15 +4,17 @@
 //   norvix dsc import FILE.dsc DB [--password PW]
 //   norvix dsc export DB [--password PW]
 //   norvix edit [--db FILE | --connection STR] [--dsc DIR] [--key VALUES | --new] [--readonly]
-//               [--desc-field NAME] [--print-last-inserted] RECORD
+//               [--desc-field NAME] [--settings FILE.ini] [--print-last-inserted] RECORD
 //
 // The command line is parsed before any application object exists, so --help and usage errors
 // work without a display.
 
+#include "demo.h"
 #include "descriptor/dscdatabase.h"
 #include "descriptor/dscjson.h"
 #include "descriptor/dsctext.h"
 #include "descriptor/leggidsc.h"
+#include "control/norvix.h"
 #include "editor/frmedittab.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
@@ -46,10 +48,13 @@ const char kUsage[] =
     "  norvix dsc export DB [--password PW]\n"
     "      Stampa le righe di un database dei descrittori (SQLite o Jet).\n"
     "  norvix edit [--db FILE | --connection STR] [--dsc CARTELLA] [--key VALORI | --new]\n"
-    "              [--readonly] [--desc-field NOME] [--print-last-inserted] RECORD\n"
+    "              [--readonly] [--desc-field NOME] [--settings FILE.ini] [--print-last-inserted] RECORD\n"
     "      Apre l'editor del record RECORD: dati nel file SQLite FILE o nella connessione STR,\n"
     "      descrittori in CARTELLA (predefinita: la cartella dei dati). --key apre la riga con\n"
     "      quei valori di chiave (separati da virgole), --new una riga nuova.\n"
+    "  norvix\n"
+    "      Senza argomenti apre la dimostrazione: l'editor dei clienti di un piccolo archivio\n"
+    "      di esempio, creato alla prima esecuzione nella cartella dati dell'utente.\n"
     "  norvix --help | --version\n"
     "\n"
     "Codici di uscita: 0 riuscito; 1 descrittori non trovati; 2 errore.\n";
@@ -169,7 +174,7 @@ int edit(int argc, char *argv[], const QStringList &args)
     }
     QString problem;
     const auto parsed = splitArgs(rest,
-                                  {QStringLiteral("--db"), QStringLiteral("--connection"), QStringLiteral("--dsc"),
+                                  {QStringLiteral("--db"), QStringLiteral("--connection"), QStringLiteral("--dsc"), QStringLiteral("--settings"),
                                    QStringLiteral("--key"), QStringLiteral("--desc-field")},
                                   problem);
     if (!parsed)
@@ -181,36 +186,52 @@ int edit(int argc, char *argv[], const QStringList &args)
     if (parsed->options.contains(QStringLiteral("--key")) && flags.value(QStringLiteral("--new")))
         return usageError(QStringLiteral("--key e --new si escludono"));
 
-    QString dbPath, dbName;
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("norvix"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Norvix"));
+    installQtWindowServices();
+
+    // The control, as a host would place it: its saved settings first, the command line over them.
+    Norvix::Norvix control;
+    const QString settings = parsed->options.value(QStringLiteral("--settings"));
+    if (!settings.isEmpty()) {
+        if (!QFileInfo(settings).isFile())
+            return usageError(QStringLiteral("il file di impostazioni %1 non esiste").arg(settings));
+        control.readProperties(SettingsPropertyBag(settings));
+    }
     if (parsed->options.contains(QStringLiteral("--db"))) {
         const QFileInfo db(parsed->options.value(QStringLiteral("--db")));
-        dbPath = db.absolutePath();
-        dbName = db.fileName();
+        control.setDbPath(db.absolutePath());
+        control.setDatabaseName(db.fileName());
+        control.setConnection(QString());
     }
+    if (parsed->options.contains(QStringLiteral("--connection")))
+        control.setConnection(parsed->options.value(QStringLiteral("--connection")));
+    if (parsed->options.contains(QStringLiteral("--dsc")))
+        control.setDscPath(parsed->options.value(QStringLiteral("--dsc")));
+    if (parsed->options.contains(QStringLiteral("--desc-field")))
+        control.setTableDescField(parsed->options.value(QStringLiteral("--desc-field")));
+    if (flags.value(QStringLiteral("--readonly")))
+        control.setReadOnly(true);
+    control.setRecordName(parsed->positional.first());
+    control.setModale(true);
+
     std::optional<QString> key;
     if (parsed->options.contains(QStringLiteral("--key")))
         key = parsed->options.value(QStringLiteral("--key"));
     else if (flags.value(QStringLiteral("--new")))
         key = QString();
 
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("norvix"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Norvix"));
-    installQtWindowServices();
-    FrmEditTab editor;
     try {
-        editor.START(parsed->options.value(QStringLiteral("--connection")), dbPath, dbName, parsed->positional.first(),
-                     parsed->options.value(QStringLiteral("--dsc")), parsed->options.value(QStringLiteral("--desc-field")),
-                     flags.value(QStringLiteral("--readonly")), key);
+        // A missing descriptor is shown to the user and opens nothing.
+        if (!control.ShowTableEditor(key))
+            return kNotFound;
     } catch (const Norvix::Error &e) {
         err(QStringLiteral("norvix: %1").arg(e.message()));
         return kFailure;
     }
-    if (!editor.CanShow())
-        return kNotFound;
-    editor.exec();
     if (flags.value(QStringLiteral("--print-last-inserted")))
-        out(Shared::LastInserted.toUtf8() + '\n');
+        out(control.LastInserted().toUtf8() + '\n');
     return kOk;
 }
 
@@ -222,9 +243,11 @@ int main(int argc, char *argv[])
     for (int i = 1; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
 
-    if (args.isEmpty() || args.first() == u"--help" || args.first() == u"-h" || args.first() == u"help") {
-        std::fputs(kUsage, args.isEmpty() ? stderr : stdout);
-        return args.isEmpty() ? kFailure : kOk;
+    if (args.isEmpty())
+        return NorvixApp::runDemo(argc, argv);
+    if (args.first() == u"--help" || args.first() == u"-h" || args.first() == u"help") {
+        std::fputs(kUsage, stdout);
+        return kOk;
     }
     if (args.first() == u"--version") {
         std::printf("norvix %s\n", NORVIX_VERSION);

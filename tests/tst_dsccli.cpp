@@ -196,6 +196,22 @@ private slots:
         QCOMPARE(missingDb.code, 2);
         QVERIFY2(missingDb.err.contains("manca.db"), missingDb.err.constData());
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("manca.db"))));
+
+        // The control's settings from an INI file; the command line goes over them.
+        const QString ini = dir.filePath(QStringLiteral("norvix.ini"));
+        TestUtil::writeFile(ini, QStringLiteral("[Norvix]\nDbPath=%1\nDatabaseName=da_impostazioni.db\nModale=false\n")
+                                     .arg(dir.path())
+                                     .toUtf8());
+        const Run fromSettings = norvix({QStringLiteral("edit"), QStringLiteral("--settings"), ini, QStringLiteral("CLIENTI")},
+                                        QString(), true);
+        QCOMPARE(fromSettings.code, 2);
+        QVERIFY2(fromSettings.err.contains("da_impostazioni.db"), fromSettings.err.constData());
+        const Run overridden = norvix({QStringLiteral("edit"), QStringLiteral("--settings"), ini, QStringLiteral("--db"),
+                                       dir.filePath(QStringLiteral("altro.db")), QStringLiteral("CLIENTI")},
+                                      QString(), true);
+        QVERIFY2(overridden.err.contains("altro.db"), overridden.err.constData());
+        QCOMPARE(norvix({QStringLiteral("edit"), QStringLiteral("--settings"), dir.filePath(QStringLiteral("nessuno.ini")),
+                         QStringLiteral("CLIENTI")}, QString(), true).code, 2);
     }
 
     void failuresAndTheirExitCodes()

@@ -243,10 +243,10 @@ void Norvix::applyColors(FrmEditTab *editor) const
     }
 }
 
-void Norvix::ShowTableEditor(const std::optional<QString> &Indice)
+bool Norvix::ShowTableEditor(const std::optional<QString> &Indice)
 {
     if (Shared::EditorVisible)
-        return;
+        return false;
     auto *editor = new FrmEditTab(window());
     editor->setAttribute(Qt::WA_DeleteOnClose);
     m_editor = editor;
@@ -266,7 +266,7 @@ void Norvix::ShowTableEditor(const std::optional<QString> &Indice)
     if (!editor->CanShow()) {
         m_editor = nullptr;
         editor->deleteLater();
-        return;
+        return false;
     }
     applyColors(editor);
     QRect frame = editor->frameGeometry();
@@ -283,6 +283,7 @@ void Norvix::ShowTableEditor(const std::optional<QString> &Indice)
         editor->setModal(false);
         editor->show();
     }
+    return true;
 }
 
 void Norvix::CloseEditor()

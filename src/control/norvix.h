@@ -95,8 +95,10 @@ public:
     ~Norvix() override;
 
     // Opens the editor on RecordName. `Indice`: none shows the first row, "" a new row, key values
-    // joined by commas that row. Does nothing while an editor is open (EditorVisible).
-    void ShowTableEditor(const std::optional<QString> &Indice = std::nullopt);
+    // joined by commas that row. Does nothing while an editor is open (EditorVisible). Returns
+    // whether an editor was shown (false: one was open already, or the descriptor was missing or
+    // had no field to edit, which the user has been told).
+    bool ShowTableEditor(const std::optional<QString> &Indice = std::nullopt);
     // Closes every open editor.
     void CloseEditor();
     // The editor this control opened, while it is open.

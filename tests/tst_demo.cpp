@@ -1,0 +1,175 @@
+// The bundled demo: its script builds the database, and every record of its descriptors opens in
+// the editor without a message.
+
+#include "../app/demodb.h"
+#include "editor/frmedittab.h"
+#include "editor/shared.h"
+#include "platform/messages.h"
+#include "platform/window.h"
+#include "testutil.h"
+
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace Norvix;
+
+namespace {
+
+const QString kDemo = QStringLiteral(NORVIX_DEMO_DIR);
+
+// Names of the records that the demo's descriptors declare, in file order.
+QStringList demoRecords()
+{
+    QFile f(kDemo + QStringLiteral("/files.dsc"));
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("missing demo descriptors");
+    QStringList names;
+    for (const QString &line : QString::fromUtf8(f.readAll()).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")))) {
+        const QStringList fields = line.split(u',');
+        if (fields.size() > 1 && fields.first().trimmed().toUpper() == u"RECORD")
+            names << fields.at(1).trimmed();
+    }
+    return names;
+}
+
+// One integer from the database file `db`.
+qlonglong scalar(const QString &db, const QString &sql)
+{
+    qlonglong value = -1;
+    {
+        QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+        c.setDatabaseName(db);
+        if (c.open()) {
+            QSqlQuery q(c);
+            if (q.exec(sql) && q.next())
+                value = q.value(0).toLongLong();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("check"));
+    return value;
+}
+
+} // namespace
+
+class TstDemo : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::shared_ptr<RecordingMessageService> m_messages;
+
+    QString db() const { return m_dir.filePath(QStringLiteral("demo.db")); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QString error;
+        QVERIFY2(NorvixApp::buildDemoDatabase(kDemo + QStringLiteral("/demo.sql"), db(), &error), qPrintable(error));
+        TestUtil::writeFile(m_dir.filePath(QStringLiteral("files.dsc")), [] {
+            QFile f(kDemo + QStringLiteral("/files.dsc"));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }());
+        // Only the database and the descriptors: no temporary file is left behind.
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files, QDir::Name),
+                 (QStringList{QStringLiteral("demo.db"), QStringLiteral("files.dsc")}));
+    }
+
+    void init()
+    {
+        m_messages = std::make_shared<RecordingMessageService>();
+        setMessageService(m_messages);
+        setScreenService(std::make_shared<FixedScreenService>(QRect(0, 0, 1280, 1024)));
+        Shared::EditorVisible = false;
+    }
+    void cleanup() { setMessageService(nullptr); }
+
+    void holdsEnoughRowsToBrowse()
+    {
+        QVERIFY(scalar(db(), QStringLiteral("SELECT COUNT(*) FROM CLIENTI")) >= 2000);
+        QVERIFY(scalar(db(), QStringLiteral("SELECT COUNT(*) FROM ORDINI")) >= 2000);
+        QVERIFY(scalar(db(), QStringLiteral("SELECT COUNT(*) FROM COMUNI")) >= 200);
+        QVERIFY(scalar(db(), QStringLiteral("SELECT COUNT(*) FROM ARTICOLI")) >= 100);
+    }
+
+    void lookupsPointAtExistingRows()
+    {
+        // Every code stored in a lookup field names a row of the table it looks up, so the demo
+        // never shows a dangling code.
+        QCOMPARE(scalar(db(), QStringLiteral("SELECT COUNT(*) FROM CLIENTI c LEFT JOIN COMUNI m ON m.PROV = c.PROV AND m.CODICE = c.COMUNE "
+                                             "WHERE m.NOME IS NULL")), 0);
+        QCOMPARE(scalar(db(), QStringLiteral("SELECT COUNT(*) FROM CLIENTI c LEFT JOIN PAGAMENTI p ON p.CODICE = c.PAGAMENTO "
+                                             "WHERE p.CODICE IS NULL")), 0);
+        QCOMPARE(scalar(db(), QStringLiteral("SELECT COUNT(*) FROM ARTICOLI a LEFT JOIN CATEGORIE k ON k.CODICE = a.CATEGORIA "
+                                             "WHERE k.CODICE IS NULL")), 0);
+        QCOMPARE(scalar(db(), QStringLiteral("SELECT COUNT(*) FROM ORDINI o LEFT JOIN CLIENTI c ON c.CODICE = o.CLIENTE "
+                                             "LEFT JOIN ARTICOLI a ON a.CODICE = o.ARTICOLO WHERE c.CODICE IS NULL OR a.CODICE IS NULL")), 0);
+    }
+
+    void everyRecordOpens_data()
+    {
+        QTest::addColumn<QString>("record");
+        const QStringList records = demoRecords();
+        QVERIFY(records.contains(QStringLiteral("CLIENTI")));
+        for (const QString &r : records)
+            QTest::newRow(qPrintable(r)) << r;
+    }
+    void everyRecordOpens()
+    {
+        QFETCH(QString, record);
+        FrmEditTab editor;
+        editor.START(QString(), m_dir.path(), QStringLiteral("demo.db"), record, QString(), QString(), false, std::nullopt);
+        QVERIFY(editor.CanShow());
+        QStringList texts;
+        for (const Message &m : m_messages->messages())
+            texts << m.text;
+        QVERIFY2(texts.isEmpty(), qPrintable(texts.join(u'\n')));
+        QVERIFY(editor.LstSelect()->isEnabled());
+    }
+
+    void customersOpenOnTheFirstOne()
+    {
+        FrmEditTab editor;
+        editor.START(QString(), m_dir.path(), QStringLiteral("demo.db"), QStringLiteral("CLIENTI"), QString(), QString(), false,
+                     std::nullopt);
+        QVERIFY(editor.CanShow());
+        QString name;
+        for (auto *e : editor.findChildren<QLineEdit *>())
+            if (e->property("DataField").toString() == u"NOME")
+                name = e->text();
+        QCOMPARE(name, u"Cliente 0001 S.p.A.");
+    }
+
+    void aFailedBuildLeavesNoDatabase()
+    {
+        QTemporaryDir dir;
+        const QString script = dir.filePath(QStringLiteral("broken.sql"));
+        TestUtil::writeFile(script, "CREATE TABLE T (A INTEGER);\nINSERT INTO T VALUES (1);\nINSERT INTO NOPE VALUES (2);\n");
+        const QString target = dir.filePath(QStringLiteral("demo.db"));
+        QString error;
+        QVERIFY(!NorvixApp::buildDemoDatabase(script, target, &error));
+        QVERIFY2(error.contains(u"NOPE"), qPrintable(error));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("broken.sql")});
+
+        // A database already in place survives a failed rebuild.
+        TestUtil::writeFile(target, "keep");
+        QVERIFY(!NorvixApp::buildDemoDatabase(script, target, &error));
+        QFile kept(target);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("keep"));
+    }
+
+    void scriptSplitsOutsideQuotesAndComments()
+    {
+        const QStringList s = NorvixApp::splitSqlScript(
+            QStringLiteral("-- a; comment\nINSERT INTO T VALUES ('a;b', 'it''s');\n/* x; y */ SELECT \"c;d\" ;;\nSELECT 1"));
+        QCOMPARE(s, (QStringList{QStringLiteral("INSERT INTO T VALUES ('a;b', 'it''s')"), QStringLiteral("SELECT \"c;d\""),
+                                 QStringLiteral("SELECT 1")}));
+    }
+};
+
+QTEST_MAIN(TstDemo)
+#include "tst_demo.moc"
