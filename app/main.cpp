@@ -22,6 +22,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QFile>
 #include <QJsonDocument>
@@ -229,6 +230,13 @@ int edit(int argc, char *argv[], const QStringList &args)
     } catch (const Norvix::Error &e) {
         err(QStringLiteral("norvix: %1").arg(e.message()));
         return kFailure;
+    }
+    // An editor left open without its modal wait (after a host event) still ends the program
+    // only when it closes.
+    if (FrmEditTab *open = control.TableEditor()) {
+        QEventLoop wait;
+        QObject::connect(open, &QObject::destroyed, &wait, &QEventLoop::quit);
+        wait.exec();
     }
     if (flags.value(QStringLiteral("--print-last-inserted")))
         out(control.LastInserted().toUtf8() + '\n');

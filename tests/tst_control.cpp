@@ -212,6 +212,27 @@ private slots:
         control.CloseEditor();
     }
 
+    void modalEditorTurnsModelessAroundEvents()
+    {
+        Folder folder;
+        ::Norvix::Norvix control;
+        folder.point(control);
+        connect(&control, &::Norvix::Norvix::ExternalHandler, this, [](QString &, QString &, QString &value) { value = QStringLiteral("x"); });
+        bool wasModal = false;
+        QTimer::singleShot(0, &control, [&] {
+            FrmEditTab *editor = control.TableEditor();
+            wasModal = editor->isModal();
+            emit editor->ExternalHandler(editor->findChild<QLineEdit *>(QStringLiteral("TxtText2")));
+        });
+        control.ShowTableEditor(); // the modal wait ends when the editor is hidden for the host
+        QVERIFY(wasModal);
+        QVERIFY(control.TableEditor());
+        QVERIFY(control.TableEditor()->isVisible());
+        QVERIFY(!control.TableEditor()->isModal());
+        QCOMPARE(control.TableEditor()->findChild<QLineEdit *>(QStringLiteral("TxtText2"))->text(), u"x");
+        control.CloseEditor();
+    }
+
     void failuresReachTheHost()
     {
         Folder folder;

@@ -214,6 +214,12 @@ private slots:
         QCOMPARE(text(editor, QStringLiteral("TxtNumeric1")), QString()); // no default: left as it was
         QVERIFY(control(editor, QStringLiteral("TxtNumeric1"))->isEnabled()); // a new row can be given its key
         QVERIFY(!control(editor, QStringLiteral("TxtText2"))->isEnabled());   // counters stay locked
+        // Showing the window keeps the new row.
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowActive(&editor));
+        QCOMPARE(modeOf(editor), u"00101 nolist");
+        QCOMPARE(editor.EditRecordset()->editMode(), EditMode::Add);
+        QCOMPARE(text(editor, QStringLiteral("TxtText2")), u"3");
     }
 
     void emptyTableWaitsForAFirstRow()

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QPainter>
 #include <QSettings>
@@ -278,7 +279,16 @@ bool Norvix::ShowTableEditor(const std::optional<QString> &Indice)
                      screen.top() + screen.height() / 2 - frame.height() / 2);
     }
     if (Shared::Modale) {
-        editor->exec();
+        // Blocks until the editor is closed, or hidden to let the host answer an event (it then
+        // stays open, modeless).
+        QPointer<FrmEditTab> guard(editor);
+        QEventLoop wait;
+        connect(editor, &FrmEditTab::Hidden, &wait, &QEventLoop::quit);
+        connect(editor, &QObject::destroyed, &wait, &QEventLoop::quit);
+        editor->setWindowModality(Qt::ApplicationModal);
+        editor->show();
+        if (guard && guard->isVisible())
+            wait.exec(QEventLoop::DialogExec);
     } else {
         editor->setModal(false);
         editor->show();
@@ -312,7 +322,7 @@ void Norvix::relayExternalHandler(QWidget *field)
     emit ExternalHandler(record, column, value);
     FrmEditTab::setControlText(field, value);
     if (modal) {
-        editor->setModal(false);
+        editor->setWindowModality(Qt::NonModal);
         editor->show();
     }
     editor->raise();
@@ -328,7 +338,7 @@ void Norvix::relayHelp(const QString &record, const QString &field)
     QString r = record, f = field;
     emit Help(r, f);
     if (modal) {
-        editor->setModal(false);
+        editor->setWindowModality(Qt::NonModal);
         editor->show();
     }
 }

@@ -223,14 +223,23 @@ void FrmEditTab::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
     // Activation: back on the row of the recordset; an empty table puts the focus on the first field.
     if (m_recordset) {
-        try {
-            m_recordset->MoveFirst();
-        } catch (const Error &) {
+        // A pending new row or change is never dropped by showing the window.
+        if (m_recordset->editMode() == EditMode::None) {
+            try {
+                m_recordset->MoveFirst();
+            } catch (const Error &) {
+            }
         }
         if (m_recordset->Eof() || m_recordset->editMode() == EditMode::Add)
             CTRLSETFOCUS(m_firstControl);
     }
     Shared::EditorVisible = true;
+}
+
+void FrmEditTab::hideEvent(QHideEvent *event)
+{
+    QDialog::hideEvent(event);
+    emit Hidden();
 }
 
 void FrmEditTab::closeEvent(QCloseEvent *event)

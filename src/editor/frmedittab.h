@@ -130,10 +130,13 @@ signals:
     void Help(const QString &RecordInEdit, const QString &FieldInEdit);
     // A field asks the host for its value (special fields); the host's answer goes into it.
     void ExternalHandler(QWidget *field);
+    // The window was hidden (closed, or hidden for the host): a modal wait on it ends.
+    void Hidden();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
