@@ -691,7 +691,7 @@ void Tst_values::dateText_data()
                                         << "12/05/2001 09:05:08";
     QTest::newRow("rounds into the next day") << QDateTime(QDate(2001, 5, 12), QTime(23, 59, 59, 999), Qt::UTC)
                                               << "13/05/2001";
-    QTest::newRow("local time spec shown as is") << QDateTime(QDate(2001, 5, 12), QTime(9, 5), Qt::LocalTime)
+    QTest::newRow("local time shown as is") << QDateTime(QDate(2001, 5, 12), QTime(9, 5), Qt::LocalTime)
                                                  << "12/05/2001 09:05:00";
     QTest::newRow("first year") << at(100, 1, 1) << "01/01/0100";
     QTest::newRow("invalid") << QDateTime() << "";

@@ -303,28 +303,28 @@ QStringList queryOptions(const QString &query)
     return items;
 }
 
-ConnectionSpec parseSqliteUrl(const QString &rest, const QString &dataFolder)
+ConnectionParams parseSqliteUrl(const QString &rest, const QString &dataFolder)
 {
-    ConnectionSpec spec;
-    spec.driver = kSqlite;
+    ConnectionParams params;
+    params.driver = kSqlite;
     QString path = rest;
     const qsizetype q = path.indexOf(QLatin1Char('?'));
     if (q >= 0) {
-        spec.options = checkOptions(kSqlite, queryOptions(path.mid(q + 1)));
+        params.options = checkOptions(kSqlite, queryOptions(path.mid(q + 1)));
         path.truncate(q);
     }
     path = percentDecoded(path);
     if (path.isEmpty() || path == QLatin1String("/"))
         badString(QStringLiteral("L'indirizzo sqlite:// non indica alcun file."));
     // sqlite:///abs is absolute; sqlite://sub/file.db is relative to the data folder.
-    spec.database = filePath(path, dataFolder);
-    return spec;
+    params.database = filePath(path, dataFolder);
+    return params;
 }
 
-ConnectionSpec parsePostgresUrl(const QString &rest)
+ConnectionParams parsePostgresUrl(const QString &rest)
 {
-    ConnectionSpec spec;
-    spec.driver = kPostgres;
+    ConnectionParams params;
+    params.driver = kPostgres;
     QString hostPart = rest;
     // The user information ends at the last '@': a password may then carry '@', '/' or '?'
     // unencoded, and nothing of it reaches a message.
@@ -333,9 +333,9 @@ ConnectionSpec parsePostgresUrl(const QString &rest)
         const QString userInfo = rest.left(at);
         hostPart = rest.mid(at + 1);
         const qsizetype colon = userInfo.indexOf(QLatin1Char(':'));
-        spec.user = percentDecoded(colon < 0 ? userInfo : userInfo.left(colon));
+        params.user = percentDecoded(colon < 0 ? userInfo : userInfo.left(colon));
         if (colon >= 0)
-            spec.password = percentDecoded(userInfo.mid(colon + 1));
+            params.password = percentDecoded(userInfo.mid(colon + 1));
     }
     QString query;
     const qsizetype q = hostPart.indexOf(QLatin1Char('?'));
@@ -345,7 +345,7 @@ ConnectionSpec parsePostgresUrl(const QString &rest)
     }
     const qsizetype slash = hostPart.indexOf(QLatin1Char('/'));
     if (slash >= 0) {
-        spec.database = percentDecoded(hostPart.mid(slash + 1));
+        params.database = percentDecoded(hostPart.mid(slash + 1));
         hostPart.truncate(slash);
     }
     QString portText;
@@ -353,14 +353,14 @@ ConnectionSpec parsePostgresUrl(const QString &rest)
         const qsizetype close = hostPart.indexOf(QLatin1Char(']'));
         if (close < 0)
             badString(QStringLiteral("Nell'indirizzo postgresql:// manca la ']' che chiude l'indirizzo IPv6."));
-        spec.host = hostPart.mid(1, close - 1);
+        params.host = hostPart.mid(1, close - 1);
         const QString after = hostPart.mid(close + 1);
         if (after.startsWith(QLatin1Char(':')))
             portText = after.mid(1);
         else if (!after.isEmpty())
             badString(QStringLiteral("Nell'indirizzo postgresql:// l'indirizzo IPv6 è seguito da testo non valido."));
         static const QRegularExpression ipv6(QStringLiteral("^[0-9A-Fa-f:.]+(%[A-Za-z0-9_.-]+)?$"));
-        if (!ipv6.match(spec.host).hasMatch())
+        if (!ipv6.match(params.host).hasMatch())
             badString(QStringLiteral("Nell'indirizzo postgresql:// l'indirizzo IPv6 non è valido."));
     } else {
         const qsizetype colon = hostPart.indexOf(QLatin1Char(':'));
@@ -371,7 +371,7 @@ ConnectionSpec parsePostgresUrl(const QString &rest)
             portText = hostPart.mid(colon + 1);
             hostPart.truncate(colon);
         }
-        spec.host = percentDecoded(hostPart);
+        params.host = percentDecoded(hostPart);
     }
     if (!portText.isEmpty()) {
         static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
@@ -379,13 +379,13 @@ ConnectionSpec parsePostgresUrl(const QString &rest)
         if (!digits.match(portText).hasMatch() || port < 1 || port > 65535)
             badString(QStringLiteral("Nell'indirizzo postgresql:// la porta \"%1\" non è valida.")
                           .arg(shown(portText)));
-        spec.port = port;
+        params.port = port;
     }
-    spec.options = checkOptions(kPostgres, queryOptions(query));
-    return spec;
+    params.options = checkOptions(kPostgres, queryOptions(query));
+    return params;
 }
 
-ConnectionSpec parseLegacy(const QList<Pair> &pairs, const QString &dataFolder)
+ConnectionParams parseLegacy(const QList<Pair> &pairs, const QString &dataFolder)
 {
     const Pair *provider = findPair(pairs, {"provider"});
     const QString name = provider->value.trimmed();
@@ -396,10 +396,10 @@ ConnectionSpec parseLegacy(const QList<Pair> &pairs, const QString &dataFolder)
     const Pair *source = findPair(pairs, {"data source"});
     if (!source || source->value.trimmed().isEmpty())
         badString(QStringLiteral("La stringa di connessione con Provider non indica il file (Data Source)."));
-    ConnectionSpec spec;
-    spec.driver = kSqlite;
-    spec.database = filePath(source->value.trimmed(), dataFolder);
-    return spec;
+    ConnectionParams params;
+    params.driver = kSqlite;
+    params.database = filePath(source->value.trimmed(), dataFolder);
+    return params;
 }
 
 QString driverFromName(const QString &name)
@@ -420,7 +420,7 @@ QString driverFromName(const QString &name)
                   .arg(shown(name)));
 }
 
-ConnectionSpec parseKeyValues(const QList<Pair> &pairs, const QString &dataFolder, const QString &databaseName)
+ConnectionParams parseKeyValues(const QList<Pair> &pairs, const QString &dataFolder, const QString &databaseName)
 {
     struct Key
     {
@@ -456,12 +456,12 @@ ConnectionSpec parseKeyValues(const QList<Pair> &pairs, const QString &dataFolde
         afterPassword = canonical == QLatin1String("Password") && !p.quoted;
     }
 
-    ConnectionSpec spec;
-    spec.driver = values.contains(QStringLiteral("Driver")) ? driverFromName(values.value(QStringLiteral("Driver")))
+    ConnectionParams params;
+    params.driver = values.contains(QStringLiteral("Driver")) ? driverFromName(values.value(QStringLiteral("Driver")))
                                                             : kSqlite;
-    spec.user = values.value(QStringLiteral("User"));
-    spec.password = values.value(QStringLiteral("Password"));
-    spec.host = values.value(QStringLiteral("Host")).trimmed();
+    params.user = values.value(QStringLiteral("User"));
+    params.password = values.value(QStringLiteral("Password"));
+    params.host = values.value(QStringLiteral("Host")).trimmed();
     const QString database = values.value(QStringLiteral("Database")).trimmed();
     if (values.contains(QStringLiteral("Port"))) {
         const QString portText = values.value(QStringLiteral("Port")).trimmed();
@@ -469,23 +469,23 @@ ConnectionSpec parseKeyValues(const QList<Pair> &pairs, const QString &dataFolde
         const int port = portText.toInt();
         if (!digits.match(portText).hasMatch() || port < 1 || port > 65535)
             badString(QStringLiteral("La porta \"%1\" non è valida.").arg(shown(portText)));
-        spec.port = port;
+        params.port = port;
     }
-    if (spec.driver == kSqlite) {
-        if (!spec.host.isEmpty() || spec.port != -1)
+    if (params.driver == kSqlite) {
+        if (!params.host.isEmpty() || params.port != -1)
             badString(QStringLiteral("Host, Server e Port non valgono per un file SQLite: per un server indicare "
                                      "Driver=postgresql."));
         // SQLite has no users: User and Password are accepted and ignored.
-        spec.user.clear();
-        spec.password.clear();
-        spec.database = filePath(database.isEmpty() ? filePath(databaseName, dataFolder) : database, dataFolder);
-        if (spec.database.isEmpty())
+        params.user.clear();
+        params.password.clear();
+        params.database = filePath(database.isEmpty() ? filePath(databaseName, dataFolder) : database, dataFolder);
+        if (params.database.isEmpty())
             badString(QStringLiteral("La stringa di connessione non indica il file SQLite (Database)."));
     } else {
-        spec.database = database;
+        params.database = database;
     }
-    spec.options = checkOptions(spec.driver, values.value(QStringLiteral("Options")).split(QLatin1Char(';')));
-    return spec;
+    params.options = checkOptions(params.driver, values.value(QStringLiteral("Options")).split(QLatin1Char(';')));
+    return params;
 }
 
 // ---- opening -------------------------------------------------------------------------------
@@ -511,17 +511,17 @@ QString scrubbed(QString text, QStringList secrets)
     return text;
 }
 
-// The passwords a spec carries, including those inside an ODBC string.
-QStringList secretsOf(const ConnectionSpec &spec)
+// The passwords a params carries, including those inside an ODBC string.
+QStringList secretsOf(const ConnectionParams &params)
 {
-    QStringList secrets{spec.password};
-    if (spec.driver == kOdbc) {
+    QStringList secrets{params.password};
+    if (params.driver == kOdbc) {
         try {
-            for (const Pair &p : splitPairs(spec.database))
+            for (const Pair &p : splitPairs(params.database))
                 if (isPasswordKey(p.normal))
                     secrets << p.value << p.raw.mid(p.raw.indexOf(QLatin1Char('=')) + 1).trimmed();
         } catch (const DataError &) {
-            secrets << spec.database; // unreadable: hide it whole
+            secrets << params.database; // unreadable: hide it whole
         }
     }
     return secrets;
@@ -608,19 +608,19 @@ bool hasOption(const QString &options, const QString &name)
     return false;
 }
 
-QString describe(const ConnectionSpec &spec)
+QString describe(const ConnectionParams &params)
 {
-    if (spec.driver == kSqlite)
-        return QDir::toNativeSeparators(spec.database);
-    if (spec.driver == kPostgres) {
-        QString where = spec.host.isEmpty() ? QStringLiteral("server locale") : spec.host;
-        if (spec.port != -1)
-            where += QLatin1Char(':') + QString::number(spec.port);
-        return QStringLiteral("PostgreSQL \"%1\" su %2").arg(spec.database, where);
+    if (params.driver == kSqlite)
+        return QDir::toNativeSeparators(params.database);
+    if (params.driver == kPostgres) {
+        QString where = params.host.isEmpty() ? QStringLiteral("server locale") : params.host;
+        if (params.port != -1)
+            where += QLatin1Char(':') + QString::number(params.port);
+        return QStringLiteral("PostgreSQL \"%1\" su %2").arg(params.database, where);
     }
-    if (spec.driver == kOdbc)
+    if (params.driver == kOdbc)
         return QStringLiteral("ODBC");
-    return spec.driver;
+    return params.driver;
 }
 
 QString nextConnectionName()
@@ -631,18 +631,18 @@ QString nextConnectionName()
 
 } // namespace
 
-ConnectionSpec parseConnectionString(const QString &connectionString, const QString &dataFolder,
+ConnectionParams parseConnectionString(const QString &connectionString, const QString &dataFolder,
                                      const QString &databaseName)
 {
     const QString cs = connectionString.trimmed();
     if (cs.isEmpty()) {
-        ConnectionSpec spec;
-        spec.driver = kSqlite;
+        ConnectionParams params;
+        params.driver = kSqlite;
         if (databaseName.trimmed().isEmpty())
             badString(QStringLiteral("Nessun database indicato: la stringa di connessione è vuota e manca il nome "
                                      "del database."));
-        spec.database = filePath(databaseName.trimmed(), dataFolder);
-        return spec;
+        params.database = filePath(databaseName.trimmed(), dataFolder);
+        return params;
     }
 
     static const QRegularExpression url(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*)://"));
@@ -667,10 +667,10 @@ ConnectionSpec parseConnectionString(const QString &connectionString, const QStr
         return parseLegacy(pairs, dataFolder);
     const Pair *driver = findPair(pairs, {"driver"});
     if (findPair(pairs, {"dsn", "filedsn"}) || (driver && driver->braced)) {
-        ConnectionSpec spec;
-        spec.driver = kOdbc;
-        spec.database = cs;
-        return spec;
+        ConnectionParams params;
+        params.driver = kOdbc;
+        params.database = cs;
+        return params;
     }
     return parseKeyValues(pairs, dataFolder, databaseName);
 }
@@ -681,44 +681,44 @@ std::shared_ptr<Connection> Connection::open(const QString &connectionString, co
     return open(parseConnectionString(connectionString, dataFolder, databaseName), connectionString);
 }
 
-std::shared_ptr<Connection> Connection::open(const ConnectionSpec &spec, const QString &connectionString)
+std::shared_ptr<Connection> Connection::open(const ConnectionParams &params, const QString &connectionString)
 {
-    if (!QSqlDatabase::isDriverAvailable(spec.driver))
-        failed(QStringLiteral("Il driver di database %1 non è disponibile.").arg(spec.driver));
+    if (!QSqlDatabase::isDriverAvailable(params.driver))
+        failed(QStringLiteral("Il driver di database %1 non è disponibile.").arg(params.driver));
 
     std::shared_ptr<Connection> c(new Connection);
     c->m_connectionString = connectionString;
-    c->m_spec = spec;
-    // A spec may come from elsewhere than parseConnectionString(): its options are checked again.
-    c->m_spec.options = checkOptions(spec.driver, spec.options.split(QLatin1Char(';')));
-    const bool sqlite = c->m_spec.driver == kSqlite;
-    const bool readOnly = sqlite && hasOption(c->m_spec.options, QStringLiteral("QSQLITE_OPEN_READONLY"));
+    c->m_params = params;
+    // A params may come from elsewhere than parseConnectionString(): its options are checked again.
+    c->m_params.options = checkOptions(params.driver, params.options.split(QLatin1Char(';')));
+    const bool sqlite = c->m_params.driver == kSqlite;
+    const bool readOnly = sqlite && hasOption(c->m_params.options, QStringLiteral("QSQLITE_OPEN_READONLY"));
     if (sqlite)
-        checkSqliteFile(c->m_spec.database);
+        checkSqliteFile(c->m_params.database);
 
     c->m_name = nextConnectionName();
     // If anything below throws, the destructor of `c` removes the connection again.
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(c->m_spec.driver, c->m_name);
+        QSqlDatabase db = QSqlDatabase::addDatabase(c->m_params.driver, c->m_name);
         QStringList options;
-        if (!c->m_spec.options.isEmpty())
-            options << c->m_spec.options;
+        if (!c->m_params.options.isEmpty())
+            options << c->m_params.options;
         if (sqlite) {
-            db.setDatabaseName(sqliteUri(c->m_spec.database, readOnly));
+            db.setDatabaseName(sqliteUri(c->m_params.database, readOnly));
             options << QStringLiteral("QSQLITE_OPEN_URI");
-            if (!hasOption(c->m_spec.options, QStringLiteral("QSQLITE_BUSY_TIMEOUT")))
+            if (!hasOption(c->m_params.options, QStringLiteral("QSQLITE_BUSY_TIMEOUT")))
                 options << QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteBusyTimeoutMs);
         } else {
-            db.setDatabaseName(c->m_spec.driver == kOdbc ? odbcDatabaseName(c->m_spec.database) : c->m_spec.database);
-            if (!c->m_spec.host.isEmpty())
-                db.setHostName(c->m_spec.host);
-            if (c->m_spec.port != -1)
-                db.setPort(c->m_spec.port);
-            if (!c->m_spec.user.isEmpty())
-                db.setUserName(c->m_spec.user);
-            if (!c->m_spec.password.isEmpty())
-                db.setPassword(c->m_spec.password);
-            if (c->m_spec.driver == kPostgres && !hasOption(c->m_spec.options, QStringLiteral("connect_timeout")))
+            db.setDatabaseName(c->m_params.driver == kOdbc ? odbcDatabaseName(c->m_params.database) : c->m_params.database);
+            if (!c->m_params.host.isEmpty())
+                db.setHostName(c->m_params.host);
+            if (c->m_params.port != -1)
+                db.setPort(c->m_params.port);
+            if (!c->m_params.user.isEmpty())
+                db.setUserName(c->m_params.user);
+            if (!c->m_params.password.isEmpty())
+                db.setPassword(c->m_params.password);
+            if (c->m_params.driver == kPostgres && !hasOption(c->m_params.options, QStringLiteral("connect_timeout")))
                 options << QStringLiteral("connect_timeout=%1").arg(kPostgresConnectTimeoutS);
         }
         db.setConnectOptions(options.join(QLatin1Char(';')));
@@ -727,8 +727,8 @@ std::shared_ptr<Connection> Connection::open(const ConnectionSpec &spec, const Q
             const QSqlError error = db.lastError();
             const QString native = error.databaseText().trimmed();
             failed(QStringLiteral("Impossibile aprire il database %1: %2")
-                       .arg(describe(c->m_spec),
-                            scrubbed(native.isEmpty() ? error.text() : native, secretsOf(c->m_spec))));
+                       .arg(describe(c->m_params),
+                            scrubbed(native.isEmpty() ? error.text() : native, secretsOf(c->m_params))));
         }
 
         if (sqlite) {
@@ -740,7 +740,7 @@ std::shared_ptr<Connection> Connection::open(const ConnectionSpec &spec, const Q
                 QSqlQuery q(db);
                 if (!q.exec(pragma))
                     failed(QStringLiteral("Impossibile preparare il database %1 (%2): %3")
-                               .arg(describe(c->m_spec), pragma, q.lastError().text()));
+                               .arg(describe(c->m_params), pragma, q.lastError().text()));
             }
         }
 

@@ -36,7 +36,7 @@ struct TableInfo;
 enum class SqlDialect { Sqlite, PostgreSql, Other };
 
 // What a connection string says, after parsing and checking.
-struct ConnectionSpec
+struct ConnectionParams
 {
     QString driver{};   // Qt driver name: QSQLITE, QPSQL, QODBC, ...
     QString database{}; // file, database name or, for ODBC, the whole ODBC string
@@ -50,7 +50,7 @@ struct ConnectionSpec
 // Parses a connection string; `dataFolder` + `databaseName` serve the empty string, and a
 // relative SQLite path is taken relative to `dataFolder`. Throws DataError (with a message that
 // never shows a password) when the string cannot be understood.
-ConnectionSpec parseConnectionString(const QString &connectionString, const QString &dataFolder = QString(),
+ConnectionParams parseConnectionString(const QString &connectionString, const QString &dataFolder = QString(),
                                      const QString &databaseName = QString());
 
 class Connection
@@ -60,14 +60,14 @@ public:
     // Throws DataError on failure.
     static std::shared_ptr<Connection> open(const QString &connectionString, const QString &dataFolder = QString(),
                                             const QString &databaseName = QString());
-    static std::shared_ptr<Connection> open(const ConnectionSpec &spec, const QString &connectionString);
+    static std::shared_ptr<Connection> open(const ConnectionParams &params, const QString &connectionString);
     ~Connection();
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
     // The text given to open().
     QString ConnectionString() const { return m_connectionString; }
-    const ConnectionSpec &spec() const { return m_spec; }
+    const ConnectionParams &params() const { return m_params; }
     SqlDialect dialect() const { return m_dialect; }
     QSqlDatabase database() const;
     bool isOpen() const;
@@ -83,7 +83,7 @@ private:
     Connection() = default;
     QString m_name;
     QString m_connectionString;
-    ConnectionSpec m_spec;
+    ConnectionParams m_params;
     SqlDialect m_dialect = SqlDialect::Other;
     mutable QHash<QString, std::shared_ptr<const TableInfo>> m_tables;
 };

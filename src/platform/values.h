@@ -87,7 +87,7 @@ std::optional<QDateTime> fromSerial(double serial);
 // "Short Date", "Currency", "Percent", "Yes/No"). An empty picture gives the value's plain text.
 // Text that reads as a number or a date is formatted as one when the picture asks for it; a value
 // the picture cannot take comes back as its plain text. Booleans count as -1 and 0; QDate, QTime
-// and QDateTime values are dates (taken as wall-clock values, whatever their time spec). A null
+// and QDateTime values are dates (taken as wall-clock values, whatever their time zone setting). A null
 // QVariant of any type is Null (the fourth number section, the second string section, otherwise
 // empty text); an invalid QVariant counts as empty text.
 QString format(const QVariant &value, QStringView picture);
