@@ -201,58 +201,51 @@ QStringList orderKeys(const QStringList &keyColumns, const QString &naturalKey)
 }
 } // namespace
 
+void Recordset::leaveRows(Position where)
+{
+    m_position = where;
+    m_editMode = EditMode::None;
+    m_pending.clear();
+}
+
 void Recordset::MoveFirst()
 {
-    if (!fetchOne(QString(), {}, false)) {
-        m_position = Position::AfterLast;
-        m_editMode = EditMode::None;
-        m_pending.clear();
-    }
+    if (!fetchOne(QString(), {}, false))
+        leaveRows(Position::AfterLast);
 }
 
 void Recordset::MoveLast()
 {
-    if (!fetchOne(QString(), {}, true)) {
-        m_position = Position::AfterLast;
-        m_editMode = EditMode::None;
-        m_pending.clear();
+    if (!fetchOne(QString(), {}, true))
+        leaveRows(Position::AfterLast);
+}
+
+void Recordset::step(bool forward)
+{
+    const Position end = forward ? Position::AfterLast : Position::BeforeFirst;
+    const Position start = forward ? Position::BeforeFirst : Position::AfterLast;
+    if (m_position == end)
+        noRow(forward ? QStringLiteral("Non ci sono altre righe dopo l'ultima")
+                      : QStringLiteral("Non ci sono altre righe prima della prima"));
+    if (m_position == start) {
+        forward ? MoveFirst() : MoveLast();
+        return;
     }
+    const QVariantList key = m_key;
+    const QString cmp = keyComparison(orderKeys(m_keyColumns, m_naturalKey), forward ? QStringLiteral(">") : QStringLiteral("<"),
+                                      m_connection->dialect(), m_naturalKey == u"ctid");
+    if (!fetchOne(cmp, keyComparisonValues(key, m_connection->dialect()), !forward))
+        leaveRows(end);
 }
 
 void Recordset::MoveNext()
 {
-    switch (m_position) {
-    case Position::AfterLast: noRow(QStringLiteral("Non ci sono altre righe dopo l'ultima"));
-    case Position::BeforeFirst: MoveFirst(); return;
-    case Position::OnRow:
-    case Position::Deleted: break;
-    }
-    const QVariantList key = m_key;
-    const QString cmp = keyComparison(orderKeys(m_keyColumns, m_naturalKey), QStringLiteral(">"), m_connection->dialect(),
-                                      m_naturalKey == u"ctid");
-    if (!fetchOne(cmp, keyComparisonValues(key, m_connection->dialect()), false)) {
-        m_position = Position::AfterLast;
-        m_editMode = EditMode::None;
-        m_pending.clear();
-    }
+    step(true);
 }
 
 void Recordset::MovePrevious()
 {
-    switch (m_position) {
-    case Position::BeforeFirst: noRow(QStringLiteral("Non ci sono altre righe prima della prima"));
-    case Position::AfterLast: MoveLast(); return;
-    case Position::OnRow:
-    case Position::Deleted: break;
-    }
-    const QVariantList key = m_key;
-    const QString cmp = keyComparison(orderKeys(m_keyColumns, m_naturalKey), QStringLiteral("<"), m_connection->dialect(),
-                                      m_naturalKey == u"ctid");
-    if (!fetchOne(cmp, keyComparisonValues(key, m_connection->dialect()), true)) {
-        m_position = Position::BeforeFirst;
-        m_editMode = EditMode::None;
-        m_pending.clear();
-    }
+    step(false);
 }
 
 bool Recordset::Find(const QList<QPair<QString, QVariant>> &criteria)
@@ -277,9 +270,7 @@ bool Recordset::Find(const QList<QPair<QString, QVariant>> &criteria)
     }
     if (fetchOne(where.join(QStringLiteral(" AND ")), values, false))
         return true;
-    m_position = Position::AfterLast;
-    m_editMode = EditMode::None;
-    m_pending.clear();
+    leaveRows(Position::AfterLast);
     return false;
 }
 

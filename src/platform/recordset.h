@@ -112,6 +112,8 @@ private:
     enum class Position { BeforeFirst, OnRow, AfterLast, Deleted };
 
     QString selectSql(const QString &extraWhere, bool descending) const;
+    void step(bool forward);
+    void leaveRows(Position where);
     bool fetchOne(const QString &extraWhere, const QVariantList &extraValues, bool descending);
     void requireWritable() const;
     void requireRow() const;
