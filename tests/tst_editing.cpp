@@ -6,6 +6,7 @@
 #include "testutil.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -360,6 +361,54 @@ private slots:
         QVERIFY(!editor.CmdButton(0)->isVisible() && editor.CmdButton(1)->isVisible() && editor.CmdButton(4)->isVisible());
         QVERIFY(!editor.LstSelect()->isEnabled());
         QCOMPARE(editor.EditRecordset()->editMode(), EditMode::Add);
+    }
+
+    void dependentLookups()
+    {
+        Data data(QStringLiteral("sqlite"));
+        FrmEditTab editor;
+        open(editor, data, QStringLiteral("CLIENTI"));
+        auto *prov = control<QComboBox>(editor, QStringLiteral("CmbBounded3"));
+        auto *comune = control<QComboBox>(editor, QStringLiteral("CmbBounded4"));
+        QCOMPARE(prov->currentText(), u"[MI] Milano");
+        QCOMPARE(prov->count(), 3);
+        // The towns of the row's province only, its own selected.
+        QCOMPARE(comune->count(), 2);
+        QCOMPARE(comune->itemText(0), u"[A010] Abbiategrasso");
+        QCOMPARE(comune->currentText(), u"[F205] Milano");
+
+        // Typing a bare code picks its item; the towns follow the province and start empty.
+        editor.CTRLSETFOCUS(prov);
+        QTRY_VERIFY(prov->hasFocus());
+        prov->lineEdit()->selectAll();
+        QTest::keyClicks(prov->lineEdit(), QStringLiteral("to"));
+        leave(editor);
+        QCOMPARE(prov->currentText(), u"[TO] Torino");
+        QCOMPARE(FrmEditTab::controlText(control(editor, QStringLiteral("TxtText3"))), u"TO");
+        QCOMPARE(comune->count(), 1);
+        QCOMPARE(comune->itemText(0), u"[L219] Torino");
+        QVERIFY(comune->currentText().isEmpty());
+        QVERIFY(editor.Modified());
+
+        // A code the table does not hold is refused.
+        editor.CTRLSETFOCUS(prov);
+        prov->lineEdit()->selectAll();
+        QTest::keyClicks(prov->lineEdit(), QStringLiteral("zz"));
+        leave(editor);
+        QCOMPARE(texts(), QStringList({"Valore di Provincia non valido."}));
+        QVERIFY(prov->currentText().isEmpty());
+        m_messages->clear();
+
+        prov->lineEdit()->selectAll();
+        QTest::keyClicks(prov->lineEdit(), QStringLiteral("TO"));
+        editor.CTRLSETFOCUS(comune);
+        QTRY_VERIFY(comune->hasFocus());
+        QTest::keyClicks(comune->lineEdit(), QStringLiteral("L219"));
+        leave(editor);
+        QCOMPARE(comune->currentText(), u"[L219] Torino");
+        press(editor, 1);
+        QVERIFY2(texts().isEmpty(), qPrintable(texts().join(u'|')));
+        QCOMPARE(data.scalar(QStringLiteral("SELECT PROV || '/' || COMUNE FROM CLIENTI WHERE CODICE = 1")).toString(), u"TO/L219");
     }
 
     void dropChangesAndMoves()

@@ -380,17 +380,27 @@ void FrmEditTab::refillRequest(QWidget *control)
     if (EstraiToken(tag, QStringLiteral(","), 1) != u"REFILLCOMBO")
         return;
     const int n = int(Values::val(EstraiToken(tag, QStringLiteral(","), 2)));
-    // The dependent lookup starts again from nothing.
-    if (n > 0 && n < CmbBounded.size() && CmbBounded[n]) {
-        CmbBounded[n]->clear();
+    // The dependent lookup is listed again for the new value and starts empty.
+    if (n > 0 && n < CmbBounded.size() && CmbBounded[n] && n < TxtText.size() && TxtText[n]) {
+        const QString dependent = TxtText[n]->property("DataField").toString();
+        if (m_rec->Campi()->Contains(dependent)) {
+            try {
+                FILLCOMBO(CmbBounded[n], m_rec->Campi()->Item(dependent));
+            } catch (const Error &e) {
+                msgBox(QStringLiteral("errore: %1").arg(e.message()));
+            }
+        }
         CmbBounded[n]->setCurrentText(QString());
-    }
-    if (n > 0 && n < TxtText.size() && TxtText[n])
         setControlText(TxtText[n], QString());
+    }
 }
 
 void FrmEditTab::lostFocus(QWidget *control)
 {
+    if (arrayOf(control) == u"CmbBounded") {
+        CmbBounded_LostFocus(control->property("Index").toInt());
+        return;
+    }
     const QString field = control->property("DataField").toString();
     const auto campi = m_rec ? m_rec->Campi() : nullptr;
     if (field.isEmpty() || !campi || !campi->Contains(field))

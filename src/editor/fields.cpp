@@ -97,6 +97,12 @@ void FrmEditTab::MettiCampo(const CampoPtr &campo)
         campo->setDesc(QStringLiteral("Data ultima modifica"));
 
     int comboWidth = Layout::Design::combo.width;
+    if (kind == Kind::Combo) {
+        // The list is read first: the combo is as wide as its widest item.
+        auto *c = loadElement(CmbBounded, QStringLiteral("CmbBounded"), i, Layout::Design::combo);
+        c->setEditable(true);
+        comboWidth = FILLCOMBO(c, campo); // a missing table or database reaches the caller
+    }
     Layout::FieldBoxes boxes = Layout::sizeField(*campo, kind, m_layout->fieldWidthLimit(),
                                                  [this](const QString &t) { return textWidth(t); }, comboWidth);
     if (kind == Kind::Hidden && campo->FieldRif().toString().isEmpty())
@@ -154,6 +160,7 @@ void FrmEditTab::MettiCampo(const CampoPtr &campo)
             if (c->hasFocus())
                 markEdited(c);
         });
+        connect(c, &QComboBox::activated, this, [this, i] { CmbBounded_Click(i); });
         auto *bound = loadElement(TxtText, QStringLiteral("TxtText"), i, Layout::Design::text);
         bound->setProperty("DataField", campo->Nome());
         bound->setVisible(false);

@@ -101,6 +101,12 @@ public:
     bool ErrorHandler(const DataError *error);
     void MOVETO(const QVariantList &bookmark);
 
+    // Lookups: refills a combo box from its referenced table; returns the width it needs (twips)
+    // while the window is being built, 0 afterwards.
+    int FILLCOMBO(QComboBox *ctrl, const CampoPtr &C);
+    void CmbBounded_Click(int index);
+    void CmbBounded_LostFocus(int index);
+
     // What the rest of the program and the tests look at.
     std::shared_ptr<Rec> rec() const { return m_rec; }
     QString DescField() const { return m_descField; }
@@ -155,6 +161,8 @@ private:
     void LstSelect_Click();
     void Form_Unload();
     void markEdited(QWidget *control);
+    std::shared_ptr<Connection> lookupConnection(const CampoPtr &C);
+    void showCode(QComboBox *combo, const QString &code);
     void lostFocus(QWidget *control);
     void refillRequest(QWidget *control);
     void reopen(CursorIntent intent);

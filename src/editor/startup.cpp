@@ -196,10 +196,14 @@ void FrmEditTab::ShowRecord()
             } else {
                 setControlText(w, valueText(f.Value, f.Type));
             }
-            // A lookup shows its code in the combo box until the lookup lists are filled.
+            // A lookup shows the item of its code; a dependent one is listed for the row first.
             const int index = w->property("Index").toInt();
-            if (w->isHidden() && index < CmbBounded.size() && CmbBounded[index])
-                CmbBounded[index]->setCurrentText(controlText(w));
+            if (qobject_cast<QLineEdit *>(w) && w->isHidden() && index < CmbBounded.size() && CmbBounded[index]) {
+                const auto campo = m_rec->Campi()->Contains(field) ? m_rec->Campi()->Item(field) : nullptr;
+                if (campo && !campo->SourceRif().isEmpty())
+                    FILLCOMBO(CmbBounded[index], campo);
+                showCode(CmbBounded[index], controlText(w));
+            }
         } catch (const Error &) {
             // A column the row cannot give is left as it was.
         }
