@@ -411,6 +411,70 @@ private slots:
         QCOMPARE(data.scalar(QStringLiteral("SELECT PROV || '/' || COMUNE FROM CLIENTI WHERE CODICE = 1")).toString(), u"TO/L219");
     }
 
+    void fieldInputEvents()
+    {
+        Data data(QStringLiteral("sqlite"));
+        data.exec({"CREATE TABLE SPECIALI (ID INTEGER PRIMARY KEY, T VARCHAR(20), N INTEGER, D DATE, F VARCHAR(200))",
+                   "INSERT INTO SPECIALI VALUES (1, 'a', 1, '2001-05-12', '')"});
+        TestUtil::writeFile(data.folder() + QStringLiteral("/files.dsc"),
+                            "RECORD,SPECIALI,Speciali,1\n"
+                            "CAMPO,ID,Id,LONG,4\n"
+                            "CAMPO,T,Testo,TEXT,20,,,,,,,,SPECIALTXT\n"
+                            "CAMPO,N,Numero,LONG,12,,,,,,,,SPECIALNUMERIC\n"
+                            "CAMPO,D,Data,DATE,,,,,,,,,SPECIALDATE\n"
+                            "CAMPO,F,Allegato,TEXT,200,,,,,,,,TXTFILE\n"
+                            "INDICE,PK,+ID,-1,-1\n");
+        FrmEditTab editor;
+        open(editor, data, QStringLiteral("SPECIALI"));
+        QStringList requests;
+        connect(&editor, &FrmEditTab::ExternalHandler, this, [&](QWidget *field) {
+            requests << field->objectName();
+            if (auto *e = qobject_cast<QLineEdit *>(field))
+                e->setText(QStringLiteral("  ") + e->text() + QStringLiteral("  ")); // only blanks: not a change
+        });
+        QTest::mouseDClick(control(editor, QStringLiteral("TxtText2")), Qt::LeftButton);
+        QTest::mouseDClick(control(editor, QStringLiteral("TxtLabel3")), Qt::LeftButton); // the number's caption
+        QTest::mouseDClick(control(editor, QStringLiteral("TxtLabel4")), Qt::LeftButton); // a date's caption: nothing
+        QTest::mouseDClick(control(editor, QStringLiteral("TxtDate4")), Qt::LeftButton);
+        editor.CTRLSETFOCUS(control(editor, QStringLiteral("TxtText2")));
+        QTest::keyClick(control(editor, QStringLiteral("TxtText2")), Qt::Key_F2);
+        QCOMPARE(requests, QStringList({"TxtText2", "TxtNumeric3", "TxtDate4", "TxtText2"}));
+        QVERIFY(!editor.Modified()); // the host changed only blanks
+
+        // Key filters of dates and numbers.
+        type(editor, QStringLiteral("TxtDate4"), QStringLiteral("12-05-2001"));
+        QCOMPARE(FrmEditTab::controlText(control(editor, QStringLiteral("TxtDate4"))), u"12052001");
+        QVERIFY(editor.Modified());
+        type(editor, QStringLiteral("TxtNumeric3"), QStringLiteral("-1.234,5"));
+        QCOMPARE(FrmEditTab::controlText(control(editor, QStringLiteral("TxtNumeric3"))), u"-1.234,5");
+        type(editor, QStringLiteral("TxtNumeric3"), QStringLiteral("1e3"));
+        QCOMPARE(FrmEditTab::controlText(control(editor, QStringLiteral("TxtNumeric3"))), u"13");
+
+        // A file input is filled from the file dialog.
+        auto dialogs = std::make_shared<RecordingFileDialogService>();
+        dialogs->script({QStringLiteral("/srv/documenti/contratto.pdf")});
+        setFileDialogService(dialogs);
+        QTest::mouseDClick(control(editor, QStringLiteral("txtFile5")), Qt::LeftButton);
+        QCOMPARE(dialogs->titles(), QStringList({"Seleziona un file"}));
+        QCOMPARE(FrmEditTab::controlText(control(editor, QStringLiteral("txtFile5"))), u"/srv/documenti/contratto.pdf");
+        setFileDialogService(nullptr);
+    }
+
+    void comboLengthLimit()
+    {
+        Data data(QStringLiteral("sqlite"));
+        FrmEditTab editor;
+        open(editor, data, QStringLiteral("CLIENTI"));
+        auto *prov = control<QComboBox>(editor, QStringLiteral("CmbBounded3"));
+        editor.CTRLSETFOCUS(prov);
+        QTRY_VERIFY(prov->hasFocus());
+        prov->lineEdit()->setCursorPosition(prov->currentText().size());
+        QTest::keyClicks(prov->lineEdit(), QStringLiteral("xy")); // the field holds 2 characters: swallowed
+        QCOMPARE(prov->currentText(), u"[MI] Milano");
+        QTest::keyClick(prov->lineEdit(), Qt::Key_Backspace); // editing keys pass
+        QCOMPARE(prov->currentText(), u"[MI] Milan");
+    }
+
     void dropChangesAndMoves()
     {
         Data data(QStringLiteral("sqlite"));

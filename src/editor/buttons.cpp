@@ -447,6 +447,16 @@ void FrmEditTab::lostFocus(QWidget *control)
 
 bool FrmEditTab::eventFilter(QObject *watched, QEvent *event)
 {
+    if (m_unloaded || !m_rec) // closing: the descriptor is gone, nothing is checked any more
+        return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::MouseButtonDblClick || event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+        QWidget *w = qobject_cast<QWidget *>(watched);
+        // Keys typed in an editable combo box reach its line edit: they count for the combo.
+        if (w && !m_fieldControls.contains(w) && w->parentWidget() && qobject_cast<QComboBox *>(w->parentWidget()))
+            w = w->parentWidget();
+        if (w && m_fieldControls.contains(w) && inputEvent(w, event))
+            return true;
+    }
     if (event->type() == QEvent::FocusOut && !m_checking) {
         if (auto *w = qobject_cast<QWidget *>(watched); w && m_fieldControls.contains(w)) {
             m_checking = true;

@@ -142,6 +142,8 @@ void FrmEditTab::MettiCampo(const CampoPtr &campo)
             e->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         if (kind == Kind::Umod)
             e->setReadOnly(true);
+        if (kind == Kind::File)
+            connect(e, &QLineEdit::textEdited, this, [this, e] { chooseFile(e); }); // typing opens the dialog
         connect(e, &QLineEdit::textEdited, this, [this, e] { markEdited(e); });
         main = e;
         break;
@@ -161,6 +163,8 @@ void FrmEditTab::MettiCampo(const CampoPtr &campo)
                 markEdited(c);
         });
         connect(c, &QComboBox::activated, this, [this, i] { CmbBounded_Click(i); });
+        if (c->lineEdit())
+            c->lineEdit()->installEventFilter(this);
         auto *bound = loadElement(TxtText, QStringLiteral("TxtText"), i, Layout::Design::text);
         bound->setProperty("DataField", campo->Nome());
         bound->setVisible(false);
@@ -181,7 +185,6 @@ void FrmEditTab::MettiCampo(const CampoPtr &campo)
     caption->setReadOnly(true);
     caption->setFrame(false);
     caption->setFocusPolicy(Qt::NoFocus);
-    caption->setAttribute(Qt::WA_TransparentForMouseEvents);
     caption->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
     QLineEdit *desc = nullptr;
     if (boxes.description) {

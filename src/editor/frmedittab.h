@@ -162,6 +162,10 @@ private:
     void Form_Unload();
     void markEdited(QWidget *control);
     std::shared_ptr<Connection> lookupConnection(const CampoPtr &C);
+    bool inputEvent(QWidget *w, QEvent *event);
+    void specialRequest(QLineEdit *input, const char *kind);
+    void chooseFile(QLineEdit *input);
+    void comboKeyUp(int index, int key);
     void showCode(QComboBox *combo, const QString &code);
     void lostFocus(QWidget *control);
     void refillRequest(QWidget *control);
