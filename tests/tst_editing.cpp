@@ -15,6 +15,8 @@
 #include <QSqlQuery>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
+#include <QApplication>
 
 using namespace Norvix;
 
@@ -473,6 +475,40 @@ private slots:
         QCOMPARE(prov->currentText(), u"[MI] Milano");
         QTest::keyClick(prov->lineEdit(), Qt::Key_Backspace); // editing keys pass
         QCOMPARE(prov->currentText(), u"[MI] Milan");
+    }
+
+    void nestedEditorAddsAReferencedRow()
+    {
+        Data data(QStringLiteral("sqlite"));
+        FrmEditTab editor;
+        open(editor, data, QStringLiteral("CLIENTI"));
+        auto *prov = control<QComboBox>(editor, QStringLiteral("CmbBounded3"));
+        bool nestedShown = false;
+        QTimer::singleShot(0, this, [&] {
+            // The editor of PROVINCE, over this one: a new province, saved, then closed.
+            FrmEditTab *nested = nullptr;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *e = qobject_cast<FrmEditTab *>(w); e && e != &editor && e->isVisible())
+                    nested = e;
+            if (!nested)
+                return;
+            nestedShown = nested->rec()->Nome() == u"PROVINCE";
+            nested->CmdButton_Click(0);
+            FrmEditTab::setControlText(nested->findChild<QLineEdit *>(QStringLiteral("TxtText1")), QStringLiteral("BO"));
+            FrmEditTab::setControlText(nested->findChild<QLineEdit *>(QStringLiteral("TxtText2")), QStringLiteral("Bologna"));
+            nested->CmdButton_Click(1);
+            nested->close();
+        });
+        editor.CTRLSETFOCUS(prov);
+        QTRY_VERIFY(prov->hasFocus());
+        QTest::keyClick(prov->lineEdit(), Qt::Key_F2);
+        QVERIFY(nestedShown);
+        QVERIFY2(texts().isEmpty(), qPrintable(texts().join(u'|')));
+        QCOMPARE(data.scalar(QStringLiteral("SELECT NOME FROM PROVINCE WHERE SIGLA = 'BO'")).toString(), u"Bologna");
+        QCOMPARE(prov->count(), 4);
+        QVERIFY(prov->findText(QStringLiteral("[BO] Bologna")) >= 0);
+        QVERIFY(editor.Modified());
+        QVERIFY(Shared::EditorVisible); // this editor is still open
     }
 
     void dropChangesAndMoves()
