@@ -511,6 +511,74 @@ private slots:
         QVERIFY(Shared::EditorVisible); // this editor is still open
     }
 
+    void largeLookupsCompleteAsTheUserTypes()
+    {
+        Data data(QStringLiteral("sqlite"));
+        data.exec({"CREATE TABLE ARTICOLI (COD VARCHAR(8) PRIMARY KEY, NOME VARCHAR(40))",
+                   "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2500) "
+                   "INSERT INTO ARTICOLI SELECT printf('%04d', i), 'Articolo ' || i FROM n",
+                   "CREATE TABLE RIGHE (ID INTEGER PRIMARY KEY, ART VARCHAR(8))", "INSERT INTO RIGHE VALUES (1, '0007')"});
+        TestUtil::writeFile(data.folder() + QStringLiteral("/files.dsc"),
+                            "RECORD,RIGHE,Righe,1\nCAMPO,ID,Id,LONG,4\nCAMPO,ART,Articolo,TEXT,8,,,,,,ARTICOLI,NOME,CMBBOUNDED\n"
+                            "INDICE,PK,+ID,-1,-1\n");
+        FrmEditTab editor;
+        open(editor, data, QStringLiteral("RIGHE"));
+        auto *art = control<QComboBox>(editor, QStringLiteral("CmbBounded2"));
+        QVERIFY(art->count() <= 100); // not the whole table
+        editor.CTRLSETFOCUS(art);
+        QTRY_VERIFY(art->hasFocus());
+        art->lineEdit()->selectAll();
+        QTest::keyClicks(art->lineEdit(), QStringLiteral("123"));
+        QVERIFY(art->count() > 0);
+        for (int i = 0; i < art->count(); ++i)
+            QVERIFY2(art->itemText(i).startsWith(u"[123"), qPrintable(art->itemText(i)));
+        QTest::keyClicks(art->lineEdit(), QStringLiteral("4"));
+        leave(editor);
+        QCOMPARE(art->currentText(), u"[1234] Articolo 1234");
+        QCOMPARE(FrmEditTab::controlText(control(editor, QStringLiteral("TxtText2"))), u"1234");
+    }
+
+    void otherLookupRequests()
+    {
+        Data data(QStringLiteral("sqlite"));
+        data.exec({"CREATE TABLE SENZAINDICE (COD VARCHAR(4), NOME VARCHAR(20))",
+                   "CREATE TABLE ZONE (COD VARCHAR(4) PRIMARY KEY, NOME VARCHAR(20))", "INSERT INTO ZONE VALUES ('N', 'Nord')",
+                   "CREATE TABLE VISITE (ID INTEGER PRIMARY KEY, ZONA VARCHAR(4), ALTRO VARCHAR(4))",
+                   "INSERT INTO VISITE VALUES (1, 'N', NULL)"});
+        TestUtil::writeFile(data.folder() + QStringLiteral("/files.dsc"),
+                            "RECORD,VISITE,Visite,1\nCAMPO,ID,Id,LONG,4\n"
+                            "CAMPO,ZONA,Zona,TEXT,4,,,,,,ZONE,NOME,SPECIALCOMBO\n"
+                            "CAMPO,ALTRO,Altro,TEXT,4,,,,,,SENZAINDICE,NOME,CMBBOUNDED\n"
+                            "INDICE,PK,+ID,-1,-1\n");
+        FrmEditTab editor;
+        editor.START(data.connection, data.folder(), QString(), QStringLiteral("VISITE"), QString(), QString(), false);
+        QCOMPARE(texts(), QStringList({"Indice della tabella SENZAINDICE non trovato."}));
+        m_messages->clear();
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowActive(&editor));
+        auto *zona = control<QComboBox>(editor, QStringLiteral("CmbBounded2"));
+        QCOMPARE(zona->itemText(0), u"--Altro--");
+        QCOMPARE(zona->itemText(1), u"[N] Nord");
+
+        // "--Altro--": the host adds a row and answers its code; the list shows it.
+        int requests = 0;
+        connect(&editor, &FrmEditTab::ExternalHandler, this, [&](QWidget *field) {
+            ++requests;
+            QSqlQuery(data.conn->database()).exec(QStringLiteral("INSERT OR IGNORE INTO ZONE VALUES ('S', 'Sud')"));
+            FrmEditTab::setControlText(field, QStringLiteral("S"));
+        });
+        editor.CTRLSETFOCUS(zona);
+        zona->setCurrentIndex(0);
+        editor.CmbBounded_Click(2);
+        QCOMPARE(requests, 1);
+        QVERIFY(zona->findText(QStringLiteral("[S] Sud")) >= 0);
+        QCOMPARE(FrmEditTab::controlText(control(editor, QStringLiteral("TxtText2"))), u"S");
+        QVERIFY(editor.Modified());
+        // Every key released in such a combo asks the host again.
+        QTest::keyClick(zona->lineEdit(), Qt::Key_Right);
+        QCOMPARE(requests, 2);
+    }
+
     void dropChangesAndMoves()
     {
         Data data(QStringLiteral("sqlite"));

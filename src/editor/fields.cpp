@@ -163,6 +163,7 @@ void FrmEditTab::MettiCampo(const CampoPtr &campo)
                 markEdited(c);
         });
         connect(c, &QComboBox::activated, this, [this, i] { CmbBounded_Click(i); });
+        connect(c, &QComboBox::editTextChanged, this, [this] { m_tabs->update(); });
         if (c->lineEdit())
             c->lineEdit()->installEventFilter(this);
         auto *bound = loadElement(TxtText, QStringLiteral("TxtText"), i, Layout::Design::text);

@@ -167,6 +167,7 @@ private:
     void chooseFile(QLineEdit *input);
     void comboKeyUp(int index, int key);
     void showCode(QComboBox *combo, const QString &code);
+    QStringList completionItems(const CampoPtr &C, const QString &prefix);
     void lostFocus(QWidget *control);
     void refillRequest(QWidget *control);
     void reopen(CursorIntent intent);
@@ -199,6 +200,7 @@ private:
     std::array<Layout::Rect, 5> m_buttonRects{};
     bool m_applying = false;
     bool m_checking = false;
+    QString m_completionPrefix; // set while a completing combo asks for the codes starting with it
 
     // Fixed controls.
     RecordListView *m_list = nullptr;

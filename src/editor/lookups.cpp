@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QSqlError>
+#include <QScopeGuard>
+#include <QSignalBlocker>
 #include <QSqlQuery>
 
 #include <algorithm>
@@ -18,9 +20,11 @@
 namespace Norvix {
 
 namespace {
-// How many rows a lookup list holds at most; larger referenced tables are listed up to it (typing
-// a code still finds any row when the field is left).
-constexpr int kMaxComboRows = 5000;
+// A referenced table with more rows than this is not listed whole: its combo box completes what
+// the user types from a bounded query, so neither the start-up nor the memory grows with it.
+constexpr int kMaxComboRows = 2000;
+// Rows a completing combo box lists for one prefix, and rows measured for its width.
+constexpr int kCompletionRows = 100;
 } // namespace
 
 std::shared_ptr<Connection> FrmEditTab::lookupConnection(const CampoPtr &C)
@@ -85,25 +89,36 @@ int FrmEditTab::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
         }
     }
 
-    // The items of the referenced rows, all of them or those of the filter value.
-    const auto readItems = [&](bool useFilter) {
+    // The items of the referenced rows, all of them or those of the filter value; with a prefix,
+    // those whose code starts with it.
+    const auto readItems = [&](bool useFilter, int limit, const QString &prefix = QString()) {
         QString sql = QStringLiteral("SELECT %1%2 FROM %3")
                           .arg(quoteIdentifier(table->column(codeColumn).name),
                                hasDesc ? QStringLiteral(", ") + quoteIdentifier(table->column(descColumn).name) : QString(),
                                quoteIdentifier(table->name));
+        QStringList where;
         if (useFilter)
-            sql += QStringLiteral(" WHERE ") + quoteIdentifier(table->column(filterColumn).name) + QStringLiteral(" = ?");
+            where << quoteIdentifier(table->column(filterColumn).name) + QStringLiteral(" = ?");
+        if (!prefix.isEmpty())
+            where << QStringLiteral("CAST(%1 AS TEXT) LIKE ? ESCAPE '!'").arg(quoteIdentifier(table->column(codeColumn).name));
+        if (!where.isEmpty())
+            sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
         QStringList order;
         for (const QString &k : index)
             order << quoteIdentifier(table->column(k).name);
         sql += QStringLiteral(" ORDER BY ") + order.join(QStringLiteral(", "));
-        sql += QStringLiteral(" LIMIT %1").arg(kMaxComboRows);
+        sql += QStringLiteral(" LIMIT %1").arg(limit);
         QSqlQuery q(connection->database());
         q.setForwardOnly(true);
         if (!q.prepare(sql))
             throw DataError(DataError::Generic, q.lastError().text());
         if (useFilter)
             q.addBindValue(filter.toString().isNull() ? QVariant(QString(QLatin1String(""))) : filter);
+        if (!prefix.isEmpty()) {
+            QString pattern = prefix;
+            pattern.replace(u'!', QStringLiteral("!!")).replace(u'%', QStringLiteral("!%")).replace(u'_', QStringLiteral("!_"));
+            q.addBindValue(pattern + u'%');
+        }
         if (!q.exec())
             throw DataError(DataError::Generic, q.lastError().text());
         QStringList items;
@@ -113,16 +128,54 @@ int FrmEditTab::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
         return items;
     };
 
-    // While the window is being built, the combo is made as wide as the widest item of the table.
-    if (!isVisible()) {
-        for (const QString &item : readItems(false))
+    // A large referenced table: the combo completes what the user types.
+    const bool large = m_completionPrefix.isEmpty() ? readItems(false, kMaxComboRows + 1).size() > kMaxComboRows : true;
+    ctrl->setProperty("Completing", large);
+    if (large && m_completionPrefix.isEmpty() && !ctrl->property("CompletionConnected").toBool() && ctrl->lineEdit()) {
+        ctrl->setProperty("CompletionConnected", true);
+        connect(ctrl->lineEdit(), &QLineEdit::textEdited, this, [this, ctrl, C](const QString &typed) {
+            if (!ctrl->property("Completing").toBool())
+                return;
+            const QString code = typed.startsWith(u'[') ? EstraiToken(typed, QStringLiteral("]"), 1).mid(1) : typed;
+            try {
+                const int cursor = ctrl->lineEdit()->cursorPosition();
+                const QStringList found = completionItems(C, code.trimmed());
+                QSignalBlocker block(ctrl);
+                ctrl->clear();
+                ctrl->addItems(found);
+                ctrl->setEditText(typed);
+                ctrl->lineEdit()->setCursorPosition(cursor);
+            } catch (const Error &) {
+                // The list stays as it was; leaving the field still checks the code.
+            }
+        });
+    }
+    // While the window is being built, the combo is made as wide as the widest item of the table
+    // (of its first rows, for a large one).
+    if (!isVisible() && m_completionPrefix.isEmpty()) {
+        for (const QString &item : readItems(false, large ? kCompletionRows : kMaxComboRows))
             width = std::max(width, textWidth(item));
         width += 400;
     }
-    const QStringList items = readItems(filtered);
+    const QStringList items = readItems(filtered, large || !m_completionPrefix.isEmpty() ? kCompletionRows : kMaxComboRows,
+                                        m_completionPrefix);
     ctrl->addItems(items);
     ctrl->setCurrentIndex(-1);
     return width;
+}
+
+QStringList FrmEditTab::completionItems(const CampoPtr &C, const QString &prefix)
+{
+    // The same query as the list, narrowed to the codes starting with what was typed.
+    QComboBox scratch;
+    scratch.setProperty("CompletionPrefix", prefix);
+    m_completionPrefix = prefix;
+    const auto reset = qScopeGuard([this] { m_completionPrefix.clear(); });
+    FILLCOMBO(&scratch, C);
+    QStringList items;
+    for (int i = 0; i < scratch.count(); ++i)
+        items << scratch.itemText(i);
+    return items;
 }
 
 // Shows the item of a code in a combo box (or the bare code when the list lacks it).
