@@ -579,6 +579,29 @@ private slots:
         QCOMPARE(requests, 2);
     }
 
+    void lookupInAnotherDatabaseFile()
+    {
+        Data data(QStringLiteral("sqlite"));
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tabelle"));
+            other.setDatabaseName(data.folder() + QStringLiteral("/tabelle.db"));
+            QVERIFY(other.open());
+            QSqlQuery q(other);
+            QVERIFY(q.exec(QStringLiteral("CREATE TABLE VALUTE (SIGLA VARCHAR(3) PRIMARY KEY, NOME VARCHAR(20))")));
+            QVERIFY(q.exec(QStringLiteral("INSERT INTO VALUTE VALUES ('EUR', 'Euro'), ('CHF', 'Franco svizzero')")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("tabelle"));
+        data.exec({"CREATE TABLE CONTI (ID INTEGER PRIMARY KEY, VALUTA VARCHAR(3))", "INSERT INTO CONTI VALUES (1, 'CHF')"});
+        TestUtil::writeFile(data.folder() + QStringLiteral("/files.dsc"),
+                            "RECORD,CONTI,Conti,1\nCAMPO,ID,Id,LONG,4\nCAMPO,VALUTA,Valuta,TEXT,3,,,,,tabelle.db,VALUTE,NOME,CMBBOUNDED\n"
+                            "INDICE,PK,+ID,-1,-1\n");
+        FrmEditTab editor;
+        open(editor, data, QStringLiteral("CONTI"));
+        auto *valuta = control<QComboBox>(editor, QStringLiteral("CmbBounded2"));
+        QCOMPARE(valuta->count(), 2);
+        QCOMPARE(valuta->currentText(), u"[CHF] Franco svizzero");
+    }
+
     void dropChangesAndMoves()
     {
         Data data(QStringLiteral("sqlite"));
