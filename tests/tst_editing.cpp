@@ -517,7 +517,7 @@ private slots:
         data.exec({"CREATE TABLE ARTICOLI (COD VARCHAR(8) PRIMARY KEY, NOME VARCHAR(40))",
                    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2500) "
                    "INSERT INTO ARTICOLI SELECT printf('%04d', i), 'Articolo ' || i FROM n",
-                   "CREATE TABLE RIGHE (ID INTEGER PRIMARY KEY, ART VARCHAR(8))", "INSERT INTO RIGHE VALUES (1, '0007')"});
+                   "CREATE TABLE RIGHE (ID INTEGER PRIMARY KEY, ART VARCHAR(8))", "INSERT INTO RIGHE VALUES (1, '2007')"});
         TestUtil::writeFile(data.folder() + QStringLiteral("/files.dsc"),
                             "RECORD,RIGHE,Righe,1\nCAMPO,ID,Id,LONG,4\nCAMPO,ART,Articolo,TEXT,8,,,,,,ARTICOLI,NOME,CMBBOUNDED\n"
                             "INDICE,PK,+ID,-1,-1\n");
@@ -525,6 +525,7 @@ private slots:
         open(editor, data, QStringLiteral("RIGHE"));
         auto *art = control<QComboBox>(editor, QStringLiteral("CmbBounded2"));
         QVERIFY(art->count() <= 100); // not the whole table
+        QCOMPARE(art->currentText(), u"[2007] Articolo 2007"); // the row's own item, beyond the first listed
         editor.CTRLSETFOCUS(art);
         QTRY_VERIFY(art->hasFocus());
         art->lineEdit()->selectAll();

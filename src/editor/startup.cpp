@@ -202,6 +202,12 @@ void FrmEditTab::ShowRecord()
                 const auto campo = m_rec->Campi()->Contains(field) ? m_rec->Campi()->Item(field) : nullptr;
                 if (campo && !campo->SourceRif().isEmpty())
                     FILLCOMBO(CmbBounded[index], campo);
+                // A completing combo lists the codes starting with the row's own.
+                if (campo && CmbBounded[index]->property("Completing").toBool() && !controlText(w).trimmed().isEmpty()) {
+                    const QStringList items = completionItems(campo, controlText(w).trimmed());
+                    CmbBounded[index]->clear();
+                    CmbBounded[index]->addItems(items);
+                }
                 showCode(CmbBounded[index], controlText(w));
             }
         } catch (const Error &) {
