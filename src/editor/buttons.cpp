@@ -23,14 +23,6 @@ namespace Norvix {
 
 namespace {
 
-QString arrayOf(const QWidget *w)
-{
-    QString name = w->objectName();
-    while (!name.isEmpty() && name.back().isDigit())
-        name.chop(1);
-    return name;
-}
-
 // N(x) in its default text form: the leading number, read with "." as decimal mark.
 QString leadingNumberText(const QString &text)
 {
@@ -38,6 +30,14 @@ QString leadingNumberText(const QString &text)
 }
 
 } // namespace
+
+QString FrmEditTab::arrayOf(const QWidget *control)
+{
+    QString name = control->objectName();
+    while (!name.isEmpty() && name.back().isDigit())
+        name.chop(1);
+    return name;
+}
 
 bool FrmEditTab::ErrorHandler(const DataError *error)
 {

@@ -125,6 +125,8 @@ public:
     // The text a field control shows, and setting it (not a user edit).
     static QString controlText(QWidget *control);
     static void setControlText(QWidget *control, const QString &text);
+    // The array a field control belongs to: its name without the index ("TxtText" for TxtText3).
+    static QString arrayOf(const QWidget *control);
     // Twips of the window's own coordinate system for a widget placed by the editor.
     QRect twipsOf(QWidget *control) const;
     int formWidthTwips() const { return m_formWidth; }

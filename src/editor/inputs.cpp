@@ -14,18 +14,6 @@
 
 namespace Norvix {
 
-namespace {
-
-QString arrayName(const QWidget *w)
-{
-    QString name = w->objectName();
-    while (!name.isEmpty() && name.back().isDigit())
-        name.chop(1);
-    return name;
-}
-
-} // namespace
-
 template <typename T>
 static T *element(const QVector<QPointer<T>> &array, int index)
 {
@@ -60,7 +48,7 @@ void FrmEditTab::chooseFile(QLineEdit *input)
 
 bool FrmEditTab::inputEvent(QWidget *w, QEvent *event)
 {
-    const QString array = arrayName(w);
+    const QString array = arrayOf(w);
     const int i = w->property("Index").toInt();
     if (event->type() == QEvent::MouseButtonDblClick) {
         if (array == u"TxtText")

@@ -77,9 +77,9 @@ QString temporalText(const QString &text, ColumnKind kind)
     return Values::dateText(dt);
 }
 
-// A column value as the list shows it. `kind` tells what a value read as plain text or integer
-// stands for (decimals on PostgreSQL, dates and Booleans on SQLite).
-QString valueText(const QVariant &value, ColumnKind kind)
+} // namespace
+
+QString columnValueText(const QVariant &value, ColumnKind kind)
 {
     if (!value.isValid() || value.isNull())
         return QString();
@@ -130,6 +130,8 @@ QString valueText(const QVariant &value, ColumnKind kind)
     default: return value.toString();
     }
 }
+
+namespace {
 
 // Key values as the line and the editor compare them: the same value read twice may come back as
 // another numeric type.
@@ -554,10 +556,10 @@ std::shared_ptr<RecordListModel::Page> RecordListModel::readRows(const QString &
         for (int i = 0; i < nKeys; ++i) {
             const QVariant v = q.value(i);
             key << v;
-            line += u'[' + valueText(v, kinds.at(i)) + u']';
+            line += u'[' + columnValueText(v, kinds.at(i)) + u']';
         }
         if (!m_descColumn.isEmpty())
-            line += u' ' + valueText(q.value(nKeys), descKind);
+            line += u' ' + columnValueText(q.value(nKeys), descKind);
         page->keys << key;
         page->lines << line;
     }

@@ -17,6 +17,11 @@
 
 namespace Norvix {
 
+// A column value as the editor shows it: regional numbers and dates, exact decimals, True/False.
+// `kind` tells what a value read as plain text or a number stands for (decimals on PostgreSQL,
+// dates and Booleans on SQLite).
+QString columnValueText(const QVariant &value, ColumnKind kind);
+
 class RecordListModel : public QAbstractListModel
 {
     Q_OBJECT

@@ -20,39 +20,6 @@
 
 namespace Norvix {
 
-namespace {
-
-// A column value as the editor shows it: Italian decimals, day/month/year dates, exact decimals.
-QString valueText(const QVariant &v, ColumnKind kind)
-{
-    if (v.isNull())
-        return QString();
-    switch (v.typeId()) {
-    case QMetaType::QDate: return Values::dateText(QDateTime(v.toDate(), QTime(0, 0)));
-    case QMetaType::QDateTime: return Values::dateText(v.toDateTime());
-    case QMetaType::QTime: return Values::dateText(QDateTime(QDate(1899, 12, 30), v.toTime()));
-    case QMetaType::Double:
-    case QMetaType::Float: return Values::numberText(v.toDouble());
-    case QMetaType::Bool: return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-    case QMetaType::QString:
-        if (kind == ColumnKind::Decimal) {
-            // Exact decimals as written by the server, with the decimal comma and no trailing zeros.
-            QString t = v.toString();
-            if (t.contains(u'.')) {
-                while (t.endsWith(u'0'))
-                    t.chop(1);
-                if (t.endsWith(u'.'))
-                    t.chop(1);
-            }
-            return t.replace(u'.', u',');
-        }
-        return v.toString();
-    default: return v.toString();
-    }
-}
-
-} // namespace
-
 void FrmEditTab::START(const QString &Connection, const QString &DbPath, const QString &DatabaseName,
                        const QString &RecordName, const QString &DscPath, const QString &TableDescField, bool ReadOnly,
                        const std::optional<QString> &Indice)
@@ -194,7 +161,7 @@ void FrmEditTab::ShowRecord()
             } else if (f.isBoolean()) {
                 setControlText(w, f.Value.isNull() || !f.Value.toBool() ? QStringLiteral("0") : QStringLiteral("1"));
             } else {
-                setControlText(w, valueText(f.Value, f.Type));
+                setControlText(w, columnValueText(f.Value, f.Type));
             }
             // A lookup shows the item of its code; a dependent one is listed for the row first.
             const int index = w->property("Index").toInt();

@@ -618,31 +618,7 @@ void Recordset::updateRow()
             if (const int i = m_table->indexOf(m_keyColumns[k]); m_pending.contains(i))
                 newKey[k] = m_pending.value(i);
 
-    QSqlDatabase db = m_connection->database();
-    if (!db.transaction())
-        fail(db.lastError(), false);
-    QSqlQuery q(db);
-    if (!q.prepare(sql) || ![&] {
-            for (const QVariant &v : values)
-                q.addBindValue(v);
-            return q.exec();
-        }()) {
-        const QSqlError error = q.lastError();
-        q.finish();
-        db.rollback();
-        fail(error, false);
-    }
-    const int affected = q.numRowsAffected();
-    q.finish();
-    if (affected != 1) {
-        db.rollback();
-        throw DataError(DataError::RowChanged, kRowChanged);
-    }
-    if (!db.commit()) {
-        const QSqlError error = db.lastError();
-        db.rollback();
-        fail(error, false);
-    }
+    runOnOneRow(sql, values);
     m_editMode = EditMode::None;
     m_pending.clear();
     reloadByKey(newKey);
@@ -654,6 +630,15 @@ void Recordset::Delete()
     requireRow();
     QVariantList values;
     const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2").arg(quoteIdentifier(m_table->name), rowMatch(values));
+    runOnOneRow(sql, values);
+    m_position = Position::Deleted;
+    m_editMode = EditMode::None;
+    m_pending.clear();
+}
+
+void Recordset::runOnOneRow(const QString &sql, const QVariantList &values)
+{
+    // One transaction; exactly one row must be touched, or someone else changed or deleted it.
     QSqlDatabase db = m_connection->database();
     if (!db.transaction())
         fail(db.lastError(), false);
@@ -679,9 +664,6 @@ void Recordset::Delete()
         db.rollback();
         fail(error, false);
     }
-    m_position = Position::Deleted;
-    m_editMode = EditMode::None;
-    m_pending.clear();
 }
 
 void Recordset::Close()

@@ -121,6 +121,7 @@ private:
     QVariant presented(const ColumnInfo &column, const QVariant &raw) const;
     QString rowMatch(QVariantList &values) const;
     void insertRow();
+    void runOnOneRow(const QString &sql, const QVariantList &values);
     void updateRow();
     void reloadByKey(const QVariantList &key);
     [[noreturn]] void fail(const class QSqlError &error, bool newRow) const;
