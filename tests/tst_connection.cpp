@@ -367,6 +367,19 @@ void Tst_connection::sqliteSettings()
     // An explicit timeout wins over the default.
     OPEN_CONNECTION(other, QStringLiteral("Database=conti.db;Options=QSQLITE_BUSY_TIMEOUT=1200"), tmp.path());
     QCOMPARE(scalar(*other, QStringLiteral("PRAGMA busy_timeout")).toInt(), 1200);
+    other->Close();
+    c->Close();
+
+    // A rollback journal where WAL cannot work, asked for in either form; the driver never sees it.
+    OPEN_CONNECTION(journal, QStringLiteral("Database=conti.db;Options=journal_mode=delete"), tmp.path());
+    QCOMPARE(scalar(*journal, QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("delete"));
+    QCOMPARE(journal->params().options, u"journal_mode=DELETE");
+    journal->Close();
+    OPEN_CONNECTION(truncate, QStringLiteral("sqlite://conti.db?journal_mode=TRUNCATE"), tmp.path());
+    QCOMPARE(scalar(*truncate, QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("truncate"));
+    truncate->Close();
+    QVERIFY_THROWS_EXCEPTION(DataError, Connection::open(QStringLiteral("Database=conti.db;Options=journal_mode=OFF"),
+                                                         tmp.path()));
 }
 
 void Tst_connection::sqliteReadOnlyOption()

@@ -199,7 +199,10 @@ QList<OptionRule> optionRules(const QString &driver)
 {
     if (driver == kSqlite)
         return {{"QSQLITE_BUSY_TIMEOUT", OptionRule::Integer, 0, 600000},
-                {"QSQLITE_OPEN_READONLY", OptionRule::Flag}};
+                {"QSQLITE_OPEN_READONLY", OptionRule::Flag},
+                // Ours, not the driver's: WAL unless the file lives where WAL cannot work (a network share).
+                {"journal_mode", OptionRule::Choice, 0, 0,
+                 {QStringLiteral("WAL"), QStringLiteral("DELETE"), QStringLiteral("TRUNCATE"), QStringLiteral("PERSIST")}}};
     if (driver == kPostgres)
         return {{"connect_timeout", OptionRule::Integer, 0, 3600},
                 {"sslmode", OptionRule::Choice, 0, 0,
@@ -608,6 +611,25 @@ bool hasOption(const QString &options, const QString &name)
     return false;
 }
 
+// The value of a checked option, or `fallback`.
+QString optionValue(const QString &options, const QString &name, const QString &fallback)
+{
+    for (const QString &item : options.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        if (item.section(QLatin1Char('='), 0, 0) == name)
+            return item.section(QLatin1Char('='), 1);
+    return fallback;
+}
+
+// The options meant for the driver: those that Norvix applies itself are left out.
+QString driverOptions(const QString &options)
+{
+    QStringList out;
+    for (const QString &item : options.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        if (item.section(QLatin1Char('='), 0, 0) != u"journal_mode")
+            out << item;
+    return out.join(QLatin1Char(';'));
+}
+
 QString describe(const ConnectionParams &params)
 {
     if (params.driver == kSqlite)
@@ -701,8 +723,8 @@ std::shared_ptr<Connection> Connection::open(const ConnectionParams &params, con
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(c->m_params.driver, c->m_name);
         QStringList options;
-        if (!c->m_params.options.isEmpty())
-            options << c->m_params.options;
+        if (const QString forDriver = driverOptions(c->m_params.options); !forDriver.isEmpty())
+            options << forDriver;
         if (sqlite) {
             db.setDatabaseName(sqliteUri(c->m_params.database, readOnly));
             options << QStringLiteral("QSQLITE_OPEN_URI");
@@ -734,7 +756,8 @@ std::shared_ptr<Connection> Connection::open(const ConnectionParams &params, con
         if (sqlite) {
             QStringList pragmas;
             if (!readOnly)
-                pragmas << QStringLiteral("PRAGMA journal_mode=WAL");
+                pragmas << QStringLiteral("PRAGMA journal_mode=")
+                               + optionValue(c->m_params.options, QStringLiteral("journal_mode"), QStringLiteral("WAL"));
             pragmas << QStringLiteral("PRAGMA synchronous=FULL") << QStringLiteral("PRAGMA foreign_keys=ON");
             for (const QString &pragma : pragmas) {
                 QSqlQuery q(db);

@@ -14,7 +14,8 @@
 //  - ODBC strings (DSN=... or Driver={...}) handed whole to the ODBC driver;
 //  - legacy "Provider=Microsoft.Jet.OLEDB...;Data Source=FILE": FILE opens when it is an SQLite
 //    file; a Jet file is refused with a message naming it.
-// Options accepted (anything else is an error): QSQLITE_BUSY_TIMEOUT, QSQLITE_OPEN_READONLY for
+// Options accepted (anything else is an error): QSQLITE_BUSY_TIMEOUT, QSQLITE_OPEN_READONLY and
+// journal_mode (WAL, the default, or DELETE, TRUNCATE, PERSIST for files on network shares) for
 // SQLite; connect_timeout, sslmode, application_name for PostgreSQL; SQL_ATTR_LOGIN_TIMEOUT,
 // SQL_ATTR_CONNECTION_TIMEOUT, SQL_ATTR_ACCESS_MODE for ODBC.
 // A missing SQLite file is an error, never a new empty database. Passwords never appear in
@@ -56,7 +57,7 @@ ConnectionParams parseConnectionString(const QString &connectionString, const QS
 class Connection
 {
 public:
-    // Opens a connection. SQLite files get WAL, synchronous=FULL and a busy timeout.
+    // Opens a connection. SQLite files get WAL (or the journal_mode option), synchronous=FULL and a busy timeout.
     // Throws DataError on failure.
     static std::shared_ptr<Connection> open(const QString &connectionString, const QString &dataFolder = QString(),
                                             const QString &databaseName = QString());
