@@ -1,0 +1,242 @@
+// Crash loop: a process saving rows through the data layer is killed with SIGKILL, again and again.
+//
+// The saver inserts rows (texts of up to a few kilobytes, so that saves span pages), moves a
+// "last saved" marker with an optimistic update, and now and then deletes a row it saved earlier;
+// it prints a line for each save only after the save returned, that is after its commit. After each
+// kill the database is opened afresh and checked: the engine's own consistency check passes
+// (PRAGMA integrity_check on SQLite; amcheck on the primary key on PostgreSQL), every
+// acknowledged row is there with exactly its text, every acknowledged delete is gone, and the
+// marker is at least the last acknowledged value.
+//
+//   crashloop --backend sqlite|sqlite-journal|postgresql [--kills 500] [--max-delay-ms 250]
+//
+// Prints the figures; exits 0 when every check passed after every kill.
+
+#include "platform/connection.h"
+#include "platform/recordset.h"
+#include "target.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QThread>
+
+#include <cstdio>
+
+using namespace Norvix;
+
+namespace {
+
+// The text saved in row `id`: 0 to 2,999 characters, reproducible from the id.
+QString payload(qint64 id)
+{
+    const int length = static_cast<int>((id * 7919) % 3000);
+    const QString unit = QStringLiteral("%1;'\"è-").arg(id);
+    return unit.repeated(length / unit.size() + 1).left(length);
+}
+
+void ack(const char *what, qint64 id)
+{
+    std::printf("%s %lld\n", what, static_cast<long long>(id));
+    std::fflush(stdout);
+}
+
+// The saver: runs until killed. Each line it prints is a save that returned.
+int saver(const QString &connectionString)
+{
+    try {
+        auto connection = Connection::open(connectionString);
+        Recordset rows(connection, RecordSource::wholeTable(QStringLiteral("SALVATAGGI")), {QStringLiteral("ID")},
+                       CursorIntent::Change);
+        qint64 next = 1;
+        if (!rows.Eof()) {
+            rows.MoveLast();
+            next = rows.value(QStringLiteral("ID")).toLongLong() + 1;
+        }
+        Recordset marker(connection, RecordSource{QStringLiteral("STATO"), {{QStringLiteral("ID"), 1}}},
+                         {QStringLiteral("ID")}, CursorIntent::Change);
+        for (qint64 id = next;; ++id) {
+            rows.AddNew();
+            rows.setValue(QStringLiteral("ID"), id);
+            rows.setValue(QStringLiteral("TESTO"), payload(id));
+            rows.Update();
+            ack("i", id);
+
+            marker.setValue(QStringLiteral("ULTIMO"), id);
+            marker.Update();
+            ack("u", id);
+
+            if (id % 5 == 0 && rows.Find({{QStringLiteral("ID"), id - 2}})) {
+                std::printf("t %lld\n", static_cast<long long>(id - 2)); // trying: may or may not happen
+                std::fflush(stdout);
+                rows.Delete();
+                ack("d", id - 2);
+            }
+        }
+    } catch (const DataError &e) {
+        std::fprintf(stderr, "saver: error %d: %s\n", e.number(), qPrintable(e.description()));
+        return 1;
+    }
+}
+
+struct Figures
+{
+    int kills = 0;
+    int killedBeforeFirstSave = 0;
+    qint64 acknowledged = 0;
+    qint64 lost = 0;
+    qint64 wrongText = 0;
+    qint64 resurrected = 0;
+    int integrityFailures = 0;
+    int markerBehind = 0;
+    int saverErrors = 0;
+};
+
+// Checks the database after one kill; `out` is what the saver printed.
+void check(Reliability::Target &target, const QByteArray &out, qint64 &expectedRows, Figures &f)
+{
+    QList<qint64> inserted;
+    QSet<qint64> deleted;
+    qint64 lastMarker = 0;
+    qint64 tried = -1; // a delete begun and not acknowledged
+    for (const QByteArray &line : out.split('\n')) {
+        const QList<QByteArray> parts = line.split(' ');
+        if (parts.size() != 2)
+            continue; // the last line may be cut by the kill: never an acknowledgement
+        const qint64 id = parts[1].toLongLong();
+        switch (parts[0].at(0)) {
+        case 'i': inserted << id; break;
+        case 'u': lastMarker = id; break;
+        case 't': tried = id; break;
+        case 'd':
+            deleted << id;
+            tried = -1;
+            break;
+        default: break;
+        }
+    }
+    f.acknowledged += inserted.size() + deleted.size() + (lastMarker > 0 ? 1 : 0);
+    if (inserted.isEmpty())
+        ++f.killedBeforeFirstSave;
+
+    target.reopen();
+    if (target.isSqlite()) {
+        const QString verdict = target.scalar(QStringLiteral("PRAGMA integrity_check")).toString();
+        if (verdict != u"ok") {
+            ++f.integrityFailures;
+            std::printf("integrity_check after kill %d: %s\n", f.kills, qPrintable(verdict));
+        }
+    } else {
+        // Raises an error, and so stops the run, when the index and the table disagree.
+        target.exec(QStringLiteral("SELECT bt_index_check('salvataggi_pkey'::regclass, true)"));
+    }
+
+    for (qint64 id : std::as_const(inserted)) {
+        if (deleted.contains(id) || id == tried)
+            continue;
+        const auto found = target.rows(QStringLiteral("SELECT TESTO FROM SALVATAGGI WHERE ID = %1").arg(id));
+        if (found.isEmpty()) {
+            ++f.lost;
+            std::printf("kill %d: acknowledged row %lld is missing\n", f.kills, static_cast<long long>(id));
+        } else if (found.first().first().toString() != payload(id)) {
+            ++f.wrongText;
+            std::printf("kill %d: row %lld holds another text\n", f.kills, static_cast<long long>(id));
+        }
+    }
+    for (qint64 id : std::as_const(deleted)) {
+        if (!target.rows(QStringLiteral("SELECT 1 FROM SALVATAGGI WHERE ID = %1").arg(id)).isEmpty()) {
+            ++f.resurrected;
+            std::printf("kill %d: deleted row %lld is back\n", f.kills, static_cast<long long>(id));
+        }
+    }
+    const qint64 marker = target.scalar(QStringLiteral("SELECT ULTIMO FROM STATO WHERE ID = 1")).toLongLong();
+    if (marker < lastMarker) {
+        ++f.markerBehind;
+        std::printf("kill %d: marker %lld behind acknowledged %lld\n", f.kills, static_cast<long long>(marker),
+                    static_cast<long long>(lastMarker));
+    }
+    // Everything else: the row count moves exactly by what was acknowledged, give or take the
+    // one insert and the one delete that may have been under way.
+    expectedRows += inserted.size() - deleted.size();
+    const qint64 count = target.scalar(QStringLiteral("SELECT COUNT(*) FROM SALVATAGGI")).toLongLong();
+    const qint64 low = expectedRows - (tried >= 0 ? 1 : 0);
+    const qint64 high = expectedRows + 1;
+    if (count < low || count > high) {
+        ++f.lost;
+        std::printf("kill %d: %lld rows where %lld..%lld were expected\n", f.kills, static_cast<long long>(count),
+                    static_cast<long long>(low), static_cast<long long>(high));
+    }
+    expectedRows = count;
+}
+
+int run(const QString &program, const QString &backend, int kills, int maxDelayMs)
+{
+    Reliability::Target target(backend);
+    target.exec(QStringLiteral("CREATE TABLE SALVATAGGI (ID INTEGER PRIMARY KEY, TESTO TEXT NOT NULL)"));
+    target.exec(QStringLiteral("CREATE TABLE STATO (ID INTEGER PRIMARY KEY, ULTIMO INTEGER NOT NULL)"));
+    target.exec(QStringLiteral("INSERT INTO STATO (ID, ULTIMO) VALUES (1, 0)"));
+    if (!target.isSqlite())
+        target.exec(QStringLiteral("CREATE EXTENSION IF NOT EXISTS amcheck"));
+
+    QRandomGenerator random(QRandomGenerator::global()->generate());
+    Figures f;
+    qint64 expectedRows = 0;
+    QElapsedTimer clock;
+    clock.start();
+    for (int k = 0; k < kills; ++k) {
+        QProcess saverProcess;
+        saverProcess.start(program, {QStringLiteral("--saver"), target.connection()});
+        if (!saverProcess.waitForStarted())
+            Reliability::die(QStringLiteral("cannot start the saver: ") + saverProcess.errorString());
+        QThread::msleep(random.bounded(maxDelayMs + 1));
+        if (saverProcess.state() == QProcess::Running) {
+            saverProcess.kill(); // SIGKILL
+            ++f.kills;
+        } else {
+            ++f.saverErrors;
+            std::printf("the saver stopped by itself: %s\n", saverProcess.readAllStandardError().constData());
+        }
+        saverProcess.waitForFinished(-1);
+        check(target, saverProcess.readAllStandardOutput(), expectedRows, f);
+    }
+    const double seconds = clock.elapsed() / 1000.0;
+
+    std::printf("crashloop %s: %d kills in %.1f s (%d before the first save), %lld rows at the end\n",
+                qPrintable(backend), f.kills, seconds, f.killedBeforeFirstSave, static_cast<long long>(expectedRows));
+    std::printf("  acknowledged saves %lld: lost %lld, wrong text %lld, deleted rows back %lld, marker behind %d\n",
+                static_cast<long long>(f.acknowledged), static_cast<long long>(f.lost),
+                static_cast<long long>(f.wrongText), static_cast<long long>(f.resurrected), f.markerBehind);
+    std::printf("  integrity failures %d, saver errors %d\n", f.integrityFailures, f.saverErrors);
+    const bool ok = f.lost == 0 && f.wrongText == 0 && f.resurrected == 0 && f.markerBehind == 0
+                    && f.integrityFailures == 0 && f.saverErrors == 0 && f.acknowledged > 0;
+    std::printf("  %s\n", ok ? "PASS" : "FAIL");
+    return ok ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--saver") == 0)
+        return saver(QString::fromLocal8Bit(argv[2]));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Kills a saving process again and again; checks every acknowledged save."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("backend"), QStringLiteral("sqlite, sqlite-journal or postgresql."), QStringLiteral("name"),
+                      QStringLiteral("sqlite")});
+    parser.addOption({QStringLiteral("kills"), QStringLiteral("How many times to kill the saver."), QStringLiteral("n"),
+                      QStringLiteral("500")});
+    parser.addOption({QStringLiteral("max-delay-ms"), QStringLiteral("Longest wait before a kill."), QStringLiteral("ms"),
+                      QStringLiteral("250")});
+    parser.process(app);
+    const int kills = parser.value(QStringLiteral("kills")).toInt();
+    const int delay = parser.value(QStringLiteral("max-delay-ms")).toInt();
+    if (kills < 1 || delay < 0)
+        Reliability::die(QStringLiteral("need kills >= 1 and max-delay-ms >= 0"));
+    return run(QCoreApplication::applicationFilePath(), parser.value(QStringLiteral("backend")), kills, delay);
+}
