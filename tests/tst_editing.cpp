@@ -1,6 +1,6 @@
 #include "editor/frmedittab.h"
+#include "anagrafica.h"
 #include "editor/shared.h"
-#include "pgtest.h"
 #include "platform/messages.h"
 #include "platform/window.h"
 #include "testutil.h"
@@ -19,68 +19,9 @@
 #include <QApplication>
 
 using namespace Norvix;
+using TestUtil::Data;
 
 namespace {
-
-// The sample descriptors and tables, on SQLite or on a fresh PostgreSQL database.
-class Data
-{
-public:
-    explicit Data(const QString &backend)
-    {
-        TestUtil::copyData(QStringLiteral("legacy/files.dsc"), m_dir.path());
-        QString script = QString::fromUtf8(TestUtil::readData(QStringLiteral("anagrafica.sql")));
-        if (backend == u"sqlite") {
-            const QString file = m_dir.filePath(QStringLiteral("anagrafica.db"));
-            QSqlDatabase raw = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("create"));
-            raw.setDatabaseName(file);
-            raw.open();
-            raw.close();
-            raw = QSqlDatabase();
-            QSqlDatabase::removeDatabase(QStringLiteral("create"));
-            connection = QStringLiteral("sqlite://") + file;
-        } else {
-            m_pg = std::make_unique<TestUtil::PgDatabase>();
-            if (!m_pg->isValid())
-                qFatal("PostgreSQL test database: %s", qPrintable(m_pg->error()));
-            connection = m_pg->url();
-            script.replace(QStringLiteral("DATETIME"), QStringLiteral("TIMESTAMP"));
-        }
-        conn = Connection::open(connection);
-        QStringList statements;
-        for (const QString &s : script.split(u';')) {
-            QString body;
-            for (const QString &line : s.split(u'\n'))
-                if (!line.trimmed().startsWith(u"--"))
-                    body += line + u'\n';
-            if (!body.trimmed().isEmpty())
-                statements << body;
-        }
-        exec(statements);
-    }
-    QString folder() const { return m_dir.path(); }
-    void exec(const QStringList &statements)
-    {
-        QSqlQuery q(conn->database());
-        for (const QString &s : statements)
-            if (!q.exec(s))
-                qFatal("%s: %s", qPrintable(s), qPrintable(q.lastError().text()));
-    }
-    QVariant scalar(const QString &sql)
-    {
-        QSqlQuery q(conn->database());
-        if (!q.exec(sql))
-            qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-        return q.next() ? q.value(0) : QVariant();
-    }
-
-    QString connection;
-    std::shared_ptr<Connection> conn;
-
-private:
-    QTemporaryDir m_dir;
-    std::unique_ptr<TestUtil::PgDatabase> m_pg;
-};
 
 void backends()
 {
