@@ -6,6 +6,7 @@
 #include "editor/frmedittab.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
+#include "platform/recordset.h"
 #include "platform/window.h"
 
 #include <QFile>
@@ -14,8 +15,12 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSqlRecord>
+#include <QSemaphore>
 #include <QSet>
 #include <QTest>
+#include <QThread>
+
+#include <thread>
 
 using namespace Norvix;
 using TestUtil::Data;
@@ -159,6 +164,73 @@ private slots:
         QCOMPARE(data.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = %1").arg(code)).toString(),
                  u"Scritto qui");
         QCOMPARE(other.exec(QStringLiteral("UPDATE CLIENTI SET NOME = 'Ancora' WHERE CODICE = %1").arg(code)), QString());
+    }
+
+    // SQLite's waiting is not first come, first served: with many writers one can wait past the
+    // busy timeout. A save then tries again a few times before it reports the locked file, and a
+    // refused save keeps its pending values for the next try.
+    void savesOutwaitABriefLock()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("dati.db"));
+        {
+            auto setup = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
+            setup.setDatabaseName(file);
+            QVERIFY(setup.open());
+            QSqlQuery q(setup);
+            QVERIFY(q.exec(QStringLiteral("CREATE TABLE T (ID INTEGER PRIMARY KEY, V TEXT)")));
+            QVERIFY(q.exec(QStringLiteral("INSERT INTO T VALUES (1, 'a')")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+        auto conn = Connection::open(QStringLiteral("sqlite://%1?QSQLITE_BUSY_TIMEOUT=50").arg(file));
+        Recordset rs(conn, RecordSource::wholeTable(QStringLiteral("T")), {QStringLiteral("ID")}, CursorIntent::Change);
+
+        // Another process holds the write lock for `ms` milliseconds (forever: until released).
+        QSemaphore locked, release;
+        const auto holdLock = [&](int ms) {
+            return std::thread([&, ms] {
+                {
+                    auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+                    db.setDatabaseName(file);
+                    db.open();
+                    QSqlQuery q(db);
+                    q.exec(QStringLiteral("BEGIN IMMEDIATE"));
+                    locked.release();
+                    if (ms < 0)
+                        release.acquire();
+                    else
+                        QThread::msleep(ms);
+                    q.exec(QStringLiteral("COMMIT"));
+                }
+                QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+            });
+        };
+
+        std::thread brief = holdLock(120); // longer than the busy timeout, shorter than the tries
+        locked.acquire();
+        rs.setValue(QStringLiteral("V"), QStringLiteral("b"));
+        rs.Update();
+        brief.join();
+        QCOMPARE(rs.value(QStringLiteral("V")).toString(), u"b");
+
+        std::thread heldOn = holdLock(-1);
+        locked.acquire();
+        rs.setValue(QStringLiteral("V"), QStringLiteral("c"));
+        try {
+            rs.Update();
+            QFAIL("a save went through a held lock");
+        } catch (const DataError &e) {
+            QCOMPARE(e.number(), 5);
+            QVERIFY2(e.description().contains(u"locked"), qPrintable(e.description()));
+        }
+        release.release();
+        heldOn.join();
+        QCOMPARE(rs.editMode(), EditMode::InProgress);
+        rs.Update(); // the user presses "Conferma" again
+        auto check = Connection::open(QStringLiteral("sqlite://") + file);
+        QSqlQuery q(check->database());
+        QVERIFY(q.exec(QStringLiteral("SELECT V FROM T WHERE ID = 1")) && q.next());
+        QCOMPARE(q.value(0).toString(), u"c");
     }
 
     // Two SQLite copies in one process can corrupt databases (each keeps its own file locks): the

@@ -546,7 +546,7 @@ std::shared_ptr<RecordListModel::Page> RecordListModel::readRows(const QString &
     if (ok) {
         for (const QVariant &v : std::as_const(bound))
             q.addBindValue(v);
-        ok = q.exec();
+        ok = execPatiently(q);
     }
     const int nKeys = int(keys.size());
     while (ok && q.next()) {

@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QThread>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -780,6 +782,33 @@ std::shared_ptr<Connection> Connection::open(const ConnectionParams &params, con
         }
     }
     return c;
+}
+
+bool isBusy(SqlDialect dialect, const QSqlError &error)
+{
+    if (dialect != SqlDialect::Sqlite || error.type() == QSqlError::NoError)
+        return false;
+    bool numeric = false;
+    const int primary = error.nativeErrorCode().toInt(&numeric) & 0xff;
+    return numeric && (primary == 5 || primary == 6);
+}
+
+void busyPause(int attempt)
+{
+    QThread::msleep(static_cast<unsigned long>(QRandomGenerator::global()->bounded(10, 60) * attempt));
+}
+
+bool execPatiently(QSqlQuery &query)
+{
+    for (int attempt = 1;; ++attempt) {
+        if (query.exec())
+            return true;
+        const SqlDialect dialect = query.driver() && query.driver()->dbmsType() == QSqlDriver::SQLite ? SqlDialect::Sqlite
+                                                                                                   : SqlDialect::Other;
+        if (attempt == kBusyAttempts || !isBusy(dialect, query.lastError()))
+            return false;
+        busyPause(attempt);
+    }
 }
 
 Connection::~Connection()

@@ -25,6 +25,8 @@
 
 #include <QHash>
 #include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 
@@ -53,6 +55,23 @@ struct ConnectionParams
 // never shows a password) when the string cannot be understood.
 ConnectionParams parseConnectionString(const QString &connectionString, const QString &dataFolder = QString(),
                                      const QString &databaseName = QString());
+
+// True when a statement failed because an SQLite database stayed locked by another connection
+// past the busy timeout (SQLITE_BUSY, SQLITE_LOCKED and their extended codes): it may succeed if
+// tried again. SQLite's own waiting is not first come, first served, so under many writers one of
+// them can be passed over for longer than the timeout.
+bool isBusy(SqlDialect dialect, const QSqlError &error);
+
+// How many times in all a statement or a save is tried while isBusy(): each try waits up to the
+// busy timeout.
+inline constexpr int kBusyAttempts = 4;
+
+// Executes a prepared query, trying it again (after a short random pause) while isBusy(), up to
+// kBusyAttempts times. Returns what the last QSqlQuery::exec() returned.
+bool execPatiently(QSqlQuery &query);
+
+// The short random pause between two tries.
+void busyPause(int attempt);
 
 class Connection
 {

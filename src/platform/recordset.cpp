@@ -166,7 +166,7 @@ bool Recordset::fetchOne(const QString &extraWhere, const QVariantList &extraVal
             q.addBindValue(bindable(m_table->column(column), value));
     for (const QVariant &v : extraValues)
         q.addBindValue(v);
-    if (!q.exec())
+    if (!execPatiently(q))
         fail(q.lastError(), false);
     if (!q.next()) {
         if (q.lastError().isValid())
@@ -575,7 +575,7 @@ void Recordset::insertRow()
         fail(q.lastError(), true);
     for (int i : columns)
         q.addBindValue(m_pending.value(i));
-    if (!q.exec())
+    if (!execPatiently(q))
         fail(q.lastError(), true);
     QVariantList key;
     if (returning && q.next()) {
@@ -639,30 +639,50 @@ void Recordset::Delete()
 void Recordset::runOnOneRow(const QString &sql, const QVariantList &values)
 {
     // One transaction; exactly one row must be touched, or someone else changed or deleted it.
+    // A transaction that found the file locked past the busy timeout is rolled back and run
+    // again whole: its WHERE clause checks the row afresh each time.
     QSqlDatabase db = m_connection->database();
-    if (!db.transaction())
-        fail(db.lastError(), false);
-    QSqlQuery q(db);
-    bool ok = q.prepare(sql);
-    for (const QVariant &v : values)
-        q.addBindValue(v);
-    ok = ok && q.exec();
-    if (!ok) {
-        const QSqlError error = q.lastError();
+    const SqlDialect dialect = m_connection->dialect();
+    for (int attempt = 1;; ++attempt) {
+        const bool lastTry = attempt == kBusyAttempts;
+        if (!db.transaction()) {
+            if (!lastTry && isBusy(dialect, db.lastError())) {
+                busyPause(attempt);
+                continue;
+            }
+            fail(db.lastError(), false);
+        }
+        QSqlQuery q(db);
+        bool ok = q.prepare(sql);
+        for (const QVariant &v : values)
+            q.addBindValue(v);
+        ok = ok && q.exec();
+        if (!ok) {
+            const QSqlError error = q.lastError();
+            q.finish();
+            db.rollback();
+            if (!lastTry && isBusy(dialect, error)) {
+                busyPause(attempt);
+                continue;
+            }
+            fail(error, false);
+        }
+        const int affected = q.numRowsAffected();
         q.finish();
-        db.rollback();
-        fail(error, false);
-    }
-    const int affected = q.numRowsAffected();
-    q.finish();
-    if (affected != 1) {
-        db.rollback();
-        throw DataError(DataError::RowChanged, kRowChanged);
-    }
-    if (!db.commit()) {
-        const QSqlError error = db.lastError();
-        db.rollback();
-        fail(error, false);
+        if (affected != 1) {
+            db.rollback();
+            throw DataError(DataError::RowChanged, kRowChanged);
+        }
+        if (!db.commit()) {
+            const QSqlError error = db.lastError();
+            db.rollback();
+            if (!lastTry && isBusy(dialect, error)) {
+                busyPause(attempt);
+                continue;
+            }
+            fail(error, false);
+        }
+        return;
     }
 }
 

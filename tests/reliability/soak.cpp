@@ -141,6 +141,8 @@ int run(const QString &program, const QString &backend, int writers, int saves, 
         auto *p = new QProcess;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        if (!env.contains(QStringLiteral("XDG_RUNTIME_DIR")))
+            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), target.folder()); // private to this user, as Qt wants
         p->setProcessEnvironment(env);
         const int share = saves / writers + (w < saves % writers ? 1 : 0);
         p->start(program, {QStringLiteral("--writer"), target.connection(), target.folder(), QString::number(share),
