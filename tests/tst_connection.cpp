@@ -279,7 +279,13 @@ void Tst_connection::refused_data()
     QTest::newRow("text after quote") << "Driver=postgresql;Password='Segreto15'x" << "Password" << "Segreto15";
     QTest::newRow("no =") << "conti.db" << none << none;
     QTest::newRow("bad port") << "Driver=postgresql;Port=54a" << "54a" << none;
-    QTest::newRow("url bad port") << "postgresql://h:70000/d" << "70000" << none;
+    QTest::newRow("url bad port") << "postgresql://h:70000/d" << "porta" << none;
+    QTest::newRow("url without @host: the password is no port")
+        << "postgresql://anna:Segreto99/d" << "porta" << "Segreto99";
+    QTest::newRow("url port ending in a newline") << "postgresql://h:5432\n/d" << "porta" << none;
+    QTest::newRow("url IPv6 ending in a newline") << "postgresql://u@[::1\n]:5432/d" << "IPv6" << none;
+    QTest::newRow("url host with a newline") << "postgresql://u@h%0Adbname=x/d" << "host" << none;
+    QTest::newRow("host with a blank") << "Driver=postgresql;Host='h dbname=x';Database=d" << "host" << none;
     QTest::newRow("url IPv6 without brackets") << "postgresql://::1/d" << "IPv6" << none;
     QTest::newRow("url IPv6 unclosed") << "postgresql://u:Segreto16@[::1/d" << "IPv6" << "Segreto16";
     QTest::newRow("url IPv6 not an address") << "postgresql://[h;dbname=x]/d" << "IPv6" << none;
