@@ -1,4 +1,5 @@
 #include "editor/frmedittab.h"
+#include "editordriver.h"
 #include "anagrafica.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
@@ -19,6 +20,8 @@
 #include <QApplication>
 
 using namespace Norvix;
+using TestUtil::control;
+using TestUtil::press;
 using TestUtil::Data;
 
 namespace {
@@ -28,15 +31,6 @@ void backends()
     QTest::addColumn<QString>("backend");
     QTest::newRow("sqlite") << "sqlite";
     QTest::newRow("postgresql") << "postgresql";
-}
-
-template <typename T = QWidget>
-T *control(FrmEditTab &editor, const QString &name)
-{
-    auto *w = editor.findChild<T *>(name);
-    if (!w)
-        qFatal("no control %s", qPrintable(name));
-    return w;
 }
 
 // Types into a field as a user does: focus, select all, type, leave with Tab.
@@ -59,13 +53,6 @@ void leave(FrmEditTab &editor)
         QTest::keyClick(w, Qt::Key_Tab);
 }
 
-void press(FrmEditTab &editor, int button)
-{
-    QVERIFY2(editor.CmdButton(button)->isVisible() && editor.CmdButton(button)->isEnabled(),
-             qPrintable(QStringLiteral("button %1 cannot be pressed").arg(button)));
-    QTest::mouseClick(editor.CmdButton(button), Qt::LeftButton);
-}
-
 } // namespace
 
 class TstEditing : public QObject
@@ -74,20 +61,11 @@ class TstEditing : public QObject
 
     std::shared_ptr<RecordingMessageService> m_messages;
 
-    QStringList texts() const
-    {
-        QStringList out;
-        for (const Message &m : m_messages->messages())
-            out << m.text;
-        return out;
-    }
+    QStringList texts() const { return TestUtil::messageTexts(*m_messages); }
 
     void open(FrmEditTab &editor, Data &data, const QString &record, std::optional<QString> key = std::nullopt)
     {
-        editor.START(data.connection, data.folder(), QString(), record, QString(), QString(), false, key);
-        QVERIFY(editor.CanShow());
-        editor.show();
-        QVERIFY(QTest::qWaitForWindowActive(&editor));
+        TestUtil::startShown(editor, data.connection, data.folder(), record, key);
     }
 
 private slots:

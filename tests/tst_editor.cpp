@@ -1,4 +1,5 @@
 #include "editor/frmedittab.h"
+#include "editordriver.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
 #include "platform/window.h"
@@ -17,6 +18,8 @@
 #include <QTest>
 
 using namespace Norvix;
+using TestUtil::control;
+using TestUtil::press;
 
 namespace {
 
@@ -53,15 +56,6 @@ public:
 private:
     QTemporaryDir m_dir;
 };
-
-template <typename T = QWidget>
-T *control(FrmEditTab &editor, const QString &name)
-{
-    auto *w = editor.findChild<T *>(name);
-    if (!w)
-        qFatal("no control %s", qPrintable(name));
-    return w;
-}
 
 QString text(FrmEditTab &editor, const QString &name)
 {

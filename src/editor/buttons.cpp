@@ -137,13 +137,27 @@ void FrmEditTab::save()
             const QString field = w->property("DataField").toString();
             if (field.isEmpty() || table->indexOf(field) < 0)
                 continue; // a name the table lacks is skipped
+            if (qobject_cast<QPushButton *>(w))
+                continue; // a binary field is shown, never edited: its button's caption is no value
+            // A control still showing what the row holds is left out: a value it cannot show
+            // exactly (longer than the field, line ends a memo rewrites) stays as it is stored.
+            if (!adding && w->property("ShownText").isValid() && controlText(w) == w->property("ShownText").toString())
+                continue;
             try {
                 if (auto *c = qobject_cast<QCheckBox *>(w))
                     m_recordset->setValue(field, c->isChecked());
                 else
                     m_recordset->setValue(field, controlText(w));
-            } catch (const DataError &) {
-                // One control that cannot be written does not stop the others.
+            } catch (const DataError &e) {
+                if (e.number() != DataError::ConversionFailed)
+                    continue; // the save below reports what stops it
+                // A value the column cannot take: nothing is saved, the user corrects it.
+                const auto campi = m_rec->Campi();
+                msgBox(QStringLiteral("Il campo %1 non può essere salvato: %2")
+                           .arg(campi->Contains(field) ? campi->Item(field)->Desc() : field, e.description()),
+                       MsgButtons::OkOnly, windowTitle());
+                CTRLSETFOCUS(w);
+                return;
             }
         }
         m_recordset->Update();
@@ -151,12 +165,14 @@ void FrmEditTab::save()
         pending = e;
     }
     if (pending) {
-        if (m_recordset && m_recordset->editMode() == EditMode::Add) {
+        // A refused new row stays, with what the user typed; only a duplicate key is told as one.
+        const bool refusedNewRow = m_recordset && m_recordset->editMode() == EditMode::Add;
+        if (refusedNewRow && pending->number() == DataError::IntegrityViolation) {
             msgBox(QStringLiteral("Il codice inserito è già esistente"));
             return;
         }
         ErrorHandler(&*pending);
-        if (m_unloaded)
+        if (m_unloaded || refusedNewRow)
             return;
     }
     std::optional<DataError> reopenError;

@@ -226,7 +226,12 @@ void FrmEditTab::showEvent(QShowEvent *event)
         // A pending new row or change is never dropped by showing the window.
         if (m_recordset->editMode() == EditMode::None) {
             try {
-                m_recordset->MoveFirst();
+                // The row shown is read again, never swapped for the table's first row (the
+                // editor opened on a key shows a row of the whole table).
+                if (m_recordset->hasCurrentRow())
+                    m_recordset->setBookmark(m_recordset->Bookmark());
+                else
+                    m_recordset->MoveFirst();
             } catch (const Error &) {
             }
         }

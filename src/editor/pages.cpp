@@ -92,8 +92,8 @@ void FrmEditTab::LoccaRecord(bool locked)
     const auto campi = m_rec ? m_rec->Campi() : nullptr;
     for (QWidget *w : std::as_const(m_fieldControls)) {
         const QString field = w->property("DataField").toString();
-        if (field.isEmpty())
-            continue;
+        if (field.isEmpty() || w->property("NoColumn").toBool())
+            continue; // no column to write it to: never unlocked
         // Fields built locked (counters, last-change stamps) are never unlocked.
         if (campi && campi->Contains(field)) {
             const QString kind = campi->Item(field)->ObjType().toUpper();

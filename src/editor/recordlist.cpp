@@ -142,6 +142,17 @@ bool sameValue(const QVariant &a, const QVariant &b)
     return a == b || a.toString() == b.toString();
 }
 
+// A value as a line shows it. The view shows a line on one row of the screen: a longer value is
+// cut, since a megabyte description would otherwise be laid out, and kept in memory, whole.
+QString shownInLine(QString text)
+{
+    constexpr qsizetype kMaxShown = 500;
+    if (text.size() <= kMaxShown)
+        return text;
+    text.truncate(text.at(kMaxShown - 1).isHighSurrogate() ? kMaxShown - 1 : kMaxShown);
+    return text + QChar(0x2026); // an ellipsis
+}
+
 QString failureText(const QSqlError &error)
 {
     return error.databaseText().isEmpty() ? error.text() : error.databaseText();
@@ -556,10 +567,10 @@ std::shared_ptr<RecordListModel::Page> RecordListModel::readRows(const QString &
         for (int i = 0; i < nKeys; ++i) {
             const QVariant v = q.value(i);
             key << v;
-            line += u'[' + columnValueText(v, kinds.at(i)) + u']';
+            line += u'[' + shownInLine(columnValueText(v, kinds.at(i))) + u']';
         }
         if (!m_descColumn.isEmpty())
-            line += u' ' + columnValueText(q.value(nKeys), descKind);
+            line += u' ' + shownInLine(columnValueText(q.value(nKeys), descKind));
         page->keys << key;
         page->lines << line;
     }

@@ -63,6 +63,23 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
         msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
         return;
     }
+    // A field the table has no column for would lose, without a word, whatever is typed into it:
+    // the user is told, and its control stays locked (see LoccaRecord).
+    QStringList missing;
+    for (QWidget *w : std::as_const(m_fieldControls)) {
+        const QString field = w->property("DataField").toString();
+        if (field.isEmpty() || m_recordset->table()->indexOf(field) >= 0)
+            continue;
+        w->setProperty("NoColumn", true);
+        w->setEnabled(false);
+        if (!missing.contains(shownInMessage(field)))
+            missing << shownInMessage(field);
+    }
+    if (!missing.isEmpty())
+        msgBox(QStringLiteral("Colonne non trovate nella tabella %1: %2.\nI campi corrispondenti non possono essere "
+                              "modificati.")
+                   .arg(shownInMessage(m_recordset->table()->name), missing.join(QStringLiteral(", "))),
+               MsgButtons::OkOnly, QStringLiteral("ATTENZIONE!"));
     REPROP();
 
     if (m_layout->pageFill(2) == 0 && m_layout->pageFill(1) == 1 && m_tabs->count() > 0) {
@@ -126,7 +143,15 @@ void FrmEditTab::positionOn(const std::optional<QString> &Indice)
     try {
         m_recordset = std::make_unique<Recordset>(m_connection, RecordSource::wholeTable(m_recordName), keys,
                                                   CursorIntent::Change);
-        if (criteria.isEmpty() || !m_recordset->Find(criteria))
+        bool found = false;
+        try {
+            found = !criteria.isEmpty() && m_recordset->Find(criteria);
+        } catch (const DataError &e) {
+            if (e.number() != DataError::ConversionFailed)
+                throw;
+            // A value no key can hold (a letter for a number, a NUL): there is no such row.
+        }
+        if (!found)
             m_recordset->MoveFirst();
     } catch (const DataError &e) {
         msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
@@ -191,6 +216,10 @@ void FrmEditTab::ShowRecord()
         if (!picture.isEmpty() && !controlText(w).isEmpty())
             setControlText(w, Values::format(QVariant(controlText(w)), picture));
     }
+    // What the controls show of the row: a save leaves out those still showing it (see save()).
+    for (QWidget *w : std::as_const(m_fieldControls))
+        if (!w->property("DataField").toString().isEmpty())
+            w->setProperty("ShownText", controlText(w));
     SETNEUTRAL();
 }
 

@@ -72,6 +72,16 @@ QString shown(const QString &text)
     return s;
 }
 
+// A file or database name for messages: whole when it is of a readable length, otherwise its
+// beginning and its end.
+QString shownName(const QString &name)
+{
+    const QString native = QDir::toNativeSeparators(name);
+    if (native.size() <= 160)
+        return native;
+    return native.left(60) + QStringLiteral(" ... ") + native.right(80);
+}
+
 struct Pair
 {
     QString key;    // as written, trimmed
@@ -291,7 +301,10 @@ QString checkOptions(const QString &driver, const QStringList &items)
 
 QString percentDecoded(const QString &text)
 {
-    return QUrl::fromPercentEncoding(text.toUtf8());
+    const QString decoded = QUrl::fromPercentEncoding(text.toUtf8());
+    if (decoded.contains(QChar(0)))
+        badString(QStringLiteral("La stringa di connessione contiene il carattere nullo (NUL)."));
+    return decoded;
 }
 
 // The options of a URL query: "a=1&b=2", names and values percent-decoded.
@@ -582,9 +595,9 @@ void checkSqliteFile(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        failed(QStringLiteral("Il database %1 non esiste.").arg(QDir::toNativeSeparators(path)));
+        failed(QStringLiteral("Il database %1 non esiste.").arg(shownName(path)));
     if (!info.isFile())
-        failed(QStringLiteral("%1 non è un file di database.").arg(QDir::toNativeSeparators(path)));
+        failed(QStringLiteral("%1 non è un file di database.").arg(shownName(path)));
     switch (fileKind(path)) {
     case FileKind::Sqlite:
     case FileKind::Empty: // SQLite takes an empty file as an empty database
@@ -592,9 +605,9 @@ void checkSqliteFile(const QString &path)
     case FileKind::Jet:
         failed(QStringLiteral("Il file %1 è un database Jet di una versione precedente e non può essere modificato: "
                               "convertirlo in un database SQLite.")
-                   .arg(QDir::toNativeSeparators(path)));
+                   .arg(shownName(path)));
     case FileKind::Other:
-        failed(QStringLiteral("Il file %1 non è un database SQLite.").arg(QDir::toNativeSeparators(path)));
+        failed(QStringLiteral("Il file %1 non è un database SQLite.").arg(shownName(path)));
     }
 }
 
@@ -636,12 +649,12 @@ QString driverOptions(const QString &options)
 QString describe(const ConnectionParams &params)
 {
     if (params.driver == kSqlite)
-        return QDir::toNativeSeparators(params.database);
+        return shownName(params.database);
     if (params.driver == kPostgres) {
         QString where = params.host.isEmpty() ? QStringLiteral("server locale") : params.host;
         if (params.port != -1)
             where += QLatin1Char(':') + QString::number(params.port);
-        return QStringLiteral("PostgreSQL \"%1\" su %2").arg(params.database, where);
+        return QStringLiteral("PostgreSQL \"%1\" su %2").arg(shownName(params.database), where);
     }
     if (params.driver == kOdbc)
         return QStringLiteral("ODBC");
@@ -654,13 +667,27 @@ QString nextConnectionName()
     return QStringLiteral("norvix-connection-%1").arg(counter.fetchAndAddRelaxed(1));
 }
 
-// A host is a name, an address or a socket folder: no blanks, control characters, quotes or
-// separators that a driver's own connection syntax gives a meaning.
-ConnectionParams checkedHost(ConnectionParams params)
+// What every form must give: no NUL anywhere (a C library would end the text there and open
+// something else); a host that is a name, an address or a socket folder, with no blanks, control
+// characters, quotes or separators that a driver's own connection syntax gives a meaning; and
+// PostgreSQL names the server keeps whole rather than cutting them to another name.
+ConnectionParams checkedParams(ConnectionParams params)
 {
+    for (const QString *text : {&params.database, &params.host, &params.user, &params.password, &params.options})
+        if (text->contains(QChar(0)))
+            badString(QStringLiteral("La stringa di connessione contiene il carattere nullo (NUL)."));
     for (const QChar c : std::as_const(params.host))
         if (c.isSpace() || c.category() == QChar::Other_Control || QStringLiteral(";='\"\\{}").contains(c))
             badString(QStringLiteral("Il nome dell'host \"%1\" non è valido.").arg(shown(params.host)));
+    if (params.driver == kPostgres) {
+        constexpr int kMaxName = 63; // bytes; the server cuts longer names without a word
+        if (params.database.toUtf8().size() > kMaxName)
+            badString(QStringLiteral("Il nome del database PostgreSQL \"%1\" supera i %2 byte ammessi.")
+                          .arg(shown(params.database))
+                          .arg(kMaxName));
+        if (params.user.toUtf8().size() > kMaxName)
+            badString(QStringLiteral("Il nome utente PostgreSQL supera i %1 byte ammessi.").arg(kMaxName));
+    }
     return params;
 }
 
@@ -670,6 +697,10 @@ ConnectionParams parseConnectionString(const QString &connectionString, const QS
                                      const QString &databaseName)
 {
     const QString cs = connectionString.trimmed();
+    // Checked before any path is tidied: "a.db<NUL>/../b.db" would become "b.db".
+    for (const QString *text : {&connectionString, &dataFolder, &databaseName})
+        if (text->contains(QChar(0)))
+            badString(QStringLiteral("La stringa di connessione contiene il carattere nullo (NUL)."));
     if (cs.isEmpty()) {
         ConnectionParams params;
         params.driver = kSqlite;
@@ -677,7 +708,7 @@ ConnectionParams parseConnectionString(const QString &connectionString, const QS
             badString(QStringLiteral("Nessun database indicato: la stringa di connessione è vuota e manca il nome "
                                      "del database."));
         params.database = filePath(databaseName.trimmed(), dataFolder);
-        return params;
+        return checkedParams(params);
     }
 
     static const QRegularExpression url(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*)://"));
@@ -686,9 +717,9 @@ ConnectionParams parseConnectionString(const QString &connectionString, const QS
         const QString scheme = m.captured(1).toLower();
         const QString rest = cs.mid(m.capturedLength());
         if (scheme == QLatin1String("sqlite"))
-            return parseSqliteUrl(rest, dataFolder);
+            return checkedParams(parseSqliteUrl(rest, dataFolder));
         if (scheme == QLatin1String("postgresql") || scheme == QLatin1String("postgres"))
-            return checkedHost(parsePostgresUrl(rest));
+            return checkedParams(parsePostgresUrl(rest));
         badString(QStringLiteral("Gli indirizzi %1:// non sono supportati (ammessi: sqlite://, postgresql://).")
                       .arg(shown(m.captured(1))));
     }
@@ -699,15 +730,15 @@ ConnectionParams parseConnectionString(const QString &connectionString, const QS
                                  "sqlite:///FILE."));
     const QList<Pair> pairs = splitPairs(cs);
     if (findPair(pairs, {"provider"}))
-        return parseLegacy(pairs, dataFolder);
+        return checkedParams(parseLegacy(pairs, dataFolder));
     const Pair *driver = findPair(pairs, {"driver"});
     if (findPair(pairs, {"dsn", "filedsn"}) || (driver && driver->braced)) {
         ConnectionParams params;
         params.driver = kOdbc;
         params.database = cs;
-        return params;
+        return checkedParams(params);
     }
-    return checkedHost(parseKeyValues(pairs, dataFolder, databaseName));
+    return checkedParams(parseKeyValues(pairs, dataFolder, databaseName));
 }
 
 std::shared_ptr<Connection> Connection::open(const QString &connectionString, const QString &dataFolder,

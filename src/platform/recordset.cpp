@@ -254,6 +254,7 @@ bool Recordset::Find(const QList<QPair<QString, QVariant>> &criteria)
         return false;
     QStringList where;
     QVariantList values;
+    bool impossible = false;
     for (const auto &[name, value] : criteria) {
         const ColumnInfo &column = m_table->column(name);
         if (value.isNull() || (value.typeId() == QMetaType::QString && value.toString().isEmpty())) {
@@ -261,7 +262,15 @@ bool Recordset::Find(const QList<QPair<QString, QVariant>> &criteria)
         } else {
             where << quoteIdentifier(column.name) + QStringLiteral(" = ?");
             values << bindable(column, value);
+            // PostgreSQL keeps no NUL in a text, nor can its statements carry one: no row holds it.
+            impossible = impossible
+                         || (m_connection->dialect() == SqlDialect::PostgreSql && values.constLast().typeId() == QMetaType::QString
+                             && values.constLast().toString().contains(QChar(0)));
         }
+    }
+    if (impossible) {
+        leaveRows(Position::AfterLast);
+        return false;
     }
     if (m_position == Position::OnRow || m_position == Position::Deleted) {
         where << keyComparison(orderKeys(m_keyColumns, m_naturalKey), m_position == Position::OnRow ? QStringLiteral(">=") : QStringLiteral(">"),
@@ -337,7 +346,8 @@ Field Recordset::field(const QString &name) const
 {
     const int i = m_table->indexOf(name);
     if (i < 0)
-        throw DataError(DataError::BadIdentifier, QStringLiteral("Colonna %1 non trovata nella tabella %2").arg(name, m_table->name));
+        throw DataError(DataError::BadIdentifier,
+                        QStringLiteral("Colonna %1 non trovata nella tabella %2").arg(shownInMessage(name), m_table->name));
     return field(i);
 }
 
@@ -346,7 +356,14 @@ void Recordset::setValue(const QString &name, const QVariant &value)
     requireWritable();
     const int i = m_table->indexOf(name);
     if (i < 0)
-        throw DataError(DataError::BadIdentifier, QStringLiteral("Colonna %1 non trovata nella tabella %2").arg(name, m_table->name));
+        throw DataError(DataError::BadIdentifier,
+                        QStringLiteral("Colonna %1 non trovata nella tabella %2").arg(shownInMessage(name), m_table->name));
+    // PostgreSQL cannot keep a NUL in a text, and many readers of an SQLite file stop at it: on
+    // every database a text holding one is refused, never stored cut or altered.
+    if (value.typeId() == QMetaType::QString && m_table->columns[i].kind != ColumnKind::Blob && value.toString().contains(QChar(0)))
+        throw DataError(DataError::ConversionFailed,
+                        QStringLiteral("Il valore per la colonna %1 contiene il carattere nullo (NUL), che non può essere salvato")
+                            .arg(m_table->columns[i].name));
     if (m_editMode == EditMode::None) {
         requireRow();
         m_editMode = EditMode::InProgress;
@@ -436,8 +453,8 @@ QVariant Recordset::bindable(const ColumnInfo &column, const QVariant &value) co
         return QVariant();
     const bool sqlite = m_connection->dialect() == SqlDialect::Sqlite;
     const auto refuse = [&]() -> QVariant {
-        throw DataError(DataError::ConversionFailed,
-                        QStringLiteral("Il valore \"%1\" non è valido per la colonna %2").arg(value.toString(), column.name));
+        throw DataError(DataError::ConversionFailed, QStringLiteral("Il valore \"%1\" non è valido per la colonna %2")
+                                                         .arg(shownInMessage(value.toString()), column.name));
     };
     if (value.typeId() == QMetaType::QString) {
         const QString text = value.toString();

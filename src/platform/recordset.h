@@ -94,7 +94,8 @@ public:
 
     // Sets a column of the current or the new row; texts are read under the regional settings
     // (decimal comma, day/month/year dates), an empty text writes NULL. Throws DataError when the
-    // value cannot be converted to the column's type.
+    // value cannot be converted to the column's type, or is a text holding a NUL character (no
+    // database keeps one the same way).
     void setValue(const QString &name, const QVariant &value);
 
     void AddNew();

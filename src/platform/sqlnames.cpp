@@ -40,11 +40,80 @@ ColumnKind kindOf(const QSqlField &field)
     }
 }
 
+// PostgreSQL's catalog, read with bound values. The driver's own look-ups (tables(), record(),
+// primaryIndex()) put a table name inside their statements as it is, lower-case it unless it is
+// quoted, split it at a dot and leave out names starting with "Inv": a real table named with a
+// quote, a dot or capitals would not be found, or would break the look-up.
+const QString kPgRelations = QStringLiteral("c.relkind IN ('r', 'p', 'v', 'm', 'f') AND pg_catalog.pg_table_is_visible(c.oid)");
+
+// The rows of a catalog query, each its columns joined by NUL (which no catalog name holds).
+QStringList catalogRows(QSqlDatabase db, const QString &sql, const QString &table, const QString &bound = QString())
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    bool ok = q.prepare(sql);
+    if (!bound.isNull())
+        q.addBindValue(bound);
+    if (!ok || !q.exec())
+        badName(QStringLiteral("Impossibile leggere la struttura della tabella %1: %2").arg(shownInMessage(table), q.lastError().text()));
+    QStringList out;
+    while (q.next()) {
+        QStringList row;
+        for (int i = 0; i < q.record().count(); ++i)
+            row << q.value(i).toString();
+        out << row.join(QChar(0));
+    }
+    return out;
+}
+
+// The tables and views a statement can name without a schema.
+QStringList postgresTables(QSqlDatabase db, const QString &table)
+{
+    return catalogRows(db, QStringLiteral("SELECT c.relname FROM pg_catalog.pg_class c WHERE %1").arg(kPgRelations), table);
+}
+
+// The kind of a PostgreSQL column from its type's oid, as the Qt driver reads its values.
+ColumnKind postgresColumnKind(int oid)
+{
+    switch (oid) {
+    case 16: return ColumnKind::Boolean;                   // bool
+    case 20: case 21: case 23: case 26: case 24: case 28: case 29:
+        return ColumnKind::Integer;                        // int8, int2, int4, oid, regproc, xid, cid
+    case 1700: return ColumnKind::Decimal;                 // numeric: exact decimals
+    case 700: case 701: return ColumnKind::Double;         // float4, float8
+    case 1082: case 702: case 703: return ColumnKind::Date; // date, abstime, reltime
+    case 1083: case 1266: return ColumnKind::Time;         // time, timetz
+    case 1114: case 1184: return ColumnKind::DateTime;     // timestamp, timestamptz
+    case 17: return ColumnKind::Blob;                      // bytea
+    default: return ColumnKind::Text;                      // the driver reads any other type as text
+    }
+}
+
+void readPostgresColumns(QSqlDatabase db, TableInfo &info)
+{
+    const QString columns =
+        QStringLiteral("SELECT a.attname, a.atttypid::int, pg_catalog.format_type(a.atttypid, a.atttypmod) "
+                       "FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_class c ON c.oid = a.attrelid "
+                       "WHERE %1 AND c.relname = ? AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum")
+            .arg(kPgRelations);
+    for (const QString &row : catalogRows(db, columns, info.name, info.name)) {
+        const QStringList parts = row.split(QChar(0));
+        info.columns.append(ColumnInfo{parts.value(0), postgresColumnKind(parts.value(1).toInt()), parts.value(2)});
+    }
+    const QString key =
+        QStringLiteral("SELECT a.attname FROM pg_catalog.pg_index i JOIN pg_catalog.pg_class c ON c.oid = i.indrelid "
+                       "JOIN pg_catalog.pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = ANY(i.indkey) "
+                       "WHERE %1 AND c.relname = ? AND i.indisprimary ORDER BY array_position(i.indkey::int2[], a.attnum)")
+            .arg(kPgRelations);
+    info.primaryKey = catalogRows(db, key, info.name, info.name);
+}
+
 std::shared_ptr<const TableInfo> readTable(const Connection &connection, const QString &table)
 {
     QSqlDatabase db = connection.database();
+    const bool postgres = connection.dialect() == SqlDialect::PostgreSql;
     QString real;
-    for (const QString &t : db.tables(QSql::AllTables)) {
+    for (const QString &t : postgres ? postgresTables(db, table) : db.tables(QSql::AllTables)) {
         if (t.compare(table, Qt::CaseInsensitive) == 0) {
             real = t;
             if (t == table)
@@ -52,14 +121,14 @@ std::shared_ptr<const TableInfo> readTable(const Connection &connection, const Q
         }
     }
     if (real.isEmpty())
-        badName(QStringLiteral("Tabella %1 non trovata nel database").arg(table));
+        badName(QStringLiteral("Tabella %1 non trovata nel database").arg(shownInMessage(table)));
 
     auto info = std::make_shared<TableInfo>();
     info->name = real;
     if (connection.dialect() == SqlDialect::Sqlite) {
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(real))))
-            badName(QStringLiteral("Impossibile leggere le colonne della tabella %1: %2").arg(real, q.lastError().text()));
+            badName(QStringLiteral("Impossibile leggere le colonne della tabella %1: %2").arg(shownInMessage(real), q.lastError().text()));
         QMap<int, QString> pk;
         while (q.next()) {
             const QString decl = q.value(2).toString();
@@ -68,6 +137,8 @@ std::shared_ptr<const TableInfo> readTable(const Connection &connection, const Q
                 pk.insert(q.value(5).toInt(), q.value(1).toString());
         }
         info->primaryKey = pk.values();
+    } else if (postgres) {
+        readPostgresColumns(db, *info);
     } else {
         const QSqlRecord rec = db.record(real);
         for (int i = 0; i < rec.count(); ++i) {
@@ -79,16 +150,30 @@ std::shared_ptr<const TableInfo> readTable(const Connection &connection, const Q
             info->primaryKey.append(pk.fieldName(i));
     }
     if (info->columns.isEmpty())
-        badName(QStringLiteral("La tabella %1 non ha colonne leggibili").arg(real));
+        badName(QStringLiteral("La tabella %1 non ha colonne leggibili").arg(shownInMessage(real)));
     return info;
 }
 
 } // namespace
 
+QString shownInMessage(const QString &text)
+{
+    constexpr qsizetype kMax = 80;
+    const bool cut = text.size() > kMax;
+    QString shown = cut ? text.left(text.at(kMax - 1).isHighSurrogate() ? kMax - 1 : kMax) : text;
+    for (QChar &c : shown) {
+        if (c.unicode() < 0x20)
+            c = QChar(0x2400 + c.unicode()); // the control pictures: U+2400 is the symbol for NUL
+        else if (c.unicode() == 0x7F)
+            c = QChar(0x2421);
+    }
+    return cut ? shown + QStringLiteral("...") : shown;
+}
+
 QString quoteIdentifier(const QString &name)
 {
     if (name.isEmpty() || name.contains(QChar(0)))
-        badName(QStringLiteral("Nome non valido per una tabella o una colonna: \"%1\"").arg(QString(name).remove(QChar(0))));
+        badName(QStringLiteral("Nome non valido per una tabella o una colonna: \"%1\"").arg(shownInMessage(name)));
     QString quoted = name;
     quoted.replace(u'"', QStringLiteral("\"\""));
     return u'"' + quoted + u'"';
@@ -110,7 +195,7 @@ const ColumnInfo &TableInfo::column(const QString &name) const
 {
     const int i = indexOf(name);
     if (i < 0)
-        badName(QStringLiteral("Colonna %1 non trovata nella tabella %2").arg(name, this->name));
+        badName(QStringLiteral("Colonna %1 non trovata nella tabella %2").arg(shownInMessage(name), this->name));
     return columns[i];
 }
 

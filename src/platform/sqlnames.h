@@ -18,6 +18,10 @@ namespace Norvix {
 // NUL character is refused with DataError::BadIdentifier.
 QString quoteIdentifier(const QString &name);
 
+// A name or a value as a message shows it: control characters (NUL included) as their visible
+// symbols, and a text longer than 80 characters cut there, with "...".
+QString shownInMessage(const QString &text);
+
 // What a column holds, as far as converting values is concerned.
 enum class ColumnKind { Text, Integer, Decimal, Double, Boolean, Date, DateTime, Time, Blob, Other };
 

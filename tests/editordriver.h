@@ -1,0 +1,52 @@
+#pragma once
+
+// Driving a shown editor as a user does, for the suites that work through the editor window.
+
+#include "editor/frmedittab.h"
+#include "platform/messages.h"
+
+#include <QPushButton>
+#include <QTest>
+
+#include <optional>
+
+namespace TestUtil {
+
+// The named control of the editor; a missing one ends the run, since every later step would fail.
+template <typename T = QWidget>
+T *control(Norvix::FrmEditTab &editor, const QString &name)
+{
+    auto *w = editor.findChild<T *>(name);
+    if (!w)
+        qFatal("no control %s", qPrintable(name));
+    return w;
+}
+
+// Clicks a command button, which must be there to be clicked.
+inline void press(Norvix::FrmEditTab &editor, int button)
+{
+    QVERIFY2(editor.CmdButton(button)->isVisible() && editor.CmdButton(button)->isEnabled(),
+             qPrintable(QStringLiteral("button %1 cannot be pressed").arg(button)));
+    QTest::mouseClick(editor.CmdButton(button), Qt::LeftButton);
+}
+
+// The texts of the messages the user was shown.
+inline QStringList messageTexts(const Norvix::RecordingMessageService &messages)
+{
+    QStringList out;
+    for (const Norvix::Message &m : messages.messages())
+        out << m.text;
+    return out;
+}
+
+// Starts the editor on a record and shows it, active.
+inline void startShown(Norvix::FrmEditTab &editor, const QString &connection, const QString &folder,
+                       const QString &record, const std::optional<QString> &key = std::nullopt)
+{
+    editor.START(connection, folder, QString(), record, QString(), QString(), false, key);
+    QVERIFY(editor.CanShow());
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowActive(&editor));
+}
+
+} // namespace TestUtil
