@@ -470,10 +470,10 @@ DscKeyword dscKeyword(QStringView line)
 
 TextLineSource::TextLineSource(QByteArray bytes) : m_bytes(std::move(bytes))
 {
-    if (m_bytes.startsWith("\xEF\xBB\xBF"))
+    if (m_bytes.startsWith("\xEF\xBB\xBF")) {
         m_pos = 3;
-    else
-        m_utf8 = isValidUtf8(m_bytes);
+        m_utf8 = true;
+    }
     m_hasCr = m_bytes.contains('\r');
 }
 
@@ -514,7 +514,13 @@ QString TextLineSource::line() const
 
 QString TextLineSource::decode(const char *data, qsizetype size) const
 {
-    return m_utf8 ? decodeUtf8(data, size) : decodeCp1252(QByteArray::fromRawData(data, size));
+    // An ASCII line reads the same in both encodings: the whole file is checked only when a line
+    // that is read holds other bytes.
+    if (std::all_of(data, data + size, [](char c) { return (c & 0x80) == 0; }))
+        return QString::fromLatin1(data, size);
+    if (!m_utf8)
+        m_utf8 = isValidUtf8(m_bytes);
+    return *m_utf8 ? decodeUtf8(data, size) : decodeCp1252(QByteArray::fromRawData(data, size));
 }
 
 bool ListLineSource::next()

@@ -27,6 +27,8 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <optional>
+
 namespace Norvix {
 
 // Decodes a descriptor file: UTF-8 when it starts with a byte-order mark or is valid UTF-8,
@@ -69,7 +71,7 @@ private:
     QString decode(const char *data, qsizetype size) const;
 
     QByteArray m_bytes;
-    bool m_utf8 = true;
+    mutable std::optional<bool> m_utf8; // whether the file is UTF-8, found out when first needed
     bool m_hasCr = false;
     qsizetype m_pos = 0;
     qsizetype m_lineStart = 0;

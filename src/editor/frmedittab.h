@@ -169,7 +169,9 @@ private:
     void chooseFile(QLineEdit *input);
     void comboKeyUp(int index, int key);
     void showCode(QComboBox *combo, const QString &code);
-    QStringList completionItems(const CampoPtr &C, const QString &prefix);
+    // The items of a completing combo whose codes start with `prefix`: in any letter case, or, with
+    // `exactCase`, as written (a stored code shown; the referenced key's index then serves).
+    QStringList completionItems(const CampoPtr &C, const QString &prefix, bool exactCase = false);
     void lostFocus(QWidget *control);
     void refillRequest(QWidget *control);
     void reopen(CursorIntent intent);
@@ -203,6 +205,7 @@ private:
     bool m_applying = false;
     bool m_checking = false;
     QString m_completionPrefix; // set while a completing combo asks for the codes starting with it
+    bool m_completionExactCase = false;
 
     // Fixed controls.
     RecordListView *m_list = nullptr;

@@ -99,8 +99,17 @@ int FrmEditTab::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
         QStringList where;
         if (useFilter)
             where << quoteIdentifier(table->column(filterColumn).name) + QStringLiteral(" = ?");
-        if (!prefix.isEmpty())
-            where << QStringLiteral("CAST(%1 AS TEXT) LIKE ? ESCAPE '!'").arg(quoteIdentifier(table->column(codeColumn).name));
+        // On SQLite a text code is looked up as a range of the key's index, not by scanning every
+        // row with LIKE, whenever case cannot matter: the exact code of a row, or a prefix
+        // without letters.
+        const QString code = quoteIdentifier(table->column(codeColumn).name);
+        const bool byRange = !prefix.isEmpty() && connection->dialect() == SqlDialect::Sqlite
+                             && table->column(codeColumn).kind == ColumnKind::Text
+                             && (m_completionExactCase || prefix.toUpper() == prefix.toLower());
+        if (byRange)
+            where << QStringLiteral("%1 >= ? AND %1 < ?").arg(code);
+        else if (!prefix.isEmpty())
+            where << QStringLiteral("CAST(%1 AS TEXT) LIKE ? ESCAPE '!'").arg(code);
         if (!where.isEmpty())
             sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
         QStringList order;
@@ -114,7 +123,10 @@ int FrmEditTab::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
             throw DataError(DataError::Generic, q.lastError().text());
         if (useFilter)
             q.addBindValue(filter.toString().isNull() ? QVariant(QString(QLatin1String(""))) : filter);
-        if (!prefix.isEmpty()) {
+        if (byRange) {
+            q.addBindValue(prefix);
+            q.addBindValue(prefix + QString::fromUcs4(U"\U0010FFFF")); // above any text that starts with it
+        } else if (!prefix.isEmpty()) {
             QString pattern = prefix;
             pattern.replace(u'!', QStringLiteral("!!")).replace(u'%', QStringLiteral("!%")).replace(u'_', QStringLiteral("!_"));
             q.addBindValue(pattern + u'%');
@@ -164,13 +176,17 @@ int FrmEditTab::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
     return width;
 }
 
-QStringList FrmEditTab::completionItems(const CampoPtr &C, const QString &prefix)
+QStringList FrmEditTab::completionItems(const CampoPtr &C, const QString &prefix, bool exactCase)
 {
     // The same query as the list, narrowed to the codes starting with what was typed.
     QComboBox scratch;
     scratch.setProperty("CompletionPrefix", prefix);
     m_completionPrefix = prefix;
-    const auto reset = qScopeGuard([this] { m_completionPrefix.clear(); });
+    m_completionExactCase = exactCase;
+    const auto reset = qScopeGuard([this] {
+        m_completionPrefix.clear();
+        m_completionExactCase = false;
+    });
     FILLCOMBO(&scratch, C);
     QStringList items;
     for (int i = 0; i < scratch.count(); ++i)

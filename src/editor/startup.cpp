@@ -196,7 +196,7 @@ void FrmEditTab::ShowRecord()
                     FILLCOMBO(CmbBounded[index], campo);
                 // A completing combo lists the codes starting with the row's own.
                 if (campo && CmbBounded[index]->property("Completing").toBool() && !controlText(w).trimmed().isEmpty()) {
-                    const QStringList items = completionItems(campo, controlText(w).trimmed());
+                    const QStringList items = completionItems(campo, controlText(w).trimmed(), true);
                     CmbBounded[index]->clear();
                     CmbBounded[index]->addItems(items);
                 }
