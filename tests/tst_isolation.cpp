@@ -166,6 +166,36 @@ private slots:
         QCOMPARE(other.exec(QStringLiteral("UPDATE CLIENTI SET NOME = 'Ancora' WHERE CODICE = %1").arg(code)), QString());
     }
 
+    // A row that cannot be read (the file locked for good by another program) is reported, and
+    // the list does not go on highlighting a line whose row is not the one shown.
+    void aRowThatCannotBeReadLeavesNoLineForIt()
+    {
+        Data data(QStringLiteral("sqlite-journal"));
+        FrmEditTab editor;
+        editor.START(data.connection + QStringLiteral("&QSQLITE_BUSY_TIMEOUT=20"), data.folder(), QString(),
+                     QStringLiteral("CLIENTI"), QString(), QString(), false);
+        QVERIFY(editor.CanShow());
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        editor.LstSelect()->setCurrentRow(0);
+        auto *name = editor.findChild<QLineEdit *>(QStringLiteral("TxtText2"));
+        const QString first = name->text();
+        {
+            OtherUser other(data, QStringLiteral("sqlite-journal"));
+            QCOMPARE(other.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")), QString());
+            QCOMPARE(other.exec(QStringLiteral("UPDATE CLIENTI SET NOTE = 'bloccato' WHERE CODICE = 3")), QString());
+            m_messages->clear();
+            editor.LstSelect()->setCurrentRow(2);
+            QCOMPARE(m_messages->messages().size(), 1);
+            QVERIFY2(m_messages->messages().first().text.contains(u"locked"), qPrintable(m_messages->messages().first().text));
+            QCOMPARE(editor.LstSelect()->currentRow(), -1);
+            QCOMPARE(name->text(), first);
+        }
+        editor.LstSelect()->setCurrentRow(2); // the lock is gone: the row loads
+        QCOMPARE(editor.LstSelect()->currentRow(), 2);
+        QVERIFY(name->text() != first);
+    }
+
     // SQLite's waiting is not first come, first served: with many writers one can wait past the
     // busy timeout. A save then tries again a few times before it reports the locked file, and a
     // refused save keeps its pending values for the next try.

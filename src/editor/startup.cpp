@@ -276,6 +276,11 @@ void FrmEditTab::LstSelect_Click()
             m_recordset = std::make_unique<Recordset>(m_connection, RecordSource::wholeTable(m_recordName), keys, CursorIntent::Read);
     } catch (const DataError &e) {
         msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+        // The fields still show the row read before: no line stands for another one, and a
+        // click on any line tries again.
+        m_applying = true;
+        m_list->setCurrentRow(-1);
+        m_applying = false;
         return;
     }
     ShowRecord();
