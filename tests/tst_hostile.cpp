@@ -24,11 +24,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
 #include <QUrl>
+
+#include <sqlite3.h>
 
 using namespace Norvix;
 using TestUtil::control;
@@ -259,6 +262,17 @@ void leave(FrmEditTab &editor)
     QWidget *w = editor.focusWidget();
     QVERIFY(w && !qobject_cast<QPlainTextEdit *>(w));
     QTest::keyClick(w, Qt::Key_Tab);
+}
+
+} // namespace
+
+namespace {
+
+// Keeps the text of each statement SQLite starts.
+int traceStatement(unsigned, void *context, void *statement, void *)
+{
+    static_cast<QStringList *>(context)->append(QString::fromUtf8(sqlite3_sql(static_cast<sqlite3_stmt *>(statement))));
+    return 0;
 }
 
 } // namespace
@@ -809,7 +823,15 @@ private slots:
         const auto source = RecordSource::wholeTable(QStringLiteral("VOCI"));
         const QString codice = QStringLiteral("CODICE");
 
-        // The data layer.
+        // The data layer. On SQLite every statement it runs is traced: none may hold the name.
+        QStringList traced;
+        sqlite3 *handle = nullptr;
+        if (backend == u"sqlite") {
+            const QVariant h = db.conn->database().driver()->handle();
+            QVERIFY(h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0);
+            handle = *static_cast<sqlite3 *const *>(h.data());
+            sqlite3_trace_v2(handle, SQLITE_TRACE_STMT, &traceStatement, &traced);
+        }
         refused([&] { Recordset(db.conn, RecordSource::wholeTable(name)); }, "table");
         refused([&] { Recordset(db.conn, source, {name}); }, "key column");
         refused([&] { Recordset(db.conn, RecordSource{QStringLiteral("VOCI"), {{name, 1}}}); }, "narrowing column");
@@ -822,6 +844,12 @@ private slots:
         refused([&] { ProssimoValore(name, source, db.url); }, "counter column");
         if (name.contains(QChar(0)))
             refused([&] { quoteIdentifier(name); }, "quoted");
+        if (handle) {
+            sqlite3_trace_v2(handle, 0, nullptr, nullptr);
+            QVERIFY(!traced.isEmpty()); // the real table was read, so the trace works
+            for (const QString &sql : std::as_const(traced))
+                QVERIFY2(!sql.contains(name), qPrintable(sql.left(200)));
+        }
         QCOMPARE(db.digest(voci), rows);
         QCOMPARE(db.untouchable(), safe);
 
