@@ -436,7 +436,8 @@ private slots:
         data.exec({"CREATE TABLE ARTICOLI (COD VARCHAR(8) PRIMARY KEY, NOME VARCHAR(40))",
                    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2500) "
                    "INSERT INTO ARTICOLI SELECT printf('%04d', i), 'Articolo ' || i FROM n",
-                   "INSERT INTO ARTICOLI VALUES ('AB01', 'Maiuscolo'), ('ab02', 'minuscolo'), ('Ab03', 'misto')",
+                   "INSERT INTO ARTICOLI VALUES ('AB01', 'Maiuscolo'), ('ab02', 'minuscolo'), ('Ab03', 'misto'), "
+                   "('abcdeX01', 'lungo'), ('ABCDEx02', 'lungo'), ('AbCdEf03', 'altro')",
                    "CREATE TABLE RIGHE (ID INTEGER PRIMARY KEY, ART VARCHAR(8))", "INSERT INTO RIGHE VALUES (1, '2007')"});
         TestUtil::writeFile(data.folder() + QStringLiteral("/files.dsc"),
                             "RECORD,RIGHE,Righe,1\nCAMPO,ID,Id,LONG,4\nCAMPO,ART,Articolo,TEXT,8,,,,,,ARTICOLI,NOME,CMBBOUNDED\n"
@@ -456,7 +457,11 @@ private slots:
         // Letters match in any case.
         art->lineEdit()->selectAll();
         QTest::keyClicks(art->lineEdit(), QStringLiteral("ab"));
-        QCOMPARE(art->count(), 3);
+        QCOMPARE(art->count(), 6);
+        QTest::keyClicks(art->lineEdit(), QStringLiteral("cdEX")); // more than four letters
+        QCOMPARE(art->count(), 2);
+        QCOMPARE(art->itemText(0), u"[ABCDEx02] lungo"); // in the key's order
+        QCOMPARE(art->itemText(1), u"[abcdeX01] lungo");
         art->lineEdit()->selectAll();
         QTest::keyClicks(art->lineEdit(), QStringLiteral("123"));
         QTest::keyClicks(art->lineEdit(), QStringLiteral("4"));

@@ -92,23 +92,53 @@ int FrmEditTab::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
     // The items of the referenced rows, all of them or those of the filter value; with a prefix,
     // those whose code starts with it.
     const auto readItems = [&](bool useFilter, int limit, const QString &prefix = QString()) {
+        const QString code = quoteIdentifier(table->column(codeColumn).name);
+        // On SQLite a text code is looked up through the key's index, as ranges, not by scanning
+        // every row with LIKE: one range for the exact code of a row or a prefix without letters;
+        // otherwise one per way of writing the prefix's first ASCII letters (at most four of them,
+        // so at most 16 ranges) in either case, which is what LIKE folds, the rest of the prefix
+        // still checked by LIKE. With a key of two columns the ranges would not merge in order:
+        // there LIKE alone serves.
+        const bool sqliteText = !prefix.isEmpty() && connection->dialect() == SqlDialect::Sqlite
+                                && table->column(codeColumn).kind == ColumnKind::Text;
+        QStringList starts;
+        QString lead;
+        if (sqliteText && (m_completionExactCase || prefix.toUpper() == prefix.toLower())) {
+            starts << prefix;
+            lead = prefix;
+        } else if (sqliteText && index.size() == 1) {
+            int letters = 0;
+            qsizetype m = 0;
+            for (; m < prefix.size(); ++m) {
+                const QChar c = prefix.at(m);
+                const bool asciiLetter = c.unicode() < 0x80 && c.isLetter();
+                if (asciiLetter && ++letters > 4)
+                    break;
+            }
+            lead = prefix.left(m);
+            starts << QString();
+            for (const QChar c : std::as_const(lead)) {
+                QStringList next;
+                const bool asciiLetter = c.unicode() < 0x80 && c.isLetter();
+                for (const QString &s : std::as_const(starts)) {
+                    next << s + (asciiLetter ? c.toLower() : c);
+                    if (asciiLetter)
+                        next << s + c.toUpper();
+                }
+                starts = next;
+            }
+        }
+        const bool like = !prefix.isEmpty() && lead != prefix;
+
         QString sql = QStringLiteral("SELECT %1%2 FROM %3")
-                          .arg(quoteIdentifier(table->column(codeColumn).name),
-                               hasDesc ? QStringLiteral(", ") + quoteIdentifier(table->column(descColumn).name) : QString(),
+                          .arg(code, hasDesc ? QStringLiteral(", ") + quoteIdentifier(table->column(descColumn).name) : QString(),
                                quoteIdentifier(table->name));
         QStringList where;
         if (useFilter)
             where << quoteIdentifier(table->column(filterColumn).name) + QStringLiteral(" = ?");
-        // On SQLite a text code is looked up as a range of the key's index, not by scanning every
-        // row with LIKE, whenever case cannot matter: the exact code of a row, or a prefix
-        // without letters.
-        const QString code = quoteIdentifier(table->column(codeColumn).name);
-        const bool byRange = !prefix.isEmpty() && connection->dialect() == SqlDialect::Sqlite
-                             && table->column(codeColumn).kind == ColumnKind::Text
-                             && (m_completionExactCase || prefix.toUpper() == prefix.toLower());
-        if (byRange)
+        if (!starts.isEmpty())
             where << QStringLiteral("%1 >= ? AND %1 < ?").arg(code);
-        else if (!prefix.isEmpty())
+        if (like)
             where << QStringLiteral("CAST(%1 AS TEXT) LIKE ? ESCAPE '!'").arg(code);
         if (!where.isEmpty())
             sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
@@ -121,22 +151,39 @@ int FrmEditTab::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
         q.setForwardOnly(true);
         if (!q.prepare(sql))
             throw DataError(DataError::Generic, q.lastError().text());
-        if (useFilter)
-            q.addBindValue(filter.toString().isNull() ? QVariant(QString(QLatin1String(""))) : filter);
-        if (byRange) {
-            q.addBindValue(prefix);
-            q.addBindValue(prefix + QString::fromUcs4(U"\U0010FFFF")); // above any text that starts with it
-        } else if (!prefix.isEmpty()) {
-            QString pattern = prefix;
-            pattern.replace(u'!', QStringLiteral("!!")).replace(u'%', QStringLiteral("!%")).replace(u'_', QStringLiteral("!_"));
-            q.addBindValue(pattern + u'%');
+
+        // (code as SQLite orders it, item) of every range, merged in the key's order.
+        QList<std::pair<QByteArray, QString>> rows;
+        const QStringList runs = starts.isEmpty() ? QStringList{QString()} : starts;
+        for (const QString &start : runs) {
+            if (useFilter)
+                q.addBindValue(filter.toString().isNull() ? QVariant(QString(QLatin1String(""))) : filter);
+            if (!starts.isEmpty()) {
+                q.addBindValue(start);
+                q.addBindValue(start + QString::fromUcs4(U"\U0010FFFF")); // above any text that starts with it
+            }
+            if (like) {
+                QString pattern = prefix;
+                pattern.replace(u'!', QStringLiteral("!!")).replace(u'%', QStringLiteral("!%")).replace(u'_', QStringLiteral("!_"));
+                q.addBindValue(pattern + u'%');
+            }
+            if (!q.exec())
+                throw DataError(DataError::Generic, q.lastError().text());
+            while (q.next()) {
+                const QString value = q.value(0).toString();
+                rows.append({value.toUtf8(),
+                             QStringLiteral("[%1] %2").arg(value.trimmed(), hasDesc ? q.value(1).toString() : QString())});
+            }
+            q.finish();
         }
-        if (!q.exec())
-            throw DataError(DataError::Generic, q.lastError().text());
+        if (runs.size() > 1) {
+            std::sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+            if (rows.size() > limit)
+                rows.resize(limit);
+        }
         QStringList items;
-        while (q.next())
-            items << QStringLiteral("[%1] %2").arg(q.value(0).toString().trimmed(), hasDesc ? q.value(1).toString() : QString());
-        q.finish();
+        for (const auto &row : std::as_const(rows))
+            items << row.second;
         return items;
     };
 
