@@ -3,7 +3,9 @@
 // Driving a shown editor as a user does, for the suites that work through the editor window.
 
 #include "editor/frmedittab.h"
+#include "editor/shared.h"
 #include "platform/messages.h"
+#include "platform/window.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -37,6 +39,18 @@ inline QStringList messageTexts(const Norvix::RecordingMessageService &messages)
     for (const Norvix::Message &m : messages.messages())
         out << m.text;
     return out;
+}
+
+// What each editing test starts from: a message recorder (returned), a fixed 1280x1024 screen,
+// and the process-wide settings a test may have changed back at their defaults.
+inline std::shared_ptr<Norvix::RecordingMessageService> freshUser()
+{
+    auto messages = std::make_shared<Norvix::RecordingMessageService>();
+    Norvix::setMessageService(messages);
+    Norvix::setScreenService(std::make_shared<Norvix::FixedScreenService>());
+    Norvix::Shared::CloseOnConfirm = false;
+    Norvix::Shared::LastInserted.clear();
+    return messages;
 }
 
 // Starts the editor on a record and shows it, active.

@@ -69,14 +69,7 @@ class TstEditing : public QObject
     }
 
 private slots:
-    void init()
-    {
-        m_messages = std::make_shared<RecordingMessageService>();
-        setMessageService(m_messages);
-        setScreenService(std::make_shared<FixedScreenService>());
-        Shared::CloseOnConfirm = false;
-        Shared::LastInserted.clear();
-    }
+    void init() { m_messages = TestUtil::freshUser(); }
     void cleanup() { setMessageService(nullptr); }
 
     void newChangeDelete_data() { backends(); }

@@ -291,14 +291,7 @@ class TstHostile : public QObject
     }
 
 private slots:
-    void init()
-    {
-        m_messages = std::make_shared<RecordingMessageService>();
-        setMessageService(m_messages);
-        setScreenService(std::make_shared<FixedScreenService>());
-        Shared::CloseOnConfirm = false;
-        Shared::LastInserted.clear();
-    }
+    void init() { m_messages = TestUtil::freshUser(); }
     void cleanup() { setMessageService(nullptr); }
     void cleanupTestCase() { postgresOfTheRun().reset(); }
 

@@ -3,6 +3,7 @@
 
 #include "anagrafica.h"
 #include "descriptor/dscdatabase.h"
+#include "editordriver.h"
 #include "editor/frmedittab.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
@@ -86,13 +87,7 @@ class TstIsolation : public QObject
     std::shared_ptr<RecordingMessageService> m_messages;
 
 private slots:
-    void init()
-    {
-        m_messages = std::make_shared<RecordingMessageService>();
-        setMessageService(m_messages);
-        setScreenService(std::make_shared<FixedScreenService>());
-        Shared::CloseOnConfirm = false;
-    }
+    void init() { m_messages = TestUtil::freshUser(); }
     void cleanup() { setMessageService(nullptr); }
 
     void nothingHeldWhileARowIsShown_data()
