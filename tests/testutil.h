@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <optional>
+
 namespace TestUtil {
 
 inline QString dataPath(const QString &relative)
@@ -39,6 +41,18 @@ inline QString copyData(const QString &relative, const QString &dir, const QStri
         qFatal("cannot copy %s", qPrintable(relative));
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
     return target;
+}
+
+// The exception of type E that f() throws, if it throws one.
+template <typename E, typename F>
+std::optional<E> thrownBy(F &&f)
+{
+    try {
+        f();
+    } catch (const E &e) {
+        return e;
+    }
+    return std::nullopt;
 }
 
 } // namespace TestUtil

@@ -17,22 +17,11 @@ Q_DECLARE_METATYPE(Norvix::ConnectionParams)
 
 namespace {
 
-template <typename F>
-std::optional<DataError> dataErrorOf(F &&f)
-{
-    try {
-        f();
-    } catch (const DataError &e) {
-        return e;
-    }
-    return std::nullopt;
-}
-
 // Declares `var` and opens it, failing the test (instead of ending the program) on a DataError.
 #define OPEN_CONNECTION(var, ...)                                                                                      \
     std::shared_ptr<Connection> var;                                                                                   \
     do {                                                                                                               \
-        const auto openError = dataErrorOf([&] { var = Connection::open(__VA_ARGS__); });                              \
+        const auto openError = TestUtil::thrownBy<DataError>([&] { var = Connection::open(__VA_ARGS__); });                              \
         QVERIFY2(!openError, openError ? qPrintable(openError->description()) : "");                                   \
     } while (false)
 
@@ -228,7 +217,7 @@ void Tst_connection::parse()
     QFETCH(QString, databaseName);
     QFETCH(ConnectionParams, expected);
     ConnectionParams params;
-    const auto error = dataErrorOf([&] { params = parseConnectionString(text, dataFolder, databaseName); });
+    const auto error = TestUtil::thrownBy<DataError>([&] { params = parseConnectionString(text, dataFolder, databaseName); });
     QVERIFY2(!error, error ? qPrintable(error->description()) : "");
     QCOMPARE(params.driver, expected.driver);
     QCOMPARE(params.database, expected.database);
@@ -302,7 +291,7 @@ void Tst_connection::refused()
     QFETCH(QString, text);
     QFETCH(QString, named);
     QFETCH(QString, secret);
-    const auto error = dataErrorOf([&] { parseConnectionString(text, QStringLiteral("/dati")); });
+    const auto error = TestUtil::thrownBy<DataError>([&] { parseConnectionString(text, QStringLiteral("/dati")); });
     QVERIFY(error);
     QCOMPARE(error->number(), int(DataError::BadConnectionString));
     const QString message = error->description();
@@ -447,7 +436,7 @@ void Tst_connection::missingSqliteFile()
     QFETCH(QString, databaseName);
     QTemporaryDir tmp;
     const QStringList before = QSqlDatabase::connectionNames();
-    const auto error = dataErrorOf([&] { Connection::open(text, tmp.path(), databaseName); });
+    const auto error = TestUtil::thrownBy<DataError>([&] { Connection::open(text, tmp.path(), databaseName); });
     QVERIFY(error);
     QCOMPARE(error->number(), int(DataError::ConnectionFailed));
     QVERIFY2(error->description().contains(tmp.filePath(QStringLiteral("nuovo.db")) + QStringLiteral(" non esiste")),
@@ -494,7 +483,7 @@ void Tst_connection::notAnSqliteFile()
     };
     const QByteArray bytes = contents();
 
-    const auto error = dataErrorOf([&] { Connection::open(text, tmp.path(), QStringLiteral("archivio.mdb")); });
+    const auto error = TestUtil::thrownBy<DataError>([&] { Connection::open(text, tmp.path(), QStringLiteral("archivio.mdb")); });
     QVERIFY(error);
     QCOMPARE(error->number(), int(DataError::ConnectionFailed));
     QVERIFY2(error->description().contains(file), qPrintable(error->description()));
@@ -517,7 +506,7 @@ void Tst_connection::odbcPasswordNotShown()
 {
     QFETCH(QString, text);
     const QStringList before = QSqlDatabase::connectionNames();
-    const auto error = dataErrorOf([&] { Connection::open(text); });
+    const auto error = TestUtil::thrownBy<DataError>([&] { Connection::open(text); });
     QVERIFY(error);
     QCOMPARE(error->number(), int(DataError::ConnectionFailed));
     QVERIFY(!error->description().isEmpty());
@@ -655,7 +644,7 @@ void Tst_connection::postgresHostileOptions()
         .replace(QStringLiteral("{db}"), db.name());
     const QStringList before = QSqlDatabase::connectionNames();
     std::shared_ptr<Connection> c;
-    const auto error = dataErrorOf([&] { c = Connection::open(text); });
+    const auto error = TestUtil::thrownBy<DataError>([&] { c = Connection::open(text); });
     QVERIFY2(error, c ? qPrintable(scalar(*c, QStringLiteral("SELECT current_database()")).toString()) : "");
     QCOMPARE(error->number(), int(DataError::BadConnectionString));
     QVERIFY(!error->description().contains(db.password()));
@@ -687,11 +676,11 @@ void Tst_connection::postgresWrongPassword()
         .replace(QStringLiteral("{user}"), db.user())
         .replace(QStringLiteral("{db}"), db.name());
     ConnectionParams params;
-    QVERIFY(!dataErrorOf([&] { params = parseConnectionString(text); }));
+    QVERIFY(!TestUtil::thrownBy<DataError>([&] { params = parseConnectionString(text); }));
     QCOMPARE(params.password, password);
 
     const QStringList before = QSqlDatabase::connectionNames();
-    const auto error = dataErrorOf([&] { Connection::open(text); });
+    const auto error = TestUtil::thrownBy<DataError>([&] { Connection::open(text); });
     QVERIFY(error);
     QCOMPARE(error->number(), int(DataError::ConnectionFailed));
     const QString message = error->description();

@@ -20,18 +20,12 @@
 #include <QApplication>
 
 using namespace Norvix;
+using TestUtil::backends;
 using TestUtil::control;
 using TestUtil::press;
 using TestUtil::Data;
 
 namespace {
-
-void backends()
-{
-    QTest::addColumn<QString>("backend");
-    QTest::newRow("sqlite") << "sqlite";
-    QTest::newRow("postgresql") << "postgresql";
-}
 
 // Types into a field as a user does: focus, select all, type, leave with Tab.
 void type(FrmEditTab &editor, const QString &name, const QString &text)

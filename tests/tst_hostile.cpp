@@ -34,6 +34,7 @@
 #include <sqlite3.h>
 
 using namespace Norvix;
+using TestUtil::backends;
 using TestUtil::control;
 using TestUtil::press;
 
@@ -155,10 +156,7 @@ public:
             qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
         QList<QVariantList> out;
         while (q.next()) {
-            QVariantList row;
-            for (int i = 0; i < q.record().count(); ++i)
-                row << q.value(i);
-            out << row;
+            out << TestUtil::rowValues(q);
         }
         return out;
     }
@@ -205,24 +203,6 @@ private:
     QTemporaryDir m_dir;
     QSqlDatabase m_raw;
 };
-
-void backends()
-{
-    QTest::addColumn<QString>("backend");
-    QTest::newRow("sqlite") << "sqlite";
-    QTest::newRow("postgresql") << "postgresql";
-}
-
-template <typename F>
-std::optional<DataError> dataErrorOf(F &&f)
-{
-    try {
-        f();
-    } catch (const DataError &e) {
-        return e;
-    }
-    return std::nullopt;
-}
 
 bool plainAscii(const QString &text)
 {
@@ -364,7 +344,7 @@ private slots:
             // The data layer refuses it as a value and as a search criterion.
             Recordset rs(db.conn, RecordSource::wholeTable(QStringLiteral("VOCI")), {QStringLiteral("CODICE")},
                          CursorIntent::Change);
-            auto error = dataErrorOf([&] {
+            auto error = TestUtil::thrownBy<DataError>([&] {
                 rs.AddNew();
                 rs.setValue(QStringLiteral("DESCR"), value);
             });
@@ -508,7 +488,7 @@ private slots:
         const QString safe = db.untouchable();
 
         Recordset rs(db.conn, RecordSource::wholeTable(QStringLiteral("NUMERI")), {QStringLiteral("ID")}, CursorIntent::Read);
-        const auto error = dataErrorOf([&] { rs.Find({{QStringLiteral("ID"), key}}); });
+        const auto error = TestUtil::thrownBy<DataError>([&] { rs.Find({{QStringLiteral("ID"), key}}); });
         QVERIFY(error);
         QCOMPARE(error->number(), int(DataError::ConversionFailed));
         QVERIFY2(readable(error->description()), qPrintable(error->description().left(kMaxMessage)));
@@ -605,7 +585,7 @@ private slots:
             rs.AddNew();
             rs.setValue(QStringLiteral("CODICE"), bigKey);
             rs.setValue(QStringLiteral("DESCR"), QStringLiteral("chiave lunga"));
-            const auto error = dataErrorOf([&] { rs.Update(); });
+            const auto error = TestUtil::thrownBy<DataError>([&] { rs.Update(); });
             if (db.sqlite) {
                 QVERIFY2(!error, error ? qPrintable(error->description()) : "");
                 QVERIFY(db.scalar(QStringLiteral("SELECT COUNT(*) FROM LUNGHI WHERE CODICE = ?"), {bigKey}).toInt() == 1);
@@ -807,7 +787,7 @@ private slots:
         const QString voci = QStringLiteral("SELECT * FROM VOCI");
         const QByteArray rows = db.digest(voci);
         const auto refused = [&](const std::function<void()> &f, const char *what) {
-            const auto error = dataErrorOf(f);
+            const auto error = TestUtil::thrownBy<DataError>(f);
             QVERIFY2(error, what);
             QVERIFY2(error->number() == DataError::BadIdentifier,
                      qPrintable(QStringLiteral("%1: %2 %3").arg(QLatin1String(what)).arg(error->number()).arg(error->description().left(200))));
@@ -1019,7 +999,7 @@ private slots:
         const QStringList connectionsBefore = QSqlDatabase::connectionNames();
         const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files);
         std::shared_ptr<Connection> c;
-        const auto error = dataErrorOf([&] { c = Connection::open(text, dir.path(), QString()); });
+        const auto error = TestUtil::thrownBy<DataError>([&] { c = Connection::open(text, dir.path(), QString()); });
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).filter(QStringLiteral(".db")).size(), 3); // no new database file
         if (opens.isEmpty()) {
             QString where;

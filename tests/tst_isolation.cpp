@@ -67,11 +67,7 @@ public:
     QVariantList row(const QString &sql)
     {
         QSqlQuery q(m_db);
-        QVariantList out;
-        if (q.exec(sql) && q.next())
-            for (int i = 0; i < q.record().count(); ++i)
-                out << q.value(i);
-        return out;
+        return q.exec(sql) && q.next() ? TestUtil::rowValues(q) : QVariantList();
     }
 
 private:

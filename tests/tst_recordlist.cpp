@@ -14,6 +14,7 @@
 #include <map>
 
 using namespace Norvix;
+using TestUtil::backends;
 
 namespace {
 
@@ -75,10 +76,7 @@ public:
         if (!q.exec(sql))
             qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
         while (q.next()) {
-            QVariantList row;
-            for (int i = 0; i < q.record().count(); ++i)
-                row << q.value(i);
-            result << row;
+            result << TestUtil::rowValues(q);
         }
         return result;
     }
@@ -91,13 +89,6 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<TestUtil::PgDatabase> m_pg;
 };
-
-void backends()
-{
-    QTest::addColumn<QString>("backend");
-    QTest::newRow("sqlite") << "sqlite";
-    QTest::newRow("postgresql") << "postgresql";
-}
 
 template <typename F>
 int errorOf(F &&f)

@@ -8,6 +8,7 @@
 #include <QTest>
 
 using namespace Norvix;
+using TestUtil::backends;
 
 namespace {
 
@@ -81,13 +82,6 @@ int errorOf(F &&f)
         return e.number();
     }
     return 0;
-}
-
-void backends()
-{
-    QTest::addColumn<QString>("backend");
-    QTest::newRow("sqlite") << "sqlite";
-    QTest::newRow("postgresql") << "postgresql";
 }
 
 QStringList walk(Recordset &rs, const QString &column)

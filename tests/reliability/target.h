@@ -106,10 +106,7 @@ public:
             die(sql + QStringLiteral(": ") + q.lastError().text());
         QList<QVariantList> out;
         while (q.next()) {
-            QVariantList row;
-            for (int i = 0; i < q.record().count(); ++i)
-                row << q.value(i);
-            out << row;
+            out << TestUtil::rowValues(q);
         }
         return out;
     }
