@@ -47,6 +47,13 @@ constexpr int kPostgresConnectTimeoutS = 15;
     throw DataError(DataError::BadConnectionString, message);
 }
 
+// A NUL would end the text where a C library reads it, and open something else.
+void refuseNul(const QString &text)
+{
+    if (text.contains(QChar(0)))
+        badString(QStringLiteral("La stringa di connessione contiene il carattere nullo (NUL)."));
+}
+
 [[noreturn]] void failed(const QString &message)
 {
     throw DataError(DataError::ConnectionFailed, message);
@@ -302,8 +309,7 @@ QString checkOptions(const QString &driver, const QStringList &items)
 QString percentDecoded(const QString &text)
 {
     const QString decoded = QUrl::fromPercentEncoding(text.toUtf8());
-    if (decoded.contains(QChar(0)))
-        badString(QStringLiteral("La stringa di connessione contiene il carattere nullo (NUL)."));
+    refuseNul(decoded);
     return decoded;
 }
 
@@ -667,15 +673,12 @@ QString nextConnectionName()
     return QStringLiteral("norvix-connection-%1").arg(counter.fetchAndAddRelaxed(1));
 }
 
-// What every form must give: no NUL anywhere (a C library would end the text there and open
-// something else); a host that is a name, an address or a socket folder, with no blanks, control
+// What every form must give (a NUL is refused earlier, in the text and in what percent-decoding
+// gives): a host that is a name, an address or a socket folder, with no blanks, control
 // characters, quotes or separators that a driver's own connection syntax gives a meaning; and
 // PostgreSQL names the server keeps whole rather than cutting them to another name.
 ConnectionParams checkedParams(ConnectionParams params)
 {
-    for (const QString *text : {&params.database, &params.host, &params.user, &params.password, &params.options})
-        if (text->contains(QChar(0)))
-            badString(QStringLiteral("La stringa di connessione contiene il carattere nullo (NUL)."));
     for (const QChar c : std::as_const(params.host))
         if (c.isSpace() || c.category() == QChar::Other_Control || QStringLiteral(";='\"\\{}").contains(c))
             badString(QStringLiteral("Il nome dell'host \"%1\" non è valido.").arg(shown(params.host)));
@@ -699,8 +702,7 @@ ConnectionParams parseConnectionString(const QString &connectionString, const QS
     const QString cs = connectionString.trimmed();
     // Checked before any path is tidied: "a.db<NUL>/../b.db" would become "b.db".
     for (const QString *text : {&connectionString, &dataFolder, &databaseName})
-        if (text->contains(QChar(0)))
-            badString(QStringLiteral("La stringa di connessione contiene il carattere nullo (NUL)."));
+        refuseNul(*text);
     if (cs.isEmpty()) {
         ConnectionParams params;
         params.driver = kSqlite;

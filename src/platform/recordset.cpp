@@ -344,20 +344,14 @@ Field Recordset::field(int index) const
 
 Field Recordset::field(const QString &name) const
 {
-    const int i = m_table->indexOf(name);
-    if (i < 0)
-        throw DataError(DataError::BadIdentifier,
-                        QStringLiteral("Colonna %1 non trovata nella tabella %2").arg(shownInMessage(name), m_table->name));
+    const int i = m_table->requiredIndex(name);
     return field(i);
 }
 
 void Recordset::setValue(const QString &name, const QVariant &value)
 {
     requireWritable();
-    const int i = m_table->indexOf(name);
-    if (i < 0)
-        throw DataError(DataError::BadIdentifier,
-                        QStringLiteral("Colonna %1 non trovata nella tabella %2").arg(shownInMessage(name), m_table->name));
+    const int i = m_table->requiredIndex(name);
     // PostgreSQL cannot keep a NUL in a text, and many readers of an SQLite file stop at it: on
     // every database a text holding one is refused, never stored cut or altered.
     if (value.typeId() == QMetaType::QString && m_table->columns[i].kind != ColumnKind::Blob && value.toString().contains(QChar(0)))

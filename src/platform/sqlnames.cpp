@@ -191,12 +191,17 @@ int TableInfo::indexOf(const QString &column) const
     return found;
 }
 
+int TableInfo::requiredIndex(const QString &column) const
+{
+    const int i = indexOf(column);
+    if (i < 0)
+        badName(QStringLiteral("Colonna %1 non trovata nella tabella %2").arg(shownInMessage(column), name));
+    return i;
+}
+
 const ColumnInfo &TableInfo::column(const QString &name) const
 {
-    const int i = indexOf(name);
-    if (i < 0)
-        badName(QStringLiteral("Colonna %1 non trovata nella tabella %2").arg(shownInMessage(name), this->name));
-    return columns[i];
+    return columns[requiredIndex(name)];
 }
 
 ColumnKind sqliteColumnKind(const QString &declaredType)

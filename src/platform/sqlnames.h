@@ -39,6 +39,8 @@ struct TableInfo
     QStringList primaryKey;    // the database's own primary key, if any
     // Position of a column, letter case ignored; -1 when the table has none of that name.
     int indexOf(const QString &column) const;
+    // Position of a column, letter case ignored; throws DataError::BadIdentifier naming it.
+    int requiredIndex(const QString &column) const;
     // The column of that name, letter case ignored; throws DataError::BadIdentifier naming it.
     const ColumnInfo &column(const QString &name) const;
 };
