@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -396,19 +397,35 @@ void FrmEditTab::refillRequest(QWidget *control)
     if (EstraiToken(tag, QStringLiteral(","), 1) != u"REFILLCOMBO")
         return;
     const int n = int(Values::val(EstraiToken(tag, QStringLiteral(","), 2)));
-    // The dependent lookup is listed again for the new value and starts empty.
-    if (n > 0 && n < CmbBounded.size() && CmbBounded[n] && n < TxtText.size() && TxtText[n]) {
-        const QString dependent = TxtText[n]->property("DataField").toString();
-        if (m_rec->Campi()->Contains(dependent)) {
-            try {
-                FILLCOMBO(CmbBounded[n], m_rec->Campi()->Item(dependent));
-            } catch (const Error &e) {
-                msgBox(QStringLiteral("errore: %1").arg(e.message()));
-            }
-        }
-        CmbBounded[n]->setCurrentText(QString());
-        setControlText(TxtText[n], QString());
+    if (n <= 0 || n >= CmbBounded.size() || !CmbBounded[n] || n >= TxtText.size() || !TxtText[n])
+        return;
+    QComboBox *dependent = CmbBounded[n];
+    // Listed already for this value of its source: nothing to do (the user only passed by).
+    const QVariant listedFor = dependent->property("ListedFor");
+    if (listedFor.isValid() && listedFor.toString() == controlText(control))
+        return;
+    const QString column = TxtText[n]->property("DataField").toString();
+    if (!m_rec->Campi()->Contains(column))
+        return;
+    const auto campo = m_rec->Campi()->Item(column);
+    const QString code = TxtText[n]->text();
+    // The dependent value stays when the new source still lists it (or when the list cannot be
+    // read, which has been told); otherwise it starts empty.
+    bool keep = false;
+    try {
+        FILLCOMBO(dependent, campo);
+        keep = !code.trimmed().isEmpty() && listsCode(dependent, campo, code);
+    } catch (const Error &e) {
+        msgBox(QStringLiteral("errore: %1").arg(e.message()));
+        keep = true;
     }
+    if (keep) {
+        showCode(dependent, code);
+        return;
+    }
+    dependent->setCurrentText(QString());
+    setControlText(TxtText[n], QString());
+    TxtText[n]->setProperty("DataChanged", true);
 }
 
 void FrmEditTab::lostFocus(QWidget *control)
@@ -473,7 +490,9 @@ bool FrmEditTab::eventFilter(QObject *watched, QEvent *event)
         if (w && m_fieldControls.contains(w) && inputEvent(w, event))
             return true;
     }
-    if (event->type() == QEvent::FocusOut && !m_checking) {
+    // A popup opening (a combo's list) does not leave the field.
+    if (event->type() == QEvent::FocusOut && !m_checking
+        && static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason) {
         if (auto *w = qobject_cast<QWidget *>(watched); w && m_fieldControls.contains(w)) {
             m_checking = true;
             lostFocus(w);

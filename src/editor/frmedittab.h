@@ -169,6 +169,8 @@ private:
     void chooseFile(QLineEdit *input);
     void comboKeyUp(int index, int key);
     void showCode(QComboBox *combo, const QString &code);
+    // Whether a lookup combo lists the row of `code` (a completing one asks its table).
+    bool listsCode(QComboBox *combo, const CampoPtr &C, const QString &code);
     // The items of a completing combo whose codes start with `prefix`: in any letter case, or, with
     // `exactCase`, as written (a stored code shown; the referenced key's index then serves).
     QStringList completionItems(const CampoPtr &C, const QString &prefix, bool exactCase = false);

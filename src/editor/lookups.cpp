@@ -66,12 +66,14 @@ int FrmEditTab::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
     // The filter value: the text of the control bound to the field named by SourceRif.
     QVariant filter;
     bool filtered = false;
+    QVariant listedFor; // the source's text this list is for (see refillRequest())
     if (!filterColumn.isEmpty() && !C->SourceRif().isEmpty() && campi->Contains(C->SourceRif())) {
         const QString type = campi->Item(C->SourceRif())->TIPO().toUpper();
         for (QWidget *w : std::as_const(m_fieldControls)) {
             if (w->property("DataField").toString().toUpper() != C->SourceRif().toUpper())
                 continue;
             const QString text = controlText(w);
+            listedFor = text;
             if (type == u"TEXT" || type == u"MEMO") {
                 filter = text;
                 filtered = true;
@@ -220,6 +222,7 @@ int FrmEditTab::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
                                         m_completionPrefix);
     ctrl->addItems(items);
     ctrl->setCurrentIndex(-1);
+    ctrl->setProperty("ListedFor", listedFor);
     return width;
 }
 
@@ -253,6 +256,21 @@ void FrmEditTab::showCode(QComboBox *combo, const QString &code)
     }
     combo->setCurrentIndex(-1);
     combo->setCurrentText(code);
+}
+
+bool FrmEditTab::listsCode(QComboBox *combo, const CampoPtr &C, const QString &code)
+{
+    const QString prefix = u'[' + code.trimmed() + u']';
+    const QStringList items = [&] {
+        if (combo->property("Completing").toBool())
+            return completionItems(C, code.trimmed(), true);
+        QStringList all;
+        for (int i = 0; i < combo->count(); ++i)
+            all << combo->itemText(i);
+        return all;
+    }();
+    return std::any_of(items.cbegin(), items.cend(),
+                       [&](const QString &item) { return item.startsWith(prefix, Qt::CaseInsensitive); });
 }
 
 void FrmEditTab::CmbBounded_Click(int index)

@@ -1,5 +1,7 @@
 #include "platform/messages.h"
 
+#include <QCoreApplication>
+
 #include <cstdio>
 
 namespace Norvix {
@@ -12,17 +14,41 @@ std::shared_ptr<MessageService> &installed()
 }
 } // namespace
 
-MsgAnswer firstAnswer(MsgButtons buttons)
+MsgAnswer safeAnswer(MsgButtons buttons)
 {
     switch (buttons) {
-    case MsgButtons::OkOnly:
-    case MsgButtons::OkCancel: return MsgAnswer::Ok;
+    case MsgButtons::OkOnly: return MsgAnswer::Ok;
     case MsgButtons::AbortRetryIgnore: return MsgAnswer::Abort;
+    case MsgButtons::YesNo: return MsgAnswer::No;
+    case MsgButtons::OkCancel:
     case MsgButtons::YesNoCancel:
-    case MsgButtons::YesNo: return MsgAnswer::Yes;
-    case MsgButtons::RetryCancel: return MsgAnswer::Retry;
+    case MsgButtons::RetryCancel: return MsgAnswer::Cancel;
     }
-    return MsgAnswer::Ok;
+    return MsgAnswer::Cancel;
+}
+
+bool hasWidgetApplication()
+{
+    const QCoreApplication *app = QCoreApplication::instance();
+    return app && app->inherits("QApplication");
+}
+
+namespace {
+GuiServiceFactories &factories()
+{
+    static GuiServiceFactories f;
+    return f;
+}
+} // namespace
+
+void registerGuiServices(const GuiServiceFactories &f)
+{
+    factories() = f;
+}
+
+const GuiServiceFactories &guiServices()
+{
+    return factories();
 }
 
 MsgAnswer StderrMessageService::show(const Message &message)
@@ -30,20 +56,25 @@ MsgAnswer StderrMessageService::show(const Message &message)
     const QString line = message.title.isEmpty() ? message.text : message.title + QStringLiteral(": ") + message.text;
     std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
     std::fflush(stderr);
-    return firstAnswer(message.buttons);
+    return safeAnswer(message.buttons);
 }
 
 MsgAnswer RecordingMessageService::show(const Message &message)
 {
     m_messages.append(message);
-    return m_answers.isEmpty() ? firstAnswer(message.buttons) : m_answers.takeFirst();
+    return m_answers.isEmpty() ? safeAnswer(message.buttons) : m_answers.takeFirst();
 }
 
 MessageService &messageService()
 {
+    if (auto &s = installed())
+        return *s;
+    if (hasWidgetApplication() && guiServices().messages) {
+        static const std::shared_ptr<MessageService> gui = guiServices().messages();
+        return *gui;
+    }
     static StderrMessageService fallback;
-    auto &s = installed();
-    return s ? *s : static_cast<MessageService &>(fallback);
+    return fallback;
 }
 
 std::shared_ptr<MessageService> setMessageService(std::shared_ptr<MessageService> service)

@@ -33,8 +33,8 @@ public:
     virtual MsgAnswer show(const Message &message) = 0;
 };
 
-// Writes each message to standard error and answers with the first button of its set
-// (OK, Abort, Yes or Retry). Used by the command-line program.
+// Writes each message to standard error. It cannot ask, so it takes the answer that keeps data
+// (see safeAnswer()). Used by the command-line program and wherever no QApplication exists.
 class StderrMessageService : public MessageService
 {
 public:
@@ -42,7 +42,7 @@ public:
 };
 
 // Records every message and answers from a script (first in, first out); with the script
-// exhausted it answers with the first button of the set. For tests and automation.
+// exhausted it takes the answer that keeps data (safeAnswer()). For tests and automation.
 class RecordingMessageService : public MessageService
 {
 public:
@@ -56,9 +56,13 @@ private:
     QList<MsgAnswer> m_answers;
 };
 
-MsgAnswer firstAnswer(MsgButtons buttons);
+// The answer of a set that never throws away data: Cancel, No or Abort where the set has one,
+// otherwise OK. A service that cannot ask the user takes it, and message boxes make it the
+// button that Enter and Escape press.
+MsgAnswer safeAnswer(MsgButtons buttons);
 
-// The installed service; the default one prints to standard error.
+// The installed service. Until one is installed: the widget library's message boxes wherever a
+// QApplication exists (see registerGuiServices()), otherwise standard error.
 MessageService &messageService();
 // Installs a service (nullptr restores the default) and returns the previous one, if any was
 // installed by a caller.
@@ -67,5 +71,21 @@ std::shared_ptr<MessageService> setMessageService(std::shared_ptr<MessageService
 // Shorthand for the common case.
 MsgAnswer msgBox(const QString &text, MsgButtons buttons = MsgButtons::OkOnly,
                  const QString &title = QString(), MsgIcon icon = MsgIcon::None);
+
+// True when the process runs a QApplication, so that windows can be shown.
+bool hasWidgetApplication();
+
+class FileDialogService;
+class ScreenService;
+// Factories of the real window services, registered by the widget library when it is loaded;
+// the default services use them wherever hasWidgetApplication().
+struct GuiServiceFactories
+{
+    std::shared_ptr<MessageService> (*messages)() = nullptr;
+    std::shared_ptr<FileDialogService> (*fileDialog)() = nullptr;
+    std::shared_ptr<ScreenService> (*screen)() = nullptr;
+};
+void registerGuiServices(const GuiServiceFactories &factories);
+const GuiServiceFactories &guiServices();
 
 } // namespace Norvix

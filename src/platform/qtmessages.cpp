@@ -29,6 +29,21 @@ MsgAnswer QtMessageService::show(const Message &message)
     }
     const QString title = message.title.isEmpty() ? QApplication::applicationDisplayName() : message.title;
     QMessageBox box(icon, title, message.text, buttons, QApplication::activeWindow());
+    // Enter and Escape both take the answer that keeps the user's data.
+    const auto safe = [](MsgAnswer a) {
+        switch (a) {
+        case MsgAnswer::Ok: return B::Ok;
+        case MsgAnswer::Cancel: return B::Cancel;
+        case MsgAnswer::Abort: return B::Abort;
+        case MsgAnswer::Retry: return B::Retry;
+        case MsgAnswer::Ignore: return B::Ignore;
+        case MsgAnswer::Yes: return B::Yes;
+        case MsgAnswer::No: return B::No;
+        }
+        return B::Cancel;
+    }(safeAnswer(message.buttons));
+    box.setDefaultButton(safe);
+    box.setEscapeButton(safe);
     switch (box.exec()) {
     case B::Ok: return MsgAnswer::Ok;
     case B::Cancel: return MsgAnswer::Cancel;
@@ -39,13 +54,8 @@ MsgAnswer QtMessageService::show(const Message &message)
     case B::No: return MsgAnswer::No;
     default: break;
     }
-    // Closed with Escape or the window's close button: the set's cancelling answer.
-    switch (message.buttons) {
-    case MsgButtons::OkOnly: return MsgAnswer::Ok;
-    case MsgButtons::YesNo: return MsgAnswer::No;
-    case MsgButtons::AbortRetryIgnore: return MsgAnswer::Abort;
-    default: return MsgAnswer::Cancel;
-    }
+    // Closed some other way: the answer that keeps data.
+    return safeAnswer(message.buttons);
 }
 
 QString QtFileDialogService::openFile(const QString &title, const QString &folder)
@@ -79,6 +89,17 @@ double QtScreenService::twipsPerPixelY() const
 {
     return screen() ? 1440.0 / screen()->logicalDotsPerInchY() : 15.0;
 }
+
+namespace {
+// The real services are the defaults wherever a QApplication exists, also for hosts that never
+// call installQtWindowServices().
+[[maybe_unused]] const bool registered = [] {
+    registerGuiServices({[]() -> std::shared_ptr<MessageService> { return std::make_shared<QtMessageService>(); },
+                         []() -> std::shared_ptr<FileDialogService> { return std::make_shared<QtFileDialogService>(); },
+                         []() -> std::shared_ptr<ScreenService> { return std::make_shared<QtScreenService>(); }});
+    return true;
+}();
+} // namespace
 
 void installQtWindowServices()
 {

@@ -29,8 +29,8 @@ public:
     double twipsPerPixelY() const override;
 };
 
-// Installs the three Qt services (messages, file dialog, screen). A widget application calls it
-// once, after creating its QApplication.
+// Installs the three Qt services (messages, file dialog, screen). They are already the defaults
+// wherever a QApplication exists; a host may still call it, after creating its QApplication.
 void installQtWindowServices();
 
 } // namespace Norvix

@@ -1,5 +1,7 @@
 #include "platform/window.h"
 
+#include "platform/messages.h"
+
 namespace Norvix {
 
 namespace {
@@ -23,14 +25,26 @@ QString RecordingFileDialogService::openFile(const QString &title, const QString
 
 FileDialogService &fileDialogService()
 {
+    if (dialogSlot())
+        return *dialogSlot();
+    if (hasWidgetApplication() && guiServices().fileDialog) {
+        static const std::shared_ptr<FileDialogService> gui = guiServices().fileDialog();
+        return *gui;
+    }
     static RecordingFileDialogService fallback;
-    return dialogSlot() ? *dialogSlot() : static_cast<FileDialogService &>(fallback);
+    return fallback;
 }
 
 ScreenService &screenService()
 {
+    if (screenSlot())
+        return *screenSlot();
+    if (hasWidgetApplication() && guiServices().screen) {
+        static const std::shared_ptr<ScreenService> gui = guiServices().screen();
+        return *gui;
+    }
     static FixedScreenService fallback;
-    return screenSlot() ? *screenSlot() : static_cast<ScreenService &>(fallback);
+    return fallback;
 }
 
 std::shared_ptr<FileDialogService> setFileDialogService(std::shared_ptr<FileDialogService> service)

