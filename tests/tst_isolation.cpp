@@ -129,7 +129,8 @@ private slots:
                  QString());
 
         // The editor still shows what it read; saving over the other user's change is refused and
-        // reported, and what the other user wrote stays.
+        // reported, what the other user wrote stays, and so does what this user typed until
+        // the changes are dropped.
         QCOMPARE(name->text(), shownName);
         name->setFocus();
         name->selectAll();
@@ -144,6 +145,8 @@ private slots:
         QCOMPARE(data.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = %1").arg(code)).toString(),
                  u"Cambiato altrove");
         QVERIFY(editor.isVisible());
+        QCOMPARE(name->text(), u"Scritto qui");
+        QTest::mouseClick(editor.CmdButton(2), Qt::LeftButton);
         QCOMPARE(name->text(), u"Cambiato altrove"); // shown afresh
 
         // And once it shows the fresh row, a save goes through.

@@ -164,11 +164,134 @@ private slots:
             QCOMPARE(text(editor, QStringLiteral("TxtText2")), u"Nuovo nome");
         }
 
+        if (question == u"error") { // Yes ends the editor, and says so
+            QSignalSpy closed(&editor, &FrmEditTab::CloseEditor);
+            QTimer::singleShot(0, this, [] {
+                if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                    box->button(QMessageBox::Yes)->click();
+            });
+            const DataError failure(42, QStringLiteral("guasto"));
+            QVERIFY(!editor.ErrorHandler(&failure));
+            QCOMPARE(closed.count(), 1);
+            QVERIFY(!editor.isVisible());
+        }
+
         // Services that cannot ask take the answer that keeps data.
         if (QTest::currentDataTag() == QLatin1String("delete, Enter"))
             for (MsgButtons set : {MsgButtons::OkCancel, MsgButtons::YesNo, MsgButtons::YesNoCancel})
                 QVERIFY(StderrMessageService().show({QStringLiteral("?"), {}, set}) != firstOf(set)
                         && RecordingMessageService().show({QStringLiteral("?"), {}, set}) != firstOf(set));
+    }
+
+    // A row the database refuses (NOT NULL, CHECK, FOREIGN KEY, a column the editor does not
+    // show) is explained by the field's caption, stays in its mode with every typed value, and
+    // saves once corrected.
+    void refusedRowsKeepWhatWasTyped_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<bool>("adding");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("wrong");
+        QTest::addColumn<QString>("fix");
+        QTest::addColumn<QString>("message");
+        for (const char *backend : {"sqlite", "postgresql"}) {
+            for (const bool adding : {true, false}) {
+                const char *mode = adding ? "new" : "change";
+                QTest::addRow("%s %s not null", backend, mode)
+                    << backend << adding << "TxtText2" << "" << "Bruni" << "Il campo Nome è obbligatorio";
+                QTest::addRow("%s %s check", backend, mode)
+                    << backend << adding << "TxtNumeric3" << "-5" << "5" << "Il valore del campo Quota non rispetta un vincolo";
+                QTest::addRow("%s %s foreign key", backend, mode)
+                    << backend << adding << "TxtText4" << "XX" << "TO"
+                    << "Il valore del campo Provincia non corrisponde a nessun record della tabella";
+            }
+            QTest::addRow("%s column not shown", backend)
+                << backend << true << "" << "" << "" << "Il campo TESSERA (non presente nell'editor) è obbligatorio";
+        }
+    }
+    void refusedRowsKeepWhatWasTyped()
+    {
+        QFETCH(QString, backend);
+        QFETCH(bool, adding);
+        QFETCH(QString, field);
+        QFETCH(QString, wrong);
+        QFETCH(QString, fix);
+        QFETCH(QString, message);
+        Data data(backend);
+        data.exec({"CREATE TABLE SOCI (ID INTEGER PRIMARY KEY, NOME VARCHAR(20) NOT NULL, "
+                   "QUOTA NUMERIC(10,2) CHECK (QUOTA >= 0), PROV VARCHAR(2) REFERENCES PROVINCE (SIGLA), "
+                   "TESSERA VARCHAR(10) NOT NULL)",
+                   "INSERT INTO SOCI VALUES (1, 'Rossi', 10, 'MI', 'T1')"});
+        QByteArray dsc = "RECORD,SOCI,Soci,1\nCAMPO,ID,Numero,LONG,6\nCAMPO,NOME,Nome,TEXT,20\nCAMPO,QUOTA,Quota,CURRENCY,10\n"
+                         "CAMPO,PROV,Provincia,TEXT,2\n";
+        if (!field.isEmpty())
+            dsc += "CAMPO,TESSERA,Tessera,TEXT,10\n";
+        dsc += "INDICE,PK,+ID,-1,-1\n";
+        TestUtil::writeFile(data.folder() + QStringLiteral("/files.dsc"), dsc);
+        FrmEditTab editor;
+        TestUtil::startShown(editor, data.connection, data.folder(), QStringLiteral("SOCI"));
+        QMap<QString, QString> typed;
+        if (adding) {
+            press(editor, 0);
+            typed = {{"TxtNumeric1", "2"}, {"TxtText2", "Neri"}, {"TxtNumeric3", "7"}, {"TxtText4", "MI"}};
+            if (!field.isEmpty())
+                typed.insert(QStringLiteral("TxtText5"), QStringLiteral("T2"));
+        }
+        if (!field.isEmpty())
+            typed.insert(field, wrong);
+        for (auto it = typed.cbegin(); it != typed.cend(); ++it)
+            type(editor, control(editor, it.key()), it.value());
+        leave(editor);
+        const auto stored = [&] {
+            return data.scalar(QStringLiteral("SELECT COUNT(*) FROM SOCI")).toString()
+                   + data.scalar(QStringLiteral("SELECT NOME || '/' || QUOTA || '/' || PROV FROM SOCI WHERE ID = 1")).toString();
+        };
+        const QString before = stored();
+        press(editor, 1);
+        QCOMPARE(said().size(), 1);
+        QVERIFY2(said().first().startsWith(message, Qt::CaseInsensitive), qPrintable(said().first()));
+        QVERIFY(said().first().endsWith(u"i valori inseriti sono stati mantenuti."));
+        QCOMPARE(stored(), before);
+        QVERIFY(editor.isVisible());
+        QCOMPARE(editor.EditRecordset()->editMode() == EditMode::Add, adding);
+        QVERIFY(adding || editor.Modified());
+        for (auto it = typed.cbegin(); it != typed.cend(); ++it)
+            QCOMPARE(text(editor, it.key()).remove(QStringLiteral(",00")), it.value());
+        if (field.isEmpty())
+            return; // nothing the user can correct here
+        QCOMPARE(editor.focusWidget(), control(editor, field));
+
+        m_messages->clear();
+        type(editor, control(editor, field), fix);
+        leave(editor);
+        press(editor, 1);
+        QVERIFY2(said().isEmpty(), qPrintable(said().join(u'|')));
+        typed.insert(field, fix);
+        const QString id = adding ? QStringLiteral("2") : QStringLiteral("1");
+        QCOMPARE(data.scalar(QStringLiteral("SELECT NOME || '/' || CAST(QUOTA AS INTEGER) || '/' || PROV FROM SOCI WHERE ID = ")
+                             + id)
+                     .toString(),
+                 QStringList({typed.value("TxtText2", "Rossi"), typed.value("TxtNumeric3", "10"), typed.value("TxtText4", "MI")})
+                     .join(u'/'));
+    }
+
+    // A row that others refer to is not deleted, and the user is told why.
+    void referencedRowIsNotDeleted_data() { TestUtil::backends(); }
+    void referencedRowIsNotDeleted()
+    {
+        QFETCH(QString, backend);
+        Data data(backend);
+        data.exec({"CREATE TABLE SOCI (ID INTEGER PRIMARY KEY, PROV VARCHAR(2) REFERENCES PROVINCE (SIGLA))",
+                   "INSERT INTO SOCI VALUES (1, 'MI')"});
+        FrmEditTab editor;
+        TestUtil::startShown(editor, data.connection, data.folder(), QStringLiteral("PROVINCE"), QStringLiteral("MI"));
+        m_messages->script({MsgAnswer::Ok});
+        press(editor, 3);
+        QCOMPARE(said().last().toUpper(), QStringLiteral("Impossibile eliminare il record: record della tabella SOCI vi fanno "
+                                                         "riferimento.")
+                                              .toUpper());
+        QCOMPARE(data.scalar(QStringLiteral("SELECT COUNT(*) FROM PROVINCE")).toInt(), 3);
+        QVERIFY(editor.isVisible());
     }
 };
 

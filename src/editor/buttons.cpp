@@ -78,6 +78,75 @@ bool FrmEditTab::ErrorHandler(const DataError *error)
     return true;
 }
 
+bool FrmEditTab::explainRefusal(const DataError &error, bool deleting)
+{
+    if (!error.isRefusal())
+        return false;
+    // The fields concerned by their captions; a column the descriptor does not show by its name.
+    const auto campi = m_rec->Campi();
+    QStringList names;
+    for (const QString &column : error.columns())
+        names << (campi->Contains(column) ? campi->Item(column)->Desc()
+                                          : QStringLiteral("%1 (non presente nell'editor)").arg(shownInMessage(column)));
+    const QString fields = names.join(QStringLiteral(", "));
+    const bool one = names.size() == 1;
+    const QString other = shownInMessage(error.otherTable());
+    const QString constraint = error.constraint().isEmpty() ? QString() : QStringLiteral(" (%1)").arg(shownInMessage(error.constraint()));
+    QString text;
+    switch (error.number()) {
+    case DataError::NotNullViolation:
+        text = names.isEmpty() ? QStringLiteral("Un campo obbligatorio è vuoto: il database non accetta il record.")
+               : one           ? QStringLiteral("Il campo %1 è obbligatorio: il database non accetta un valore vuoto.").arg(fields)
+                               : QStringLiteral("I campi %1 sono obbligatori: il database non accetta valori vuoti.").arg(fields);
+        break;
+    case DataError::CheckViolation:
+        text = names.isEmpty() ? QStringLiteral("Il record non rispetta un vincolo di controllo del database%1.").arg(constraint)
+               : one ? QStringLiteral("Il valore del campo %1 non rispetta un vincolo di controllo del database%2.").arg(fields, constraint)
+                     : QStringLiteral("I valori dei campi %1 non rispettano un vincolo di controllo del database%2.").arg(fields, constraint);
+        break;
+    case DataError::ForeignKeyViolation:
+        if (deleting)
+            text = other.isEmpty() ? QStringLiteral("Impossibile eliminare il record: altri record vi fanno riferimento.")
+                                   : QStringLiteral("Impossibile eliminare il record: record della tabella %1 vi fanno riferimento.").arg(other);
+        else if (names.isEmpty())
+            text = QStringLiteral("Un valore del record non corrisponde a nessun record della tabella collegata%1.")
+                       .arg(other.isEmpty() ? QString() : u' ' + other);
+        else
+            text = QStringLiteral("%1 non corrisponde a nessun record della tabella %2.")
+                       .arg(one ? QStringLiteral("Il valore del campo %1").arg(fields) : QStringLiteral("La combinazione dei campi %1").arg(fields),
+                            other.isEmpty() ? QStringLiteral("collegata") : other);
+        break;
+    default:
+        text = QStringLiteral("Il database ha rifiutato il record: %1").arg(error.description());
+        break;
+    }
+    if (!deleting)
+        text += QStringLiteral("\nCorreggere e riprovare: i valori inseriti sono stati mantenuti.");
+    msgBox(text, MsgButtons::OkOnly, windowTitle());
+    if (!error.columns().isEmpty())
+        focusField(error.columns().first());
+    return true;
+}
+
+void FrmEditTab::focusField(const QString &column)
+{
+    for (QWidget *w : std::as_const(m_fieldControls)) {
+        if (w->property("DataField").toString().compare(column, Qt::CaseInsensitive) != 0)
+            continue;
+        const int index = w->property("Index").toInt();
+        if (w->isHidden() && index < CmbBounded.size() && CmbBounded[index])
+            w = CmbBounded[index]; // a lookup's code box: its combo
+        if (!w->isEnabled())
+            return;
+        const QString tag = w->property("Tag").toString();
+        for (int i = 0; i < m_tabs->count(); ++i)
+            if (m_tabs->tabData(i).toString() == tag)
+                m_tabs->setCurrentIndex(i);
+        w->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+}
+
 void FrmEditTab::reopen(CursorIntent intent)
 {
     const RecordSource source = m_recordset ? m_recordset->Source() : RecordSource::wholeTable(m_recordName);
@@ -166,15 +235,13 @@ void FrmEditTab::save()
         pending = e;
     }
     if (pending) {
-        // A refused new row stays, with what the user typed; only a duplicate key is told as one.
+        // A refused row stays as the user typed it, in its mode, whatever the message says.
         const bool refusedNewRow = m_recordset && m_recordset->editMode() == EditMode::Add;
-        if (refusedNewRow && pending->number() == DataError::IntegrityViolation) {
+        if (refusedNewRow && pending->number() == DataError::IntegrityViolation)
             msgBox(QStringLiteral("Il codice inserito è già esistente"));
-            return;
-        }
-        ErrorHandler(&*pending);
-        if (m_unloaded || refusedNewRow)
-            return;
+        else if (!explainRefusal(*pending, false))
+            ErrorHandler(&*pending);
+        return;
     }
     std::optional<DataError> reopenError;
     try {
@@ -202,6 +269,14 @@ void FrmEditTab::dropChanges()
 {
     if (m_recordset && m_recordset->editMode() != EditMode::Add) {
         m_recordset->CancelUpdate();
+        // The row as it is stored now (someone else may have changed it since it was read).
+        if (m_recordset->hasCurrentRow()) {
+            try {
+                m_recordset->setBookmark(m_recordset->Bookmark());
+            } catch (const DataError &) {
+                // Gone or unreadable: what was read stays shown.
+            }
+        }
         ShowRecord();
     } else {
         ClearFields();
@@ -232,7 +307,8 @@ void FrmEditTab::deleteRow()
                 m_connection, RecordSource{m_recordName, {}}, keyIds(), CursorIntent::Change);
         m_recordset->Delete();
     } catch (const DataError &e) {
-        ErrorHandler(&e);
+        if (!explainRefusal(e, true))
+            ErrorHandler(&e);
         return;
     }
     try {

@@ -176,6 +176,10 @@ private:
     QStringList completionItems(const CampoPtr &C, const QString &prefix, bool exactCase = false);
     void lostFocus(QWidget *control);
     void refillRequest(QWidget *control);
+    // A refusal of the database (a constraint) told in words, with the focus on the field it
+    // concerns; false for any other error.
+    bool explainRefusal(const DataError &error, bool deleting);
+    void focusField(const QString &column);
     void reopen(CursorIntent intent);
     void selectLine(int row);
     void save();

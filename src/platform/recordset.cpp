@@ -160,17 +160,17 @@ bool Recordset::fetchOne(const QString &extraWhere, const QVariantList &extraVal
     q.setForwardOnly(true);
     q.setNumericalPrecisionPolicy(QSql::HighPrecision);
     if (!q.prepare(selectSql(extraWhere, descending)))
-        fail(q.lastError(), false);
+        fail(q.lastError());
     for (const auto &[column, value] : m_source.equals)
         if (!value.isNull())
             q.addBindValue(bindable(m_table->column(column), value));
     for (const QVariant &v : extraValues)
         q.addBindValue(v);
     if (!execPatiently(q))
-        fail(q.lastError(), false);
+        fail(q.lastError());
     if (!q.next()) {
         if (q.lastError().isValid())
-            fail(q.lastError(), false);
+            fail(q.lastError());
         return false;
     }
     const QSqlRecord rec = q.record();
@@ -583,11 +583,11 @@ void Recordset::insertRow()
 
     QSqlQuery q(db);
     if (!q.prepare(sql))
-        fail(q.lastError(), true);
+        fail(q.lastError(), RowStatement::Insert);
     for (int i : columns)
         q.addBindValue(m_pending.value(i));
     if (!execPatiently(q))
-        fail(q.lastError(), true);
+        fail(q.lastError(), RowStatement::Insert);
     QVariantList key;
     if (returning && q.next()) {
         for (int i = 0; i < keys.size(); ++i)
@@ -629,7 +629,7 @@ void Recordset::updateRow()
             if (const int i = m_table->indexOf(m_keyColumns[k]); m_pending.contains(i))
                 newKey[k] = m_pending.value(i);
 
-    runOnOneRow(sql, values);
+    runOnOneRow(sql, values, RowStatement::Update);
     m_editMode = EditMode::None;
     m_pending.clear();
     reloadByKey(newKey);
@@ -641,13 +641,13 @@ void Recordset::Delete()
     requireRow();
     QVariantList values;
     const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2").arg(quoteIdentifier(m_table->name), rowMatch(values));
-    runOnOneRow(sql, values);
+    runOnOneRow(sql, values, RowStatement::Delete);
     m_position = Position::Deleted;
     m_editMode = EditMode::None;
     m_pending.clear();
 }
 
-void Recordset::runOnOneRow(const QString &sql, const QVariantList &values)
+void Recordset::runOnOneRow(const QString &sql, const QVariantList &values, RowStatement statement)
 {
     // One transaction; exactly one row must be touched, or someone else changed or deleted it.
     // A transaction that found the file locked past the busy timeout is rolled back and run
@@ -661,7 +661,7 @@ void Recordset::runOnOneRow(const QString &sql, const QVariantList &values)
                 busyPause(attempt);
                 continue;
             }
-            fail(db.lastError(), false);
+            fail(db.lastError(), statement);
         }
         QSqlQuery q(db);
         bool ok = q.prepare(sql);
@@ -676,7 +676,7 @@ void Recordset::runOnOneRow(const QString &sql, const QVariantList &values)
                 busyPause(attempt);
                 continue;
             }
-            fail(error, false);
+            fail(error, statement);
         }
         const int affected = q.numRowsAffected();
         q.finish();
@@ -691,7 +691,7 @@ void Recordset::runOnOneRow(const QString &sql, const QVariantList &values)
                 busyPause(attempt);
                 continue;
             }
-            fail(error, false);
+            fail(error, statement);
         }
         return;
     }
@@ -705,8 +705,9 @@ void Recordset::Close()
     m_raw.clear();
 }
 
-void Recordset::fail(const QSqlError &error, bool newRow) const
+void Recordset::fail(const QSqlError &error, std::optional<RowStatement> statement) const
 {
+    const bool newRow = statement == RowStatement::Insert;
     const QString native = error.nativeErrorCode();
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     bool unique = false;
@@ -755,6 +756,17 @@ void Recordset::fail(const QSqlError &error, bool newRow) const
         if (newRow)
             throw DataError(DataError::IntegrityViolation, text, native);
         throw DataError(onKey ? DataError::DuplicatePrimary : DataError::DuplicateUnique, text, native);
+    }
+    if (statement) {
+        // The row as it would have been written: its values as read, with the changes over them.
+        QHash<int, QVariant> row;
+        if (*statement == RowStatement::Update)
+            for (int i = 0; i < m_raw.size(); ++i)
+                row.insert(i, m_raw.at(i));
+        for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it)
+            row.insert(it.key(), it.value());
+        if (auto refusal = constraintRefusal(*m_connection, *m_table, error, *statement, row))
+            throw *refusal;
     }
     bool numeric = false;
     const int number = native.toInt(&numeric);

@@ -13,6 +13,7 @@
 // data layer reports DataError::RowChanged and nothing is overwritten.
 
 #include "platform/connection.h"
+#include "platform/constraints.h"
 #include "platform/sqlnames.h"
 
 #include <QHash>
@@ -22,6 +23,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <optional>
 
 namespace Norvix {
 
@@ -122,10 +124,11 @@ private:
     QVariant presented(const ColumnInfo &column, const QVariant &raw) const;
     QString rowMatch(QVariantList &values) const;
     void insertRow();
-    void runOnOneRow(const QString &sql, const QVariantList &values);
+    void runOnOneRow(const QString &sql, const QVariantList &values, RowStatement statement);
     void updateRow();
     void reloadByKey(const QVariantList &key);
-    [[noreturn]] void fail(const class QSqlError &error, bool newRow) const;
+    // Throws the DataError of a failed statement; `statement` is the row write that failed, if any.
+    [[noreturn]] void fail(const class QSqlError &error, std::optional<RowStatement> statement = std::nullopt) const;
 
     std::shared_ptr<Connection> m_connection;
     RecordSource m_source;
