@@ -275,6 +275,47 @@ private slots:
                      .join(u'/'));
     }
 
+    // At its length a field refuses typed characters; a longer paste is cut there, the user told
+    // once; nothing longer is stored.
+    void lengthsAreKept_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("input");
+        for (const char *backend : {"sqlite", "postgresql"})
+            for (const char *input : {"TxtMemo2", "TxtText3"})
+                QTest::addRow("%s %s", backend, input) << backend << input;
+    }
+    void lengthsAreKept()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, input);
+        Data data(backend);
+        data.exec({"CREATE TABLE APPUNTI (ID INTEGER PRIMARY KEY, NOTA TEXT, SIGLA VARCHAR(40))",
+                   "INSERT INTO APPUNTI VALUES (1, NULL, NULL)"});
+        TestUtil::writeFile(data.folder() + QStringLiteral("/files.dsc"),
+                            "RECORD,APPUNTI,Appunti,1\nCAMPO,ID,Id,LONG,4\nCAMPO,NOTA,Nota,MEMO,10\n"
+                            "CAMPO,SIGLA,Sigla,TEXT,10\nINDICE,PK,+ID,-1,-1\n");
+        FrmEditTab editor;
+        TestUtil::startShown(editor, data.connection, data.folder(), QStringLiteral("APPUNTI"));
+        QWidget *w = control(editor, input);
+        editor.CTRLSETFOCUS(w);
+        QTRY_VERIFY(w->hasFocus());
+        QTest::keyClicks(w, QStringLiteral("0123456789X")); // the 11th character is refused
+        QCOMPARE(text(editor, input), u"0123456789");
+        QVERIFY(said().isEmpty());
+        QTest::keyClicks(w, QStringLiteral("\b\b\b")); // room for 3
+        QApplication::clipboard()->setText(QStringLiteral("abcdefghijklmnopqrst"));
+        QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(text(editor, input), u"0123456abc");
+        QCOMPARE(said().size(), 1);
+        QVERIFY2(said().first().startsWith(QStringLiteral("Il campo %1 accetta al massimo 10").arg(input == u"TxtMemo2" ? "Nota" : "Sigla")),
+                 qPrintable(said().first()));
+        leave(editor);
+        press(editor, 1);
+        QVERIFY2(said().size() == 1, qPrintable(said().join(u'|')));
+        QCOMPARE(data.scalar(QStringLiteral("SELECT COALESCE(NOTA, SIGLA) FROM APPUNTI")).toString(), u"0123456abc");
+    }
+
     // A row that others refer to is not deleted, and the user is told why.
     void referencedRowIsNotDeleted_data() { TestUtil::backends(); }
     void referencedRowIsNotDeleted()

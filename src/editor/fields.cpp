@@ -9,6 +9,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QKeyEvent>
+#include <QSignalBlocker>
+#include <QTextCursor>
 
 namespace Norvix {
 
@@ -39,6 +42,57 @@ void FrmEditTab::markEdited(QWidget *control)
     control->setProperty("DataChanged", true);
     if (!m_modified)
         SETMODIFICATO();
+}
+
+bool FrmEditTab::atLength(QWidget *control, const QKeyEvent *key) const
+{
+    const int max = control->property("MaxLen").toInt();
+    if (max <= 0)
+        return false;
+    const QString typed = key->text();
+    const bool memo = qobject_cast<QPlainTextEdit *>(control);
+    const bool inserts = typed.size() == 1 && !(key->modifiers() & Qt::ControlModifier)
+                         && (typed.at(0).isPrint() || (memo && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)));
+    if (!inserts)
+        return false;
+    qsizetype length = 0, selected = 0;
+    if (auto *e = qobject_cast<QLineEdit *>(control)) {
+        length = e->text().size();
+        selected = e->selectedText().size();
+    } else if (auto *m = qobject_cast<QPlainTextEdit *>(control)) {
+        length = m->toPlainText().size();
+        selected = m->textCursor().selectedText().size();
+    }
+    return length - selected >= max;
+}
+
+void FrmEditTab::cutToLength(QWidget *control)
+{
+    const int max = control->property("MaxLen").toInt();
+    const QString text = controlText(control);
+    if (max <= 0 || text.size() <= max)
+        return;
+    // What went in last (a paste ends at the cursor) is what is cut.
+    const qsizetype excess = text.size() - max;
+    if (auto *e = qobject_cast<QLineEdit *>(control)) {
+        const qsizetype end = std::max<qsizetype>(e->cursorPosition(), excess);
+        e->setText(text.left(end - excess) + text.mid(end));
+        e->setCursorPosition(int(end - excess));
+    } else if (auto *m = qobject_cast<QPlainTextEdit *>(control)) {
+        QTextCursor cursor = m->textCursor();
+        const int end = std::max(cursor.position(), int(excess));
+        cursor.setPosition(end - int(excess));
+        cursor.setPosition(end, QTextCursor::KeepAnchor);
+        const QSignalBlocker quiet(m);
+        cursor.removeSelectedText();
+        m->setTextCursor(cursor);
+    }
+    const int index = control->property("Index").toInt();
+    const QString caption = index < TxtLabel.size() && TxtLabel[index] ? TxtLabel[index]->text() : QString();
+    msgBox(QStringLiteral("Il campo %1 accetta al massimo %2 caratteri: il testo in eccesso non è stato inserito.")
+               .arg(caption)
+               .arg(max),
+           MsgButtons::OkOnly, windowTitle());
 }
 
 QString FrmEditTab::controlText(QWidget *control)
@@ -113,9 +167,13 @@ void FrmEditTab::MettiCampo(const CampoPtr &campo)
     switch (kind) {
     case Kind::Memo: {
         auto *m = loadElement(TxtMemo, QStringLiteral("TxtMemo"), i, boxes.main);
+        m->setProperty("MaxLen", std::max(0, int(campo->MaxLen())));
+        m->setTabChangesFocus(true); // Tab goes to the next field, as from any other input
         connect(m, &QPlainTextEdit::textChanged, this, [this, m] {
-            if (m->hasFocus())
-                markEdited(m);
+            if (!m->hasFocus())
+                return; // set by the editor, not typed
+            cutToLength(m);
+            markEdited(m);
         });
         main = m;
         break;
@@ -137,14 +195,17 @@ void FrmEditTab::MettiCampo(const CampoPtr &campo)
         default: e = loadElement(TxtText, QStringLiteral("TxtText"), i, boxes.main); break;
         }
         if (kind == Kind::Text || kind == Kind::Numeric)
-            e->setMaxLength(campo->MaxLen() > 0 ? campo->MaxLen() : 32767);
+            e->setProperty("MaxLen", std::max(0, int(campo->MaxLen()))); // see cutToLength()
         if (kind == Kind::Numeric)
             e->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         if (kind == Kind::Umod)
             e->setReadOnly(true);
         if (kind == Kind::File)
             connect(e, &QLineEdit::textEdited, this, [this, e] { chooseFile(e); }); // typing opens the dialog
-        connect(e, &QLineEdit::textEdited, this, [this, e] { markEdited(e); });
+        connect(e, &QLineEdit::textEdited, this, [this, e] {
+            cutToLength(e);
+            markEdited(e);
+        });
         main = e;
         break;
     }

@@ -37,6 +37,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTabBar;
+class QKeyEvent;
 
 namespace Norvix {
 
@@ -163,6 +164,10 @@ private:
     void LstSelect_Click();
     void Form_Unload();
     void markEdited(QWidget *control);
+    // The length of a text, number or memo input (its "MaxLen"): a typed character that would
+    // pass it is refused (atLength() says so), and a longer paste is cut, the user told once.
+    bool atLength(QWidget *control, const QKeyEvent *key) const;
+    void cutToLength(QWidget *control);
     std::shared_ptr<Connection> lookupConnection(const CampoPtr &C);
     bool inputEvent(QWidget *w, QEvent *event);
     void specialRequest(QLineEdit *input, const char *kind);

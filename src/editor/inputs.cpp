@@ -79,6 +79,8 @@ bool FrmEditTab::inputEvent(QWidget *w, QEvent *event)
         }
         const QString text = key->text();
         const bool character = text.size() == 1 && text.at(0).isPrint() && !(key->modifiers() & Qt::ControlModifier);
+        if (atLength(w, key))
+            return true; // the field is full: the character is refused
         if (character && array == u"TxtDate" && !QStringLiteral("0123456789 /").contains(text))
             return true; // swallowed
         if (character && array == u"TxtNumeric" && !QStringLiteral("0123456789,-.").contains(text))
