@@ -177,13 +177,15 @@ void Tst_checkvalue::checkValue_data()
     row("double empty", {"DOUBLE"}, t(""), false);
     row("double value", {"DOUBLE"}, QVariant(2.5), true);
 
-    // N reads "." as the only decimal mark: a comma value counts by its integer part.
-    row("N 1,5 within max 1", {"DOUBLE", "", "", "1"}, t("1,5"), true);
-    row("N 1,5 below min 2", {"DOUBLE", "", "2"}, t("1,9"), false);
+    // A typed value is read in the regional form, never cut at its comma; integer types count as
+    // the whole number they store; bounds are read with "." as decimal mark.
+    row("N 1,5 above max 1", {"DOUBLE", "", "", "1"}, t("1,5"), false);
+    row("N 1,9 below min 2", {"DOUBLE", "", "2"}, t("1,9"), false);
     row("N min 1,5 reads as 1", {"DOUBLE", "", "1,5"}, t("1,2"), true);
-    row("N max 1.5 read in full", {"DOUBLE", "", "", "1.5"}, t("1,9"), true);
-    row("N single comma above max", {"SINGLE", "", "", "1"}, t("2,5"), false);
-    row("N byte 254,5 within max 254", {"BYTE", "", "", "254"}, t("254,5"), true);
+    row("N 1,9 above max 1.5", {"DOUBLE", "", "", "1.5"}, t("1,9"), false);
+    row("N 1.234,5 within max 1234.5", {"CURRENCY", "", "", "1234.5"}, t("1.234,5"), true);
+    row("N 1234.5 above max 1234", {"DOUBLE", "", "", "1234"}, t("1234.5"), false);
+    row("N byte 254,5 stores 254", {"BYTE", "", "", "254"}, t("254,5"), true);
     row("N double value is its own", {"DOUBLE", "", "", "1"}, QVariant(1.5), false);
     row("N bound not a number is 0", {"DOUBLE", "", "", "abc"}, t("1"), false);
 

@@ -316,6 +316,49 @@ private slots:
         QCOMPARE(data.scalar(QStringLiteral("SELECT COALESCE(NOTA, SIGLA) FROM APPUNTI")).toString(), u"0123456abc");
     }
 
+    // Numbers are read whole in the regional form, shown in the field's picture and stored as
+    // typed, on every numeric kind.
+    void regionalNumbers_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("record");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<double>("stored");
+        for (const char *backend : {"sqlite", "postgresql"}) {
+            // CURRENCY with the picture "0.00"
+            QTest::addRow("%s currency comma", backend) << backend << "CLIENTI" << "TxtNumeric7" << "12,75" << "12,75" << 12.75;
+            QTest::addRow("%s currency grouped", backend) << backend << "CLIENTI" << "TxtNumeric7" << "1.234,5" << "1234,50" << 1234.5;
+            QTest::addRow("%s currency one decimal", backend) << backend << "CLIENTI" << "TxtNumeric7" << "12,7" << "12,70" << 12.7;
+            QTest::addRow("%s currency point", backend) << backend << "CLIENTI" << "TxtNumeric7" << "1234.5" << "1234,50" << 1234.5;
+            // DOUBLE without a picture
+            QTest::addRow("%s double comma", backend) << backend << "ORDINI" << "TxtNumeric6" << "80,125" << "80,125" << 80.125;
+            QTest::addRow("%s double grouped", backend) << backend << "ORDINI" << "TxtNumeric6" << "1.000" << "1000" << 1000.0;
+        }
+    }
+    void regionalNumbers()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, record);
+        QFETCH(QString, input);
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(double, stored);
+        Data data(backend);
+        FrmEditTab editor;
+        TestUtil::startShown(editor, data.connection, data.folder(), record);
+        type(editor, control(editor, input), typed);
+        leave(editor);
+        QCOMPARE(text(editor, input), shown);
+        press(editor, 1);
+        QVERIFY2(said().isEmpty(), qPrintable(said().join(u'|')));
+        const QString sql = record == u"CLIENTI" ? QStringLiteral("SELECT FIDO FROM CLIENTI WHERE CODICE = 1")
+                                                 : QStringLiteral("SELECT IMPORTO FROM ORDINI WHERE ANNO = 2024 AND NUMERO = 1");
+        QCOMPARE(data.scalar(sql).toDouble(), stored);
+        QCOMPARE(text(editor, input), shown);
+    }
+
     // A row that others refer to is not deleted, and the user is told why.
     void referencedRowIsNotDeleted_data() { TestUtil::backends(); }
     void referencedRowIsNotDeleted()

@@ -22,16 +22,6 @@
 
 namespace Norvix {
 
-namespace {
-
-// N(x) in its default text form: the leading number, read with "." as decimal mark.
-QString leadingNumberText(const QString &text)
-{
-    return Values::numberText(Values::val(text));
-}
-
-} // namespace
-
 QString FrmEditTab::arrayOf(const QWidget *control)
 {
     QString name = control->objectName();
@@ -412,14 +402,14 @@ bool FrmEditTab::CONTROLLOGENERALE()
         }
         if (!qobject_cast<QLineEdit *>(w) && !qobject_cast<QPlainTextEdit *>(w) && !qobject_cast<QComboBox *>(w))
             continue;
-        if (c->ObjType().toUpper() == u"TXTNUMERIC") {
-            // A number already in its regional form (as the editor shows stored values) is kept
-            // whole; anything else is read as its leading number.
-            const QString t = controlText(w);
-            if (!(t.contains(u',') && Values::toDecimalText(t)))
-                setControlText(w, leadingNumberText(t));
-        }
         QVariant value = controlText(w);
+        if (c->ObjType().toUpper() == u"TXTNUMERIC") {
+            // The number typed, read in the regional form; a value as shown from the row is left
+            // as it is (a picture such as "Percent" shows what it could not be read back as).
+            value = Values::typedNumberText(value.toString());
+            if (controlText(w) != w->property("ShownText").toString())
+                setControlText(w, value.toString());
+        }
         if (!CHECKVALUE(value, *c) && !c->MinVal().trimmed().isEmpty()) {
             msgBox(QStringLiteral("Il campo %1 è inesatto o mancante").arg(c->Desc()));
             return false;
@@ -540,7 +530,7 @@ void FrmEditTab::lostFocus(QWidget *control)
         refillRequest(control);
         QString t = controlText(control);
         if (array == u"TxtNumeric")
-            t = leadingNumberText(t);
+            t = Values::typedNumberText(t); // "12,75" is 12,75, not 12
         else if (c->MaxLen() == 1)
             t = t.toUpper();
         setControlText(control, FORMATTA(t, field));

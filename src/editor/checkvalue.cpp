@@ -5,6 +5,8 @@
 #include <QMetaType>
 #include <QStringView>
 
+#include <cmath>
+
 #include <optional>
 
 namespace Norvix {
@@ -83,10 +85,10 @@ Reading readValue(const QVariant &value)
     return r;
 }
 
-// N(x): a value's own number, or the leading number of its text.
+// N(x): a value's own number, or the number its text says as a user types it.
 double leadingNumber(const Reading &r)
 {
-    return r.number ? *r.number : Values::val(r.text);
+    return r.number ? *r.number : Values::typedNumber(r.text);
 }
 
 std::optional<QDateTime> dateOf(const Reading &r, QDate today)
@@ -134,10 +136,11 @@ bool checkBoolean(const Reading &r)
     return true;
 }
 
-bool checkNumber(bool converts, const Reading &r, const Campo &C)
+bool checkNumber(bool converts, const Reading &r, const Campo &C, bool integral)
 {
     bool ok = converts;
-    const double n = leadingNumber(r);
+    // An integer type holds the whole number the value rounds to (halves to even).
+    const double n = integral ? std::nearbyint(leadingNumber(r)) : leadingNumber(r);
     if (!C.MinVal().isEmpty() && n < Values::val(C.MinVal()))
         ok = false;
     if (!C.MaxVal().isEmpty() && n > Values::val(C.MaxVal()))
@@ -194,7 +197,7 @@ bool CHECKVALUE(QVariant &Valore, const Campo &C, const QDateTime &now)
     if (tipo == u"BOOLEAN")
         return checkBoolean(r);
     if (const auto converts = convertsTo(tipo, r.numberText))
-        return checkNumber(*converts, r, C);
+        return checkNumber(*converts, r, C, tipo == u"BYTE" || tipo == u"INTEGER" || tipo == u"LONG");
     return true;
 }
 

@@ -24,9 +24,12 @@ namespace Norvix {
 // - BYTE, INTEGER, LONG, CURRENCY (or CURR), SINGLE, DOUBLE: Valore must convert to the type
 //   under the regional settings (an empty text, a text that is not a number and a value beyond
 //   the type's range fail; integer types round halves to even first, so "254,5" is a Byte);
-//   then N(Valore) must lie within N(MinVal) .. N(MaxVal) (each bound only when not ""), where N
-//   is the leading-number reading Values::val: it knows only "." as decimal mark, so the
-//   typed "1,5" counts as 1 against the bounds while "1.5" is 1.5.
+//   then Valore must lie within N(MinVal) .. N(MaxVal) (each bound only when not ""). Valore is
+//   read as a user types it (Values::typedNumber: "1,5" and "1.5" are both 1.5, "1.234,5" is
+//   1234.5), never cut at its decimal comma, and for BYTE, INTEGER and LONG rounded as it will
+//   be stored (halves to even, so "254,5" counts as 254); the bounds, written in descriptors
+//   without regard to the regional settings, by the leading-number reading Values::val ("." as
+//   decimal mark).
 // - DATE: when Valore is not a date and MinVal is "", the default applies: with an empty Default
 //   Valore becomes "00:00:00" and passes at once; a Default of NOW (any letter case) puts `now`
 //   in the field's display picture (Format) into Valore; any other Default is put into Valore as

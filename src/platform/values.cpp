@@ -1,5 +1,7 @@
 #include "platform/values.h"
 
+#include <QRegularExpression>
+
 #include <QTime>
 
 #include <algorithm>
@@ -1131,6 +1133,39 @@ std::optional<QDateTime> fromSerial(double serial)
     if (date.year() < 100 || date.year() > 9999)
         return std::nullopt;
     return QDateTime(date, QTime::fromMSecsSinceStartOfDay(seconds * 1000), Qt::UTC);
+}
+
+QString typedNumberText(QStringView text)
+{
+    const Locale &l = locale();
+    const QString t = text.trimmed().toString();
+    const auto regional = [&](const QString &s) -> std::optional<QString> {
+        auto plain = toDecimalText(s);
+        if (plain)
+            plain->replace(u'.', l.decimalSeparator);
+        return plain;
+    };
+    if (t.contains(l.thousandsSeparator) && !t.contains(l.decimalSeparator)) {
+        // "1.234" groups digits by three: a thousands separator. "1.5" or "1234.5" does not: there
+        // the separator can only be meant as a decimal point.
+        const QString sep = QRegularExpression::escape(QString(l.thousandsSeparator));
+        const QRegularExpression grouped(QStringLiteral("^[-+]?\\d{1,3}(%1\\d{3})+$").arg(sep));
+        if (!grouped.match(t).hasMatch()) {
+            QString asDecimal = t;
+            asDecimal.replace(l.thousandsSeparator, l.decimalSeparator);
+            if (const auto n = regional(asDecimal))
+                return *n;
+        }
+    }
+    if (const auto n = regional(t))
+        return *n;
+    return numberText(val(t));
+}
+
+double typedNumber(QStringView text)
+{
+    const QString n = typedNumberText(text);
+    return toDouble(n).value_or(val(n));
 }
 
 } // namespace Norvix::Values

@@ -100,6 +100,15 @@ QString format(const QVariant &value, QStringView picture);
 // Never NaN.
 double val(QStringView text);
 
+// A number as a user types it into a field, in its regional text form without grouping. The text
+// is read under the regional settings ("12,75" is 12,75; "1.234,5" is 1234,5; "1.234" is 1234)
+// and not by its leading number, which would stop at the decimal comma. Where a thousands
+// separator does not group three digits ("1.5", "1234.5") it can only be meant as a decimal point
+// and is read as one, where the regional reading would drop it (15, 12345). A text that is no
+// number gives its leading number as val() reads it ("12abc" is 12; "" and "abc" are 0).
+QString typedNumberText(QStringView text);
+double typedNumber(QStringView text);
+
 // Date recognition under the regional settings (Italian by default: day/month/year, "/" and "-"
 // as date separators, ":" and "." as time separators, Italian month names, two-digit years 00-29
 // in the 2000s). `today` supplies the year for inputs that give only day and month; when it is
