@@ -30,6 +30,7 @@ public:
             QSqlDatabase raw = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("create"));
             raw.setDatabaseName(file);
             raw.open();
+            QSqlQuery(raw).exec(QStringLiteral("PRAGMA user_version = 1")); // a database, not an empty file
             raw.close();
             raw = QSqlDatabase();
             QSqlDatabase::removeDatabase(QStringLiteral("create"));

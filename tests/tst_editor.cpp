@@ -5,7 +5,10 @@
 #include "platform/window.h"
 #include "testutil.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QCheckBox>
+#include <QScopeGuard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,6 +19,9 @@
 #include <QTabBar>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Norvix;
 using TestUtil::control;
@@ -255,52 +261,144 @@ private slots:
         QVERIFY(!Shared::EditorVisible);
     }
 
-    void readOnlyLeavesOnlyClosing()
+    // Asked to only read, or given a file this user may only read (in a folder it may not
+    // write), the editor browses the rows, refuses to save with a message and changes no byte.
+    void readOnlyChangesNothing_data()
     {
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<QString>("journal");
+        for (const char *journal : {"delete", "wal"}) {
+            QTest::addRow("ReadOnly, %s", journal) << true << journal;
+            QTest::addRow("read-only file, %s", journal) << false << journal;
+        }
+    }
+    void readOnlyChangesNothing()
+    {
+        QFETCH(bool, asked);
+        QFETCH(QString, journal);
         Folder folder;
-        FrmEditTab editor;
-        start(editor, folder, QStringLiteral("CLIENTI"), std::nullopt, true);
-        for (int i = 0; i < 4; ++i)
-            QVERIFY(!editor.CmdButton(i)->isEnabled());
-        QVERIFY(editor.CmdButton(4)->isEnabled());
+        folder.sql({"PRAGMA journal_mode=" + journal});
+        const QString file = folder.path() + QStringLiteral("/anagrafica.db");
+        const auto bytes = [&] {
+            QFile f(file);
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        };
+        const QByteArray before = bytes();
+        const QStringList files = QDir(folder.path()).entryList(QDir::Files);
+        // What a user who may only read sees; true when it is all as it should be.
+        const auto browse = [&] {
+            FrmEditTab editor;
+            start(editor, folder, QStringLiteral("CLIENTI"), std::nullopt, asked);
+            bool ok = editor.CanShow() && editor.LstSelect()->count() == 3 && !editor.CmdButton(1)->isEnabled()
+                      && messageTexts().size() == (asked ? 0 : 1);
+            m_messages->clear();
+            editor.CmdButton_Click(1);
+            ok = ok && messageTexts() == QStringList({"Il database è aperto in sola lettura: nessuna modifica può essere salvata."});
+            editor.close();
+            return ok;
+        };
+        if (asked) {
+            QVERIFY(browse());
+        } else {
+            QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+            QFile::setPermissions(folder.path() + QStringLiteral("/files.dsc"), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+            QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+                                                     | QFile::ReadOther | QFile::ExeOther);
+            const auto restore = qScopeGuard([&] {
+                QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            });
+            if (::geteuid() != 0) {
+                QVERIFY(browse());
+            } else {
+                // Permissions do not hold for root: the reader is another user, in a child process.
+                const pid_t child = ::fork();
+                QVERIFY(child >= 0);
+                if (child == 0) {
+                    bool ok = false;
+                    try {
+                        ok = ::setgid(65534) == 0 && ::setuid(65534) == 0 && browse();
+                    } catch (...) {
+                    }
+                    ::_exit(ok ? 0 : 1);
+                }
+                int status = 0;
+                QCOMPARE(::waitpid(child, &status, 0), child);
+                QVERIFY(WIFEXITED(status));
+                QCOMPARE(WEXITSTATUS(status), 0);
+            }
+        }
+        QCOMPARE(bytes(), before);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), files);
     }
 
-    void startUpFailures()
+    // A start that fails says what was not found and changes nothing in the folder: no journal
+    // mode, no file beside the database, an empty file left empty.
+    void failedStartsChangeNothing_data()
+    {
+        QTest::addColumn<QByteArray>("dsc");
+        QTest::addColumn<QString>("record");
+        QTest::addColumn<QString>("database");
+        QTest::addColumn<QByteArray>("bytes"); // what the database file holds, when not the sample
+        QTest::addColumn<QString>("said");     // the message, or what the exception says
+        const QByteArray sample = "RECORD,T,Tutto nascosto,1\nCAMPO,A,A,TEXT,5,,,,,,,,HIDDENFIELD\nCAMPO,B,B,AUTOINC,5\n"
+                                  "RECORD,ASSENTE,Tabella assente,1\nCAMPO,A,A,TEXT,5\n";
+        QTest::newRow("no descriptor") << QByteArray() << "CLIENTI" << "anagrafica.db" << QByteArray() << "Dsc non trovato";
+        QTest::newRow("record not described") << sample << "NESSUNO" << "anagrafica.db" << QByteArray()
+                                              << "Il record NESSUNO non è descritto in ";
+        QTest::newRow("no field to edit") << sample << "T" << "anagrafica.db" << QByteArray() << "Impossibile visualizzare l'editor";
+        QTest::newRow("table not found") << sample << "ASSENTE" << "anagrafica.db" << QByteArray()
+                                         << "Tabella ASSENTE non trovata nel database";
+        QTest::newRow("missing file") << sample << "ASSENTE" << "manca.db" << QByteArray() << "Il database ";
+        QTest::newRow("empty file") << sample << "ASSENTE" << "vuoto.db" << QByteArray("") << "Il file ";
+        QTest::newRow("not a database") << sample << "ASSENTE" << "testo.db" << QByteArray(5000, 'x') << "Il file ";
+    }
+    void failedStartsChangeNothing()
+    {
+        QFETCH(QByteArray, dsc);
+        QFETCH(QString, record);
+        QFETCH(QString, database);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, said);
+        Folder folder;
+        folder.sql({"CREATE TABLE T (A VARCHAR(5), B INTEGER)"});
+        if (!bytes.isNull())
+            TestUtil::writeFile(folder.path() + u'/' + database, bytes);
+        const QString dscFolder = dsc.isNull() ? folder.path() + QStringLiteral("/altrove") : folder.path();
+        if (!dsc.isNull())
+            folder.dsc(dsc);
+        const auto snapshot = [&] {
+            QStringList files;
+            for (const QFileInfo &f : QDir(folder.path()).entryInfoList(QDir::Files, QDir::Name)) {
+                QFile file(f.filePath());
+                file.open(QIODevice::ReadOnly);
+                files << f.fileName() + u' ' + QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex();
+            }
+            return files;
+        };
+        const QStringList before = snapshot();
+        FrmEditTab editor;
+        try {
+            editor.START(QString(), folder.path(), database, record, dscFolder, QString(), false);
+            QVERIFY(!editor.CanShow());
+            QCOMPARE(messageTexts().size(), 1);
+            QVERIFY2(messageTexts().first().startsWith(said), qPrintable(messageTexts().first()));
+        } catch (const DataError &e) { // the data cannot be opened: the caller hears of it
+            QVERIFY2(e.description().startsWith(said), qPrintable(e.description()));
+            QVERIFY(e.description().contains(u"non è un database") || e.description().endsWith(u"non esiste."));
+        }
+        QCOMPARE(snapshot(), before);
+    }
+
+    void unknownControlKindIsTold()
     {
         Folder folder;
-        {
-            FrmEditTab editor; // no descriptor in the folder
-            editor.START(QString(), folder.path(), QStringLiteral("anagrafica.db"), QStringLiteral("CLIENTI"),
-                         folder.path() + QStringLiteral("/altrove"), QString(), false);
-            QVERIFY(!editor.CanShow());
-            QCOMPARE(messageTexts(), QStringList({"Dsc non trovato"}));
-        }
-        m_messages->clear();
-        folder.dsc("RECORD,T,Tutto nascosto,1\nCAMPO,A,A,TEXT,5,,,,,,,,HIDDENFIELD\nCAMPO,B,B,AUTOINC,5\n");
-        {
-            FrmEditTab editor;
-            start(editor, folder, QStringLiteral("T"));
-            QVERIFY(!editor.CanShow());
-            QCOMPARE(messageTexts(), QStringList({"Impossibile visualizzare l'editor"}));
-            QCOMPARE(m_messages->messages().first().title, u"ATTENZIONE!");
-        }
-        m_messages->clear();
-        folder.dsc("RECORD,ASSENTE,Tabella assente,1\nCAMPO,A,A,TEXT,5\nCAMPO,X,X,TEXT,5,,,,,,,,Strano\n");
-        {
-            FrmEditTab editor;
-            start(editor, folder, QStringLiteral("ASSENTE"));
-            QVERIFY(editor.CanShow()); // shown without data
-            QCOMPARE(messageTexts().size(), 3);
-            QCOMPARE(messageTexts().at(0), u"Incontrata  tipo control non prevista: STRANO.\nPer il campo: X");
-            QVERIFY2(messageTexts().at(1).startsWith(u"errore: 3265: "), qPrintable(messageTexts().at(1)));
-        }
-        m_messages->clear();
-        {
-            FrmEditTab editor; // the data file is missing: the caller hears of it
-            QVERIFY_THROWS_EXCEPTION(DataError, editor.START(QString(), folder.path(), QStringLiteral("manca.db"),
-                                                             QStringLiteral("ASSENTE"), QString(), QString(), false));
-            QVERIFY(!QFile::exists(folder.path() + QStringLiteral("/manca.db")));
-        }
+        folder.sql({"CREATE TABLE ASSENTE (A VARCHAR(5), X VARCHAR(5))"});
+        folder.dsc("RECORD,ASSENTE,Tabella,1\nCAMPO,A,A,TEXT,5\nCAMPO,X,X,TEXT,5,,,,,,,,Strano\n");
+        FrmEditTab editor;
+        start(editor, folder, QStringLiteral("ASSENTE"));
+        QVERIFY(editor.CanShow());
+        QCOMPARE(messageTexts(), QStringList({"Incontrata  tipo control non prevista: STRANO.\nPer il campo: X"}));
     }
 
     void singlePageHasNoTabAndDescriptionColumnsAreFound()

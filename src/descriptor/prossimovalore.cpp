@@ -12,7 +12,7 @@ namespace Norvix {
 QString ProssimoValore(const QString &Colonna, const RecordSource &Sorgente, const QString &Connessione,
                        const QString &dataFolder, const QString &databaseName)
 {
-    const auto connection = Connection::open(Connessione, dataFolder, databaseName);
+    const auto connection = Connection::open(Connessione, dataFolder, databaseName, Access::ReadOnly);
     const auto table = tableInfo(*connection, Sorgente.table);
     const ColumnInfo &column = table->column(Colonna);
 

@@ -152,6 +152,11 @@ void FrmEditTab::selectLine(int row)
 
 void FrmEditTab::CmdButton_Click(int index)
 {
+    if (m_readOnly && index >= 0 && index <= 3 && index != 2) {
+        msgBox(QStringLiteral("Il database è aperto in sola lettura: nessuna modifica può essere salvata."),
+               MsgButtons::OkOnly, windowTitle());
+        return;
+    }
     switch (index) {
     case 0: // new row
         if (m_modified && msgBox(QStringLiteral("Annulli le modifiche ?"), MsgButtons::OkCancel, QStringLiteral("ATTENZIONE !"))
@@ -578,9 +583,7 @@ void FrmEditTab::WRITEDESC(QWidget *control)
     QLineEdit *desc = i < TxtDesc.size() ? TxtDesc[i].data() : nullptr;
     const QString v = controlText(control).toUpper();
     try {
-        const bool own = c->FileRif().isEmpty() || c->FileRif().toUpper() == DatabaseFile();
-        const auto connection = own ? Connection::open(m_connectionString, m_dbPath, m_databaseName)
-                                    : Connection::open(QString(), m_dbPath, c->FileRif());
+        const auto connection = lookupConnection(c);
         const auto table = tableInfo(*connection, c->RecRif());
         const QString key = table->primaryKey.value(0);
         if (key.isEmpty())
@@ -600,7 +603,6 @@ void FrmEditTab::WRITEDESC(QWidget *control)
             desc->setText(d.toString());
             desc->setCursorPosition(0);
         }
-        connection->Close();
     } catch (const Error &) {
         // The description is a help, not a check: a lookup that cannot be made leaves it as it is.
     }

@@ -35,11 +35,12 @@ std::shared_ptr<Connection> FrmEditTab::lookupConnection(const CampoPtr &C)
     if (C->FileRif().compare(own, Qt::CaseInsensitive) == 0) {
         if (m_connection && m_connection->isOpen())
             return m_connection;
-        return Connection::open(m_connectionString, m_dbPath, m_databaseName);
+        return Connection::open(m_connectionString, m_dbPath, m_databaseName, Access::ReadOnly);
     }
+    // Another file is only read: nothing of it changes.
     const QFileInfo file(C->FileRif());
-    return file.isAbsolute() ? Connection::open(QStringLiteral("sqlite://") + file.absoluteFilePath())
-                             : Connection::open(QString(), m_dbPath, C->FileRif());
+    return file.isAbsolute() ? Connection::open(QStringLiteral("sqlite://") + file.absoluteFilePath(), {}, {}, Access::ReadOnly)
+                             : Connection::open(QString(), m_dbPath, C->FileRif(), Access::ReadOnly);
 }
 
 int FrmEditTab::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)

@@ -6,6 +6,7 @@
 #include "descriptor/leggidsc.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
+#include "platform/sqlnames.h"
 #include "platform/values.h"
 
 #include <QCheckBox>
@@ -45,16 +46,40 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
         return;
     }
     m_dscPath = dscPath;
+    if (m_rec->Nome().isEmpty()) {
+        msgBox(QStringLiteral("Il record %1 non è descritto in %2.")
+                   .arg(shownInMessage(m_recordName), QDir::toNativeSeparators(m_dscPath)),
+               MsgButtons::OkOnly, QStringLiteral("ATTENZIONE!"));
+        Form_Unload();
+        return;
+    }
+
+    // The data is only read until its table has been found: a failed start changes nothing.
+    m_connection = Connection::open(m_connectionString, m_dbPath, m_databaseName, Access::ReadOnly);
+    try {
+        tableInfo(*m_connection, m_recordName);
+    } catch (const DataError &e) {
+        msgBox(e.description(), MsgButtons::OkOnly, QStringLiteral("ATTENZIONE!"));
+        Form_Unload();
+        return;
+    }
     METTICAMPI();
     if (!m_canShow) {
         Form_Unload();
         return;
     }
 
-    m_connection = Connection::open(m_connectionString, m_dbPath, m_databaseName);
-
     ImpostaForm();
     setWindowTitle(m_rec->Desc());
+    if (!ReadOnly && !m_connection->enableWriting()) {
+        // A file this user may only read: browsed, never written.
+        m_readOnly = true;
+        for (int i = 0; i < 4; ++i)
+            m_buttons[i]->setEnabled(false);
+        msgBox(QStringLiteral("Il database %1 può essere solo letto: l'editor è aperto in sola lettura.")
+                   .arg(QDir::toNativeSeparators(m_connection->params().database)),
+               MsgButtons::OkOnly, QStringLiteral("ATTENZIONE!"));
+    }
 
     try {
         m_recordset = std::make_unique<Recordset>(m_connection, RecordSource::wholeTable(m_recordName), keyIds(),

@@ -16,6 +16,8 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 // Forms accepted besides those in the header:
 //  - sqlite:///abs/path is an absolute file, sqlite://sub/file.db a file relative to the data
 //    folder; the path is percent-decoded and an optional ?query gives driver options
@@ -580,7 +582,9 @@ QString odbcDatabaseName(const QString &odbc)
 
 enum class FileKind { Sqlite, Empty, Jet, Other };
 
-FileKind fileKind(const QString &path)
+// The kind of a file from its first bytes; `wal` tells whether an SQLite file is in WAL mode
+// (bytes 18 and 19 of its header are 2).
+FileKind fileKind(const QString &path, bool *wal = nullptr)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -588,41 +592,59 @@ FileKind fileKind(const QString &path)
     const QByteArray head = f.read(20);
     if (head.isEmpty())
         return FileKind::Empty;
-    if (head.startsWith(QByteArray("SQLite format 3\0", 16)))
+    if (head.startsWith(QByteArray("SQLite format 3\0", 16))) {
+        if (wal)
+            *wal = head.size() >= 20 && head.at(18) == 2 && head.at(19) == 2;
         return FileKind::Sqlite;
+    }
     const QByteArray jet = head.mid(4, 15);
     if (jet == "Standard Jet DB" || jet == "Standard ACE DB")
         return FileKind::Jet;
     return FileKind::Other;
 }
 
-// An SQLite file must exist: the driver would otherwise create an empty database in its place.
-void checkSqliteFile(const QString &path)
+// An SQLite file must exist and be one: the driver would otherwise create an empty database in
+// its place, or turn an empty file into one. Returns whether it is in WAL mode.
+bool checkSqliteFile(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.exists())
         failed(QStringLiteral("Il database %1 non esiste.").arg(shownName(path)));
     if (!info.isFile())
         failed(QStringLiteral("%1 non è un file di database.").arg(shownName(path)));
-    switch (fileKind(path)) {
+    bool wal = false;
+    switch (fileKind(path, &wal)) {
     case FileKind::Sqlite:
-    case FileKind::Empty: // SQLite takes an empty file as an empty database
-        return;
+        return wal;
+    case FileKind::Empty:
+        failed(QStringLiteral("Il file %1 non è un database: è vuoto.").arg(shownName(path)));
     case FileKind::Jet:
         failed(QStringLiteral("Il file %1 è un database Jet di una versione precedente e non può essere modificato: "
                               "convertirlo in un database SQLite.")
                    .arg(shownName(path)));
     case FileKind::Other:
-        failed(QStringLiteral("Il file %1 non è un database SQLite.").arg(shownName(path)));
+        break;
     }
+    failed(QStringLiteral("Il file %1 non è un database SQLite.").arg(shownName(path)));
+}
+
+// Whether this user may write the file and create the journal files beside it.
+bool sqliteWritable(const QString &path)
+{
+    const QFileInfo info(path);
+    return ::access(QFile::encodeName(info.absoluteFilePath()).constData(), W_OK) == 0
+           && ::access(QFile::encodeName(info.absolutePath()).constData(), W_OK) == 0;
 }
 
 // "file:" URI of a path, so that SQLite opens it without ever creating it (mode=rw / mode=ro).
-QString sqliteUri(const QString &path, bool readOnly)
+// `immutable`: the file is read as it is, without the shared memory of WAL mode, which a reader
+// of a folder it may not write cannot create.
+QString sqliteUri(const QString &path, bool readOnly, bool immutable = false)
 {
     const QByteArray encoded = QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/");
-    return QStringLiteral("file:") + QString::fromLatin1(encoded) + (readOnly ? QStringLiteral("?mode=ro")
-                                                                              : QStringLiteral("?mode=rw"));
+    return QStringLiteral("file:") + QString::fromLatin1(encoded)
+           + (readOnly ? QStringLiteral("?mode=ro") : QStringLiteral("?mode=rw"))
+           + (immutable ? QStringLiteral("&immutable=1") : QString());
 }
 
 bool hasOption(const QString &options, const QString &name)
@@ -744,12 +766,12 @@ ConnectionParams parseConnectionString(const QString &connectionString, const QS
 }
 
 std::shared_ptr<Connection> Connection::open(const QString &connectionString, const QString &dataFolder,
-                                             const QString &databaseName)
+                                             const QString &databaseName, Access access)
 {
-    return open(parseConnectionString(connectionString, dataFolder, databaseName), connectionString);
+    return open(parseConnectionString(connectionString, dataFolder, databaseName), connectionString, access);
 }
 
-std::shared_ptr<Connection> Connection::open(const ConnectionParams &params, const QString &connectionString)
+std::shared_ptr<Connection> Connection::open(const ConnectionParams &params, const QString &connectionString, Access access)
 {
     if (!QSqlDatabase::isDriverAvailable(params.driver))
         failed(QStringLiteral("Il driver di database %1 non è disponibile.").arg(params.driver));
@@ -759,73 +781,119 @@ std::shared_ptr<Connection> Connection::open(const ConnectionParams &params, con
     c->m_params = params;
     // A params may come from elsewhere than parseConnectionString(): its options are checked again.
     c->m_params.options = checkOptions(params.driver, params.options.split(QLatin1Char(';')));
-    const bool sqlite = c->m_params.driver == kSqlite;
-    const bool readOnly = sqlite && hasOption(c->m_params.options, QStringLiteral("QSQLITE_OPEN_READONLY"));
-    if (sqlite)
-        checkSqliteFile(c->m_params.database);
-
     c->m_name = nextConnectionName();
     // If anything below throws, the destructor of `c` removes the connection again.
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(c->m_params.driver, c->m_name);
-        QStringList options;
-        if (const QString forDriver = driverOptions(c->m_params.options); !forDriver.isEmpty())
-            options << forDriver;
-        if (sqlite) {
-            db.setDatabaseName(sqliteUri(c->m_params.database, readOnly));
-            options << QStringLiteral("QSQLITE_OPEN_URI");
-            if (!hasOption(c->m_params.options, QStringLiteral("QSQLITE_BUSY_TIMEOUT")))
-                options << QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteBusyTimeoutMs);
-        } else {
-            db.setDatabaseName(c->m_params.driver == kOdbc ? odbcDatabaseName(c->m_params.database) : c->m_params.database);
-            if (!c->m_params.host.isEmpty())
-                db.setHostName(c->m_params.host);
-            if (c->m_params.port != -1)
-                db.setPort(c->m_params.port);
-            if (!c->m_params.user.isEmpty())
-                db.setUserName(c->m_params.user);
-            if (!c->m_params.password.isEmpty())
-                db.setPassword(c->m_params.password);
-            if (c->m_params.driver == kPostgres && !hasOption(c->m_params.options, QStringLiteral("connect_timeout")))
-                options << QStringLiteral("connect_timeout=%1").arg(kPostgresConnectTimeoutS);
-        }
-        db.setConnectOptions(options.join(QLatin1Char(';')));
-
-        if (!db.open()) {
-            const QSqlError error = db.lastError();
-            const QString native = error.databaseText().trimmed();
-            failed(QStringLiteral("Impossibile aprire il database %1: %2")
-                       .arg(describe(c->m_params),
-                            scrubbed(native.isEmpty() ? error.text() : native, secretsOf(c->m_params))));
-        }
-
-        if (sqlite) {
-            QStringList pragmas;
-            if (!readOnly)
-                pragmas << QStringLiteral("PRAGMA journal_mode=")
-                               + optionValue(c->m_params.options, QStringLiteral("journal_mode"), QStringLiteral("WAL"));
-            pragmas << QStringLiteral("PRAGMA synchronous=FULL") << QStringLiteral("PRAGMA foreign_keys=ON");
-            for (const QString &pragma : pragmas) {
-                QSqlQuery q(db);
-                if (!q.exec(pragma))
-                    failed(QStringLiteral("Impossibile preparare il database %1 (%2): %3")
-                               .arg(describe(c->m_params), pragma, q.lastError().text()));
-            }
-        }
-
-        switch (db.driver()->dbmsType()) {
-        case QSqlDriver::SQLite:
-            c->m_dialect = SqlDialect::Sqlite;
-            break;
-        case QSqlDriver::PostgreSQL:
-            c->m_dialect = SqlDialect::PostgreSql;
-            break;
-        default:
-            c->m_dialect = SqlDialect::Other;
-            break;
-        }
+    if (c->m_params.driver == kSqlite) {
+        // Read first: nothing of the file changes until it is known to be a database this user
+        // can open (and, for the editor, until its table has been found).
+        const QString &path = c->m_params.database;
+        c->m_walMode = checkSqliteFile(path);
+        c->m_hadWalFiles = QFile::exists(path + QStringLiteral("-wal")) || QFile::exists(path + QStringLiteral("-shm"));
+        c->m_dialect = SqlDialect::Sqlite;
+        c->openSqlite(false);
+        QSqlQuery q(c->database());
+        if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
+            failed(QStringLiteral("Il file %1 non è un database SQLite leggibile: %2")
+                       .arg(shownName(path), q.lastError().databaseText()));
+    } else {
+        c->openServer();
+        if (c->m_dialect == SqlDialect::PostgreSql && access == Access::ReadOnly)
+            c->runSetting(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
+        c->m_readOnly = access == Access::ReadOnly;
     }
+    if (access == Access::ReadWrite)
+        c->enableWriting();
     return c;
+}
+
+void Connection::openSqlite(bool write)
+{
+    const QString &path = m_params.database;
+    QSqlDatabase db = QSqlDatabase::contains(m_name) ? QSqlDatabase::database(m_name, false)
+                                                     : QSqlDatabase::addDatabase(kSqlite, m_name);
+    db.close();
+    QStringList options;
+    if (const QString forDriver = driverOptions(m_params.options); !forDriver.isEmpty())
+        options << forDriver;
+    options << QStringLiteral("QSQLITE_OPEN_URI");
+    if (!hasOption(m_params.options, QStringLiteral("QSQLITE_BUSY_TIMEOUT")))
+        options << QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteBusyTimeoutMs);
+    db.setConnectOptions(options.join(QLatin1Char(';')));
+    // A WAL file whose shared memory is not there, in a folder this user may not write: it can
+    // only be read as it is (nobody writes it meanwhile, or the shared memory would exist).
+    const bool immutable = !write && m_walMode && !QFile::exists(path + QStringLiteral("-shm"))
+                           && ::access(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), W_OK) != 0;
+    db.setDatabaseName(sqliteUri(path, !write, immutable));
+    if (!db.open())
+        failed(QStringLiteral("Impossibile aprire il database %1: %2")
+                   .arg(describe(m_params), db.lastError().databaseText().trimmed()));
+    QStringList pragmas;
+    if (write)
+        pragmas << QStringLiteral("PRAGMA journal_mode=")
+                       + optionValue(m_params.options, QStringLiteral("journal_mode"), QStringLiteral("WAL"));
+    pragmas << QStringLiteral("PRAGMA synchronous=FULL") << QStringLiteral("PRAGMA foreign_keys=ON");
+    for (const QString &pragma : std::as_const(pragmas))
+        runSetting(pragma);
+    m_readOnly = !write;
+}
+
+void Connection::openServer()
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(m_params.driver, m_name);
+    QStringList options;
+    if (const QString forDriver = driverOptions(m_params.options); !forDriver.isEmpty())
+        options << forDriver;
+    db.setDatabaseName(m_params.driver == kOdbc ? odbcDatabaseName(m_params.database) : m_params.database);
+    if (!m_params.host.isEmpty())
+        db.setHostName(m_params.host);
+    if (m_params.port != -1)
+        db.setPort(m_params.port);
+    if (!m_params.user.isEmpty())
+        db.setUserName(m_params.user);
+    if (!m_params.password.isEmpty())
+        db.setPassword(m_params.password);
+    if (m_params.driver == kPostgres && !hasOption(m_params.options, QStringLiteral("connect_timeout")))
+        options << QStringLiteral("connect_timeout=%1").arg(kPostgresConnectTimeoutS);
+    db.setConnectOptions(options.join(QLatin1Char(';')));
+    if (!db.open()) {
+        const QSqlError error = db.lastError();
+        const QString native = error.databaseText().trimmed();
+        failed(QStringLiteral("Impossibile aprire il database %1: %2")
+                   .arg(describe(m_params), scrubbed(native.isEmpty() ? error.text() : native, secretsOf(m_params))));
+    }
+    m_dialect = db.driver()->dbmsType() == QSqlDriver::PostgreSQL ? SqlDialect::PostgreSql : SqlDialect::Other;
+}
+
+void Connection::runSetting(const QString &statement)
+{
+    QSqlQuery q(database());
+    if (!q.exec(statement))
+        failed(QStringLiteral("Impossibile preparare il database %1 (%2): %3")
+                   .arg(describe(m_params), statement, q.lastError().text()));
+}
+
+bool Connection::enableWriting()
+{
+    if (!m_readOnly)
+        return true;
+    switch (m_dialect) {
+    case SqlDialect::Sqlite:
+        if (hasOption(m_params.options, QStringLiteral("QSQLITE_OPEN_READONLY")) || !sqliteWritable(m_params.database))
+            return false;
+        openSqlite(true);
+        return true;
+    case SqlDialect::PostgreSql: {
+        QSqlQuery q(database());
+        if (q.exec(QStringLiteral("SELECT pg_catalog.pg_is_in_recovery()")) && q.next() && q.value(0).toBool())
+            return false; // a standby server: it only reads
+        runSetting(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ WRITE"));
+        break;
+    }
+    case SqlDialect::Other:
+        break;
+    }
+    m_readOnly = false;
+    return true;
 }
 
 bool isBusy(SqlDialect dialect, const QSqlError &error)
@@ -884,7 +952,25 @@ void Connection::Close()
         }
         QSqlDatabase::removeDatabase(m_name);
     }
+    const QString name = m_name;
     m_name.clear();
+    // A reader of a WAL file leaves the files of its shared memory behind; a writer that closes
+    // last removes them, changing nothing else. So reading leaves no trace where there was none.
+    const QString &path = m_params.database;
+    if (m_dialect == SqlDialect::Sqlite && m_readOnly && m_walMode && !m_hadWalFiles
+        && (QFile::exists(path + QStringLiteral("-wal")) || QFile::exists(path + QStringLiteral("-shm")))
+        && sqliteWritable(path)) {
+        const QString tidy = name + QStringLiteral("-tidy");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(kSqlite, tidy);
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=100"));
+            db.setDatabaseName(sqliteUri(path, false));
+            if (db.open())
+                QSqlQuery(db).exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(tidy);
+    }
 }
 
 } // namespace Norvix

@@ -73,14 +73,21 @@ bool execPatiently(QSqlQuery &query);
 // The short random pause between two tries.
 void busyPause(int attempt);
 
+enum class Access { ReadWrite, ReadOnly };
+
 class Connection
 {
 public:
-    // Opens a connection. SQLite files get WAL (or the journal_mode option), synchronous=FULL and a busy timeout.
-    // Throws DataError on failure.
+    // Opens a connection; throws DataError on failure. An SQLite file is first opened for
+    // reading and checked to be a database, so that a failed open changes nothing (no journal
+    // mode, no file created beside it, an empty file left empty). With Access::ReadWrite it is
+    // then made writable (enableWriting()): WAL (or the journal_mode option), synchronous=FULL.
+    // With Access::ReadOnly it stays a reader: a PostgreSQL session is read-only, an SQLite file
+    // is read through a read-only connection and no byte of it changes.
     static std::shared_ptr<Connection> open(const QString &connectionString, const QString &dataFolder = QString(),
-                                            const QString &databaseName = QString());
-    static std::shared_ptr<Connection> open(const ConnectionParams &params, const QString &connectionString);
+                                            const QString &databaseName = QString(), Access access = Access::ReadWrite);
+    static std::shared_ptr<Connection> open(const ConnectionParams &params, const QString &connectionString,
+                                            Access access = Access::ReadWrite);
     ~Connection();
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
@@ -93,6 +100,14 @@ public:
     bool isOpen() const;
     void Close();
 
+    // True while the connection only reads: opened so, or the database cannot be written by
+    // this user (a read-only SQLite file or folder, a standby server).
+    bool isReadOnly() const { return m_readOnly; }
+    // Makes a reading connection one that writes. False, and it stays a reader, when this user
+    // cannot write the database (or the connection string asked for reading only); throws
+    // DataError when reopening fails otherwise.
+    bool enableWriting();
+
     // Tables already looked up on this connection (see tableInfo()); forgotten on Close() and
     // by forgetTables(), for callers that change the schema.
     std::shared_ptr<const TableInfo> cachedTable(const QString &name) const { return m_tables.value(name); }
@@ -101,7 +116,14 @@ public:
 
 private:
     Connection() = default;
+    void openSqlite(bool write);
+    void openServer();
+    void runSetting(const QString &statement);
+
     QString m_name;
+    bool m_readOnly = true;
+    bool m_walMode = false;     // an SQLite file in WAL mode
+    bool m_hadWalFiles = false; // its -wal or -shm file was there before this connection
     QString m_connectionString;
     ConnectionParams m_params;
     SqlDialect m_dialect = SqlDialect::Other;
