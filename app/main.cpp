@@ -1,13 +1,14 @@
 // norvix: the command-line program.
 //
-//   norvix dsc dump [--dsc DIR] [--password PW] RECORD
-//   norvix dsc import FILE.dsc DB [--password PW]
-//   norvix dsc export DB [--password PW]
-//   norvix edit [--db FILE | --connection STR] [--dsc DIR] [--key VALUES | --new] [--readonly]
-//               [--desc-field NAME] [--settings FILE.ini] [--print-last-inserted] RECORD
+//   norvix                     the demo
+//   norvix edit [options] RECORD
+//   norvix dsc dump|import|export [options] ...
+//   norvix --help | --version, and --help after any command
 //
 // The command line is parsed before any application object exists, so --help and usage errors
-// work without a display.
+// work without a display. Every failure exits non-zero and says on standard error what went
+// wrong: 1 when something asked for was not found (descriptors, a record, a table), 2 for any
+// other error (usage, unreadable input, a database that cannot be opened).
 
 #include "demo.h"
 #include "descriptor/dscdatabase.h"
@@ -21,10 +22,11 @@
 #include "platform/qtmessages.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 
 #include <cstdio>
@@ -38,27 +40,10 @@ constexpr int kOk = 0;
 constexpr int kNotFound = 1;
 constexpr int kFailure = 2;
 
-const char kUsage[] =
-    "Uso:\n"
-    "  norvix dsc dump [--dsc CARTELLA] [--password PW] RECORD\n"
-    "      Carica il descrittore di RECORD da CARTELLA (files.dsc o dsc.mdb; predefinita: la\n"
-    "      cartella corrente) e lo stampa come oggetto JSON.\n"
-    "  norvix dsc import FILE.dsc DB [--password PW]\n"
-    "      Scrive le righe di FILE.dsc nel database SQLite DB (creandolo), cifrate se si\n"
-    "      indica una password.\n"
-    "  norvix dsc export DB [--password PW]\n"
-    "      Stampa le righe di un database dei descrittori (SQLite o Jet).\n"
-    "  norvix edit [--db FILE | --connection STR] [--dsc CARTELLA] [--key VALORI | --new]\n"
-    "              [--readonly] [--desc-field NOME] [--settings FILE.ini] [--print-last-inserted] RECORD\n"
-    "      Apre l'editor del record RECORD: dati nel file SQLite FILE o nella connessione STR,\n"
-    "      descrittori in CARTELLA (predefinita: la cartella dei dati). --key apre la riga con\n"
-    "      quei valori di chiave (separati da virgole), --new una riga nuova.\n"
-    "  norvix\n"
-    "      Senza argomenti apre la dimostrazione: l'editor dei clienti di un piccolo archivio\n"
-    "      di esempio, creato alla prima esecuzione nella cartella dati dell'utente.\n"
-    "  norvix --help | --version\n"
-    "\n"
-    "Codici di uscita: 0 riuscito; 1 descrittori non trovati; 2 errore.\n";
+const char kPasswordVariable[] = "NORVIX_DSC_PASSWORD";
+
+const char kExitCodes[] = "Codici di uscita: 0 riuscito; 1 descrittori, record o tabella non trovati; 2 errore "
+                          "(argomenti, file illeggibili, database che non si apre).\n";
 
 void out(const QByteArray &bytes)
 {
@@ -70,89 +55,201 @@ void err(const QString &text)
     std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
 
-int usageError(const QString &problem)
+// One command: its options and positional arguments, for parsing and for its help.
+struct Command
+{
+    QString name;       // "edit", "dsc dump"
+    QString arguments;  // "RECORD", "FILE.dsc DB"
+    QString summary;
+    QList<QCommandLineOption> options;
+    int positional = 0; // how many positional arguments it takes
+    bool password = false;
+};
+
+QCommandLineOption option(const QString &name, const QString &description, const QString &value = QString())
+{
+    return value.isEmpty() ? QCommandLineOption(name, description) : QCommandLineOption(name, description, value);
+}
+
+QList<QCommandLineOption> passwordOptions()
+{
+    return {option(QStringLiteral("password"), QStringLiteral("la password dei descrittori (visibile agli altri utenti: "
+                                                              "meglio --password-file o %1)")
+                                                   .arg(QLatin1String(kPasswordVariable)),
+                   QStringLiteral("PW")),
+            option(QStringLiteral("password-file"), QStringLiteral("legge la password dalla prima riga di FILE"),
+                   QStringLiteral("FILE"))};
+}
+
+Command dumpCommand()
+{
+    Command c{QStringLiteral("dsc dump"), QStringLiteral("RECORD"),
+              QStringLiteral("Carica il descrittore di RECORD come farà l'editor (files.dsc o, se manca, dsc.mdb) e lo "
+                             "stampa come oggetto JSON."),
+              {option(QStringLiteral("dsc"), QStringLiteral("la cartella dei descrittori (predefinita: la cartella corrente)"),
+                      QStringLiteral("CARTELLA"))},
+              1, true};
+    c.options += passwordOptions();
+    return c;
+}
+
+Command importCommand()
+{
+    Command c{QStringLiteral("dsc import"), QStringLiteral("FILE.dsc DB"),
+              QStringLiteral("Scrive le righe di FILE.dsc nel database SQLite dei descrittori DB (creandolo), cifrate "
+                             "se si indica una password."),
+              {}, 2, true};
+    c.options += passwordOptions();
+    return c;
+}
+
+Command exportCommand()
+{
+    Command c{QStringLiteral("dsc export"), QStringLiteral("DB"),
+              QStringLiteral("Stampa le righe di un database dei descrittori (SQLite o Jet)."), {}, 1, true};
+    c.options += passwordOptions();
+    return c;
+}
+
+Command editCommand()
+{
+    Command c{QStringLiteral("edit"), QStringLiteral("RECORD"),
+              QStringLiteral("Apre l'editor del record RECORD e termina quando viene chiuso. Se l'editor non può "
+                             "aprirsi, il motivo è scritto sullo standard error."),
+              {option(QStringLiteral("db"), QStringLiteral("i dati nel file SQLite FILE"), QStringLiteral("FILE")),
+               option(QStringLiteral("connection"), QStringLiteral("i dati dalla stringa di connessione STR"), QStringLiteral("STR")),
+               option(QStringLiteral("dsc"), QStringLiteral("la cartella dei descrittori (predefinita: quella dei dati)"),
+                      QStringLiteral("CARTELLA")),
+               option(QStringLiteral("key"), QStringLiteral("apre la riga con questi valori di chiave, separati da virgole"),
+                      QStringLiteral("VALORI")),
+               option(QStringLiteral("new"), QStringLiteral("apre una riga nuova")),
+               option(QStringLiteral("readonly"), QStringLiteral("solo lettura: resta utilizzabile solo \"Fine\"")),
+               option(QStringLiteral("desc-field"), QStringLiteral("la colonna mostrata accanto alle chiavi nell'elenco"),
+                      QStringLiteral("NOME")),
+               option(QStringLiteral("settings"), QStringLiteral("le proprietà del controllo (sezione [Norvix]) da un file INI; "
+                                                                 "le opzioni date vi si sovrappongono"),
+                      QStringLiteral("FILE.ini")),
+               option(QStringLiteral("print-last-inserted"), QStringLiteral("alla chiusura stampa la chiave dell'ultima "
+                                                                            "riga inserita"))},
+              1, true};
+    c.options += passwordOptions();
+    return c;
+}
+
+QString helpText(const Command &c)
+{
+    QString text = QStringLiteral("Uso: norvix %1 [opzioni] %2\n\n%3\n\nOpzioni:\n").arg(c.name, c.arguments, c.summary);
+    QList<QPair<QString, QString>> rows;
+    for (const QCommandLineOption &o : c.options)
+        rows.append({QStringLiteral("--%1%2").arg(o.names().first(), o.valueName().isEmpty() ? QString() : u' ' + o.valueName()),
+                     o.description()});
+    rows.append({QStringLiteral("-h, --help"), QStringLiteral("mostra questo aiuto")});
+    qsizetype width = 0;
+    for (const auto &r : std::as_const(rows))
+        width = std::max(width, r.first.size());
+    for (const auto &r : std::as_const(rows))
+        text += QStringLiteral("  %1  %2\n").arg(r.first.leftJustified(width), r.second);
+    if (c.password)
+        text += QStringLiteral("\nVariabili d'ambiente:\n  %1  la password dei descrittori, quando non è data con "
+                               "--password o --password-file\n")
+                    .arg(QLatin1String(kPasswordVariable));
+    return text + u'\n' + QLatin1String(kExitCodes);
+}
+
+QString overview()
+{
+    QString text = QStringLiteral("Uso: norvix [COMANDO] [opzioni]\n\nComandi:\n");
+    for (const Command &c : {editCommand(), dumpCommand(), importCommand(), exportCommand()})
+        text += QStringLiteral("  norvix %1 [opzioni] %2\n      %3\n").arg(c.name, c.arguments, c.summary);
+    text += QStringLiteral("  norvix\n      Senza argomenti apre la dimostrazione: l'editor dei clienti di un piccolo archivio di "
+                           "esempio, creato alla prima esecuzione nella cartella dati dell'utente.\n"
+                           "  norvix --help | --version\n\n"
+                           "Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help).\n\n");
+    return text + QLatin1String(kExitCodes);
+}
+
+bool asksForHelp(const QStringList &args)
+{
+    for (const QString &a : args) {
+        if (a == u"--")
+            return false;
+        if (a == u"--help" || a == u"-h")
+            return true;
+    }
+    return false;
+}
+
+int usageError(const QString &problem, const QString &help)
 {
     err(QStringLiteral("norvix: %1").arg(problem));
-    std::fputs(kUsage, stderr);
+    std::fputs(help.toLocal8Bit().constData(), stderr);
     return kFailure;
 }
 
-// Options and positional arguments of one subcommand.
-struct Args
+// Parses a command's arguments; a message for the user when they do not fit.
+std::optional<QString> parse(QCommandLineParser &parser, const Command &c, const QStringList &args)
 {
-    QStringList positional;
-    QMap<QString, QString> options;
-};
-
-// Splits `args` by the options that take a value; unknown options are errors.
-std::optional<Args> splitArgs(const QStringList &args, const QStringList &valueOptions, QString &problem)
-{
-    Args a;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        if (arg == u"--") {
-            a.positional += args.mid(i + 1);
-            break;
-        }
-        if (arg.startsWith(u"--")) {
-            QString name = arg, value;
-            const qsizetype eq = arg.indexOf(u'=');
-            if (eq > 0) {
-                name = arg.left(eq);
-                value = arg.mid(eq + 1);
-            }
-            if (!valueOptions.contains(name)) {
-                problem = QStringLiteral("opzione sconosciuta %1").arg(name);
-                return std::nullopt;
-            }
-            if (eq < 0) {
-                if (i + 1 >= args.size()) {
-                    problem = QStringLiteral("manca il valore di %1").arg(name);
-                    return std::nullopt;
-                }
-                value = args.at(++i);
-            }
-            a.options.insert(name, value);
-        } else {
-            a.positional.append(arg);
-        }
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions(c.options);
+    if (!parser.parse(QStringList{QStringLiteral("norvix")} + args)) {
+        if (!parser.unknownOptionNames().isEmpty())
+            return QStringLiteral("opzione sconosciuta %1").arg((parser.unknownOptionNames().first().size() > 1 ? QStringLiteral("--") : QStringLiteral("-")) + parser.unknownOptionNames().first());
+        return QStringLiteral("argomenti non validi (%1)").arg(parser.errorText());
     }
-    return a;
+    if (parser.positionalArguments().size() != c.positional)
+        return QStringLiteral("%1 vuole %2").arg(c.name, c.arguments);
+    return std::nullopt;
 }
 
-int dscDump(const Args &a)
+// The descriptor password: --password, else the first line of --password-file, else the
+// environment. Throws Error when the file cannot be read.
+QString password(const QCommandLineParser &parser)
 {
-    if (a.positional.size() != 1)
-        return usageError(QStringLiteral("dsc dump vuole un solo RECORD"));
-    QString folder = a.options.value(QStringLiteral("--dsc"), QStringLiteral("."));
-    setDscPassword(a.options.value(QStringLiteral("--password")));
+    if (parser.isSet(QStringLiteral("password")))
+        return parser.value(QStringLiteral("password"));
+    if (parser.isSet(QStringLiteral("password-file"))) {
+        QFile file(parser.value(QStringLiteral("password-file")));
+        if (!file.open(QIODevice::ReadOnly))
+            throw Error(QStringLiteral("Impossibile leggere il file della password %1: %2").arg(file.fileName(), file.errorString()));
+        QString line = QString::fromUtf8(file.readLine());
+        while (line.endsWith(u'\n') || line.endsWith(u'\r'))
+            line.chop(1);
+        return line;
+    }
+    return qEnvironmentVariable(kPasswordVariable);
+}
+
+int dscDump(const QCommandLineParser &p)
+{
+    QString folder = p.isSet(QStringLiteral("dsc")) ? p.value(QStringLiteral("dsc")) : QStringLiteral(".");
+    const QString record = p.positionalArguments().first();
+    setDscPassword(password(p));
     Rec rec;
-    if (!LeggiDsc(folder, a.positional.first(), rec))
+    if (!LeggiDsc(folder, record, rec))
         return kNotFound; // the message has been printed
-    if (rec.Nome().isEmpty())
-        err(QStringLiteral("norvix: il record %1 non è descritto in %2").arg(a.positional.first(), folder));
+    if (rec.Nome().isEmpty()) {
+        err(QStringLiteral("norvix: il record %1 non è descritto in %2").arg(record, folder));
+        return kNotFound;
+    }
     out(QJsonDocument(recToJson(rec)).toJson(QJsonDocument::Indented));
     return kOk;
 }
 
-int dscImport(const Args &a)
+int dscImport(const QCommandLineParser &p)
 {
-    if (a.positional.size() != 2)
-        return usageError(QStringLiteral("dsc import vuole FILE.dsc e DB"));
-    QFile file(a.positional.at(0));
+    QFile file(p.positionalArguments().at(0));
     if (!file.open(QIODevice::ReadOnly))
         throw DescriptorError(QStringLiteral("Impossibile aprire %1: %2").arg(file.fileName(), file.errorString()));
     const QStringList lines = splitDscLines(decodeDscText(file.readAll()));
-    writeDscDatabase(a.positional.at(1), lines, a.options.value(QStringLiteral("--password")));
-    err(QStringLiteral("%1 righe scritte in %2").arg(lines.size()).arg(a.positional.at(1)));
+    writeDscDatabase(p.positionalArguments().at(1), lines, password(p));
+    err(QStringLiteral("%1 righe scritte in %2").arg(lines.size()).arg(p.positionalArguments().at(1)));
     return kOk;
 }
 
-int dscExport(const Args &a)
+int dscExport(const QCommandLineParser &p)
 {
-    if (a.positional.size() != 1)
-        return usageError(QStringLiteral("dsc export vuole un solo DB"));
-    const QStringList lines = readDscDatabase(a.positional.first(), a.options.value(QStringLiteral("--password")));
+    const QStringList lines = readDscDatabase(p.positionalArguments().first(), password(p));
     QByteArray text;
     for (const QString &line : lines)
         text += line.toUtf8() + '\n';
@@ -160,77 +257,80 @@ int dscExport(const Args &a)
     return kOk;
 }
 
-// Flags without a value that the edit command knows.
-const QStringList kEditFlags{QStringLiteral("--new"), QStringLiteral("--readonly"), QStringLiteral("--print-last-inserted")};
-
-int edit(int argc, char *argv[], const QStringList &args)
+// While the editor starts, its messages go to standard error and nothing waits for an answer
+// (a failed start ends the program at once); once it shows, they are message boxes.
+class EditMessages : public MessageService
 {
-    QStringList rest;
-    QMap<QString, bool> flags;
-    for (const QString &a : args) {
-        if (kEditFlags.contains(a))
-            flags.insert(a, true);
-        else
-            rest << a;
+public:
+    MsgAnswer show(const Message &message) override
+    {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        const bool shown = std::any_of(windows.cbegin(), windows.cend(), [](const QWidget *w) {
+            return qobject_cast<const FrmEditTab *>(w) && w->isVisible();
+        });
+        return shown ? m_boxes.show(message) : m_text.show(message);
     }
-    QString problem;
-    const auto parsed = splitArgs(rest,
-                                  {QStringLiteral("--db"), QStringLiteral("--connection"), QStringLiteral("--dsc"), QStringLiteral("--settings"),
-                                   QStringLiteral("--key"), QStringLiteral("--desc-field")},
-                                  problem);
-    if (!parsed)
-        return usageError(problem);
-    if (parsed->positional.size() != 1)
-        return usageError(QStringLiteral("edit vuole un solo RECORD"));
-    if (parsed->options.contains(QStringLiteral("--db")) && parsed->options.contains(QStringLiteral("--connection")))
-        return usageError(QStringLiteral("--db e --connection si escludono"));
-    if (parsed->options.contains(QStringLiteral("--key")) && flags.value(QStringLiteral("--new")))
-        return usageError(QStringLiteral("--key e --new si escludono"));
+
+private:
+    QtMessageService m_boxes;
+    StderrMessageService m_text;
+};
+
+int edit(int argc, char *argv[], const QCommandLineParser &p)
+{
+    const auto has = [&](const char *name) { return p.isSet(QLatin1String(name)); };
+    const auto value = [&](const char *name) { return p.value(QLatin1String(name)); };
+    const QString help = helpText(editCommand());
+    if (has("db") && has("connection"))
+        return usageError(QStringLiteral("--db e --connection si escludono"), help);
+    if (has("key") && has("new"))
+        return usageError(QStringLiteral("--key e --new si escludono"), help);
+    if (has("settings") && !QFileInfo(value("settings")).isFile())
+        return usageError(QStringLiteral("il file di impostazioni %1 non esiste").arg(value("settings")), help);
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        err(QStringLiteral("norvix: nessuno schermo disponibile per l'editor (DISPLAY non impostato)"));
+        return kFailure;
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("norvix"));
     QApplication::setApplicationDisplayName(QStringLiteral("Norvix"));
     installQtWindowServices();
+    setMessageService(std::make_shared<EditMessages>());
 
     // The control, as a host would place it: its saved settings first, the command line over them.
     Norvix::Norvix control;
-    const QString settings = parsed->options.value(QStringLiteral("--settings"));
-    if (!settings.isEmpty()) {
-        if (!QFileInfo(settings).isFile())
-            return usageError(QStringLiteral("il file di impostazioni %1 non esiste").arg(settings));
-        control.readProperties(SettingsPropertyBag(settings));
-    }
-    if (parsed->options.contains(QStringLiteral("--db"))) {
-        const QFileInfo db(parsed->options.value(QStringLiteral("--db")));
+    if (has("settings"))
+        control.readProperties(SettingsPropertyBag(value("settings")));
+    if (has("db")) {
+        const QFileInfo db(value("db"));
         control.setDbPath(db.absolutePath());
         control.setDatabaseName(db.fileName());
         control.setConnection(QString());
     }
-    if (parsed->options.contains(QStringLiteral("--connection")))
-        control.setConnection(parsed->options.value(QStringLiteral("--connection")));
-    if (parsed->options.contains(QStringLiteral("--dsc")))
-        control.setDscPath(parsed->options.value(QStringLiteral("--dsc")));
-    if (parsed->options.contains(QStringLiteral("--desc-field")))
-        control.setTableDescField(parsed->options.value(QStringLiteral("--desc-field")));
-    if (flags.value(QStringLiteral("--readonly")))
+    if (has("connection"))
+        control.setConnection(value("connection"));
+    if (has("dsc"))
+        control.setDscPath(value("dsc"));
+    if (has("desc-field"))
+        control.setTableDescField(value("desc-field"));
+    if (has("readonly"))
         control.setReadOnly(true);
-    control.setRecordName(parsed->positional.first());
+    if (has("password") || has("password-file") || !qEnvironmentVariableIsEmpty(kPasswordVariable))
+        control.setDscPassword(password(p));
+    control.setRecordName(p.positionalArguments().first());
     control.setModale(true);
 
     std::optional<QString> key;
-    if (parsed->options.contains(QStringLiteral("--key")))
-        key = parsed->options.value(QStringLiteral("--key"));
-    else if (flags.value(QStringLiteral("--new")))
+    if (has("key"))
+        key = value("key");
+    else if (has("new"))
         key = QString();
 
-    try {
-        // A missing descriptor is shown to the user and opens nothing.
-        if (!control.ShowTableEditor(key))
-            return kNotFound;
-    } catch (const Norvix::Error &e) {
-        err(QStringLiteral("norvix: %1").arg(e.message()));
-        return kFailure;
-    }
+    // A descriptor, record or table that is not there has been told on standard error.
+    if (!control.ShowTableEditor(key))
+        return kNotFound;
     // An editor left open without its modal wait (after a host event) still ends the program
     // only when it closes.
     if (FrmEditTab *open = control.TableEditor()) {
@@ -238,9 +338,68 @@ int edit(int argc, char *argv[], const QStringList &args)
         QObject::connect(open, &QObject::destroyed, &wait, &QEventLoop::quit);
         wait.exec();
     }
-    if (flags.value(QStringLiteral("--print-last-inserted")))
+    if (has("print-last-inserted"))
         out(control.LastInserted().toUtf8() + '\n');
     return kOk;
+}
+
+int run(int argc, char *argv[], const QStringList &args)
+{
+    if (args.isEmpty())
+        return NorvixApp::runDemo(argc, argv);
+    const QString first = args.first();
+    if (first == u"--help" || first == u"-h" || first == u"help") {
+        out(overview().toLocal8Bit());
+        return kOk;
+    }
+    if (first == u"--version") {
+        std::printf("norvix %s\n", NORVIX_VERSION);
+        return kOk;
+    }
+
+    Command command;
+    QStringList rest;
+    if (first == u"edit") {
+        command = editCommand();
+        rest = args.mid(1);
+    } else if (first == u"dsc") {
+        const QString sub = args.value(1);
+        if (sub == u"dump")
+            command = dumpCommand();
+        else if (sub == u"import")
+            command = importCommand();
+        else if (sub == u"export")
+            command = exportCommand();
+        else if (sub.isEmpty() || sub == u"--help" || sub == u"-h") {
+            if (sub.isEmpty())
+                return usageError(QStringLiteral("manca il comando dsc (dump, import, export)"), overview());
+            out(overview().toLocal8Bit());
+            return kOk;
+        } else {
+            return usageError(QStringLiteral("comando dsc sconosciuto %1").arg(sub), overview());
+        }
+        rest = args.mid(2);
+    } else {
+        return usageError(QStringLiteral("comando sconosciuto %1").arg(first), overview());
+    }
+
+    if (asksForHelp(rest)) {
+        out(helpText(command).toLocal8Bit());
+        return kOk;
+    }
+    QCommandLineParser parser;
+    if (const auto problem = parse(parser, command, rest))
+        return usageError(*problem, helpText(command));
+
+    if (command.name == u"edit")
+        return edit(argc, argv, parser);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("norvix"));
+    if (command.name == u"dsc dump")
+        return dscDump(parser);
+    if (command.name == u"dsc import")
+        return dscImport(parser);
+    return dscExport(parser);
 }
 
 } // namespace
@@ -250,54 +409,10 @@ int main(int argc, char *argv[])
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
-
-    if (args.isEmpty())
-        return NorvixApp::runDemo(argc, argv);
-    if (args.first() == u"--help" || args.first() == u"-h" || args.first() == u"help") {
-        std::fputs(kUsage, stdout);
-        return kOk;
-    }
-    if (args.first() == u"--version") {
-        std::printf("norvix %s\n", NORVIX_VERSION);
-        return kOk;
-    }
-    if (args.first() == u"edit") {
-        if (args.contains(QStringLiteral("--help"))) {
-            std::fputs(kUsage, stdout);
-            return kOk;
-        }
-        return edit(argc, argv, args.mid(1));
-    }
-    if (args.first() != u"dsc")
-        return usageError(QStringLiteral("comando sconosciuto %1").arg(args.first()));
-    if (args.size() < 2)
-        return usageError(QStringLiteral("manca il comando dsc (dump, import, export)"));
-    const QString command = args.at(1);
-    if (args.mid(2).contains(QStringLiteral("--help"))) {
-        std::fputs(kUsage, stdout);
-        return kOk;
-    }
-
-    QString problem;
-    const QStringList valueOptions = command == u"dump"
-        ? QStringList{QStringLiteral("--dsc"), QStringLiteral("--password")}
-        : QStringList{QStringLiteral("--password")};
-    const auto parsed = splitArgs(args.mid(2), valueOptions, problem);
-    if (!parsed)
-        return usageError(problem);
-
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("norvix"));
     try {
-        if (command == u"dump")
-            return dscDump(*parsed);
-        if (command == u"import")
-            return dscImport(*parsed);
-        if (command == u"export")
-            return dscExport(*parsed);
+        return run(argc, argv, args);
     } catch (const Norvix::Error &e) {
         err(QStringLiteral("norvix: %1").arg(e.message()));
         return kFailure;
     }
-    return usageError(QStringLiteral("comando dsc sconosciuto %1").arg(command));
 }

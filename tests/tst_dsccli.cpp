@@ -5,6 +5,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QDir>
 #include <QTest>
 
 using namespace Norvix;
@@ -19,10 +22,13 @@ struct Run
 };
 
 // Runs the program as a user would, without a display.
-Run norvix(const QStringList &args, const QString &cwd = QString(), bool offscreen = false)
+Run norvix(const QStringList &args, const QString &cwd = QString(), bool offscreen = false,
+           const QList<QPair<QString, QString>> &variables = {})
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const auto &[name, value] : variables)
+        env.insert(name, value);
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -62,13 +68,27 @@ class TstDscCli : public QObject
     Q_OBJECT
 
 private slots:
+    // Every command answers --help on standard output, without a display.
+    void helpWorksWithoutADisplay_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("says");
+        QTest::newRow("norvix") << QStringList{"--help"} << QByteArray("norvix dsc dump");
+        QTest::newRow("dsc") << QStringList{"dsc", "--help"} << QByteArray("norvix dsc import");
+        QTest::newRow("dsc dump") << QStringList{"dsc", "dump", "--help"} << QByteArray("--password-file FILE");
+        QTest::newRow("dsc import") << QStringList{"dsc", "import", "-h"} << QByteArray("NORVIX_DSC_PASSWORD");
+        QTest::newRow("dsc export") << QStringList{"dsc", "export", "X", "--help"} << QByteArray("Uso: norvix dsc export");
+        QTest::newRow("edit") << QStringList{"edit", "--help"} << QByteArray("--print-last-inserted");
+    }
     void helpWorksWithoutADisplay()
     {
-        const Run r = norvix({QStringLiteral("--help")});
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, says);
+        const Run r = norvix(args);
         QCOMPARE(r.code, 0);
-        QVERIFY(r.out.contains("norvix dsc dump"));
-        const Run sub = norvix({QStringLiteral("dsc"), QStringLiteral("dump"), QStringLiteral("--help")});
-        QCOMPARE(sub.code, 0);
+        QVERIFY2(r.out.contains(says), r.out.constData());
+        QVERIFY(r.out.contains("Codici di uscita"));
+        QVERIFY(r.err.isEmpty());
     }
 
     void dumpPrintsTheTree()
@@ -175,6 +195,11 @@ private slots:
             for (const QString &d : {textDir, dbDir, sealedDir}) {
                 const Run r = norvix({QStringLiteral("dsc"), QStringLiteral("dump"), QStringLiteral("--dsc"), d,
                                       QStringLiteral("--password"), QStringLiteral("pw"), record});
+                if (record == u"ASSENTE") { // not described: not found
+                    QCOMPARE(r.code, 1);
+                    QVERIFY(r.err.contains("ASSENTE") && r.out.isEmpty());
+                    continue;
+                }
                 QCOMPARE(r.code, 0);
                 QCOMPARE(parsed(r), want);
             }
@@ -214,25 +239,75 @@ private slots:
                          QStringLiteral("CLIENTI")}, QString(), true).code, 2);
     }
 
+    // Every failure exits non-zero and says on standard error what was not found; the editor's
+    // start-up failures end the program without a window waiting.
+    void failuresAndTheirExitCodes_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("says");
+        QTest::newRow("no descriptors") << QStringList{"dsc", "dump", "--dsc", "{empty}", "X"} << 1 << QByteArray("Dsc non trovato");
+        QTest::newRow("record not described") << QStringList{"dsc", "dump", "--dsc", "{dir}", "NESSUNO"} << 1
+                                              << QByteArray("il record NESSUNO non è descritto");
+        QTest::newRow("a broken line") << QStringList{"dsc", "dump", "--dsc", "{broken}", "T"} << 2 << QByteArray("riga 3");
+        QTest::newRow("no record named") << QStringList{"dsc", "dump"} << 2 << QByteArray("dsc dump vuole RECORD");
+        QTest::newRow("unknown option") << QStringList{"dsc", "dump", "--nope", "X"} << 2 << QByteArray("--nope");
+        QTest::newRow("no dsc command") << QStringList{"dsc"} << 2 << QByteArray("manca il comando dsc");
+        QTest::newRow("unknown command") << QStringList{"frobnicate"} << 2 << QByteArray("comando sconosciuto");
+        QTest::newRow("missing database") << QStringList{"dsc", "export", "{empty}/assente.mdb"} << 2 << QByteArray("assente.mdb");
+        QTest::newRow("unreadable password file") << QStringList{"dsc", "dump", "--password-file", "{empty}/pw", "X"} << 2
+                                                  << QByteArray("password");
+        QTest::newRow("edit: record not described") << QStringList{"edit", "--db", "{dir}/anagrafica.db", "NESSUNO"} << 1
+                                                     << QByteArray("Il record NESSUNO non è descritto");
+        QTest::newRow("edit: table not found") << QStringList{"edit", "--db", "{dir}/altro.db", "CLIENTI"} << 1
+                                               << QByteArray("Tabella CLIENTI non trovata nel database");
+        QTest::newRow("edit: no descriptors") << QStringList{"edit", "--db", "{dir}/anagrafica.db", "--dsc", "{empty}", "CLIENTI"}
+                                              << 1 << QByteArray("Dsc non trovato");
+    }
     void failuresAndTheirExitCodes()
     {
-        QTemporaryDir empty;
-        const Run none = norvix({QStringLiteral("dsc"), QStringLiteral("dump"), QStringLiteral("--dsc"), empty.path(), QStringLiteral("X")});
-        QCOMPARE(none.code, 1);
-        QCOMPARE(none.err.trimmed(), QByteArray("Dsc non trovato"));
-        QVERIFY(none.out.isEmpty());
-
-        QTemporaryDir broken;
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QByteArray, says);
+        QTemporaryDir empty, dir, broken;
         TestUtil::writeFile(broken.filePath(QStringLiteral("files.dsc")), "RECORD,T,T,1\nCAMPO,A,A,TEXT\nCAMPO,a,B,TEXT\n");
-        const Run dup = norvix({QStringLiteral("dsc"), QStringLiteral("dump"), QStringLiteral("--dsc"), broken.path(), QStringLiteral("T")});
-        QCOMPARE(dup.code, 2);
-        QVERIFY2(dup.err.contains("riga 3"), dup.err.constData());
+        TestUtil::copyData(QStringLiteral("legacy/files.dsc"), dir.path());
+        for (const QString &name : {QStringLiteral("anagrafica.db"), QStringLiteral("altro.db")}) {
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
+                db.setDatabaseName(dir.filePath(name));
+                QVERIFY(db.open());
+                QSqlQuery q(db);
+                QVERIFY(q.exec(name == u"altro.db" ? QStringLiteral("CREATE TABLE ALTRO (A INTEGER)")
+                                                   : QStringLiteral("CREATE TABLE CLIENTI (CODICE INTEGER PRIMARY KEY)")));
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+        }
+        for (QString &a : args)
+            a.replace(QStringLiteral("{empty}"), empty.path()).replace(QStringLiteral("{dir}"), dir.path())
+                .replace(QStringLiteral("{broken}"), broken.path());
+        const QStringList before = QDir(empty.path()).entryList(QDir::Files);
+        const Run r = norvix(args, QString(), true);
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.err.contains(says), r.err.constData());
+        QVERIFY(r.out.isEmpty());
+        QCOMPARE(QDir(empty.path()).entryList(QDir::Files), before); // nothing created by reading
+    }
 
-        QCOMPARE(norvix({QStringLiteral("dsc"), QStringLiteral("dump")}).code, 2);
-        QCOMPARE(norvix({QStringLiteral("dsc"), QStringLiteral("dump"), QStringLiteral("--nope"), QStringLiteral("X")}).code, 2);
-        QCOMPARE(norvix({QStringLiteral("dsc"), QStringLiteral("export"), empty.filePath(QStringLiteral("assente.mdb"))}).code, 2);
-        QVERIFY(!QFile::exists(empty.filePath(QStringLiteral("assente.mdb")))); // never created by reading
-        QCOMPARE(norvix({QStringLiteral("frobnicate")}).code, 2);
+    // The descriptor password from a file or the environment instead of the command line.
+    void passwordsOffTheCommandLine()
+    {
+        QTemporaryDir dir;
+        TestUtil::writeFile(dir.filePath(QStringLiteral("pw")), "chiave segreta\n");
+        QCOMPARE(norvix({QStringLiteral("dsc"), QStringLiteral("import"), TestUtil::dataPath(QStringLiteral("legacy/files.dsc")),
+                         dir.filePath(QStringLiteral("dsc.mdb")), QStringLiteral("--password-file"), dir.filePath(QStringLiteral("pw"))})
+                     .code,
+                 0);
+        const QStringList dump{QStringLiteral("dsc"), QStringLiteral("dump"), QStringLiteral("--dsc"), dir.path(), QStringLiteral("ORDINI")};
+        QCOMPARE(norvix(dump).code, 2); // no password: the sealed lines cannot be read
+        const Run fromEnvironment = norvix(dump, QString(), false, {{"NORVIX_DSC_PASSWORD", "chiave segreta"}});
+        QCOMPARE(fromEnvironment.code, 0);
+        QCOMPARE(parsed(fromEnvironment), expected(QStringLiteral("ORDINI")));
     }
 };
 

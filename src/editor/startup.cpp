@@ -59,7 +59,8 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
     try {
         tableInfo(*m_connection, m_recordName);
     } catch (const DataError &e) {
-        msgBox(e.description(), MsgButtons::OkOnly, QStringLiteral("ATTENZIONE!"));
+        msgBox(QStringLiteral("%1 %2.").arg(e.description(), QDir::toNativeSeparators(m_connection->params().database)),
+               MsgButtons::OkOnly, QStringLiteral("ATTENZIONE!"));
         Form_Unload();
         return;
     }
