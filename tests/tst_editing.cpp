@@ -319,8 +319,9 @@ private slots:
     void fieldInputEvents()
     {
         Data data(QStringLiteral("sqlite"));
-        data.exec({"CREATE TABLE SPECIALI (ID INTEGER PRIMARY KEY, T VARCHAR(20), N INTEGER, D DATE, F VARCHAR(200))",
-                   "INSERT INTO SPECIALI VALUES (1, 'a', 1, '2001-05-12', '')"});
+        data.exec({"CREATE TABLE SPECIALI (ID INTEGER PRIMARY KEY, T VARCHAR(20), N INTEGER, D DATE, F VARCHAR(200), "
+                   "P VARCHAR(2), Q INTEGER)",
+                   "INSERT INTO SPECIALI VALUES (1, 'a', 1, '2001-05-12', '', 'MI', 1)"});
         TestUtil::writeFile(data.folder() + QStringLiteral("/files.dsc"),
                             "RECORD,SPECIALI,Speciali,1\n"
                             "CAMPO,ID,Id,LONG,4\n"
@@ -328,6 +329,8 @@ private slots:
                             "CAMPO,N,Numero,LONG,12,,,,,,,,SPECIALNUMERIC\n"
                             "CAMPO,D,Data,DATE,,,,,,,,,SPECIALDATE\n"
                             "CAMPO,F,Allegato,TEXT,200,,,,,,,,TXTFILE\n"
+                            "CAMPO,P,Provincia,TEXT,2,,,,,,PROVINCE,NOME,SPECIALTXT\n"
+                            "CAMPO,Q,Quale,LONG,4,,,,,,PROVINCE,NOME,SPECIALNUMERIC\n"
                             "INDICE,PK,+ID,-1,-1\n");
         FrmEditTab editor;
         open(editor, data, QStringLiteral("SPECIALI"));
@@ -343,7 +346,13 @@ private slots:
         QTest::mouseDClick(control(editor, QStringLiteral("TxtDate4")), Qt::LeftButton);
         editor.CTRLSETFOCUS(control(editor, QStringLiteral("TxtText2")));
         QTest::keyClick(control(editor, QStringLiteral("TxtText2")), Qt::Key_F2);
-        QCOMPARE(requests, QStringList({"TxtText2", "TxtNumeric3", "TxtDate4", "TxtText2"}));
+        // F2 in a description box asks for the text input of its field; a number's box asks nothing.
+        for (const QString &box : {QStringLiteral("TxtDesc6"), QStringLiteral("TxtDesc7")}) {
+            QTest::mouseClick(control(editor, box), Qt::LeftButton);
+            QTRY_VERIFY(control(editor, box)->hasFocus());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F2);
+        }
+        QCOMPARE(requests, QStringList({"TxtText2", "TxtNumeric3", "TxtDate4", "TxtText2", "TxtText6"}));
         QVERIFY(!editor.Modified()); // the host changed only blanks
 
         // Key filters of dates and numbers.
@@ -374,9 +383,10 @@ private slots:
         editor.CTRLSETFOCUS(prov);
         QTRY_VERIFY(prov->hasFocus());
         prov->lineEdit()->setCursorPosition(prov->currentText().size());
-        QTest::keyClicks(prov->lineEdit(), QStringLiteral("xy")); // the field holds 2 characters: swallowed
-        QCOMPARE(prov->currentText(), u"[MI] Milano");
+        QTest::keyClicks(prov->lineEdit(), QStringLiteral("xy%")); // the field holds 2 characters: letters swallowed
+        QCOMPARE(prov->currentText(), u"[MI] Milano%");
         QTest::keyClick(prov->lineEdit(), Qt::Key_Backspace); // editing keys pass
+        QTest::keyClick(prov->lineEdit(), Qt::Key_Backspace);
         QCOMPARE(prov->currentText(), u"[MI] Milan");
     }
 

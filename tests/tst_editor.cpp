@@ -8,6 +8,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QCheckBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QScopeGuard>
 #include <QComboBox>
 #include <QLineEdit>
@@ -388,6 +390,16 @@ private slots:
             QVERIFY(e.description().contains(u"non è un database") || e.description().endsWith(u"non esiste."));
         }
         QCOMPARE(snapshot(), before);
+    }
+
+    // A host that installs no services gets the real screen.
+    void realScreenByDefault()
+    {
+        setScreenService(nullptr);
+        FrmEditTab editor;
+        editor.SCREENMODE(0, 0);
+        QCOMPARE(editor.size(), QGuiApplication::primaryScreen()->geometry().size());
+        QCOMPARE(screenService().workArea(), QGuiApplication::primaryScreen()->availableGeometry());
     }
 
     void unknownControlKindIsTold()

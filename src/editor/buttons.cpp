@@ -585,7 +585,7 @@ void FrmEditTab::WRITEDESC(QWidget *control)
     try {
         const auto connection = lookupConnection(c);
         const auto table = tableInfo(*connection, c->RecRif());
-        const QString key = table->primaryKey.value(0);
+        const QString key = table->firstIndex.value(0);
         if (key.isEmpty())
             return; // no key to search by: the description stays as it is
         if (v.trimmed().isEmpty()) {

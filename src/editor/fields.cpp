@@ -252,7 +252,7 @@ void FrmEditTab::MettiCampo(const CampoPtr &campo)
     if (boxes.description) {
         desc = loadElement(TxtDesc, QStringLiteral("TxtDesc"), i, *boxes.description);
         desc->setReadOnly(true);
-        desc->setFocusPolicy(Qt::NoFocus);
+        desc->setFocusPolicy(Qt::ClickFocus); // reached by a click (for F2), never by Tab
     }
     main->setFocusPolicy(Qt::StrongFocus);
     main->setAccessibleName(accessible);

@@ -90,13 +90,13 @@ bool FrmEditTab::inputEvent(QWidget *w, QEvent *event)
             auto *code = element(TxtText, i);
             const QString field = code ? code->property("DataField").toString() : QString();
             const int max = m_rec && m_rec->Campi()->Contains(field) ? m_rec->Campi()->Item(field)->MaxLen() : 0;
-            static const QList<int> passing{Qt::Key_Backspace, Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Left,
-                                            Qt::Key_Right,     Qt::Key_Delete};
-            const bool copy = key->matches(QKeySequence::Copy);
+            // At the field's length the character codes 3, 8, 9 and 12 (control keys, never
+            // typed characters here), 37, 39 and 46 ("%", "'" and ".") still pass.
+            const bool passes = character && QStringLiteral("%'.").contains(text);
             // The selected text goes when a character is typed: it does not count.
             const qsizetype length = combo ? combo->currentText().size() - combo->lineEdit()->selectedText().size() : 0;
-            if (combo && max != 0 && length >= max && character && !passing.contains(key->key()) && !copy)
-                return true; // at the field's length only editing keys pass
+            if (combo && max != 0 && length >= max && character && !passes)
+                return true;
             if (character)
                 markEdited(combo);
         }

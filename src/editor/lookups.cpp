@@ -54,7 +54,8 @@ int FrmEditTab::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
         return width; // nothing to list: the host supplies the values
     const auto connection = lookupConnection(C);
     const auto table = tableInfo(*connection, C->RecRif());
-    const QStringList index = table->primaryKey;
+    // The referenced table's primary key, or else its first index.
+    const QStringList index = table->firstIndex;
     if (index.isEmpty()) {
         msgBox(QStringLiteral("Indice della tabella %1 non trovato.").arg(C->RecRif()));
         return width;

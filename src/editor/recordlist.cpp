@@ -172,6 +172,7 @@ RecordListModel::RecordListModel(std::shared_ptr<Connection> connection, const Q
         m_keyColumns << m_table->column(k).name;
     if (!descColumn.isEmpty())
         m_descColumn = m_table->column(descColumn).name;
+    m_keysShown = !m_keyColumns.isEmpty();
     if (m_keyColumns.isEmpty())
         m_keyColumns = m_table->primaryKey;
     if (m_keyColumns.isEmpty()) {
@@ -567,10 +568,12 @@ std::shared_ptr<RecordListModel::Page> RecordListModel::readRows(const QString &
         for (int i = 0; i < nKeys; ++i) {
             const QVariant v = q.value(i);
             key << v;
-            line += u'[' + shownInLine(columnValueText(v, kinds.at(i))) + u']';
+            if (m_keysShown)
+                line += u'[' + shownInLine(columnValueText(v, kinds.at(i))) + u']';
         }
+        // Without a key in the descriptor a line is only the description.
         if (!m_descColumn.isEmpty())
-            line += u' ' + shownInLine(columnValueText(q.value(nKeys), descKind));
+            line += (m_keysShown ? QStringLiteral(" ") : QString()) + shownInLine(columnValueText(q.value(nKeys), descKind));
         page->keys << key;
         page->lines << line;
     }

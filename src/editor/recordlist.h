@@ -30,8 +30,8 @@ public:
     enum Roles { KeyRole = Qt::UserRole + 1 };
 
     // `keyColumns` order the rows and identify each one (the descriptor's primary index; when
-    // empty, the table's own primary key or natural order); `descColumn` (may be empty) gives the
-    // text after the keys. Names are checked against the table (DataError on a bad one).
+    // empty, the table's own primary key or natural order, and a line shows no key); `descColumn`
+    // (may be empty) gives the text after the keys. Names are checked against the table (DataError on a bad one).
     RecordListModel(std::shared_ptr<Connection> connection, const QString &table, const QStringList &keyColumns,
                     const QString &descColumn, QObject *parent = nullptr);
     ~RecordListModel() override;
@@ -88,6 +88,7 @@ private:
     QStringList m_keyColumns; // as the table spells them; "rowid"/ctid when natural
     QString m_descColumn;
     bool m_natural = false;
+    bool m_keysShown = true; // the descriptor named the key: its values lead each line
     int m_rows = 0;
     bool m_counted = false;
     QList<bool> m_nullable;   // per key column: may hold NULL (changes how boundaries compare)

@@ -106,6 +106,24 @@ void readPostgresColumns(QSqlDatabase db, TableInfo &info)
                        "WHERE %1 AND c.relname = ? AND i.indisprimary ORDER BY array_position(i.indkey::int2[], a.attnum)")
             .arg(kPgRelations);
     info.primaryKey = catalogRows(db, key, info.name, info.name);
+    if (info.primaryKey.isEmpty()) {
+        // The first index made on the table (the lowest oid); one on an expression is passed over.
+        const QString first =
+            QStringLiteral("SELECT i.indexrelid::int, a.attname FROM pg_catalog.pg_index i "
+                           "JOIN pg_catalog.pg_class c ON c.oid = i.indrelid "
+                           "JOIN pg_catalog.pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = ANY(i.indkey) "
+                           "WHERE %1 AND c.relname = ? AND NOT (0 = ANY(i.indkey::int2[])) "
+                           "ORDER BY i.indexrelid, array_position(i.indkey::int2[], a.attnum)")
+                .arg(kPgRelations);
+        QString index;
+        for (const QString &row : catalogRows(db, first, info.name, info.name)) {
+            const QStringList parts = row.split(QChar(0));
+            if (!index.isEmpty() && parts.value(0) != index)
+                break;
+            index = parts.value(0);
+            info.firstIndex << parts.value(1);
+        }
+    }
 }
 
 std::shared_ptr<const TableInfo> readTable(const Connection &connection, const QString &table)
@@ -137,6 +155,28 @@ std::shared_ptr<const TableInfo> readTable(const Connection &connection, const Q
                 pk.insert(q.value(5).toInt(), q.value(1).toString());
         }
         info->primaryKey = pk.values();
+        if (info->primaryKey.isEmpty()) {
+            // The first index made on the table (its definition comes first in the schema);
+            // one on an expression has no column to name and is passed over.
+            QSqlQuery list(db);
+            list.prepare(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = ? ORDER BY rowid"));
+            list.addBindValue(real);
+            if (list.exec()) {
+                while (info->firstIndex.isEmpty() && list.next()) {
+                    QSqlQuery columns(db);
+                    if (!columns.exec(QStringLiteral("PRAGMA index_info(%1)").arg(quoteIdentifier(list.value(0).toString()))))
+                        continue;
+                    QStringList names;
+                    bool plain = true;
+                    while (columns.next()) {
+                        plain = plain && !columns.value(2).isNull();
+                        names << columns.value(2).toString();
+                    }
+                    if (plain)
+                        info->firstIndex = names;
+                }
+            }
+        }
     } else if (postgres) {
         readPostgresColumns(db, *info);
     } else {
@@ -151,6 +191,8 @@ std::shared_ptr<const TableInfo> readTable(const Connection &connection, const Q
     }
     if (info->columns.isEmpty())
         badName(QStringLiteral("La tabella %1 non ha colonne leggibili").arg(shownInMessage(real)));
+    if (!info->primaryKey.isEmpty())
+        info->firstIndex = info->primaryKey;
     return info;
 }
 

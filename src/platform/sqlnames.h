@@ -37,6 +37,7 @@ struct TableInfo
     QString name;              // as the database spells it
     QVector<ColumnInfo> columns;
     QStringList primaryKey;    // the database's own primary key, if any
+    QStringList firstIndex;    // the primary key, or else the columns of the table's first index
     // Position of a column, letter case ignored; -1 when the table has none of that name.
     int indexOf(const QString &column) const;
     // Position of a column, letter case ignored; throws DataError::BadIdentifier naming it.
