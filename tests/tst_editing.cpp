@@ -469,12 +469,15 @@ private slots:
         Data data(QStringLiteral("sqlite"));
         data.exec({"CREATE TABLE SENZAINDICE (COD VARCHAR(4), NOME VARCHAR(20))",
                    "CREATE TABLE ZONE (COD VARCHAR(4) PRIMARY KEY, NOME VARCHAR(20))", "INSERT INTO ZONE VALUES ('N', 'Nord')",
-                   "CREATE TABLE VISITE (ID INTEGER PRIMARY KEY, ZONA VARCHAR(4), ALTRO VARCHAR(4))",
-                   "INSERT INTO VISITE VALUES (1, 'N', NULL)"});
+                   "CREATE TABLE INDICIZZATA (NOME VARCHAR(20), COD VARCHAR(4))", "CREATE INDEX per_cod ON INDICIZZATA (COD)",
+                   "CREATE INDEX per_nome ON INDICIZZATA (NOME)", "INSERT INTO INDICIZZATA VALUES ('Uno', 'U')",
+                   "CREATE TABLE VISITE (ID INTEGER PRIMARY KEY, ZONA VARCHAR(4), ALTRO VARCHAR(4), TERZO VARCHAR(4))",
+                   "INSERT INTO VISITE VALUES (1, 'N', NULL, 'U')"});
         TestUtil::writeFile(data.folder() + QStringLiteral("/files.dsc"),
                             "RECORD,VISITE,Visite,1\nCAMPO,ID,Id,LONG,4\n"
                             "CAMPO,ZONA,Zona,TEXT,4,,,,,,ZONE,NOME,SPECIALCOMBO\n"
                             "CAMPO,ALTRO,Altro,TEXT,4,,,,,,SENZAINDICE,NOME,CMBBOUNDED\n"
+                            "CAMPO,TERZO,Terzo,TEXT,4,,,,,,INDICIZZATA,NOME,CMBBOUNDED\n"
                             "INDICE,PK,+ID,-1,-1\n");
         FrmEditTab editor;
         editor.START(data.connection, data.folder(), QString(), QStringLiteral("VISITE"), QString(), QString(), false);
@@ -482,6 +485,8 @@ private slots:
         m_messages->clear();
         editor.show();
         QVERIFY(QTest::qWaitForWindowActive(&editor));
+        // Without a primary key, the first index of the table gives the code.
+        QCOMPARE(control<QComboBox>(editor, QStringLiteral("CmbBounded4"))->currentText(), u"[U] Uno");
         auto *zona = control<QComboBox>(editor, QStringLiteral("CmbBounded2"));
         QCOMPARE(zona->itemText(0), u"--Altro--");
         QCOMPARE(zona->itemText(1), u"[N] Nord");
