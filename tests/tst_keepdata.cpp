@@ -331,6 +331,8 @@ private slots:
             QTest::addRow("%s currency comma", backend) << backend << "CLIENTI" << "TxtNumeric7" << "12,75" << "12,75" << 12.75;
             QTest::addRow("%s currency grouped", backend) << backend << "CLIENTI" << "TxtNumeric7" << "1.234,5" << "1234,50" << 1234.5;
             QTest::addRow("%s currency one decimal", backend) << backend << "CLIENTI" << "TxtNumeric7" << "12,7" << "12,70" << 12.7;
+            QTest::addRow("%s currency, more decimals than shown", backend)
+                << backend << "CLIENTI" << "TxtNumeric7" << "12,755" << "12,76" << 12.755;
             QTest::addRow("%s currency point", backend) << backend << "CLIENTI" << "TxtNumeric7" << "1234.5" << "1234,50" << 1234.5;
             // DOUBLE without a picture
             QTest::addRow("%s double comma", backend) << backend << "ORDINI" << "TxtNumeric6" << "80,125" << "80,125" << 80.125;

@@ -22,6 +22,13 @@
 
 namespace Norvix {
 
+QString FrmEditTab::valueText(QWidget *control)
+{
+    const QString shown = controlText(control);
+    const QStringList exact = control->property("Exact").toStringList();
+    return exact.size() == 2 && exact.at(0) == shown ? exact.at(1) : shown;
+}
+
 QString FrmEditTab::arrayOf(const QWidget *control)
 {
     QString name = control->objectName();
@@ -212,7 +219,7 @@ void FrmEditTab::save()
                 if (auto *c = qobject_cast<QCheckBox *>(w))
                     m_recordset->setValue(field, c->isChecked());
                 else
-                    m_recordset->setValue(field, controlText(w));
+                    m_recordset->setValue(field, valueText(w));
             } catch (const DataError &e) {
                 if (e.number() != DataError::ConversionFailed)
                     continue; // the save below reports what stops it
@@ -407,7 +414,7 @@ bool FrmEditTab::CONTROLLOGENERALE()
         }
         if (!qobject_cast<QLineEdit *>(w) && !qobject_cast<QPlainTextEdit *>(w) && !qobject_cast<QComboBox *>(w))
             continue;
-        QVariant value = controlText(w);
+        QVariant value = valueText(w);
         if (c->ObjType().toUpper() == u"TXTNUMERIC") {
             // The number typed, read in the regional form; a value as shown from the row is left
             // as it is (a picture such as "Percent" shows what it could not be read back as).
@@ -539,6 +546,9 @@ void FrmEditTab::lostFocus(QWidget *control)
         else if (c->MaxLen() == 1)
             t = t.toUpper();
         setControlText(control, FORMATTA(t, field));
+        // A picture may show fewer decimals than were typed: what was typed is what is saved.
+        if (array == u"TxtNumeric")
+            control->setProperty("Exact", QStringList{controlText(control), t});
         if (invalid(controlText(control)))
             VALORENONVALIDO(control);
         if (!c->RecRif().isEmpty())

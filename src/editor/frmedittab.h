@@ -126,6 +126,9 @@ public:
     // The text a field control shows, and setting it (not a user edit).
     static QString controlText(QWidget *control);
     static void setControlText(QWidget *control, const QString &text);
+    // The value a field control holds: its text, or, for a number its picture shows rounded,
+    // the number as typed.
+    static QString valueText(QWidget *control);
     // The array a field control belongs to: its name without the index ("TxtText" for TxtText3).
     static QString arrayOf(const QWidget *control);
     // Twips of the window's own coordinate system for a widget placed by the editor.
