@@ -81,34 +81,37 @@ QList<QCommandLineOption> passwordOptions()
                    QStringLiteral("FILE"))};
 }
 
+// A command that reads descriptors, and so takes their password.
+Command withPassword(Command c)
+{
+    c.options += passwordOptions();
+    c.password = true;
+    return c;
+}
+
 Command dumpCommand()
 {
-    Command c{QStringLiteral("dsc dump"), QStringLiteral("RECORD"),
-              QStringLiteral("Carica il descrittore di RECORD come farà l'editor (files.dsc o, se manca, dsc.mdb) e lo "
-                             "stampa come oggetto JSON."),
-              {option(QStringLiteral("dsc"), QStringLiteral("la cartella dei descrittori (predefinita: la cartella corrente)"),
-                      QStringLiteral("CARTELLA"))},
-              1, true};
-    c.options += passwordOptions();
-    return c;
+    return withPassword({QStringLiteral("dsc dump"), QStringLiteral("RECORD"),
+                         QStringLiteral("Carica il descrittore di RECORD come farà l'editor (files.dsc o, se manca, "
+                                        "dsc.mdb) e lo stampa come oggetto JSON."),
+                         {option(QStringLiteral("dsc"), QStringLiteral("la cartella dei descrittori (predefinita: la cartella "
+                                                                       "corrente)"),
+                                 QStringLiteral("CARTELLA"))},
+                         1});
 }
 
 Command importCommand()
 {
-    Command c{QStringLiteral("dsc import"), QStringLiteral("FILE.dsc DB"),
-              QStringLiteral("Scrive le righe di FILE.dsc nel database SQLite dei descrittori DB (creandolo), cifrate "
-                             "se si indica una password."),
-              {}, 2, true};
-    c.options += passwordOptions();
-    return c;
+    return withPassword({QStringLiteral("dsc import"), QStringLiteral("FILE.dsc DB"),
+                         QStringLiteral("Scrive le righe di FILE.dsc nel database SQLite dei descrittori DB (creandolo), "
+                                        "cifrate se si indica una password."),
+                         {}, 2});
 }
 
 Command exportCommand()
 {
-    Command c{QStringLiteral("dsc export"), QStringLiteral("DB"),
-              QStringLiteral("Stampa le righe di un database dei descrittori (SQLite o Jet)."), {}, 1, true};
-    c.options += passwordOptions();
-    return c;
+    return withPassword({QStringLiteral("dsc export"), QStringLiteral("DB"),
+                         QStringLiteral("Stampa le righe di un database dei descrittori (SQLite o Jet)."), {}, 1});
 }
 
 Command editCommand()
@@ -131,9 +134,8 @@ Command editCommand()
                       QStringLiteral("FILE.ini")),
                option(QStringLiteral("print-last-inserted"), QStringLiteral("alla chiusura stampa la chiave dell'ultima "
                                                                             "riga inserita"))},
-              1, true};
-    c.options += passwordOptions();
-    return c;
+              1};
+    return withPassword(c);
 }
 
 QString helpText(const Command &c)

@@ -7,6 +7,8 @@
 #include "platform/messages.h"
 #include "platform/window.h"
 
+#include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -30,6 +32,29 @@ inline void press(Norvix::FrmEditTab &editor, int button)
     QVERIFY2(editor.CmdButton(button)->isVisible() && editor.CmdButton(button)->isEnabled(),
              qPrintable(QStringLiteral("button %1 cannot be pressed").arg(button)));
     QTest::mouseClick(editor.CmdButton(button), Qt::LeftButton);
+}
+
+// Types into a field as a user does: focus, select all, type (ASCII only; an empty text deletes).
+inline void typeInto(Norvix::FrmEditTab &editor, QWidget *w, const QString &text)
+{
+    editor.CTRLSETFOCUS(w);
+    QTRY_VERIFY(w->hasFocus());
+    QLineEdit *edit = qobject_cast<QLineEdit *>(w);
+    if (auto *combo = qobject_cast<QComboBox *>(w))
+        edit = combo->lineEdit();
+    QVERIFY(edit);
+    edit->selectAll();
+    if (text.isEmpty())
+        QTest::keyClick(edit, Qt::Key_Delete);
+    else
+        QTest::keyClicks(edit, text);
+}
+
+// Leaves the field that has the focus with Tab.
+inline void leave(Norvix::FrmEditTab &editor)
+{
+    if (QWidget *w = editor.focusWidget())
+        QTest::keyClick(w, Qt::Key_Tab);
 }
 
 // The texts of the messages the user was shown.

@@ -24,27 +24,13 @@ using TestUtil::backends;
 using TestUtil::control;
 using TestUtil::press;
 using TestUtil::Data;
+using TestUtil::leave;
 
 namespace {
 
-// Types into a field as a user does: focus, select all, type, leave with Tab.
 void type(FrmEditTab &editor, const QString &name, const QString &text)
 {
-    auto *w = control<QLineEdit>(editor, name);
-    editor.CTRLSETFOCUS(w);
-    QTRY_VERIFY(w->hasFocus());
-    w->selectAll();
-    if (text.isEmpty())
-        QTest::keyClick(w, Qt::Key_Delete);
-    else
-        QTest::keyClicks(w, text);
-}
-
-void leave(FrmEditTab &editor)
-{
-    QWidget *w = editor.focusWidget();
-    if (w)
-        QTest::keyClick(w, Qt::Key_Tab);
+    TestUtil::typeInto(editor, control<QLineEdit>(editor, name), text);
 }
 
 } // namespace

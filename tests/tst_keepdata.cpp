@@ -17,29 +17,14 @@
 using namespace Norvix;
 using TestUtil::control;
 using TestUtil::Data;
+using TestUtil::leave;
 using TestUtil::press;
 
 namespace {
 
-// Types into a line edit as a user does: focus, select all, type (ASCII only).
 void type(FrmEditTab &editor, QWidget *w, const QString &text)
 {
-    editor.CTRLSETFOCUS(w);
-    QTRY_VERIFY(w->hasFocus());
-    QLineEdit *edit = qobject_cast<QLineEdit *>(w);
-    if (auto *combo = qobject_cast<QComboBox *>(w))
-        edit = combo->lineEdit();
-    edit->selectAll();
-    if (text.isEmpty())
-        QTest::keyClick(edit, Qt::Key_Delete);
-    else
-        QTest::keyClicks(edit, text);
-}
-
-void leave(FrmEditTab &editor)
-{
-    if (QWidget *w = editor.focusWidget())
-        QTest::keyClick(w, Qt::Key_Tab);
+    TestUtil::typeInto(editor, w, text);
 }
 
 QString text(FrmEditTab &editor, const QString &name)
