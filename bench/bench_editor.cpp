@@ -5,6 +5,8 @@
 //   bench_editor [SMALL_ROWS LARGE_ROWS]      (default 100 and 1000000)
 
 #include "editor/frmedittab.h"
+#include "editor/recordlistview.h"
+#include "platform/recordset.h"
 #include "platform/messages.h"
 #include "platform/window.h"
 

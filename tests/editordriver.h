@@ -2,7 +2,11 @@
 
 // Driving a shown editor as a user does, for the suites that work through the editor window.
 
+#include "descriptor/descriptor.h"
 #include "editor/frmedittab.h"
+#include "editor/pagelayout.h"
+#include "editor/recordlistview.h"
+#include "platform/recordset.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
 #include "platform/window.h"

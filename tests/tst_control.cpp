@@ -1,5 +1,7 @@
 #include "control/norvix.h"
 #include "editor/frmedittab.h"
+#include "editor/recordlistview.h"
+#include "platform/recordset.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
 #include "platform/window.h"

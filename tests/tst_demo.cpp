@@ -3,6 +3,8 @@
 
 #include "../app/demodb.h"
 #include "editor/frmedittab.h"
+#include "editor/recordlistview.h"
+#include "platform/recordset.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
 #include "platform/window.h"

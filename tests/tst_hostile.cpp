@@ -8,6 +8,8 @@
 
 #include "descriptor/prossimovalore.h"
 #include "editor/frmedittab.h"
+#include "editor/recordlistview.h"
+#include "platform/recordset.h"
 #include "editordriver.h"
 #include "editor/recordlist.h"
 #include "editor/shared.h"

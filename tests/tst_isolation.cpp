@@ -5,6 +5,8 @@
 #include "descriptor/dscdatabase.h"
 #include "editordriver.h"
 #include "editor/frmedittab.h"
+#include "editor/recordlistview.h"
+#include "platform/recordset.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
 #include "platform/recordset.h"

@@ -12,8 +12,12 @@ namespace Norvix {
 QString ProssimoValore(const QString &Colonna, const RecordSource &Sorgente, const QString &Connessione,
                        const QString &dataFolder, const QString &databaseName)
 {
-    const auto connection = Connection::open(Connessione, dataFolder, databaseName, Access::ReadOnly);
-    const auto table = tableInfo(*connection, Sorgente.table);
+    return ProssimoValore(Colonna, Sorgente, *Connection::open(Connessione, dataFolder, databaseName, Access::ReadOnly));
+}
+
+QString ProssimoValore(const QString &Colonna, const RecordSource &Sorgente, const Connection &connection)
+{
+    const auto table = tableInfo(connection, Sorgente.table);
     const ColumnInfo &column = table->column(Colonna);
 
     QString sql = QStringLiteral("SELECT MAX(%1) AS Res FROM %2").arg(quoteIdentifier(column.name), quoteIdentifier(table->name));
@@ -31,7 +35,7 @@ QString ProssimoValore(const QString &Colonna, const RecordSource &Sorgente, con
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
 
-    QSqlQuery q(connection->database());
+    QSqlQuery q(connection.database());
     q.setForwardOnly(true);
     q.setNumericalPrecisionPolicy(QSql::HighPrecision);
     bool ok = q.prepare(sql);
@@ -49,7 +53,6 @@ QString ProssimoValore(const QString &Colonna, const RecordSource &Sorgente, con
         const qint64 whole = res.toString().toLongLong(&integral);
         if (integral && whole < std::numeric_limits<qint64>::max()) {
             q.finish();
-            connection->Close();
             const qint64 n = whole + 1;
             return (n >= 0 ? QStringLiteral(" ") : QString()) + QString::number(n);
         }
@@ -66,7 +69,6 @@ QString ProssimoValore(const QString &Colonna, const RecordSource &Sorgente, con
         next = greatest + 1;
     }
     q.finish();
-    connection->Close();
     return Values::str(next);
 }
 

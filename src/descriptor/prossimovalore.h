@@ -14,5 +14,7 @@ namespace Norvix {
 // the source's conditions are bound. Errors (DataError) pass to the caller.
 QString ProssimoValore(const QString &Colonna, const RecordSource &Sorgente, const QString &Connessione,
                        const QString &dataFolder = QString(), const QString &databaseName = QString());
+// The same, on a connection already open.
+QString ProssimoValore(const QString &Colonna, const RecordSource &Sorgente, const Connection &connection);
 
 } // namespace Norvix

@@ -1,242 +1,155 @@
-// The editor window: fixed controls, geometry in twips, lifecycle.
+// The editor window: the public face of its parts (see frmedittab_p.h), and its window events.
 
 #include "editor/frmedittab.h"
 
+#include "editor/frmedittab_p.h"
+#include "editor/recordlistview.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
-#include "platform/window.h"
 
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFrame>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QPushButton>
-#include <QTabBar>
-
-#include <cmath>
 
 namespace Norvix {
 
-namespace {
-// The design's inner size of the window: the button panel at the right edge, as tall as the window.
-constexpr int kDesignWidth = Layout::Design::buttonPanel.left + Layout::Design::buttonPanel.width;
-constexpr int kDesignHeight = Layout::Design::buttonPanel.height;
-// Height of the row of tabs, and the frame around the pages.
-constexpr int kTabsHeight = Layout::Design::labelTop - Layout::Design::tabStrip.top - 0;
-constexpr int kFrame = 30;
-const char *const kCaptions[5] = {"&Nuovo", "&Conferma", "&Annulla", "&Elimina", "&Fine"};
-} // namespace
+FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
+    : q(q), window(*this), panel(*this), list(*this), lookups(*this), actions(*this), factory(*this)
+{
+}
 
-FrmEditTab::FrmEditTab(QWidget *parent) : QDialog(parent)
+FrmEditTab::FrmEditTab(QWidget *parent) : QDialog(parent), d(std::make_unique<FrmEditTabPrivate>(this))
 {
     setObjectName(QStringLiteral("FrmEditTab"));
     QFont f = font();
     f.setPointSize(9);
     setFont(f);
-
-    m_formWidth = kDesignWidth;
-    m_formHeight = kDesignHeight;
-    m_listRect = Layout::Design::recordList;
-    m_tabRect = Layout::Design::tabStrip;
-    m_panelRect = Layout::Design::buttonPanel;
-    for (int i = 0; i < 5; ++i)
-        m_buttonRects[i] = Layout::Design::buttons[i];
-
-    m_list = new RecordListView(this);
-    m_list->setObjectName(QStringLiteral("LstSelect"));
-    m_list->setAccessibleName(QStringLiteral("Elenco dei record"));
-    connect(m_list, &RecordListView::currentRowChanged, this, [this](int row) {
-        if (row >= 0 && !m_applying)
-            LstSelect_Click();
-    });
-
-    m_tabFrame = new QFrame(this);
-    m_tabFrame->setObjectName(QStringLiteral("TabPageFrame"));
-    m_tabFrame->setFrameShape(QFrame::StyledPanel);
-    m_tabs = new QTabBar(this);
-    m_tabs->setObjectName(QStringLiteral("TabPage"));
-    m_tabs->setExpanding(false);
-    m_tabs->setDrawBase(false);
-    connect(m_tabs, &QTabBar::currentChanged, this, [this](int) { TabPage_Click(); });
-
-    m_panel = new QFrame(this);
-    m_panel->setObjectName(QStringLiteral("PicButton"));
-    for (int i = 0; i < 5; ++i) {
-        auto *b = new QPushButton(QString::fromUtf8(kCaptions[i]), m_panel);
-        b->setObjectName(QStringLiteral("CmdButton%1").arg(i));
-        b->setAutoDefault(false);
-        connect(b, &QPushButton::clicked, this, [this, i] { CmdButton_Click(i); });
-        m_buttons[i] = b;
-    }
-
-    m_lblScala = new QLabel(this);
-    m_lblScala->setObjectName(QStringLiteral("LblScala"));
-    m_lblScala->hide();
-
-    // Element 0 of every array is the template: never shown, never bound.
-    TxtText.resize(1);
-    TxtNumeric.resize(1);
-    TxtDate.resize(1);
-    txtFile.resize(1);
-    TxtUMOD.resize(1);
-    TxtLabel.resize(1);
-    TxtDesc.resize(1);
-    TxtMemo.resize(1);
-    ChkBoolean.resize(1);
-    CmbBounded.resize(1);
-    CmdShowBin.resize(1);
-
-    SETPROP(); // as the window loads
-    applyGeometry();
+    // The fixed controls, in the order that makes their focus chain.
+    d->list.create();
+    d->window.create();
+    d->panel.create();
+    d->window.finish();
 }
 
 FrmEditTab::~FrmEditTab()
 {
-    if (!m_unloaded)
-        Form_Unload();
+    if (!d->unloaded)
+        d->Form_Unload();
 }
 
-QRect FrmEditTab::twipsOf(QWidget *control) const
+bool FrmEditTab::CanShow() const { return d->canShow; }
+bool FrmEditTab::Modified() const { return d->modified; }
+void FrmEditTab::SETNEUTRAL() { d->panel.SETNEUTRAL(); }
+void FrmEditTab::SETMODIFICATO() { d->panel.SETMODIFICATO(); }
+void FrmEditTab::SETPROP() { d->window.SETPROP(); }
+void FrmEditTab::SCREENMODE(int width, int height) { d->window.SCREENMODE(width, height); }
+void FrmEditTab::REPROP() { d->window.REPROP(); }
+void FrmEditTab::METTICAMPI() { d->factory.METTICAMPI(); }
+void FrmEditTab::MettiCampo(const std::shared_ptr<Campo> &campo) { d->factory.MettiCampo(campo); }
+void FrmEditTab::CTRLSETFOCUS(QWidget *control) { d->window.CTRLSETFOCUS(control); }
+void FrmEditTab::SETINDICI(bool enabled) { d->actions.SETINDICI(enabled); }
+void FrmEditTab::LoccaRecord(bool locked) { d->actions.LoccaRecord(locked); }
+bool FrmEditTab::ControllaCancellazione() { return d->actions.ControllaCancellazione(); }
+void FrmEditTab::RIEMPILISTA() { d->list.RIEMPILISTA(); }
+void FrmEditTab::refreshListAround(int row, const QVariantList &key) { d->list.refreshAround(row, key); }
+void FrmEditTab::SETPRIMO() { d->list.SETPRIMO(); }
+void FrmEditTab::CmdButton_Click(int index) { d->actions.CmdButton_Click(index); }
+bool FrmEditTab::CONTROLLOGENERALE() { return d->CONTROLLOGENERALE(); }
+void FrmEditTab::VALORENONVALIDO(QWidget *control) { d->VALORENONVALIDO(control); }
+QString FrmEditTab::FORMATTA(const QString &Valore, const QString &nomecampo) { return d->FORMATTA(Valore, nomecampo); }
+void FrmEditTab::SCRIVIUMOD() { d->actions.SCRIVIUMOD(); }
+QString FrmEditTab::SCRIVILAST() { return d->actions.SCRIVILAST(); }
+void FrmEditTab::WRITEDESC(QWidget *control) { d->lookups.WRITEDESC(control); }
+bool FrmEditTab::ErrorHandler(const DataError *error) { return d->actions.ErrorHandler(error); }
+void FrmEditTab::MOVETO(const QVariantList &bookmark) { d->actions.MOVETO(bookmark); }
+int FrmEditTab::FILLCOMBO(QComboBox *ctrl, const std::shared_ptr<Campo> &C) { return d->lookups.FILLCOMBO(ctrl, C); }
+void FrmEditTab::CmbBounded_Click(int index) { d->lookups.CmbBounded_Click(index); }
+void FrmEditTab::CmbBounded_LostFocus(int index) { d->lookups.CmbBounded_LostFocus(index); }
+std::shared_ptr<Rec> FrmEditTab::rec() const { return d->rec; }
+QString FrmEditTab::DescField() const { return d->descField; }
+QString FrmEditTab::DbPath() const { return d->data.dataFolder(); }
+QString FrmEditTab::DscPath() const { return d->dscPath; }
+QString FrmEditTab::DatabaseFile() const { return d->data.databaseFile(); }
+QWidget *FrmEditTab::FirstControl() const { return d->firstControl; }
+Recordset *FrmEditTab::EditRecordset() const { return d->data.recordset(); }
+std::shared_ptr<Connection> FrmEditTab::EditConnection() const { return d->data.connection(); }
+const Layout::PageLayout *FrmEditTab::pageLayout() const { return d->window.pages(); }
+QTabBar *FrmEditTab::TabPage() const { return d->window.tabs(); }
+RecordListView *FrmEditTab::LstSelect() const { return d->list.view(); }
+QPushButton *FrmEditTab::CmdButton(int index) const { return d->panel.button(index); }
+QList<QWidget *> FrmEditTab::fieldControls() const { return d->fields.widgets(); }
+QString FrmEditTab::controlText(QWidget *control) { return widgetText(control); }
+void FrmEditTab::setControlText(QWidget *control, const QString &text) { setWidgetText(control, text); }
+QRect FrmEditTab::twipsOf(QWidget *control) const { return d->window.twipsOf(control); }
+int FrmEditTab::formWidthTwips() const { return d->window.formWidth(); }
+int FrmEditTab::formHeightTwips() const { return d->window.formHeight(); }
+
+QString FrmEditTab::valueText(QWidget *control)
 {
-    const Layout::Rect r = m_twips.value(control);
-    return QRect(r.left, r.top, r.width, r.height);
+    const QString shown = widgetText(control);
+    const QStringList exact = control->property("Exact").toStringList();
+    return exact.size() == 2 && exact.at(0) == shown ? exact.at(1) : shown;
 }
 
-void FrmEditTab::placeTwips(QWidget *w, const Layout::Rect &r)
+QString FrmEditTab::arrayOf(const QWidget *control)
 {
-    m_twips.insert(w, r);
-    const double tx = screenService().twipsPerPixelX();
-    const double ty = screenService().twipsPerPixelY();
-    w->setGeometry(int(std::lround(r.left / tx)), int(std::lround(r.top / ty)), int(std::lround(r.width / tx)),
-                   int(std::lround(r.height / ty)));
+    QString name = control->objectName();
+    while (!name.isEmpty() && name.back().isDigit())
+        name.chop(1);
+    return name;
 }
 
-void FrmEditTab::applyGeometry()
+void FrmEditTab::SETNEW()
 {
-    m_applying = true;
-    const double tx = screenService().twipsPerPixelX();
-    const double ty = screenService().twipsPerPixelY();
-    resize(int(std::lround(m_formWidth / tx)), int(std::lround(m_formHeight / ty)));
-    placeTwips(m_list, m_listRect);
-    placeTwips(m_tabs, Layout::Rect{m_tabRect.left, m_tabRect.top, m_tabRect.width, kTabsHeight});
-    placeTwips(m_tabFrame, Layout::Rect{m_tabRect.left, m_tabRect.top + kTabsHeight - kFrame, m_tabRect.width,
-                                        std::max(0, m_tabRect.height - kTabsHeight + kFrame)});
-    m_tabFrame->lower();
-    placeTwips(m_panel, m_panelRect);
-    for (int i = 0; i < 5; ++i)
-        placeTwips(m_buttons[i], m_buttonRects[i]);
-    m_applying = false;
+    d->panel.SETNEW();
+    d->setDefaults();
+    if (isVisible())
+        CTRLSETFOCUS(d->firstControl);
 }
 
-Layout::Rect FrmEditTab::tabClient() const
+void FrmEditTab::ImpostaForm()
 {
-    return Layout::Rect{m_tabRect.left + kFrame, m_tabRect.top + kTabsHeight, m_tabRect.width - 2 * kFrame,
-                        m_tabRect.height - kTabsHeight - kFrame};
-}
-
-int FrmEditTab::textWidth(const QString &text) const
-{
-    // The measuring label: its width for a caption, in twips, with room for the margins a text box
-    // keeps around its text.
-    m_lblScala->setText(text);
-    const int px = m_lblScala->fontMetrics().horizontalAdvance(text) + 8;
-    return Layout::roundTwips(px * screenService().twipsPerPixelX());
-}
-
-void FrmEditTab::SETPROP()
-{
-    for (int i = 0; i < 5; ++i) {
-        if (m_buttonTopRatio[i] == 0)
-            m_buttonTopRatio[i] = double(m_buttonRects[i].top) / m_panelRect.height;
-        if (m_buttonHeightRatio[i] == 0)
-            m_buttonHeightRatio[i] = double(m_buttonRects[i].height) / m_panelRect.height;
+    d->window.makeTabs();
+    try {
+        d->data.open(d->data.wholeTable(), CursorIntent::Read);
+    } catch (const DataError &e) {
+        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+        return;
     }
-    if (m_panelHeightRatio == 0)
-        m_panelHeightRatio = double(Layout::Design::buttonPanel.height) / kDesignHeight;
-    if (m_pageWidthRatio == 0)
-        m_pageWidthRatio = double(Layout::Design::tabStrip.width) / kDesignWidth;
-    if (m_pageHeightRatio == 0)
-        m_pageHeightRatio = double(Layout::Design::tabStrip.height) / kDesignHeight;
-    if (m_labelLeft == 0)
-        m_labelLeft = Layout::Design::labelLeft;
-    if (m_labelTop == 0)
-        m_labelTop = Layout::Design::labelTop;
-    if (m_panelWidth == 0)
-        m_panelWidth = m_panelRect.width + 15;
-}
-
-void FrmEditTab::SCREENMODE(int width, int height)
-{
-    const QRect screen = screenService().screenGeometry();
-    const double tx = screenService().twipsPerPixelX();
-    const double ty = screenService().twipsPerPixelY();
-    move(screen.topLeft());
-    if (width == 0 || height == 0) {
-        m_formHeight = Layout::roundTwips(screen.height() * ty);
-        m_formWidth = Layout::roundTwips(screen.width() * tx);
-    } else {
-        m_formHeight = Layout::roundTwips(height * ty);
-        m_formWidth = Layout::roundTwips(width * tx);
-    }
-    applyGeometry();
-}
-
-void FrmEditTab::REPROP()
-{
-    m_panelRect.height = Layout::roundTwips(m_formHeight * m_panelHeightRatio);
-    m_panelRect.left = m_formWidth - m_panelWidth;
-    m_tabRect.width = m_panelRect.left - 100;
-    m_tabRect.height = m_panelRect.height - m_tabRect.top;
-    m_listRect.width = m_tabRect.width;
-    PicButton_Resize();
-    applyGeometry();
-}
-
-void FrmEditTab::PicButton_Resize()
-{
-    for (int i = 0; i < 5; ++i) {
-        m_buttonRects[i].top = Layout::roundTwips(m_panelRect.height * m_buttonTopRatio[i]);
-        m_buttonRects[i].height = Layout::roundTwips(m_panelRect.height * m_buttonHeightRatio[i]);
+    SETNEUTRAL();
+    if (TabPage()->count() > 0) {
+        TabPage()->setCurrentIndex(0);
+        d->window.TabPage_Click();
     }
 }
 
 void FrmEditTab::resizeEvent(QResizeEvent *event)
 {
     QDialog::resizeEvent(event);
-    if (m_applying)
-        return;
-    // The user resized the window: the panel and the pages follow, the fields stay where they are.
-    const int w = Layout::roundTwips(width() * screenService().twipsPerPixelX());
-    const int h = Layout::roundTwips(height() * screenService().twipsPerPixelY());
-    if (w != m_formWidth || h != m_formHeight) {
-        m_formWidth = w;
-        m_formHeight = h;
-        REPROP();
-    }
+    d->window.resized();
 }
 
 void FrmEditTab::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     // Activation: back on the row of the recordset; an empty table puts the focus on the first field.
-    if (m_recordset) {
+    if (Recordset *rs = d->data.recordset()) {
         // A pending new row or change is never dropped by showing the window.
-        if (m_recordset->editMode() == EditMode::None) {
+        if (rs->editMode() == EditMode::None) {
             try {
                 // The row shown is read again, never swapped for the table's first row (the
                 // editor opened on a key shows a row of the whole table).
-                if (m_recordset->hasCurrentRow())
-                    m_recordset->setBookmark(m_recordset->Bookmark());
+                if (rs->hasCurrentRow())
+                    rs->setBookmark(rs->Bookmark());
                 else
-                    m_recordset->MoveFirst();
+                    rs->MoveFirst();
             } catch (const Error &) {
             }
         }
-        if (m_recordset->Eof() || m_recordset->editMode() == EditMode::Add)
-            CTRLSETFOCUS(m_firstControl);
+        if (rs->Eof() || rs->editMode() == EditMode::Add)
+            CTRLSETFOCUS(d->firstControl);
     }
     Shared::EditorVisible = true;
 }
@@ -249,37 +162,57 @@ void FrmEditTab::hideEvent(QHideEvent *event)
 
 void FrmEditTab::closeEvent(QCloseEvent *event)
 {
-    if (m_unloaded) {
+    if (d->unloaded) {
         event->accept();
         return;
     }
-    if (m_modified && msgBox(QStringLiteral("Annulli le modifiche ?"), MsgButtons::OkCancel, QStringLiteral("ATTENZIONE !"))
-                          == MsgAnswer::Cancel) {
+    if (d->modified && msgBox(QStringLiteral("Annulli le modifiche ?"), MsgButtons::OkCancel, QStringLiteral("ATTENZIONE !"))
+                           == MsgAnswer::Cancel) {
         event->ignore();
         return;
     }
-    Form_Unload();
+    d->Form_Unload();
     event->accept();
     QDialog::closeEvent(event);
 }
 
-void FrmEditTab::Form_Unload()
+void FrmEditTab::keyPressEvent(QKeyEvent *event)
 {
-    m_unloaded = true;
-    m_rec.reset();
-    m_firstControl = nullptr;
-    if (m_recordset) {
-        m_recordset->Close();
-        m_recordset.reset();
+    if (event->key() == Qt::Key_F1) {
+        QWidget *focus = focusWidget();
+        emit Help(d->rec ? d->rec->Nome() : d->recordName, focus ? focus->property("DataField").toString() : QString());
+        return;
     }
-    if (m_connection) {
-        m_connection->Close();
-        m_connection.reset();
+    // Escape closes through the same questions as the close button.
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
     }
-    while (m_tabs->count() > 0)
-        m_tabs->removeTab(0);
-    Shared::EditorVisible = false;
-    emit CloseEditor();
+    QDialog::keyPressEvent(event);
+}
+
+bool FrmEditTab::eventFilter(QObject *watched, QEvent *event)
+{
+    if (d->unloaded || !d->rec) // closing: the descriptor is gone, nothing is checked any more
+        return QDialog::eventFilter(watched, event);
+    const QList<QWidget *> &controls = d->fields.widgets();
+    if (event->type() == QEvent::MouseButtonDblClick || event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+        QWidget *w = qobject_cast<QWidget *>(watched);
+        // Keys typed in an editable combo box reach its line edit: they count for the combo.
+        if (w && !controls.contains(w) && w->parentWidget() && qobject_cast<QComboBox *>(w->parentWidget()))
+            w = w->parentWidget();
+        if (w && controls.contains(w) && d->inputEvent(w, event))
+            return true;
+    }
+    // A popup opening (a combo's list) does not leave the field.
+    if (event->type() == QEvent::FocusOut && !d->checking && static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason) {
+        if (auto *w = qobject_cast<QWidget *>(watched); w && controls.contains(w)) {
+            d->checking = true;
+            d->lostFocus(w);
+            d->checking = false;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 } // namespace Norvix

@@ -9,140 +9,169 @@
 // and index (TxtText3, CmbBounded5, TxtLabel3, ...) and carries three dynamic properties:
 // "DataField" (the column it is bound to, or empty), "Tag" (the tab mark "p,k" of the page that
 // shows it, or empty for controls never shown) and "Index". "DataChanged" is set when the user
-// edits it.
+// edits it. The fixed controls are LstSelect (the record list), TabPage (the tab strip),
+// PicButton (the button panel) and CmdButton0 .. CmdButton4.
 //
 // Lengths are twips; they become pixels only when widgets are placed.
 
-#include "descriptor/descriptor.h"
-#include "editor/pagelayout.h"
-#include "editor/recordlistview.h"
-#include "platform/connection.h"
-#include "platform/recordset.h"
+#include "norvix_export.h"
 
 #include <QDialog>
-#include <QHash>
-#include <QMap>
-#include <QPointer>
-#include <QVector>
+#include <QRect>
+#include <QString>
+#include <QVariantList>
 
-#include <array>
 #include <memory>
 #include <optional>
 
-class QCheckBox;
 class QComboBox;
-class QFrame;
-class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 class QTabBar;
-class QKeyEvent;
 
 namespace Norvix {
 
-class FrmEditTab : public QDialog
+class Campo;
+class Connection;
+class DataError;
+class FrmEditTabPrivate;
+class Rec;
+class RecordListView;
+class Recordset;
+namespace Layout {
+class PageLayout;
+}
+
+class NORVIX_EXPORT FrmEditTab : public QDialog
 {
     Q_OBJECT
 
 public:
+    /// An editor window, empty until START() opens it on a table.
     explicit FrmEditTab(QWidget *parent = nullptr);
     ~FrmEditTab() override;
 
-    // Opens the editor on a table: loads its descriptor, builds the controls and pages, opens the
-    // data, fills the record list and shows the row named by `Indice` (missing: the first row;
-    // "": a new row; key values joined by commas: that row, or the first one when there is none).
-    // Success is read from CanShow(); a connection that cannot be opened throws DataError.
+    /// Opens the editor on a table: loads its descriptor, builds the controls and pages, opens the
+    /// data, fills the record list and shows the row named by `Indice` (missing: the first row;
+    /// "": a new row; key values joined by commas: that row, or the first one when there is none).
+    /// Success is read from CanShow(); a connection that cannot be opened throws DataError.
     void START(const QString &Connection, const QString &DbPath, const QString &DatabaseName, const QString &RecordName,
                const QString &DscPath, const QString &TableDescField, bool ReadOnly,
                const std::optional<QString> &Indice = std::nullopt);
-    bool CanShow() const { return m_canShow; }
+    /// Whether START() opened the editor, so that it can be shown.
+    bool CanShow() const;
 
+    /// Shows the row in hand in the field controls.
     void ShowRecord();
+    /// Empties every bound field control.
     void ClearFields();
 
-    // Modes.
+    /// The modes: a saved row shown, the shown row changed, a new row being filled in.
     void SETNEUTRAL();
     void SETMODIFICATO();
     void SETNEW();
-    bool Modified() const { return m_modified; }
+    /// Whether the shown row has unsaved changes.
+    bool Modified() const;
 
-    // Sizing.
+    /// Measures the design's proportions (once).
     void SETPROP();
+    /// Sizes the window to the screen (0, 0) or to a size in pixels, at the screen's top-left corner.
     void SCREENMODE(int width, int height);
+    /// Fits the button panel, the tab strip and the list to the window.
     void REPROP();
 
-    // Fields and pages.
+    /// Builds the controls of every field, and of one field.
     void METTICAMPI();
-    void MettiCampo(const CampoPtr &campo);
+    void MettiCampo(const std::shared_ptr<Campo> &campo);
+    /// Creates the tabs, sizes the window to the pages and shows the first page.
     void ImpostaForm();
+    /// Brings a control's page to the front and gives it the focus.
     void CTRLSETFOCUS(QWidget *control);
+    /// Enables (true) or locks the key fields.
     void SETINDICI(bool enabled);
+    /// Locks (true) or enables every bound field control and its description box.
     void LoccaRecord(bool locked);
+    /// Whether the row shown may be deleted (its key passes the field rules).
     bool ControllaCancellazione();
 
-    // Record list.
+    /// Fills the record list from the table.
     void RIEMPILISTA();
-    // RIEMPILISTA when line `row` shows the row with key `key`.
+    /// RIEMPILISTA when line `row` shows the row with key `key`.
     void refreshListAround(int row, const QVariantList &key);
+    /// Prepares the editor for a table without rows.
     void SETPRIMO();
 
+    /// The command buttons: 0 new, 1 save, 2 drop the changes, 3 delete, 4 close; 6 to 9 move
+    /// to the first, previous, next, last row.
     void CmdButton_Click(int index);
 
-    // Saving and checking.
+    /// Checks every field before a save; false when one was reported.
     bool CONTROLLOGENERALE();
+    /// Reports a control's value as invalid and gives it the focus back.
     void VALORENONVALIDO(QWidget *control);
-    // With a field name: `Valore` in the field's display picture. Without: reformats every field
-    // control and returns "".
+    /// With a field name: `Valore` in the field's display picture. Without: reformats every field
+    /// control and returns "".
     QString FORMATTA(const QString &Valore = QString(), const QString &nomecampo = QString());
+    /// Puts the current date and time into the last-modified fields.
     void SCRIVIUMOD();
+    /// The key text (key values joined by commas) of the row in the controls.
     QString SCRIVILAST();
+    /// Shows the description of the code typed in a lookup-coded text or number control.
     void WRITEDESC(QWidget *control);
-    // Explains a data error to the user: true when one was reported and the editor stays open.
+    /// Explains a data error to the user: true when one was reported and the editor stays open.
     bool ErrorHandler(const DataError *error);
+    /// Moves the recordset in hand to a bookmark (its key values).
     void MOVETO(const QVariantList &bookmark);
 
-    // Lookups: refills a combo box from its referenced table; returns the width it needs (twips)
-    // while the window is being built, 0 afterwards.
-    int FILLCOMBO(QComboBox *ctrl, const CampoPtr &C);
+    /// Refills a combo box from its referenced table; returns the width it needs (twips) while
+    /// the window is being built, 0 afterwards.
+    int FILLCOMBO(QComboBox *ctrl, const std::shared_ptr<Campo> &C);
+    /// A lookup combo clicked, and left.
     void CmbBounded_Click(int index);
     void CmbBounded_LostFocus(int index);
 
-    // What the rest of the program and the tests look at.
-    std::shared_ptr<Rec> rec() const { return m_rec; }
-    QString DescField() const { return m_descField; }
-    QString DbPath() const { return m_dbPath; }
-    QString DscPath() const { return m_dscPath; }
-    QString DatabaseFile() const { return m_dbPath + m_databaseName; }
-    QWidget *FirstControl() const { return m_firstControl; }
-    Recordset *EditRecordset() const { return m_recordset.get(); }
-    std::shared_ptr<Connection> EditConnection() const { return m_connection; }
-    const Layout::PageLayout *pageLayout() const { return m_layout.get(); }
-    QTabBar *TabPage() const { return m_tabs; }
-    RecordListView *LstSelect() const { return m_list; }
-    QPushButton *CmdButton(int index) const { return m_buttons.at(index); }
-    // Every field control of the editor (not the templates), in creation order.
-    QList<QWidget *> fieldControls() const { return m_fieldControls; }
-    // The text a field control shows, and setting it (not a user edit).
+    /// The descriptor of the record in edit.
+    std::shared_ptr<Rec> rec() const;
+    /// The column shown beside the keys in the record list.
+    QString DescField() const;
+    /// The data folder, the descriptor folder, and the database file (both folders end with a separator).
+    QString DbPath() const;
+    QString DscPath() const;
+    QString DatabaseFile() const;
+    /// The control that gets the focus on a new row.
+    QWidget *FirstControl() const;
+    /// The recordset of the row in hand, and the editor's connection.
+    Recordset *EditRecordset() const;
+    std::shared_ptr<Connection> EditConnection() const;
+    /// The page layout of the fields.
+    const Layout::PageLayout *pageLayout() const;
+    /// The tab strip, the record list and a command button.
+    QTabBar *TabPage() const;
+    RecordListView *LstSelect() const;
+    QPushButton *CmdButton(int index) const;
+    /// Every field control of the editor (not the templates), in creation order.
+    QList<QWidget *> fieldControls() const;
+    /// The text a field control shows, and setting it (not a user edit).
     static QString controlText(QWidget *control);
     static void setControlText(QWidget *control, const QString &text);
-    // The value a field control holds: its text, or, for a number its picture shows rounded,
-    // the number as typed.
+    /// The value a field control holds: its text, or, for a number its picture shows rounded,
+    /// the number as typed.
     static QString valueText(QWidget *control);
-    // The array a field control belongs to: its name without the index ("TxtText" for TxtText3).
+    /// The array a field control belongs to: its name without the index ("TxtText" for TxtText3).
     static QString arrayOf(const QWidget *control);
-    // Twips of the window's own coordinate system for a widget placed by the editor.
+    /// Twips of the window's own coordinate system for a widget placed by the editor.
     QRect twipsOf(QWidget *control) const;
-    int formWidthTwips() const { return m_formWidth; }
-    int formHeightTwips() const { return m_formHeight; }
+    /// The window's inner size in twips.
+    int formWidthTwips() const;
+    int formHeightTwips() const;
 
 signals:
+    /// The editor closed (the last step of its unload).
     void CloseEditor();
-    // F1: the host may show help on the record and the field in use.
+    /// F1: the host may show help on the record and the field in use.
     void Help(const QString &RecordInEdit, const QString &FieldInEdit);
-    // A field asks the host for its value (special fields); the host's answer goes into it.
+    /// A field asks the host for its value (special fields); the host's answer goes into it.
     void ExternalHandler(QWidget *field);
-    // The window was hidden (closed, or hidden for the host): a modal wait on it ends.
+    /// The window was hidden (closed, or hidden for the host): a modal wait on it ends.
     void Hidden();
 
 protected:
@@ -154,89 +183,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    template <typename T>
-    T *loadElement(QVector<QPointer<T>> &array, const QString &arrayName, int index, const Layout::Rect &size);
-    void placeTwips(QWidget *w, const Layout::Rect &r);
-    void applyGeometry();
-    void PicButton_Resize();
-    void TabPage_Click();
-    Layout::Rect tabClient() const;
-    int textWidth(const QString &text) const;
-    void chooseDescField();
-    void positionOn(const std::optional<QString> &Indice);
-    void LstSelect_Click();
-    void Form_Unload();
-    void markEdited(QWidget *control);
-    // The length of a text, number or memo input (its "MaxLen"): a typed character that would
-    // pass it is refused (atLength() says so), and a longer paste is cut, the user told once.
-    bool atLength(QWidget *control, const QKeyEvent *key) const;
-    void cutToLength(QWidget *control);
-    std::shared_ptr<Connection> lookupConnection(const CampoPtr &C);
-    bool inputEvent(QWidget *w, QEvent *event);
-    void specialRequest(QLineEdit *input, const char *kind);
-    void chooseFile(QLineEdit *input);
-    void comboKeyUp(int index, int key);
-    void showCode(QComboBox *combo, const QString &code);
-    // Whether a lookup combo lists the row of `code` (a completing one asks its table).
-    bool listsCode(QComboBox *combo, const CampoPtr &C, const QString &code);
-    // The items of a completing combo whose codes start with `prefix`: in any letter case, or, with
-    // `exactCase`, as written (a stored code shown; the referenced key's index then serves).
-    QStringList completionItems(const CampoPtr &C, const QString &prefix, bool exactCase = false);
-    void lostFocus(QWidget *control);
-    void refillRequest(QWidget *control);
-    // A refusal of the database (a constraint) told in words, with the focus on the field it
-    // concerns; false for any other error.
-    bool explainRefusal(const DataError &error, bool deleting);
-    void focusField(const QString &column);
-    void reopen(CursorIntent intent);
-    void selectLine(int row);
-    void save();
-    void dropChanges();
-    void deleteRow();
-    void moveRow(int index);
-    QStringList keyIds() const;
-
-    // Settings and state.
-    bool m_canShow = false;
-    bool m_modified = false;
-    bool m_unloaded = false;
-    bool m_readOnly = false;
-    QString m_connectionString, m_dbPath, m_databaseName, m_recordName, m_dscPath, m_descField;
-    std::shared_ptr<Rec> m_rec;
-    std::shared_ptr<Connection> m_connection;
-    std::unique_ptr<Recordset> m_recordset;
-    QPointer<QWidget> m_firstControl;
-    std::unique_ptr<Layout::PageLayout> m_layout;
-
-    // Sizing members (twips; ratios from the design).
-    std::array<double, 10> m_buttonTopRatio{};
-    std::array<double, 10> m_buttonHeightRatio{};
-    double m_panelHeightRatio = 0, m_pageWidthRatio = 0, m_pageHeightRatio = 0;
-    int m_labelLeft = 0, m_labelTop = 0, m_panelWidth = 0;
-    int m_formWidth = 0, m_formHeight = 0; // inner size
-    Layout::Rect m_listRect, m_tabRect, m_panelRect;
-    std::array<Layout::Rect, 5> m_buttonRects{};
-    bool m_applying = false;
-    bool m_checking = false;
-    QString m_completionPrefix; // set while a completing combo asks for the codes starting with it
-    bool m_completionExactCase = false;
-
-    // Fixed controls.
-    RecordListView *m_list = nullptr;
-    QTabBar *m_tabs = nullptr;
-    QFrame *m_tabFrame = nullptr;
-    QFrame *m_panel = nullptr;
-    std::array<QPushButton *, 5> m_buttons{};
-    QLabel *m_lblScala = nullptr;
-
-    // Control arrays (element 0: template).
-    QVector<QPointer<QLineEdit>> TxtText, TxtNumeric, TxtDate, txtFile, TxtUMOD, TxtLabel, TxtDesc;
-    QVector<QPointer<QPlainTextEdit>> TxtMemo;
-    QVector<QPointer<QCheckBox>> ChkBoolean;
-    QVector<QPointer<QComboBox>> CmbBounded;
-    QVector<QPointer<QPushButton>> CmdShowBin;
-    QList<QWidget *> m_fieldControls;
-    QHash<QWidget *, Layout::Rect> m_twips;
+    friend class FrmEditTabPrivate;
+    std::unique_ptr<FrmEditTabPrivate> d;
 };
 
 } // namespace Norvix

@@ -13,6 +13,7 @@
 // Prints the figures; exits 0 when nothing was lost and no error other than conflicts occurred.
 
 #include "editor/frmedittab.h"
+#include "editor/recordlistview.h"
 #include "editor/shared.h"
 #include "platform/dataerror.h"
 #include "platform/messages.h"

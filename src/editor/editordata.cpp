@@ -1,0 +1,99 @@
+#include "editor/editordata.h"
+
+#include "descriptor/prossimovalore.h"
+#include "platform/sqlnames.h"
+
+#include <QFileInfo>
+
+namespace Norvix {
+
+EditorData::~EditorData()
+{
+    close();
+}
+
+void EditorData::open(const QString &connectionString, const QString &dataFolder, const QString &databaseName,
+                      const QString &table, const QStringList &keyColumns)
+{
+    close();
+    m_connectionString = connectionString;
+    m_dataFolder = dataFolder;
+    m_databaseName = databaseName;
+    m_table = table;
+    m_keyColumns = keyColumns;
+    m_connection = Connection::open(connectionString, dataFolder, databaseName, Access::ReadOnly);
+    tableInfo(*m_connection, table);
+}
+
+bool EditorData::enableWriting()
+{
+    return m_connection && m_connection->enableWriting();
+}
+
+void EditorData::close()
+{
+    if (m_recordset) {
+        m_recordset->Close();
+        m_recordset.reset();
+    }
+    for (const auto &c : std::as_const(m_lookups))
+        c->Close();
+    m_lookups.clear();
+    if (m_connection) {
+        m_connection->Close();
+        m_connection.reset();
+    }
+}
+
+std::shared_ptr<const TableInfo> EditorData::table() const
+{
+    return tableInfo(*m_connection, m_table);
+}
+
+std::shared_ptr<Connection> EditorData::lookupConnection(const CampoPtr &C)
+{
+    const QString own = databaseFile();
+    if (C->FileRif().isEmpty())
+        C->setFileRif(own); // kept by the descriptor from now on
+    if (C->FileRif().compare(own, Qt::CaseInsensitive) == 0) {
+        if (isOpen())
+            return m_connection;
+        return Connection::open(m_connectionString, m_dataFolder, m_databaseName, Access::ReadOnly);
+    }
+    // Another file is only read, and opened once.
+    const QString key = C->FileRif().toCaseFolded();
+    if (auto found = m_lookups.value(key); found && found->isOpen())
+        return found;
+    const QFileInfo file(C->FileRif());
+    auto c = file.isAbsolute()
+                 ? Connection::open(QStringLiteral("sqlite://") + file.absoluteFilePath(), {}, {}, Access::ReadOnly)
+                 : Connection::open(QString(), m_dataFolder, C->FileRif(), Access::ReadOnly);
+    m_lookups.insert(key, c);
+    return c;
+}
+
+Recordset &EditorData::open(const RecordSource &source, CursorIntent intent)
+{
+    m_recordset = std::make_unique<Recordset>(m_connection, source, m_keyColumns, intent);
+    return *m_recordset;
+}
+
+RecordSource EditorData::rowOf(const QVariantList &key) const
+{
+    RecordSource source = wholeTable();
+    for (int k = 0; k < m_keyColumns.size() && k < key.size(); ++k)
+        source.equals.append({m_keyColumns[k], key[k]});
+    return source;
+}
+
+Recordset &EditorData::reopen(CursorIntent intent)
+{
+    return open(m_recordset ? m_recordset->Source() : wholeTable(), intent);
+}
+
+QString EditorData::nextValue(const QString &column) const
+{
+    return ProssimoValore(column, wholeTable(), *m_connection);
+}
+
+} // namespace Norvix

@@ -1,0 +1,73 @@
+#pragma once
+
+// The data of one editor: its connection, the connections of its lookups into other database
+// files (one per file, opened once, for reading), and the recordset of the row in hand. Every
+// statement of the editor runs on a connection of this object; the connection string is read
+// here and nowhere else in the editor.
+
+#include "descriptor/descriptor.h"
+#include "platform/connection.h"
+#include "platform/recordset.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace Norvix {
+
+class EditorData
+{
+public:
+    EditorData() = default;
+    ~EditorData();
+    EditorData(const EditorData &) = delete;
+    EditorData &operator=(const EditorData &) = delete;
+
+    // Opens the data for reading and checks that `table` is there: a failed open changes
+    // nothing. Throws DataError (a table the database lacks: DataError::BadIdentifier).
+    void open(const QString &connectionString, const QString &dataFolder, const QString &databaseName,
+              const QString &table, const QStringList &keyColumns);
+    // Makes the editor's connection one that writes; false when the database can only be read.
+    bool enableWriting();
+    // Closes the recordset and every connection.
+    void close();
+    bool isOpen() const { return m_connection && m_connection->isOpen(); }
+
+    std::shared_ptr<Connection> connection() const { return m_connection; }
+    QString connectionString() const { return m_connectionString; }
+    QString dataFolder() const { return m_dataFolder; }
+    QString databaseName() const { return m_databaseName; }
+    // The editor's own database file: the data folder and the database name.
+    QString databaseFile() const { return m_dataFolder + m_databaseName; }
+    QString tableName() const { return m_table; }
+    QStringList keyColumns() const { return m_keyColumns; }
+    std::shared_ptr<const TableInfo> table() const;
+
+    // The connection that reads a lookup's referenced table: the editor's own for its own file
+    // (an empty FileRif is set to it, as the descriptor keeps it), else one per other file.
+    std::shared_ptr<Connection> lookupConnection(const CampoPtr &C);
+
+    // The recordset in hand (none before the first open or after close()).
+    Recordset *recordset() const { return m_recordset.get(); }
+    // Replaces the recordset in hand by one over `source`.
+    Recordset &open(const RecordSource &source, CursorIntent intent);
+    // The whole table, and the row of a record list line (the whole table without key columns).
+    RecordSource wholeTable() const { return RecordSource::wholeTable(m_table); }
+    RecordSource rowOf(const QVariantList &key) const;
+    // The recordset in hand opened again over its own source.
+    Recordset &reopen(CursorIntent intent);
+
+    // The next value of a counter column of the table.
+    QString nextValue(const QString &column) const;
+
+private:
+    QString m_connectionString, m_dataFolder, m_databaseName, m_table;
+    QStringList m_keyColumns;
+    std::shared_ptr<Connection> m_connection;
+    QHash<QString, std::shared_ptr<Connection>> m_lookups; // by file, letter case ignored
+    std::unique_ptr<Recordset> m_recordset;
+};
+
+} // namespace Norvix

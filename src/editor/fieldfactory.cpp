@@ -1,0 +1,256 @@
+#include "editor/fieldfactory.h"
+
+#include "editor/frmedittab_p.h"
+#include "platform/messages.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabBar>
+
+namespace Norvix {
+
+FieldFactory::FieldFactory(FrmEditTabPrivate &d) : d(d) {}
+
+template <typename T>
+T *FieldFactory::element(QVector<QPointer<T>> &array, const QString &arrayName, int index, const Layout::Rect &size)
+{
+    if (array.size() <= index)
+        array.resize(index + 1);
+    if (array[index])
+        return array[index];
+    auto *w = new T(d.q);
+    w->setObjectName(arrayName + QString::number(index));
+    w->setProperty("Index", index);
+    w->setProperty("DataField", QString());
+    w->setProperty("Tag", QString());
+    w->hide(); // shown by the tab switching
+    w->installEventFilter(d.q);
+    d.window.place(w, size);
+    array[index] = w;
+    d.fields.made(w);
+    return w;
+}
+
+void FieldFactory::METTICAMPI()
+{
+    d.window.startPages();
+    d.canShow = false;
+    const auto campi = d.rec->Campi();
+    for (int i = 1; i <= campi->Count(); ++i)
+        MettiCampo(campi->Item(i));
+    if (!d.canShow)
+        msgBox(QStringLiteral("Impossibile visualizzare l'editor"), MsgButtons::OkOnly, QStringLiteral("ATTENZIONE!"));
+}
+
+void FieldFactory::MettiCampo(const CampoPtr &campo)
+{
+    using Layout::Kind;
+    Layout::PageLayout &pages = *d.window.pages();
+    const int i = campo->Indice();
+    const int p = Layout::pageIndexOf(campo->Page());
+    const QString word = campo->ObjType().toUpper();
+    const Kind kind = Layout::kindOf(word);
+    pages.usePage(p);
+
+    if (kind == Kind::Unknown)
+        msgBox(QStringLiteral("Incontrata  tipo control non prevista: %1.\nPer il campo: %2").arg(campo->ObjType(), campo->Nome()));
+    if (kind == Kind::Umod)
+        campo->setDesc(QStringLiteral("Data ultima modifica"));
+
+    int comboWidth = Layout::Design::combo.width;
+    if (kind == Kind::Combo) {
+        // The list is read first: the combo is as wide as its widest item.
+        auto *c = element(d.fields.CmbBounded, QStringLiteral("CmbBounded"), i, Layout::Design::combo);
+        c->setEditable(true);
+        comboWidth = d.lookups.FILLCOMBO(c, campo); // a missing table or database reaches the caller
+    }
+    Layout::FieldBoxes boxes = Layout::sizeField(*campo, kind, pages.fieldWidthLimit(),
+                                                       [this](const QString &t) { return d.window.textWidth(t); }, comboWidth);
+    if (kind == Kind::Hidden && campo->FieldRif().toString().isEmpty())
+        campo->setObjType(QStringLiteral("NESSUNO")); // from here on a field that is never shown
+
+    std::unique_ptr<FieldControl> field = makeInput(campo, kind, boxes);
+    QWidget *main = field->focusTarget();
+    auto *caption = element(d.fields.TxtLabel, QStringLiteral("TxtLabel"), i, boxes.caption);
+    caption->setReadOnly(true);
+    caption->setFrame(false);
+    caption->setFocusPolicy(Qt::NoFocus);
+    caption->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
+    QLineEdit *desc = nullptr;
+    if (boxes.description) {
+        desc = element(d.fields.TxtDesc, QStringLiteral("TxtDesc"), i, *boxes.description);
+        desc->setReadOnly(true);
+        desc->setFocusPolicy(Qt::ClickFocus); // reached by a click (for F2), never by Tab
+    }
+    main->setFocusPolicy(Qt::StrongFocus);
+    main->setAccessibleName(campo->Desc());
+    if (word != u"HIDDENFIELD" && word != u"LOCKEDFIELD" && word != u"NESSUNO" && !d.canShow) {
+        d.firstControl = main;
+        d.canShow = true;
+    }
+
+    if (campo->ObjType().toUpper() != u"NESSUNO")
+        pages.place(p, boxes, kind == Kind::Hidden, campo->CodPos());
+    d.window.place(caption, boxes.caption);
+    d.window.place(main, boxes.main);
+    if (desc && boxes.description)
+        d.window.place(desc, *boxes.description);
+    bind(campo, main, caption, desc, Layout::tabMark(campo->Page(), pages.pageFill(p)));
+    caption->setCursorPosition(0);
+
+    if (word == u"LOCKEDFIELD")
+        main->setEnabled(false);
+    // Key fields cannot be changed on a saved row.
+    const QString column = field->column().toUpper();
+    for (const QString &id : d.keyIds()) {
+        if (!column.isEmpty() && column == id.toUpper()) {
+            main->setEnabled(false);
+            if (desc)
+                desc->setEnabled(false);
+        }
+    }
+    field->setBoxes(caption, desc);
+    d.fields.add(std::move(field));
+}
+
+std::unique_ptr<FieldControl> FieldFactory::makeInput(const CampoPtr &campo, Layout::Kind kind, const Layout::FieldBoxes &boxes)
+{
+    using Layout::Kind;
+    const int i = campo->Indice();
+    switch (kind) {
+    case Kind::Memo: {
+        auto *m = element(d.fields.TxtMemo, QStringLiteral("TxtMemo"), i, boxes.main);
+        m->setProperty("MaxLen", std::max(0, int(campo->MaxLen())));
+        m->setTabChangesFocus(true); // Tab goes to the next field, as from any other input
+        QObject::connect(m, &QPlainTextEdit::textChanged, d.q, [this, m] {
+            if (!m->hasFocus())
+                return; // set by the editor, not typed
+            d.cutToLength(m);
+            d.markEdited(m);
+        });
+        return std::make_unique<MemoField>(campo, m);
+    }
+    case Kind::Check: {
+        auto *c = element(d.fields.ChkBoolean, QStringLiteral("ChkBoolean"), i, boxes.main);
+        QObject::connect(c, &QCheckBox::clicked, d.q, [this, c] { d.markEdited(c); });
+        return std::make_unique<BooleanField>(campo, c);
+    }
+    case Kind::Combo:
+        return makeLookup(campo, boxes);
+    case Kind::Binary: {
+        auto *b = element(d.fields.CmdShowBin, QStringLiteral("CmdShowBin"), i, boxes.main);
+        b->setText(QStringLiteral("Mostra File"));
+        return std::make_unique<BinaryField>(campo, b);
+    }
+    default:
+        return makeLineInput(campo, kind, boxes);
+    }
+}
+
+std::unique_ptr<FieldControl> FieldFactory::makeLineInput(const CampoPtr &campo, Layout::Kind kind,
+                                                          const Layout::FieldBoxes &boxes)
+{
+    using Layout::Kind;
+    const int i = campo->Indice();
+    QLineEdit *e = nullptr;
+    std::unique_ptr<FieldControl> field;
+    switch (kind) {
+    case Kind::Date:
+        e = element(d.fields.TxtDate, QStringLiteral("TxtDate"), i, boxes.main);
+        field = std::make_unique<DateField>(campo, e);
+        break;
+    case Kind::Numeric:
+        e = element(d.fields.TxtNumeric, QStringLiteral("TxtNumeric"), i, boxes.main);
+        e->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        field = std::make_unique<NumericField>(campo, e);
+        break;
+    case Kind::File:
+        e = element(d.fields.txtFile, QStringLiteral("txtFile"), i, boxes.main);
+        QObject::connect(e, &QLineEdit::textEdited, d.q, [this, e] { d.chooseFile(e); }); // typing opens the dialog
+        field = std::make_unique<FileField>(campo, e);
+        break;
+    case Kind::Umod:
+        e = element(d.fields.TxtUMOD, QStringLiteral("TxtUMOD"), i, boxes.main);
+        e->setReadOnly(true);
+        field = std::make_unique<StampField>(campo, e);
+        break;
+    default:
+        e = element(d.fields.TxtText, QStringLiteral("TxtText"), i, boxes.main);
+        field = std::make_unique<TextField>(campo, e);
+        break;
+    }
+    if (kind == Kind::Text || kind == Kind::Numeric)
+        e->setProperty("MaxLen", std::max(0, int(campo->MaxLen()))); // see cutToLength()
+    QObject::connect(e, &QLineEdit::textEdited, d.q, [this, e] {
+        d.cutToLength(e);
+        d.markEdited(e);
+    });
+    return field;
+}
+
+std::unique_ptr<FieldControl> FieldFactory::makeLookup(const CampoPtr &campo, const Layout::FieldBoxes &boxes)
+{
+    const int i = campo->Indice();
+    auto *c = element(d.fields.CmbBounded, QStringLiteral("CmbBounded"), i, boxes.main);
+    c->setEditable(true);
+    c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    QObject::connect(c, &QComboBox::currentTextChanged, d.q, [this, c] {
+        if (c->hasFocus())
+            d.markEdited(c);
+    });
+    QObject::connect(c, &QComboBox::activated, d.q, [this, i] { d.lookups.CmbBounded_Click(i); });
+    QObject::connect(c, &QComboBox::editTextChanged, d.q, [this] { d.window.tabs()->update(); });
+    if (c->lineEdit())
+        c->lineEdit()->installEventFilter(d.q);
+    auto *bound = element(d.fields.TxtText, QStringLiteral("TxtText"), i, Layout::Design::text);
+    bound->setProperty("DataField", campo->Nome());
+    bound->setVisible(false);
+    // The field this combo depends on asks for a refill when it changes.
+    if (!campo->SourceRif().isEmpty() && d.rec->Campi()->Contains(campo->SourceRif()))
+        d.rec->Campi()->Item(campo->SourceRif())->setTag(QStringLiteral("REFILLCOMBO, %1").arg(i));
+    return std::make_unique<LookupField>(campo, bound, c);
+}
+
+void FieldFactory::bind(const CampoPtr &campo, QWidget *main, QWidget *caption, QWidget *desc, const QString &mark)
+{
+    const QString kind = campo->ObjType().toUpper();
+    auto *captionBox = qobject_cast<QLineEdit *>(caption);
+    if (kind == u"CHKBOOLEAN" || kind == u"CMDSHOWBIN" || kind == u"CHECKBOX") {
+        main->setProperty("DataField", campo->Nome());
+        main->setProperty("Tag", mark);
+        caption->setProperty("Tag", mark);
+        captionBox->setText(QString());
+        if (auto *c = qobject_cast<QCheckBox *>(main))
+            c->setText(campo->Desc());
+        else if (auto *b = qobject_cast<QPushButton *>(main))
+            b->setText(campo->Desc());
+        caption->setEnabled(false);
+    } else if (kind == u"CMBBOUNDED" || kind == u"COMBOBOX") {
+        main->setProperty("Tag", mark);
+        caption->setProperty("Tag", mark);
+        captionBox->setText(campo->Desc());
+    } else if (kind == u"NESSUNO") {
+        main->setProperty("Tag", QString());
+        caption->setProperty("Tag", QString());
+        main->setProperty("DataField", campo->Nome());
+    } else if (kind == u"HIDDENFIELD") {
+        main->setProperty("Tag", QString());
+        caption->setProperty("Tag", mark);
+        main->setProperty("DataField", campo->Nome());
+        captionBox->setText(campo->Desc());
+        if (desc)
+            desc->setProperty("Tag", mark);
+    } else {
+        main->setProperty("DataField", campo->Nome());
+        main->setProperty("Tag", mark);
+        caption->setProperty("Tag", mark);
+        captionBox->setText(campo->Desc());
+        if (desc)
+            desc->setProperty("Tag", mark);
+    }
+}
+
+} // namespace Norvix

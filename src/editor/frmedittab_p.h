@@ -1,0 +1,109 @@
+#pragma once
+
+// The parts of the editor window and what they share. FrmEditTab is the public face (the
+// operations the editor's documentation names); each part does one job, and this object wires
+// them together:
+//   EditorData      the connections and the recordset in hand (editordata.h)
+//   FieldSet        the field controls, one class per kind (fieldset.h, fieldcontrols.h),
+//                   built by FieldFactory (fieldfactory.h)
+//   WindowLayout    geometry, tab pages, focus (windowlayout.h)
+//   CommandPanel    the command buttons and the modes they show (commandpanel.h)
+//   RecordListPane  the record list (recordlistpane.h)
+//   Lookups         the lookup combo boxes (lookups.h)
+//   RowActions      new, save, drop, delete, move, and the explanation of data errors (rowactions.h)
+// and, on this object itself, the field checks (fieldchecks.cpp), the input events
+// (inputevents.cpp) and the start-up (startup.cpp).
+
+#include "editor/commandpanel.h"
+#include "editor/editordata.h"
+#include "editor/fieldfactory.h"
+#include "editor/fieldset.h"
+#include "editor/frmedittab.h"
+#include "editor/lookups.h"
+#include "editor/recordlistpane.h"
+#include "editor/recordlistview.h"
+#include "editor/rowactions.h"
+#include "editor/windowlayout.h"
+
+#include <QPointer>
+
+class QEvent;
+class QLineEdit;
+
+namespace Norvix {
+
+class FrmEditTabPrivate : public FieldContext
+{
+public:
+    explicit FrmEditTabPrivate(FrmEditTab *q);
+
+    FrmEditTab *const q;
+    // Settings of the start.
+    QString recordName, dscPath, descField;
+    bool readOnly = false;
+    // State.
+    bool canShow = false;
+    bool modified = false;
+    bool unloaded = false;
+    bool applying = false; // the editor itself moves widgets or selects lines: no user event
+    bool checking = false; // a field is being checked on leaving it
+    std::shared_ptr<Rec> rec;
+    QPointer<QWidget> firstControl;
+    // Parts.
+    EditorData data;
+    FieldSet fields;
+    WindowLayout window;
+    CommandPanel panel;
+    RecordListPane list;
+    Lookups lookups;
+    RowActions actions;
+    FieldFactory factory;
+
+    // The columns of the descriptor's primary index.
+    QStringList keyIds() const;
+    // The user changed a control: the row is modified.
+    void markEdited(QWidget *control);
+
+    // Field checks (fieldchecks.cpp).
+    bool CONTROLLOGENERALE();
+    void VALORENONVALIDO(QWidget *control);
+    QString FORMATTA(const QString &Valore, const QString &nomecampo);
+    // A field control lost the focus.
+    void lostFocus(QWidget *control);
+    QString format(const QString &value, const QString &field) override;
+    void invalid(QWidget *control) override;
+    void refill(FieldControl &source) override;
+    void describe(FieldControl &field) override;
+    void lookupLeft(LookupField &lookup) override;
+
+    // Input events (inputevents.cpp): true when the event is taken.
+    bool inputEvent(QWidget *w, QEvent *event);
+    void specialRequest(QLineEdit *input, const char *kind);
+    void chooseFile(QLineEdit *input);
+    // A longer paste is cut at the field's length, the user told once.
+    void cutToLength(QWidget *control);
+
+    // Start-up (startup.cpp).
+    bool openData(const QString &connection, const QString &dbPath, const QString &databaseName);
+    void warnMissingColumns();
+    void chooseDescField();
+    void positionOn(const std::optional<QString> &Indice);
+    void setDefaults();
+    void Form_Unload();
+};
+
+// While the editor itself moves widgets or selects lines.
+class Applying
+{
+public:
+    explicit Applying(FrmEditTabPrivate &d) : m_d(d), m_was(d.applying) { d.applying = true; }
+    ~Applying() { m_d.applying = m_was; }
+    Applying(const Applying &) = delete;
+    Applying &operator=(const Applying &) = delete;
+
+private:
+    FrmEditTabPrivate &m_d;
+    bool m_was;
+};
+
+} // namespace Norvix

@@ -1,0 +1,102 @@
+#include "editor/recordlistpane.h"
+
+#include "editor/frmedittab_p.h"
+#include "editor/recordlistview.h"
+#include "platform/messages.h"
+
+#include <QComboBox>
+
+namespace Norvix {
+
+RecordListPane::RecordListPane(FrmEditTabPrivate &d) : d(d) {}
+
+void RecordListPane::create()
+{
+    m_view = new RecordListView(d.q);
+    m_view->setObjectName(QStringLiteral("LstSelect"));
+    m_view->setAccessibleName(QStringLiteral("Elenco dei record"));
+    QObject::connect(m_view, &RecordListView::currentRowChanged, d.q, [this](int row) {
+        if (row >= 0 && !d.applying)
+            LstSelect_Click();
+    });
+}
+
+void RecordListPane::RIEMPILISTA()
+{
+    refreshAround(-1, {});
+}
+
+void RecordListPane::refreshAround(int row, const QVariantList &key)
+{
+    // The list reads only the lines on screen, in the order of the record's key.
+    const auto table = d.data.table();
+    const QString desc = !d.descField.isEmpty() && table->indexOf(d.descField) >= 0 ? d.descField : QString();
+    {
+        const Applying applying(d);
+        if (m_view->recordModel())
+            m_view->recordModel()->refreshAround(row, key);
+        else
+            m_view->setRecordModel(
+                std::make_unique<RecordListModel>(d.data.connection(), d.data.tableName(), d.data.keyColumns(), desc));
+    }
+    // The list leaves a read-only recordset after its last row: a move back lands on the last row.
+    Recordset &rs = d.data.open(d.data.wholeTable(), CursorIntent::Read);
+    if (!rs.Eof()) {
+        rs.MoveLast();
+        rs.MoveNext();
+    }
+}
+
+void RecordListPane::LstSelect_Click()
+{
+    const int row = m_view->currentRow();
+    if (row < 0)
+        return;
+    try {
+        if (d.data.open(d.data.rowOf(m_view->keyAt(row)), CursorIntent::Change).Eof()) // the row is gone
+            d.data.open(d.data.wholeTable(), CursorIntent::Read);
+    } catch (const DataError &e) {
+        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+        // The fields still show the row read before: no line stands for another one, and a
+        // click on any line tries again.
+        selectQuietly(-1);
+        return;
+    }
+    d.q->ShowRecord();
+}
+
+void RecordListPane::selectLine(int row)
+{
+    m_view->setCurrentRow(-1);
+    if (row >= 0 && row < m_view->count())
+        m_view->setCurrentRow(row); // loads the row of that line
+}
+
+void RecordListPane::selectQuietly(int row)
+{
+    const Applying applying(d);
+    m_view->setCurrentRow(row);
+}
+
+void RecordListPane::SETPRIMO()
+{
+    d.panel.emptyTable();
+    try {
+        if (!d.data.recordset() || d.data.recordset()->intent() != CursorIntent::Change)
+            d.data.open(d.data.wholeTable(), CursorIntent::Change);
+        d.data.recordset()->AddNew();
+    } catch (const DataError &e) {
+        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+    }
+    for (int i = 1; i < d.fields.CmbBounded.size(); ++i)
+        if (QComboBox *c = d.fields.CmbBounded[i]; c && !c->property("Tag").toString().isEmpty())
+            c->setCurrentText(QString());
+    m_view->clear();
+    m_view->setEnabled(false);
+    d.actions.LoccaRecord(false);
+    d.actions.SETINDICI(true);
+    if (d.q->isVisible())
+        d.window.CTRLSETFOCUS(d.firstControl);
+}
+
+} // namespace Norvix

@@ -1,0 +1,36 @@
+#pragma once
+
+// The record list of the editor (LstSelect): filling it (RIEMPILISTA), loading the row of the
+// line the user selects (LstSelect_Click), and the empty table's state (SETPRIMO).
+
+#include <QVariantList>
+
+namespace Norvix {
+
+class FrmEditTabPrivate;
+class RecordListView;
+
+class RecordListPane
+{
+public:
+    explicit RecordListPane(FrmEditTabPrivate &d);
+
+    void create();
+    RecordListView *view() const { return m_view; }
+
+    void RIEMPILISTA();
+    // RIEMPILISTA when line `row` shows the row with key `key`.
+    void refreshAround(int row, const QVariantList &key);
+    void LstSelect_Click();
+    // Selects a line so that its row is loaded again (none, then that line).
+    void selectLine(int row);
+    // Selects a line (-1: none) without loading its row.
+    void selectQuietly(int row);
+    void SETPRIMO();
+
+private:
+    FrmEditTabPrivate &d;
+    RecordListView *m_view = nullptr;
+};
+
+} // namespace Norvix

@@ -1,0 +1,396 @@
+#include "editor/rowactions.h"
+
+#include "editor/frmedittab_p.h"
+#include "editor/recordlistview.h"
+#include "editor/shared.h"
+#include "platform/messages.h"
+#include "platform/values.h"
+
+#include <QPushButton>
+
+namespace Norvix {
+
+RowActions::RowActions(FrmEditTabPrivate &d) : d(d) {}
+
+void RowActions::CmdButton_Click(int index)
+{
+    if (d.readOnly && index >= 0 && index <= 3 && index != 2) {
+        msgBox(QStringLiteral("Il database è aperto in sola lettura: nessuna modifica può essere salvata."),
+               MsgButtons::OkOnly, d.q->windowTitle());
+        return;
+    }
+    switch (index) {
+    case 0: newRow(); return;
+    case 1: save(); return;
+    case 2: dropChanges(); return;
+    case 3: deleteRow(); return;
+    case 4: d.q->close(); return;
+    case 6:
+    case 7:
+    case 8:
+    case 9: moveRow(index); return;
+    default: return;
+    }
+}
+
+void RowActions::newRow()
+{
+    if (d.modified && msgBox(QStringLiteral("Annulli le modifiche ?"), MsgButtons::OkCancel, QStringLiteral("ATTENZIONE !"))
+                          == MsgAnswer::Cancel)
+        return;
+    d.q->ClearFields();
+    try {
+        d.data.reopen(CursorIntent::Change).AddNew();
+    } catch (const DataError &e) {
+        ErrorHandler(&e);
+        return;
+    }
+    d.q->SETNEW();
+    d.window.CTRLSETFOCUS(d.firstControl);
+}
+
+bool RowActions::ErrorHandler(const DataError *error)
+{
+    if (!error || error->number() == 0)
+        return false;
+    const QString caption = d.q->windowTitle();
+    switch (error->number()) {
+    case DataError::DuplicatePrimary: {
+        QStringList captions;
+        const auto campi = d.rec ? d.rec->Campi() : nullptr;
+        for (const QString &id : d.keyIds())
+            captions << (campi && campi->Contains(id) ? campi->Item(id)->Desc() : id);
+        msgBox(QStringLiteral("I campi (%1) sono campi univoci dell'indice di questo archivio. Esiste già un indice composto "
+                              "da questi valori. Provare a cambiare uno o più valori.")
+                   .arg(captions.join(QStringLiteral(", "))),
+               MsgButtons::OkOnly, caption);
+        return true;
+    }
+    case DataError::DuplicateUnique:
+    case DataError::IntegrityViolation:
+        msgBox(QStringLiteral("Il valore di uno dei campi immessi è di tipo univoco ed è\ngià presente nel database. "
+                              "Modificare il valore e riprovare."),
+               MsgButtons::OkOnly, caption);
+        return true;
+    default:
+        break;
+    }
+    const MsgAnswer answer = msgBox(QStringLiteral("L'errore verificatosi potrebbe rendere instabile l'applicazione.\n"
+                                                   "Vuoi terminare l'editor di record ?"),
+                                    MsgButtons::YesNo,
+                                    QStringLiteral("Errore n° %1 - %2").arg(error->number()).arg(error->description()));
+    if (answer == MsgAnswer::Yes) {
+        d.modified = false; // the user chose to leave
+        d.q->close();
+        return false;
+    }
+    return true;
+}
+
+void RowActions::save()
+{
+    if (!d.q->CONTROLLOGENERALE())
+        return;
+    SCRIVIUMOD();
+    Recordset *rs = d.data.recordset();
+    const bool adding = rs && rs->editMode() == EditMode::Add;
+    if (adding)
+        Shared::LastInserted = SCRIVILAST();
+    try {
+        if (!rs)
+            throw DataError(DataError::NoCurrentRow, QStringLiteral("Nessun record aperto"));
+        if (!writeControls(adding))
+            return;
+        rs->Update();
+    } catch (const DataError &e) {
+        refused(e);
+        return;
+    }
+    std::optional<DataError> reopenError;
+    try {
+        d.data.reopen(CursorIntent::Read);
+    } catch (const DataError &e) {
+        reopenError = e;
+    }
+    if (reopenError && ErrorHandler(&*reopenError)) {
+        Shared::LastInserted.clear();
+        d.panel.button(1)->setVisible(false);
+        return;
+    }
+    if (d.unloaded)
+        return;
+    d.q->FORMATTA();
+    d.q->SETNEUTRAL();
+    const int line = d.list.view()->currentRow();
+    d.list.refreshAround(line, d.list.view()->keyAt(line));
+    d.list.selectLine(line);
+    if (Shared::CloseOnConfirm)
+        d.q->close();
+}
+
+bool RowActions::writeControls(bool adding)
+{
+    Recordset *rs = d.data.recordset();
+    const auto table = rs->table();
+    for (const auto &f : d.fields.all()) {
+        const QString field = f->column();
+        const QVariant value = f->value();
+        if (field.isEmpty() || table->indexOf(field) < 0 || !value.isValid())
+            continue; // a name the table lacks is skipped; a binary field is shown, never written
+        // A control still showing what the row holds is left out: a value it cannot show exactly
+        // (longer than the field, line ends a memo rewrites) stays as it is stored.
+        const QVariant shown = f->input()->property("ShownText");
+        if (!adding && shown.isValid() && f->text() == shown.toString())
+            continue;
+        try {
+            rs->setValue(field, value);
+        } catch (const DataError &e) {
+            if (e.number() != DataError::ConversionFailed)
+                continue; // the save reports what stops it
+            // A value the column cannot take: nothing is saved, the user corrects it.
+            msgBox(QStringLiteral("Il campo %1 non può essere salvato: %2").arg(f->campo()->Desc(), e.description()),
+                   MsgButtons::OkOnly, d.q->windowTitle());
+            d.window.CTRLSETFOCUS(f->focusTarget());
+            return false;
+        }
+    }
+    return true;
+}
+
+void RowActions::refused(const DataError &error)
+{
+    // A refused row stays as the user typed it, in its mode, whatever the message says.
+    const bool refusedNewRow = d.data.recordset() && d.data.recordset()->editMode() == EditMode::Add;
+    if (refusedNewRow && error.number() == DataError::IntegrityViolation)
+        msgBox(QStringLiteral("Il codice inserito è già esistente"));
+    else if (!explainRefusal(error, false))
+        ErrorHandler(&error);
+}
+
+void RowActions::dropChanges()
+{
+    Recordset *rs = d.data.recordset();
+    if (rs && rs->editMode() != EditMode::Add) {
+        rs->CancelUpdate();
+        // The row as it is stored now (someone else may have changed it since it was read).
+        if (rs->hasCurrentRow()) {
+            try {
+                rs->setBookmark(rs->Bookmark());
+            } catch (const DataError &) {
+                // Gone or unreadable: what was read stays shown.
+            }
+        }
+        d.q->ShowRecord();
+    } else {
+        d.q->ClearFields();
+        d.q->SETNEUTRAL();
+        // No row is shown now: a click on any line, the highlighted one included, loads it.
+        d.list.selectQuietly(-1);
+    }
+    if (Shared::CloseOnConfirm)
+        d.q->close();
+}
+
+void RowActions::deleteRow()
+{
+    if (!ControllaCancellazione()) {
+        msgBox(QStringLiteral("Record di sistema. Impossibile elimarlo."));
+        return;
+    }
+    if (msgBox(QStringLiteral("Sicuro di voler eliminare\nil record ?"), MsgButtons::OkCancel, QStringLiteral("Elimazione record."))
+        != MsgAnswer::Ok)
+        return;
+    try {
+        if (!d.data.recordset())
+            throw DataError(DataError::NoCurrentRow, QStringLiteral("Nessun record aperto"));
+        if (d.data.recordset()->intent() != CursorIntent::Change) // the shown row, opened for change
+            d.data.open(d.data.wholeTable(), CursorIntent::Change);
+        d.data.recordset()->Delete();
+    } catch (const DataError &e) {
+        if (!explainRefusal(e, true))
+            ErrorHandler(&e);
+        return;
+    }
+    try {
+        d.data.reopen(CursorIntent::Read);
+    } catch (const DataError &e) {
+        if (ErrorHandler(&e) || d.unloaded)
+            return;
+    }
+    d.list.RIEMPILISTA();
+    CmdButton_Click(7);
+    if (d.unloaded)
+        return;
+    showAfterDelete();
+    if (Shared::CloseOnConfirm)
+        d.q->close();
+}
+
+void RowActions::showAfterDelete()
+{
+    Recordset *rs = d.data.recordset();
+    if (!rs || !rs->hasCurrentRow()) {
+        d.list.SETPRIMO();
+        return;
+    }
+    // The row now shown (the last one) is opened for change, as a selected line would be.
+    const QVariantList key = rs->Bookmark();
+    try {
+        if (!d.keyIds().isEmpty())
+            d.data.open(d.data.rowOf(key), CursorIntent::Change);
+    } catch (const DataError &e) {
+        ErrorHandler(&e);
+    }
+    d.q->ShowRecord();
+}
+
+void RowActions::moveRow(int index)
+{
+    if (d.modified) {
+        if (msgBox(QStringLiteral("Il record corrente è stato modificato. Abbandoni le modifiche ?"), MsgButtons::YesNo,
+                   QStringLiteral("ATTENZIONE !"))
+            != MsgAnswer::Yes)
+            return;
+        CmdButton_Click(2);
+    }
+    try {
+        Recordset *rs = d.data.recordset();
+        if (!rs)
+            throw DataError(DataError::NoCurrentRow, QStringLiteral("Nessun record aperto"));
+        switch (index) {
+        case 6: rs->MoveFirst(); break;
+        case 7: rs->MovePrevious(); break;
+        case 8: rs->MoveNext(); break;
+        default: rs->MoveLast(); break;
+        }
+    } catch (const DataError &e) {
+        ErrorHandler(&e);
+    }
+}
+
+void RowActions::MOVETO(const QVariantList &bookmark)
+{
+    if (!bookmark.isEmpty() && d.data.recordset())
+        d.data.recordset()->setBookmark(bookmark);
+}
+
+void RowActions::SCRIVIUMOD()
+{
+    const QString now = Values::dateText(QDateTime::currentDateTime());
+    for (int i = 1; i < d.fields.TxtUMOD.size(); ++i)
+        if (QWidget *stamp = d.fields.TxtUMOD[i])
+            setWidgetText(stamp, now);
+}
+
+QString RowActions::SCRIVILAST()
+{
+    QString result;
+    const QStringList keys = d.keyIds();
+    for (int k = 0; k < keys.size(); ++k) {
+        if (k > 0)
+            result += u',';
+        for (QWidget *w : d.fields.widgets())
+            if (w->property("DataField").toString().toUpper() == keys[k].toUpper())
+                result += widgetText(w);
+    }
+    return result;
+}
+
+bool RowActions::ControllaCancellazione()
+{
+    bool result = true;
+    const auto campi = d.rec ? d.rec->Campi() : nullptr;
+    if (!campi)
+        return result;
+    for (const QString &id : d.keyIds()) {
+        FieldControl *f = d.fields.bound(id);
+        if (!f || !campi->Contains(id))
+            continue;
+        QVariant value = dynamic_cast<BooleanField *>(f) ? f->checkedValue() : QVariant(f->text());
+        if (!CHECKVALUE(value, *campi->Item(id)))
+            result = false;
+    }
+    return result;
+}
+
+void RowActions::LoccaRecord(bool locked)
+{
+    for (const auto &f : d.fields.all())
+        if (!f->column().isEmpty())
+            f->setLocked(locked);
+}
+
+void RowActions::SETINDICI(bool enabled)
+{
+    const auto campi = d.rec ? d.rec->Campi() : nullptr;
+    if (!campi)
+        return;
+    for (const QString &id : d.keyIds()) {
+        if (!campi->Contains(id) || campi->Item(id)->ObjType().toUpper() == u"LOCKEDFIELD")
+            continue;
+        if (FieldControl *f = d.fields.bound(id))
+            f->setLocked(!enabled);
+    }
+}
+
+bool RowActions::explainRefusal(const DataError &error, bool deleting)
+{
+    if (!error.isRefusal())
+        return false;
+    // The fields concerned by their captions; a column the descriptor does not show by its name.
+    const auto campi = d.rec->Campi();
+    QStringList names;
+    for (const QString &column : error.columns())
+        names << (campi->Contains(column) ? campi->Item(column)->Desc()
+                                          : QStringLiteral("%1 (non presente nell'editor)").arg(shownInMessage(column)));
+    const QString fields = names.join(QStringLiteral(", "));
+    const bool one = names.size() == 1;
+    const QString other = shownInMessage(error.otherTable());
+    const QString constraint = error.constraint().isEmpty() ? QString() : QStringLiteral(" (%1)").arg(shownInMessage(error.constraint()));
+    QString text;
+    switch (error.number()) {
+    case DataError::NotNullViolation:
+        text = names.isEmpty() ? QStringLiteral("Un campo obbligatorio è vuoto: il database non accetta il record.")
+               : one           ? QStringLiteral("Il campo %1 è obbligatorio: il database non accetta un valore vuoto.").arg(fields)
+                               : QStringLiteral("I campi %1 sono obbligatori: il database non accetta valori vuoti.").arg(fields);
+        break;
+    case DataError::CheckViolation:
+        text = names.isEmpty() ? QStringLiteral("Il record non rispetta un vincolo di controllo del database%1.").arg(constraint)
+               : one ? QStringLiteral("Il valore del campo %1 non rispetta un vincolo di controllo del database%2.").arg(fields, constraint)
+                     : QStringLiteral("I valori dei campi %1 non rispettano un vincolo di controllo del database%2.").arg(fields, constraint);
+        break;
+    case DataError::ForeignKeyViolation:
+        if (deleting)
+            text = other.isEmpty() ? QStringLiteral("Impossibile eliminare il record: altri record vi fanno riferimento.")
+                                   : QStringLiteral("Impossibile eliminare il record: record della tabella %1 vi fanno riferimento.").arg(other);
+        else if (names.isEmpty())
+            text = QStringLiteral("Un valore del record non corrisponde a nessun record della tabella collegata%1.")
+                       .arg(other.isEmpty() ? QString() : u' ' + other);
+        else
+            text = QStringLiteral("%1 non corrisponde a nessun record della tabella %2.")
+                       .arg(one ? QStringLiteral("Il valore del campo %1").arg(fields) : QStringLiteral("La combinazione dei campi %1").arg(fields),
+                            other.isEmpty() ? QStringLiteral("collegata") : other);
+        break;
+    default:
+        text = QStringLiteral("Il database ha rifiutato il record: %1").arg(error.description());
+        break;
+    }
+    if (!deleting)
+        text += QStringLiteral("\nCorreggere e riprovare: i valori inseriti sono stati mantenuti.");
+    msgBox(text, MsgButtons::OkOnly, d.q->windowTitle());
+    if (!error.columns().isEmpty())
+        focusField(error.columns().first());
+    return true;
+}
+
+void RowActions::focusField(const QString &column)
+{
+    FieldControl *f = d.fields.bound(column);
+    QWidget *w = f ? f->focusTarget() : nullptr;
+    if (!w || !w->isEnabled())
+        return;
+    d.window.showPageOf(w);
+    w->setFocus(Qt::OtherFocusReason);
+}
+
+} // namespace Norvix

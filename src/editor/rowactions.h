@@ -1,0 +1,50 @@
+#pragma once
+
+// What the command buttons do to the row (CmdButton_Click): a new row, saving, dropping the
+// changes, deleting, closing and moving, with the data errors explained (ErrorHandler) and the
+// locks of the field controls (LoccaRecord, SETINDICI) that the modes set.
+
+#include <QString>
+#include <QVariantList>
+
+namespace Norvix {
+
+class DataError;
+class FrmEditTabPrivate;
+
+class RowActions
+{
+public:
+    explicit RowActions(FrmEditTabPrivate &d);
+
+    void CmdButton_Click(int index);
+    bool ErrorHandler(const DataError *error);
+    void SCRIVIUMOD();
+    QString SCRIVILAST();
+    bool ControllaCancellazione();
+    void LoccaRecord(bool locked);
+    void SETINDICI(bool enabled);
+    void MOVETO(const QVariantList &bookmark);
+
+private:
+    void newRow();
+    void save();
+    // Writes the controls into the row in hand; false when a value the column cannot take
+    // stopped it (the user has been told).
+    bool writeControls(bool adding);
+    // The save refused (or failed): the user is told why; the row stays as typed.
+    void refused(const DataError &error);
+    void dropChanges();
+    void deleteRow();
+    // After a delete: the last row shown, opened for change, or the empty table.
+    void showAfterDelete();
+    void moveRow(int index);
+    // A refusal of the database (a constraint) told in words, with the focus on the field it
+    // concerns; false for any other error.
+    bool explainRefusal(const DataError &error, bool deleting);
+    void focusField(const QString &column);
+
+    FrmEditTabPrivate &d;
+};
+
+} // namespace Norvix

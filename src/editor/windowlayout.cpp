@@ -1,0 +1,242 @@
+#include "editor/windowlayout.h"
+
+#include "editor/frmedittab_p.h"
+#include "platform/window.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabBar>
+
+#include <cmath>
+
+namespace Norvix {
+
+namespace {
+// The design's inner size of the window: the button panel at the right edge, as tall as the window.
+constexpr int kDesignWidth = Layout::Design::buttonPanel.left + Layout::Design::buttonPanel.width;
+constexpr int kDesignHeight = Layout::Design::buttonPanel.height;
+// Height of the row of tabs, and the frame around the pages.
+constexpr int kTabsHeight = Layout::Design::labelTop - Layout::Design::tabStrip.top - 0;
+constexpr int kFrame = 30;
+} // namespace
+
+WindowLayout::WindowLayout(FrmEditTabPrivate &d) : d(d)
+{
+    m_formWidth = kDesignWidth;
+    m_formHeight = kDesignHeight;
+    m_listRect = Layout::Design::recordList;
+    m_tabRect = Layout::Design::tabStrip;
+    m_panelRect = Layout::Design::buttonPanel;
+    for (int i = 0; i < 5; ++i)
+        m_buttonRects[i] = Layout::Design::buttons[i];
+}
+
+void WindowLayout::create()
+{
+    m_tabFrame = new QFrame(d.q);
+    m_tabFrame->setObjectName(QStringLiteral("TabPageFrame"));
+    m_tabFrame->setFrameShape(QFrame::StyledPanel);
+    m_tabs = new QTabBar(d.q);
+    m_tabs->setObjectName(QStringLiteral("TabPage"));
+    m_tabs->setExpanding(false);
+    m_tabs->setDrawBase(false);
+    QObject::connect(m_tabs, &QTabBar::currentChanged, d.q, [this](int) { TabPage_Click(); });
+}
+
+void WindowLayout::finish()
+{
+    m_lblScala = new QLabel(d.q);
+    m_lblScala->setObjectName(QStringLiteral("LblScala"));
+    m_lblScala->hide();
+    SETPROP(); // as the window loads
+    applyGeometry();
+}
+
+QRect WindowLayout::twipsOf(QWidget *w) const
+{
+    const Layout::Rect r = m_twips.value(w);
+    return QRect(r.left, r.top, r.width, r.height);
+}
+
+void WindowLayout::place(QWidget *w, const Layout::Rect &r)
+{
+    m_twips.insert(w, r);
+    const double tx = screenService().twipsPerPixelX();
+    const double ty = screenService().twipsPerPixelY();
+    w->setGeometry(int(std::lround(r.left / tx)), int(std::lround(r.top / ty)), int(std::lround(r.width / tx)),
+                   int(std::lround(r.height / ty)));
+}
+
+void WindowLayout::applyGeometry()
+{
+    const Applying applying(d);
+    const double tx = screenService().twipsPerPixelX();
+    const double ty = screenService().twipsPerPixelY();
+    d.q->resize(int(std::lround(m_formWidth / tx)), int(std::lround(m_formHeight / ty)));
+    place(d.list.view(), m_listRect);
+    place(m_tabs, Layout::Rect{m_tabRect.left, m_tabRect.top, m_tabRect.width, kTabsHeight});
+    place(m_tabFrame, Layout::Rect{m_tabRect.left, m_tabRect.top + kTabsHeight - kFrame, m_tabRect.width,
+                                   std::max(0, m_tabRect.height - kTabsHeight + kFrame)});
+    m_tabFrame->lower();
+    place(d.panel.frame(), m_panelRect);
+    for (int i = 0; i < 5; ++i)
+        place(d.panel.button(i), m_buttonRects[i]);
+}
+
+Layout::Rect WindowLayout::tabClient() const
+{
+    return Layout::Rect{m_tabRect.left + kFrame, m_tabRect.top + kTabsHeight, m_tabRect.width - 2 * kFrame,
+                        m_tabRect.height - kTabsHeight - kFrame};
+}
+
+int WindowLayout::textWidth(const QString &text) const
+{
+    // The measuring label: its width for a caption, in twips, with room for the margins a text box
+    // keeps around its text.
+    m_lblScala->setText(text);
+    const int px = m_lblScala->fontMetrics().horizontalAdvance(text) + 8;
+    return Layout::roundTwips(px * screenService().twipsPerPixelX());
+}
+
+void WindowLayout::SETPROP()
+{
+    for (int i = 0; i < 5; ++i) {
+        if (m_buttonTopRatio[i] == 0)
+            m_buttonTopRatio[i] = double(m_buttonRects[i].top) / m_panelRect.height;
+        if (m_buttonHeightRatio[i] == 0)
+            m_buttonHeightRatio[i] = double(m_buttonRects[i].height) / m_panelRect.height;
+    }
+    if (m_panelHeightRatio == 0)
+        m_panelHeightRatio = double(Layout::Design::buttonPanel.height) / kDesignHeight;
+    if (m_pageWidthRatio == 0)
+        m_pageWidthRatio = double(Layout::Design::tabStrip.width) / kDesignWidth;
+    if (m_pageHeightRatio == 0)
+        m_pageHeightRatio = double(Layout::Design::tabStrip.height) / kDesignHeight;
+    if (m_labelLeft == 0)
+        m_labelLeft = Layout::Design::labelLeft;
+    if (m_labelTop == 0)
+        m_labelTop = Layout::Design::labelTop;
+    if (m_panelWidth == 0)
+        m_panelWidth = m_panelRect.width + 15;
+}
+
+void WindowLayout::SCREENMODE(int width, int height)
+{
+    const QRect screen = screenService().screenGeometry();
+    const double tx = screenService().twipsPerPixelX();
+    const double ty = screenService().twipsPerPixelY();
+    d.q->move(screen.topLeft());
+    if (width == 0 || height == 0) {
+        m_formHeight = Layout::roundTwips(screen.height() * ty);
+        m_formWidth = Layout::roundTwips(screen.width() * tx);
+    } else {
+        m_formHeight = Layout::roundTwips(height * ty);
+        m_formWidth = Layout::roundTwips(width * tx);
+    }
+    applyGeometry();
+}
+
+void WindowLayout::REPROP()
+{
+    m_panelRect.height = Layout::roundTwips(m_formHeight * m_panelHeightRatio);
+    m_panelRect.left = m_formWidth - m_panelWidth;
+    m_tabRect.width = m_panelRect.left - 100;
+    m_tabRect.height = m_panelRect.height - m_tabRect.top;
+    m_listRect.width = m_tabRect.width;
+    PicButton_Resize();
+    applyGeometry();
+}
+
+void WindowLayout::PicButton_Resize()
+{
+    for (int i = 0; i < 5; ++i) {
+        m_buttonRects[i].top = Layout::roundTwips(m_panelRect.height * m_buttonTopRatio[i]);
+        m_buttonRects[i].height = Layout::roundTwips(m_panelRect.height * m_buttonHeightRatio[i]);
+    }
+}
+
+void WindowLayout::resized()
+{
+    if (d.applying)
+        return;
+    // The panel and the pages follow the window; the fields stay where they are.
+    const int w = Layout::roundTwips(d.q->width() * screenService().twipsPerPixelX());
+    const int h = Layout::roundTwips(d.q->height() * screenService().twipsPerPixelY());
+    if (w != m_formWidth || h != m_formHeight) {
+        m_formWidth = w;
+        m_formHeight = h;
+        REPROP();
+    }
+}
+
+Layout::PageLayout &WindowLayout::startPages()
+{
+    m_pages = std::make_unique<Layout::PageLayout>(tabClient(), m_labelLeft, m_labelTop);
+    return *m_pages;
+}
+
+void WindowLayout::makeTabs()
+{
+    {
+        const Applying applying(d);
+        removeTabs();
+        for (const QString &t : m_pages->tabs()) {
+            const int index = m_tabs->addTab(QStringLiteral("Pagina ") + t);
+            m_tabs->setTabData(index, t);
+        }
+    }
+    m_formHeight = m_pages->formHeight();
+    m_formWidth = m_pages->formWidth(m_panelWidth);
+    applyGeometry();
+    m_tabFrame->lower();
+}
+
+void WindowLayout::dropSingleTab()
+{
+    if (m_pages->pageFill(2) != 0 || m_pages->pageFill(1) != 1 || m_tabs->count() == 0)
+        return;
+    {
+        const Applying applying(d);
+        m_tabs->removeTab(0);
+    }
+    TabPage_Click();
+}
+
+void WindowLayout::removeTabs()
+{
+    while (m_tabs->count() > 0)
+        m_tabs->removeTab(0);
+}
+
+void WindowLayout::TabPage_Click()
+{
+    if (m_tabs->currentIndex() < 0)
+        return;
+    const QString tag = m_tabs->tabData(m_tabs->currentIndex()).toString();
+    for (QWidget *w : d.fields.widgets()) {
+        const QString t = w->property("Tag").toString();
+        if (!t.isEmpty())
+            w->setVisible(t == tag);
+    }
+}
+
+void WindowLayout::showPageOf(const QWidget *control)
+{
+    const QString tag = control->property("Tag").toString();
+    for (int i = 0; i < m_tabs->count(); ++i)
+        if (m_tabs->tabData(i).toString() == tag)
+            m_tabs->setCurrentIndex(i);
+}
+
+void WindowLayout::CTRLSETFOCUS(QWidget *control)
+{
+    if (!d.q->isVisible() || !control)
+        return;
+    showPageOf(control);
+    TabPage_Click();
+    if (control->isEnabled() && control->isVisible())
+        control->setFocus(Qt::OtherFocusReason);
+}
+
+} // namespace Norvix

@@ -1,0 +1,87 @@
+#pragma once
+
+// The editor window's geometry and pages: the design proportions, the window fitted to the screen
+// (SETPROP, SCREENMODE, REPROP), every widget placed in twips, the tab strip and which page's
+// controls show (ImpostaForm's tabs, TabPage_Click, CTRLSETFOCUS).
+
+#include "editor/pagelayout.h"
+
+#include <QHash>
+#include <QRect>
+#include <QString>
+
+#include <array>
+#include <memory>
+
+class QFrame;
+class QLabel;
+class QTabBar;
+class QWidget;
+
+namespace Norvix {
+
+class FrmEditTabPrivate;
+
+class WindowLayout
+{
+public:
+    explicit WindowLayout(FrmEditTabPrivate &d);
+
+    // Makes the tab strip and its frame; then, once the list and the buttons exist, the measuring
+    // label and the design's geometry.
+    void create();
+    void finish();
+    QTabBar *tabs() const { return m_tabs; }
+
+    void SETPROP();
+    void SCREENMODE(int width, int height);
+    void REPROP();
+    // The window was resized by the user: the panel and the pages follow.
+    void resized();
+
+    // Places a widget at a rectangle in twips, and remembers it.
+    void place(QWidget *w, const Layout::Rect &r);
+    QRect twipsOf(QWidget *w) const;
+    int formWidth() const { return m_formWidth; }
+    int formHeight() const { return m_formHeight; }
+    // The width a text needs in the editor's font, in twips.
+    int textWidth(const QString &text) const;
+
+    // The page layout of the fields, started over the tab strip's client area.
+    Layout::PageLayout &startPages();
+    const Layout::PageLayout *pages() const { return m_pages.get(); }
+    Layout::PageLayout *pages() { return m_pages.get(); }
+    // One tab per page in use, and the window sized to the pages.
+    void makeTabs();
+    // Drops the only tab of a record whose fields all stand on one page.
+    void dropSingleTab();
+    void removeTabs();
+    // Shows the controls of the selected page.
+    void TabPage_Click();
+    // Selects the page a control stands on.
+    void showPageOf(const QWidget *control);
+    void CTRLSETFOCUS(QWidget *control);
+
+private:
+    void applyGeometry();
+    void PicButton_Resize();
+    Layout::Rect tabClient() const;
+
+    FrmEditTabPrivate &d;
+    // Proportions of the design (measured once).
+    std::array<double, 10> m_buttonTopRatio{};
+    std::array<double, 10> m_buttonHeightRatio{};
+    double m_panelHeightRatio = 0, m_pageWidthRatio = 0, m_pageHeightRatio = 0;
+    int m_labelLeft = 0, m_labelTop = 0, m_panelWidth = 0;
+    // The window's inner size and the rectangles of its fixed parts, in twips.
+    int m_formWidth = 0, m_formHeight = 0;
+    Layout::Rect m_listRect, m_tabRect, m_panelRect;
+    std::array<Layout::Rect, 5> m_buttonRects{};
+    QHash<QWidget *, Layout::Rect> m_twips;
+    QTabBar *m_tabs = nullptr;
+    QFrame *m_tabFrame = nullptr;
+    QLabel *m_lblScala = nullptr;
+    std::unique_ptr<Layout::PageLayout> m_pages;
+};
+
+} // namespace Norvix
