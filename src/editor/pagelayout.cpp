@@ -103,31 +103,18 @@ FieldBoxes sizeField(const Campo &campo, Kind kind, int limit, const std::functi
 
     switch (kind) {
     case Kind::Text:
-        b.main = templateOf(Design::text);
-        b.main.width = std::min(lengthWidth(), limit);
+    case Kind::Numeric:
+        // As wide as the field's length; a text no wider than the page's limit.
+        b.main = templateOf(kind == Kind::Text ? Design::text : Design::numeric);
+        b.main.width = kind == Kind::Text ? std::min(lengthWidth(), limit) : lengthWidth();
         captionWidth(campo.Desc());
         equalise();
         descriptionBox();
         break;
     case Kind::Memo:
-        b.main = templateOf(Design::memo);
-        captionWidth(campo.Desc());
-        equalise();
-        break;
     case Kind::Date:
-        b.main = templateOf(Design::date);
-        captionWidth(campo.Desc());
-        equalise();
-        break;
-    case Kind::Numeric:
-        b.main = templateOf(Design::numeric);
-        b.main.width = lengthWidth();
-        captionWidth(campo.Desc());
-        equalise();
-        descriptionBox();
-        break;
     case Kind::File:
-        b.main = templateOf(Design::file);
+        b.main = templateOf(kind == Kind::Memo ? Design::memo : kind == Kind::Date ? Design::date : Design::file);
         captionWidth(campo.Desc());
         equalise();
         break;
@@ -154,6 +141,7 @@ FieldBoxes sizeField(const Campo &campo, Kind kind, int limit, const std::functi
         break;
     }
     case Kind::None:
+    case Kind::Unknown:
         b.main = templateOf(Design::text);
         break;
     case Kind::Hidden:
@@ -174,9 +162,6 @@ FieldBoxes sizeField(const Campo &campo, Kind kind, int limit, const std::functi
         b.main.width = std::min(b.main.width, limit);
         captionWidth(umodCaption());
         equalise();
-        break;
-    case Kind::Unknown:
-        b.main = templateOf(Design::text);
         break;
     }
     return b;

@@ -525,37 +525,54 @@ void roundKeeping(Decimal &d, long keep)
         d.point = 0;
 }
 
-QString renderNumber(const NumberSection &sec, Decimal d, bool minus, const Locale &loc)
+// The digits a section shows of a number: scaled and rounded to its places, split at the point.
+struct SectionDigits
 {
+    std::string integer;
+    std::string fraction;
+    int shownFraction = 0; // trailing "#" places drop their zeros
+    int exponent = 0;
+};
+
+SectionDigits sectionDigits(const NumberSection &sec, Decimal d)
+{
+    SectionDigits out;
     if (!d.digits.empty())
         d.point += 2 * sec.percent - 3 * sec.scale;
-    int exponent = 0;
     if (sec.hasExponent) {
         roundKeeping(d, sec.integerCount + sec.fractionCount);
         if (!d.digits.empty()) {
-            exponent = d.point - sec.integerCount;
+            out.exponent = d.point - sec.integerCount;
             d.point = sec.integerCount;
         }
     } else {
         roundKeeping(d, long(d.point) + sec.fractionCount);
     }
     const int len = int(d.digits.size());
-
-    std::string integer;
     if (d.point > 0) {
-        integer = d.digits.substr(0, size_t(std::min(d.point, len)));
-        integer.append(size_t(std::max(0, d.point - len)), '0');
+        out.integer = d.digits.substr(0, size_t(std::min(d.point, len)));
+        out.integer.append(size_t(std::max(0, d.point - len)), '0');
     }
-    std::string fraction(size_t(sec.fractionCount), '0');
+    out.fraction.assign(size_t(sec.fractionCount), '0');
     for (int j = 0; j < sec.fractionCount; ++j) {
         const long at = long(d.point) + j;
         if (at >= 0 && at < len)
-            fraction[size_t(j)] = d.digits[size_t(at)];
+            out.fraction[size_t(j)] = d.digits[size_t(at)];
     }
-    int shownFraction = sec.fractionCount; // trailing "#" places drop their zeros
-    while (shownFraction > 0 && sec.fractionSymbols[size_t(shownFraction - 1)] == u'#'
-           && fraction[size_t(shownFraction - 1)] == '0')
-        --shownFraction;
+    out.shownFraction = sec.fractionCount;
+    while (out.shownFraction > 0 && sec.fractionSymbols[size_t(out.shownFraction - 1)] == u'#'
+           && out.fraction[size_t(out.shownFraction - 1)] == '0')
+        --out.shownFraction;
+    return out;
+}
+
+QString renderNumber(const NumberSection &sec, const Decimal &d, bool minus, const Locale &loc)
+{
+    const SectionDigits parts = sectionDigits(sec, d);
+    const std::string &integer = parts.integer;
+    const std::string &fraction = parts.fraction;
+    const int shownFraction = parts.shownFraction;
+    const int exponent = parts.exponent;
 
     const int places = sec.integerCount;
     const int digits = int(integer.size());
@@ -676,6 +693,104 @@ struct DateItem
     QStringView text; // Literal; the written AM/PM and A/P tokens
 };
 
+// The items of a run of `run` equal picture letters ending before position `end` of `s`.
+void pushLetterRun(std::vector<DateItem> &items, char16_t letter, qsizetype run, QStringView s, qsizetype end)
+{
+    const auto push = [&items](DateItem::Type type, QStringView text = {}) { items.push_back({type, text}); };
+    const qsizetype i = end;
+    while (run > 0) {
+        qsizetype used = 1;
+        switch (letter) {
+        case u'd': {
+            static constexpr std::array<DateItem::Type, 6> days = {
+                DateItem::Day, DateItem::Day2, DateItem::DayAbbreviation, DateItem::DayName,
+                DateItem::ShortDate, DateItem::LongDate};
+            used = std::min<qsizetype>(run, 6);
+            push(days[size_t(used - 1)]);
+            break;
+        }
+        case u'w':
+            used = std::min<qsizetype>(run, 2);
+            push(used == 2 ? DateItem::Week : DateItem::Weekday);
+            break;
+        case u'm': {
+            static constexpr std::array<DateItem::Type, 4> months = {
+                DateItem::Month, DateItem::Month2, DateItem::MonthAbbreviation, DateItem::MonthName};
+            used = std::min<qsizetype>(run, 4);
+            push(months[size_t(used - 1)]);
+            break;
+        }
+        case u'q':
+            push(DateItem::Quarter);
+            break;
+        case u'y': // "yyy" is "yy" then "y"
+            used = run >= 4 ? 4 : run >= 2 ? 2 : 1;
+            push(used == 4 ? DateItem::Year4 : used == 2 ? DateItem::Year2 : DateItem::DayOfYear);
+            break;
+        case u'h':
+            used = std::min<qsizetype>(run, 2);
+            push(used == 2 ? DateItem::Hour2 : DateItem::Hour);
+            break;
+        case u'n':
+            used = std::min<qsizetype>(run, 2);
+            push(used == 2 ? DateItem::Minute2 : DateItem::Minute);
+            break;
+        case u's':
+            used = std::min<qsizetype>(run, 2);
+            push(used == 2 ? DateItem::Second2 : DateItem::Second);
+            break;
+        case u'c':
+            push(DateItem::General);
+            break;
+        case u't': // only "ttttt" means something
+            if (run >= 5) {
+                used = 5;
+                push(DateItem::LongTime);
+            } else {
+                used = run;
+                push(DateItem::Literal, s.sliced(i - run, run));
+            }
+            break;
+        default:
+            break;
+        }
+        run -= used;
+    }
+}
+
+// "m" and "mm" are minutes right after an hour (literals aside), once per hour; a day token or a
+// written minute cancels it.
+void markMinutes(std::vector<DateItem> &items)
+{
+    bool afterHour = false;
+    for (DateItem &item : items) {
+        switch (item.type) {
+        case DateItem::Hour:
+        case DateItem::Hour2:
+            afterHour = true;
+            break;
+        case DateItem::Day:
+        case DateItem::Day2:
+        case DateItem::DayAbbreviation:
+        case DateItem::DayName:
+        case DateItem::ShortDate:
+        case DateItem::LongDate:
+        case DateItem::Minute:
+        case DateItem::Minute2:
+            afterHour = false;
+            break;
+        case DateItem::Month:
+        case DateItem::Month2:
+            if (afterHour)
+                item.type = item.type == DateItem::Month ? DateItem::Minute : DateItem::Minute2;
+            afterHour = false;
+            break;
+        default:
+            break;
+        }
+    }
+}
+
 std::vector<DateItem> parseDateSection(QStringView s)
 {
     std::vector<DateItem> items;
@@ -718,95 +833,10 @@ std::vector<DateItem> parseDateSection(QStringView s)
         }
         qsizetype run = runLength(s, i);
         i += run;
-        while (run > 0) {
-            qsizetype used = 1;
-            switch (letter) {
-            case u'd': {
-                static constexpr std::array<DateItem::Type, 6> days = {
-                    DateItem::Day, DateItem::Day2, DateItem::DayAbbreviation, DateItem::DayName,
-                    DateItem::ShortDate, DateItem::LongDate};
-                used = std::min<qsizetype>(run, 6);
-                push(days[size_t(used - 1)]);
-                break;
-            }
-            case u'w':
-                used = std::min<qsizetype>(run, 2);
-                push(used == 2 ? DateItem::Week : DateItem::Weekday);
-                break;
-            case u'm': {
-                static constexpr std::array<DateItem::Type, 4> months = {
-                    DateItem::Month, DateItem::Month2, DateItem::MonthAbbreviation, DateItem::MonthName};
-                used = std::min<qsizetype>(run, 4);
-                push(months[size_t(used - 1)]);
-                break;
-            }
-            case u'q':
-                push(DateItem::Quarter);
-                break;
-            case u'y': // "yyy" is "yy" then "y"
-                used = run >= 4 ? 4 : run >= 2 ? 2 : 1;
-                push(used == 4 ? DateItem::Year4 : used == 2 ? DateItem::Year2 : DateItem::DayOfYear);
-                break;
-            case u'h':
-                used = std::min<qsizetype>(run, 2);
-                push(used == 2 ? DateItem::Hour2 : DateItem::Hour);
-                break;
-            case u'n':
-                used = std::min<qsizetype>(run, 2);
-                push(used == 2 ? DateItem::Minute2 : DateItem::Minute);
-                break;
-            case u's':
-                used = std::min<qsizetype>(run, 2);
-                push(used == 2 ? DateItem::Second2 : DateItem::Second);
-                break;
-            case u'c':
-                push(DateItem::General);
-                break;
-            case u't': // only "ttttt" means something
-                if (run >= 5) {
-                    used = 5;
-                    push(DateItem::LongTime);
-                } else {
-                    used = run;
-                    push(DateItem::Literal, s.sliced(i - run, run));
-                }
-                break;
-            default:
-                break;
-            }
-            run -= used;
-        }
+        pushLetterRun(items, letter, run, s, i);
     }
 
-    // "m" and "mm" are minutes right after an hour (literals aside), once per hour; a day token
-    // or a written minute cancels it.
-    bool afterHour = false;
-    for (DateItem &item : items) {
-        switch (item.type) {
-        case DateItem::Hour:
-        case DateItem::Hour2:
-            afterHour = true;
-            break;
-        case DateItem::Day:
-        case DateItem::Day2:
-        case DateItem::DayAbbreviation:
-        case DateItem::DayName:
-        case DateItem::ShortDate:
-        case DateItem::LongDate:
-        case DateItem::Minute:
-        case DateItem::Minute2:
-            afterHour = false;
-            break;
-        case DateItem::Month:
-        case DateItem::Month2:
-            if (afterHour)
-                item.type = item.type == DateItem::Month ? DateItem::Minute : DateItem::Minute2;
-            afterHour = false;
-            break;
-        default:
-            break;
-        }
-    }
+    markMinutes(items);
     return items;
 }
 

@@ -568,6 +568,61 @@ ConversionError parseRadix(QStringView body, ParsedNumber &out)
     return ConversionError::None;
 }
 
+// The digits of a number from position i: whole part (thousands separators between digits
+// allowed), then the fraction; false when there is no digit.
+bool readDigits(QStringView text, qsizetype &i, const Locale &loc, ParsedNumber &out, qint64 &fractionDigits)
+{
+    const qsizetype n = text.size();
+    const QChar decimal = loc.decimalSeparator;
+    const QChar thousands = loc.thousandsSeparator == decimal ? QChar() : loc.thousandsSeparator;
+    bool anyDigit = false;
+    while (i < n) {
+        const char16_t c = text[i].unicode();
+        if (isAsciiDigit(c)) {
+            if (!(out.digits.empty() && c == u'0'))
+                out.digits.push_back(char(c));
+            anyDigit = true;
+            ++i;
+        } else if (anyDigit && text[i] == thousands && !thousands.isNull() && i + 1 < n
+                   && isAsciiDigit(text[i + 1].unicode())) {
+            ++i;
+        } else {
+            break;
+        }
+    }
+    if (i < n && text[i] == decimal) {
+        ++i;
+        for (; i < n && isAsciiDigit(text[i].unicode()); ++i) {
+            out.digits.push_back(char(text[i].unicode()));
+            ++fractionDigits;
+            anyDigit = true;
+        }
+    }
+    return anyDigit;
+}
+
+// An exponent ("E-3") at position i, if there is one; false when it is written wrong.
+bool readExponent(QStringView text, qsizetype &i, qint64 &exponent)
+{
+    const qsizetype n = text.size();
+    if (i >= n || (text[i] != u'e' && text[i] != u'E'))
+        return true;
+    ++i;
+    bool negativeExponent = false;
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) {
+        negativeExponent = text[i] == u'-';
+        ++i;
+    }
+    if (i >= n || !isAsciiDigit(text[i].unicode()))
+        return false;
+    constexpr qint64 cap = 1'000'000'000; // far beyond any representable exponent
+    for (; i < n && isAsciiDigit(text[i].unicode()); ++i)
+        exponent = std::min(cap, exponent * 10 + (text[i].unicode() - u'0'));
+    if (negativeExponent)
+        exponent = -exponent;
+    return true;
+}
+
 ConversionError parseNumber(QStringView text, const Locale &loc, ParsedNumber &out)
 {
     text = trimBlanks(text);
@@ -610,50 +665,12 @@ ConversionError parseNumber(QStringView text, const Locale &loc, ParsedNumber &o
         return parseRadix(text.sliced(i), out);
     }
 
-    const QChar decimal = loc.decimalSeparator;
-    const QChar thousands = loc.thousandsSeparator == decimal ? QChar() : loc.thousandsSeparator;
-    bool anyDigit = false;
-    while (i < n) {
-        const char16_t c = text[i].unicode();
-        if (isAsciiDigit(c)) {
-            if (!(out.digits.empty() && c == u'0'))
-                out.digits.push_back(char(c));
-            anyDigit = true;
-            ++i;
-        } else if (anyDigit && text[i] == thousands && !thousands.isNull() && i + 1 < n
-                   && isAsciiDigit(text[i + 1].unicode())) {
-            ++i;
-        } else {
-            break;
-        }
-    }
     qint64 fractionDigits = 0;
-    if (i < n && text[i] == decimal) {
-        ++i;
-        for (; i < n && isAsciiDigit(text[i].unicode()); ++i) {
-            out.digits.push_back(char(text[i].unicode()));
-            ++fractionDigits;
-            anyDigit = true;
-        }
-    }
-    if (!anyDigit)
+    if (!readDigits(text, i, loc, out, fractionDigits))
         return ConversionError::TypeMismatch;
     qint64 exponent = 0;
-    if (i < n && (text[i] == u'e' || text[i] == u'E')) {
-        ++i;
-        bool negativeExponent = false;
-        if (i < n && (text[i] == u'+' || text[i] == u'-')) {
-            negativeExponent = text[i] == u'-';
-            ++i;
-        }
-        if (i >= n || !isAsciiDigit(text[i].unicode()))
-            return ConversionError::TypeMismatch;
-        constexpr qint64 cap = 1'000'000'000; // far beyond any representable exponent
-        for (; i < n && isAsciiDigit(text[i].unicode()); ++i)
-            exponent = std::min(cap, exponent * 10 + (text[i].unicode() - u'0'));
-        if (negativeExponent)
-            exponent = -exponent;
-    }
+    if (!readExponent(text, i, exponent))
+        return ConversionError::TypeMismatch;
     out.scale = fractionDigits - exponent;
 
     bool closed = false;
