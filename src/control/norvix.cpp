@@ -1,5 +1,6 @@
 #include "control/norvix.h"
 
+#include "descriptor/descriptor.h"
 #include "descriptor/dscdatabase.h"
 #include "editor/frmedittab.h"
 #include "editor/shared.h"
@@ -97,7 +98,39 @@ void SettingsPropertyBag::sync()
     d->settings.sync();
 }
 
-Norvix::Norvix(QWidget *parent) : QWidget(parent)
+struct MemoryPropertyBag::Private
+{
+    QVariantMap values;
+};
+
+MemoryPropertyBag::MemoryPropertyBag() : d(std::make_unique<Private>()) {}
+MemoryPropertyBag::~MemoryPropertyBag() = default;
+
+QVariant MemoryPropertyBag::readProperty(const QString &name, const QVariant &defaultValue) const
+{
+    return d->values.value(name, defaultValue);
+}
+
+void MemoryPropertyBag::writeProperty(const QString &name, const QVariant &value, const QVariant &)
+{
+    d->values.insert(name, value);
+}
+
+QVariantMap MemoryPropertyBag::values() const
+{
+    return d->values;
+}
+
+struct Norvix::Private
+{
+    bool readOnly = false;
+    QString dbPath, databaseName, recordName, connection;
+    QVariant tableDescField = QString(), dscPath = QString();
+    bool centerForm = true;
+    QPointer<FrmEditTab> editor;
+};
+
+Norvix::Norvix(QWidget *parent) : QWidget(parent), d(std::make_unique<Private>())
 {
     setObjectName(QStringLiteral("Norvix"));
     setFixedSize(48, 48);
@@ -133,18 +166,26 @@ void Norvix::paintEvent(QPaintEvent *)
     p.drawText(rect(), Qt::AlignCenter, QStringLiteral("Norvix"));
 }
 
-void Norvix::setReadOnly(bool v) { m_readOnly = v; emit propertyChanged(); }
-void Norvix::setDbPath(const QString &v) { m_dbPath = v; emit propertyChanged(); }
-void Norvix::setDatabaseName(const QString &v) { m_databaseName = v; emit propertyChanged(); }
-void Norvix::setRecordName(const QString &v) { m_recordName = v; emit propertyChanged(); }
-void Norvix::setTableDescField(const QVariant &v) { m_tableDescField = v.toString(); emit propertyChanged(); }
-void Norvix::setCenterForm(bool v) { m_centerForm = v; emit propertyChanged(); }
-void Norvix::setDscPath(const QVariant &v) { m_dscPath = v.toString(); emit propertyChanged(); }
-void Norvix::setConnection(const QString &v) { m_connection = v; emit propertyChanged(); }
+bool Norvix::ReadOnly() const { return d->readOnly; }
+void Norvix::setReadOnly(bool v) { d->readOnly = v; emit propertyChanged(); }
+QString Norvix::DbPath() const { return d->dbPath; }
+void Norvix::setDbPath(const QString &v) { d->dbPath = v; emit propertyChanged(); }
+QString Norvix::DatabaseName() const { return d->databaseName; }
+void Norvix::setDatabaseName(const QString &v) { d->databaseName = v; emit propertyChanged(); }
+QString Norvix::RecordName() const { return d->recordName; }
+void Norvix::setRecordName(const QString &v) { d->recordName = v; emit propertyChanged(); }
+QVariant Norvix::TableDescField() const { return d->tableDescField; }
+void Norvix::setTableDescField(const QVariant &v) { d->tableDescField = v.toString(); emit propertyChanged(); }
+bool Norvix::CenterForm() const { return d->centerForm; }
+void Norvix::setCenterForm(bool v) { d->centerForm = v; emit propertyChanged(); }
+QVariant Norvix::DscPath() const { return d->dscPath; }
+void Norvix::setDscPath(const QVariant &v) { d->dscPath = v.toString(); emit propertyChanged(); }
+QString Norvix::Connection() const { return d->connection; }
+void Norvix::setConnection(const QString &v) { d->connection = v; emit propertyChanged(); }
 
 FrmEditTab *Norvix::TableEditor() const
 {
-    return m_editor.data();
+    return d->editor.data();
 }
 
 QColor Norvix::BackColor() const { return colors().back; }
@@ -180,7 +221,7 @@ void Norvix::readProperties(const PropertyBag &bag)
     setModale(bag.readProperty(QStringLiteral("Modale"), true).toBool());
     setCloseOnConfirm(bag.readProperty(QStringLiteral("CloseOnConfirm"), false).toBool());
     ::Norvix::setDscPassword(bag.readProperty(QStringLiteral("DscPassword"), QString()).toString());
-    m_connection = bag.readProperty(QStringLiteral("Connection"), QString()).toString();
+    d->connection = bag.readProperty(QStringLiteral("Connection"), QString()).toString();
     colors().text = colorFromBag(bag.readProperty(QStringLiteral("TextFieldColor"), kWhite), Qt::white);
     colors().numeric = colorFromBag(bag.readProperty(QStringLiteral("NumericFieldColor"), kWhite), Qt::white);
     colors().date = colorFromBag(bag.readProperty(QStringLiteral("DateFieldColor"), kWhite), Qt::white);
@@ -199,7 +240,7 @@ void Norvix::writeProperties(PropertyBag &bag) const
     bag.writeProperty(QStringLiteral("CenterForm"), CenterForm(), true);
     bag.writeProperty(QStringLiteral("Modale"), Modale(), true);
     bag.writeProperty(QStringLiteral("DscPassword"), dscPassword(), QString());
-    bag.writeProperty(QStringLiteral("Connection"), m_connection, QString());
+    bag.writeProperty(QStringLiteral("Connection"), d->connection, QString());
     bag.writeProperty(QStringLiteral("CloseOnConfirm"), CloseOnConfirm(), false);
     bag.writeProperty(QStringLiteral("TextFieldColor"), colorToBag(TextFieldColor()), kWhite);
     bag.writeProperty(QStringLiteral("NumericFieldColor"), colorToBag(NumericFieldColor()), kWhite);
@@ -250,28 +291,28 @@ bool Norvix::ShowTableEditor(const std::optional<QString> &Indice)
         return false;
     auto *editor = new FrmEditTab(window());
     editor->setAttribute(Qt::WA_DeleteOnClose);
-    m_editor = editor;
-    connect(editor, &FrmEditTab::CloseEditor, this, [this] { m_editor = nullptr; });
+    d->editor = editor;
+    connect(editor, &FrmEditTab::CloseEditor, this, [this] { d->editor = nullptr; });
     connect(editor, &FrmEditTab::Help, this, &Norvix::relayHelp);
     connect(editor, &FrmEditTab::ExternalHandler, this, &Norvix::relayExternalHandler);
     Shared::LastInserted.clear();
     Shared::LastView.clear();
     try {
-        editor->START(m_connection, m_dbPath, m_databaseName, m_recordName, m_dscPath.toString(),
-                      m_tableDescField.toString(), m_readOnly, Indice);
+        editor->START(d->connection, d->dbPath, d->databaseName, d->recordName, d->dscPath.toString(),
+                      d->tableDescField.toString(), d->readOnly, Indice);
     } catch (...) {
-        m_editor = nullptr;
+        d->editor = nullptr;
         editor->deleteLater();
         throw; // the host hears of a connection or descriptor it must fix
     }
     if (!editor->CanShow()) {
-        m_editor = nullptr;
+        d->editor = nullptr;
         editor->deleteLater();
         return false;
     }
     applyColors(editor);
     QRect frame = editor->frameGeometry();
-    if (!m_centerForm) {
+    if (!d->centerForm) {
         editor->move(KeepInWorkArea(frame, screenService().workArea()).topLeft());
     } else {
         const QRect screen = screenService().screenGeometry();
@@ -302,10 +343,10 @@ void Norvix::CloseEditor()
     for (QWidget *w : editors)
         if (auto *e = qobject_cast<FrmEditTab *>(w); e && e->isVisible())
             e->close();
-    if (m_editor)
-        m_editor->close();
+    if (d->editor)
+        d->editor->close();
     Shared::EditorVisible = false;
-    m_editor = nullptr;
+    d->editor = nullptr;
 }
 
 void Norvix::relayExternalHandler(QWidget *field)
@@ -316,7 +357,7 @@ void Norvix::relayExternalHandler(QWidget *field)
     const bool modal = Shared::Modale && editor->isModal();
     if (modal)
         editor->hide(); // ends the modal wait: the editor stays open, modeless
-    QString record = editor->rec() ? editor->rec()->Nome() : m_recordName;
+    QString record = editor->rec() ? editor->rec()->Nome() : d->recordName;
     QString column = field->property("DataField").toString();
     QString value = FrmEditTab::controlText(field);
     emit ExternalHandler(record, column, value);

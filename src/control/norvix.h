@@ -14,6 +14,7 @@
 // returns normally.
 
 #include "descriptor/errors.h"
+#include "norvix_export.h"
 #include "platform/dataerror.h"
 
 #include <QColor>
@@ -30,22 +31,27 @@ namespace Norvix {
 class FrmEditTab;
 
 // Where a design's properties are kept: named values with a default for absent ones.
-class PropertyBag
+class NORVIX_EXPORT PropertyBag
 {
 public:
     virtual ~PropertyBag() = default;
+    /// The value kept under `name`, or `defaultValue` when none is.
     virtual QVariant readProperty(const QString &name, const QVariant &defaultValue) const = 0;
+    /// Keeps `value` under `name` (a store may leave out values equal to `defaultValue`).
     virtual void writeProperty(const QString &name, const QVariant &value, const QVariant &defaultValue) = 0;
 };
 
 // A bag in an INI file (QSettings), for the program's --settings FILE.
-class SettingsPropertyBag : public PropertyBag
+class NORVIX_EXPORT SettingsPropertyBag : public PropertyBag
 {
 public:
+    /// A bag in the INI file `fileName`, in section `group`.
     explicit SettingsPropertyBag(const QString &fileName, const QString &group = QStringLiteral("Norvix"));
     ~SettingsPropertyBag() override;
+    /// The value in the file, converted to the type of `defaultValue`.
     QVariant readProperty(const QString &name, const QVariant &defaultValue) const override;
     void writeProperty(const QString &name, const QVariant &value, const QVariant &defaultValue) override;
+    /// Writes what was kept to the file now.
     void sync();
 
 private:
@@ -54,21 +60,22 @@ private:
 };
 
 // A bag in memory (for hosts that keep designs their own way, and for tests).
-class MemoryPropertyBag : public PropertyBag
+class NORVIX_EXPORT MemoryPropertyBag : public PropertyBag
 {
 public:
-    QVariant readProperty(const QString &name, const QVariant &defaultValue) const override
-    {
-        return m_values.value(name, defaultValue);
-    }
-    void writeProperty(const QString &name, const QVariant &value, const QVariant &) override { m_values.insert(name, value); }
-    QVariantMap values() const { return m_values; }
+    MemoryPropertyBag();
+    ~MemoryPropertyBag() override;
+    QVariant readProperty(const QString &name, const QVariant &defaultValue) const override;
+    void writeProperty(const QString &name, const QVariant &value, const QVariant &defaultValue) override;
+    /// Every value kept.
+    QVariantMap values() const;
 
 private:
-    QVariantMap m_values;
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
-class Norvix : public QWidget
+class NORVIX_EXPORT Norvix : public QWidget
 {
     Q_OBJECT
     Q_PROPERTY(bool ReadOnly READ ReadOnly WRITE setReadOnly NOTIFY propertyChanged)
@@ -91,72 +98,89 @@ class Norvix : public QWidget
     Q_PROPERTY(QString DscPassword READ DscPassword WRITE setDscPassword NOTIFY propertyChanged)
 
 public:
+    /// A control with the initial values of its properties.
     explicit Norvix(QWidget *parent = nullptr);
     ~Norvix() override;
 
-    // Opens the editor on RecordName. `Indice`: none shows the first row, "" a new row, key values
-    // joined by commas that row. Does nothing while an editor is open (EditorVisible). Returns
-    // whether an editor was shown (false: one was open already, or the descriptor was missing or
-    // had no field to edit, which the user has been told).
+    /// Opens the editor on RecordName. `Indice`: none shows the first row, "" a new row, key values
+    /// joined by commas that row. Does nothing while an editor is open (EditorVisible). Returns
+    /// whether an editor was shown (false: one was open already, or the descriptor was missing or
+    /// had no field to edit, which the user has been told).
     bool ShowTableEditor(const std::optional<QString> &Indice = std::nullopt);
-    // Closes every open editor.
+    /// Closes every open editor.
     void CloseEditor();
-    // The editor this control opened, while it is open.
+    /// The editor this control opened, while it is open.
     FrmEditTab *TableEditor() const;
 
-    bool ReadOnly() const { return m_readOnly; }
+    /// Only reading: every command but "Fine" is disabled.
+    bool ReadOnly() const;
     void setReadOnly(bool v);
-    QString DbPath() const { return m_dbPath; }
+    /// The folder of the data (and, by default, of the descriptors).
+    QString DbPath() const;
     void setDbPath(const QString &v);
-    QString DatabaseName() const { return m_databaseName; }
+    /// The SQLite file in DbPath, when Connection is empty.
+    QString DatabaseName() const;
     void setDatabaseName(const QString &v);
-    QString RecordName() const { return m_recordName; }
+    /// The record (table) to edit.
+    QString RecordName() const;
     void setRecordName(const QString &v);
-    QVariant TableDescField() const { return m_tableDescField; }
+    /// The column shown beside the keys in the record list (empty: chosen by the editor).
+    QVariant TableDescField() const;
     void setTableDescField(const QVariant &v);
+    /// The editor's background colour.
     QColor BackColor() const;
     void setBackColor(const QColor &v);
+    /// The background of text, number and date inputs.
     QColor TextFieldColor() const;
     void setTextFieldColor(const QColor &v);
     QColor NumericFieldColor() const;
     void setNumericFieldColor(const QColor &v);
     QColor DateFieldColor() const;
     void setDateFieldColor(const QColor &v);
-    bool CenterForm() const { return m_centerForm; }
+    /// The editor opens centred on the screen (false: kept inside the work area).
+    bool CenterForm() const;
     void setCenterForm(bool v);
-    QVariant DscPath() const { return m_dscPath; }
+    /// The folder of the descriptors (empty: DbPath).
+    QVariant DscPath() const;
     void setDscPath(const QVariant &v);
-    QString Connection() const { return m_connection; }
+    /// Where the data lives: a connection string (empty: DbPath + DatabaseName).
+    QString Connection() const;
     void setConnection(const QString &v);
 
-    // Process-wide.
+    /// Process-wide: editors open modally.
     static bool Modale();
     void setModale(bool v);
+    /// Process-wide: an editor is open.
     static bool EditorVisible();
     void setEditorVisible(bool) {} // set only by the editor and CloseEditor()
+    /// Process-wide: the editor closes after a save, cancel or delete.
     static bool CloseOnConfirm();
     void setCloseOnConfirm(bool v);
+    /// Process-wide: the key text of the last row inserted by an editor.
     static QString LastInserted();
     void setLastInserted(const QString &v);
+    /// Process-wide: the key text of the last row shown by an editor.
     static QString LastView();
     void setLastView(const QString &v);
+    /// Process-wide: the password of descriptor databases.
     static QString DscPassword();
     void setDscPassword(const QString &v);
 
-    // The design's properties: read back in the control, and saved.
+    /// The design's properties: read back in the control, and saved.
     void readProperties(const PropertyBag &bag);
     void writeProperties(PropertyBag &bag) const;
 
-    // Moves a window (geometry in pixels) inside the work area `area`.
+    /// Moves a window (geometry in pixels) inside the work area `area`.
     static QRect KeepInWorkArea(const QRect &window, const QRect &area);
 
 signals:
+    /// A property changed.
     void propertyChanged();
-    // Declared for hosts that search rows themselves; the editor never raises it.
+    /// Declared for hosts that search rows themselves; the editor never raises it.
     void ExternalSearch(QString &Record, QString &Indice);
-    // The editor asks the host for the value of a field; the host may change Value.
+    /// The editor asks the host for the value of a field; the host may change Value.
     void ExternalHandler(QString &Record, QString &Field, QString &Value);
-    // The user asked for help on a field (F1).
+    /// The user asked for help on a field (F1).
     void Help(QString &RecordInEdit, QString &FieldInEdit);
 
 protected:
@@ -167,11 +191,8 @@ private:
     void relayHelp(const QString &record, const QString &field);
     void applyColors(FrmEditTab *editor) const;
 
-    bool m_readOnly = false;
-    QString m_dbPath, m_databaseName, m_recordName, m_connection;
-    QVariant m_tableDescField = QString(), m_dscPath = QString();
-    bool m_centerForm = true;
-    QPointer<FrmEditTab> m_editor;
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 } // namespace Norvix

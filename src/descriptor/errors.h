@@ -1,5 +1,7 @@
 #pragma once
 
+#include "norvix_export.h"
+
 #include <QString>
 #include <stdexcept>
 
@@ -7,20 +9,18 @@ namespace Norvix {
 
 // Base of the errors the library raises. The text is meant for the user (Italian) and never
 // carries a password.
-class Error : public std::runtime_error
+class NORVIX_EXPORT Error : public std::runtime_error
 {
 public:
-    explicit Error(const QString &message)
-        : std::runtime_error(message.toStdString()), m_message(message) {}
-    QString message() const { return m_message; }
-
-private:
-    QString m_message;
+    /// An error with a message for the user.
+    explicit Error(const QString &message) : std::runtime_error(message.toStdString()) {}
+    /// The message for the user.
+    QString message() const { return QString::fromStdString(what()); }
 };
 
 // Failures of the keyed collections of the descriptor tree. The numbers are the classic
 // run-time error numbers that callers may test for.
-class CollectionError : public Error
+class NORVIX_EXPORT CollectionError : public Error
 {
 public:
     enum Kind { SubscriptOutOfRange = 9, InvalidArgument = 5, DuplicateKey = 457 };
@@ -32,7 +32,7 @@ private:
 };
 
 // A descriptor source that cannot be read or a line that cannot be applied.
-class DescriptorError : public Error
+class NORVIX_EXPORT DescriptorError : public Error
 {
 public:
     using Error::Error;

@@ -21,6 +21,7 @@
 #include "editor/frmedittab.h"
 #include "editor/lookups.h"
 #include "editor/recordlistpane.h"
+#include "editor/recordlist.h"
 #include "editor/recordlistview.h"
 #include "editor/rowactions.h"
 #include "editor/windowlayout.h"

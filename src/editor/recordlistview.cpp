@@ -1,5 +1,7 @@
 #include "editor/recordlistview.h"
 
+#include "editor/recordlist.h"
+
 #include <QHeaderView>
 #include <QItemSelectionModel>
 
@@ -19,6 +21,18 @@ RecordListView::RecordListView(QWidget *parent) : QTableView(parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+RecordListView::~RecordListView() = default;
+
+RecordListModel *RecordListView::recordModel() const
+{
+    return m_model.get();
+}
+
+void RecordListView::clear()
+{
+    setRecordModel(nullptr);
 }
 
 void RecordListView::setRecordModel(std::unique_ptr<RecordListModel> model)

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <memory>
+
 namespace Norvix {
 
 // An error of the data layer, with the number the editor tells cases apart by:
@@ -18,7 +20,7 @@ namespace Norvix {
 // The four refusals carry, where the database tells, the columns concerned, the constraint and
 // the other table of a foreign key. Other failures keep a number of their own and the driver's
 // text.
-class DataError : public Error
+class NORVIX_EXPORT DataError : public Error
 {
 public:
     enum : int {
@@ -37,36 +39,34 @@ public:
         ForeignKeyViolation = 3201,
         ConstraintViolation = 3316,
     };
-    DataError(int number, const QString &description, const QString &nativeCode = QString())
-        : Error(description), m_number(number), m_nativeCode(nativeCode)
-    {
-    }
-    int number() const { return m_number; }
-    QString description() const { return message(); }
-    QString nativeCode() const { return m_nativeCode; }
+    /// An error with its number, the text for the user and the driver's own code.
+    DataError(int number, const QString &description, const QString &nativeCode = QString());
+    ~DataError() override;
+    DataError(const DataError &other);
+    DataError &operator=(const DataError &other);
 
-    // A refusal of the database (NotNull, Check, ForeignKey, Constraint): ordinary, not a fault.
-    bool isRefusal() const
-    {
-        return m_number == NotNullViolation || m_number == CheckViolation || m_number == ForeignKeyViolation
-               || m_number == ConstraintViolation;
-    }
-    // The columns a refusal concerns, as the table spells them (empty when unknown).
-    QStringList columns() const { return m_columns; }
-    void setColumns(const QStringList &columns) { m_columns = columns; }
-    // The constraint's name or expression (empty when unknown).
-    QString constraint() const { return m_constraint; }
-    void setConstraint(const QString &constraint) { m_constraint = constraint; }
-    // A foreign key's other table: the one referred to, or, for a refused delete, the one referring.
-    QString otherTable() const { return m_otherTable; }
-    void setOtherTable(const QString &table) { m_otherTable = table; }
+    /// The number the editor tells cases apart by (see above).
+    int number() const;
+    /// The text for the user.
+    QString description() const { return message(); }
+    /// The driver's code: SQLite's extended result code, PostgreSQL's SQLSTATE.
+    QString nativeCode() const;
+
+    /// A refusal of the database (NotNull, Check, ForeignKey, Constraint): ordinary, not a fault.
+    bool isRefusal() const;
+    /// The columns a refusal concerns, as the table spells them (empty when unknown).
+    QStringList columns() const;
+    void setColumns(const QStringList &columns);
+    /// The constraint's name or expression (empty when unknown).
+    QString constraint() const;
+    void setConstraint(const QString &constraint);
+    /// A foreign key's other table: the one referred to, or, for a refused delete, the one referring.
+    QString otherTable() const;
+    void setOtherTable(const QString &table);
 
 private:
-    int m_number;
-    QString m_nativeCode;
-    QStringList m_columns;
-    QString m_constraint;
-    QString m_otherTable;
+    struct Details;
+    std::unique_ptr<Details> d;
 };
 
 } // namespace Norvix

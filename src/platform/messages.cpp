@@ -1,5 +1,7 @@
 #include "platform/messages.h"
 
+#include "platform/qtmessages.h"
+
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -33,23 +35,6 @@ bool hasWidgetApplication()
     return app && app->inherits("QApplication");
 }
 
-namespace {
-GuiServiceFactories &factories()
-{
-    static GuiServiceFactories f;
-    return f;
-}
-} // namespace
-
-void registerGuiServices(const GuiServiceFactories &f)
-{
-    factories() = f;
-}
-
-const GuiServiceFactories &guiServices()
-{
-    return factories();
-}
 
 MsgAnswer StderrMessageService::show(const Message &message)
 {
@@ -59,19 +44,44 @@ MsgAnswer StderrMessageService::show(const Message &message)
     return safeAnswer(message.buttons);
 }
 
+struct RecordingMessageService::Private
+{
+    QList<Message> messages;
+    QList<MsgAnswer> answers;
+};
+
+RecordingMessageService::RecordingMessageService() : d(std::make_unique<Private>()) {}
+RecordingMessageService::~RecordingMessageService() = default;
+
 MsgAnswer RecordingMessageService::show(const Message &message)
 {
-    m_messages.append(message);
-    return m_answers.isEmpty() ? safeAnswer(message.buttons) : m_answers.takeFirst();
+    d->messages.append(message);
+    return d->answers.isEmpty() ? safeAnswer(message.buttons) : d->answers.takeFirst();
+}
+
+void RecordingMessageService::script(QList<MsgAnswer> answers)
+{
+    d->answers = std::move(answers);
+}
+
+const QList<Message> &RecordingMessageService::messages() const
+{
+    return d->messages;
+}
+
+void RecordingMessageService::clear()
+{
+    d->messages.clear();
+    d->answers.clear();
 }
 
 MessageService &messageService()
 {
     if (auto &s = installed())
         return *s;
-    if (hasWidgetApplication() && guiServices().messages) {
-        static const std::shared_ptr<MessageService> gui = guiServices().messages();
-        return *gui;
+    if (hasWidgetApplication()) {
+        static QtMessageService boxes;
+        return boxes;
     }
     static StderrMessageService fallback;
     return fallback;

@@ -4,6 +4,8 @@
 // installed here, so that the program can print messages, the widgets can show QMessageBox and
 // tests can record what was said and answer from a script.
 
+#include "norvix_export.h"
+
 #include <QList>
 #include <QString>
 
@@ -25,7 +27,7 @@ struct Message
     MsgIcon icon = MsgIcon::None;
 };
 
-class MessageService
+class NORVIX_EXPORT MessageService
 {
 public:
     virtual ~MessageService() = default;
@@ -35,7 +37,7 @@ public:
 
 // Writes each message to standard error. It cannot ask, so it takes the answer that keeps data
 // (see safeAnswer()). Used by the command-line program and wherever no QApplication exists.
-class StderrMessageService : public MessageService
+class NORVIX_EXPORT StderrMessageService : public MessageService
 {
 public:
     MsgAnswer show(const Message &message) override;
@@ -43,49 +45,43 @@ public:
 
 // Records every message and answers from a script (first in, first out); with the script
 // exhausted it takes the answer that keeps data (safeAnswer()). For tests and automation.
-class RecordingMessageService : public MessageService
+class NORVIX_EXPORT RecordingMessageService : public MessageService
 {
 public:
+    RecordingMessageService();
+    ~RecordingMessageService() override;
+    /// Records the message and answers the next scripted answer.
     MsgAnswer show(const Message &message) override;
-    void script(QList<MsgAnswer> answers) { m_answers = std::move(answers); }
-    const QList<Message> &messages() const { return m_messages; }
-    void clear() { m_messages.clear(); m_answers.clear(); }
+    /// The answers to give, in order.
+    void script(QList<MsgAnswer> answers);
+    /// Every message shown so far.
+    const QList<Message> &messages() const;
+    /// Forgets the messages and the answers left.
+    void clear();
 
 private:
-    QList<Message> m_messages;
-    QList<MsgAnswer> m_answers;
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 // The answer of a set that never throws away data: Cancel, No or Abort where the set has one,
 // otherwise OK. A service that cannot ask the user takes it, and message boxes make it the
 // button that Enter and Escape press.
-MsgAnswer safeAnswer(MsgButtons buttons);
+NORVIX_EXPORT MsgAnswer safeAnswer(MsgButtons buttons);
 
-// The installed service. Until one is installed: the widget library's message boxes wherever a
-// QApplication exists (see registerGuiServices()), otherwise standard error.
-MessageService &messageService();
+/// The installed service. Until one is installed: message boxes (QtMessageService) wherever a
+/// QApplication exists, otherwise standard error.
+NORVIX_EXPORT MessageService &messageService();
 // Installs a service (nullptr restores the default) and returns the previous one, if any was
 // installed by a caller.
-std::shared_ptr<MessageService> setMessageService(std::shared_ptr<MessageService> service);
+NORVIX_EXPORT std::shared_ptr<MessageService> setMessageService(std::shared_ptr<MessageService> service);
 
 // Shorthand for the common case.
-MsgAnswer msgBox(const QString &text, MsgButtons buttons = MsgButtons::OkOnly,
+NORVIX_EXPORT MsgAnswer msgBox(const QString &text, MsgButtons buttons = MsgButtons::OkOnly,
                  const QString &title = QString(), MsgIcon icon = MsgIcon::None);
 
 // True when the process runs a QApplication, so that windows can be shown.
-bool hasWidgetApplication();
+NORVIX_EXPORT bool hasWidgetApplication();
 
-class FileDialogService;
-class ScreenService;
-// Factories of the real window services, registered by the widget library when it is loaded;
-// the default services use them wherever hasWidgetApplication().
-struct GuiServiceFactories
-{
-    std::shared_ptr<MessageService> (*messages)() = nullptr;
-    std::shared_ptr<FileDialogService> (*fileDialog)() = nullptr;
-    std::shared_ptr<ScreenService> (*screen)() = nullptr;
-};
-void registerGuiServices(const GuiServiceFactories &factories);
-const GuiServiceFactories &guiServices();
 
 } // namespace Norvix

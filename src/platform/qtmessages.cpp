@@ -90,17 +90,6 @@ double QtScreenService::twipsPerPixelY() const
     return screen() ? 1440.0 / screen()->logicalDotsPerInchY() : 15.0;
 }
 
-namespace {
-// The real services are the defaults wherever a QApplication exists, also for hosts that never
-// call installQtWindowServices().
-[[maybe_unused]] const bool registered = [] {
-    registerGuiServices({[]() -> std::shared_ptr<MessageService> { return std::make_shared<QtMessageService>(); },
-                         []() -> std::shared_ptr<FileDialogService> { return std::make_shared<QtFileDialogService>(); },
-                         []() -> std::shared_ptr<ScreenService> { return std::make_shared<QtScreenService>(); }});
-    return true;
-}();
-} // namespace
-
 void installQtWindowServices()
 {
     setMessageService(std::make_shared<QtMessageService>());

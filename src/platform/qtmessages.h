@@ -6,21 +6,21 @@
 namespace Norvix {
 
 // Shows messages in a QMessageBox, parented to the active window.
-class QtMessageService : public MessageService
+class NORVIX_EXPORT QtMessageService : public MessageService
 {
 public:
     MsgAnswer show(const Message &message) override;
 };
 
 // Opens files with QFileDialog.
-class QtFileDialogService : public FileDialogService
+class NORVIX_EXPORT QtFileDialogService : public FileDialogService
 {
 public:
     QString openFile(const QString &title, const QString &folder) override;
 };
 
 // The primary screen of the application.
-class QtScreenService : public ScreenService
+class NORVIX_EXPORT QtScreenService : public ScreenService
 {
 public:
     QRect screenGeometry() const override;
@@ -31,6 +31,6 @@ public:
 
 // Installs the three Qt services (messages, file dialog, screen). They are already the defaults
 // wherever a QApplication exists; a host may still call it, after creating its QApplication.
-void installQtWindowServices();
+NORVIX_EXPORT void installQtWindowServices();
 
 } // namespace Norvix

@@ -1,6 +1,7 @@
 #include "platform/window.h"
 
 #include "platform/messages.h"
+#include "platform/qtmessages.h"
 
 namespace Norvix {
 
@@ -17,19 +18,55 @@ std::shared_ptr<ScreenService> &screenSlot()
 }
 } // namespace
 
+struct RecordingFileDialogService::Private
+{
+    QStringList answers;
+    QStringList titles;
+};
+
+RecordingFileDialogService::RecordingFileDialogService() : d(std::make_unique<Private>()) {}
+RecordingFileDialogService::~RecordingFileDialogService() = default;
+
 QString RecordingFileDialogService::openFile(const QString &title, const QString &)
 {
-    m_titles.append(title);
-    return m_answers.isEmpty() ? QString() : m_answers.takeFirst();
+    d->titles.append(title);
+    return d->answers.isEmpty() ? QString() : d->answers.takeFirst();
 }
+
+void RecordingFileDialogService::script(QStringList answers)
+{
+    d->answers = std::move(answers);
+}
+
+const QStringList &RecordingFileDialogService::titles() const
+{
+    return d->titles;
+}
+
+struct FixedScreenService::Private
+{
+    QRect screen;
+    QRect work;
+    double dpi;
+};
+
+FixedScreenService::FixedScreenService(QRect screen, QRect workArea, double dpi)
+    : d(std::make_unique<Private>(Private{screen, workArea.isNull() ? screen : workArea, dpi}))
+{
+}
+FixedScreenService::~FixedScreenService() = default;
+QRect FixedScreenService::screenGeometry() const { return d->screen; }
+QRect FixedScreenService::workArea() const { return d->work; }
+double FixedScreenService::twipsPerPixelX() const { return 1440.0 / d->dpi; }
+double FixedScreenService::twipsPerPixelY() const { return 1440.0 / d->dpi; }
 
 FileDialogService &fileDialogService()
 {
     if (dialogSlot())
         return *dialogSlot();
-    if (hasWidgetApplication() && guiServices().fileDialog) {
-        static const std::shared_ptr<FileDialogService> gui = guiServices().fileDialog();
-        return *gui;
+    if (hasWidgetApplication()) {
+        static QtFileDialogService dialogs;
+        return dialogs;
     }
     static RecordingFileDialogService fallback;
     return fallback;
@@ -39,9 +76,9 @@ ScreenService &screenService()
 {
     if (screenSlot())
         return *screenSlot();
-    if (hasWidgetApplication() && guiServices().screen) {
-        static const std::shared_ptr<ScreenService> gui = guiServices().screen();
-        return *gui;
+    if (hasWidgetApplication()) {
+        static QtScreenService screen;
+        return screen;
     }
     static FixedScreenService fallback;
     return fallback;

@@ -4,6 +4,8 @@
 // only through the services installed here, so that tests can answer dialogs from a script and
 // pretend any screen size.
 
+#include "norvix_export.h"
+
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -12,7 +14,7 @@
 
 namespace Norvix {
 
-class FileDialogService
+class NORVIX_EXPORT FileDialogService
 {
 public:
     virtual ~FileDialogService() = default;
@@ -20,7 +22,7 @@ public:
     virtual QString openFile(const QString &title, const QString &folder) = 0;
 };
 
-class ScreenService
+class NORVIX_EXPORT ScreenService
 {
 public:
     virtual ~ScreenService() = default;
@@ -34,43 +36,46 @@ public:
 
 // Answers file dialogs from a script (first in, first out; cancel when it is exhausted) and
 // records their titles.
-class RecordingFileDialogService : public FileDialogService
+class NORVIX_EXPORT RecordingFileDialogService : public FileDialogService
 {
 public:
+    RecordingFileDialogService();
+    ~RecordingFileDialogService() override;
+    /// Records the title and gives the next scripted file (empty: cancelled).
     QString openFile(const QString &title, const QString &folder) override;
-    void script(QStringList answers) { m_answers = std::move(answers); }
-    const QStringList &titles() const { return m_titles; }
+    /// The files to give, in order.
+    void script(QStringList answers);
+    /// The titles of the dialogs shown so far.
+    const QStringList &titles() const;
 
 private:
-    QStringList m_answers;
-    QStringList m_titles;
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 // A screen of fixed size and resolution.
-class FixedScreenService : public ScreenService
+class NORVIX_EXPORT FixedScreenService : public ScreenService
 {
 public:
-    explicit FixedScreenService(QRect screen = QRect(0, 0, 1280, 1024), QRect workArea = QRect(), double dpi = 96)
-        : m_screen(screen), m_work(workArea.isNull() ? screen : workArea), m_dpi(dpi)
-    {
-    }
-    QRect screenGeometry() const override { return m_screen; }
-    QRect workArea() const override { return m_work; }
-    double twipsPerPixelX() const override { return 1440.0 / m_dpi; }
-    double twipsPerPixelY() const override { return 1440.0 / m_dpi; }
+    /// A screen of this size (pixels), with a work area (the whole screen when null), at `dpi`.
+    explicit FixedScreenService(QRect screen = QRect(0, 0, 1280, 1024), QRect workArea = QRect(), double dpi = 96);
+    ~FixedScreenService() override;
+    QRect screenGeometry() const override;
+    QRect workArea() const override;
+    double twipsPerPixelX() const override;
+    double twipsPerPixelY() const override;
 
 private:
-    QRect m_screen;
-    QRect m_work;
-    double m_dpi;
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
-// The installed services. Until one is installed: wherever a QApplication exists, the widget
-// library's QFileDialog and real screen (see registerGuiServices()); elsewhere the file dialog
-// cancels and the screen is a fixed 1280 x 1024 one at 96 dpi.
-FileDialogService &fileDialogService();
-ScreenService &screenService();
-std::shared_ptr<FileDialogService> setFileDialogService(std::shared_ptr<FileDialogService> service);
-std::shared_ptr<ScreenService> setScreenService(std::shared_ptr<ScreenService> service);
+/// The installed services. Until one is installed: wherever a QApplication exists, QFileDialog
+/// and the real screen (see qtmessages.h); elsewhere the file dialog cancels and the screen is a
+/// fixed 1280 x 1024 one at 96 dpi.
+NORVIX_EXPORT FileDialogService &fileDialogService();
+NORVIX_EXPORT ScreenService &screenService();
+NORVIX_EXPORT std::shared_ptr<FileDialogService> setFileDialogService(std::shared_ptr<FileDialogService> service);
+NORVIX_EXPORT std::shared_ptr<ScreenService> setScreenService(std::shared_ptr<ScreenService> service);
 
 } // namespace Norvix
