@@ -7,8 +7,8 @@
 
 namespace Norvix {
 
-// Base of the errors the library raises. The text is meant for the user (Italian) and never
-// carries a password.
+/// Base of the errors the library raises. The text is meant for the user (Italian) and never
+/// carries a password.
 class NORVIX_EXPORT Error : public std::runtime_error
 {
 public:
@@ -18,8 +18,8 @@ public:
     QString message() const { return QString::fromStdString(what()); }
 };
 
-// Failures of the keyed collections of the descriptor tree. The numbers are the classic
-// run-time error numbers that callers may test for.
+/// Failures of the keyed collections of the descriptor tree. The numbers are the classic
+/// run-time error numbers that callers may test for.
 class NORVIX_EXPORT CollectionError : public Error
 {
 public:
@@ -31,7 +31,7 @@ private:
     Kind m_kind;
 };
 
-// A descriptor source that cannot be read or a line that cannot be applied.
+/// A descriptor source that cannot be read or a line that cannot be applied.
 class NORVIX_EXPORT DescriptorError : public Error
 {
 public:

@@ -8,18 +8,18 @@
 
 namespace Norvix {
 
-// An error of the data layer, with the number the editor tells cases apart by:
-//   524          a duplicate of the primary index on an existing row
-//   3022         any other unique-constraint violation on an existing row
-//   -2147217873  a duplicate key refused on a new row (the pending row stays)
-//   -2147217864  the row was changed or deleted by someone else since it was read
-//   3314         a NOT NULL column left empty
-//   3317         a CHECK constraint not met
-//   3201         a foreign key with no row to refer to (or, on a delete, rows still referring)
-//   3316         any other refusal of a constraint (a trigger's, an unknown kind's)
-// The four refusals carry, where the database tells, the columns concerned, the constraint and
-// the other table of a foreign key. Other failures keep a number of their own and the driver's
-// text.
+/// An error of the data layer, with the number the editor tells cases apart by:
+///   524          a duplicate of the primary index on an existing row
+///   3022         any other unique-constraint violation on an existing row
+///   -2147217873  a duplicate key refused on a new row (the pending row stays)
+///   -2147217864  the row was changed or deleted by someone else since it was read
+///   3314         a NOT NULL column left empty
+///   3317         a CHECK constraint not met
+///   3201         a foreign key with no row to refer to (or, on a delete, rows still referring)
+///   3316         any other refusal of a constraint (a trigger's, an unknown kind's)
+/// The four refusals carry, where the database tells, the columns concerned, the constraint and
+/// the other table of a foreign key. Other failures keep a number of their own and the driver's
+/// text.
 class NORVIX_EXPORT DataError : public Error
 {
 public:

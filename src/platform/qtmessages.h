@@ -5,21 +5,21 @@
 
 namespace Norvix {
 
-// Shows messages in a QMessageBox, parented to the active window.
+/// Shows messages in a QMessageBox, parented to the active window.
 class NORVIX_EXPORT QtMessageService : public MessageService
 {
 public:
     MsgAnswer show(const Message &message) override;
 };
 
-// Opens files with QFileDialog.
+/// Opens files with QFileDialog.
 class NORVIX_EXPORT QtFileDialogService : public FileDialogService
 {
 public:
     QString openFile(const QString &title, const QString &folder) override;
 };
 
-// The primary screen of the application.
+/// The primary screen of the application.
 class NORVIX_EXPORT QtScreenService : public ScreenService
 {
 public:
@@ -29,8 +29,8 @@ public:
     double twipsPerPixelY() const override;
 };
 
-// Installs the three Qt services (messages, file dialog, screen). They are already the defaults
-// wherever a QApplication exists; a host may still call it, after creating its QApplication.
+/// Installs the three Qt services (messages, file dialog, screen). They are already the defaults
+/// wherever a QApplication exists; a host may still call it, after creating its QApplication.
 NORVIX_EXPORT void installQtWindowServices();
 
 } // namespace Norvix

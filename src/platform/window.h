@@ -18,7 +18,7 @@ class NORVIX_EXPORT FileDialogService
 {
 public:
     virtual ~FileDialogService() = default;
-    // The file the user chose to open, or an empty text when the dialog was cancelled.
+    /// The file the user chose to open, or an empty text when the dialog was cancelled.
     virtual QString openFile(const QString &title, const QString &folder) = 0;
 };
 
@@ -26,16 +26,16 @@ class NORVIX_EXPORT ScreenService
 {
 public:
     virtual ~ScreenService() = default;
-    // The whole screen and the part of it not taken by panels and task bars, in pixels.
+    /// The whole screen and the part of it not taken by panels and task bars, in pixels.
     virtual QRect screenGeometry() const = 0;
     virtual QRect workArea() const = 0;
-    // Twips (1440 to the logical inch) per pixel.
+    /// Twips (1440 to the logical inch) per pixel.
     virtual double twipsPerPixelX() const = 0;
     virtual double twipsPerPixelY() const = 0;
 };
 
-// Answers file dialogs from a script (first in, first out; cancel when it is exhausted) and
-// records their titles.
+/// Answers file dialogs from a script (first in, first out; cancel when it is exhausted) and
+/// records their titles.
 class NORVIX_EXPORT RecordingFileDialogService : public FileDialogService
 {
 public:
@@ -53,7 +53,7 @@ private:
     std::unique_ptr<Private> d;
 };
 
-// A screen of fixed size and resolution.
+/// A screen of fixed size and resolution.
 class NORVIX_EXPORT FixedScreenService : public ScreenService
 {
 public:
