@@ -5,7 +5,7 @@
 #include "editor/shared.h"
 #include "platform/messages.h"
 #include "platform/window.h"
-#include "testutil.h"
+#include "anagrafica.h"
 
 #include <QLineEdit>
 #include <QMetaProperty>
@@ -19,36 +19,13 @@ using namespace Norvix;
 
 namespace {
 
-// A data folder with the sample descriptors and their tables.
-struct Folder
+// The control pointed at the sample customers.
+void point(::Norvix::Norvix &control, const TestUtil::Data &data)
 {
-    QTemporaryDir dir;
-    Folder()
-    {
-        TestUtil::copyData(QStringLiteral("legacy/files.dsc"), dir.path());
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
-            db.setDatabaseName(dir.filePath(QStringLiteral("anagrafica.db")));
-            db.open();
-            QSqlQuery q(db);
-            for (const QString &s : QString::fromUtf8(TestUtil::readData(QStringLiteral("anagrafica.sql"))).split(u';')) {
-                QString body;
-                for (const QString &line : s.split(u'\n'))
-                    if (!line.trimmed().startsWith(u"--"))
-                        body += line + u'\n';
-                if (!body.trimmed().isEmpty())
-                    q.exec(body);
-            }
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("setup"));
-    }
-    void point(::Norvix::Norvix &control)
-    {
-        control.setDbPath(dir.path());
-        control.setDatabaseName(QStringLiteral("anagrafica.db"));
-        control.setRecordName(QStringLiteral("CLIENTI"));
-    }
-};
+    control.setDbPath(data.folder());
+    control.setDatabaseName(QStringLiteral("anagrafica.db"));
+    control.setRecordName(QStringLiteral("CLIENTI"));
+}
 
 } // namespace
 
@@ -149,9 +126,9 @@ private slots:
 
     void modelessAndGuard()
     {
-        Folder folder;
+        TestUtil::Data data(QStringLiteral("sqlite"));
         ::Norvix::Norvix control;
-        folder.point(control);
+        point(control, data);
         control.setModale(false);
         control.setCenterForm(false);
         control.ShowTableEditor();
@@ -169,9 +146,9 @@ private slots:
 
     void modalReturnsWhenClosed()
     {
-        Folder folder;
+        TestUtil::Data data(QStringLiteral("sqlite"));
         ::Norvix::Norvix control;
-        folder.point(control);
+        point(control, data);
         bool seen = false;
         QTimer::singleShot(0, &control, [&] {
             seen = control.TableEditor() && control.TableEditor()->isVisible();
@@ -184,9 +161,9 @@ private slots:
 
     void eventsReachTheHost()
     {
-        Folder folder;
+        TestUtil::Data data(QStringLiteral("sqlite"));
         ::Norvix::Norvix control;
-        folder.point(control);
+        point(control, data);
         control.setModale(false);
         QString gotRecord, gotField;
         connect(&control, &::Norvix::Norvix::ExternalHandler, this, [&](QString &record, QString &field, QString &value) {
@@ -216,9 +193,9 @@ private slots:
 
     void modalEditorTurnsModelessAroundEvents()
     {
-        Folder folder;
+        TestUtil::Data data(QStringLiteral("sqlite"));
         ::Norvix::Norvix control;
-        folder.point(control);
+        point(control, data);
         connect(&control, &::Norvix::Norvix::ExternalHandler, this, [](QString &, QString &, QString &value) { value = QStringLiteral("x"); });
         bool wasModal = false;
         QTimer::singleShot(0, &control, [&] {
@@ -237,13 +214,13 @@ private slots:
 
     void failuresReachTheHost()
     {
-        Folder folder;
+        TestUtil::Data data(QStringLiteral("sqlite"));
         ::Norvix::Norvix control;
-        folder.point(control);
+        point(control, data);
         control.setDatabaseName(QStringLiteral("manca.db"));
         QVERIFY_THROWS_EXCEPTION(DataError, control.ShowTableEditor());
         QVERIFY(!control.EditorVisible());
-        control.setDscPath(folder.dir.filePath(QStringLiteral("vuota")));
+        control.setDscPath(data.folder() + QStringLiteral("/vuota"));
         control.setDatabaseName(QStringLiteral("anagrafica.db"));
         control.ShowTableEditor(); // no descriptor: told to the user, nothing opened
         QVERIFY(!control.TableEditor());
