@@ -30,6 +30,12 @@ T *control(Norvix::FrmEditTab &editor, const QString &name)
     return w;
 }
 
+// What the named control shows.
+inline QString shown(Norvix::FrmEditTab &editor, const QString &name)
+{
+    return Norvix::FrmEditTab::controlText(control(editor, name));
+}
+
 // Clicks a command button, which must be there to be clicked.
 inline void press(Norvix::FrmEditTab &editor, int button)
 {

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <optional>
 
 namespace TestUtil {
@@ -27,9 +28,8 @@ inline QByteArray readData(const QString &relative)
 inline void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
-    f.write(bytes);
 }
 
 // Copies a file from the test data into dir under newName (the same name when empty).
@@ -53,6 +53,14 @@ std::optional<E> thrownBy(F &&f)
         return e;
     }
     return std::nullopt;
+}
+
+// A message a person can read: not empty, under 1,000 characters, no control characters but line
+// ends and tabs.
+inline bool readable(const QString &message)
+{
+    const auto control = [](QChar c) { return c.unicode() < 0x20 && c != u'\n' && c != u'\t'; };
+    return !message.isEmpty() && message.size() <= 1000 && std::none_of(message.begin(), message.end(), control);
 }
 
 } // namespace TestUtil

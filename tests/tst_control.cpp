@@ -10,8 +10,6 @@
 #include <QLineEdit>
 #include <QMetaProperty>
 #include <QSignalSpy>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
 #include <QTimer>
 
@@ -49,10 +47,7 @@ private slots:
     void newControlDefaults()
     {
         ::Norvix::Norvix control;
-        QVERIFY(control.CenterForm());
-        QVERIFY(control.Modale());
-        QVERIFY(!control.ReadOnly());
-        QVERIFY(!control.CloseOnConfirm());
+        QVERIFY(control.CenterForm() && control.Modale() && !control.ReadOnly() && !control.CloseOnConfirm());
         QVERIFY(!control.EditorVisible());
         control.setEditorVisible(true); // has no effect
         QVERIFY(!control.EditorVisible());

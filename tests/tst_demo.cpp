@@ -8,12 +8,10 @@
 #include "editor/shared.h"
 #include "platform/messages.h"
 #include "platform/window.h"
-#include "testutil.h"
+#include "backends.h"
 
 #include <QLineEdit>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
 
 using namespace Norvix;
@@ -40,18 +38,7 @@ QStringList demoRecords()
 // One integer from the database file `db`.
 qlonglong scalar(const QString &db, const QString &sql)
 {
-    qlonglong value = -1;
-    {
-        QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-        c.setDatabaseName(db);
-        if (c.open()) {
-            QSqlQuery q(c);
-            if (q.exec(sql) && q.next())
-                value = q.value(0).toLongLong();
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("check"));
-    return value;
+    return TestUtil::rowsOf(Connection::open(QStringLiteral("sqlite://") + db)->database(), sql).value(0).value(0).toLongLong();
 }
 
 } // namespace
@@ -123,19 +110,6 @@ private slots:
             texts << m.text;
         QVERIFY2(texts.isEmpty(), qPrintable(texts.join(u'\n')));
         QVERIFY(editor.LstSelect()->isEnabled());
-    }
-
-    void customersOpenOnTheFirstOne()
-    {
-        FrmEditTab editor;
-        editor.START(QString(), m_dir.path(), QStringLiteral("demo.db"), QStringLiteral("CLIENTI"), QString(), QString(), false,
-                     std::nullopt);
-        QVERIFY(editor.CanShow());
-        QString name;
-        for (auto *e : editor.findChildren<QLineEdit *>())
-            if (e->property("DataField").toString() == u"NOME")
-                name = e->text();
-        QCOMPARE(name, u"Cliente 0001 S.p.A.");
     }
 
     void aFailedBuildLeavesNoDatabase()

@@ -3,7 +3,7 @@
 #include "editor/shared.h"
 #include "platform/messages.h"
 #include "platform/window.h"
-#include "testutil.h"
+#include "anagrafica.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -15,9 +15,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTabBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -27,48 +24,19 @@
 
 using namespace Norvix;
 using TestUtil::control;
+using TestUtil::shown;
 using TestUtil::press;
 
 namespace {
 
-// A data folder with the sample descriptors and their tables.
-class Folder
+// The sample data on SQLite. Suites that watch the files close its connection first.
+struct Folder : TestUtil::Data
 {
-public:
-    Folder()
-    {
-        TestUtil::copyData(QStringLiteral("legacy/files.dsc"), path());
-        sql(QString::fromUtf8(TestUtil::readData(QStringLiteral("anagrafica.sql"))).split(u';'));
-    }
-    QString path() const { return m_dir.path(); }
-    void sql(const QStringList &statements)
-    {
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
-            db.setDatabaseName(m_dir.filePath(QStringLiteral("anagrafica.db")));
-            QVERIFY(db.open());
-            QSqlQuery q(db);
-            for (const QString &s : statements) {
-                QString body;
-                for (const QString &line : s.split(u'\n'))
-                    if (!line.trimmed().startsWith(u"--"))
-                        body += line + u'\n';
-                if (!body.trimmed().isEmpty())
-                    QVERIFY2(q.exec(body), qPrintable(q.lastError().text() + u' ' + body));
-            }
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("setup"));
-    }
-    void dsc(const QByteArray &text) { TestUtil::writeFile(m_dir.filePath(QStringLiteral("files.dsc")), text); }
-
-private:
-    QTemporaryDir m_dir;
+    Folder() : Data(QStringLiteral("sqlite")) {}
+    QString path() const { return folder(); }
+    void sql(const QStringList &statements) { exec(statements); }
+    void dsc(const QByteArray &text) { TestUtil::writeFile(folder() + QStringLiteral("/files.dsc"), text); }
 };
-
-QString text(FrmEditTab &editor, const QString &name)
-{
-    return FrmEditTab::controlText(control(editor, name));
-}
 
 QStringList tabTags(FrmEditTab &editor)
 {
@@ -87,7 +55,19 @@ QString modeOf(FrmEditTab &editor)
     return s + (editor.LstSelect()->isEnabled() ? QStringLiteral(" list") : QStringLiteral(" nolist"));
 }
 
+// A start that must fail: the descriptor (null: none), the record, the database file, what that
+// file holds (null: the sample), and how the message or the exception begins.
+struct FailedStart
+{
+    QByteArray dsc;
+    QString record, database;
+    QByteArray bytes;
+    QString said;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(FailedStart)
 
 class TstEditor : public QObject
 {
@@ -95,13 +75,7 @@ class TstEditor : public QObject
 
     std::shared_ptr<RecordingMessageService> m_messages;
 
-    QStringList messageTexts() const
-    {
-        QStringList out;
-        for (const Message &m : m_messages->messages())
-            out << m.text;
-        return out;
-    }
+    QStringList messageTexts() const { return TestUtil::messageTexts(*m_messages); }
 
     void start(FrmEditTab &editor, const Folder &folder, const QString &record, std::optional<QString> key = std::nullopt,
                bool readOnly = false, const QString &descField = QString())
@@ -112,9 +86,7 @@ class TstEditor : public QObject
 private slots:
     void init()
     {
-        m_messages = std::make_shared<RecordingMessageService>();
-        setMessageService(m_messages);
-        setScreenService(std::make_shared<FixedScreenService>(QRect(0, 0, 1280, 1024)));
+        m_messages = TestUtil::freshUser(); // and a 1280x1024 screen
         Shared::EditorVisible = false;
     }
     void cleanup() { setMessageService(nullptr); }
@@ -130,12 +102,12 @@ private slots:
         QCOMPARE(editor.DescField(), u"NOME"); // the first text field outside the key
         QCOMPARE(editor.LstSelect()->count(), 3);
         QCOMPARE(editor.LstSelect()->lineAt(0), u"[1] Rossi Mario & figli");
-        QCOMPARE(text(editor, QStringLiteral("TxtNumeric1")), u"1");
-        QCOMPARE(text(editor, QStringLiteral("TxtText2")), u"Rossi Mario & figli");
-        QCOMPARE(text(editor, QStringLiteral("TxtDate5")), u"12/05/1970");
+        QCOMPARE(shown(editor, QStringLiteral("TxtNumeric1")), u"1");
+        QCOMPARE(shown(editor, QStringLiteral("TxtText2")), u"Rossi Mario & figli");
+        QCOMPARE(shown(editor, QStringLiteral("TxtDate5")), u"12/05/1970");
         QVERIFY(control<QCheckBox>(editor, QStringLiteral("ChkBoolean6"))->isChecked());
-        QCOMPARE(text(editor, QStringLiteral("TxtNumeric7")), u"1500,50"); // its picture "0.00"
-        QCOMPARE(text(editor, QStringLiteral("TxtUMOD9")), u"10/01/2024 09:30");
+        QCOMPARE(shown(editor, QStringLiteral("TxtNumeric7")), u"1500,50"); // its picture "0.00"
+        QCOMPARE(shown(editor, QStringLiteral("TxtUMOD9")), u"10/01/2024 09:30");
         // Lookup fields keep their value in a hidden bound box.
         auto *prov = control<QLineEdit>(editor, QStringLiteral("TxtText3"));
         QCOMPARE(prov->property("DataField").toString(), u"PROV");
@@ -157,48 +129,23 @@ private slots:
 
         // Selecting another line shows that row.
         editor.LstSelect()->setCurrentRow(2);
-        QCOMPARE(text(editor, QStringLiteral("TxtText2")), u"Verdi & C.");
-        QCOMPARE(text(editor, QStringLiteral("TxtDate5")), QString());
-        QCOMPARE(text(editor, QStringLiteral("TxtMemo8")), u"Pagamento a 60 giorni");
-    }
-
-    void tabsShowTheirOwnControls()
-    {
-        Folder folder;
-        FrmEditTab editor;
-        start(editor, folder, QStringLiteral("CLIENTI"));
-        editor.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&editor));
-        QVERIFY(control(editor, QStringLiteral("TxtText2"))->isVisible());
-        QVERIFY(!control(editor, QStringLiteral("TxtDate5"))->isVisible());
-        editor.TabPage()->setCurrentIndex(1);
-        QVERIFY(control(editor, QStringLiteral("TxtDate5"))->isVisible());
-        QVERIFY(!control(editor, QStringLiteral("TxtText2"))->isVisible());
-        QVERIFY(!control(editor, QStringLiteral("TxtText3"))->isVisible()); // the bound box of a lookup
-        editor.CTRLSETFOCUS(control(editor, QStringLiteral("TxtMemo8")));
-        QCOMPARE(editor.TabPage()->currentIndex(), 2);
-        editor.close();
+        QCOMPARE(shown(editor, QStringLiteral("TxtText2")), u"Verdi & C.");
+        QCOMPARE(shown(editor, QStringLiteral("TxtDate5")), QString());
+        QCOMPARE(shown(editor, QStringLiteral("TxtMemo8")), u"Pagamento a 60 giorni");
     }
 
     void positionsByKey()
     {
         Folder folder;
-        {
+        // A key that is there, one that is not (the first row), a text key of two fields.
+        const std::tuple<const char *, const char *, const char *, const char *, int> cases[] = {
+            {"CLIENTI", "2", "TxtText2", "Bianchi S.p.A.", 1}, {"CLIENTI", "99", "TxtText2", "Rossi Mario & figli", 0},
+            {"COMUNI", "MI,F205", "TxtText3", "Milano", 1}};
+        for (const auto &[record, key, field, value, line] : cases) {
             FrmEditTab editor;
-            start(editor, folder, QStringLiteral("CLIENTI"), QStringLiteral("2"));
-            QCOMPARE(text(editor, QStringLiteral("TxtText2")), u"Bianchi S.p.A.");
-            QCOMPARE(editor.LstSelect()->currentRow(), 1);
-        }
-        {
-            FrmEditTab editor;
-            start(editor, folder, QStringLiteral("CLIENTI"), QStringLiteral("99"));
-            QCOMPARE(text(editor, QStringLiteral("TxtText2")), u"Rossi Mario & figli"); // none: the first row
-        }
-        {
-            FrmEditTab editor; // a text key of two fields
-            start(editor, folder, QStringLiteral("COMUNI"), QStringLiteral("MI,F205"));
-            QCOMPARE(text(editor, QStringLiteral("TxtText3")), u"Milano");
-            QCOMPARE(editor.LstSelect()->lineAt(0), u"[MI][A010] Abbiategrasso");
+            start(editor, folder, record, QString::fromLatin1(key));
+            QCOMPARE(shown(editor, field), QString::fromUtf8(value));
+            QCOMPARE(editor.LstSelect()->currentRow(), line);
         }
     }
 
@@ -210,10 +157,10 @@ private slots:
         QVERIFY(editor.CanShow());
         QCOMPARE(modeOf(editor), u"00101 nolist");
         QCOMPARE(editor.EditRecordset()->editMode(), EditMode::Add);
-        QCOMPARE(text(editor, QStringLiteral("TxtText2")), u"3"); // the next counter value
-        QCOMPARE(text(editor, QStringLiteral("TxtDate4")), QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
+        QCOMPARE(shown(editor, QStringLiteral("TxtText2")), u"3"); // the next counter value
+        QCOMPARE(shown(editor, QStringLiteral("TxtDate4")), QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
         QVERIFY(!control<QCheckBox>(editor, QStringLiteral("ChkBoolean5"))->isChecked()); // no default for check boxes
-        QCOMPARE(text(editor, QStringLiteral("TxtNumeric1")), QString()); // no default: left as it was
+        QCOMPARE(shown(editor, QStringLiteral("TxtNumeric1")), QString()); // no default: left as it was
         QVERIFY(control(editor, QStringLiteral("TxtNumeric1"))->isEnabled()); // a new row can be given its key
         QVERIFY(!control(editor, QStringLiteral("TxtText2"))->isEnabled());   // counters stay locked
         // Showing the window keeps the new row.
@@ -221,7 +168,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&editor));
         QCOMPARE(modeOf(editor), u"00101 nolist");
         QCOMPARE(editor.EditRecordset()->editMode(), EditMode::Add);
-        QCOMPARE(text(editor, QStringLiteral("TxtText2")), u"3");
+        QCOMPARE(shown(editor, QStringLiteral("TxtText2")), u"3");
     }
 
     void emptyTableWaitsForAFirstRow()
@@ -244,8 +191,13 @@ private slots:
         start(editor, folder, QStringLiteral("CLIENTI"));
         editor.show();
         QVERIFY(QTest::qWaitForWindowActive(&editor));
+        // A control on another page brings its page forward; only that page's controls show.
+        editor.CTRLSETFOCUS(control(editor, QStringLiteral("TxtMemo8")));
+        QCOMPARE(editor.TabPage()->currentIndex(), 2);
+        QVERIFY(!control(editor, QStringLiteral("TxtText2"))->isVisible());
         auto *name = control<QLineEdit>(editor, QStringLiteral("TxtText2"));
-        name->setFocus();
+        editor.CTRLSETFOCUS(name);
+        QVERIFY(name->isVisible() && !control(editor, QStringLiteral("TxtText3"))->isVisible()); // a lookup's bound box
         QTest::keyClicks(name, QStringLiteral(" srl"));
         QVERIFY(editor.Modified());
         QCOMPARE(modeOf(editor), u"01101 nolist");
@@ -280,6 +232,7 @@ private slots:
         QFETCH(QString, journal);
         Folder folder;
         folder.sql({"PRAGMA journal_mode=" + journal});
+        folder.conn.reset();
         const QString file = folder.path() + QStringLiteral("/anagrafica.db");
         const auto bytes = [&] {
             QFile f(file);
@@ -338,32 +291,25 @@ private slots:
     // mode, no file beside the database, an empty file left empty.
     void failedStartsChangeNothing_data()
     {
-        QTest::addColumn<QByteArray>("dsc");
-        QTest::addColumn<QString>("record");
-        QTest::addColumn<QString>("database");
-        QTest::addColumn<QByteArray>("bytes"); // what the database file holds, when not the sample
-        QTest::addColumn<QString>("said");     // the message, or what the exception says
+        QTest::addColumn<FailedStart>("c");
         const QByteArray sample = "RECORD,T,Tutto nascosto,1\nCAMPO,A,A,TEXT,5,,,,,,,,HIDDENFIELD\nCAMPO,B,B,AUTOINC,5\n"
                                   "RECORD,ASSENTE,Tabella assente,1\nCAMPO,A,A,TEXT,5\n";
-        QTest::newRow("no descriptor") << QByteArray() << "CLIENTI" << "anagrafica.db" << QByteArray() << "Dsc non trovato";
-        QTest::newRow("record not described") << sample << "NESSUNO" << "anagrafica.db" << QByteArray()
-                                              << "Il record NESSUNO non è descritto in ";
-        QTest::newRow("no field to edit") << sample << "T" << "anagrafica.db" << QByteArray() << "Impossibile visualizzare l'editor";
-        QTest::newRow("table not found") << sample << "ASSENTE" << "anagrafica.db" << QByteArray()
-                                         << "Tabella ASSENTE non trovata nel database";
-        QTest::newRow("missing file") << sample << "ASSENTE" << "manca.db" << QByteArray() << "Il database ";
-        QTest::newRow("empty file") << sample << "ASSENTE" << "vuoto.db" << QByteArray("") << "Il file ";
-        QTest::newRow("not a database") << sample << "ASSENTE" << "testo.db" << QByteArray(5000, 'x') << "Il file ";
+        const QString db = QStringLiteral("anagrafica.db");
+        QTest::newRow("no descriptor") << FailedStart{{}, "CLIENTI", db, {}, "Dsc non trovato"};
+        QTest::newRow("record not described") << FailedStart{sample, "NESSUNO", db, {}, "Il record NESSUNO non è descritto in "};
+        QTest::newRow("no field to edit") << FailedStart{sample, "T", db, {}, "Impossibile visualizzare l'editor"};
+        QTest::newRow("table not found") << FailedStart{sample, "ASSENTE", db, {}, "Tabella ASSENTE non trovata nel database"};
+        QTest::newRow("missing file") << FailedStart{sample, "ASSENTE", "manca.db", {}, "Il database "};
+        QTest::newRow("empty file") << FailedStart{sample, "ASSENTE", "vuoto.db", QByteArray(""), "Il file "};
+        QTest::newRow("not a database") << FailedStart{sample, "ASSENTE", "testo.db", QByteArray(5000, 'x'), "Il file "};
     }
     void failedStartsChangeNothing()
     {
-        QFETCH(QByteArray, dsc);
-        QFETCH(QString, record);
-        QFETCH(QString, database);
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, said);
+        QFETCH(FailedStart, c);
+        const auto &[dsc, record, database, bytes, said] = c;
         Folder folder;
         folder.sql({"CREATE TABLE T (A VARCHAR(5), B INTEGER)"});
+        folder.conn.reset();
         if (!bytes.isNull())
             TestUtil::writeFile(folder.path() + u'/' + database, bytes);
         const QString dscFolder = dsc.isNull() ? folder.path() + QStringLiteral("/altrove") : folder.path();
@@ -475,17 +421,17 @@ private slots:
         // Hidden without a lookup becomes a field that is never shown.
         QCOMPARE(editor.rec()->Campi()->Item("N")->ObjType(), u"NESSUNO");
         QVERIFY(control(editor, QStringLiteral("TxtText5"))->property("Tag").toString().isEmpty());
-        QCOMPARE(text(editor, QStringLiteral("TxtText5")), u"nas");
+        QCOMPARE(shown(editor, QStringLiteral("TxtText5")), u"nas");
         // Locked, binary, file.
         QVERIFY(!control(editor, QStringLiteral("TxtText6"))->isEnabled());
-        QCOMPARE(text(editor, QStringLiteral("TxtText6")), u"blo");
+        QCOMPARE(shown(editor, QStringLiteral("TxtText6")), u"blo");
         QCOMPARE(control<QPushButton>(editor, QStringLiteral("CmdShowBin7"))->text(), u"Allegato");
-        QCOMPARE(text(editor, QStringLiteral("txtFile8")), u"/tmp/x");
+        QCOMPARE(shown(editor, QStringLiteral("txtFile8")), u"/tmp/x");
         // CHECKBOX shows its caption on the box under an empty caption; CHECK1 the other way round.
         QCOMPARE(control<QCheckBox>(editor, QStringLiteral("ChkBoolean9"))->text(), u"Spunta uno");
-        QVERIFY(text(editor, QStringLiteral("TxtLabel9")).isEmpty());
+        QVERIFY(shown(editor, QStringLiteral("TxtLabel9")).isEmpty());
         QVERIFY(!control(editor, QStringLiteral("TxtLabel9"))->isEnabled());
-        QCOMPARE(text(editor, QStringLiteral("TxtLabel10")), u"Spunta due");
+        QCOMPARE(shown(editor, QStringLiteral("TxtLabel10")), u"Spunta due");
         QVERIFY(control<QCheckBox>(editor, QStringLiteral("ChkBoolean9"))->isChecked());
         // SPECIALCOMBO: the combo box is bound itself, besides its hidden box.
         QCOMPARE(control(editor, QStringLiteral("CmbBounded11"))->property("DataField").toString(), u"SC");

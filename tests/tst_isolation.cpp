@@ -4,23 +4,9 @@
 #include "anagrafica.h"
 #include "descriptor/dscdatabase.h"
 #include "editordriver.h"
-#include "editor/frmedittab.h"
-#include "editor/recordlistview.h"
-#include "platform/recordset.h"
-#include "editor/shared.h"
-#include "platform/messages.h"
-#include "platform/recordset.h"
-#include "platform/window.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QSqlRecord>
 #include <QSemaphore>
 #include <QSet>
-#include <QTest>
 #include <QThread>
 
 #include <thread>
@@ -28,55 +14,12 @@
 using namespace Norvix;
 using TestUtil::Data;
 
-namespace {
-
-// A second user's connection, opened apart from the editor's, that will not wait for a lock.
-class OtherUser
+// Runs a statement on a connection; returns the driver's error text, empty on success.
+static QString run(const std::shared_ptr<Connection> &c, const QString &sql)
 {
-public:
-    OtherUser(const Data &data, const QString &backend)
-    {
-        if (backend.startsWith(u"sqlite")) {
-            m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
-            m_db.setDatabaseName(data.conn->params().database);
-            m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
-        } else {
-            const ConnectionParams &p = data.conn->params();
-            m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("other"));
-            m_db.setHostName(p.host);
-            m_db.setPort(p.port);
-            m_db.setUserName(p.user);
-            m_db.setPassword(p.password);
-            m_db.setDatabaseName(p.database);
-        }
-        if (!m_db.open())
-            qFatal("second connection: %s", qPrintable(m_db.lastError().text()));
-        if (backend == u"postgresql")
-            exec(QStringLiteral("SET lock_timeout = '200ms'"));
-    }
-    ~OtherUser()
-    {
-        m_db.close();
-        m_db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("other"));
-    }
-    // Runs a statement; returns the driver's error text, empty on success.
-    QString exec(const QString &sql)
-    {
-        QSqlQuery q(m_db);
-        return q.exec(sql) ? QString() : q.lastError().text();
-    }
-    QVariantList row(const QString &sql)
-    {
-        QSqlQuery q(m_db);
-        return q.exec(sql) && q.next() ? TestUtil::rowValues(q) : QVariantList();
-    }
-
-private:
-    QSqlDatabase m_db;
-};
-
-} // namespace
+    QSqlQuery q(c->database());
+    return q.exec(sql) ? QString() : q.lastError().text();
+}
 
 class TstIsolation : public QObject
 {
@@ -91,105 +34,62 @@ private slots:
     void nothingHeldWhileARowIsShown_data()
     {
         QTest::addColumn<QString>("backend");
-        QTest::newRow("sqlite wal") << "sqlite";
-        QTest::newRow("sqlite rollback journal") << "sqlite-journal";
-        QTest::newRow("postgresql") << "postgresql";
+        for (const char *backend : {"sqlite", "sqlite-journal", "postgresql"})
+            QTest::newRow(backend) << backend;
     }
     void nothingHeldWhileARowIsShown()
     {
         QFETCH(QString, backend);
         Data data(backend);
         FrmEditTab editor;
-        editor.START(data.connection, data.folder(), QString(), QStringLiteral("CLIENTI"), QString(), QString(), false);
-        QVERIFY(editor.CanShow());
-        editor.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        TestUtil::startShown(editor, data.connection, data.folder(), "CLIENTI");
         editor.LstSelect()->setCurrentRow(1);
-        auto *key = editor.findChild<QLineEdit *>(QStringLiteral("TxtNumeric1"));
-        auto *name = editor.findChild<QLineEdit *>(QStringLiteral("TxtText2"));
-        QVERIFY(key && name);
-        const QString code = key->text();
+        auto *name = TestUtil::control<QLineEdit>(editor, "TxtText2");
+        const QString code = TestUtil::control<QLineEdit>(editor, "TxtNumeric1")->text();
         const QString shownName = name->text();
-        QVERIFY(!code.isEmpty());
 
-        // With the row, the list and the lookups shown, someone else writes that very row at once.
-        OtherUser other(data, backend);
-        if (backend == u"postgresql") {
-            const QVariantList held = other.row(QStringLiteral(
-                "SELECT COUNT(*) FILTER (WHERE state LIKE 'idle in transaction%'), "
-                "(SELECT COUNT(*) FROM pg_locks l WHERE l.pid = a.pid AND l.relation IS NOT NULL) "
-                "FROM pg_stat_activity a WHERE datname = current_database() AND pid <> pg_backend_pid() GROUP BY a.pid"));
-            QCOMPARE(held.value(0).toInt(), 0);
-            QCOMPARE(held.value(1).toInt(), 0);
-        } else if (backend == u"sqlite") {
-            // A checkpoint that runs to the end finds no reader inside the write-ahead log.
-            QCOMPARE(other.row(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")).value(0).toInt(), 0);
+        // With the row, the list and the lookups shown, someone else writes that very row at once:
+        // a second user who does not wait for a lock.
+        auto other = data.open(data.sqlite ? "QSQLITE_BUSY_TIMEOUT=0" : QString());
+        QSqlQuery held(other->database());
+        if (!data.sqlite) { // no session idle in a transaction, no relation locked
+            QCOMPARE(run(other, "SET lock_timeout = '200ms'"), QString());
+            QVERIFY(held.exec("SELECT COUNT(*) FILTER (WHERE a.state LIKE 'idle in transaction%') + COUNT(l.pid) FROM "
+                              "pg_stat_activity a LEFT JOIN pg_locks l ON l.pid = a.pid AND l.relation IS NOT NULL "
+                              "WHERE a.datname = current_database() AND a.backend_type = 'client backend' "
+                              "AND a.pid <> pg_backend_pid()"));
+        } else if (backend == u"sqlite") { // a checkpoint that runs to the end finds no reader in the log
+            QVERIFY(held.exec("PRAGMA wal_checkpoint(TRUNCATE)"));
         }
+        QVERIFY(!held.isActive() || (held.next() && held.value(0).toInt() == 0));
+        held.finish();
         // With a rollback journal this commit needs an exclusive lock: it fails at once on any
         // reader's shared lock, such as an unfinished statement of the record list.
-        QCOMPARE(other.exec(QStringLiteral("UPDATE CLIENTI SET NOME = 'Cambiato altrove' WHERE CODICE = %1").arg(code)),
-                 QString());
+        const QString update = "UPDATE CLIENTI SET NOME = '%1' WHERE CODICE = " + code;
+        QCOMPARE(run(other, update.arg("Cambiato altrove")), QString());
 
         // The editor still shows what it read; saving over the other user's change is refused and
-        // reported, what the other user wrote stays, and so does what this user typed until
-        // the changes are dropped.
+        // reported, what the other user wrote stays, and so does what this user typed until the
+        // changes are dropped; then the fresh row is shown and a save goes through.
         QCOMPARE(name->text(), shownName);
-        name->setFocus();
-        name->selectAll();
-        QTest::keyClicks(name, QStringLiteral("Scritto qui"));
-        QVERIFY(editor.Modified());
+        TestUtil::typeInto(editor, name, "Scritto qui");
         m_messages->script({MsgAnswer::No});
-        QTest::mouseClick(editor.CmdButton(1), Qt::LeftButton);
-        QCOMPARE(m_messages->messages().size(), 1);
-        QVERIFY2(m_messages->messages().first().title.startsWith(QStringLiteral("Errore n° -2147217864 - Impossibile "
-                                                                                "trovare la riga da aggiornare")),
-                 qPrintable(m_messages->messages().first().title));
-        QCOMPARE(data.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = %1").arg(code)).toString(),
-                 u"Cambiato altrove");
-        QVERIFY(editor.isVisible());
+        TestUtil::press(editor, 1);
+        const QString title = m_messages->messages().value(0).title;
+        QVERIFY2(m_messages->messages().size() == 1
+                     && title.startsWith("Errore n° -2147217864 - Impossibile trovare la riga da aggiornare"),
+                 qPrintable(title));
+        const QString stored = "SELECT NOME FROM CLIENTI WHERE CODICE = " + code;
+        QCOMPARE(data.scalar(stored).toString(), u"Cambiato altrove");
         QCOMPARE(name->text(), u"Scritto qui");
-        QTest::mouseClick(editor.CmdButton(2), Qt::LeftButton);
-        QCOMPARE(name->text(), u"Cambiato altrove"); // shown afresh
-
-        // And once it shows the fresh row, a save goes through.
-        name->selectAll();
-        QTest::keyClicks(name, QStringLiteral("Scritto qui"));
+        TestUtil::press(editor, 2);
+        QCOMPARE(name->text(), u"Cambiato altrove");
+        TestUtil::typeInto(editor, name, "Scritto qui");
         m_messages->clear();
-        QTest::mouseClick(editor.CmdButton(1), Qt::LeftButton);
+        TestUtil::press(editor, 1);
         QVERIFY(m_messages->messages().isEmpty());
-        QCOMPARE(data.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = %1").arg(code)).toString(),
-                 u"Scritto qui");
-        QCOMPARE(other.exec(QStringLiteral("UPDATE CLIENTI SET NOME = 'Ancora' WHERE CODICE = %1").arg(code)), QString());
-    }
-
-    // A row that cannot be read (the file locked for good by another program) is reported, and
-    // the list does not go on highlighting a line whose row is not the one shown.
-    void aRowThatCannotBeReadLeavesNoLineForIt()
-    {
-        Data data(QStringLiteral("sqlite-journal"));
-        FrmEditTab editor;
-        editor.START(data.connection + QStringLiteral("&QSQLITE_BUSY_TIMEOUT=20"), data.folder(), QString(),
-                     QStringLiteral("CLIENTI"), QString(), QString(), false);
-        QVERIFY(editor.CanShow());
-        editor.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&editor));
-        editor.LstSelect()->setCurrentRow(0);
-        auto *name = editor.findChild<QLineEdit *>(QStringLiteral("TxtText2"));
-        const QString first = name->text();
-        {
-            OtherUser other(data, QStringLiteral("sqlite-journal"));
-            QCOMPARE(other.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")), QString());
-            QCOMPARE(other.exec(QStringLiteral("UPDATE CLIENTI SET NOTE = 'bloccato' WHERE CODICE = 3")), QString());
-            m_messages->clear();
-            editor.LstSelect()->setCurrentRow(2);
-            QCOMPARE(m_messages->messages().size(), 1);
-            QVERIFY2(m_messages->messages().first().text.contains(u"locked"), qPrintable(m_messages->messages().first().text));
-            QCOMPARE(editor.LstSelect()->currentRow(), -1);
-            QCOMPARE(name->text(), first);
-        }
-        editor.LstSelect()->setCurrentRow(2); // the lock is gone: the row loads
-        QCOMPARE(editor.LstSelect()->currentRow(), 2);
-        QVERIFY(name->text() != first);
+        QCOMPARE(data.scalar(stored).toString(), u"Scritto qui");
+        QCOMPARE(run(other, update.arg("Ancora")), QString());
     }
 
     // SQLite's waiting is not first come, first served: with many writers one can wait past the
@@ -197,66 +97,39 @@ private slots:
     // refused save keeps its pending values for the next try.
     void savesOutwaitABriefLock()
     {
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("dati.db"));
-        {
-            auto setup = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
-            setup.setDatabaseName(file);
-            QVERIFY(setup.open());
-            QSqlQuery q(setup);
-            QVERIFY(q.exec(QStringLiteral("CREATE TABLE T (ID INTEGER PRIMARY KEY, V TEXT)")));
-            QVERIFY(q.exec(QStringLiteral("INSERT INTO T VALUES (1, 'a')")));
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("setup"));
-        auto conn = Connection::open(QStringLiteral("sqlite://%1?QSQLITE_BUSY_TIMEOUT=50").arg(file));
-        Recordset rs(conn, RecordSource::wholeTable(QStringLiteral("T")), {QStringLiteral("ID")}, CursorIntent::Change);
+        TestUtil::Backend db("sqlite");
+        db.exec({"CREATE TABLE T (ID INTEGER PRIMARY KEY, V TEXT)", "INSERT INTO T VALUES (1, 'a')"});
+        Recordset rs(db.open("QSQLITE_BUSY_TIMEOUT=50"), RecordSource::wholeTable("T"), {"ID"}, CursorIntent::Change);
 
         // Another process holds the write lock for `ms` milliseconds (forever: until released).
         QSemaphore locked, release;
         const auto holdLock = [&](int ms) {
             return std::thread([&, ms] {
-                {
-                    auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
-                    db.setDatabaseName(file);
-                    db.open();
-                    QSqlQuery q(db);
-                    q.exec(QStringLiteral("BEGIN IMMEDIATE"));
-                    locked.release();
-                    if (ms < 0)
-                        release.acquire();
-                    else
-                        QThread::msleep(ms);
-                    q.exec(QStringLiteral("COMMIT"));
-                }
-                QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+                auto holder = db.open();
+                QSqlQuery q(holder->database());
+                q.exec("BEGIN IMMEDIATE");
+                locked.release();
+                ms < 0 ? release.acquire() : QThread::msleep(ms);
+                q.exec("COMMIT");
             });
         };
-
         std::thread brief = holdLock(120); // longer than the busy timeout, shorter than the tries
         locked.acquire();
-        rs.setValue(QStringLiteral("V"), QStringLiteral("b"));
+        rs.setValue("V", "b");
         rs.Update();
         brief.join();
-        QCOMPARE(rs.value(QStringLiteral("V")).toString(), u"b");
+        QCOMPARE(rs.value("V").toString(), u"b");
 
         std::thread heldOn = holdLock(-1);
         locked.acquire();
-        rs.setValue(QStringLiteral("V"), QStringLiteral("c"));
-        try {
-            rs.Update();
-            QFAIL("a save went through a held lock");
-        } catch (const DataError &e) {
-            QCOMPARE(e.number(), 5);
-            QVERIFY2(e.description().contains(u"locked"), qPrintable(e.description()));
-        }
+        rs.setValue("V", "c");
+        const auto error = TestUtil::thrownBy<DataError>([&] { rs.Update(); });
         release.release();
         heldOn.join();
+        QVERIFY2(error && error->number() == 5 && error->description().contains(u"locked"), "saved through a lock");
         QCOMPARE(rs.editMode(), EditMode::InProgress);
         rs.Update(); // the user presses "Conferma" again
-        auto check = Connection::open(QStringLiteral("sqlite://") + file);
-        QSqlQuery q(check->database());
-        QVERIFY(q.exec(QStringLiteral("SELECT V FROM T WHERE ID = 1")) && q.next());
-        QCOMPARE(q.value(0).toString(), u"c");
+        QCOMPARE(db.scalar("SELECT V FROM T WHERE ID = 1").toString(), u"c");
     }
 
     // Two SQLite copies in one process can corrupt databases (each keeps its own file locks): the
@@ -264,32 +137,22 @@ private slots:
     // database was read.
     void oneSqliteLibrary()
     {
-        Data data(QStringLiteral("sqlite"));
+        Data data("sqlite");
         FrmEditTab editor;
-        editor.START(data.connection, data.folder(), QString(), QStringLiteral("CLIENTI"), QString(), QString(), false);
-        QVERIFY(editor.CanShow());
-        const QString sealed = data.folder() + QStringLiteral("/sigillato.mdb");
-        writeDscDatabase(sealed, {QStringLiteral("RECORD,T,T,1,G")}, QStringLiteral("Segreto-9"));
-        QCOMPARE(readDscDatabase(sealed, QStringLiteral("Segreto-9")), QStringList{QStringLiteral("RECORD,T,T,1,G")});
+        TestUtil::startShown(editor, data.connection, data.folder(), "CLIENTI");
+        writeDscDatabase(data.folder() + "/sigillato.mdb", {"RECORD,T,T,1,G"}, "Segreto-9");
+        QCOMPARE(readDscDatabase(data.folder() + "/sigillato.mdb", "Segreto-9"), QStringList{"RECORD,T,T,1,G"});
 
-        QFile maps(QStringLiteral("/proc/self/maps"));
+        QFile maps("/proc/self/maps");
         QVERIFY(maps.open(QIODevice::ReadOnly));
         QSet<QString> sqlite;
-        QSet<QString> ciphers;
-        static const QRegularExpression path(QStringLiteral("\\s(/\\S+)$"));
         for (const QByteArray &line : maps.readAll().split('\n')) {
-            const auto m = path.match(QString::fromUtf8(line));
-            if (!m.hasMatch())
-                continue;
-            const QString file = QFileInfo(m.captured(1)).fileName().toLower();
-            if (file.contains(u"sqlcipher"))
-                ciphers << m.captured(1);
-            else if (file.startsWith(u"libsqlite"))
-                sqlite << QFileInfo(m.captured(1)).canonicalFilePath();
+            const QString path = QString::fromUtf8(line.mid(line.indexOf('/')));
+            QVERIFY2(!path.contains(u"sqlcipher", Qt::CaseInsensitive), qPrintable(path));
+            if (line.contains('/') && QFileInfo(path).fileName().startsWith(u"libsqlite"))
+                sqlite << QFileInfo(path).canonicalFilePath();
         }
-        QVERIFY2(ciphers.isEmpty(), qPrintable(ciphers.values().join(u' ')));
-        QCOMPARE(sqlite.size(), 1);
-        const QString library = *sqlite.begin();
+        const QString library = sqlite.size() == 1 ? *sqlite.begin() : sqlite.values().join(u' ');
         QVERIFY2(library.startsWith(u"/usr/lib/") || library.startsWith(u"/lib/"), qPrintable(library));
     }
 };

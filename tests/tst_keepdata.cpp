@@ -16,6 +16,7 @@
 
 using namespace Norvix;
 using TestUtil::control;
+using TestUtil::shown;
 using TestUtil::Data;
 using TestUtil::leave;
 using TestUtil::press;
@@ -27,18 +28,29 @@ void type(FrmEditTab &editor, QWidget *w, const QString &text)
     TestUtil::typeInto(editor, w, text);
 }
 
-QString text(FrmEditTab &editor, const QString &name)
-{
-    return FrmEditTab::controlText(control(editor, name));
-}
-
 // The answer that the first button of a set gives: the one that drops data.
 MsgAnswer firstOf(MsgButtons set)
 {
     return set == MsgButtons::OkCancel ? MsgAnswer::Ok : MsgAnswer::Yes;
 }
 
+// A refused row: a new one or a change, the field, the refused value, the fix, the message.
+struct Refusal
+{
+    bool adding;
+    QString field, wrong, fix, message;
+};
+
+struct NumberCase
+{
+    QString input, typed, looks;
+    double stored;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(NumberCase)
+Q_DECLARE_METATYPE(Refusal)
 
 class TstKeepData : public QObject
 {
@@ -76,7 +88,7 @@ private slots:
         FrmEditTab editor;
         TestUtil::startShown(editor, data.connection, data.folder(), QStringLiteral("CLIENTI"));
         auto *prov = control<QComboBox>(editor, QStringLiteral("CmbBounded3"));
-        QCOMPARE(text(editor, QStringLiteral("TxtText4")), u"F205");
+        QCOMPARE(shown(editor, QStringLiteral("TxtText4")), u"F205");
         editor.CTRLSETFOCUS(prov);
         QTRY_VERIFY(prov->hasFocus());
         if (gesture == u"popup") {
@@ -146,7 +158,7 @@ private slots:
         QCOMPARE(data.scalar(QStringLiteral("SELECT COUNT(*) FROM CLIENTI")).toInt(), 3);
         if (question != u"delete") {
             QVERIFY(editor.Modified());
-            QCOMPARE(text(editor, QStringLiteral("TxtText2")), u"Nuovo nome");
+            QCOMPARE(shown(editor, QStringLiteral("TxtText2")), u"Nuovo nome");
         }
 
         if (question == u"error") { // Yes ends the editor, and says so
@@ -174,38 +186,25 @@ private slots:
     void refusedRowsKeepWhatWasTyped_data()
     {
         QTest::addColumn<QString>("backend");
-        QTest::addColumn<bool>("adding");
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("wrong");
-        QTest::addColumn<QString>("fix");
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<Refusal>("c");
         for (const char *backend : {"sqlite", "postgresql"}) {
+            const auto row = [&](const QByteArray &name, const Refusal &c) { QTest::addRow("%s %s", backend, name.data()) << backend << c; };
             for (const bool adding : {true, false}) {
-                const char *mode = adding ? "new" : "change";
-                QTest::addRow("%s %s not null", backend, mode)
-                    << backend << adding << "TxtText2" << "" << "Bruni" << "Il campo Nome è obbligatorio";
-                QTest::addRow("%s %s check", backend, mode)
-                    << backend << adding << "TxtNumeric3" << "-5" << "5" << "Il valore del campo Quota non rispetta un vincolo";
-                QTest::addRow("%s %s foreign key", backend, mode)
-                    << backend << adding << "TxtText4" << "XX" << "TO"
-                    << "Il valore del campo Provincia non corrisponde a nessun record della tabella";
+                const QByteArray mode = adding ? "new" : "change";
+                row(mode + " not null", {adding, "TxtText2", "", "Bruni", "Il campo Nome è obbligatorio"});
+                row(mode + " check", {adding, "TxtNumeric3", "-5", "5", "Il valore del campo Quota non rispetta un vincolo"});
+                row(mode + " foreign key", {adding, "TxtText4", "XX", "TO", "Il valore del campo Provincia non corrisponde a nessun record della tabella"});
             }
-            QTest::addRow("%s column not shown", backend)
-                << backend << true << "" << "" << "" << "Il campo TESSERA (non presente nell'editor) è obbligatorio";
-            QTest::addRow("%s duplicate key", backend)
-                << backend << true << "TxtNumeric1" << "1" << "2" << "Il codice inserito è già esistente";
-            QTest::addRow("%s unique index", backend) << backend << false << "TxtText2" << "Verdi" << "Bruni"
-                                                      << "Il valore di uno dei campi immessi è di tipo univoco ed è\ngià";
+            row("column not shown", {true, "", "", "", "Il campo TESSERA (non presente nell'editor) è obbligatorio"});
+            row("duplicate key", {true, "TxtNumeric1", "1", "2", "Il codice inserito è già esistente"});
+            row("unique index", {false, "TxtText2", "Verdi", "Bruni", "Il valore di uno dei campi immessi è di tipo univoco ed è\ngià"});
         }
     }
     void refusedRowsKeepWhatWasTyped()
     {
         QFETCH(QString, backend);
-        QFETCH(bool, adding);
-        QFETCH(QString, field);
-        QFETCH(QString, wrong);
-        QFETCH(QString, fix);
-        QFETCH(QString, message);
+        QFETCH(Refusal, c);
+        const auto &[adding, field, wrong, fix, message] = c;
         Data data(backend);
         data.exec({"CREATE TABLE SOCI (ID INTEGER PRIMARY KEY, NOME VARCHAR(20) NOT NULL, "
                    "QUOTA NUMERIC(10,2) CHECK (QUOTA >= 0), PROV VARCHAR(2) REFERENCES PROVINCE (SIGLA), "
@@ -247,7 +246,7 @@ private slots:
         QCOMPARE(editor.EditRecordset()->editMode() == EditMode::Add, adding);
         QVERIFY(adding || editor.Modified());
         for (auto it = typed.cbegin(); it != typed.cend(); ++it)
-            QCOMPARE(text(editor, it.key()).remove(QStringLiteral(",00")), it.value());
+            QCOMPARE(shown(editor, it.key()).remove(QStringLiteral(",00")), it.value());
         if (field.isEmpty())
             return; // nothing the user can correct here
         QVERIFY(!constraint || editor.focusWidget() == control(editor, field));
@@ -292,12 +291,12 @@ private slots:
         editor.CTRLSETFOCUS(w);
         QTRY_VERIFY(w->hasFocus());
         QTest::keyClicks(w, QStringLiteral("0123456789X")); // the 11th character is refused
-        QCOMPARE(text(editor, input), u"0123456789");
+        QCOMPARE(shown(editor, input), u"0123456789");
         QVERIFY(said().isEmpty());
         QTest::keyClicks(w, QStringLiteral("\b\b\b")); // room for 3
         QApplication::clipboard()->setText(QStringLiteral("abcdefghijklmnopqrst"));
         QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(text(editor, input), u"0123456abc");
+        QCOMPARE(shown(editor, input), u"0123456abc");
         QCOMPARE(said().size(), 1);
         QVERIFY2(said().first().startsWith(QStringLiteral("Il campo %1 accetta al massimo 10").arg(input == u"TxtMemo2" ? "Nota" : "Sigla")),
                  qPrintable(said().first()));
@@ -309,47 +308,37 @@ private slots:
 
     // Numbers are read whole in the regional form, shown in the field's picture and stored as
     // typed, on every numeric kind.
+    // A number typed in the regional form: the control, what is typed, what shows, what is stored.
     void regionalNumbers_data()
     {
         QTest::addColumn<QString>("backend");
-        QTest::addColumn<QString>("record");
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<double>("stored");
+        QTest::addColumn<NumberCase>("c");
         for (const char *backend : {"sqlite", "postgresql"}) {
-            // CURRENCY with the picture "0.00"
-            QTest::addRow("%s currency comma", backend) << backend << "CLIENTI" << "TxtNumeric7" << "12,75" << "12,75" << 12.75;
-            QTest::addRow("%s currency grouped", backend) << backend << "CLIENTI" << "TxtNumeric7" << "1.234,5" << "1234,50" << 1234.5;
-            QTest::addRow("%s currency one decimal", backend) << backend << "CLIENTI" << "TxtNumeric7" << "12,7" << "12,70" << 12.7;
-            QTest::addRow("%s currency, more decimals than shown", backend)
-                << backend << "CLIENTI" << "TxtNumeric7" << "12,755" << "12,76" << 12.755;
-            QTest::addRow("%s currency point", backend) << backend << "CLIENTI" << "TxtNumeric7" << "1234.5" << "1234,50" << 1234.5;
-            // DOUBLE without a picture
-            QTest::addRow("%s double comma", backend) << backend << "ORDINI" << "TxtNumeric6" << "80,125" << "80,125" << 80.125;
-            QTest::addRow("%s double grouped", backend) << backend << "ORDINI" << "TxtNumeric6" << "1.000" << "1000" << 1000.0;
+            for (const NumberCase &c : std::initializer_list<NumberCase>{
+                     // CURRENCY with the picture "0.00"; DOUBLE without a picture
+                     {"TxtNumeric7", "1.234,5", "1234,50", 1234.5}, {"TxtNumeric7", "12,755", "12,76", 12.755},
+                     {"TxtNumeric7", "1234.5", "1234,50", 1234.5}, {"TxtNumeric6", "1.000", "1000", 1000.0}})
+                QTest::addRow("%s %s %s", backend, qPrintable(c.input), qPrintable(c.typed)) << backend << c;
         }
     }
     void regionalNumbers()
     {
         QFETCH(QString, backend);
-        QFETCH(QString, record);
-        QFETCH(QString, input);
-        QFETCH(QString, typed);
-        QFETCH(QString, shown);
-        QFETCH(double, stored);
+        QFETCH(NumberCase, c);
+        const bool customers = c.input == u"TxtNumeric7";
         Data data(backend);
         FrmEditTab editor;
-        TestUtil::startShown(editor, data.connection, data.folder(), record);
-        type(editor, control(editor, input), typed);
+        TestUtil::startShown(editor, data.connection, data.folder(), customers ? "CLIENTI" : "ORDINI");
+        type(editor, control(editor, c.input), c.typed);
         leave(editor);
-        QCOMPARE(text(editor, input), shown);
+        QCOMPARE(shown(editor, c.input), c.looks);
         press(editor, 1);
         QVERIFY2(said().isEmpty(), qPrintable(said().join(u'|')));
-        const QString sql = record == u"CLIENTI" ? QStringLiteral("SELECT FIDO FROM CLIENTI WHERE CODICE = 1")
-                                                 : QStringLiteral("SELECT IMPORTO FROM ORDINI WHERE ANNO = 2024 AND NUMERO = 1");
-        QCOMPARE(data.scalar(sql).toDouble(), stored);
-        QCOMPARE(text(editor, input), shown);
+        QCOMPARE(data.scalar(customers ? "SELECT FIDO FROM CLIENTI WHERE CODICE = 1"
+                                       : "SELECT IMPORTO FROM ORDINI WHERE ANNO = 2024 AND NUMERO = 1")
+                     .toDouble(),
+                 c.stored);
+        QCOMPARE(shown(editor, c.input), c.looks);
     }
 
     // A row that others refer to is not deleted, and the user is told why.

@@ -42,19 +42,6 @@ const char *const kDescriptor = "RECORD,CONTATORI,Contatori,1,Generale\n"
                                 "CAMPO,NOTA,Nota,TEXT,40\n"
                                 "INDICE,PrimaryKey,+CODICE,-1,-1\n";
 
-// Answers as a careful user: "No" to "terminate the editor?", OK to anything else; keeps what
-// was said since the last clear().
-class User : public MessageService
-{
-public:
-    MsgAnswer show(const Message &message) override
-    {
-        said << message;
-        return safeAnswer(message.buttons);
-    }
-    QList<Message> said;
-};
-
 bool isConflict(const Message &m)
 {
     return m.title.startsWith(QStringLiteral("Errore n° %1 - ").arg(DataError::RowChanged))
@@ -64,7 +51,7 @@ bool isConflict(const Message &m)
 // One writer: `saves` saves on random lines; prints "result ACKS_PER_ROW CONFLICTS ERRORS".
 int writer(const QString &connection, const QString &folder, int saves, int rows, quint64 seed)
 {
-    auto user = std::make_shared<User>();
+    auto user = std::make_shared<RecordingMessageService>(); // answers as a careful user: No, Cancel
     setMessageService(user);
     setScreenService(std::make_shared<FixedScreenService>());
     Shared::CloseOnConfirm = false;
@@ -72,7 +59,7 @@ int writer(const QString &connection, const QString &folder, int saves, int rows
     FrmEditTab editor;
     editor.START(connection, folder, QString(), QStringLiteral("CONTATORI"), QString(), QString(), false);
     if (!editor.CanShow()) {
-        for (const Message &m : user->said)
+        for (const Message &m : user->messages())
             std::fprintf(stderr, "start: %s %s\n", qPrintable(m.title), qPrintable(m.text));
         return 2;
     }
@@ -102,15 +89,15 @@ int writer(const QString &connection, const QString &folder, int saves, int rows
         }
         value->selectAll();
         QTest::keyClicks(value, QString::number(shown + 1));
-        user->said.clear();
+        user->clear();
         QTest::mouseClick(editor.CmdButton(1), Qt::LeftButton);
-        if (user->said.isEmpty()) {
+        if (user->messages().isEmpty()) {
             ++acks[line];
-        } else if (user->said.size() == 1 && isConflict(user->said.first())) {
+        } else if (user->messages().size() == 1 && isConflict(user->messages().first())) {
             ++conflicts;
         } else {
             ++errors;
-            for (const Message &m : user->said)
+            for (const Message &m : user->messages())
                 std::fprintf(stderr, "save: %s | %s\n", qPrintable(m.title), qPrintable(m.text));
         }
     }

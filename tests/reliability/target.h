@@ -6,10 +6,6 @@
 
 #include "pgtest.h"
 
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -83,38 +79,10 @@ public:
             die(QStringLiteral("cannot reopen the database: ") + m_check.lastError().text());
     }
 
-    void exec(const QString &sql, const QVariantList &values = {})
-    {
-        QSqlQuery q(m_check);
-        bool ok = false;
-        if (values.isEmpty()) {
-            ok = q.exec(sql);
-        } else {
-            ok = q.prepare(sql);
-            for (const QVariant &v : values)
-                q.addBindValue(v);
-            ok = ok && q.exec();
-        }
-        if (!ok)
-            die(sql + QStringLiteral(": ") + q.lastError().text());
-    }
-    QList<QVariantList> rows(const QString &sql)
-    {
-        QSqlQuery q(m_check);
-        q.setForwardOnly(true);
-        if (!q.exec(sql))
-            die(sql + QStringLiteral(": ") + q.lastError().text());
-        QList<QVariantList> out;
-        while (q.next()) {
-            out << TestUtil::rowValues(q);
-        }
-        return out;
-    }
-    QVariant scalar(const QString &sql)
-    {
-        const auto r = rows(sql);
-        return r.isEmpty() || r.first().isEmpty() ? QVariant() : r.first().first();
-    }
+    // Statements on the checking connection; one that fails ends the run.
+    void exec(const QString &sql, const QVariantList &values = {}) { TestUtil::runSql(m_check, sql, values); }
+    QList<QVariantList> rows(const QString &sql) { return TestUtil::rowsOf(m_check, sql); }
+    QVariant scalar(const QString &sql) { return rows(sql).value(0).value(0); }
 
 private:
     QString m_backend;

@@ -1,0 +1,393 @@
+// The data layer on SQLite and PostgreSQL: the keyed cursor with its optimistic saves and the
+// refusals it reports, and the record list read a page at a time.
+
+#include "backends.h"
+#include "editor/recordlist.h"
+#include "platform/recordset.h"
+
+#include <QAbstractItemModelTester>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+
+#include <map>
+
+using namespace Norvix;
+using TestUtil::Backend;
+using TestUtil::backends;
+using TestUtil::errorOf;
+
+namespace {
+
+constexpr int kBigRows = 14'000; // 140 pages: more than the list keeps
+constexpr int kMediumRows = 450; // a little over four pages, as in "libera"
+const QString kPaged = "(grp INTEGER NOT NULL, code VARCHAR(20) NOT NULL, descr VARCHAR(40), PRIMARY KEY (grp, code))";
+
+std::unique_ptr<Recordset> cursor(Backend &db, const QString &table, const QStringList &keys = {},
+                                  CursorIntent intent = CursorIntent::Change,
+                                  const QList<QPair<QString, QVariant>> &equals = {})
+{
+    return std::make_unique<Recordset>(db.conn, RecordSource{table, equals}, keys, intent);
+}
+
+// Rows from..to of a kPaged table: a key whose text part mixes letter cases (so the database's
+// collation decides the order), and some NULL descriptions.
+void fill(Backend &db, const QString &table, int from, int to, const std::shared_ptr<Connection> &on = nullptr)
+{
+    db.exec({QStringLiteral("INSERT INTO %1 (grp, code, descr) WITH RECURSIVE s(n) AS (SELECT %2 UNION ALL "
+                            "SELECT n + 1 FROM s WHERE n < %3) SELECT n % 7, CASE WHEN n % 3 = 0 THEN 'C' ELSE 'c' "
+                            "END || n, CASE WHEN n % 11 = 0 THEN NULL ELSE 'riga ' || n END FROM s")
+                 .arg(table).arg(from).arg(to)},
+            on);
+}
+
+// The lines a list of `table` must show, read directly in the order of `keys`: the key values
+// (when `shown`) in brackets, then the description.
+struct Expected { QList<QVariantList> keys; QStringList lines; };
+Expected expected(Backend &db, const QString &table, const QString &keys, bool shown = true)
+{
+    Expected e;
+    const int count = int(keys.count(u',')) + 1;
+    const auto text = [](const QVariant &v) { return v.isNull() ? QString() : v.toString(); };
+    for (const QVariantList &row : db.rows(QStringLiteral("SELECT %1, descr FROM %2 ORDER BY %1").arg(keys, table))) {
+        QString line;
+        for (int i = 0; i < count; ++i)
+            line += u'[' + text(row[i]) + u']';
+        e.keys << row.mid(0, count);
+        e.lines << (shown ? line + u' ' : QString()) + text(row[count]);
+    }
+    return e;
+}
+
+} // namespace
+
+class TstDataLayer : public QObject
+{
+    Q_OBJECT
+
+    std::map<QString, std::unique_ptr<Backend>> m_lists;
+
+    // One database per back end for the list cases that only read.
+    Backend &lists(const QString &backend)
+    {
+        auto &db = m_lists[backend];
+        if (db)
+            return *db;
+        db = std::make_unique<Backend>(backend);
+        db->exec({"CREATE TABLE voci (codice VARCHAR(20) PRIMARY KEY, anno INTEGER, nato DATE, quando TIMESTAMP, "
+                  "fido NUMERIC(16,4), attivo BOOLEAN, peso DOUBLE PRECISION, descr VARCHAR(40))",
+                  "INSERT INTO voci VALUES ('c''d \"e\"', 7, '1999-12-31', '2020-02-29 23:59:58', -0.5, FALSE, -2.5, "
+                  "'Verdi'), ('a]b', 2024, '2001-05-12', '2001-05-12 10:30:00', 1234.56, TRUE, 0.1, 'Rossi'), "
+                  "('d', NULL, NULL, NULL, 12345678901.2345, NULL, NULL, 'Neri'), "
+                  "('b,c', NULL, NULL, NULL, 10, NULL, NULL, NULL)",
+                  "CREATE TABLE grande " + kPaged, "CREATE TABLE vuota (k INTEGER PRIMARY KEY, descr VARCHAR(40))",
+                  // Key columns that may be NULL, with NULLs right at page boundaries in both orders.
+                  "CREATE TABLE nulli (a INTEGER, b VARCHAR(20), descr VARCHAR(20))",
+                  "INSERT INTO nulli (a, b, descr) WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s "
+                  "WHERE n < 900) SELECT CASE WHEN n % 3 = 0 THEN NULL ELSE n % 2 END, CASE WHEN n <= 3 THEN NULL "
+                  "ELSE 'b' || (1000 + n) END, 'n' || n FROM s",
+                  "CREATE TABLE libera (descr VARCHAR(20))",
+                  "INSERT INTO libera (descr) WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s "
+                  "WHERE n < 450) SELECT 'l' || n FROM s"});
+        fill(*db, "grande", 1, kBigRows);
+        return *db;
+    }
+
+private slots:
+    void cleanupTestCase() { m_lists.clear(); }
+
+    // ---- the cursor -------------------------------------------------------------------------
+
+    void movesFindsAndBookmarks_data() { backends(); }
+    void movesFindsAndBookmarks()
+    {
+        QFETCH(QString, backend);
+        Backend db(backend);
+        db.exec({"CREATE TABLE righe (anno INTEGER NOT NULL, codice VARCHAR(20) NOT NULL, descr VARCHAR(40), "
+                 "PRIMARY KEY (anno, codice))"});
+        QCOMPARE(errorOf([&] { cursor(db, "RIGHE")->field("DESCR"); }), int(DataError::NoCurrentRow)); // empty
+        const auto walk = [](Recordset &rs) {
+            QStringList seen;
+            for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext())
+                seen << rs.value("descr").toString();
+            return seen;
+        };
+        db.exec({"INSERT INTO righe VALUES (2024, 'b', 'B'), (2023, 'z', 'Z'), (2024, 'a', 'A'), (2025, 'a', 'C'), "
+                 "(2022, 'O''Brien', 'Q'), (2026, ']', 'R')"});
+        auto rs = cursor(db, "RIGHE", {"ANNO", "CODICE"}, CursorIntent::Read);
+        QCOMPARE(walk(*rs), QStringList({"Q", "Z", "A", "B", "C", "R"}));
+        QCOMPARE(errorOf([&] { rs->MoveNext(); }), int(DataError::NoCurrentRow));
+        rs->MovePrevious(); // from the end back onto the last row
+        rs->MovePrevious();
+        QCOMPARE(rs->value("descr").toString(), u"C");
+        rs->MoveFirst();
+        rs->MovePrevious();
+        QCOMPARE(errorOf([&] { rs->MovePrevious(); }), int(DataError::NoCurrentRow)); // before the first
+        rs->MoveLast();
+        QCOMPARE(rs->Bookmark(), QVariantList({2026, "]"}));
+
+        // Find goes forward from the current row, by equal values only.
+        rs->MoveFirst();
+        QVERIFY(rs->Find({{"anno", "2026"}, {"codice", "]"}}));
+        const QVariantList mark = rs->Bookmark();
+        QVERIFY(!rs->Find({{"codice", "O'Brien"}}));
+        QVERIFY(rs->Eof());
+        rs->setBookmark(mark);
+        QCOMPARE(rs->value("descr").toString(), u"R");
+        QCOMPARE(errorOf([&] { rs->setBookmark({1999, "nessuno"}); }), int(DataError::NoCurrentRow));
+
+        // Without key columns the rows still come in one stable order; a narrowed source sees its rows only.
+        QCOMPARE(walk(*cursor(db, "righe")).size(), 6);
+        QCOMPARE(walk(*cursor(db, "righe", {"anno", "codice"}, CursorIntent::Read, {{"anno", "2024"}})),
+                 QStringList({"A", "B"}));
+    }
+
+    void changesOfOthersAreNotOverwritten_data() { backends(); }
+    void changesOfOthersAreNotOverwritten()
+    {
+        QFETCH(QString, backend);
+        Backend db(backend);
+        db.exec({"CREATE TABLE clienti (codice INTEGER PRIMARY KEY, nome VARCHAR(40), prov VARCHAR(2), nato DATE, "
+                 "fido NUMERIC(14,4), attivo BOOLEAN, note TEXT, peso DOUBLE PRECISION)",
+                 "INSERT INTO clienti VALUES (1, 'Uno', 'MI', '2001-05-12', 10.5, TRUE, NULL, 0.1), "
+                 "(2, 'Due', NULL, NULL, NULL, NULL, NULL, NULL)"});
+        auto other = db.open();
+        auto rs = cursor(db, "clienti", {"codice"});
+        db.exec({"UPDATE clienti SET peso = 2 WHERE codice = 1"}, other); // a column far from the key
+        rs->setValue("nome", "Mio");
+        QCOMPARE(errorOf([&] { rs->Update(); }), int(DataError::RowChanged));
+        QCOMPARE(errorOf([&] { rs->CancelUpdate(); rs->Delete(); }), int(DataError::RowChanged));
+        const QString first = "SELECT nome, peso FROM clienti WHERE codice = 1";
+        QCOMPARE(db.rows(first), QList<QVariantList>({{"Uno", 2.0}}));
+
+        // Read again, the row can be changed: what was read, of every kind, matches what is stored
+        // (its NULL note too).
+        rs->MoveFirst();
+        rs->setValue("nome", "Mio");
+        rs->Update();
+        rs->setValue("prov", ""); // saved again: the cursor holds what it stored; an empty text is NULL
+        rs->Update();
+        QCOMPARE(db.rows(first), QList<QVariantList>({{"Mio", 2.0}}));
+        QVERIFY(db.scalar("SELECT prov FROM clienti WHERE codice = 1").isNull());
+
+        // A row deleted meanwhile is not brought back.
+        rs->MoveLast();
+        db.exec({"DELETE FROM clienti WHERE codice = 2"}, other);
+        rs->setValue("nome", "Risorto");
+        QCOMPARE(errorOf([&] { rs->Update(); }), int(DataError::RowChanged));
+        QCOMPARE(db.scalar("SELECT COUNT(*) FROM clienti").toInt(), 1);
+
+        // Deleting the current row, then moving on.
+        db.exec({"INSERT INTO clienti (codice, nome) VALUES (5, 'Cinque')"});
+        rs->MoveFirst();
+        rs->Delete();
+        QCOMPARE(errorOf([&] { rs->value("nome"); }), int(DataError::NoCurrentRow));
+        rs->MoveNext();
+        QCOMPARE(rs->value("nome").toString(), u"Cinque");
+    }
+
+    // A row the database refuses is reported with the number that tells the case apart, the
+    // columns concerned and, for a foreign key, the other table; nothing is written, and the row
+    // keeps what was set for another try.
+    void refusals_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QStringList>("change"); // column, value...; none: the row is deleted
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("refusal"); // columns, other table
+        for (const char *backend : {"sqlite", "postgresql"}) {
+            const auto row = [&](const char *name, const char *table, const QStringList &change, int number,
+                                 const char *refusal = "") {
+                QTest::addRow("%s %s", backend, name) << backend << table << change << number << refusal;
+            };
+            row("new row, duplicate key", "soci", {"new", "ID", "1", "NOME", "Tre"}, DataError::IntegrityViolation);
+            row("new row, duplicate in a unique index", "soci", {"new", "ID", "3", "NOME", "Due"},
+                DataError::IntegrityViolation);
+            row("saved row, duplicate key", "soci", {"ID", "2"}, DataError::DuplicatePrimary);
+            row("saved row, duplicate in a unique index", "soci", {"NOME", "Due"}, DataError::DuplicateUnique);
+            row("saved row, key that is a unique index", "chiavi", {"k", "B"}, DataError::DuplicatePrimary);
+            row("saved row, another unique index", "chiavi", {"n", "2"}, DataError::DuplicateUnique);
+            row("not null", "soci", {"new", "ID", "3", "Nome", ""}, DataError::NotNullViolation, "NOME");
+            row("check", "soci", {"new", "ID", "3", "NOME", "Tre", "quota", "-1"}, DataError::CheckViolation, "QUOTA");
+            row("foreign key", "soci", {"new", "ID", "3", "NOME", "Tre", "prov", "XX"}, DataError::ForeignKeyViolation,
+                "PROV prov");
+            row("row referred to, deleted", "prov", {}, DataError::ForeignKeyViolation, "soci");
+        }
+    }
+    void refusals()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, table);
+        QFETCH(QStringList, change);
+        QFETCH(int, number);
+        QFETCH(QString, refusal);
+        Backend db(backend);
+        db.exec({"CREATE TABLE prov (sigla VARCHAR(2) PRIMARY KEY)", "INSERT INTO prov VALUES ('MI')",
+                 "CREATE TABLE soci (ID INTEGER PRIMARY KEY, NOME VARCHAR(20) NOT NULL UNIQUE, QUOTA NUMERIC(10,2) "
+                 "CONSTRAINT quota_positiva CHECK (QUOTA >= 0), PROV VARCHAR(2) REFERENCES prov)",
+                 "INSERT INTO soci VALUES (1, 'Uno', 5, 'MI'), (2, 'Due', 5, 'MI')",
+                 "CREATE TABLE chiavi (k VARCHAR(20) NOT NULL UNIQUE, n INTEGER UNIQUE)",
+                 "INSERT INTO chiavi VALUES ('A', 1), ('B', 2)"});
+        const auto stored = [&] {
+            return db.rows("SELECT * FROM soci ORDER BY ID") + db.rows("SELECT * FROM prov")
+                   + db.rows("SELECT * FROM chiavi");
+        };
+        const auto before = stored();
+        auto rs = cursor(db, table, {table == u"chiavi" ? "k" : table == u"soci" ? "ID" : "sigla"});
+        const bool adding = change.value(0) == u"new"; // a new row; otherwise the first row changes
+        if (adding)
+            rs->AddNew();
+        for (int i = adding ? 1 : 0; i + 1 < change.size(); i += 2)
+            rs->setValue(change[i], change[i + 1]);
+        const auto error = TestUtil::thrownBy<DataError>([&] { change.isEmpty() ? rs->Delete() : rs->Update(); });
+        QVERIFY(error);
+        QCOMPARE(error->number(), number);
+        // PostgreSQL spells the columns in lower case.
+        QCOMPARE((error->columns().join(u',').toUpper() + u' ' + error->otherTable()).trimmed(), refusal);
+        QCOMPARE(stored(), before);
+        if (!change.isEmpty()) {
+            QCOMPARE(rs->editMode(), adding ? EditMode::Add : EditMode::InProgress);
+            QCOMPARE(rs->value(change[change.size() - 2]).toString(), change.last());
+        }
+    }
+
+    // ---- the record list --------------------------------------------------------------------
+
+    // Every line of a table, in order, however the view moves: forwards and backwards across page
+    // boundaries and by jumps, with pages dropped and read again as the cache turns over.
+    void walks_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QStringList>("keys");
+        for (const char *backend : {"sqlite", "postgresql"}) {
+            QTest::addRow("%s primary key", backend) << backend << "grande" << QStringList{};
+            QTest::addRow("%s keys with NULLs", backend) << backend << "nulli" << QStringList{"a", "b"};
+            QTest::addRow("%s natural order", backend) << backend << "libera" << QStringList{};
+        }
+    }
+    void walks()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, table);
+        QFETCH(QStringList, keys);
+        Backend &db = lists(backend);
+        const QString natural = db.sqlite ? "rowid" : "ctid";
+        const Expected want = expected(db, table, table == u"grande" ? "grp, code" : keys.isEmpty() ? natural : "a, b",
+                                       !keys.isEmpty());
+        const int rows = int(want.lines.size());
+        const auto right = [&](RecordListModel &model, int row) {
+            return model.lineAt(row) == want.lines[row] && model.keyAt(row) == want.keys[row]
+                   && model.cachedPages() <= RecordListModel::kMaxPages;
+        };
+        RecordListModel forwards(db.conn, table, keys, "descr");
+        QTRY_VERIFY(forwards.isCounted());
+        QCOMPARE(forwards.rowCount(), rows);
+        for (int row = 0; row < rows; ++row)
+            QVERIFY2(right(forwards, row), qPrintable(QStringLiteral("forwards, row %1").arg(row)));
+        for (int row = rows - 1; row >= 0; row -= 7) // the first pages were dropped and come back
+            QVERIFY2(right(forwards, row), qPrintable(QStringLiteral("back again, row %1").arg(row)));
+
+        RecordListModel backwards(db.conn, table, keys, "descr");
+        QTRY_VERIFY(backwards.isCounted());
+        for (int row = rows - 1; row >= 0; --row)
+            QVERIFY2(right(backwards, row), qPrintable(QStringLiteral("backwards, row %1").arg(row)));
+
+        RecordListModel jumps(db.conn, table, keys, "descr");
+        QTRY_VERIFY(jumps.isCounted());
+        QRandomGenerator random(20240611);
+        for (int i = 0; i < 400; ++i) {
+            // Mostly far jumps, sometimes a step onto a neighbouring page in either direction.
+            int row = random.bounded(rows);
+            if (i % 3 == 1)
+                row = qBound(0, row + (random.bounded(2) ? 1 : -1) * RecordListModel::kPageSize, rows - 1);
+            QVERIFY2(right(jumps, row), qPrintable(QStringLiteral("jump %1 to row %2").arg(i).arg(row)));
+            if (i % 4 == 0) // NULL key parts too are found where the database sorts them
+                QCOMPARE(jumps.rowOfKey(want.keys[row]), row);
+        }
+    }
+
+    void countLinesAndRowOfKey_data() { backends(); }
+    void countLinesAndRowOfKey()
+    {
+        QFETCH(QString, backend);
+        Backend &db = lists(backend);
+        // The first page is shown before the table is counted; the count adds the other lines.
+        RecordListModel medium(db.conn, "libera", {}, "descr");
+        QAbstractItemModelTester tester(&medium, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy inserted(&medium, &QAbstractItemModel::rowsInserted);
+        QVERIFY(!medium.isCounted() && medium.rowCount() == RecordListModel::kPageSize);
+        QTRY_VERIFY(medium.isCounted());
+        QCOMPARE(medium.rowCount(), kMediumRows);
+        QCOMPARE(inserted.size(), 1);
+        QCOMPARE(inserted[0].mid(1), QVariantList({RecordListModel::kPageSize, kMediumRows - 1}));
+        RecordListModel empty(db.conn, "vuota", {}, "descr");
+        QVERIFY(empty.isCounted() && empty.rowCount() == 0 && empty.rowOfKey({1}) == -1);
+
+        // Values of each kind as the editor shows them, NULL parts empty; each key finds its line.
+        RecordListModel voci(db.conn, "VOCI", {"codice", "nato", "quando", "fido", "attivo", "peso"}, "Descr");
+        const QStringList lines{"[a]b][12/05/2001][12/05/2001 10:30:00][1234,56][True][0,1] Rossi",
+                                "[b,c][][][10][][] ",
+                                "[c'd \"e\"][31/12/1999][29/02/2020 23:59:58][-0,5][False][-2,5] Verdi",
+                                "[d][][][12345678901,2345][][] Neri"};
+        QVERIFY(voci.isCounted() && voci.rowCount() == lines.size());
+        for (int row = 0; row < lines.size(); ++row) {
+            QCOMPARE(voci.data(voci.index(row)).toString(), lines[row]);
+            QCOMPARE(voci.rowOfKey(voci.data(voci.index(row), RecordListModel::KeyRole).toList()), row);
+        }
+
+        // Asked before the count is in, for a line far past the first page: the lines grow to hold it.
+        const Expected want = expected(db, "grande", "grp, code");
+        RecordListModel model(db.conn, "grande", {"grp", "code"}, {});
+        QAbstractItemModelTester bigTester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(model.rowOfKey(want.keys[9000]), 9000);
+        QVERIFY(model.isCounted() && model.rowCount() == kBigRows);
+        for (const int row : {0, 199, 200, 7001, 10'457, kBigRows - 1})
+            QCOMPARE(model.rowOfKey(want.keys[row]), row);
+        for (int row = 8900; row < 9100; ++row) // the pages read to find a line hold the right lines
+            QCOMPARE(model.lineAt(row), want.lines[row].section(u' ', 0, 0));
+        // Keys no row has: between two rows, past the last, of another shape, with a NULL.
+        for (const QVariantList &key : {QVariantList{want.keys[500][0], want.keys[500][1].toString() + u'x'},
+                                        QVariantList{99, "zzz"}, want.keys[5].mid(0, 1), {QVariant(), "c1"}})
+            QCOMPARE(model.rowOfKey(key), -1);
+    }
+
+    void refreshShowsChangesOfOthers_data() { backends(); }
+    void refreshShowsChangesOfOthers()
+    {
+        QFETCH(QString, backend);
+        Backend db(backend);
+        db.exec({"CREATE TABLE grande " + kPaged});
+        fill(db, "grande", 1, kMediumRows);
+        auto other = db.open();
+        RecordListModel model(db.conn, "grande", {"grp", "code"}, "descr");
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QTRY_VERIFY(model.isCounted());
+        for (int row = 0; row < model.rowCount(); ++row)
+            model.lineAt(row); // every page cached
+
+        // Someone else deletes rows and adds some that sort first and last.
+        db.exec({"DELETE FROM grande WHERE grp = 3", "INSERT INTO grande VALUES (-1, 'n', 'prima'), (99, 'n', 'dopo')"},
+                other);
+        fill(db, "grande", 1000, 1300, other);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        model.refresh();
+        QCOMPARE(reset.size(), 1);
+        QTRY_VERIFY(model.isCounted());
+        QStringList lines;
+        for (int row = 0; row < model.rowCount(); ++row)
+            lines << model.lineAt(row);
+        QCOMPARE(lines, expected(db, "grande", "grp, code").lines);
+
+        // A refresh before the first count ran: one count, of the table as it is now.
+        RecordListModel quick(db.conn, "grande", {}, "descr");
+        QAbstractItemModelTester quickTester(&quick, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        db.exec({"DELETE FROM grande WHERE grp = 4"}, other);
+        quick.refresh();
+        QTRY_VERIFY(quick.isCounted());
+        QCOMPARE(quick.rowCount(), db.scalar("SELECT COUNT(*) FROM grande").toInt());
+    }
+};
+
+QTEST_GUILESS_MAIN(TstDataLayer)
+#include "tst_datalayer.moc"
