@@ -279,6 +279,10 @@ private slots:
             QCOMPARE(load(QByteArray(bytes))->Campi()->Item(1)->Desc(), u"à€"); // lines read as UTF-8 or Windows-1252
         QCOMPARE(decodeDscText("Citt\xE0 \x80 \x96 \x93\x94 \x81"), u"Città € – “” \u0081");
         QCOMPARE(decodeDscText("\xED\xA0\x80"), u"í\u00A0€"); // an encoded surrogate is no UTF-8
+        // Each line on its own: one in Windows-1252 leaves the UTF-8 lines alone.
+        QCOMPARE(decodeDscText("Citt\xC3\xA0 \xE2\x9C\x93\rCitt\xE0\r\n\xE2\x9C\x93"), u"Città ✓\rCittà\r\n✓");
+        const auto mixed = load(QByteArray("RECORD,T,T,1\nCAMPO,A,Citt\xC3\xA0 \xE2\x9C\x93\nCAMPO,B,Citt\xE0\n"));
+        QCOMPARE(mixed->Campi()->Item(1)->Desc() + mixed->Campi()->Item(2)->Desc(), u"Città ✓Città");
         // Only the first byte-order mark is a header; a later one is text, so its line is no RECORD.
         QCOMPARE(decodeDscText("\xEF\xBB\xBF\xEF\xBB\xBFX"), u"\uFEFFX");
         auto rec = load(QByteArray("\xEF\xBB\xBFRECORD,T,T,1\n\xEF\xBB\xBFRECORD,U,U,1\nCAMPO,A,A,TEXT\n"));

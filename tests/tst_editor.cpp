@@ -338,6 +338,51 @@ private slots:
         QCOMPARE(snapshot(), before);
     }
 
+    // Called while its window closes (from a handler of the close) or after, every entry point
+    // of the editor does nothing: no crash, no message, no row written.
+    void callsOnAClosedEditorDoNothing()
+    {
+        Folder folder;
+        const auto rows = [&] { return folder.rows("SELECT * FROM CLIENTI ORDER BY CODICE"); };
+        const auto before = rows();
+        FrmEditTab editor;
+        start(editor, folder, QStringLiteral("CLIENTI"));
+        control<QLineEdit>(editor, QStringLiteral("TxtText2"))->setText(QStringLiteral("Scritto dopo"));
+        editor.SETMODIFICATO();
+        const auto everything = [&] {
+            for (int button : {0, 1, 2, 3, 4, 8})
+                editor.CmdButton_Click(button);
+            editor.ShowRecord();
+            editor.SETPRIMO();
+            editor.RIEMPILISTA();
+            editor.refreshListAround(0, {1});
+            editor.MOVETO({2});
+            editor.CONTROLLOGENERALE();
+            editor.ControllaCancellazione();
+            editor.SCRIVIUMOD();
+            editor.SCRIVILAST();
+            editor.FORMATTA(QStringLiteral("1"), QStringLiteral("FIDO"));
+            editor.CmbBounded_Click(3);
+            editor.CmbBounded_LostFocus(3);
+            editor.LoccaRecord(false);
+            editor.SETINDICI(true);
+            editor.SETNEW();
+            editor.ClearFields();
+            editor.METTICAMPI();
+            editor.ImpostaForm();
+            editor.REPROP();
+            const DataError failure(42, QStringLiteral("guasto"));
+            editor.ErrorHandler(&failure);
+        };
+        connect(&editor, &FrmEditTab::CloseEditor, this, everything);
+        m_messages->script({MsgAnswer::Ok}); // drop the change and close
+        editor.close();
+        m_messages->clear();
+        everything();
+        QVERIFY2(messageTexts().isEmpty(), qPrintable(messageTexts().join(u'|')));
+        QCOMPARE(rows(), before);
+    }
+
     // A host that installs no services gets the real screen.
     void realScreenByDefault()
     {

@@ -196,6 +196,15 @@ bool isValidUtf8(const QByteArray &bytes)
     return true;
 }
 
+// One line: UTF-8 when it is valid UTF-8 (ASCII is both), Windows-1252 otherwise.
+QString decodeDscLine(const char *data, qsizetype size)
+{
+    if (std::all_of(data, data + size, [](char c) { return (c & 0x80) == 0; }))
+        return QString::fromLatin1(data, size);
+    const QByteArray line = QByteArray::fromRawData(data, size);
+    return isValidUtf8(line) ? decodeUtf8(data, size) : decodeCp1252(line);
+}
+
 // The key of a search layout: its number in decimal, without blanks, so "01" and "1" agree.
 QString layoutKey(QStringView field)
 {
@@ -449,9 +458,23 @@ private:
 
 QString decodeDscText(const QByteArray &bytes)
 {
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        return decodeUtf8(bytes.constData() + 3, bytes.size() - 3);
-    return isValidUtf8(bytes) ? decodeUtf8(bytes.constData(), bytes.size()) : decodeCp1252(bytes);
+    const qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    if (isValidUtf8(bytes))
+        return decodeUtf8(bytes.constData() + start, bytes.size() - start);
+    // One line in another encoding spoils nothing else: each line between CR and LF bytes is
+    // decoded on its own.
+    QString out;
+    out.reserve(bytes.size());
+    for (qsizetype pos = start; pos <= bytes.size();) {
+        qsizetype end = pos;
+        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
+            ++end;
+        out += decodeDscLine(bytes.constData() + pos, end - pos);
+        if (end < bytes.size())
+            out += QLatin1Char(bytes[end]);
+        pos = end + 1;
+    }
+    return out;
 }
 
 DscKeyword dscKeyword(QStringView line)
@@ -470,10 +493,8 @@ DscKeyword dscKeyword(QStringView line)
 
 TextLineSource::TextLineSource(QByteArray bytes) : m_bytes(std::move(bytes))
 {
-    if (m_bytes.startsWith("\xEF\xBB\xBF")) {
+    if (m_bytes.startsWith("\xEF\xBB\xBF"))
         m_pos = 3;
-        m_utf8 = true;
-    }
     m_hasCr = m_bytes.contains('\r');
 }
 
@@ -514,13 +535,7 @@ QString TextLineSource::line() const
 
 QString TextLineSource::decode(const char *data, qsizetype size) const
 {
-    // An ASCII line reads the same in both encodings: the whole file is checked only when a line
-    // that is read holds other bytes.
-    if (std::all_of(data, data + size, [](char c) { return (c & 0x80) == 0; }))
-        return QString::fromLatin1(data, size);
-    if (!m_utf8)
-        m_utf8 = isValidUtf8(m_bytes);
-    return *m_utf8 ? decodeUtf8(data, size) : decodeCp1252(QByteArray::fromRawData(data, size));
+    return decodeDscLine(data, size);
 }
 
 bool ListLineSource::next()

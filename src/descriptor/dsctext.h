@@ -31,8 +31,8 @@
 
 namespace Norvix {
 
-// Decodes a descriptor file: UTF-8 when it starts with a byte-order mark or is valid UTF-8,
-// Windows-1252 otherwise.
+// Decodes a descriptor file line by line (a leading byte-order mark dropped): a line that is
+// valid UTF-8 is UTF-8, any other Windows-1252, so that one stray line spoils nothing else.
 QString decodeDscText(const QByteArray &bytes);
 
 // Splits text into lines ending at LF, CR LF or CR. A final terminator does not add a line.
@@ -71,7 +71,6 @@ private:
     QString decode(const char *data, qsizetype size) const;
 
     QByteArray m_bytes;
-    mutable std::optional<bool> m_utf8; // whether the file is UTF-8, found out when first needed
     bool m_hasCr = false;
     qsizetype m_pos = 0;
     qsizetype m_lineStart = 0;

@@ -46,27 +46,105 @@ void FrmEditTab::SETMODIFICATO() { d->panel.SETMODIFICATO(); }
 void FrmEditTab::SETPROP() { d->window.SETPROP(); }
 void FrmEditTab::SCREENMODE(int width, int height) { d->window.SCREENMODE(width, height); }
 void FrmEditTab::REPROP() { d->window.REPROP(); }
-void FrmEditTab::METTICAMPI() { d->factory.METTICAMPI(); }
-void FrmEditTab::MettiCampo(const std::shared_ptr<Campo> &campo) { d->factory.MettiCampo(campo); }
-void FrmEditTab::CTRLSETFOCUS(QWidget *control) { d->window.CTRLSETFOCUS(control); }
-void FrmEditTab::SETINDICI(bool enabled) { d->actions.SETINDICI(enabled); }
-void FrmEditTab::LoccaRecord(bool locked) { d->actions.LoccaRecord(locked); }
-bool FrmEditTab::ControllaCancellazione() { return d->actions.ControllaCancellazione(); }
-void FrmEditTab::RIEMPILISTA() { d->list.RIEMPILISTA(); }
-void FrmEditTab::refreshListAround(int row, const QVariantList &key) { d->list.refreshAround(row, key); }
-void FrmEditTab::SETPRIMO() { d->list.SETPRIMO(); }
-void FrmEditTab::CmdButton_Click(int index) { d->actions.CmdButton_Click(index); }
-bool FrmEditTab::CONTROLLOGENERALE() { return d->CONTROLLOGENERALE(); }
-void FrmEditTab::VALORENONVALIDO(QWidget *control) { d->VALORENONVALIDO(control); }
-QString FrmEditTab::FORMATTA(const QString &Valore, const QString &nomecampo) { return d->FORMATTA(Valore, nomecampo); }
-void FrmEditTab::SCRIVIUMOD() { d->actions.SCRIVIUMOD(); }
-QString FrmEditTab::SCRIVILAST() { return d->actions.SCRIVILAST(); }
-void FrmEditTab::WRITEDESC(QWidget *control) { d->lookups.WRITEDESC(control); }
-bool FrmEditTab::ErrorHandler(const DataError *error) { return d->actions.ErrorHandler(error); }
-void FrmEditTab::MOVETO(const QVariantList &bookmark) { d->actions.MOVETO(bookmark); }
-int FrmEditTab::FILLCOMBO(QComboBox *ctrl, const std::shared_ptr<Campo> &C) { return d->lookups.FILLCOMBO(ctrl, C); }
-void FrmEditTab::CmbBounded_Click(int index) { d->lookups.CmbBounded_Click(index); }
-void FrmEditTab::CmbBounded_LostFocus(int index) { d->lookups.CmbBounded_LostFocus(index); }
+void FrmEditTab::METTICAMPI()
+{
+    if (!d->closed())
+        d->factory.METTICAMPI();
+}
+void FrmEditTab::MettiCampo(const std::shared_ptr<Campo> &campo)
+{
+    if (!d->closed())
+        d->factory.MettiCampo(campo);
+}
+void FrmEditTab::CTRLSETFOCUS(QWidget *control)
+{
+    if (!d->closed())
+        d->window.CTRLSETFOCUS(control);
+}
+void FrmEditTab::SETINDICI(bool enabled)
+{
+    if (!d->closed())
+        d->actions.SETINDICI(enabled);
+}
+void FrmEditTab::LoccaRecord(bool locked)
+{
+    if (!d->closed())
+        d->actions.LoccaRecord(locked);
+}
+bool FrmEditTab::ControllaCancellazione()
+{
+    return d->closed() ? false : d->actions.ControllaCancellazione();
+}
+void FrmEditTab::RIEMPILISTA()
+{
+    if (!d->closed())
+        d->list.RIEMPILISTA();
+}
+void FrmEditTab::refreshListAround(int row, const QVariantList &key)
+{
+    if (!d->closed())
+        d->list.refreshAround(row, key);
+}
+void FrmEditTab::SETPRIMO()
+{
+    if (!d->closed())
+        d->list.SETPRIMO();
+}
+void FrmEditTab::CmdButton_Click(int index)
+{
+    if (!d->closed())
+        d->actions.CmdButton_Click(index);
+}
+bool FrmEditTab::CONTROLLOGENERALE()
+{
+    return d->closed() ? false : d->CONTROLLOGENERALE();
+}
+void FrmEditTab::VALORENONVALIDO(QWidget *control)
+{
+    if (!d->closed())
+        d->VALORENONVALIDO(control);
+}
+QString FrmEditTab::FORMATTA(const QString &Valore, const QString &nomecampo)
+{
+    return d->closed() ? Valore : d->FORMATTA(Valore, nomecampo);
+}
+void FrmEditTab::SCRIVIUMOD()
+{
+    if (!d->closed())
+        d->actions.SCRIVIUMOD();
+}
+QString FrmEditTab::SCRIVILAST()
+{
+    return d->closed() ? QString() : d->actions.SCRIVILAST();
+}
+void FrmEditTab::WRITEDESC(QWidget *control)
+{
+    if (!d->closed())
+        d->lookups.WRITEDESC(control);
+}
+bool FrmEditTab::ErrorHandler(const DataError *error)
+{
+    return d->closed() ? false : d->actions.ErrorHandler(error);
+}
+void FrmEditTab::MOVETO(const QVariantList &bookmark)
+{
+    if (!d->closed())
+        d->actions.MOVETO(bookmark);
+}
+int FrmEditTab::FILLCOMBO(QComboBox *ctrl, const std::shared_ptr<Campo> &C)
+{
+    return d->closed() ? 0 : d->lookups.FILLCOMBO(ctrl, C);
+}
+void FrmEditTab::CmbBounded_Click(int index)
+{
+    if (!d->closed())
+        d->lookups.CmbBounded_Click(index);
+}
+void FrmEditTab::CmbBounded_LostFocus(int index)
+{
+    if (!d->closed())
+        d->lookups.CmbBounded_LostFocus(index);
+}
 std::shared_ptr<Rec> FrmEditTab::rec() const { return d->rec; }
 QString FrmEditTab::DescField() const { return d->descField; }
 QString FrmEditTab::DbPath() const { return d->data.dataFolder(); }
@@ -103,6 +181,8 @@ QString FrmEditTab::arrayOf(const QWidget *control)
 
 void FrmEditTab::SETNEW()
 {
+    if (d->closed())
+        return;
     d->panel.SETNEW();
     d->setDefaults();
     if (isVisible())
@@ -111,6 +191,8 @@ void FrmEditTab::SETNEW()
 
 void FrmEditTab::ImpostaForm()
 {
+    if (d->closed())
+        return;
     d->window.makeTabs();
     try {
         d->data.open(d->data.wholeTable(), CursorIntent::Read);

@@ -50,6 +50,8 @@ public:
     bool checking = false; // a field is being checked on leaving it
     std::shared_ptr<Rec> rec;
     QPointer<QWidget> firstControl;
+    // Not started, failed to start, or closed: the public entry points then do nothing.
+    bool closed() const { return unloaded || !rec || !data.isOpen(); }
     // Parts.
     EditorData data;
     FieldSet fields;

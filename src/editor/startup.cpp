@@ -186,6 +186,8 @@ void FrmEditTabPrivate::positionOn(const std::optional<QString> &Indice)
 
 void FrmEditTab::ShowRecord()
 {
+    if (d->closed())
+        return;
     Recordset *rs = d->data.recordset();
     if (!rs || !rs->hasCurrentRow())
         return;
@@ -232,6 +234,8 @@ void FrmEditTab::ShowRecord()
 
 void FrmEditTab::ClearFields()
 {
+    if (d->closed())
+        return;
     for (const auto &f : d->fields.all()) {
         if (f->column().isEmpty())
             continue;
