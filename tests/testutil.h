@@ -25,6 +25,12 @@ inline QByteArray readData(const QString &relative)
     return f.readAll();
 }
 
+inline QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 inline void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);

@@ -341,6 +341,49 @@ private slots:
         QCOMPARE(shown(editor, c.input), c.looks);
     }
 
+    // A database file deleted or replaced while the editor is open is never written: the save is
+    // refused naming the file, the typed values stay, and the file now at the path is untouched.
+    void vanishedFileIsNeverWritten_data()
+    {
+        QTest::addColumn<bool>("replaced");
+        QTest::addColumn<bool>("adding");
+        for (const bool replaced : {false, true})
+            for (const bool adding : {false, true})
+                QTest::addRow("%s, %s", replaced ? "replaced" : "deleted", adding ? "new row" : "change") << replaced << adding;
+    }
+    void vanishedFileIsNeverWritten()
+    {
+        QFETCH(bool, replaced);
+        QFETCH(bool, adding);
+        Data data(QStringLiteral("sqlite"));
+        const QString file = data.folder() + QStringLiteral("/anagrafica.db");
+        FrmEditTab editor;
+        TestUtil::startShown(editor, data.connection, data.folder(), QStringLiteral("CLIENTI"));
+        if (adding) {
+            press(editor, 0);
+            type(editor, control(editor, QStringLiteral("TxtNumeric1")), QStringLiteral("9"));
+            type(editor, control(editor, QStringLiteral("TxtDate5")), QStringLiteral("01/01/1980"));
+        }
+        type(editor, control(editor, QStringLiteral("TxtText2")), QStringLiteral("Perso?"));
+        leave(editor);
+        QVERIFY(QFile::remove(file));
+        QByteArray other;
+        if (replaced) {
+            TestUtil::createSqlite(data.folder() + QStringLiteral("/altro.db"), {"CREATE TABLE CLIENTI (CODICE INTEGER)"});
+            QVERIFY(QFile::rename(data.folder() + QStringLiteral("/altro.db"), file));
+            other = TestUtil::readFile(file);
+        }
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            m_messages->clear();
+            press(editor, 1);
+            QCOMPARE(said().size(), 1);
+            QVERIFY2(said().first().contains(file) && said().first().contains(u"eliminato o sostituito"), qPrintable(said().first()));
+        }
+        QCOMPARE(shown(editor, QStringLiteral("TxtText2")), u"Perso?");
+        QVERIFY(editor.Modified() || adding);
+        QCOMPARE(QFile::exists(file) ? TestUtil::readFile(file) : QByteArray(), other);
+    }
+
     // A row that others refer to is not deleted, and the user is told why.
     void referencedRowIsNotDeleted_data() { TestUtil::backends(); }
     void referencedRowIsNotDeleted()

@@ -163,6 +163,8 @@ void RowActions::refused(const DataError &error)
     const bool refusedNewRow = d.data.recordset() && d.data.recordset()->editMode() == EditMode::Add;
     if (refusedNewRow && error.number() == DataError::IntegrityViolation)
         msgBox(QStringLiteral("Il codice inserito è già esistente"));
+    else if (error.number() == DataError::FileGone)
+        msgBox(error.description(), MsgButtons::OkOnly, d.q->windowTitle());
     else if (!explainRefusal(error, false))
         ErrorHandler(&error);
 }
@@ -207,7 +209,9 @@ void RowActions::deleteRow()
             d.data.open(d.data.wholeTable(), CursorIntent::Change);
         d.data.recordset()->Delete();
     } catch (const DataError &e) {
-        if (!explainRefusal(e, true))
+        if (e.number() == DataError::FileGone)
+            msgBox(e.description(), MsgButtons::OkOnly, d.q->windowTitle());
+        else if (!explainRefusal(e, true))
             ErrorHandler(&e);
         return;
     }

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 // Forms accepted besides those in the header:
@@ -806,6 +807,28 @@ std::shared_ptr<Connection> Connection::open(const ConnectionParams &params, con
     return c;
 }
 
+namespace {
+// The device and inode of the file at a path; none when there is no file there.
+std::optional<std::pair<quint64, quint64>> fileIdentity(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return std::pair{quint64(st.st_dev), quint64(st.st_ino)};
+}
+} // namespace
+
+void Connection::requireSameFile() const
+{
+    if (!m_file || fileIdentity(m_params.database) == m_file)
+        return;
+    throw DataError(DataError::FileGone,
+                    QStringLiteral("Il database %1 è stato eliminato o sostituito dopo l'apertura dell'editor: la modifica "
+                                   "non è stata salvata e i valori inseriti sono stati mantenuti. Chiudere l'editor e "
+                                   "riaprirlo sul database attuale.")
+                        .arg(QDir::toNativeSeparators(m_params.database)));
+}
+
 void Connection::openSqlite(bool write)
 {
     const QString &path = m_params.database;
@@ -835,6 +858,7 @@ void Connection::openSqlite(bool write)
     for (const QString &pragma : std::as_const(pragmas))
         runSetting(pragma);
     m_readOnly = !write;
+    m_file = fileIdentity(path);
 }
 
 void Connection::openServer()

@@ -31,6 +31,8 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace Norvix {
 
@@ -107,6 +109,10 @@ public:
     // cannot write the database (or the connection string asked for reading only); throws
     // DataError when reopening fails otherwise.
     bool enableWriting();
+    // Before a write: throws DataError(FileGone), naming the path, when the SQLite file at the
+    // path is no longer the file this connection has open (deleted, or another put in its
+    // place), since whatever is written then is lost with the old file. Other databases pass.
+    void requireSameFile() const;
 
     // Tables already looked up on this connection (see tableInfo()); forgotten on Close() and
     // by forgetTables(), for callers that change the schema.
@@ -124,6 +130,7 @@ private:
     bool m_readOnly = true;
     bool m_walMode = false;     // an SQLite file in WAL mode
     bool m_hadWalFiles = false; // its -wal or -shm file was there before this connection
+    std::optional<std::pair<quint64, quint64>> m_file; // device and inode of the SQLite file opened
     QString m_connectionString;
     ConnectionParams m_params;
     SqlDialect m_dialect = SqlDialect::Other;

@@ -38,6 +38,7 @@ public:
         CheckViolation = 3317,
         ForeignKeyViolation = 3201,
         ConstraintViolation = 3316,
+        FileGone = 3024, // the database file was deleted or replaced while open
     };
     /// An error with its number, the text for the user and the driver's own code.
     DataError(int number, const QString &description, const QString &nativeCode = QString());

@@ -562,6 +562,7 @@ QString Recordset::rowMatch(QVariantList &values) const
 
 void Recordset::insertRow()
 {
+    m_connection->requireSameFile();
     QSqlDatabase db = m_connection->database();
     QList<int> columns = m_pending.keys();
     std::sort(columns.begin(), columns.end());
@@ -652,6 +653,7 @@ void Recordset::runOnOneRow(const QString &sql, const QVariantList &values, RowS
     // One transaction; exactly one row must be touched, or someone else changed or deleted it.
     // A transaction that found the file locked past the busy timeout is rolled back and run
     // again whole: its WHERE clause checks the row afresh each time.
+    m_connection->requireSameFile();
     QSqlDatabase db = m_connection->database();
     const SqlDialect dialect = m_connection->dialect();
     for (int attempt = 1;; ++attempt) {
