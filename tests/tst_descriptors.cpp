@@ -14,6 +14,11 @@
 #include <QJsonDocument>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QThread>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <functional>
 
@@ -312,7 +317,7 @@ private slots:
         QTest::addColumn<QString>("error"); // part of the message; empty when the trees load
         const QString wrong = QStringLiteral("Password errata"), needed = QStringLiteral("protetto da password");
         QTest::newRow("sqlite") << "" << "" << "" << "";
-        QTest::newRow("sqlite, password not needed") << "" << "" << "x" << "";
+        QTest::newRow("sqlite, plain read with a password") << "" << "" << "x" << "non è sigillato";
         QTest::newRow("sealed") << "" << "Segreto1" << "Segreto1" << "";
         QTest::newRow("sealed, other case") << "" << "Segreto1" << "segreto1" << wrong;
         QTest::newRow("sealed, none given") << "" << "Segreto1" << "" << needed;
@@ -352,6 +357,36 @@ private slots:
         QFile raw(file);
         QVERIFY(raw.open(QIODevice::ReadOnly));
         QVERIFY(!fixture.isEmpty() || raw.readAll().contains("CLIENTI") == seal.isEmpty()); // sealed: not readable
+    }
+
+    // An import killed at any moment leaves the old descriptors readable, or the new ones whole.
+    void killedImportLeavesOldOrNew()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("dsc.mdb");
+        const QStringList old{"RECORD,VECCHIO,Vecchio,1"};
+        QStringList fresh;
+        for (int i = 0; i < 100000; ++i)
+            fresh << QStringLiteral("CAMPO,C%1,Campo %1,TEXT,10").arg(i);
+        int oldSeen = 0;
+        for (const int delayMs : {0, 10, 30, 60, 100, 150, 250, 400}) {
+            writeDscDatabase(file, old, {});
+            const pid_t child = ::fork();
+            if (child == 0) {
+                try {
+                    writeDscDatabase(file, fresh, {});
+                } catch (...) {
+                }
+                ::_exit(0);
+            }
+            QThread::msleep(delayMs);
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+            const QStringList now = readDscDatabase(file, {});
+            QVERIFY2(now == old || now == fresh, qPrintable(QString::number(now.size())));
+            oldSeen += now == old;
+        }
+        QVERIFY(oldSeen > 0); // some kills did land during an import
     }
 
     void tamperedDatabaseFailsInsteadOfYieldingGarbage()

@@ -83,6 +83,9 @@ private slots:
     {
         TestUtil::writeFile(m_broken.filePath("files.dsc"), "RECORD,T,T,1\nCAMPO,A,A,TEXT\nCAMPO,a,B,TEXT\n");
         writeDscDatabase(m_sealed.filePath("dsc.mdb"), {"RECORD,T,T,1"}, "chiave");
+        writeDscDatabase(m_sealed.filePath("tolto.mdb"), {"RECORD,T,T,1"}, "chiave"); // then its seal removed
+        TestUtil::createSqlite(m_sealed.filePath("tolto.mdb"), {"DROP TABLE DscCrypt"});
+        writeDscDatabase(m_sealed.filePath("falso.mdb"), {"RECORD,T,T,1"}, QString());
         TestUtil::copyData("legacy/files.dsc", m_dir.path());
         TestUtil::writeFile(m_dir.filePath("norvix.ini"),
                             "[Norvix]\nDbPath=" + m_dir.path().toUtf8() + "\nDatabaseName=da_impostazioni.db\n");
@@ -127,7 +130,8 @@ private slots:
         QCOMPARE(norvix({"dsc", "import", text + "/files.dsc", sealed + "/dsc.mdb", "--password-file", pw}).code, 0);
         for (const char *record : {"CLIENTI", "TIPI", "ULTIMO"}) {
             for (const QString &d : {text, db, sealed}) {
-                const Run r = norvix({"dsc", "dump", record}, d, false, "chiave segreta"); // in the current folder
+                // In the current folder; a password only for the sealed one, where it must be given.
+                const Run r = norvix({"dsc", "dump", record}, d, false, d == sealed ? "chiave segreta" : QString());
                 QCOMPARE(r.code, 0);
                 QCOMPARE(parsed(r), treeOf(kText, record));
             }
@@ -167,6 +171,9 @@ private slots:
         row("a broken line", {"dsc", "dump", "--dsc", "{broken}", "T"}, 2, "files.dsc, riga 3");
         row("no password", {"dsc", "dump", "--dsc", "{sealed}", "T"}, 2, "protetto da password");
         row("wrong password", {"dsc", "export", "{sealed}/dsc.mdb", "--password", "sbagliata"}, 2, "Password errata");
+        row("seal removed", {"dsc", "export", "{sealed}/tolto.mdb", "--password", "chiave"}, 2, "non è sigillato");
+        row("plain, read with a password", {"dsc", "export", "{sealed}/falso.mdb", "--password", "chiave"}, 2,
+            "non è sigillato");
         row("unreadable password file", {"dsc", "dump", "--password-file", "{empty}/pw", "X"}, 2, "password");
         row("missing database", {"dsc", "export", "{empty}/assente.mdb"}, 2, "assente.mdb");
         row("no record named", {"dsc", "dump"}, 2, "dsc dump vuole RECORD");

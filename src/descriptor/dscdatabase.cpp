@@ -4,6 +4,7 @@
 #include "descriptor/jetfile.h"
 
 #include <QAtomicInteger>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -13,6 +14,11 @@
 #include <QVariant>
 
 #include <sodium.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <mutex>
 
@@ -148,8 +154,14 @@ QStringList readSqlite(const QString &file, const QString &password)
         throw DescriptorError(QStringLiteral("Impossibile leggere la tabella Dsc di %1: %2")
                                   .arg(file, q.lastError().text()));
 
-    if (!hasTable(db, kCryptTable))
-        return lines; // not protected: any password is accepted
+    if (!hasTable(db, kCryptTable)) {
+        // Given a password, only a sealed database is read: one whose seal was removed, or a
+        // plain one put in the place of a sealed one, would otherwise pass unnoticed.
+        if (!password.isEmpty())
+            throw DescriptorError(QStringLiteral("Il database dei descrittori %1 non è sigillato: con una password si "
+                                                 "leggono solo database protetti da quella password").arg(file));
+        return lines;
+    }
 
     if (password.isEmpty())
         throw DescriptorError(QStringLiteral("Il database dei descrittori %1 è protetto da password").arg(file));
@@ -229,11 +241,11 @@ QStringList readDscDatabase(const QString &file, const QString &password)
     throw DescriptorError(QStringLiteral("%1 non è un database dei descrittori (formato non riconosciuto)").arg(file));
 }
 
-void writeDscDatabase(const QString &file, const QStringList &lines, const QString &password)
-{
-    if (QFileInfo::exists(file) && QFileInfo(file).size() > 0 && dscDatabaseFormat(file) != DscDbFormat::Sqlite)
-        throw DescriptorError(QStringLiteral("%1 non è un database SQLite: i descrittori si scrivono solo in database SQLite").arg(file));
+namespace {
 
+// Replaces the descriptor tables of the SQLite file `file` (messages name `shown`).
+void writeTables(const QString &file, const QString &shown, const QStringList &lines, const QString &password)
+{
     QByteArray salt, check;
     KeyGuard k;
     const quint64 ops = crypto_pwhash_OPSLIMIT_INTERACTIVE;
@@ -249,23 +261,23 @@ void writeDscDatabase(const QString &file, const QStringList &lines, const QStri
     ScopedConnection conn(file, false);
     QSqlDatabase db = conn.db();
     if (!db.transaction())
-        writeFailed(file, db.lastError());
+        writeFailed(shown, db.lastError());
     try {
         QSqlQuery q(db);
-        exec(q, QStringLiteral("DROP TABLE IF EXISTS \"Dsc\""), file);
-        exec(q, QStringLiteral("DROP TABLE IF EXISTS \"DscCrypt\""), file);
-        exec(q, QStringLiteral("CREATE TABLE \"Dsc\" (\"Line\" TEXT)"), file);
+        exec(q, QStringLiteral("DROP TABLE IF EXISTS \"Dsc\""), shown);
+        exec(q, QStringLiteral("DROP TABLE IF EXISTS \"DscCrypt\""), shown);
+        exec(q, QStringLiteral("CREATE TABLE \"Dsc\" (\"Line\" TEXT)"), shown);
         if (!password.isEmpty()) {
             exec(q, QStringLiteral("CREATE TABLE \"DscCrypt\" (\"Salt\" BLOB NOT NULL, \"OpsLimit\" INTEGER NOT NULL, "
                                    "\"MemLimit\" INTEGER NOT NULL, \"Check\" BLOB NOT NULL)"),
-                 file);
+                 shown);
             q.prepare(QStringLiteral("INSERT INTO \"DscCrypt\" VALUES (?, ?, ?, ?)"));
             q.addBindValue(salt);
             q.addBindValue(ops);
             q.addBindValue(mem);
             q.addBindValue(check);
             if (!q.exec())
-                writeFailed(file, q.lastError());
+                writeFailed(shown, q.lastError());
         }
         q.prepare(QStringLiteral("INSERT INTO \"Dsc\" (rowid, \"Line\") VALUES (?, ?)"));
         for (qsizetype i = 0; i < lines.size(); ++i) {
@@ -275,14 +287,61 @@ void writeDscDatabase(const QString &file, const QStringList &lines, const QStri
             else
                 q.bindValue(1, QString::fromLatin1(seal(k.key, lines.at(i).toUtf8(), lineAd(i + 1)).toBase64()));
             if (!q.exec())
-                writeFailed(file, q.lastError());
+                writeFailed(shown, q.lastError());
         }
         if (!db.commit())
-            writeFailed(file, db.lastError());
+            writeFailed(shown, db.lastError());
     } catch (...) {
         db.rollback();
         throw;
     }
+}
+
+// Flushes a file, or a folder's entries, to the disk.
+bool syncPath(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+void writeDscDatabase(const QString &file, const QStringList &lines, const QString &password)
+{
+    const QFileInfo info(file);
+    if (info.exists() && info.size() > 0 && dscDatabaseFormat(file) != DscDbFormat::Sqlite)
+        throw DescriptorError(QStringLiteral("%1 non è un database SQLite: i descrittori si scrivono solo in database SQLite").arg(file));
+    // All or nothing: the tables are written into a copy in the same folder, which is synced
+    // and then renamed over the file. Until the rename the old descriptors stay as they were,
+    // readable by anyone, whatever happens to this process; a copy left by a killed import is
+    // replaced by the next one.
+    const QString temp = info.absoluteDir().filePath(QStringLiteral(".%1.import").arg(info.fileName()));
+    QFile::remove(temp);
+    QFile::remove(temp + QStringLiteral("-journal"));
+    const auto failed = [&](const QString &why) {
+        QFile::remove(temp);
+        return DescriptorError(QStringLiteral("Impossibile scrivere il database dei descrittori %1: %2").arg(file, why));
+    };
+    if (info.exists() && info.size() > 0) {
+        QFile original(file);
+        if (!original.copy(temp))
+            throw failed(original.errorString());
+    }
+    try {
+        writeTables(temp, file, lines, password);
+    } catch (...) {
+        QFile::remove(temp);
+        throw;
+    }
+    if (!syncPath(temp))
+        throw failed(QString::fromLocal8Bit(std::strerror(errno)));
+    if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(file).constData()) != 0)
+        throw failed(QString::fromLocal8Bit(std::strerror(errno)));
+    syncPath(info.absolutePath()); // the rename itself, on the disk
 }
 
 QString dscPassword() { return passwordSlot(); }
