@@ -11,10 +11,14 @@
 #include "platform/messages.h"
 #include "platform/window.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+
+#include <functional>
 
 #include <optional>
 
@@ -86,6 +90,27 @@ inline std::shared_ptr<Norvix::RecordingMessageService> freshUser()
     Norvix::Shared::CloseOnConfirm = false;
     Norvix::Shared::LastInserted.clear();
     return messages;
+}
+
+// Runs `action`, answering each conflict window it shows by clicking `button` (empty: Esc);
+// returns how many showed.
+inline int answerConflicts(const std::function<void()> &action, const QString &button = QString())
+{
+    int shown = 0;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        QWidget *w = QApplication::activeModalWidget();
+        if (!w || w->objectName() != u"FrmConflitto")
+            return;
+        ++shown;
+        if (button.isEmpty())
+            QTest::keyClick(w, Qt::Key_Escape);
+        else
+            w->findChild<QPushButton *>(button)->click();
+    });
+    answer.start(5);
+    action();
+    return shown;
 }
 
 // Starts the editor on a record and shows it, active.

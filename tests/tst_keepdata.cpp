@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTimer>
 
 using namespace Norvix;
@@ -382,6 +383,92 @@ private slots:
         QCOMPARE(shown(editor, QStringLiteral("TxtText2")), u"Perso?");
         QVERIFY(editor.Modified() || adding);
         QCOMPARE(QFile::exists(file) ? TestUtil::readFile(file) : QByteArray(), other);
+    }
+
+    // Another user changed or deleted the row since it was read: the conflict window lists the
+    // differences and does what is chosen; nothing typed is lost unless the user says so.
+    void writeConflicts_data()
+    {
+        QTest::addColumn<QString>("other");   // what the other user does: change, delete
+        QTest::addColumn<QString>("gesture"); // Esc, a button, or "third" (a third writer, then Sovrascrivi)
+        QTest::addColumn<bool>("deleting");   // this user deletes instead of saving
+        QTest::addColumn<QString>("stored");  // NOME/FIDO/NOTE of row 1 at the end ("" when gone)
+        QTest::addColumn<QString>("name");    // the name the editor then shows
+        QTest::newRow("changed, Esc") << "change" << "Esc" << false << "Altro/99/Cliente storico" << "Nome nuovo";
+        QTest::newRow("changed, Copia then Esc") << "change" << "CmdCopia" << false << "Altro/99/Cliente storico" << "Nome nuovo";
+        QTest::newRow("changed, Ricarica") << "change" << "CmdRicarica" << false << "Altro/99/Cliente storico" << "Altro";
+        QTest::newRow("changed, Sovrascrivi") << "change" << "CmdSovrascrivi" << false << "Nome nuovo/99/Cliente storico"
+                                              << "Nome nuovo";
+        QTest::newRow("changed, third writer") << "change" << "third" << false << "Nome nuovo/99/Terzo" << "Nome nuovo";
+        QTest::newRow("deleted, Sovrascrivi") << "delete" << "CmdSovrascrivi" << false << "Nome nuovo/1500.5/Cliente storico"
+                                              << "Nome nuovo";
+        QTest::newRow("delete of changed, Esc") << "change" << "Esc" << true << "Altro/99/Cliente storico" << "Rossi Mario & figli";
+        QTest::newRow("delete of changed, Elimina comunque") << "change" << "CmdSovrascrivi" << true << "" << "";
+    }
+    void writeConflicts()
+    {
+        QFETCH(QString, other);
+        QFETCH(QString, gesture);
+        QFETCH(bool, deleting);
+        QFETCH(QString, stored);
+        QFETCH(QString, name);
+        Data data(QStringLiteral("sqlite"));
+        FrmEditTab editor;
+        TestUtil::startShown(editor, data.connection, data.folder(), QStringLiteral("CLIENTI"));
+        if (!deleting) {
+            type(editor, control(editor, QStringLiteral("TxtText2")), QStringLiteral("Nome nuovo"));
+            leave(editor);
+        }
+        data.exec({other == u"change" ? "UPDATE CLIENTI SET NOME = 'Altro', FIDO = 99 WHERE CODICE = 1"
+                                      : "DELETE FROM CLIENTI WHERE CODICE = 1"});
+        QStringList windows, listed;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&] {
+            auto *w = QApplication::activeModalWidget();
+            if (!w || w->objectName() != u"FrmConflitto")
+                return;
+            windows << w->windowTitle();
+            auto *grid = w->findChild<QTableWidget *>(QStringLiteral("GrdDifferenze"));
+            for (int r = 0; grid && r < grid->rowCount(); ++r)
+                listed << grid->item(r, 0)->text() + u'|' + grid->item(r, 1)->text() + u'|' + grid->item(r, 2)->text() + u'|'
+                              + grid->item(r, 3)->text();
+            if (gesture == u"CmdCopia") {
+                w->findChild<QPushButton *>(gesture)->click();
+                QVERIFY(w->isVisible());
+            }
+            if (gesture == u"third" && windows.size() == 1) {
+                data.exec({"UPDATE CLIENTI SET NOTE = 'Terzo' WHERE CODICE = 1"});
+                w->findChild<QPushButton *>(QStringLiteral("CmdSovrascrivi"))->click();
+            } else if (gesture == u"Esc" || gesture == u"CmdCopia") {
+                QTest::keyClick(w, Qt::Key_Escape);
+            } else {
+                w->findChild<QPushButton *>(gesture == u"third" ? QStringLiteral("CmdSovrascrivi") : gesture)->click();
+            }
+        });
+        answer.start(20);
+        if (deleting) {
+            m_messages->script({MsgAnswer::Ok});
+            press(editor, 3);
+        } else {
+            press(editor, 1);
+        }
+        answer.stop();
+        QCOMPARE(windows.size(), gesture == u"third" ? 2 : 1);
+        QCOMPARE(windows.first(), u"Record modificato da un altro utente");
+        if (!deleting) {
+            const QString name = other == u"change" ? "Ragione sociale|Rossi Mario & figli|Altro|Nome nuovo"
+                                                    : "Ragione sociale|Rossi Mario & figli|eliminato|Nome nuovo";
+            QVERIFY2(listed.contains(name), qPrintable(listed.join(u'\n')));
+        }
+        if (gesture == u"CmdCopia")
+            QVERIFY(QApplication::clipboard()->text().contains(u"Ragione sociale: Nome nuovo\n"));
+        const QString now = data.scalar("SELECT NOME || '/' || CAST(FIDO AS TEXT) || '/' || NOTE FROM CLIENTI WHERE CODICE = 1")
+                                .toString()
+                                .replace(QStringLiteral(".0/"), QStringLiteral("/"));
+        QCOMPARE(now, stored);
+        if (!name.isEmpty())
+            QCOMPARE(shown(editor, QStringLiteral("TxtText2")), name);
+        QCOMPARE(editor.Modified(), name == u"Nome nuovo" && !stored.startsWith(name));
     }
 
     // A row that others refer to is not deleted, and the user is told why.

@@ -86,6 +86,11 @@ RecordSource EditorData::rowOf(const QVariantList &key) const
     return source;
 }
 
+std::unique_ptr<Recordset> EditorData::readRow(const QVariantList &key) const
+{
+    return std::make_unique<Recordset>(m_connection, rowOf(key), m_keyColumns, CursorIntent::Read);
+}
+
 Recordset &EditorData::reopen(CursorIntent intent)
 {
     return open(m_recordset ? m_recordset->Source() : wholeTable(), intent);

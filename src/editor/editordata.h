@@ -56,6 +56,8 @@ public:
     // The whole table, and the row of a record list line (the whole table without key columns).
     RecordSource wholeTable() const { return RecordSource::wholeTable(m_table); }
     RecordSource rowOf(const QVariantList &key) const;
+    // The row of a key as it is stored now, read on its own (at its end when it is gone).
+    std::unique_ptr<Recordset> readRow(const QVariantList &key) const;
     // The recordset in hand opened again over its own source.
     Recordset &reopen(CursorIntent intent);
 

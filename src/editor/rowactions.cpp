@@ -103,8 +103,12 @@ void RowActions::save()
             return;
         rs->Update();
     } catch (const DataError &e) {
-        refused(e);
-        return;
+        if (e.number() != DataError::RowChanged || adding || !canResolveConflict()) {
+            refused(e);
+            return;
+        }
+        if (!resolveConflict(false))
+            return;
     }
     std::optional<DataError> reopenError;
     try {
@@ -209,11 +213,15 @@ void RowActions::deleteRow()
             d.data.open(d.data.wholeTable(), CursorIntent::Change);
         d.data.recordset()->Delete();
     } catch (const DataError &e) {
-        if (e.number() == DataError::FileGone)
-            msgBox(e.description(), MsgButtons::OkOnly, d.q->windowTitle());
-        else if (!explainRefusal(e, true))
-            ErrorHandler(&e);
-        return;
+        if (e.number() != DataError::RowChanged || !canResolveConflict()) {
+            if (e.number() == DataError::FileGone)
+                msgBox(e.description(), MsgButtons::OkOnly, d.q->windowTitle());
+            else if (!explainRefusal(e, true))
+                ErrorHandler(&e);
+            return;
+        }
+        if (!resolveConflict(true))
+            return;
     }
     try {
         d.data.reopen(CursorIntent::Read);

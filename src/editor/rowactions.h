@@ -4,6 +4,8 @@
 // changes, deleting, closing and moving, with the data errors explained (ErrorHandler) and the
 // locks of the field controls (LoccaRecord, SETINDICI) that the modes set.
 
+#include "editor/frmconflitto.h"
+
 #include <QString>
 #include <QVariantList>
 
@@ -11,6 +13,7 @@ namespace Norvix {
 
 class DataError;
 class FrmEditTabPrivate;
+class Recordset;
 
 class RowActions
 {
@@ -43,6 +46,13 @@ private:
     // concerns; false for any other error.
     bool explainRefusal(const DataError &error, bool deleting);
     void focusField(const QString &column);
+    // A write conflict (conflicts.cpp): the row in hand was changed or deleted by another user
+    // since it was read. FrmConflitto shows the differences and does what the user chooses;
+    // true when the row was then saved (or deleted). Needs a row with a key.
+    bool canResolveConflict() const;
+    bool resolveConflict(bool deleting);
+    // Every written field: caption, value read, value stored now (none: deleted), value typed.
+    QList<FrmConflitto::Difference> conflictFields(const Recordset *stored) const;
 
     FrmEditTabPrivate &d;
 };

@@ -1,0 +1,143 @@
+// Write conflicts: the row in hand was changed or deleted by another user after the editor read
+// it. The user sees FrmConflitto and chooses; nothing typed is lost unless the user says so.
+
+#include "editor/frmconflitto.h"
+#include "editor/frmedittab_p.h"
+#include "editor/recordlist.h"
+#include "editor/rowactions.h"
+#include "platform/messages.h"
+#include "platform/values.h"
+
+#include <QCheckBox>
+
+namespace Norvix {
+
+namespace {
+
+// How a field shows a stored column (a check box: Sì or No).
+QString storedText(const FieldControl &f, const Field &field)
+{
+    if (field.isBoolean())
+        return field.Value.isNull() || !field.Value.toBool() ? QStringLiteral("0") : QStringLiteral("1");
+    const QString text = columnValueText(field.Value, field.Type);
+    const QString picture = f.campo()->Format();
+    return picture.isEmpty() || text.isEmpty() ? text : Values::format(QVariant(text), picture);
+}
+
+QString yesNo(const QString &flag)
+{
+    return flag == u"1" ? QStringLiteral("Sì") : QStringLiteral("No");
+}
+
+// Two reads of one row hold the same values.
+bool sameRow(const Recordset &a, const Recordset &b)
+{
+    for (const ColumnInfo &column : a.table()->columns)
+        if (a.field(column.name).Value != b.field(column.name).Value)
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool RowActions::canResolveConflict() const
+{
+    const Recordset *rs = d.data.recordset();
+    return rs && rs->hasCurrentRow() && !d.data.keyColumns().isEmpty();
+}
+
+QList<FrmConflitto::Difference> RowActions::conflictFields(const Recordset *stored) const
+{
+    QList<FrmConflitto::Difference> out;
+    const auto table = d.data.table();
+    for (const auto &f : d.fields.all()) {
+        const QString column = f->column();
+        if (column.isEmpty() || table->indexOf(column) < 0 || !f->value().isValid())
+            continue; // not a column of the row, or never written (binary)
+        FrmConflitto::Difference diff{f->campo()->Desc(), f->input()->property("ShownText").toString(), QString(), f->text()};
+        diff.stored = stored ? storedText(*f, stored->field(column)) : QStringLiteral("eliminato");
+        if (qobject_cast<QCheckBox *>(f->input())) {
+            diff.started = yesNo(diff.started);
+            diff.typed = yesNo(diff.typed);
+            if (stored)
+                diff.stored = yesNo(diff.stored);
+        }
+        out << diff;
+    }
+    return out;
+}
+
+bool RowActions::resolveConflict(bool deleting)
+{
+    Recordset *rs = d.data.recordset();
+    const QVariantList key = rs->Bookmark();
+    for (;;) {
+        std::unique_ptr<Recordset> now;
+        try {
+            now = d.data.readRow(key);
+        } catch (const DataError &e) {
+            ErrorHandler(&e);
+            return false;
+        }
+        const bool gone = now->Eof();
+        if (deleting && gone)
+            return true; // deleted meanwhile by the other user: what was asked is done
+        const auto situation = deleting ? FrmConflitto::Situation::DeleteOfChanged
+                               : gone   ? FrmConflitto::Situation::Deleted
+                                        : FrmConflitto::Situation::Changed;
+        int choice = FrmConflitto::Back;
+        if (hasWidgetApplication()) {
+            FrmConflitto dialog(situation, conflictFields(gone ? nullptr : now.get()), d.q);
+            choice = dialog.exec();
+            d.q->activateWindow(); // back to the editor, whose keys the user types next
+        } else {
+            msgBox(gone ? QStringLiteral("Un altro utente ha eliminato questo record: le modifiche non sono state salvate.")
+                        : QStringLiteral("Un altro utente ha modificato questo record: le modifiche non sono state salvate."),
+                   MsgButtons::OkOnly, d.q->windowTitle());
+        }
+        if (d.closed())
+            return false;
+        try {
+            if (choice == FrmConflitto::Reload) {
+                rs->CancelUpdate();
+                if (gone) {
+                    d.data.reopen(CursorIntent::Read);
+                    d.list.RIEMPILISTA();
+                    showAfterDelete();
+                } else {
+                    rs->setBookmark(key);
+                    d.q->ShowRecord();
+                }
+                return false;
+            }
+            if (choice != FrmConflitto::Overwrite)
+                return false; // back to the editor: the typed values stay, the row still changed
+            rs->CancelUpdate();
+            if (gone) { // inserted again, with every value typed
+                rs->AddNew();
+                if (!writeControls(true))
+                    return false;
+                rs->Update();
+                return true;
+            }
+            rs->setBookmark(key);
+            if (!sameRow(*rs, *now))
+                continue; // a third writer since the window was shown: shown again
+            if (deleting) {
+                rs->Delete();
+                return true;
+            }
+            if (!writeControls(false)) // the fields the user changed, over the stored row
+                return false;
+            rs->Update();
+            return true;
+        } catch (const DataError &e) {
+            if (e.number() == DataError::RowChanged)
+                continue; // changed again meanwhile: shown again
+            refused(e);
+            return false;
+        }
+    }
+}
+
+} // namespace Norvix

@@ -1,0 +1,105 @@
+#include "editor/frmconflitto.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace Norvix {
+
+namespace {
+
+QString explanation(FrmConflitto::Situation situation)
+{
+    switch (situation) {
+    case FrmConflitto::Situation::Changed:
+        return QStringLiteral("Un altro utente ha modificato questo record dopo che è stato letto: le modifiche non "
+                              "sono state salvate.");
+    case FrmConflitto::Situation::Deleted:
+        return QStringLiteral("Un altro utente ha eliminato questo record dopo che è stato letto: le modifiche non "
+                              "sono state salvate.");
+    case FrmConflitto::Situation::DeleteOfChanged:
+        return QStringLiteral("Un altro utente ha modificato questo record dopo che è stato letto: il record non è "
+                              "stato eliminato.");
+    }
+    return QString();
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &text, const QString &tip)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setToolTip(tip);
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+FrmConflitto::FrmConflitto(Situation situation, const QList<Difference> &fields, QWidget *parent)
+    : QDialog(parent), m_table(new QTableWidget(0, 4, this))
+{
+    setObjectName(QStringLiteral("FrmConflitto"));
+    setWindowTitle(QStringLiteral("Record modificato da un altro utente"));
+    setModal(true);
+
+    auto *text = new QLabel(explanation(situation), this);
+    text->setObjectName(QStringLiteral("LblConflitto"));
+    text->setWordWrap(true);
+
+    m_table->setObjectName(QStringLiteral("GrdDifferenze"));
+    m_table->setHorizontalHeaderLabels({QStringLiteral("Campo"), QStringLiteral("Valore letto"),
+                                        QStringLiteral("Valore salvato ora"), QStringLiteral("Valore inserito")});
+    m_table->verticalHeader()->hide();
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    for (const Difference &f : fields) {
+        if (f.started == f.stored && f.stored == f.typed)
+            continue; // the same for everybody
+        const int row = m_table->rowCount();
+        m_table->insertRow(row);
+        const QString cells[] = {f.caption, f.started, f.stored, f.typed};
+        for (int column = 0; column < 4; ++column)
+            m_table->setItem(row, column, new QTableWidgetItem(cells[column]));
+    }
+
+    const bool deleting = situation == Situation::DeleteOfChanged;
+    auto *reload = button(this, "CmdRicarica", QStringLiteral("&Ricarica"),
+                          QStringLiteral("Mostra il record com'è salvato ora; i valori inseriti si perdono"));
+    auto *overwrite = button(this, "CmdSovrascrivi",
+                             deleting ? QStringLiteral("&Elimina comunque") : QStringLiteral("&Sovrascrivi"),
+                             deleting ? QStringLiteral("Elimina il record com'è salvato ora")
+                             : situation == Situation::Deleted
+                                 ? QStringLiteral("Inserisce di nuovo il record con i valori inseriti")
+                                 : QStringLiteral("Scrive i campi cambiati sopra il record salvato ora"));
+    auto *copy = button(this, "CmdCopia", QStringLiteral("&Copia"),
+                        QStringLiteral("Copia negli appunti i valori inseriti"));
+    connect(reload, &QPushButton::clicked, this, [this] { done(Reload); });
+    connect(overwrite, &QPushButton::clicked, this, [this] { done(Overwrite); });
+    connect(copy, &QPushButton::clicked, this, [fields] { QApplication::clipboard()->setText(typedText(fields)); });
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(reload);
+    buttons->addWidget(overwrite);
+    buttons->addWidget(copy);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(text);
+    layout->addWidget(m_table);
+    layout->addLayout(buttons);
+    resize(640, 140 + 30 * m_table->rowCount());
+}
+
+QString FrmConflitto::typedText(const QList<Difference> &fields)
+{
+    QStringList lines;
+    for (const Difference &f : fields)
+        lines << f.caption + QStringLiteral(": ") + f.typed;
+    return lines.join(u'\n') + u'\n';
+}
+
+} // namespace Norvix
