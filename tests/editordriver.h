@@ -92,23 +92,20 @@ inline std::shared_ptr<Norvix::RecordingMessageService> freshUser()
     return messages;
 }
 
-// Runs `action`, answering each conflict window it shows by clicking `button` (empty: Esc);
-// returns how many showed.
-inline int answerConflicts(const std::function<void()> &action, const QString &button = QString())
+// Runs `action`, handing each conflict window it shows to `answer` (by default: Esc); returns
+// how many showed.
+inline int answerConflicts(const std::function<void()> &action, const std::function<void(QWidget *)> &answer = {})
 {
     int shown = 0;
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
         QWidget *w = QApplication::activeModalWidget();
         if (!w || w->objectName() != u"FrmConflitto")
             return;
         ++shown;
-        if (button.isEmpty())
-            QTest::keyClick(w, Qt::Key_Escape);
-        else
-            w->findChild<QPushButton *>(button)->click();
+        answer ? answer(w) : QTest::keyClick(w, Qt::Key_Escape);
     });
-    answer.start(5);
+    timer.start(5);
     action();
     return shown;
 }

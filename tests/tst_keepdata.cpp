@@ -421,44 +421,33 @@ private slots:
         }
         data.exec({other == u"change" ? "UPDATE CLIENTI SET NOME = 'Altro', FIDO = 99 WHERE CODICE = 1"
                                       : "DELETE FROM CLIENTI WHERE CODICE = 1"});
-        QStringList windows, listed;
-        QTimer answer;
-        connect(&answer, &QTimer::timeout, this, [&] {
-            auto *w = QApplication::activeModalWidget();
-            if (!w || w->objectName() != u"FrmConflitto")
-                return;
-            windows << w->windowTitle();
-            auto *grid = w->findChild<QTableWidget *>(QStringLiteral("GrdDifferenze"));
-            for (int r = 0; grid && r < grid->rowCount(); ++r)
-                listed << grid->item(r, 0)->text() + u'|' + grid->item(r, 1)->text() + u'|' + grid->item(r, 2)->text() + u'|'
-                              + grid->item(r, 3)->text();
-            if (gesture == u"CmdCopia") {
-                w->findChild<QPushButton *>(gesture)->click();
-                QVERIFY(w->isVisible());
-            }
-            if (gesture == u"third" && windows.size() == 1) {
-                data.exec({"UPDATE CLIENTI SET NOTE = 'Terzo' WHERE CODICE = 1"});
-                w->findChild<QPushButton *>(QStringLiteral("CmdSovrascrivi"))->click();
-            } else if (gesture == u"Esc" || gesture == u"CmdCopia") {
-                QTest::keyClick(w, Qt::Key_Escape);
-            } else {
-                w->findChild<QPushButton *>(gesture == u"third" ? QStringLiteral("CmdSovrascrivi") : gesture)->click();
-            }
-        });
-        answer.start(20);
-        if (deleting) {
-            m_messages->script({MsgAnswer::Ok});
-            press(editor, 3);
-        } else {
-            press(editor, 1);
-        }
-        answer.stop();
-        QCOMPARE(windows.size(), gesture == u"third" ? 2 : 1);
-        QCOMPARE(windows.first(), u"Record modificato da un altro utente");
+        QStringList listed;
+        int seen = 0;
+        const int windows = TestUtil::answerConflicts(
+            [&] {
+                m_messages->script({MsgAnswer::Ok}); // "Sicuro di voler eliminare ..."
+                press(editor, deleting ? 3 : 1);
+            },
+            [&](QWidget *w) {
+                QCOMPARE(w->windowTitle(), u"Record modificato da un altro utente");
+                const auto *grid = w->findChild<QTableWidget *>(QStringLiteral("GrdDifferenze"));
+                for (int r = 0; r < grid->rowCount(); ++r)
+                    listed << QStringList{grid->item(r, 0)->text(), grid->item(r, 1)->text(), grid->item(r, 2)->text(),
+                                          grid->item(r, 3)->text()}.join(u'|');
+                if (gesture == u"third" && ++seen == 1)
+                    data.exec({"UPDATE CLIENTI SET NOTE = 'Terzo' WHERE CODICE = 1"});
+                if (gesture == u"CmdCopia")
+                    w->findChild<QPushButton *>(gesture)->click(); // the window stays: Esc then
+                if (gesture == u"Esc" || gesture == u"CmdCopia")
+                    QTest::keyClick(w, Qt::Key_Escape);
+                else
+                    w->findChild<QPushButton *>(gesture == u"third" ? QStringLiteral("CmdSovrascrivi") : gesture)->click();
+            });
+        QCOMPARE(windows, gesture == u"third" ? 2 : 1);
         if (!deleting) {
-            const QString name = other == u"change" ? "Ragione sociale|Rossi Mario & figli|Altro|Nome nuovo"
-                                                    : "Ragione sociale|Rossi Mario & figli|eliminato|Nome nuovo";
-            QVERIFY2(listed.contains(name), qPrintable(listed.join(u'\n')));
+            const QString row = other == u"change" ? "Ragione sociale|Rossi Mario & figli|Altro|Nome nuovo"
+                                                   : "Ragione sociale|Rossi Mario & figli|eliminato|Nome nuovo";
+            QVERIFY2(listed.contains(row), qPrintable(listed.join(u'\n')));
         }
         if (gesture == u"CmdCopia")
             QVERIFY(QApplication::clipboard()->text().contains(u"Ragione sociale: Nome nuovo\n"));

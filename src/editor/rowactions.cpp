@@ -10,6 +10,11 @@
 
 namespace Norvix {
 
+namespace {
+const QString kBusyText = QStringLiteral("Il database è occupato da un altro utente: la modifica non è stata salvata e "
+                                         "i valori inseriti sono stati mantenuti. Riprovare più tardi.");
+} // namespace
+
 RowActions::RowActions(FrmEditTabPrivate &d) : d(d) {}
 
 void RowActions::CmdButton_Click(int index)
@@ -169,6 +174,8 @@ void RowActions::refused(const DataError &error)
         msgBox(QStringLiteral("Il codice inserito è già esistente"));
     else if (error.number() == DataError::FileGone)
         msgBox(error.description(), MsgButtons::OkOnly, d.q->windowTitle());
+    else if (error.number() == DataError::Busy || error.number() == DataError::TableLocked)
+        msgBox(kBusyText, MsgButtons::OkOnly, d.q->windowTitle());
     else if (!explainRefusal(error, false))
         ErrorHandler(&error);
 }
@@ -216,6 +223,8 @@ void RowActions::deleteRow()
         if (e.number() != DataError::RowChanged || !canResolveConflict()) {
             if (e.number() == DataError::FileGone)
                 msgBox(e.description(), MsgButtons::OkOnly, d.q->windowTitle());
+            else if (e.number() == DataError::Busy || e.number() == DataError::TableLocked)
+                msgBox(kBusyText, MsgButtons::OkOnly, d.q->windowTitle());
             else if (!explainRefusal(e, true))
                 ErrorHandler(&e);
             return;

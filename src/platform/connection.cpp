@@ -1,4 +1,5 @@
 #include "platform/connection.h"
+#include "platform/lockwait.h"
 #include "platform/sqlnames.h"
 
 #include <QAtomicInteger>
@@ -42,7 +43,7 @@ const QString kSqlite = QStringLiteral("QSQLITE");
 const QString kPostgres = QStringLiteral("QPSQL");
 const QString kOdbc = QStringLiteral("QODBC");
 
-constexpr int kSqliteBusyTimeoutMs = 5000;
+constexpr int kSqliteBusyTimeoutMs = 50; // each try; LockWait decides between tries
 constexpr int kPostgresConnectTimeoutS = 15;
 
 [[noreturn]] void badString(const QString &message)
@@ -929,21 +930,16 @@ bool isBusy(SqlDialect dialect, const QSqlError &error)
     return numeric && (primary == 5 || primary == 6);
 }
 
-void busyPause(int attempt)
-{
-    QThread::msleep(static_cast<unsigned long>(QRandomGenerator::global()->bounded(10, 60) * attempt));
-}
-
 bool execPatiently(QSqlQuery &query)
 {
-    for (int attempt = 1;; ++attempt) {
+    LockWait wait;
+    for (;;) {
         if (query.exec())
             return true;
         const SqlDialect dialect = query.driver() && query.driver()->dbmsType() == QSqlDriver::SQLite ? SqlDialect::Sqlite
                                                                                                    : SqlDialect::Other;
-        if (attempt == kBusyAttempts || !isBusy(dialect, query.lastError()))
+        if (!isBusy(dialect, query.lastError()) || !wait.next())
             return false;
-        busyPause(attempt);
     }
 }
 

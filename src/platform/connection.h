@@ -64,16 +64,9 @@ ConnectionParams parseConnectionString(const QString &connectionString, const QS
 // them can be passed over for longer than the timeout.
 bool isBusy(SqlDialect dialect, const QSqlError &error);
 
-// How many times in all a statement or a save is tried while isBusy(): each try waits up to the
-// busy timeout.
-inline constexpr int kBusyAttempts = 4;
-
-// Executes a prepared query, trying it again (after a short random pause) while isBusy(), up to
-// kBusyAttempts times. Returns what the last QSqlQuery::exec() returned.
+// Executes a prepared query, trying it again while isBusy() for as long as a LockWait lets it
+// (see lockwait.h). Returns what the last QSqlQuery::exec() returned.
 bool execPatiently(QSqlQuery &query);
-
-// The short random pause between two tries.
-void busyPause(int attempt);
 
 enum class Access { ReadWrite, ReadOnly };
 

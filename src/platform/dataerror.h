@@ -39,6 +39,8 @@ public:
         ForeignKeyViolation = 3201,
         ConstraintViolation = 3316,
         FileGone = 3024, // the database file was deleted or replaced while open
+        Busy = 5,        // SQLite: the database stayed locked by another connection (6: a table)
+        TableLocked = 6,
     };
     /// An error with its number, the text for the user and the driver's own code.
     DataError(int number, const QString &description, const QString &nativeCode = QString());

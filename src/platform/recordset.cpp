@@ -1,4 +1,5 @@
 #include "platform/recordset.h"
+#include "platform/lockwait.h"
 
 #include "platform/values.h"
 
@@ -651,19 +652,20 @@ void Recordset::Delete()
 void Recordset::runOnOneRow(const QString &sql, const QVariantList &values, RowStatement statement)
 {
     // One transaction; exactly one row must be touched, or someone else changed or deleted it.
-    // A transaction that found the file locked past the busy timeout is rolled back and run
-    // again whole: its WHERE clause checks the row afresh each time.
+    // A transaction that found the file locked is rolled back and run again whole, for as long
+    // as the LockWait lets it: its WHERE clause checks the row afresh each time.
     m_connection->requireSameFile();
     QSqlDatabase db = m_connection->database();
     const SqlDialect dialect = m_connection->dialect();
-    for (int attempt = 1;; ++attempt) {
-        const bool lastTry = attempt == kBusyAttempts;
+    LockWait wait;
+    const auto failed = [&](const QSqlError &error) {
+        if (!isBusy(dialect, error) || !wait.next())
+            fail(error, statement);
+    };
+    for (;;) {
         if (!db.transaction()) {
-            if (!lastTry && isBusy(dialect, db.lastError())) {
-                busyPause(attempt);
-                continue;
-            }
-            fail(db.lastError(), statement);
+            failed(db.lastError());
+            continue;
         }
         QSqlQuery q(db);
         bool ok = q.prepare(sql);
@@ -674,11 +676,8 @@ void Recordset::runOnOneRow(const QString &sql, const QVariantList &values, RowS
             const QSqlError error = q.lastError();
             q.finish();
             db.rollback();
-            if (!lastTry && isBusy(dialect, error)) {
-                busyPause(attempt);
-                continue;
-            }
-            fail(error, statement);
+            failed(error);
+            continue;
         }
         const int affected = q.numRowsAffected();
         q.finish();
@@ -689,11 +688,8 @@ void Recordset::runOnOneRow(const QString &sql, const QVariantList &values, RowS
         if (!db.commit()) {
             const QSqlError error = db.lastError();
             db.rollback();
-            if (!lastTry && isBusy(dialect, error)) {
-                busyPause(attempt);
-                continue;
-            }
-            fail(error, statement);
+            failed(error);
+            continue;
         }
         return;
     }

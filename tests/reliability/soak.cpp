@@ -19,6 +19,7 @@
 #include "platform/dataerror.h"
 #include "platform/messages.h"
 #include "platform/window.h"
+#include "editordriver.h"
 #include "target.h"
 
 #include <QApplication>
@@ -29,7 +30,6 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTest>
-#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -71,17 +71,6 @@ int writer(const QString &connection, const QString &folder, int saves, int rows
     QRandomGenerator random(seed);
     QList<int> acks(rows, 0);
     int conflicts = 0;
-    // The conflict window: counted, and answered with Ricarica.
-    int conflictWindows = 0;
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        QWidget *w = QApplication::activeModalWidget();
-        if (w && w->objectName() == u"FrmConflitto") {
-            ++conflictWindows;
-            w->findChild<QPushButton *>(QStringLiteral("CmdRicarica"))->click();
-        }
-    });
-    answer.start(2);
     int errors = 0;
     for (int i = 0; i < saves; ++i) {
         const int line = random.bounded(rows);
@@ -98,9 +87,10 @@ int writer(const QString &connection, const QString &folder, int saves, int rows
         value->selectAll();
         QTest::keyClicks(value, QString::number(shown + 1));
         user->clear();
-        const int windowsBefore = conflictWindows;
-        QTest::mouseClick(editor.CmdButton(1), Qt::LeftButton);
-        if (conflictWindows > windowsBefore && user->messages().isEmpty()) {
+        const int conflictWindows = TestUtil::answerConflicts(
+            [&] { QTest::mouseClick(editor.CmdButton(1), Qt::LeftButton); },
+            [](QWidget *w) { w->findChild<QPushButton *>(QStringLiteral("CmdRicarica"))->click(); });
+        if (conflictWindows > 0 && user->messages().isEmpty()) {
             ++conflicts;
         } else if (user->messages().isEmpty()) {
             ++acks[line];
