@@ -48,7 +48,8 @@ QString opened(const Connection &c, QString sql = {})
     if (sql.isEmpty())
         sql = c.dialect() == SqlDialect::Sqlite
                   ? "SELECT v FROM marker"
-                  : "SELECT current_database() || '/' || current_user || '/' || current_setting('application_name')";
+                  : "SELECT current_database() || '/' || current_user || '/' || current_setting('application_name') "
+                    "|| '/' || current_setting('statement_timeout')";
     QSqlQuery q(c.database());
     return q.exec(sql) && q.next() ? q.value(0).toString() : q.lastError().text();
 }
@@ -233,14 +234,15 @@ private slots:
         fails("empty file", "sqlite://vuoto.db", "{dir}/vuoto.db non è un database: è vuoto");
         fails("folder", {}, "{dir}/cartella.mdb non è un file", {}, "cartella.mdb");
 
-        opens("pg url", "postgresql://{user}:{password}@{host}:{port}/{db}", "{db}/{user}/");
+        opens("pg url: statements bounded", "postgresql://{user}:{password}@{host}:{port}/{db}", "{db}/{user}//1min");
         opens("pg postgres url, options",
-              "postgres://{user}:{password}@{host}:{port}/{db}?application_name=norvix-test&sslmode=disable",
-              "{db}/{user}/norvix-test");
+              "postgres://{user}:{password}@{host}:{port}/{db}?application_name=norvix-test&sslmode=disable"
+              "&statement_timeout=5000&tcp_user_timeout=1000&keepalives_idle=5",
+              "{db}/{user}/norvix-test/5s");
         opens("pg kv aliases, options",
               "driver=QPSQL;host={host};port={port};uid={user};pwd={password};data source={db};"
-              "options='application_name=kv;connect_timeout=3'",
-              "{db}/{user}/kv");
+              "options='application_name=kv;connect_timeout=3;statement_timeout=0'",
+              "{db}/{user}/kv/0");
         fails("pg wrong password, url",
               "postgresql://{user}:" + QUrl::toPercentEncoding(bad) + "@{host}:{port}/{db}", "{db}", bad);
         fails("pg wrong password, kv", "Driver=postgresql;Server={host};Port={port};User={user};Password=\"" + bad

@@ -32,8 +32,9 @@
 //    doubled } stands for itself); a key may appear only once; Driver defaults to sqlite;
 //  - the legacy provider string ignores every key but Provider and Data Source.
 // Driver options are checked against a short list per driver; nothing else reaches
-// QSqlDatabase::setConnectOptions(). PostgreSQL connections give up after 15 s unless the
-// options say otherwise (connect_timeout), so that an unreachable server does not hang the caller.
+// QSqlDatabase::setConnectOptions(). PostgreSQL connections are bounded (kPostgresBounds, and a
+// statement_timeout) unless the options say otherwise, so that an unreachable or stopped server
+// does not hang the caller.
 
 namespace Norvix {
 
@@ -44,7 +45,12 @@ const QString kPostgres = QStringLiteral("QPSQL");
 const QString kOdbc = QStringLiteral("QODBC");
 
 constexpr int kSqliteBusyTimeoutMs = 50; // each try; LockWait decides between tries
-constexpr int kPostgresConnectTimeoutS = 15;
+// The bounds of a PostgreSQL connection: connect in 15 s; keepalives after 30 s idle, every 10 s,
+// dead after 3 lost; unacknowledged data dropped after 30 s; a statement stopped after 60 s.
+constexpr std::pair<const char *, int> kPostgresBounds[] = {
+    {"connect_timeout", 15}, {"keepalives", 1},          {"keepalives_idle", 30},
+    {"keepalives_interval", 10}, {"keepalives_count", 3}, {"tcp_user_timeout", 30000}};
+constexpr int kPostgresStatementTimeoutMs = 60000;
 
 [[noreturn]] void badString(const QString &message)
 {
@@ -228,6 +234,13 @@ QList<OptionRule> optionRules(const QString &driver)
                  {QStringLiteral("WAL"), QStringLiteral("DELETE"), QStringLiteral("TRUNCATE"), QStringLiteral("PERSIST")}}};
     if (driver == kPostgres)
         return {{"connect_timeout", OptionRule::Integer, 0, 3600},
+                {"keepalives", OptionRule::Integer, 0, 1},
+                {"keepalives_idle", OptionRule::Integer, 1, 86400},
+                {"keepalives_interval", OptionRule::Integer, 1, 3600},
+                {"keepalives_count", OptionRule::Integer, 1, 100},
+                {"tcp_user_timeout", OptionRule::Integer, 0, 86400000},
+                // Ours, not the driver's: set on the session once open (milliseconds, 0: none).
+                {"statement_timeout", OptionRule::Integer, 0, 86400000},
                 {"sslmode", OptionRule::Choice, 0, 0,
                  {QStringLiteral("disable"), QStringLiteral("allow"), QStringLiteral("prefer"),
                   QStringLiteral("require"), QStringLiteral("verify-ca"), QStringLiteral("verify-full")}},
@@ -671,7 +684,7 @@ QString driverOptions(const QString &options)
 {
     QStringList out;
     for (const QString &item : options.split(QLatin1Char(';'), Qt::SkipEmptyParts))
-        if (item.section(QLatin1Char('='), 0, 0) != u"journal_mode")
+        if (const QString name = item.section(QLatin1Char('='), 0, 0); name != u"journal_mode" && name != u"statement_timeout")
             out << item;
     return out.join(QLatin1Char(';'));
 }
@@ -877,8 +890,14 @@ void Connection::openServer()
         db.setUserName(m_params.user);
     if (!m_params.password.isEmpty())
         db.setPassword(m_params.password);
-    if (m_params.driver == kPostgres && !hasOption(m_params.options, QStringLiteral("connect_timeout")))
-        options << QStringLiteral("connect_timeout=%1").arg(kPostgresConnectTimeoutS);
+    if (m_params.driver == kPostgres) {
+        // Every wait on the server has an end: a dead server or a lost network is found out by
+        // the keepalives and the TCP timeout, a statement that runs too long is stopped by the
+        // server. The connection string may set each one otherwise.
+        for (const auto &[name, value] : kPostgresBounds)
+            if (!hasOption(m_params.options, QLatin1String(name)))
+                options << QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(value);
+    }
     db.setConnectOptions(options.join(QLatin1Char(';')));
     if (!db.open()) {
         const QSqlError error = db.lastError();
@@ -887,6 +906,10 @@ void Connection::openServer()
                    .arg(describe(m_params), scrubbed(native.isEmpty() ? error.text() : native, secretsOf(m_params))));
     }
     m_dialect = db.driver()->dbmsType() == QSqlDriver::PostgreSQL ? SqlDialect::PostgreSql : SqlDialect::Other;
+    if (m_dialect == SqlDialect::PostgreSql)
+        runSetting(QStringLiteral("SET statement_timeout = %1")
+                       .arg(optionValue(m_params.options, QStringLiteral("statement_timeout"),
+                                        QString::number(kPostgresStatementTimeoutMs))));
 }
 
 void Connection::runSetting(const QString &statement)
