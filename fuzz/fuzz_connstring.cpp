@@ -62,7 +62,8 @@ QStringList acceptedOptions(const QString &driver)
     if (driver == u"QSQLITE")
         return {"QSQLITE_BUSY_TIMEOUT", "QSQLITE_OPEN_READONLY", "journal_mode"};
     if (driver == u"QPSQL")
-        return {"connect_timeout", "sslmode", "application_name"};
+        return {"connect_timeout", "keepalives", "keepalives_idle", "keepalives_interval", "keepalives_count",
+                "tcp_user_timeout", "statement_timeout", "sslmode", "application_name"};
     if (driver == u"QODBC")
         return {"SQL_ATTR_LOGIN_TIMEOUT", "SQL_ATTR_CONNECTION_TIMEOUT", "SQL_ATTR_ACCESS_MODE"};
     return {};
