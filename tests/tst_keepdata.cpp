@@ -460,6 +460,38 @@ private slots:
         QCOMPARE(editor.Modified(), name == u"Nome nuovo" && !stored.startsWith(name));
     }
 
+    // The server ends the editor's session: the next read reconnects by itself; a save cut off is
+    // checked by reading the row again, the user is told, and what was typed is kept.
+    void lostConnections()
+    {
+        Data data(QStringLiteral("postgresql"));
+        FrmEditTab editor;
+        TestUtil::startShown(editor, data.connection, data.folder(), QStringLiteral("CLIENTI"));
+        const auto cut = [&] {
+            data.exec({"SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = current_database() "
+                       "AND pid <> pg_backend_pid()"});
+        };
+        cut();
+        editor.LstSelect()->setCurrentRow(1);
+        QCOMPARE(shown(editor, QStringLiteral("TxtText2")), u"Bianchi S.p.A.");
+        type(editor, control(editor, QStringLiteral("TxtText2")), QStringLiteral("Dopo il taglio"));
+        leave(editor);
+        cut();
+        press(editor, 1);
+        QCOMPARE(said().size(), 1);
+        QVERIFY2(said().first().contains(u"non è stata salvata"), qPrintable(said().first()));
+        QVERIFY(editor.Modified() && shown(editor, QStringLiteral("TxtText2")) == u"Dopo il taglio");
+        m_messages->clear();
+        press(editor, 1);
+        QVERIFY2(said().isEmpty(), qPrintable(said().join(u'|')));
+        QCOMPARE(data.scalar("SELECT NOME FROM CLIENTI WHERE CODICE = 2").toString(), u"Dopo il taglio");
+        cut();
+        m_messages->script({MsgAnswer::Ok});
+        press(editor, 3); // a delete cut off: the row read again shows whether it went
+        QCOMPARE(said().value(1), u"La connessione al database si è interrotta: il record non è stato eliminato.");
+        QCOMPARE(data.scalar("SELECT COUNT(*) FROM CLIENTI").toInt(), 3);
+    }
+
     // A row that others refer to is not deleted, and the user is told why.
     void referencedRowIsNotDeleted_data() { TestUtil::backends(); }
     void referencedRowIsNotDeleted()

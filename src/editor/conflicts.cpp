@@ -1,5 +1,7 @@
 // Write conflicts: the row in hand was changed or deleted by another user after the editor read
 // it. The user sees FrmConflitto and chooses; nothing typed is lost unless the user says so.
+// And saves whose outcome is unknown, the connection to the server lost on the way: the row is
+// read again to tell the user whether the save landed.
 
 #include "editor/frmconflitto.h"
 #include "editor/frmedittab_p.h"
@@ -138,6 +140,71 @@ bool RowActions::resolveConflict(bool deleting)
             return false;
         }
     }
+}
+
+bool RowActions::resolveLostSave(bool adding)
+{
+    const QString title = d.q->windowTitle();
+    const QString kept = QStringLiteral("I valori inseriti sono stati mantenuti: premere Conferma per salvarli.");
+    // The key of the row: the one in hand, or the one typed for a new row.
+    QVariantList key;
+    if (!adding) {
+        key = d.data.recordset()->Bookmark();
+    } else {
+        for (const QString &column : d.data.keyColumns())
+            for (const auto &f : d.fields.all())
+                if (f->column().compare(column, Qt::CaseInsensitive) == 0)
+                    key << f->value();
+    }
+    std::unique_ptr<Recordset> now;
+    try {
+        d.data.connection()->reconnect();
+        if (key.size() == d.data.keyColumns().size() && !key.isEmpty())
+            now = d.data.readRow(key);
+    } catch (const DataError &) {
+        msgBox(QStringLiteral("La connessione al database si è interrotta durante il salvataggio e non può essere "
+                              "ristabilita ora: non si sa se la modifica è stata salvata. ")
+                   + kept,
+               MsgButtons::OkOnly, title);
+        return false;
+    }
+    // Landed when the row holds what the user typed in every field that was written.
+    bool landed = now && !now->Eof();
+    for (const auto &f : d.fields.all()) {
+        const QString column = f->column();
+        if (!landed || column.isEmpty() || !f->value().isValid() || now->table()->indexOf(column) < 0)
+            continue;
+        if (adding || f->text() != f->input()->property("ShownText").toString())
+            landed = storedText(*f, now->field(column)) == f->text();
+    }
+    if (landed) {
+        msgBox(QStringLiteral("La connessione al database si è interrotta durante il salvataggio, ma la modifica "
+                              "risulta salvata."),
+               MsgButtons::OkOnly, title);
+        return true;
+    }
+    msgBox(QStringLiteral("La connessione al database si è interrotta durante il salvataggio: la modifica non è "
+                          "stata salvata. ")
+               + kept,
+           MsgButtons::OkOnly, title);
+    return false;
+}
+
+bool RowActions::resolveLostDelete()
+{
+    const QVariantList key = d.data.recordset()->Bookmark();
+    try {
+        d.data.connection()->reconnect();
+        if (d.data.readRow(key)->Eof())
+            return true; // it went through
+        msgBox(QStringLiteral("La connessione al database si è interrotta: il record non è stato eliminato."),
+               MsgButtons::OkOnly, d.q->windowTitle());
+    } catch (const DataError &) {
+        msgBox(QStringLiteral("La connessione al database si è interrotta e non può essere ristabilita ora: non si sa "
+                              "se il record è stato eliminato."),
+               MsgButtons::OkOnly, d.q->windowTitle());
+    }
+    return false;
 }
 
 } // namespace Norvix

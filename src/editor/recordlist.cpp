@@ -551,14 +551,23 @@ std::shared_ptr<RecordListModel::Page> RecordListModel::readRows(const QString &
         kinds << (m_natural ? ColumnKind::Other : m_table->column(k).kind);
     const ColumnKind descKind = m_descColumn.isEmpty() ? ColumnKind::Other : m_table->column(m_descColumn).kind;
 
-    QSqlQuery q(m_connection->database());
-    q.setForwardOnly(true);
-    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    bool ok = q.prepare(sql);
-    if (ok) {
+    QSqlQuery q;
+    bool ok = false;
+    for (int tries = 0; tries < 2; ++tries) { // a lost connection is opened again, once
+        q = QSqlQuery(m_connection->database());
+        q.setForwardOnly(true);
+        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+        ok = q.prepare(sql);
         for (const QVariant &v : std::as_const(bound))
             q.addBindValue(v);
-        ok = execPatiently(q);
+        ok = ok && execPatiently(q);
+        if (ok || tries > 0 || !m_connection->isLost(q.lastError()))
+            break;
+        try {
+            m_connection->reconnect();
+        } catch (const DataError &) {
+            break;
+        }
     }
     const int nKeys = int(keys.size());
     while (ok && q.next()) {

@@ -108,12 +108,15 @@ void RowActions::save()
             return;
         rs->Update();
     } catch (const DataError &e) {
-        if (e.number() != DataError::RowChanged || adding || !canResolveConflict()) {
+        if (e.number() == DataError::ConnectionLost) {
+            if (!resolveLostSave(adding))
+                return;
+        } else if (e.number() != DataError::RowChanged || adding || !canResolveConflict()) {
             refused(e);
             return;
-        }
-        if (!resolveConflict(false))
+        } else if (!resolveConflict(false)) {
             return;
+        }
     }
     std::optional<DataError> reopenError;
     try {
@@ -220,7 +223,10 @@ void RowActions::deleteRow()
             d.data.open(d.data.wholeTable(), CursorIntent::Change);
         d.data.recordset()->Delete();
     } catch (const DataError &e) {
-        if (e.number() != DataError::RowChanged || !canResolveConflict()) {
+        if (e.number() == DataError::ConnectionLost) {
+            if (!resolveLostDelete())
+                return;
+        } else if (e.number() != DataError::RowChanged || !canResolveConflict()) {
             if (e.number() == DataError::FileGone)
                 msgBox(e.description(), MsgButtons::OkOnly, d.q->windowTitle());
             else if (e.number() == DataError::Busy || e.number() == DataError::TableLocked)

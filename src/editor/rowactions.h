@@ -51,6 +51,10 @@ private:
     // true when the row was then saved (or deleted). Needs a row with a key.
     bool canResolveConflict() const;
     bool resolveConflict(bool deleting);
+    // A save whose connection to the server was lost: reconnects, reads the row again and tells
+    // the user whether the save landed (true) or not (the typed values stay for another try).
+    bool resolveLostSave(bool adding);
+    bool resolveLostDelete();
     // Every written field: caption, value read, value stored now (none: deleted), value typed.
     QList<FrmConflitto::Difference> conflictFields(const Recordset *stored) const;
 

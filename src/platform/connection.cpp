@@ -899,6 +899,12 @@ void Connection::openServer()
                 options << QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(value);
     }
     db.setConnectOptions(options.join(QLatin1Char(';')));
+    openSession();
+}
+
+void Connection::openSession()
+{
+    QSqlDatabase db = database();
     if (!db.open()) {
         const QSqlError error = db.lastError();
         const QString native = error.databaseText().trimmed();
@@ -910,6 +916,35 @@ void Connection::openServer()
         runSetting(QStringLiteral("SET statement_timeout = %1")
                        .arg(optionValue(m_params.options, QStringLiteral("statement_timeout"),
                                         QString::number(kPostgresStatementTimeoutMs))));
+}
+
+bool Connection::isLost(const QSqlError &error) const
+{
+    if (m_dialect == SqlDialect::Sqlite || error.type() == QSqlError::NoError)
+        return false;
+    if (error.type() == QSqlError::ConnectionError)
+        return true;
+    // SQLSTATE class 08 (connection exception) and the server shutting the session down.
+    const QString code = error.nativeErrorCode();
+    if (code.startsWith(u"08") || code == u"57P01" || code == u"57P02" || code == u"57P03")
+        return true;
+    const QString text = error.databaseText() + u' ' + error.driverText();
+    for (const char *said : {"server closed the connection", "no connection to the server", "terminating connection",
+                             "connection to server was lost", "could not receive data", "could not send data"})
+        if (text.contains(QLatin1String(said), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+void Connection::reconnect()
+{
+    if (m_dialect == SqlDialect::Sqlite)
+        return;
+    database().close();
+    openSession();
+    if (m_dialect == SqlDialect::PostgreSql)
+        runSetting(m_readOnly ? QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY")
+                              : QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ WRITE"));
 }
 
 void Connection::runSetting(const QString &statement)

@@ -106,6 +106,13 @@ public:
     // path is no longer the file this connection has open (deleted, or another put in its
     // place), since whatever is written then is lost with the old file. Other databases pass.
     void requireSameFile() const;
+    // True when `error` says that the connection to a server was lost (the server went away,
+    // restarted or ended the session): a read may be run again after reconnect(); a write's
+    // outcome is unknown.
+    bool isLost(const QSqlError &error) const;
+    // Opens the session with the server again, as it was (reading only or writing). Throws
+    // DataError when the server still cannot be reached. Nothing to do for SQLite.
+    void reconnect();
 
     // Tables already looked up on this connection (see tableInfo()); forgotten on Close() and
     // by forgetTables(), for callers that change the schema.
@@ -117,6 +124,7 @@ private:
     Connection() = default;
     void openSqlite(bool write);
     void openServer();
+    void openSession();
     void runSetting(const QString &statement);
 
     QString m_name;

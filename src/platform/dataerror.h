@@ -39,6 +39,7 @@ public:
         ForeignKeyViolation = 3201,
         ConstraintViolation = 3316,
         FileGone = 3024, // the database file was deleted or replaced while open
+        ConnectionLost = 3146, // the server went away during a save: its outcome is unknown
         Busy = 5,        // SQLite: the database stayed locked by another connection (6: a table)
         TableLocked = 6,
     };

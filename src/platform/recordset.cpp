@@ -155,20 +155,31 @@ QVariantList keyComparisonValues(const QVariantList &key, SqlDialect dialect)
 
 } // namespace
 
+QSqlQuery Recordset::runRead(const QString &extraWhere, const QVariantList &extraValues, bool descending) const
+{
+    // A connection lost to the server is opened again and the read run once more.
+    for (int tries = 0;; ++tries) {
+        QSqlQuery q(m_connection->database());
+        q.setForwardOnly(true);
+        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+        bool ok = q.prepare(selectSql(extraWhere, descending));
+        for (const auto &[column, value] : m_source.equals)
+            if (ok && !value.isNull())
+                q.addBindValue(bindable(m_table->column(column), value));
+        for (const QVariant &v : extraValues)
+            q.addBindValue(v);
+        if (ok && execPatiently(q))
+            return q;
+        const QSqlError error = q.lastError();
+        if (tries > 0 || !m_connection->isLost(error))
+            fail(error);
+        m_connection->reconnect();
+    }
+}
+
 bool Recordset::fetchOne(const QString &extraWhere, const QVariantList &extraValues, bool descending)
 {
-    QSqlQuery q(m_connection->database());
-    q.setForwardOnly(true);
-    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    if (!q.prepare(selectSql(extraWhere, descending)))
-        fail(q.lastError());
-    for (const auto &[column, value] : m_source.equals)
-        if (!value.isNull())
-            q.addBindValue(bindable(m_table->column(column), value));
-    for (const QVariant &v : extraValues)
-        q.addBindValue(v);
-    if (!execPatiently(q))
-        fail(q.lastError());
+    QSqlQuery q = runRead(extraWhere, extraValues, descending);
     if (!q.next()) {
         if (q.lastError().isValid())
             fail(q.lastError());
@@ -588,8 +599,11 @@ void Recordset::insertRow()
         fail(q.lastError(), RowStatement::Insert);
     for (int i : columns)
         q.addBindValue(m_pending.value(i));
-    if (!execPatiently(q))
+    if (!execPatiently(q)) {
+        if (m_connection->isLost(q.lastError()))
+            lost();
         fail(q.lastError(), RowStatement::Insert);
+    }
     QVariantList key;
     if (returning && q.next()) {
         for (int i = 0; i < keys.size(); ++i)
@@ -659,6 +673,8 @@ void Recordset::runOnOneRow(const QString &sql, const QVariantList &values, RowS
     const SqlDialect dialect = m_connection->dialect();
     LockWait wait;
     const auto failed = [&](const QSqlError &error) {
+        if (m_connection->isLost(error))
+            lost();
         if (!isBusy(dialect, error) || !wait.next())
             fail(error, statement);
     };
@@ -693,6 +709,13 @@ void Recordset::runOnOneRow(const QString &sql, const QVariantList &values, RowS
         }
         return;
     }
+}
+
+void Recordset::lost() const
+{
+    throw DataError(DataError::ConnectionLost,
+                    QStringLiteral("La connessione al database si è interrotta durante il salvataggio: non si sa "
+                                   "se la modifica è stata salvata."));
 }
 
 void Recordset::Close()

@@ -129,6 +129,10 @@ private:
     void reloadByKey(const QVariantList &key);
     // Throws the DataError of a failed statement; `statement` is the row write that failed, if any.
     [[noreturn]] void fail(const class QSqlError &error, std::optional<RowStatement> statement = std::nullopt) const;
+    // A save whose connection was lost: DataError::ConnectionLost, its outcome unknown.
+    [[noreturn]] void lost() const;
+    // The SELECT of fetchOne(), run (and run again once after a lost connection).
+    QSqlQuery runRead(const QString &extraWhere, const QVariantList &extraValues, bool descending) const;
 
     std::shared_ptr<Connection> m_connection;
     RecordSource m_source;
