@@ -4,9 +4,10 @@
 // "last saved" marker with an optimistic update, and now and then deletes a row it saved earlier;
 // it prints a line for each save only after the save returned, that is after its commit. After each
 // kill the database is opened afresh and checked: the engine's own consistency check passes
-// (PRAGMA integrity_check on SQLite; amcheck on the primary key on PostgreSQL), every
-// acknowledged row is there with exactly its text, every acknowledged delete is gone, and the
-// marker is at least the last acknowledged value.
+// (PRAGMA integrity_check on SQLite; amcheck on the primary key on PostgreSQL), every row
+// acknowledged since the program began is there (with exactly its text for the rows of the last
+// run, with the length of its text for earlier ones), every acknowledged delete of any run is gone,
+// and the marker is at least the last acknowledged value.
 //
 //   crashloop --backend sqlite|sqlite-journal|postgresql [--kills 500] [--max-delay-ms 250]
 //
@@ -21,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QHash>
 #include <QSet>
 #include <QThread>
 
@@ -103,7 +105,14 @@ struct Figures
 };
 
 // Checks the database after one kill; `out` is what the saver printed.
-void check(Reliability::Target &target, const QByteArray &out, qint64 &expectedRows, Figures &f)
+// What every run so far acknowledged: the rows that must be there, and those that must not.
+struct History
+{
+    QSet<qint64> alive;
+    QSet<qint64> deleted;
+};
+
+void check(Reliability::Target &target, const QByteArray &out, qint64 &expectedRows, Figures &f, History &history)
 {
     QList<qint64> inserted;
     QSet<qint64> deleted;
@@ -147,20 +156,34 @@ void check(Reliability::Target &target, const QByteArray &out, qint64 &expectedR
         target.exec(QStringLiteral("SELECT bt_index_check('salvataggi_pkey'::regclass, true)"));
     }
 
-    for (qint64 id : std::as_const(inserted)) {
-        if (deleted.contains(id) || id == tried)
-            continue;
-        const auto found = target.rows(QStringLiteral("SELECT TESTO FROM SALVATAGGI WHERE ID = %1").arg(id));
-        if (found.isEmpty()) {
+    // Every row acknowledged since the program began, in every earlier run too: there, as long as
+    // the text of its id (the whole text for this run's rows), and every acknowledged delete gone.
+    for (qint64 id : std::as_const(inserted))
+        if (!deleted.contains(id) && id != tried)
+            history.alive.insert(id);
+    for (qint64 id : std::as_const(deleted)) {
+        history.alive.remove(id);
+        history.deleted.insert(id);
+    }
+    history.alive.remove(tried); // a delete under way may or may not have happened
+    QHash<qint64, qint64> lengths;
+    for (const QVariantList &row : target.rows(QStringLiteral("SELECT ID, length(TESTO) FROM SALVATAGGI")))
+        lengths.insert(row.value(0).toLongLong(), row.value(1).toLongLong());
+    for (qint64 id : std::as_const(history.alive)) {
+        const auto found = lengths.constFind(id);
+        if (found == lengths.cend()) {
             ++f.lost;
             std::printf("kill %d: acknowledged row %lld is missing\n", f.kills, static_cast<long long>(id));
-        } else if (found.first().first().toString() != payload(id)) {
+        } else if (*found != payload(id).size()
+                   || (inserted.contains(id)
+                       && target.scalar(QStringLiteral("SELECT TESTO FROM SALVATAGGI WHERE ID = %1").arg(id)).toString()
+                              != payload(id))) {
             ++f.wrongText;
             std::printf("kill %d: row %lld holds another text\n", f.kills, static_cast<long long>(id));
         }
     }
-    for (qint64 id : std::as_const(deleted)) {
-        if (!target.rows(QStringLiteral("SELECT 1 FROM SALVATAGGI WHERE ID = %1").arg(id)).isEmpty()) {
+    for (qint64 id : std::as_const(history.deleted)) {
+        if (lengths.contains(id)) {
             ++f.resurrected;
             std::printf("kill %d: deleted row %lld is back\n", f.kills, static_cast<long long>(id));
         }
@@ -196,6 +219,7 @@ int run(const QString &program, const QString &backend, int kills, int maxDelayM
 
     QRandomGenerator random(QRandomGenerator::global()->generate());
     Figures f;
+    History history;
     qint64 expectedRows = 0;
     QElapsedTimer clock;
     clock.start();
@@ -218,7 +242,7 @@ int run(const QString &program, const QString &backend, int kills, int maxDelayM
             ++f.saverErrors;
             std::printf("the saver stopped by itself: %s\n", saverProcess.readAllStandardError().constData());
         }
-        check(target, saverProcess.readAllStandardOutput(), expectedRows, f);
+        check(target, saverProcess.readAllStandardOutput(), expectedRows, f, history);
     }
     const double seconds = clock.elapsed() / 1000.0;
 
