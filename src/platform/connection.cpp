@@ -805,7 +805,10 @@ std::shared_ptr<Connection> Connection::open(const ConnectionParams &params, con
         c->m_walMode = checkSqliteFile(path);
         c->m_hadWalFiles = QFile::exists(path + QStringLiteral("-wal")) || QFile::exists(path + QStringLiteral("-shm"));
         c->m_dialect = SqlDialect::Sqlite;
-        c->openSqlite(false);
+        // A rollback journal left by a writer that died (a crash, a power cut) must be played back
+        // before anyone reads: only a writer can, so a writer opens it at once.
+        const bool hotJournal = QFileInfo(path + QStringLiteral("-journal")).size() > 0;
+        c->openSqlite(hotJournal && access == Access::ReadWrite && sqliteWritable(path));
         QSqlQuery q(c->database());
         if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
             failed(QStringLiteral("Il file %1 non è un database SQLite leggibile: %2")

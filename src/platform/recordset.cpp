@@ -614,6 +614,16 @@ void Recordset::insertRow()
         for (const QString &k : m_keyColumns)
             key << m_pending.value(m_table->indexOf(k));
     }
+    // SQLite gives the RETURNING row before it commits, and commits when the statement ends: it
+    // is run to its end here, so that a commit that fails (a full or failing disk) is an error,
+    // never an acknowledged save.
+    while (q.next()) {
+    }
+    if (q.lastError().isValid()) {
+        if (m_connection->isLost(q.lastError()))
+            lost();
+        fail(q.lastError(), RowStatement::Insert);
+    }
     q.finish();
     m_editMode = EditMode::None;
     m_pending.clear();
