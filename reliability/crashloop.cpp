@@ -10,6 +10,7 @@
 // and the marker is at least the last acknowledged value.
 //
 //   crashloop --backend sqlite|sqlite-journal|postgresql [--kills 500] [--max-delay-ms 250]
+//             [--kill-server]   (PostgreSQL: kill the server and its backends, not the saver)
 //
 // Prints the figures; exits 0 when every check passed after every kill.
 
@@ -208,7 +209,19 @@ void check(Reliability::Target &target, const QByteArray &out, qint64 &expectedR
     expectedRows = count;
 }
 
-int run(const QString &program, const QString &backend, int kills, int maxDelayMs)
+// Kills the PostgreSQL test server and its backends with SIGKILL (tests/pg/pgserver crash), and
+// starts it again once the saver has gone.
+void crashServer(QProcess &saver)
+{
+    const QString dir = qEnvironmentVariable("NORVIX_TEST_PG_DIR");
+    if (QProcess::execute(QStringLiteral(NORVIX_PGSERVER), {QStringLiteral("crash"), dir}) != 0)
+        Reliability::die(QStringLiteral("cannot kill the server of ") + dir);
+    saver.waitForFinished(-1); // it loses its connection and stops
+    if (QProcess::execute(QStringLiteral(NORVIX_PGSERVER), {QStringLiteral("restart"), dir}) != 0)
+        Reliability::die(QStringLiteral("cannot start the server again in ") + dir);
+}
+
+int run(const QString &program, const QString &backend, int kills, int maxDelayMs, bool killServer)
 {
     Reliability::Target target(backend);
     target.exec(QStringLiteral("CREATE TABLE SALVATAGGI (ID INTEGER PRIMARY KEY, TESTO TEXT NOT NULL)"));
@@ -234,9 +247,13 @@ int run(const QString &program, const QString &backend, int kills, int maxDelayM
             while (saverProcess.state() == QProcess::Running && !saverProcess.canReadLine())
                 saverProcess.waitForReadyRead(1000);
         QThread::msleep(random.bounded(maxDelayMs + 1));
-        saverProcess.kill(); // SIGKILL
-        saverProcess.waitForFinished(-1);
-        if (saverProcess.exitStatus() == QProcess::CrashExit) {
+        if (killServer) {
+            crashServer(saverProcess);
+        } else {
+            saverProcess.kill(); // SIGKILL
+            saverProcess.waitForFinished(-1);
+        }
+        if (killServer || saverProcess.exitStatus() == QProcess::CrashExit) {
             ++f.kills;
         } else {
             ++f.saverErrors;
@@ -246,8 +263,8 @@ int run(const QString &program, const QString &backend, int kills, int maxDelayM
     }
     const double seconds = clock.elapsed() / 1000.0;
 
-    std::printf("crashloop %s: %d kills in %.1f s (%d before the first save, %d after ten or more), %lld rows at the end\n",
-                qPrintable(backend), f.kills, seconds, f.killedBeforeFirstSave, f.killedAfterManySaves,
+    std::printf("crashloop %s%s: %d kills in %.1f s (%d before the first save, %d after ten or more), %lld rows at the end\n",
+                qPrintable(backend), killServer ? " (server killed)" : "", f.kills, seconds, f.killedBeforeFirstSave, f.killedAfterManySaves,
                 static_cast<long long>(expectedRows));
     std::printf("  acknowledged saves %lld: lost %lld, wrong text %lld, deleted rows back %lld, marker behind %d\n",
                 static_cast<long long>(f.acknowledged), static_cast<long long>(f.lost),
@@ -276,10 +293,15 @@ int main(int argc, char **argv)
                       QStringLiteral("500")});
     parser.addOption({QStringLiteral("max-delay-ms"), QStringLiteral("Longest wait before a kill."), QStringLiteral("ms"),
                       QStringLiteral("250")});
+    parser.addOption({QStringLiteral("kill-server"),
+                      QStringLiteral("Kill the PostgreSQL server and its backends instead of the saver, then start it again.")});
     parser.process(app);
+    const bool killServer = parser.isSet(QStringLiteral("kill-server"));
+    if (killServer && parser.value(QStringLiteral("backend")) != u"postgresql")
+        Reliability::die(QStringLiteral("--kill-server needs --backend postgresql"));
     const int kills = parser.value(QStringLiteral("kills")).toInt();
     const int delay = parser.value(QStringLiteral("max-delay-ms")).toInt();
     if (kills < 1 || delay < 0)
         Reliability::die(QStringLiteral("need kills >= 1 and max-delay-ms >= 0"));
-    return run(QCoreApplication::applicationFilePath(), parser.value(QStringLiteral("backend")), kills, delay);
+    return run(QCoreApplication::applicationFilePath(), parser.value(QStringLiteral("backend")), kills, delay, killServer);
 }

@@ -915,10 +915,13 @@ void Connection::openSession()
                    .arg(describe(m_params), scrubbed(native.isEmpty() ? error.text() : native, secretsOf(m_params))));
     }
     m_dialect = db.driver()->dbmsType() == QSqlDriver::PostgreSQL ? SqlDialect::PostgreSql : SqlDialect::Other;
-    if (m_dialect == SqlDialect::PostgreSql)
+    if (m_dialect == SqlDialect::PostgreSql) {
         runSetting(QStringLiteral("SET statement_timeout = %1")
                        .arg(optionValue(m_params.options, QStringLiteral("statement_timeout"),
                                         QString::number(kPostgresStatementTimeoutMs))));
+        // A save is acknowledged only once the server has it on its disk, whatever its settings.
+        runSetting(QStringLiteral("SET synchronous_commit = on"));
+    }
 }
 
 bool Connection::isLost(const QSqlError &error) const
