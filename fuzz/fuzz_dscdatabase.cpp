@@ -5,11 +5,11 @@
 
 #include "descriptor/dscdatabase.h"
 #include "descriptor/errors.h"
+#include "inputfile.h"
 
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdlib>
@@ -51,14 +51,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("dsc.mdb"));
-    QFile::remove(path + QStringLiteral("-journal"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        std::abort();
-    file.write(reinterpret_cast<const char *>(data), qint64(size));
-    file.close();
+    const QString path = inputFile(data, size, QStringLiteral("dsc.mdb"));
+    QFile::remove(path + QStringLiteral("-journal")); // left by an earlier input
     try {
         (void)readDscDatabase(path, QStringLiteral("Segreto1"));
         if (!sealed(path))

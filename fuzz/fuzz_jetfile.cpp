@@ -4,24 +4,15 @@
 
 #include "descriptor/errors.h"
 #include "descriptor/jetfile.h"
+#include "inputfile.h"
 
-#include <QFile>
-#include <QTemporaryDir>
-
-#include <cstdint>
 #include <cstdlib>
 
 using namespace Norvix;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("dsc.mdb"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        std::abort();
-    file.write(reinterpret_cast<const char *>(data), qint64(size));
-    file.close();
+    const QString path = inputFile(data, size, QStringLiteral("dsc.mdb"));
     try {
         (void)JetFile::storedPassword(path);
     } catch (const DescriptorError &) {

@@ -33,13 +33,6 @@ using namespace Norvix;
 
 namespace {
 
-// The text saved in row `id`: 1 to 3,000 characters, reproducible from the id.
-QString payload(qint64 id)
-{
-    const int length = 1 + static_cast<int>((id * 7919) % 3000);
-    const QString unit = QStringLiteral("%1;'\"è-").arg(id);
-    return unit.repeated(length / unit.size() + 1).left(length);
-}
 
 void ack(const char *what, qint64 id)
 {
@@ -66,7 +59,7 @@ int saver(const QString &connectionString)
         for (qint64 id = next;; ++id) {
             rows.AddNew();
             rows.setValue(QStringLiteral("ID"), id);
-            rows.setValue(QStringLiteral("TESTO"), payload(id));
+            rows.setValue(QStringLiteral("TESTO"), Reliability::payload(id));
             rows.Update();
             ack("i", id);
 
@@ -175,10 +168,10 @@ void check(Reliability::Target &target, const QByteArray &out, qint64 &expectedR
         if (found == lengths.cend()) {
             ++f.lost;
             std::printf("kill %d: acknowledged row %lld is missing\n", f.kills, static_cast<long long>(id));
-        } else if (*found != payload(id).size()
+        } else if (*found != Reliability::payload(id).size()
                    || (inserted.contains(id)
                        && target.scalar(QStringLiteral("SELECT TESTO FROM SALVATAGGI WHERE ID = %1").arg(id)).toString()
-                              != payload(id))) {
+                              != Reliability::payload(id))) {
             ++f.wrongText;
             std::printf("kill %d: row %lld holds another text\n", f.kills, static_cast<long long>(id));
         }

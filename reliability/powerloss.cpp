@@ -13,6 +13,7 @@
 #include "platform/connection.h"
 #include "platform/lockwait.h"
 #include "platform/recordset.h"
+#include "target.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -198,13 +199,6 @@ void registerVfs()
 
 // ---- the save loop ---------------------------------------------------------------------------
 
-// The text saved in row `id`: 1 to 3,000 characters, reproducible from the id.
-QString payload(qint64 id)
-{
-    const int length = 1 + static_cast<int>((id * 7919) % 3000);
-    const QString unit = QStringLiteral("%1;'\"è-").arg(id);
-    return unit.repeated(length / unit.size() + 1).left(length);
-}
 
 struct Figures
 {
@@ -250,7 +244,7 @@ int run(int cuts, const QString &journal, bool synchronous)
             for (;;) {
                 rows.AddNew();
                 rows.setValue(QStringLiteral("ID"), next);
-                rows.setValue(QStringLiteral("TESTO"), payload(next));
+                rows.setValue(QStringLiteral("TESTO"), Reliability::payload(next));
                 rows.Update();
                 acknowledged.insert(next++, true);
                 ++f.acknowledged;
@@ -285,7 +279,7 @@ int run(int cuts, const QString &journal, bool synchronous)
             const auto found = stored.constFind(it.key());
             if (found == stored.cend())
                 missing << it.key();
-            else if (*found != payload(it.key()))
+            else if (*found != Reliability::payload(it.key()))
                 ++f.wrongText;
         }
         f.lost += missing.size();

@@ -234,11 +234,7 @@ private slots:
         folder.sql({"PRAGMA journal_mode=" + journal});
         folder.conn.reset();
         const QString file = folder.path() + QStringLiteral("/anagrafica.db");
-        const auto bytes = [&] {
-            QFile f(file);
-            f.open(QIODevice::ReadOnly);
-            return f.readAll();
-        };
+        const auto bytes = [&] { return TestUtil::readFile(file); };
         const QByteArray before = bytes();
         const QStringList files = QDir(folder.path()).entryList(QDir::Files);
         // What a user who may only read sees; true when it is all as it should be.

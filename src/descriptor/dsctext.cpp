@@ -525,17 +525,12 @@ DscKeyword TextLineSource::keyword() const
     const bool ascii = std::all_of(token.begin(), token.end(), [](char c) { return (c & 0x80) == 0; });
     if (ascii)
         return asciiKeyword(token.data(), token.size());
-    return unicodeKeyword(decode(token.data(), token.size()));
+    return unicodeKeyword(decodeDscLine(token.data(), token.size()));
 }
 
 QString TextLineSource::line() const
 {
-    return decode(m_bytes.constData() + m_lineStart, m_lineSize);
-}
-
-QString TextLineSource::decode(const char *data, qsizetype size) const
-{
-    return decodeDscLine(data, size);
+    return decodeDscLine(m_bytes.constData() + m_lineStart, m_lineSize);
 }
 
 bool ListLineSource::next()

@@ -68,8 +68,6 @@ public:
     QString line() const override;
 
 private:
-    QString decode(const char *data, qsizetype size) const;
-
     QByteArray m_bytes;
     bool m_hasCr = false;
     qsizetype m_pos = 0;

@@ -553,21 +553,10 @@ std::shared_ptr<RecordListModel::Page> RecordListModel::readRows(const QString &
 
     QSqlQuery q;
     bool ok = false;
-    for (int tries = 0; tries < 2; ++tries) { // a lost connection is opened again, once
-        q = QSqlQuery(m_connection->database());
-        q.setForwardOnly(true);
-        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-        ok = q.prepare(sql);
-        for (const QVariant &v : std::as_const(bound))
-            q.addBindValue(v);
-        ok = ok && execPatiently(q);
-        if (ok || tries > 0 || !m_connection->isLost(q.lastError()))
-            break;
-        try {
-            m_connection->reconnect();
-        } catch (const DataError &) {
-            break;
-        }
+    try {
+        ok = m_connection->execRead(q, sql, bound);
+    } catch (const DataError &) {
+        // The server stays away: the page fails with the error of the read.
     }
     const int nKeys = int(keys.size());
     while (ok && q.next()) {

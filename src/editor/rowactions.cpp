@@ -108,15 +108,16 @@ void RowActions::save()
             return;
         rs->Update();
     } catch (const DataError &e) {
-        if (e.number() == DataError::ConnectionLost) {
-            if (!resolveLostSave(adding))
-                return;
-        } else if (e.number() != DataError::RowChanged || adding || !canResolveConflict()) {
+        // Saved in spite of the error: the save landed after all, or was written over the other's.
+        bool saved = false;
+        if (e.number() == DataError::ConnectionLost)
+            saved = resolveLostSave(adding);
+        else if (e.number() == DataError::RowChanged && !adding && canResolveConflict())
+            saved = resolveConflict(false);
+        else
             refused(e);
+        if (!saved)
             return;
-        } else if (!resolveConflict(false)) {
-            return;
-        }
     }
     std::optional<DataError> reopenError;
     try {
@@ -175,10 +176,6 @@ void RowActions::refused(const DataError &error)
     const bool refusedNewRow = d.data.recordset() && d.data.recordset()->editMode() == EditMode::Add;
     if (refusedNewRow && error.number() == DataError::IntegrityViolation)
         msgBox(QStringLiteral("Il codice inserito è già esistente"));
-    else if (error.number() == DataError::FileGone)
-        msgBox(error.description(), MsgButtons::OkOnly, d.q->windowTitle());
-    else if (error.number() == DataError::Busy || error.number() == DataError::TableLocked)
-        msgBox(kBusyText, MsgButtons::OkOnly, d.q->windowTitle());
     else if (!explainRefusal(error, false))
         ErrorHandler(&error);
 }
@@ -223,19 +220,15 @@ void RowActions::deleteRow()
             d.data.open(d.data.wholeTable(), CursorIntent::Change);
         d.data.recordset()->Delete();
     } catch (const DataError &e) {
-        if (e.number() == DataError::ConnectionLost) {
-            if (!resolveLostDelete())
-                return;
-        } else if (e.number() != DataError::RowChanged || !canResolveConflict()) {
-            if (e.number() == DataError::FileGone)
-                msgBox(e.description(), MsgButtons::OkOnly, d.q->windowTitle());
-            else if (e.number() == DataError::Busy || e.number() == DataError::TableLocked)
-                msgBox(kBusyText, MsgButtons::OkOnly, d.q->windowTitle());
-            else if (!explainRefusal(e, true))
-                ErrorHandler(&e);
-            return;
-        }
-        if (!resolveConflict(true))
+        // Gone on in spite of the error: the row was deleted after all, or deleted anyway.
+        bool deleted = false;
+        if (e.number() == DataError::ConnectionLost)
+            deleted = resolveLostDelete();
+        else if (e.number() == DataError::RowChanged && canResolveConflict())
+            deleted = resolveConflict(true);
+        else if (!explainRefusal(e, true))
+            ErrorHandler(&e);
+        if (!deleted)
             return;
     }
     try {
@@ -362,6 +355,13 @@ void RowActions::SETINDICI(bool enabled)
 
 bool RowActions::explainRefusal(const DataError &error, bool deleting)
 {
+    // Nothing was written: the file went, or stayed locked.
+    if (error.number() == DataError::FileGone || error.number() == DataError::Busy
+        || error.number() == DataError::TableLocked) {
+        msgBox(error.number() == DataError::FileGone ? error.description() : kBusyText, MsgButtons::OkOnly,
+               d.q->windowTitle());
+        return true;
+    }
     if (!error.isRefusal())
         return false;
     // The fields concerned by their captions; a column the descriptor does not show by its name.

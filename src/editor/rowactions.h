@@ -43,7 +43,7 @@ private:
     void showAfterDelete();
     void moveRow(int index);
     // A refusal of the database (a constraint) told in words, with the focus on the field it
-    // concerns; false for any other error.
+    // concerns, and a write stopped by a vanished file or a lock; false for any other error.
     bool explainRefusal(const DataError &error, bool deleting);
     void focusField(const QString &column);
     // A write conflict (conflicts.cpp): the row in hand was changed or deleted by another user

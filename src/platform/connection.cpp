@@ -942,6 +942,22 @@ bool Connection::isLost(const QSqlError &error) const
     return false;
 }
 
+bool Connection::execRead(QSqlQuery &q, const QString &sql, const QVariantList &values)
+{
+    for (int tries = 0;; ++tries) {
+        q = QSqlQuery(database());
+        q.setForwardOnly(true);
+        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+        const bool prepared = q.prepare(sql);
+        for (const QVariant &v : values)
+            q.addBindValue(v);
+        const bool ran = prepared && execPatiently(q);
+        if (ran || tries > 0 || !isLost(q.lastError()))
+            return ran;
+        reconnect();
+    }
+}
+
 void Connection::reconnect()
 {
     if (m_dialect == SqlDialect::Sqlite)

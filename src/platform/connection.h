@@ -113,6 +113,10 @@ public:
     // Opens the session with the server again, as it was (reading only or writing). Throws
     // DataError when the server still cannot be reached. Nothing to do for SQLite.
     void reconnect();
+    // Prepares `sql` into `q` (forward only, exact numbers), binds `values` and runs it, waiting
+    // out locks (execPatiently); a read whose connection to the server was lost runs once more
+    // after reconnect(), which throws DataError when the server stays away. False with q's error.
+    bool execRead(QSqlQuery &q, const QString &sql, const QVariantList &values);
 
     // Tables already looked up on this connection (see tableInfo()); forgotten on Close() and
     // by forgetTables(), for callers that change the schema.

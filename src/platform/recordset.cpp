@@ -155,31 +155,16 @@ QVariantList keyComparisonValues(const QVariantList &key, SqlDialect dialect)
 
 } // namespace
 
-QSqlQuery Recordset::runRead(const QString &extraWhere, const QVariantList &extraValues, bool descending) const
-{
-    // A connection lost to the server is opened again and the read run once more.
-    for (int tries = 0;; ++tries) {
-        QSqlQuery q(m_connection->database());
-        q.setForwardOnly(true);
-        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-        bool ok = q.prepare(selectSql(extraWhere, descending));
-        for (const auto &[column, value] : m_source.equals)
-            if (ok && !value.isNull())
-                q.addBindValue(bindable(m_table->column(column), value));
-        for (const QVariant &v : extraValues)
-            q.addBindValue(v);
-        if (ok && execPatiently(q))
-            return q;
-        const QSqlError error = q.lastError();
-        if (tries > 0 || !m_connection->isLost(error))
-            fail(error);
-        m_connection->reconnect();
-    }
-}
 
 bool Recordset::fetchOne(const QString &extraWhere, const QVariantList &extraValues, bool descending)
 {
-    QSqlQuery q = runRead(extraWhere, extraValues, descending);
+    QVariantList values;
+    for (const auto &[column, value] : m_source.equals)
+        if (!value.isNull())
+            values << bindable(m_table->column(column), value);
+    QSqlQuery q;
+    if (!m_connection->execRead(q, selectSql(extraWhere, descending), values + extraValues))
+        fail(q.lastError());
     if (!q.next()) {
         if (q.lastError().isValid())
             fail(q.lastError());

@@ -131,8 +131,6 @@ private:
     [[noreturn]] void fail(const class QSqlError &error, std::optional<RowStatement> statement = std::nullopt) const;
     // A save whose connection was lost: DataError::ConnectionLost, its outcome unknown.
     [[noreturn]] void lost() const;
-    // The SELECT of fetchOne(), run (and run again once after a lost connection).
-    QSqlQuery runRead(const QString &extraWhere, const QVariantList &extraValues, bool descending) const;
 
     std::shared_ptr<Connection> m_connection;
     RecordSource m_source;
