@@ -11,7 +11,7 @@
 // then fail, which shows that it can tell. Prints the figures; exits 0 when nothing was lost.
 
 #include "platform/connection.h"
-#include "platform/lockwait.h"
+#include "platform/waiting.h"
 #include "platform/recordset.h"
 #include "target.h"
 

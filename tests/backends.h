@@ -83,14 +83,17 @@ public:
     // Runs statements on `on` (by default conn), which then looks its tables up afresh.
     void exec(const QStringList &statements, const std::shared_ptr<Norvix::Connection> &on = nullptr)
     {
-        for (const QString &s : statements)
-            runSql((on ? on : conn)->database(), s);
-        (on ? on : conn)->forgetTables();
+        const auto &c = on ? on : conn;
+        c->call([&] {
+            for (const QString &s : statements)
+                runSql(c->database(), s);
+        });
+        c->forgetTables();
     }
     // Every row of a query, its ? bound to `values`.
     QList<QVariantList> rows(const QString &sql, const QVariantList &values = {})
     {
-        return rowsOf(conn->database(), sql, values);
+        return conn->call([&] { return rowsOf(conn->database(), sql, values); });
     }
     // The first value of the first row, null when there is none.
     QVariant scalar(const QString &sql, const QVariantList &values = {}) { return rows(sql, values).value(0).value(0); }

@@ -50,8 +50,10 @@ QString opened(const Connection &c, QString sql = {})
                   ? "SELECT v FROM marker"
                   : "SELECT current_database() || '/' || current_user || '/' || current_setting('application_name') "
                     "|| '/' || current_setting('statement_timeout')";
-    QSqlQuery q(c.database());
-    return q.exec(sql) && q.next() ? q.value(0).toString() : q.lastError().text();
+    return c.call([&] {
+        QSqlQuery q(c.database());
+        return q.exec(sql) && q.next() ? q.value(0).toString() : q.lastError().text();
+    });
 }
 
 } // namespace

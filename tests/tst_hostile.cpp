@@ -36,7 +36,7 @@ struct Db : TestUtil::Backend
     // What must never change: the tables of the database and the canary's rows.
     QString untouchable()
     {
-        QStringList tables = conn->database().tables(QSql::Tables);
+        QStringList tables = conn->call([this] { return conn->database().tables(QSql::Tables); });
         tables.sort();
         for (const QVariantList &row : rows("SELECT ID, T FROM CANARY ORDER BY ID"))
             tables << row.value(0).toString() + u'=' + row.value(1).toString();

@@ -13,7 +13,10 @@
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QPushButton>
 #include <QTimer>
+
+#include <csignal>
 
 using namespace Norvix;
 using TestUtil::control;
@@ -490,6 +493,68 @@ private slots:
         press(editor, 3); // a delete cut off: the row read again shows whether it went
         QCOMPARE(said().value(1), u"La connessione al database si è interrotta: il record non è stato eliminato.");
         QCOMPARE(data.scalar("SELECT COUNT(*) FROM CLIENTI").toInt(), 3);
+    }
+
+    // A server that stops answering (its process stopped) keeps no one waiting without an end:
+    // the window goes on painting, "Attendere" offers Annulla after half a second, Annulla gives
+    // the editor back with the typed values, and nothing reaches the row.
+    void stoppedServer()
+    {
+        Data data(QStringLiteral("postgresql"));
+        FrmEditTab editor;
+        TestUtil::startShown(editor, data.connection, data.folder(), QStringLiteral("CLIENTI"));
+        editor.LstSelect()->setCurrentRow(1);
+        type(editor, control(editor, QStringLiteral("TxtText2")), QStringLiteral("Mentre il server dorme"));
+        leave(editor);
+        QList<qint64> stopped;
+        for (const QVariantList &row : data.rows("SELECT pid FROM pg_stat_activity WHERE datname = current_database() "
+                                                 "AND backend_type = 'client backend' AND pid <> pg_backend_pid()"))
+            stopped << row.value(0).toLongLong();
+        QVERIFY(!stopped.isEmpty());
+        for (qint64 pid : std::as_const(stopped))
+            QCOMPARE(::kill(pid_t(pid), SIGSTOP), 0);
+
+        // A probe of the event loop, and a user who presses Annulla once the window is there.
+        QElapsedTimer clock, sinceTick;
+        qint64 longestStall = 0;
+        QTimer probe;
+        probe.setInterval(5);
+        connect(&probe, &QTimer::timeout, this, [&] {
+            longestStall = std::max(longestStall, sinceTick.restart());
+        });
+        bool windowShown = false;
+        QTimer user;
+        user.setInterval(50);
+        connect(&user, &QTimer::timeout, this, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w->objectName() == u"FrmAttesa" && w->isVisible() && clock.elapsed() > 1000) {
+                    windowShown = true;
+                    w->findChild<QPushButton *>(QStringLiteral("CmdAnnulla"))->click();
+                }
+        });
+        clock.start();
+        sinceTick.start();
+        probe.start();
+        user.start();
+        press(editor, 1);
+        probe.stop();
+        user.stop();
+        const qint64 waited = clock.elapsed();
+        for (qint64 pid : std::as_const(stopped))
+            ::kill(pid_t(pid), SIGCONT);
+
+        QVERIFY(windowShown);
+        QVERIFY2(waited < 10000, qPrintable(QString::number(waited)));
+        QVERIFY2(longestStall < 500, qPrintable(QString::number(longestStall)));
+        QCOMPARE(said().size(), 1);
+        QVERIFY2(said().first().contains(u"non è stata salvata"), qPrintable(said().first()));
+        QVERIFY(editor.Modified() && shown(editor, QStringLiteral("TxtText2")) == u"Mentre il server dorme");
+        QCOMPARE(data.scalar("SELECT NOME FROM CLIENTI WHERE CODICE = 2").toString(), u"Bianchi S.p.A.");
+        // The server is back: the next save goes through on a new session.
+        m_messages->clear();
+        press(editor, 1);
+        QVERIFY2(said().isEmpty(), qPrintable(said().join(u'|')));
+        QCOMPARE(data.scalar("SELECT NOME FROM CLIENTI WHERE CODICE = 2").toString(), u"Mentre il server dorme");
     }
 
     // A row that others refer to is not deleted, and the user is told why.

@@ -35,41 +35,43 @@ QString ProssimoValore(const QString &Colonna, const RecordSource &Sorgente, con
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
 
-    QSqlQuery q(connection.database());
-    q.setForwardOnly(true);
-    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    bool ok = q.prepare(sql);
-    for (const QVariant &v : values)
-        q.addBindValue(v);
-    ok = ok && q.exec();
-    if (!ok)
-        throw DataError(DataError::Generic, q.lastError().text(), q.lastError().nativeErrorCode());
+    return connection.call([&]() -> QString {
+        QSqlQuery q(connection.database());
+        q.setForwardOnly(true);
+        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+        bool ok = q.prepare(sql);
+        for (const QVariant &v : values)
+            q.addBindValue(v);
+        ok = ok && q.exec();
+        if (!ok)
+            throw DataError(DataError::Generic, q.lastError().text(), q.lastError().nativeErrorCode());
 
-    double next = 1;
-    if (q.next() && !q.value(0).isNull()) {
-        const QVariant res = q.value(0);
-        // Whole numbers are counted exactly, beyond the 15 digits a double keeps.
-        bool integral = false;
-        const qint64 whole = res.toString().toLongLong(&integral);
-        if (integral && whole < std::numeric_limits<qint64>::max()) {
-            q.finish();
-            const qint64 n = whole + 1;
-            return (n >= 0 ? QStringLiteral(" ") : QString()) + QString::number(n);
+        double next = 1;
+        if (q.next() && !q.value(0).isNull()) {
+            const QVariant res = q.value(0);
+            // Whole numbers are counted exactly, beyond the 15 digits a double keeps.
+            bool integral = false;
+            const qint64 whole = res.toString().toLongLong(&integral);
+            if (integral && whole < std::numeric_limits<qint64>::max()) {
+                q.finish();
+                const qint64 n = whole + 1;
+                return (n >= 0 ? QStringLiteral(" ") : QString()) + QString::number(n);
+            }
+            bool numeric = false;
+            double greatest = res.toDouble(&numeric);
+            if (!numeric) {
+                // A counter kept in a text column: its text must read as a number.
+                const auto parsed = Values::toDouble(res.toString());
+                if (!parsed)
+                    throw DataError(DataError::ConversionFailed,
+                                    QStringLiteral("Il valore massimo \"%1\" della colonna %2 non è un numero").arg(res.toString(), column.name));
+                greatest = *parsed;
+            }
+            next = greatest + 1;
         }
-        bool numeric = false;
-        double greatest = res.toDouble(&numeric);
-        if (!numeric) {
-            // A counter kept in a text column: its text must read as a number.
-            const auto parsed = Values::toDouble(res.toString());
-            if (!parsed)
-                throw DataError(DataError::ConversionFailed,
-                                QStringLiteral("Il valore massimo \"%1\" della colonna %2 non è un numero").arg(res.toString(), column.name));
-            greatest = *parsed;
-        }
-        next = greatest + 1;
-    }
-    q.finish();
-    return Values::str(next);
+        q.finish();
+        return Values::str(next);
+    });
 }
 
 } // namespace Norvix

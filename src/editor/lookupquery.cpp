@@ -86,34 +86,35 @@ QStringList lookupItems(const LookupQuery &query, int limit, const QString &pref
 {
     const PrefixPlan plan = planPrefix(query, prefix, exactCase);
     const bool hasDesc = !query.descColumn.isEmpty() && query.table->indexOf(query.descColumn) >= 0;
-    QSqlQuery q(query.connection->database());
-    q.setForwardOnly(true);
-    if (!q.prepare(selectSql(query, plan, limit)))
-        throw DataError(DataError::Generic, q.lastError().text());
-
     // (code as SQLite orders it, item) of every range, merged in the key's order.
     QList<std::pair<QByteArray, QString>> rows;
     const QStringList runs = plan.starts.isEmpty() ? QStringList{QString()} : plan.starts;
-    for (const QString &start : runs) {
-        if (query.filter)
-            q.addBindValue(query.filter->toString().isNull() ? QVariant(QString(QLatin1String(""))) : *query.filter);
-        if (!plan.starts.isEmpty()) {
-            q.addBindValue(start);
-            q.addBindValue(start + QString::fromUcs4(U"\U0010FFFF")); // above any text that starts with it
-        }
-        if (plan.like) {
-            QString pattern = prefix;
-            pattern.replace(u'!', QStringLiteral("!!")).replace(u'%', QStringLiteral("!%")).replace(u'_', QStringLiteral("!_"));
-            q.addBindValue(pattern + u'%');
-        }
-        if (!q.exec())
+    query.connection->call([&] {
+        QSqlQuery q(query.connection->database());
+        q.setForwardOnly(true);
+        if (!q.prepare(selectSql(query, plan, limit)))
             throw DataError(DataError::Generic, q.lastError().text());
-        while (q.next()) {
-            const QString value = q.value(0).toString();
-            rows.append({value.toUtf8(), QStringLiteral("[%1] %2").arg(value.trimmed(), hasDesc ? q.value(1).toString() : QString())});
+        for (const QString &start : runs) {
+            if (query.filter)
+                q.addBindValue(query.filter->toString().isNull() ? QVariant(QString(QLatin1String(""))) : *query.filter);
+            if (!plan.starts.isEmpty()) {
+                q.addBindValue(start);
+                q.addBindValue(start + QString::fromUcs4(U"\U0010FFFF")); // above any text that starts with it
+            }
+            if (plan.like) {
+                QString pattern = prefix;
+                pattern.replace(u'!', QStringLiteral("!!")).replace(u'%', QStringLiteral("!%")).replace(u'_', QStringLiteral("!_"));
+                q.addBindValue(pattern + u'%');
+            }
+            if (!q.exec())
+                throw DataError(DataError::Generic, q.lastError().text());
+            while (q.next()) {
+                const QString value = q.value(0).toString();
+                rows.append({value.toUtf8(), QStringLiteral("[%1] %2").arg(value.trimmed(), hasDesc ? q.value(1).toString() : QString())});
+            }
+            q.finish();
         }
-        q.finish();
-    }
+    });
     if (runs.size() > 1) {
         std::sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
         if (rows.size() > limit)

@@ -194,7 +194,7 @@ RecordListModel::RecordListModel(std::shared_ptr<Connection> connection, const Q
             bool nullable = false;
             if (!m_table->primaryKey.contains(k)) {
                 if (!recordRead) {
-                    record = m_connection->database().record(m_table->name);
+                    record = m_connection->call([this] { return m_connection->database().record(m_table->name); });
                     recordRead = true;
                 }
                 const int i = record.indexOf(k);
@@ -277,12 +277,16 @@ void RecordListModel::scheduleCount()
 void RecordListModel::countRows()
 {
     qint64 total = -1;
-    {
-        QSqlQuery q(m_connection->database());
-        q.setForwardOnly(true);
-        if (q.exec(QStringLiteral("SELECT COUNT(*) FROM ") + quoteIdentifier(m_table->name)) && q.next())
-            total = q.value(0).toLongLong();
-        q.finish();
+    try {
+        total = m_connection->call([this] {
+            QSqlQuery q(m_connection->database());
+            q.setForwardOnly(true);
+            if (q.exec(QStringLiteral("SELECT COUNT(*) FROM ") + quoteIdentifier(m_table->name)) && q.next())
+                return q.value(0).toLongLong();
+            return qint64(-1);
+        });
+    } catch (const DataError &) {
+        // Not counted (the user gave up waiting): the lines read so far stay.
     }
     m_counted = true;
     if (total < 0)
@@ -326,15 +330,21 @@ int RecordListModel::rowOfKey(const QVariantList &key) const
         QVariantList values;
         const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2")
                                 .arg(quoteIdentifier(m_table->name), keyCondition(key, false, values));
-        QSqlQuery q(m_connection->database());
-        q.setForwardOnly(true);
-        if (q.prepare(sql)) {
-            for (const QVariant &v : values)
-                q.addBindValue(v);
-            if (q.exec() && q.next())
-                before = q.value(0).toLongLong();
+        try {
+            before = m_connection->call([&] {
+                QSqlQuery q(m_connection->database());
+                q.setForwardOnly(true);
+                if (q.prepare(sql)) {
+                    for (const QVariant &v : values)
+                        q.addBindValue(v);
+                    if (q.exec() && q.next())
+                        return q.value(0).toLongLong();
+                }
+                return qint64(-1);
+            });
+        } catch (const DataError &) {
+            // Not found (the user gave up waiting).
         }
-        q.finish();
     }
     if (before < 0 || before >= INT_MAX)
         return -1;
@@ -374,7 +384,29 @@ const RecordListModel::Page *RecordListModel::page(int number) const
         touch(number);
         return it->get();
     }
-    std::shared_ptr<Page> loaded = loadPage(number);
+    // While a page is read from a server the windows still paint, and may ask for lines: they
+    // show empty until that read is over, and are painted again then.
+    if (m_reading) {
+        if (!m_askedWhileReading) {
+            m_askedWhileReading = true;
+            auto *self = const_cast<RecordListModel *>(this);
+            QTimer::singleShot(0, self, [self] {
+                self->m_askedWhileReading = false;
+                if (self->m_rows > 0)
+                    emit self->dataChanged(self->index(0), self->index(self->m_rows - 1));
+            });
+        }
+        return nullptr;
+    }
+    m_reading = true;
+    std::shared_ptr<Page> loaded;
+    try {
+        loaded = loadPage(number);
+    } catch (...) {
+        m_reading = false;
+        throw;
+    }
+    m_reading = false;
     keep(number, loaded);
     return loaded.get();
 }
@@ -551,37 +583,42 @@ std::shared_ptr<RecordListModel::Page> RecordListModel::readRows(const QString &
         kinds << (m_natural ? ColumnKind::Other : m_table->column(k).kind);
     const ColumnKind descKind = m_descColumn.isEmpty() ? ColumnKind::Other : m_table->column(m_descColumn).kind;
 
-    QSqlQuery q;
+    const int nKeys = int(keys.size());
+    QSqlError error;
     bool ok = false;
     try {
-        ok = m_connection->execRead(q, sql, bound);
-    } catch (const DataError &) {
-        // The server stays away: the page fails with the error of the read.
+        m_connection->call([&] {
+            QSqlQuery q;
+            ok = m_connection->execRead(q, sql, bound);
+            while (ok && q.next()) {
+                QVariantList key;
+                QString line;
+                key.reserve(nKeys);
+                for (int i = 0; i < nKeys; ++i) {
+                    const QVariant v = q.value(i);
+                    key << v;
+                    if (m_keysShown)
+                        line += u'[' + shownInLine(columnValueText(v, kinds.at(i))) + u']';
+                }
+                // Without a key in the descriptor a line is only the description.
+                if (!m_descColumn.isEmpty())
+                    line += (m_keysShown ? QStringLiteral(" ") : QString()) + shownInLine(columnValueText(q.value(nKeys), descKind));
+                page->keys << key;
+                page->lines << line;
+            }
+            error = q.lastError();
+            ok = ok && !error.isValid();
+        });
+    } catch (const DataError &e) {
+        // The server stays away, or the user gave up waiting: the page fails with that error.
+        error = QSqlError(e.description(), QString(), QSqlError::ConnectionError);
     }
-    const int nKeys = int(keys.size());
-    while (ok && q.next()) {
-        QVariantList key;
-        QString line;
-        key.reserve(nKeys);
-        for (int i = 0; i < nKeys; ++i) {
-            const QVariant v = q.value(i);
-            key << v;
-            if (m_keysShown)
-                line += u'[' + shownInLine(columnValueText(v, kinds.at(i))) + u']';
-        }
-        // Without a key in the descriptor a line is only the description.
-        if (!m_descColumn.isEmpty())
-            line += (m_keysShown ? QStringLiteral(" ") : QString()) + shownInLine(columnValueText(q.value(nKeys), descKind));
-        page->keys << key;
-        page->lines << line;
-    }
-    if (!ok || q.lastError().isValid()) {
+    if (!ok) {
         page->keys.clear();
         page->lines.clear();
         page->failed = true;
-        m_lastError = failureText(q.lastError());
+        m_lastError = failureText(error);
     }
-    q.finish();
     return page;
 }
 

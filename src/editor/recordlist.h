@@ -96,6 +96,8 @@ private:
     mutable QString m_lastError; // the driver's text of the last failed page query
     mutable QHash<int, std::shared_ptr<Page>> m_pages;
     mutable QList<int> m_lru;
+    mutable bool m_reading = false;          // a page is being read (from a server, the windows paint meanwhile)
+    mutable bool m_askedWhileReading = false; // lines were asked for meanwhile: paint them again after
 };
 
 } // namespace Norvix

@@ -355,11 +355,11 @@ void RowActions::SETINDICI(bool enabled)
 
 bool RowActions::explainRefusal(const DataError &error, bool deleting)
 {
-    // Nothing was written: the file went, or stayed locked.
+    // Nothing was written: the file went, stayed locked, or the user stopped waiting for the server.
     if (error.number() == DataError::FileGone || error.number() == DataError::Busy
-        || error.number() == DataError::TableLocked) {
-        msgBox(error.number() == DataError::FileGone ? error.description() : kBusyText, MsgButtons::OkOnly,
-               d.q->windowTitle());
+        || error.number() == DataError::TableLocked || error.number() == DataError::Cancelled) {
+        const bool busy = error.number() == DataError::Busy || error.number() == DataError::TableLocked;
+        msgBox(busy ? kBusyText : error.description(), MsgButtons::OkOnly, d.q->windowTitle());
         return true;
     }
     if (!error.isRefusal())

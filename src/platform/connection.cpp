@@ -1,5 +1,5 @@
 #include "platform/connection.h"
-#include "platform/lockwait.h"
+#include "platform/waiting.h"
 #include "platform/sqlnames.h"
 
 #include <QAtomicInteger>
@@ -16,6 +16,14 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include <libpq-fe.h>
+#include <sys/socket.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -733,6 +741,170 @@ ConnectionParams checkedParams(ConnectionParams params)
 
 } // namespace
 
+
+// The thread a server connection lives on: it runs the work given to Connection::call() one
+// piece after another. It also keeps what interrupting a PostgreSQL statement takes (the cancel
+// request and the socket), which the waiting thread uses.
+class Connection::Worker : public QThread
+{
+public:
+    struct Job
+    {
+        std::function<void()> work;
+        std::exception_ptr error;
+        bool done = false; // under the worker's mutex
+        std::atomic<bool> interrupted{false};
+    };
+
+    ~Worker() override { stop(); }
+
+    void post(const std::shared_ptr<Job> &job)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.push_back(job);
+        }
+        m_wake.notify_all();
+    }
+    // True once `job` is done; waits at most `ms` for it.
+    bool waitFor(const Job &job, int ms)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_finished.wait_for(lock, std::chrono::milliseconds(ms), [&] { return job.done; });
+    }
+    void stop()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
+        wait();
+    }
+    const Job *current() const { return m_current; }
+
+    // The PostgreSQL session now open (nullptr: none, or another kind of server).
+    void setSession(PGconn *conn)
+    {
+        std::lock_guard lock(m_sessionMutex);
+        m_cancel.reset();
+        m_socket = -1;
+        if (!conn)
+            return;
+        m_cancel = std::shared_ptr<PGcancel>(PQgetCancel(conn), [](PGcancel *c) {
+            if (c)
+                PQfreeCancel(c);
+        });
+        m_socket = PQsocket(conn);
+    }
+    void interrupt(Interrupt how)
+    {
+        std::lock_guard lock(m_sessionMutex);
+        if (how == Interrupt::Soft && m_cancel) {
+            // The request is a connection of its own to the server, which may not answer either.
+            std::thread([cancel = m_cancel] {
+                char error[256];
+                PQcancel(cancel.get(), error, sizeof error);
+            }).detach();
+        } else if (how == Interrupt::Hard && m_socket >= 0) {
+            // The statement waiting on the socket ends at once with a lost connection. The socket
+            // stays the session's: it is closed (and its number reused) only after setSession().
+            ::shutdown(m_socket, SHUT_RDWR);
+            m_cut = true;
+        }
+    }
+    // True once after interrupt(Hard) cut the session.
+    bool takeCut() { return m_cut.exchange(false); }
+
+protected:
+    void run() override
+    {
+        for (;;) {
+            std::shared_ptr<Job> job;
+            {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+                if (m_queue.empty())
+                    return;
+                job = m_queue.front();
+                m_queue.pop_front();
+            }
+            m_current = job.get();
+            try {
+                job->work();
+            } catch (...) {
+                job->error = std::current_exception();
+            }
+            m_current = nullptr;
+            {
+                std::lock_guard lock(m_mutex);
+                job->done = true;
+            }
+            m_finished.notify_all();
+        }
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_finished;
+    std::deque<std::shared_ptr<Job>> m_queue;
+    bool m_stopping = false;
+    std::atomic<const Job *> m_current{nullptr};
+
+    std::mutex m_sessionMutex;
+    std::shared_ptr<PGcancel> m_cancel;
+    int m_socket = -1;
+    std::atomic<bool> m_cut{false};
+};
+
+Connection::Connection() = default;
+
+void Connection::run(const std::function<void()> &work) const
+{
+    if (!m_worker || QThread::currentThread() == m_worker.get()) {
+        work();
+        return;
+    }
+    auto job = std::make_shared<Worker::Job>();
+    job->work = [this, &work] {
+        // A session that Annulla cut is opened again before anything else runs.
+        if (m_worker->takeCut())
+            const_cast<Connection *>(this)->reopenSession();
+        work();
+    };
+    m_worker->post(job);
+    waitForServer([&](int ms) { return m_worker->waitFor(*job, ms); },
+                  [&](Interrupt how) {
+                      job->interrupted = true;
+                      m_worker->interrupt(how);
+                  },
+                  describe(m_params));
+    if (!job->error)
+        return;
+    if (!job->interrupted)
+        std::rethrow_exception(job->error);
+    try {
+        std::rethrow_exception(job->error);
+    } catch (const DataError &e) {
+        if (e.number() == DataError::ConnectionLost)
+            throw;
+    } catch (...) {
+    }
+    throw DataError(DataError::Cancelled,
+                    QStringLiteral("Operazione annullata: il database %1 non ha risposto in tempo e nulla è stato "
+                                   "modificato. I valori inseriti sono stati mantenuti.")
+                        .arg(describe(m_params)));
+}
+
+bool Connection::interrupted() const
+{
+    if (!m_worker || QThread::currentThread() != m_worker.get())
+        return false;
+    const Worker::Job *job = m_worker->current();
+    return job && job->interrupted;
+}
+
 ConnectionParams parseConnectionString(const QString &connectionString, const QString &dataFolder,
                                      const QString &databaseName)
 {
@@ -814,9 +986,15 @@ std::shared_ptr<Connection> Connection::open(const ConnectionParams &params, con
             failed(QStringLiteral("Il file %1 non è un database SQLite leggibile: %2")
                        .arg(shownName(path), q.lastError().databaseText()));
     } else {
-        c->openServer();
-        if (c->m_dialect == SqlDialect::PostgreSql && access == Access::ReadOnly)
-            c->runSetting(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
+        // A server may keep the caller waiting: the connection gets a thread of its own.
+        c->m_worker = std::make_unique<Worker>();
+        c->m_worker->setObjectName(c->m_name);
+        c->m_worker->start();
+        c->call([&] {
+            c->openServer();
+            if (c->m_dialect == SqlDialect::PostgreSql && access == Access::ReadOnly)
+                c->runSetting(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
+        });
         c->m_readOnly = access == Access::ReadOnly;
     }
     if (access == Access::ReadWrite)
@@ -916,6 +1094,10 @@ void Connection::openSession()
     }
     m_dialect = db.driver()->dbmsType() == QSqlDriver::PostgreSQL ? SqlDialect::PostgreSql : SqlDialect::Other;
     if (m_dialect == SqlDialect::PostgreSql) {
+        const QVariant handle = db.driver()->handle();
+        // The driver's handle is the session of libpq (its type name says "pg_conn*" here).
+        if (handle.isValid() && (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0))
+            m_worker->setSession(*static_cast<PGconn *const *>(handle.constData()));
         runSetting(QStringLiteral("SET statement_timeout = %1")
                        .arg(optionValue(m_params.options, QStringLiteral("statement_timeout"),
                                         QString::number(kPostgresStatementTimeoutMs))));
@@ -944,29 +1126,42 @@ bool Connection::isLost(const QSqlError &error) const
 
 bool Connection::execRead(QSqlQuery &q, const QString &sql, const QVariantList &values)
 {
-    for (int tries = 0;; ++tries) {
-        q = QSqlQuery(database());
-        q.setForwardOnly(true);
-        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-        const bool prepared = q.prepare(sql);
-        for (const QVariant &v : values)
-            q.addBindValue(v);
-        const bool ran = prepared && execPatiently(q);
-        if (ran || tries > 0 || !isLost(q.lastError()))
-            return ran;
-        reconnect();
-    }
+    return call([&] {
+        for (int tries = 0;; ++tries) {
+            q = QSqlQuery(database());
+            q.setForwardOnly(true);
+            q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+            const bool prepared = q.prepare(sql);
+            for (const QVariant &v : values)
+                q.addBindValue(v);
+            const bool ran = prepared && execPatiently(q);
+            if (ran || tries > 0 || !isLost(q.lastError()) || interrupted())
+                return ran;
+            reconnect();
+        }
+    });
 }
 
 void Connection::reconnect()
 {
-    if (m_dialect == SqlDialect::Sqlite)
-        return;
-    database().close();
+    if (m_dialect != SqlDialect::Sqlite)
+        call([this] { reopenSession(); });
+}
+
+void Connection::reopenSession()
+{
+    closeSession();
     openSession();
     if (m_dialect == SqlDialect::PostgreSql)
         runSetting(m_readOnly ? QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY")
                               : QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ WRITE"));
+}
+
+void Connection::closeSession()
+{
+    if (m_worker)
+        m_worker->setSession(nullptr); // before the socket closes and its number may be reused
+    database().close();
 }
 
 void Connection::runSetting(const QString &statement)
@@ -981,6 +1176,11 @@ bool Connection::enableWriting()
 {
     if (!m_readOnly)
         return true;
+    return call([this] { return enableWritingHere(); });
+}
+
+bool Connection::enableWritingHere()
+{
     switch (m_dialect) {
     case SqlDialect::Sqlite:
         if (hasOption(m_params.options, QStringLiteral("QSQLITE_OPEN_READONLY")) || !sqliteWritable(m_params.database))
@@ -1030,13 +1230,21 @@ Connection::~Connection()
 
 QSqlDatabase Connection::database() const
 {
-    if (m_name.isEmpty() || !QSqlDatabase::contains(m_name))
+    if (m_name.isEmpty())
         return QSqlDatabase();
-    return QSqlDatabase::database(m_name, false);
+    if (m_worker && QThread::currentThread() != m_worker.get()) {
+        qWarning("Norvix: the database of a server connection was used outside Connection::call()");
+        return QSqlDatabase();
+    }
+    return QSqlDatabase::contains(m_name) ? QSqlDatabase::database(m_name, false) : QSqlDatabase();
 }
 
 bool Connection::isOpen() const
 {
+    if (m_name.isEmpty())
+        return false;
+    if (m_worker)
+        return true; // until Close(): a session the server ended is opened again by the next call
     return database().isOpen();
 }
 
@@ -1045,12 +1253,26 @@ void Connection::Close()
     m_tables.clear();
     if (m_name.isEmpty())
         return;
-    if (QSqlDatabase::contains(m_name)) {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            db.close();
-        }
+    const auto closeAndRemove = [this] {
+        if (!QSqlDatabase::contains(m_name))
+            return;
+        closeSession();
         QSqlDatabase::removeDatabase(m_name);
+    };
+    if (m_worker) {
+        // No window here (Close runs from destructors too): the server gets a few seconds to say
+        // goodbye, then the connection is cut.
+        auto job = std::make_shared<Worker::Job>();
+        job->work = closeAndRemove;
+        m_worker->post(job);
+        if (!m_worker->waitFor(*job, 3000)) {
+            m_worker->interrupt(Interrupt::Hard);
+            m_worker->waitFor(*job, 60000);
+        }
+        m_worker->stop();
+        m_worker.reset();
+    } else {
+        closeAndRemove();
     }
     const QString name = m_name;
     m_name.clear();

@@ -30,8 +30,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 namespace Norvix {
@@ -65,7 +67,7 @@ ConnectionParams parseConnectionString(const QString &connectionString, const QS
 bool isBusy(SqlDialect dialect, const QSqlError &error);
 
 // Executes a prepared query, trying it again while isBusy() for as long as a LockWait lets it
-// (see lockwait.h). Returns what the last QSqlQuery::exec() returned.
+// (see waiting.h). Returns what the last QSqlQuery::exec() returned.
 bool execPatiently(QSqlQuery &query);
 
 enum class Access { ReadWrite, ReadOnly };
@@ -87,10 +89,23 @@ public:
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
+    // Runs `work` where the connection lives and returns what it returns (or throws what it
+    // throws): every use of database() happens inside. An SQLite connection runs it right here.
+    // A server connection runs it on a thread of its own while the caller waits without
+    // freezing (waitForServer in waiting.h); after half a second a window with Annulla shows.
+    // Annulla asks the server to cancel the statement, then cuts the connection if it does not:
+    // work so interrupted throws DataError::Cancelled (a save that lost its connection stays
+    // DataError::ConnectionLost, its outcome unknown). Calls from inside work run at once.
+    template <class Work>
+    auto call(Work &&work) const -> decltype(work());
+    // True inside work that the user asked to interrupt: nothing is to be tried again.
+    bool interrupted() const;
+
     // The text given to open().
     QString ConnectionString() const { return m_connectionString; }
     const ConnectionParams &params() const { return m_params; }
     SqlDialect dialect() const { return m_dialect; }
+    // The database, for use inside call() only.
     QSqlDatabase database() const;
     bool isOpen() const;
     void Close();
@@ -125,11 +140,16 @@ public:
     void forgetTables() const { m_tables.clear(); }
 
 private:
-    Connection() = default;
+    class Worker;
+    Connection();
+    void run(const std::function<void()> &work) const;
     void openSqlite(bool write);
     void openServer();
     void openSession();
+    void closeSession();
+    void reopenSession();
     void runSetting(const QString &statement);
+    bool enableWritingHere();
 
     QString m_name;
     bool m_readOnly = true;
@@ -140,6 +160,20 @@ private:
     ConnectionParams m_params;
     SqlDialect m_dialect = SqlDialect::Other;
     mutable QHash<QString, std::shared_ptr<const TableInfo>> m_tables;
+    std::unique_ptr<Worker> m_worker; // the thread of a server connection
 };
+
+template <class Work>
+auto Connection::call(Work &&work) const -> decltype(work())
+{
+    using Result = decltype(work());
+    if constexpr (std::is_void_v<Result>) {
+        run([&] { work(); });
+    } else {
+        std::optional<Result> result;
+        run([&] { result.emplace(work()); });
+        return std::move(*result);
+    }
+}
 
 } // namespace Norvix

@@ -271,12 +271,14 @@ std::optional<DataError> postgresRefusal(const Connection &connection, const Tab
 std::optional<DataError> constraintRefusal(const Connection &connection, const TableInfo &table, const QSqlError &error,
                                            RowStatement statement, const QHash<int, QVariant> &row)
 {
-    switch (connection.dialect()) {
-    case SqlDialect::Sqlite: return sqliteRefusal(connection, table, error, statement, row);
-    case SqlDialect::PostgreSql: return postgresRefusal(connection, table, error, statement, row);
-    case SqlDialect::Other: break;
-    }
-    return std::nullopt;
+    return connection.call([&]() -> std::optional<DataError> {
+        switch (connection.dialect()) {
+        case SqlDialect::Sqlite: return sqliteRefusal(connection, table, error, statement, row);
+        case SqlDialect::PostgreSql: return postgresRefusal(connection, table, error, statement, row);
+        case SqlDialect::Other: break;
+        }
+        return std::nullopt;
+    });
 }
 
 } // namespace Norvix

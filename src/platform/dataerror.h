@@ -40,6 +40,7 @@ public:
         ConstraintViolation = 3316,
         FileGone = 3024, // the database file was deleted or replaced while open
         ConnectionLost = 3146, // the server went away during a save: its outcome is unknown
+        Cancelled = 3712, // the user interrupted the wait for the server (Annulla)
         Busy = 5,        // SQLite: the database stayed locked by another connection (6: a table)
         TableLocked = 6,
     };

@@ -1,5 +1,5 @@
 #include "platform/recordset.h"
-#include "platform/lockwait.h"
+#include "platform/waiting.h"
 
 #include "platform/values.h"
 
@@ -158,32 +158,34 @@ QVariantList keyComparisonValues(const QVariantList &key, SqlDialect dialect)
 
 bool Recordset::fetchOne(const QString &extraWhere, const QVariantList &extraValues, bool descending)
 {
-    QVariantList values;
-    for (const auto &[column, value] : m_source.equals)
-        if (!value.isNull())
-            values << bindable(m_table->column(column), value);
-    QSqlQuery q;
-    if (!m_connection->execRead(q, selectSql(extraWhere, descending), values + extraValues))
-        fail(q.lastError());
-    if (!q.next()) {
-        if (q.lastError().isValid())
+    return m_connection->call([&] {
+        QVariantList values;
+        for (const auto &[column, value] : m_source.equals)
+            if (!value.isNull())
+                values << bindable(m_table->column(column), value);
+        QSqlQuery q;
+        if (!m_connection->execRead(q, selectSql(extraWhere, descending), values + extraValues))
             fail(q.lastError());
-        return false;
-    }
-    const QSqlRecord rec = q.record();
-    const int n = int(m_table->columns.size());
-    m_raw.clear();
-    for (int i = 0; i < n; ++i)
-        m_raw << q.value(i);
-    m_key.clear();
-    const int keys = m_naturalKey.isEmpty() ? int(m_keyColumns.size()) : 1;
-    for (int i = 0; i < keys; ++i)
-        m_key << q.value(n + i);
-    m_version = m_versionColumn.isEmpty() ? QVariant() : q.value(n + keys);
-    m_position = Position::OnRow;
-    m_editMode = EditMode::None;
-    m_pending.clear();
-    return true;
+        if (!q.next()) {
+            if (q.lastError().isValid())
+                fail(q.lastError());
+            return false;
+        }
+        const QSqlRecord rec = q.record();
+        const int n = int(m_table->columns.size());
+        m_raw.clear();
+        for (int i = 0; i < n; ++i)
+            m_raw << q.value(i);
+        m_key.clear();
+        const int keys = m_naturalKey.isEmpty() ? int(m_keyColumns.size()) : 1;
+        for (int i = 0; i < keys; ++i)
+            m_key << q.value(n + i);
+        m_version = m_versionColumn.isEmpty() ? QVariant() : q.value(n + keys);
+        m_position = Position::OnRow;
+        m_editMode = EditMode::None;
+        m_pending.clear();
+        return true;
+    });
 }
 
 namespace {
@@ -560,7 +562,6 @@ QString Recordset::rowMatch(QVariantList &values) const
 void Recordset::insertRow()
 {
     m_connection->requireSameFile();
-    QSqlDatabase db = m_connection->database();
     QList<int> columns = m_pending.keys();
     std::sort(columns.begin(), columns.end());
     QString sql = QStringLiteral("INSERT INTO ") + quoteIdentifier(m_table->name);
@@ -579,37 +580,40 @@ void Recordset::insertRow()
     if (returning)
         sql += QStringLiteral(" RETURNING ") + (m_naturalKey == u"ctid" ? QStringLiteral("ctid::text") : keys.join(QStringLiteral(", ")));
 
-    QSqlQuery q(db);
-    if (!q.prepare(sql))
-        fail(q.lastError(), RowStatement::Insert);
-    for (int i : columns)
-        q.addBindValue(m_pending.value(i));
-    if (!execPatiently(q)) {
-        if (m_connection->isLost(q.lastError()))
-            lost();
-        fail(q.lastError(), RowStatement::Insert);
-    }
-    QVariantList key;
-    if (returning && q.next()) {
-        for (int i = 0; i < keys.size(); ++i)
-            key << q.value(i);
-    } else if (!m_naturalKey.isEmpty()) {
-        key << q.lastInsertId();
-    } else {
-        for (const QString &k : m_keyColumns)
-            key << m_pending.value(m_table->indexOf(k));
-    }
-    // SQLite gives the RETURNING row before it commits, and commits when the statement ends: it
-    // is run to its end here, so that a commit that fails (a full or failing disk) is an error,
-    // never an acknowledged save.
-    while (q.next()) {
-    }
-    if (q.lastError().isValid()) {
-        if (m_connection->isLost(q.lastError()))
-            lost();
-        fail(q.lastError(), RowStatement::Insert);
-    }
-    q.finish();
+    const QVariantList key = m_connection->call([&] {
+        QVariantList key;
+        QSqlQuery q(m_connection->database());
+        if (!q.prepare(sql))
+            fail(q.lastError(), RowStatement::Insert);
+        for (int i : columns)
+            q.addBindValue(m_pending.value(i));
+        if (!execPatiently(q)) {
+            if (m_connection->isLost(q.lastError()))
+                lost();
+            fail(q.lastError(), RowStatement::Insert);
+        }
+        if (returning && q.next()) {
+            for (int i = 0; i < keys.size(); ++i)
+                key << q.value(i);
+        } else if (!m_naturalKey.isEmpty()) {
+            key << q.lastInsertId();
+        } else {
+            for (const QString &k : m_keyColumns)
+                key << m_pending.value(m_table->indexOf(k));
+        }
+        // SQLite gives the RETURNING row before it commits, and commits when the statement ends: it
+        // is run to its end here, so that a commit that fails (a full or failing disk) is an error,
+        // never an acknowledged save.
+        while (q.next()) {
+        }
+        if (q.lastError().isValid()) {
+            if (m_connection->isLost(q.lastError()))
+                lost();
+            fail(q.lastError(), RowStatement::Insert);
+        }
+        q.finish();
+        return key;
+    });
     m_editMode = EditMode::None;
     m_pending.clear();
     reloadByKey(key);
@@ -660,50 +664,52 @@ void Recordset::Delete()
 
 void Recordset::runOnOneRow(const QString &sql, const QVariantList &values, RowStatement statement)
 {
-    // One transaction; exactly one row must be touched, or someone else changed or deleted it.
-    // A transaction that found the file locked is rolled back and run again whole, for as long
-    // as the LockWait lets it: its WHERE clause checks the row afresh each time.
-    m_connection->requireSameFile();
-    QSqlDatabase db = m_connection->database();
-    const SqlDialect dialect = m_connection->dialect();
-    LockWait wait;
-    const auto failed = [&](const QSqlError &error) {
-        if (m_connection->isLost(error))
-            lost();
-        if (!isBusy(dialect, error) || !wait.next())
-            fail(error, statement);
-    };
-    for (;;) {
-        if (!db.transaction()) {
-            failed(db.lastError());
-            continue;
-        }
-        QSqlQuery q(db);
-        bool ok = q.prepare(sql);
-        for (const QVariant &v : values)
-            q.addBindValue(v);
-        ok = ok && q.exec();
-        if (!ok) {
-            const QSqlError error = q.lastError();
+    m_connection->call([&] {
+        // One transaction; exactly one row must be touched, or someone else changed or deleted it.
+        // A transaction that found the file locked is rolled back and run again whole, for as long
+        // as the LockWait lets it: its WHERE clause checks the row afresh each time.
+        m_connection->requireSameFile();
+        QSqlDatabase db = m_connection->database();
+        const SqlDialect dialect = m_connection->dialect();
+        LockWait wait;
+        const auto failed = [&](const QSqlError &error) {
+            if (m_connection->isLost(error))
+                lost();
+            if (!isBusy(dialect, error) || !wait.next())
+                fail(error, statement);
+        };
+        for (;;) {
+            if (!db.transaction()) {
+                failed(db.lastError());
+                continue;
+            }
+            QSqlQuery q(db);
+            bool ok = q.prepare(sql);
+            for (const QVariant &v : values)
+                q.addBindValue(v);
+            ok = ok && q.exec();
+            if (!ok) {
+                const QSqlError error = q.lastError();
+                q.finish();
+                db.rollback();
+                failed(error);
+                continue;
+            }
+            const int affected = q.numRowsAffected();
             q.finish();
-            db.rollback();
-            failed(error);
-            continue;
+            if (affected != 1) {
+                db.rollback();
+                throw DataError(DataError::RowChanged, kRowChanged);
+            }
+            if (!db.commit()) {
+                const QSqlError error = db.lastError();
+                db.rollback();
+                failed(error);
+                continue;
+            }
+            return;
         }
-        const int affected = q.numRowsAffected();
-        q.finish();
-        if (affected != 1) {
-            db.rollback();
-            throw DataError(DataError::RowChanged, kRowChanged);
-        }
-        if (!db.commit()) {
-            const QSqlError error = db.lastError();
-            db.rollback();
-            failed(error);
-            continue;
-        }
-        return;
-    }
+    });
 }
 
 void Recordset::lost() const

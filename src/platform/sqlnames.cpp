@@ -274,7 +274,7 @@ std::shared_ptr<const TableInfo> tableInfo(const Connection &connection, const Q
 {
     if (auto cached = connection.cachedTable(table))
         return cached;
-    auto info = readTable(connection, table);
+    auto info = connection.call([&] { return readTable(connection, table); });
     connection.cacheTable(table, info);
     return info;
 }

@@ -1,0 +1,158 @@
+#include "platform/waiting.h"
+
+#include "platform/messages.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QEventLoop>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QThread>
+#include <QVBoxLayout>
+
+namespace Norvix {
+
+namespace {
+
+LockWait::Policy &policy()
+{
+    static LockWait::Policy p;
+    return p;
+}
+
+bool onGuiThread()
+{
+    return hasWidgetApplication() && QThread::currentThread() == qApp->thread();
+}
+
+// A small window over the active one: a text, optionally a running progress bar, and Annulla,
+// which (like Esc) sets *cancelled. Application modal: nothing else is clicked while it waits.
+QDialog *makeWindow(const QString &name, const QString &title, const QString &text, bool progress, bool *cancelled)
+{
+    auto *w = new QDialog(QApplication::activeWindow());
+    w->setObjectName(name);
+    w->setWindowTitle(title);
+    w->setWindowModality(Qt::ApplicationModal);
+    auto *label = new QLabel(text, w);
+    label->setObjectName(QStringLiteral("LblAttesa"));
+    label->setWordWrap(true);
+    auto *cancel = new QPushButton(QStringLiteral("Annulla"), w);
+    cancel->setObjectName(QStringLiteral("CmdAnnulla"));
+    QObject::connect(cancel, &QPushButton::clicked, w, [cancelled] { *cancelled = true; });
+    QObject::connect(w, &QDialog::rejected, w, [cancelled] { *cancelled = true; }); // Esc
+    auto *row = new QHBoxLayout;
+    row->addWidget(label, 1);
+    row->addWidget(cancel);
+    auto *layout = new QVBoxLayout(w);
+    layout->addLayout(row);
+    if (progress) {
+        auto *bar = new QProgressBar(w);
+        bar->setObjectName(QStringLiteral("PrgAttesa"));
+        bar->setRange(0, 0); // runs without an end: how long the server takes is not known
+        bar->setTextVisible(false);
+        bar->setMaximumHeight(8);
+        layout->addWidget(bar);
+    }
+    w->resize(440, progress ? 96 : 80);
+    return w;
+}
+
+} // namespace
+
+LockWait::LockWait()
+{
+    m_clock.start();
+}
+
+LockWait::~LockWait()
+{
+    delete m_window.data();
+}
+
+void LockWait::setPolicy(Policy p)
+{
+    policy() = std::move(p);
+}
+
+bool LockWait::next()
+{
+    ++m_tries;
+    if (policy())
+        return policy()(m_tries, m_clock.elapsed());
+    if (onGuiThread())
+        return nextOnWindow();
+    if (m_clock.elapsed() >= kLockPatienceMs)
+        return false;
+    QThread::msleep(static_cast<unsigned long>(QRandomGenerator::global()->bounded(10, 60)));
+    return true;
+}
+
+bool LockWait::nextOnWindow()
+{
+    if (!m_window && m_clock.elapsed() >= kWaitWindowAfterMs) {
+        m_window = makeWindow(QStringLiteral("FrmOccupato"), QStringLiteral("Database occupato"),
+                              QStringLiteral("Database occupato: un altro utente lo sta aggiornando. Attendere, o "
+                                             "annullare: i valori inseriti restano nell'editor."),
+                              false, &m_cancelled);
+        m_window->show();
+    }
+    // A short pause in which the windows repaint; the user reaches only Annulla.
+    QElapsedTimer slept;
+    slept.start();
+    while (!m_cancelled && slept.elapsed() < 50) {
+        QCoreApplication::processEvents(m_window ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents, 10);
+        QThread::msleep(5);
+    }
+    return !m_cancelled;
+}
+
+void waitForServer(const std::function<bool(int ms)> &finished, const std::function<void(Interrupt)> &interrupt,
+                   const QString &what)
+{
+    if (!onGuiThread()) {
+        if (finished(kServerPatienceMs))
+            return;
+        interrupt(Interrupt::Soft);
+        if (finished(kHardCancelAfterMs))
+            return;
+        interrupt(Interrupt::Hard);
+        while (!finished(1000)) {
+        }
+        return;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    QElapsedTimer sinceCancel;
+    bool cancelled = false;
+    bool cut = false;
+    QPointer<QDialog> window;
+    while (!finished(5)) {
+        if (!window && clock.elapsed() >= kWaitWindowAfterMs) {
+            window = makeWindow(QStringLiteral("FrmAttesa"), QStringLiteral("Attendere"),
+                                QStringLiteral("In attesa della risposta del database %1. Annulla interrompe "
+                                               "l'operazione: i valori inseriti restano nell'editor.")
+                                    .arg(what),
+                                true, &cancelled);
+            window->show();
+        }
+        if (cancelled && !sinceCancel.isValid()) {
+            interrupt(Interrupt::Soft);
+            sinceCancel.start();
+            if (window) {
+                window->findChild<QLabel *>(QStringLiteral("LblAttesa"))->setText(QStringLiteral("Annullamento in corso..."));
+                window->findChild<QPushButton *>(QStringLiteral("CmdAnnulla"))->setEnabled(false);
+            }
+        }
+        if (sinceCancel.isValid() && !cut && sinceCancel.elapsed() >= kHardCancelAfterMs) {
+            interrupt(Interrupt::Hard); // the server did not stop the statement: the connection goes
+            cut = true;
+        }
+        QCoreApplication::processEvents(window ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents, 10);
+    }
+    delete window.data();
+}
+
+} // namespace Norvix
