@@ -1,16 +1,19 @@
 // Lost-update soak: many editors, each in a process of its own, keep saving a few hot counters.
 //
 // Every writer is the real editor window (offscreen), driven as a user drives it: pick a line of
-// the record list, read the counter shown, type it plus one, press "Conferma". A save that
+// the record list, read the counter shown, type it plus one, press "Conferma". With the counter it
+// types a text (with an accented letter), an amount and a date made from the new count, so that a
+// row read back must hold the four of one save, each as typed. A save that
 // returns without a message is acknowledged; one refused because someone else changed the row
 // since it was shown must show the user the conflict window, where the writer takes the stored
 // row (Ricarica). At the end each stored
 // counter must equal the number of saves acknowledged on it: one more means a save was lost
 // after being acknowledged, one less an update that overwrote another's.
 //
-//   soak --backend sqlite|sqlite-journal|postgresql [--writers 50] [--saves 10000] [--rows 3]
+//   soak --backend sqlite|sqlite-journal|postgresql|odbc [--writers 50] [--saves 10000] [--rows 3]
 //
-// PostgreSQL runs need the test server (tests/pg/pgserver; NORVIX_TEST_PG_DIR names its folder).
+// PostgreSQL runs need the test server (tests/pg/pgserver; NORVIX_TEST_PG_DIR names its folder);
+// "odbc" reaches the same server through its ODBC driver.
 // Prints the figures; exits 0 when nothing was lost and no error other than conflicts occurred.
 
 #include "editor/frmedittab.h"
@@ -24,6 +27,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDate>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProcess>
@@ -42,8 +46,38 @@ const char *const kDescriptor = "RECORD,CONTATORI,Contatori,1,Generale\n"
                                 "CAMPO,CODICE,Codice,LONG,6,,1,,X\n"
                                 "CAMPO,VALORE,Valore,LONG,9\n"
                                 "CAMPO,NOTA,Nota,TEXT,40\n"
+                                "CAMPO,IMPORTO,Importo,CURRENCY,12\n"
+                                "CAMPO,GIORNO,Giorno,DATE,,,,,,,,,,\"dd/mm/yyyy\"\n"
                                 "INDICE,PrimaryKey,+CODICE,-1,-1\n";
 
+// What a save of count `n` writes besides the count, as the user types it and as it is stored.
+QString noteOf(qint64 n)
+{
+    return QStringLiteral("nota %1 è").arg(n);
+}
+QString amountOf(qint64 n)
+{
+    return QStringLiteral("%1,25").arg(n);
+}
+QDate dayOf(qint64 n)
+{
+    return QDate(2000, 1, 1).addDays(n);
+}
+
+// Types `text` over a box's contents; letters beyond ASCII go as key events of their own.
+void typeText(QLineEdit *box, const QString &text)
+{
+    box->setFocus();
+    box->selectAll();
+    for (const QChar c : text) {
+        if (c.unicode() < 128) {
+            QTest::keyClicks(box, QString(c));
+        } else {
+            QTest::sendKeyEvent(QTest::Press, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Release, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        }
+    }
+}
 
 // One writer: `saves` saves on random lines; prints "result ACKS_PER_ROW CONFLICTS ERRORS".
 int writer(const QString &connection, const QString &folder, int saves, int rows, quint64 seed)
@@ -63,7 +97,10 @@ int writer(const QString &connection, const QString &folder, int saves, int rows
     editor.show();
     auto *key = editor.findChild<QLineEdit *>(QStringLiteral("TxtNumeric1"));
     auto *value = editor.findChild<QLineEdit *>(QStringLiteral("TxtNumeric2"));
-    if (!key || !value || editor.LstSelect()->count() != rows) {
+    auto *note = editor.findChild<QLineEdit *>(QStringLiteral("TxtText3"));
+    auto *amount = editor.findChild<QLineEdit *>(QStringLiteral("TxtNumeric4"));
+    auto *day = editor.findChild<QLineEdit *>(QStringLiteral("TxtDate5"));
+    if (!key || !value || !note || !amount || !day || editor.LstSelect()->count() != rows) {
         std::fprintf(stderr, "the editor does not show the counters\n");
         return 2;
     }
@@ -84,8 +121,10 @@ int writer(const QString &connection, const QString &folder, int saves, int rows
             ++errors;
             continue;
         }
-        value->selectAll();
-        QTest::keyClicks(value, QString::number(shown + 1));
+        typeText(value, QString::number(shown + 1));
+        typeText(note, noteOf(shown + 1));
+        typeText(amount, amountOf(shown + 1));
+        typeText(day, dayOf(shown + 1).toString(QStringLiteral("dd/MM/yyyy")));
         user->clear();
         const int conflictWindows = TestUtil::answerConflicts(
             [&] { QTest::mouseClick(editor.CmdButton(1), Qt::LeftButton); },
@@ -115,10 +154,11 @@ int run(const QString &program, const QString &backend, int writers, int saves, 
     if (!dsc.open(QIODevice::WriteOnly) || dsc.write(kDescriptor) < 0)
         Reliability::die(QStringLiteral("cannot write the descriptor"));
     dsc.close();
-    target.exec(QStringLiteral("CREATE TABLE CONTATORI (CODICE INTEGER PRIMARY KEY, VALORE INTEGER NOT NULL, NOTA VARCHAR(40))"));
+    target.exec(QStringLiteral("CREATE TABLE CONTATORI (CODICE INTEGER PRIMARY KEY, VALORE INTEGER NOT NULL, "
+                               "NOTA VARCHAR(40), IMPORTO NUMERIC(12, 2), GIORNO DATE)"));
     for (int r = 1; r <= rows; ++r)
-        target.exec(QStringLiteral("INSERT INTO CONTATORI (CODICE, VALORE, NOTA) VALUES (?, 0, ?)"),
-                    {r, QStringLiteral("contatore %1").arg(r)});
+        target.exec(QStringLiteral("INSERT INTO CONTATORI (CODICE, VALORE, NOTA, IMPORTO, GIORNO) VALUES (?, 0, ?, ?, ?)"),
+                    {r, noteOf(0), QStringLiteral("0.25"), dayOf(0).toString(Qt::ISODate)});
 
     QElapsedTimer clock;
     clock.start();
@@ -160,9 +200,19 @@ int run(const QString &program, const QString &backend, int writers, int saves, 
     const double seconds = clock.elapsed() / 1000.0;
 
     target.reopen();
-    qint64 acknowledged = 0, lost = 0, overcounted = 0;
+    qint64 acknowledged = 0, lost = 0, overcounted = 0, mixed = 0;
     for (int r = 1; r <= rows; ++r) {
-        const qint64 stored = target.scalar(QStringLiteral("SELECT VALORE FROM CONTATORI WHERE CODICE = %1").arg(r)).toLongLong();
+        const QVariantList row =
+            target.rows(QStringLiteral("SELECT VALORE, NOTA, IMPORTO, GIORNO FROM CONTATORI WHERE CODICE = %1").arg(r)).value(0);
+        const qint64 stored = row.value(0).toLongLong();
+        // The other columns are those of the same save, as typed.
+        const bool same = row.value(1).toString() == noteOf(stored)
+                          && QString::number(row.value(2).toDouble(), 'f', 2) == QStringLiteral("%1.25").arg(stored)
+                          && row.value(3).toDate() == dayOf(stored);
+        if (!same) {
+            ++mixed;
+            std::printf("  row %d holds %s\n", r, qPrintable(QVariant(row).toStringList().join(QStringLiteral(" | "))));
+        }
         acknowledged += acks[r - 1];
         lost += std::max<qint64>(0, acks[r - 1] - stored);
         overcounted += std::max<qint64>(0, stored - acks[r - 1]);
@@ -174,12 +224,13 @@ int run(const QString &program, const QString &backend, int writers, int saves, 
     std::printf("  acknowledged %lld, refused as conflicts %lld, other errors %lld, writers failed %lld\n",
                 static_cast<long long>(acknowledged), static_cast<long long>(conflicts),
                 static_cast<long long>(errors), static_cast<long long>(failedWriters));
-    std::printf("  lost updates %lld, unacknowledged increments %lld, unexpected rows %lld\n",
-                static_cast<long long>(lost), static_cast<long long>(overcounted), static_cast<long long>(extraRows));
+    std::printf("  lost updates %lld, unacknowledged increments %lld, unexpected rows %lld, rows not as typed %lld\n",
+                static_cast<long long>(lost), static_cast<long long>(overcounted), static_cast<long long>(extraRows),
+                static_cast<long long>(mixed));
     const bool accounted = failedWriters > 0 || acknowledged + conflicts + errors == saves;
     if (!accounted)
         std::printf("  saves unaccounted for: %lld\n", static_cast<long long>(saves - acknowledged - conflicts - errors));
-    const bool ok = lost == 0 && overcounted == 0 && extraRows == 0 && errors == 0 && failedWriters == 0 && accounted
+    const bool ok = lost == 0 && overcounted == 0 && extraRows == 0 && mixed == 0 && errors == 0 && failedWriters == 0 && accounted
                     && acknowledged > 0;
     std::printf("  %s\n", ok ? "PASS" : "FAIL");
     return ok ? 0 : 1;
@@ -200,7 +251,7 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Concurrent editors saving hot counters; checks that no update is lost."));
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("backend"), QStringLiteral("sqlite, sqlite-journal or postgresql."), QStringLiteral("name"),
+    parser.addOption({QStringLiteral("backend"), QStringLiteral("sqlite, sqlite-journal, postgresql or odbc."), QStringLiteral("name"),
                       QStringLiteral("sqlite")});
     parser.addOption({QStringLiteral("writers"), QStringLiteral("Editor processes."), QStringLiteral("n"), QStringLiteral("50")});
     parser.addOption({QStringLiteral("saves"), QStringLiteral("Saves in all."), QStringLiteral("n"), QStringLiteral("10000")});

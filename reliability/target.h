@@ -46,11 +46,17 @@ public:
             m_check = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
             m_check.setDatabaseName(file);
             m_check.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
-        } else if (backend == u"postgresql") {
+        } else if (backend == u"postgresql" || backend == u"odbc") {
             m_pg = std::make_unique<TestUtil::PgDatabase>();
             if (!m_pg->isValid())
                 die(QStringLiteral("PostgreSQL test database: ") + m_pg->error());
-            m_connection = m_pg->url();
+            // "odbc": the same server through its ODBC driver (psqlODBC, from scripts/setup).
+            m_connection = backend == u"odbc"
+                               ? QStringLiteral("Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;Uid=%4;Pwd=%5")
+                                     .arg(m_pg->host())
+                                     .arg(m_pg->port())
+                                     .arg(m_pg->name(), m_pg->user(), m_pg->password())
+                               : m_pg->url();
             m_check = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("check"));
             m_check.setHostName(m_pg->host());
             m_check.setPort(m_pg->port());
@@ -58,7 +64,7 @@ public:
             m_check.setPassword(m_pg->password());
             m_check.setDatabaseName(m_pg->name());
         } else {
-            die(QStringLiteral("unknown back end %1 (sqlite, sqlite-journal, postgresql)").arg(backend));
+            die(QStringLiteral("unknown back end %1 (sqlite, sqlite-journal, postgresql, odbc)").arg(backend));
         }
         if (!m_check.open())
             die(QStringLiteral("cannot open the database: ") + m_check.lastError().text());
@@ -74,7 +80,7 @@ public:
     Target(const Target &) = delete;
     Target &operator=(const Target &) = delete;
 
-    bool isSqlite() const { return m_backend != u"postgresql"; }
+    bool isSqlite() const { return m_backend.startsWith(u"sqlite"); }
     QString backend() const { return m_backend; }
     QString connection() const { return m_connection; }
     QString folder() const { return m_dir.path(); }

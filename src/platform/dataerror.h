@@ -17,6 +17,7 @@ namespace Norvix {
 ///   3317         a CHECK constraint not met
 ///   3201         a foreign key with no row to refer to (or, on a delete, rows still referring)
 ///   3316         any other refusal of a constraint (a trigger's, an unknown kind's)
+///   3712         the user stopped waiting for the server (Annulla): nothing was changed
 /// The four refusals carry, where the database tells, the columns concerned, the constraint and
 /// the other table of a foreign key. Other failures keep a number of their own and the driver's
 /// text.
