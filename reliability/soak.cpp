@@ -36,6 +36,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 
 using namespace Norvix;
@@ -79,9 +80,20 @@ void typeText(QLineEdit *box, const QString &text)
     }
 }
 
+// Qt's word that a paint ran the event loop again (a wait inside a paint): counted as an error.
+std::atomic<int> g_nestedPaints{0};
+void watchPaints(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (text.contains(QLatin1String("called with active painter")))
+        ++g_nestedPaints;
+    else if (type != QtDebugMsg && !text.contains(QLatin1String("propagateSizeHints")))
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
 // One writer: `saves` saves on random lines; prints "result ACKS_PER_ROW CONFLICTS ERRORS".
 int writer(const QString &connection, const QString &folder, int saves, int rows, quint64 seed)
 {
+    qInstallMessageHandler(watchPaints);
     auto user = std::make_shared<RecordingMessageService>(); // answers as a careful user: No, Cancel
     setMessageService(user);
     setScreenService(std::make_shared<FixedScreenService>());
@@ -138,6 +150,10 @@ int writer(const QString &connection, const QString &folder, int saves, int rows
             for (const Message &m : user->messages())
                 std::fprintf(stderr, "save: %s | %s\n", qPrintable(m.title), qPrintable(m.text));
         }
+    }
+    if (g_nestedPaints > 0) {
+        std::fprintf(stderr, "a paint ran the event loop again %d times\n", int(g_nestedPaints));
+        errors += g_nestedPaints;
     }
     QStringList counts;
     for (int a : acks)

@@ -398,7 +398,8 @@ private slots:
             {"DELETE FROM Dsc WHERE rowid = (SELECT MAX(rowid) FROM Dsc)"}, // the last line removed
             {"INSERT INTO Dsc (Line) VALUES ('CAMPO,X,X,TEXT')"}, // a plain line added
             {"UPDATE DscCrypt SET Salt = x'00'"}, // damaged protection data
-            {"UPDATE DscCrypt SET MemLimit = 1099511627776"}}; // a work factor that would never end
+            {"UPDATE DscCrypt SET MemLimit = 1099511627776"}, // a work factor that would never end
+            {"UPDATE DscCrypt SET OpsLimit = 4, MemLimit = 1073741824"}}; // one that takes seconds and a gigabyte
         for (const QStringList &statements : changes) {
             QTemporaryDir dir;
             const QString file = dir.filePath("dsc.mdb");

@@ -1,6 +1,7 @@
 #include "editor/recordlist.h"
 
 #include "platform/values.h"
+#include "platform/waiting.h"
 
 #include <QRegularExpression>
 #include <QSqlError>
@@ -217,7 +218,7 @@ QVariant RecordListModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() < 0 || index.row() >= m_rows || (role != Qt::DisplayRole && role != KeyRole))
         return QVariant();
-    const Page *p = page(index.row() / kPageSize);
+    const Page *p = pageForPaint(index.row() / kPageSize);
     const int at = index.row() % kPageSize;
     if (!p || at >= p->size())
         return QVariant();
@@ -384,20 +385,10 @@ const RecordListModel::Page *RecordListModel::page(int number) const
         touch(number);
         return it->get();
     }
-    // While a page is read from a server the windows still paint, and may ask for lines: they
-    // show empty until that read is over, and are painted again then.
-    if (m_reading) {
-        if (!m_askedWhileReading) {
-            m_askedWhileReading = true;
-            auto *self = const_cast<RecordListModel *>(this);
-            QTimer::singleShot(0, self, [self] {
-                self->m_askedWhileReading = false;
-                if (self->m_rows > 0)
-                    emit self->dataChanged(self->index(0), self->index(self->m_rows - 1));
-            });
-        }
+    // While a page is read, the event loop runs (a server's answer, a lock): a timer that asks
+    // for another page then waits for the next turn.
+    if (m_reading)
         return nullptr;
-    }
     m_reading = true;
     std::shared_ptr<Page> loaded;
     try {
@@ -409,6 +400,49 @@ const RecordListModel::Page *RecordListModel::page(int number) const
     m_reading = false;
     keep(number, loaded);
     return loaded.get();
+}
+
+const RecordListModel::Page *RecordListModel::pageForPaint(int number) const
+{
+    if (const auto it = m_pages.constFind(number); it != m_pages.constEnd()) {
+        touch(number);
+        return it->get();
+    }
+    if (!m_connection->waitsOnServer() && !m_reading) {
+        std::shared_ptr<Page> loaded;
+        {
+            const LockWait::NoWaiting once; // a locked file gives a failed page at once
+            m_reading = true;
+            loaded = loadPage(number);
+            m_reading = false;
+        }
+        if (!loaded->failed) {
+            keep(number, loaded);
+            return loaded.get();
+        }
+    }
+    if (!m_wanted.contains(number)) {
+        m_wanted << number;
+        if (m_wanted.size() == 1)
+            QTimer::singleShot(0, const_cast<RecordListModel *>(this), &RecordListModel::readWantedPages);
+    }
+    return nullptr;
+}
+
+void RecordListModel::readWantedPages()
+{
+    while (!m_wanted.isEmpty()) {
+        const int number = m_wanted.constFirst();
+        if (number * qint64(kPageSize) < m_rows && !m_pages.contains(number)) {
+            if (!page(number)) { // another read is under way: this one comes after it
+                QTimer::singleShot(10, this, &RecordListModel::readWantedPages);
+                return;
+            }
+            const int last = std::min(m_rows, (number + 1) * kPageSize) - 1;
+            emit dataChanged(index(number * kPageSize), index(last));
+        }
+        m_wanted.removeOne(number);
+    }
 }
 
 void RecordListModel::keep(int number, std::shared_ptr<Page> page) const

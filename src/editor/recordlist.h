@@ -65,6 +65,11 @@ private:
     struct Page;
     void countRows();
     const Page *page(int number) const;
+    // The page for painting: never waits (a paint must not run the event loop again). A page
+    // not read yet is read right away only from an SQLite file that is not locked; otherwise
+    // it is read once the event loop is back, and its lines are painted again then.
+    const Page *pageForPaint(int number) const;
+    void readWantedPages();
     // Loads page `number`, from a neighbouring page's boundary key when one is cached (keyset),
     // otherwise by position.
     std::shared_ptr<Page> loadPage(int number) const;
@@ -97,7 +102,7 @@ private:
     mutable QHash<int, std::shared_ptr<Page>> m_pages;
     mutable QList<int> m_lru;
     mutable bool m_reading = false;          // a page is being read (from a server, the windows paint meanwhile)
-    mutable bool m_askedWhileReading = false; // lines were asked for meanwhile: paint them again after
+    mutable QList<int> m_wanted;              // pages asked for by a paint, to be read from the event loop
 };
 
 } // namespace Norvix

@@ -54,7 +54,16 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
     }
     ImpostaForm();
     setWindowTitle(d->rec->Desc());
-    if (!ReadOnly && !d->data.enableWriting()) {
+    bool writable = true;
+    try {
+        writable = ReadOnly || d->data.enableWriting();
+    } catch (const DataError &e) {
+        // Reopening to write failed (a lock held past every wait, a server gone meanwhile).
+        msgBox(e.description(), MsgButtons::OkOnly, QStringLiteral("ATTENZIONE!"));
+        d->Form_Unload();
+        return;
+    }
+    if (!writable) {
         // A file this user may only read: browsed, never written.
         d->readOnly = true;
         d->panel.readOnly();

@@ -982,7 +982,7 @@ std::shared_ptr<Connection> Connection::open(const ConnectionParams &params, con
         const bool hotJournal = QFileInfo(path + QStringLiteral("-journal")).size() > 0;
         c->openSqlite(hotJournal && access == Access::ReadWrite && sqliteWritable(path));
         QSqlQuery q(c->database());
-        if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
+        if (!execTextPatiently(q, QStringLiteral("SELECT count(*) FROM sqlite_master")))
             failed(QStringLiteral("Il file %1 non è un database SQLite leggibile: %2")
                        .arg(shownName(path), q.lastError().databaseText()));
     } else {
@@ -1166,8 +1166,9 @@ void Connection::closeSession()
 
 void Connection::runSetting(const QString &statement)
 {
+    // A setting may need the file's lock (journal_mode, or a schema read under a busy writer).
     QSqlQuery q(database());
-    if (!q.exec(statement))
+    if (!execTextPatiently(q, statement))
         failed(QStringLiteral("Impossibile preparare il database %1 (%2): %3")
                    .arg(describe(m_params), statement, q.lastError().text()));
 }
@@ -1208,6 +1209,20 @@ bool isBusy(SqlDialect dialect, const QSqlError &error)
     bool numeric = false;
     const int primary = error.nativeErrorCode().toInt(&numeric) & 0xff;
     return numeric && (primary == 5 || primary == 6);
+}
+
+bool execTextPatiently(QSqlQuery &query, const QString &sql)
+{
+    // SQLite may find the file locked already while preparing (reading the schema).
+    LockWait wait;
+    for (;;) {
+        if (query.exec(sql))
+            return true;
+        const SqlDialect dialect = query.driver() && query.driver()->dbmsType() == QSqlDriver::SQLite ? SqlDialect::Sqlite
+                                                                                                   : SqlDialect::Other;
+        if (!isBusy(dialect, query.lastError()) || !wait.next())
+            return false;
+    }
 }
 
 bool execPatiently(QSqlQuery &query)

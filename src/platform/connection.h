@@ -69,6 +69,9 @@ bool isBusy(SqlDialect dialect, const QSqlError &error);
 // Executes a prepared query, trying it again while isBusy() for as long as a LockWait lets it
 // (see waiting.h). Returns what the last QSqlQuery::exec() returned.
 bool execPatiently(QSqlQuery &query);
+// The same for a statement given as text, prepared anew on each try: SQLite may find the file
+// locked already while preparing it.
+bool execTextPatiently(QSqlQuery &query, const QString &sql);
 
 enum class Access { ReadWrite, ReadOnly };
 
@@ -98,6 +101,8 @@ public:
     // DataError::ConnectionLost, its outcome unknown). Calls from inside work run at once.
     template <class Work>
     auto call(Work &&work) const -> decltype(work());
+    // True when call() hands work to a thread of its own and waits for it (a server connection).
+    bool waitsOnServer() const { return m_worker != nullptr; }
     // True inside work that the user asked to interrupt: nothing is to be tried again.
     bool interrupted() const;
 

@@ -23,6 +23,8 @@ LockWait::Policy &policy()
     return p;
 }
 
+thread_local int t_noWaiting = 0;
+
 bool onGuiThread()
 {
     return hasWidgetApplication() && QThread::currentThread() == qApp->thread();
@@ -77,9 +79,21 @@ void LockWait::setPolicy(Policy p)
     policy() = std::move(p);
 }
 
+LockWait::NoWaiting::NoWaiting()
+{
+    ++t_noWaiting;
+}
+
+LockWait::NoWaiting::~NoWaiting()
+{
+    --t_noWaiting;
+}
+
 bool LockWait::next()
 {
     ++m_tries;
+    if (t_noWaiting > 0)
+        return false;
     if (policy())
         return policy()(m_tries, m_clock.elapsed());
     if (onGuiThread())

@@ -47,6 +47,17 @@ public:
     using Policy = std::function<bool(int tries, qint64 waitedMs)>;
     static void setPolicy(Policy policy);
 
+    // While one lives, waits on this thread give up at once (a read made while painting, which
+    // must not run the event loop again).
+    class NoWaiting
+    {
+    public:
+        NoWaiting();
+        ~NoWaiting();
+        NoWaiting(const NoWaiting &) = delete;
+        NoWaiting &operator=(const NoWaiting &) = delete;
+    };
+
 private:
     bool nextOnWindow();
 
