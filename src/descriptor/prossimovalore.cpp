@@ -42,7 +42,7 @@ QString ProssimoValore(const QString &Colonna, const RecordSource &Sorgente, con
         bool ok = q.prepare(sql);
         for (const QVariant &v : values)
             q.addBindValue(v);
-        ok = ok && q.exec();
+        ok = ok && execPatiently(q);
         if (!ok)
             throw DataError(DataError::Generic, q.lastError().text(), q.lastError().nativeErrorCode());
 

@@ -106,7 +106,7 @@ QStringList lookupItems(const LookupQuery &query, int limit, const QString &pref
                 pattern.replace(u'!', QStringLiteral("!!")).replace(u'%', QStringLiteral("!%")).replace(u'_', QStringLiteral("!_"));
                 q.addBindValue(pattern + u'%');
             }
-            if (!q.exec())
+            if (!execPatiently(q))
                 throw DataError(DataError::Generic, q.lastError().text());
             while (q.next()) {
                 const QString value = q.value(0).toString();

@@ -282,7 +282,7 @@ void RecordListModel::countRows()
         total = m_connection->call([this] {
             QSqlQuery q(m_connection->database());
             q.setForwardOnly(true);
-            if (q.exec(QStringLiteral("SELECT COUNT(*) FROM ") + quoteIdentifier(m_table->name)) && q.next())
+            if (execTextPatiently(q, QStringLiteral("SELECT COUNT(*) FROM ") + quoteIdentifier(m_table->name)) && q.next())
                 return q.value(0).toLongLong();
             return qint64(-1);
         });
@@ -338,7 +338,7 @@ int RecordListModel::rowOfKey(const QVariantList &key) const
                 if (q.prepare(sql)) {
                     for (const QVariant &v : values)
                         q.addBindValue(v);
-                    if (q.exec() && q.next())
+                    if (execPatiently(q) && q.next())
                         return q.value(0).toLongLong();
                 }
                 return qint64(-1);

@@ -1208,7 +1208,11 @@ bool isBusy(SqlDialect dialect, const QSqlError &error)
         return false;
     bool numeric = false;
     const int primary = error.nativeErrorCode().toInt(&numeric) & 0xff;
-    return numeric && (primary == 5 || primary == 6);
+    if (numeric)
+        return primary == 5 || primary == 6;
+    // The driver's BEGIN and COMMIT give SQLite's text without its code.
+    const QString text = error.databaseText();
+    return text.contains(u"database is locked") || text.contains(u"database table is locked");
 }
 
 bool execTextPatiently(QSqlQuery &query, const QString &sql)

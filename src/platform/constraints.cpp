@@ -61,7 +61,7 @@ QString sqliteCheckExpression(QSqlDatabase db, const TableInfo &table, const QSt
     QSqlQuery q(db);
     q.prepare(QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"));
     q.addBindValue(table.name);
-    if (!q.exec() || !q.next())
+    if (!execPatiently(q) || !q.next())
         return QString();
     const QString sql = q.value(0).toString();
     const QString n = QRegularExpression::escape(name);
@@ -86,7 +86,7 @@ void findSqliteForeignKey(QSqlDatabase db, const TableInfo &table, RowStatement 
     if (statement == RowStatement::Delete) {
         // Rows of another table still refer to this one: name the first table that refers to it.
         for (const QString &other : db.tables(QSql::Tables)) {
-            if (!q.exec(QStringLiteral("PRAGMA foreign_key_list(%1)").arg(quoteIdentifier(other))))
+            if (!execTextPatiently(q, QStringLiteral("PRAGMA foreign_key_list(%1)").arg(quoteIdentifier(other))))
                 continue;
             while (q.next())
                 if (q.value(2).toString().compare(table.name, Qt::CaseInsensitive) == 0) {
@@ -96,7 +96,7 @@ void findSqliteForeignKey(QSqlDatabase db, const TableInfo &table, RowStatement 
         }
         return;
     }
-    if (!q.exec(QStringLiteral("PRAGMA foreign_key_list(%1)").arg(quoteIdentifier(table.name))))
+    if (!execTextPatiently(q, QStringLiteral("PRAGMA foreign_key_list(%1)").arg(quoteIdentifier(table.name))))
         return;
     struct Key
     {
@@ -118,7 +118,7 @@ void findSqliteForeignKey(QSqlDatabase db, const TableInfo &table, RowStatement 
         if (to.value(0).isEmpty()) { // the parent's primary key
             QSqlQuery info(db);
             QMap<int, QString> pk;
-            if (info.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(k.parent))))
+            if (execTextPatiently(info, QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(k.parent))))
                 while (info.next())
                     if (info.value(5).toInt() > 0)
                         pk.insert(info.value(5).toInt(), info.value(1).toString());
@@ -137,7 +137,7 @@ void findSqliteForeignKey(QSqlDatabase db, const TableInfo &table, RowStatement 
         probe.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE %2").arg(quoteIdentifier(k.parent), where.join(QStringLiteral(" AND "))));
         for (const QVariant &v : std::as_const(values))
             probe.addBindValue(v);
-        if (probe.exec() && !probe.next()) {
+        if (execPatiently(probe) && !probe.next()) {
             QStringList columns;
             for (const QString &f : k.from)
                 if (const int i = table.indexOf(f); i >= 0)
@@ -192,7 +192,7 @@ QStringList catalogRow(QSqlDatabase db, const QString &sql, const QVariantList &
     for (const QVariant &v : values)
         q.addBindValue(v);
     QStringList out;
-    if (q.exec() && q.next())
+    if (execPatiently(q) && q.next())
         for (int i = 0; i < q.record().count(); ++i)
             out << q.value(i).toString();
     return out;

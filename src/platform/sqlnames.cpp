@@ -54,7 +54,7 @@ QStringList catalogRows(QSqlDatabase db, const QString &sql, const QString &tabl
     bool ok = q.prepare(sql);
     if (!bound.isNull())
         q.addBindValue(bound);
-    if (!ok || !q.exec())
+    if (!ok || !execPatiently(q))
         badName(QStringLiteral("Impossibile leggere la struttura della tabella %1: %2").arg(shownInMessage(table), q.lastError().text()));
     QStringList out;
     while (q.next()) {
@@ -145,7 +145,7 @@ std::shared_ptr<const TableInfo> readTable(const Connection &connection, const Q
     info->name = real;
     if (connection.dialect() == SqlDialect::Sqlite) {
         QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(real))))
+        if (!execTextPatiently(q, QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(real))))
             badName(QStringLiteral("Impossibile leggere le colonne della tabella %1: %2").arg(shownInMessage(real), q.lastError().text()));
         QMap<int, QString> pk;
         while (q.next()) {
@@ -161,10 +161,10 @@ std::shared_ptr<const TableInfo> readTable(const Connection &connection, const Q
             QSqlQuery list(db);
             list.prepare(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = ? ORDER BY rowid"));
             list.addBindValue(real);
-            if (list.exec()) {
+            if (execPatiently(list)) {
                 while (info->firstIndex.isEmpty() && list.next()) {
                     QSqlQuery columns(db);
-                    if (!columns.exec(QStringLiteral("PRAGMA index_info(%1)").arg(quoteIdentifier(list.value(0).toString()))))
+                    if (!execTextPatiently(columns, QStringLiteral("PRAGMA index_info(%1)").arg(quoteIdentifier(list.value(0).toString()))))
                         continue;
                     QStringList names;
                     bool plain = true;
