@@ -2,6 +2,7 @@
 // refusals it reports, and the record list read a page at a time.
 
 #include "backends.h"
+#include "editor/lookupquery.h"
 #include "editor/recordlist.h"
 #include "platform/recordset.h"
 
@@ -386,6 +387,32 @@ private slots:
         quick.refresh();
         QTRY_VERIFY(quick.isCounted());
         QCOMPARE(quick.rowCount(), db.scalar("SELECT COUNT(*) FROM grande").toInt());
+    }
+
+    // Typed digits find the integer codes written with them, in the key's order, through ranges
+    // of the index: the same rows as matching the codes' text would give.
+    void lookupCodesByDigits_data() { backends(); }
+    void lookupCodesByDigits()
+    {
+        QFETCH(QString, backend);
+        Backend db(backend);
+        const QList<qint64> codes{-4, 0, 4, 5, 40, 49, 499, 4999, 49990, 49999, 50000, 499999, 4999999999,
+                                  9223372036854775806};
+        db.exec({"CREATE TABLE NUMERI (CODICE BIGINT PRIMARY KEY, NOME VARCHAR(20))"});
+        for (qint64 code : codes)
+            db.exec({QStringLiteral("INSERT INTO NUMERI VALUES (%1, 'n%1')").arg(code)});
+        LookupQuery query{db.conn, tableInfo(*db.conn, "NUMERI"), {"CODICE"}, "NOME", std::nullopt};
+        for (const char *typed : {"4", "49", "4999", "0", "00", "5", "9223372036854775806", "99999999999999999999", "-4",
+                                  "-", "4a"}) {
+            const QString prefix = QString::fromLatin1(typed);
+            for (const int limit : {3, 50}) {
+                QStringList want;
+                for (qint64 code : codes)
+                    if (QString::number(code).startsWith(prefix) && want.size() < limit)
+                        want << QStringLiteral("[%1] n%1").arg(code);
+                QCOMPARE(lookupItems(query, limit, prefix), want);
+            }
+        }
     }
 };
 

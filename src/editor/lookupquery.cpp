@@ -4,6 +4,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <limits>
 
 namespace Norvix {
 
@@ -15,22 +16,63 @@ namespace {
 // them, so at most 16 ranges) in either case, which is what LIKE folds, the rest of the prefix
 // still checked by LIKE. With a key of two columns the ranges would not merge in order: there
 // LIKE alone serves.
+// An integer code, on either back end, is found through its index too: the codes written with
+// the digits typed are the ranges P, P0..P9, P00..P99 and so on, each above the one before, so
+// their rows come in the key's order one range after another.
 struct PrefixPlan
 {
-    QStringList starts; // the ranges' lower ends (none: no ranges)
-    bool like = false;  // the prefix is also checked with LIKE
+    QList<std::pair<QVariant, QVariant>> ranges; // [low, high) of the code (none: no ranges)
+    bool ordered = false; // the ranges follow each other in the key's order (else merged by text)
+    bool like = false;    // the prefix is also checked with LIKE
+    bool none = false;    // no code can start so
 };
+
+// The ranges of the integers whose decimal digits start with `prefix` (digits only).
+PrefixPlan integerPlan(const QString &prefix)
+{
+    PrefixPlan plan;
+    plan.ordered = true;
+    if (prefix.startsWith(u'0')) { // only 0 itself is written with a leading zero
+        if (prefix == u"0")
+            plan.ranges.append({QVariant(qint64(0)), QVariant(qint64(1))});
+        else
+            plan.none = true;
+        return plan;
+    }
+    bool ok = false;
+    const qint64 p = prefix.toLongLong(&ok);
+    if (!ok) { // more digits than any code has
+        plan.none = true;
+        return plan;
+    }
+    constexpr qint64 kMax = std::numeric_limits<qint64>::max();
+    for (qint64 low = p, width = 1;;) {
+        const qint64 high = low > kMax - width ? kMax : low + width; // the last code, kMax, is never a key
+        plan.ranges.append({QVariant(low), QVariant(high)});
+        if (low > kMax / 10 || width > kMax / 10)
+            break;
+        low *= 10;
+        width *= 10;
+    }
+    return plan;
+}
 
 PrefixPlan planPrefix(const LookupQuery &query, const QString &prefix, bool exactCase)
 {
     PrefixPlan plan;
     if (prefix.isEmpty())
         return plan;
+    const ColumnKind kind = query.table->column(query.codeColumn()).kind;
+    // (With two index columns and no filter value the rows go by the filter column first.)
+    if (kind == ColumnKind::Integer && (query.index.size() == 1 || (query.index.size() == 2 && query.filter))
+        && std::all_of(prefix.cbegin(), prefix.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return integerPlan(prefix);
     const bool sqliteText = query.connection->dialect() == SqlDialect::Sqlite
                             && query.table->column(query.codeColumn()).kind == ColumnKind::Text;
     QString lead;
+    QStringList starts;
     if (sqliteText && (exactCase || prefix.toUpper() == prefix.toLower())) {
-        plan.starts << prefix;
+        starts << prefix;
         lead = prefix;
     } else if (sqliteText && query.index.size() == 1) {
         int letters = 0;
@@ -41,18 +83,20 @@ PrefixPlan planPrefix(const LookupQuery &query, const QString &prefix, bool exac
                 break;
         }
         lead = prefix.left(m);
-        plan.starts << QString();
+        starts << QString();
         for (const QChar c : std::as_const(lead)) {
             QStringList next;
             const bool asciiLetter = c.unicode() < 0x80 && c.isLetter();
-            for (const QString &s : std::as_const(plan.starts)) {
+            for (const QString &s : std::as_const(starts)) {
                 next << s + (asciiLetter ? c.toLower() : c);
                 if (asciiLetter)
                     next << s + c.toUpper();
             }
-            plan.starts = next;
+            starts = next;
         }
     }
+    for (const QString &start : std::as_const(starts)) // above any text that starts with it
+        plan.ranges.append({QVariant(start), QVariant(start + QString::fromUcs4(U"\U0010FFFF"))});
     plan.like = lead != prefix;
     return plan;
 }
@@ -68,7 +112,7 @@ QString selectSql(const LookupQuery &query, const PrefixPlan &plan, int limit)
     QStringList where;
     if (query.filter)
         where << quoteIdentifier(table.column(query.filterColumn()).name) + QStringLiteral(" = ?");
-    if (!plan.starts.isEmpty())
+    if (!plan.ranges.isEmpty())
         where << QStringLiteral("%1 >= ? AND %1 < ?").arg(code);
     if (plan.like)
         where << QStringLiteral("CAST(%1 AS TEXT) LIKE ? ESCAPE '!'").arg(code);
@@ -85,21 +129,25 @@ QString selectSql(const LookupQuery &query, const PrefixPlan &plan, int limit)
 QStringList lookupItems(const LookupQuery &query, int limit, const QString &prefix, bool exactCase)
 {
     const PrefixPlan plan = planPrefix(query, prefix, exactCase);
+    if (plan.none)
+        return {};
     const bool hasDesc = !query.descColumn.isEmpty() && query.table->indexOf(query.descColumn) >= 0;
     // (code as SQLite orders it, item) of every range, merged in the key's order.
     QList<std::pair<QByteArray, QString>> rows;
-    const QStringList runs = plan.starts.isEmpty() ? QStringList{QString()} : plan.starts;
+    const QList<std::pair<QVariant, QVariant>> runs = plan.ranges.isEmpty() ? QList<std::pair<QVariant, QVariant>>{{}} : plan.ranges;
     query.connection->call([&] {
         QSqlQuery q(query.connection->database());
         q.setForwardOnly(true);
         if (!q.prepare(selectSql(query, plan, limit)))
             throw DataError(DataError::Generic, q.lastError().text());
-        for (const QString &start : runs) {
+        for (const auto &[low, high] : runs) {
+            if (plan.ordered && rows.size() >= limit)
+                break; // the later ranges hold only codes after these
             if (query.filter)
                 q.addBindValue(query.filter->toString().isNull() ? QVariant(QString(QLatin1String(""))) : *query.filter);
-            if (!plan.starts.isEmpty()) {
-                q.addBindValue(start);
-                q.addBindValue(start + QString::fromUcs4(U"\U0010FFFF")); // above any text that starts with it
+            if (!plan.ranges.isEmpty()) {
+                q.addBindValue(low);
+                q.addBindValue(high);
             }
             if (plan.like) {
                 QString pattern = prefix;
@@ -115,11 +163,10 @@ QStringList lookupItems(const LookupQuery &query, int limit, const QString &pref
             q.finish();
         }
     });
-    if (runs.size() > 1) {
+    if (runs.size() > 1 && !plan.ordered)
         std::sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
-        if (rows.size() > limit)
-            rows.resize(limit);
-    }
+    if (rows.size() > limit)
+        rows.resize(limit);
     QStringList items;
     for (const auto &row : std::as_const(rows))
         items << row.second;
