@@ -8,6 +8,9 @@
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QFutureWatcher>
+#include <QPromise>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -266,29 +269,78 @@ void RecordListModel::readFirstPage(bool throwOnFailure)
         scheduleCount();
 }
 
+namespace {
+// The rows of a table; -1 when they cannot be counted.
+qint64 rowsIn(const Connection &connection, const QString &table)
+{
+    return connection.call([&] {
+        QSqlQuery q(connection.database());
+        q.setForwardOnly(true);
+        if (execTextPatiently(q, QStringLiteral("SELECT COUNT(*) FROM ") + quoteIdentifier(table)) && q.next())
+            return q.value(0).toLongLong();
+        return qint64(-1);
+    });
+}
+} // namespace
+
 void RecordListModel::scheduleCount()
 {
     // Counting a large table takes a while (a full index scan): the first page is shown before.
+    // A server counts while the window goes on (Connection::call); an SQLite file is counted by
+    // a reader of its own on another thread, since at ten million rows the count takes a fifth
+    // of a second.
     QTimer::singleShot(kCountDelayMs, this, [this, generation = m_generation] {
-        if (generation == m_generation && !m_counted)
+        if (generation != m_generation || m_counted)
+            return;
+        if (m_connection->waitsOnServer())
             countRows();
+        else
+            countInBackground();
     });
+}
+
+void RecordListModel::countInBackground()
+{
+    auto promise = std::make_shared<QPromise<qint64>>();
+    auto *watcher = new QFutureWatcher<qint64>(this); // gone with the model: a late count is dropped
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation = m_generation] {
+        watcher->deleteLater();
+        const qint64 total = watcher->future().resultCount() > 0 ? watcher->result() : -1;
+        if (generation != m_generation || m_counted)
+            return;
+        if (total < 0)
+            countRows(); // the reader could not count (a lock held past its patience): here, waiting
+        else
+            applyCount(total);
+    });
+    watcher->setFuture(promise->future());
+    promise->start();
+    QThreadPool::globalInstance()->start(
+        [promise, params = m_connection->params(), text = m_connection->ConnectionString(), table = m_table->name] {
+            qint64 total = -1;
+            try {
+                total = rowsIn(*Connection::open(params, text, Access::ReadOnly), table);
+            } catch (const Error &) {
+                // counted here instead
+            }
+            promise->addResult(total);
+            promise->finish();
+        });
 }
 
 void RecordListModel::countRows()
 {
     qint64 total = -1;
     try {
-        total = m_connection->call([this] {
-            QSqlQuery q(m_connection->database());
-            q.setForwardOnly(true);
-            if (execTextPatiently(q, QStringLiteral("SELECT COUNT(*) FROM ") + quoteIdentifier(m_table->name)) && q.next())
-                return q.value(0).toLongLong();
-            return qint64(-1);
-        });
+        total = rowsIn(*m_connection, m_table->name);
     } catch (const DataError &) {
         // Not counted (the user gave up waiting): the lines read so far stay.
     }
+    applyCount(total);
+}
+
+void RecordListModel::applyCount(qint64 total)
+{
     m_counted = true;
     if (total < 0)
         return; // the rows read so far stay

@@ -63,7 +63,9 @@ public:
 
 private:
     struct Page;
-    void countRows();
+    void countRows();           // here and now
+    void countInBackground();   // SQLite: a reader of its own on another thread
+    void applyCount(qint64 total); // -1: not counted, the lines read so far stay
     const Page *page(int number) const;
     // The page for painting: never waits (a paint must not run the event loop again). A page
     // not read yet is read right away only from an SQLite file that is not locked; otherwise
