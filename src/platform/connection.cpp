@@ -1215,12 +1215,13 @@ bool isBusy(SqlDialect dialect, const QSqlError &error)
     return text.contains(u"database is locked") || text.contains(u"database table is locked");
 }
 
-bool execTextPatiently(QSqlQuery &query, const QString &sql)
+namespace {
+// Runs `exec` again while it finds an SQLite file locked, for as long as a LockWait lets it.
+bool retryWhileBusy(QSqlQuery &query, const std::function<bool()> &exec)
 {
-    // SQLite may find the file locked already while preparing (reading the schema).
     LockWait wait;
     for (;;) {
-        if (query.exec(sql))
+        if (exec())
             return true;
         const SqlDialect dialect = query.driver() && query.driver()->dbmsType() == QSqlDriver::SQLite ? SqlDialect::Sqlite
                                                                                                    : SqlDialect::Other;
@@ -1228,18 +1229,17 @@ bool execTextPatiently(QSqlQuery &query, const QString &sql)
             return false;
     }
 }
+} // namespace
+
+bool execTextPatiently(QSqlQuery &query, const QString &sql)
+{
+    // SQLite may find the file locked already while preparing (reading the schema).
+    return retryWhileBusy(query, [&] { return query.exec(sql); });
+}
 
 bool execPatiently(QSqlQuery &query)
 {
-    LockWait wait;
-    for (;;) {
-        if (query.exec())
-            return true;
-        const SqlDialect dialect = query.driver() && query.driver()->dbmsType() == QSqlDriver::SQLite ? SqlDialect::Sqlite
-                                                                                                   : SqlDialect::Other;
-        if (!isBusy(dialect, query.lastError()) || !wait.next())
-            return false;
-    }
+    return retryWhileBusy(query, [&] { return query.exec(); });
 }
 
 Connection::~Connection()
