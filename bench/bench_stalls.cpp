@@ -1,0 +1,409 @@
+// What a user feels of the editor on tables of every size: for each action, the longest time the
+// event loop could not run (a 1 ms probe timer measures it) and the time until the window is idle
+// again. The actions: open the editor, scroll to the middle and to the end, select a line, save,
+// delete, and each keystroke typed into a lookup with text codes and into one with integer codes
+// (500,000 referenced rows each). Beside them: the memory the editor took, a raw UPDATE+COMMIT
+// and a raw COUNT(*). Each size runs three times, each run in a child process of its own; the
+// table gives the medians.
+//
+//   bench_stalls [--cache DIR] [SIZE...]     SIZE: sqlite:ROWS or pg:ROWS
+//                                            (default sqlite:100 sqlite:1000000 sqlite:10000000 pg:100 pg:1000000)
+//
+// The databases are made once and kept in DIR (default ./bench-cache); PostgreSQL sizes need the
+// test server (NORVIX_TEST_PG_DIR, see tests/pg/pgserver) and are made as databases of their own
+// there. scripts/bench runs it all.
+
+#include "editor/frmedittab.h"
+#include "editor/recordlistview.h"
+#include "editor/shared.h"
+#include "platform/messages.h"
+#include "platform/window.h"
+#include "pgtest.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QScrollBar>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+#include <tuple>
+
+using namespace Norvix;
+
+namespace {
+
+constexpr qint64 kLookupRows = 500000;
+
+const char *const kDescriptor =
+    "RECORD,CLIENTI,Clienti,1,Generale\n"
+    "CAMPO,CODICE,Codice,LONG,10,,,,X,,,,,,1\n"
+    "CAMPO,NOME,Ragione sociale,TEXT,40,,,,,,,,,,1\n"
+    "CAMPO,ZONA,Zona,TEXT,8,,,,,,ZONE,NOME,COMBOBOX,,1\n"
+    "CAMPO,CATEG,Categoria,LONG,8,,,,,,CATEGORIE,NOME,COMBOBOX,,1\n"
+    "INDICE,PrimaryKey,+CODICE,-1,-1\n"
+    "RECORD,ZONE,Zone,1\nCAMPO,COD,Codice,TEXT,8,,,,X\nCAMPO,NOME,Nome,TEXT,40\nINDICE,PrimaryKey,+COD,-1,-1\n"
+    "RECORD,CATEGORIE,Categorie,1\nCAMPO,COD,Codice,LONG,8,,,,X\nCAMPO,NOME,Nome,TEXT,40\nINDICE,PrimaryKey,+COD,-1,-1\n";
+
+[[noreturn]] void die(const QString &what)
+{
+    std::fprintf(stderr, "bench_stalls: %s\n", qPrintable(what));
+    std::exit(2);
+}
+
+long rssKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return 0;
+}
+
+void run(QSqlDatabase &db, const QString &sql)
+{
+    QSqlQuery q(db);
+    if (!q.exec(sql))
+        die(sql.left(80) + QStringLiteral(": ") + q.lastError().text());
+}
+
+// The tables of one size: CLIENTI with `rows` rows, each referring to a zone (text code) and a
+// category (integer code) of 500,000 each.
+void fill(QSqlDatabase &db, bool sqlite, qint64 rows)
+{
+    const auto series = [&](qint64 n, const QString &select) {
+        return sqlite ? QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) %2 FROM n")
+                            .arg(n).arg(select)
+                      : QStringLiteral("%2 FROM generate_series(1, %1) AS n(i)").arg(n).arg(select);
+    };
+    // Zone codes Z0000001 to Z0500000 (no QString::arg over them: they hold a '%').
+    const auto zone = [&](const QString &n) {
+        return sqlite ? QStringLiteral("printf('Z%07d', ") + n + u')' : QStringLiteral("'Z' || lpad((") + n + QStringLiteral(")::text, 7, '0')");
+    };
+    run(db, QStringLiteral("CREATE TABLE ZONE (COD VARCHAR(8) PRIMARY KEY, NOME VARCHAR(40))"));
+    run(db, QStringLiteral("CREATE TABLE CATEGORIE (COD INTEGER PRIMARY KEY, NOME VARCHAR(40))"));
+    run(db, QStringLiteral("CREATE TABLE CLIENTI (CODICE INTEGER PRIMARY KEY, NOME VARCHAR(40), ZONA VARCHAR(8), CATEG INTEGER)"));
+    run(db, QStringLiteral("INSERT INTO ZONE ") + series(kLookupRows, QStringLiteral("SELECT ") + zone(QStringLiteral("i")) + QStringLiteral(", 'Zona ' || i")));
+    run(db, QStringLiteral("INSERT INTO CATEGORIE ") + series(kLookupRows, QStringLiteral("SELECT i, 'Categoria ' || i")));
+    const QString lookups = QString::number(kLookupRows);
+    run(db, QStringLiteral("INSERT INTO CLIENTI ")
+                + series(rows, QStringLiteral("SELECT i, 'Cliente ' || i, ") + zone(QStringLiteral("1 + i % ") + lookups)
+                                   + QStringLiteral(", 1 + (i * 7) % ") + lookups));
+    if (!sqlite)
+        run(db, QStringLiteral("ANALYZE"));
+}
+
+// Makes the data of one size once; returns the connection string the editor gets.
+QString prepare(const QString &cache, const QString &backend, qint64 rows)
+{
+    QDir().mkpath(cache);
+    QFile dsc(cache + QStringLiteral("/files.dsc"));
+    if (!dsc.open(QIODevice::WriteOnly) || dsc.write(kDescriptor) < 0)
+        die(QStringLiteral("cannot write ") + dsc.fileName());
+    dsc.close();
+    const QString name = QStringLiteral("bench_%1").arg(rows);
+    if (backend == u"sqlite") {
+        const QString file = QStringLiteral("%1/%2.db").arg(cache, name);
+        if (!QFile::exists(file)) {
+            const QString part = file + QStringLiteral(".part");
+            QFile::remove(part);
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("make"));
+                db.setDatabaseName(part);
+                if (!db.open())
+                    die(db.lastError().text());
+                run(db, QStringLiteral("PRAGMA journal_mode=WAL"));
+                fill(db, true, rows);
+                run(db, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("make"));
+            if (!QFile::rename(part, file))
+                die(QStringLiteral("cannot rename ") + part);
+        }
+        return QStringLiteral("sqlite://") + file;
+    }
+    QString error;
+    QUrl server(TestUtil::postgresUrl(&error));
+    if (!error.isEmpty())
+        die(error);
+    bool exists = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("admin"));
+        db.setHostName(server.host());
+        db.setPort(server.port());
+        db.setDatabaseName(QStringLiteral("postgres"));
+        if (!db.open(server.userName(), server.password()))
+            die(db.lastError().text());
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("SELECT 1 FROM pg_database WHERE datname = '%1'").arg(name));
+        exists = q.next();
+        if (!exists)
+            run(db, QStringLiteral("CREATE DATABASE %1").arg(name));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("admin"));
+    server.setPath(u'/' + name);
+    if (!exists) {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("make"));
+            db.setHostName(server.host());
+            db.setPort(server.port());
+            db.setDatabaseName(name);
+            if (!db.open(server.userName(), server.password()))
+                die(db.lastError().text());
+            fill(db, false, rows);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("make"));
+    }
+    return server.toString();
+}
+
+// The event loop's probe: the longest gap between two ticks of a 1 ms timer, and when the last
+// gap over 2 ms ended (the loop was busy until then).
+class Probe
+{
+public:
+    Probe()
+    {
+        m_timer.setInterval(1);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 now = m_clock.nsecsElapsed();
+            const qint64 gap = now - m_last;
+            m_longest = std::max(m_longest, gap);
+            if (gap > 2'000'000)
+                m_busyUntil = now;
+            m_last = now;
+        });
+        m_clock.start();
+        m_timer.start();
+    }
+
+    // Runs `action`, then the loop until 100 ms have passed without a gap over 2 ms. Returns
+    // {longest stall, time to idle} in ms.
+    std::pair<double, double> measure(const std::function<void()> &action)
+    {
+        const qint64 start = m_clock.nsecsElapsed();
+        m_last = start;
+        m_longest = 0;
+        m_busyUntil = start;
+        action(); // the probe ticks inside it too when it runs the event loop (a wait on a server)
+        const qint64 returned = m_clock.nsecsElapsed();
+        m_longest = std::max(m_longest, returned - m_last);
+        if (returned - m_last > 2'000'000)
+            m_busyUntil = returned;
+        m_last = returned;
+        while (m_clock.nsecsElapsed() - m_busyUntil < 100'000'000 && m_clock.nsecsElapsed() - start < 20'000'000'000)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        return {m_longest / 1e6, (m_busyUntil - start) / 1e6};
+    }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_longest = 0;
+    qint64 m_busyUntil = 0;
+};
+
+QComboBox *lookupOf(FrmEditTab &editor, const QString &name)
+{
+    auto *combo = editor.findChild<QComboBox *>(name);
+    if (!combo || !combo->lineEdit())
+        die(QStringLiteral("no lookup ") + name);
+    return combo;
+}
+
+// One run of one size; prints "name value" lines that the parent reads.
+int child(const QString &connection, const QString &folder)
+{
+    auto user = std::make_shared<RecordingMessageService>(); // answers No and Cancel unless told otherwise
+    setMessageService(user);
+    setScreenService(std::make_shared<FixedScreenService>());
+    Shared::CloseOnConfirm = false; // the editor stays open after a save
+    const auto print = [](const char *name, std::pair<double, double> m) {
+        std::printf("%s_stall %.2f\n%s_idle %.2f\n", name, m.first, name, m.second);
+    };
+    Probe probe;
+    const long before = rssKb();
+    FrmEditTab editor;
+    print("open", probe.measure([&] {
+        editor.START(connection, folder, QString(), QStringLiteral("CLIENTI"), QString(), QString(), false);
+        editor.show();
+    }));
+    if (!editor.CanShow())
+        die(QStringLiteral("the editor did not open"));
+    auto *list = editor.findChild<QAbstractItemView *>(QStringLiteral("LstSelect"));
+    QScrollBar *bar = list->verticalScrollBar();
+    print("scroll_middle", probe.measure([&] { bar->setValue(bar->maximum() / 2); }));
+    print("select", probe.measure([&] {
+        const QModelIndex at = list->indexAt(QPoint(5, list->viewport()->height() / 2));
+        list->setCurrentIndex(at.isValid() ? at : list->model()->index(list->model()->rowCount() / 2, 0));
+    }));
+    auto *name = editor.findChild<QLineEdit *>(QStringLiteral("TxtText2"));
+    print("save", probe.measure([&] {
+        name->setText(name->text() + QStringLiteral(" *"));
+        editor.SETMODIFICATO();
+        editor.CmdButton_Click(1);
+    }));
+    user->clear();
+    user->script({MsgAnswer::Ok}); // "Sicuro di voler eliminare il record ?"
+    print("delete", probe.measure([&] { editor.CmdButton_Click(3); }));
+    if (user->messages().size() != 1 || !user->messages().first().text.contains(u"eliminare"))
+        die(QStringLiteral("the delete was not asked for, or said more"));
+    print("scroll_end", probe.measure([&] { bar->setValue(bar->maximum()); }));
+    for (const auto &[column, typed, label] : {std::tuple{"CmbBounded3", "Z0049", "key_text"}, std::tuple{"CmbBounded4", "4999", "key_integer"}}) {
+        QComboBox *combo = lookupOf(editor, QString::fromLatin1(column));
+        editor.CTRLSETFOCUS(combo);
+        combo->lineEdit()->clear();
+        double worstStall = 0, worstIdle = 0;
+        for (const char c : std::string_view(typed)) {
+            const auto m = probe.measure([&] { QTest::keyClick(combo->lineEdit(), c); });
+            worstStall = std::max(worstStall, m.first);
+            worstIdle = std::max(worstIdle, m.second);
+        }
+        print(label, {worstStall, worstIdle});
+        if (qEnvironmentVariableIsSet("NORVIX_BENCH_DEBUG"))
+            std::fprintf(stderr, "%s: %d items, first %s\n", label, combo->count(), qPrintable(combo->itemText(0)));
+        QTest::keyClick(combo->lineEdit(), Qt::Key_Escape);
+    }
+    std::printf("memory %.1f\n", (rssKb() - before) / 1024.0);
+    editor.close(); // the lookups typed into are not saved (the careful answer to the question)
+    return 0;
+}
+
+// Raw figures beside the editor's: one UPDATE+COMMIT and one COUNT(*), in ms.
+void raw(const QString &connection)
+{
+    const QUrl url(connection);
+    QSqlDatabase db;
+    if (url.scheme() == u"sqlite") {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        db.setDatabaseName(url.path());
+    } else {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("raw"));
+        db.setHostName(url.host());
+        db.setPort(url.port());
+        db.setDatabaseName(url.path().mid(1));
+        db.setUserName(url.userName());
+        db.setPassword(url.password());
+    }
+    if (!db.open())
+        die(db.lastError().text());
+    QSqlQuery q(db);
+    QElapsedTimer t;
+    t.start();
+    db.transaction();
+    q.exec(QStringLiteral("UPDATE CLIENTI SET NOME = NOME WHERE CODICE = 2"));
+    db.commit();
+    std::printf("raw_commit %.2f\n", t.nsecsElapsed() / 1e6);
+    t.restart();
+    q.exec(QStringLiteral("SELECT COUNT(*) FROM CLIENTI"));
+    q.next();
+    std::printf("raw_count %.2f\n", t.nsecsElapsed() / 1e6);
+}
+
+QMap<QString, double> once(const QString &self, const QStringList &arguments)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(self, arguments);
+    p.waitForFinished(-1);
+    QMap<QString, double> figures;
+    for (const QByteArray &line : p.readAllStandardOutput().split('\n'))
+        if (const auto parts = line.split(' '); parts.size() == 2)
+            figures.insert(QString::fromLatin1(parts[0]), parts[1].toDouble());
+    if (p.exitCode() != 0 || figures.isEmpty())
+        die(QStringLiteral("a run of %1 failed").arg(arguments.join(u' ')));
+    return figures;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc == 4 && qstrcmp(argv[1], "--child") == 0) {
+        QApplication app(argc, argv);
+        return child(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
+    if (argc == 3 && qstrcmp(argv[1], "--raw") == 0) {
+        QCoreApplication app(argc, argv);
+        raw(QString::fromLocal8Bit(argv[2]));
+        return 0;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    QString cache = QStringLiteral("bench-cache");
+    if (args.size() >= 2 && args.first() == u"--cache") {
+        cache = args.at(1);
+        args = args.mid(2);
+    }
+    if (args.isEmpty())
+        args = QStringList{"sqlite:100", "sqlite:1000000", "sqlite:10000000", "pg:100", "pg:1000000"};
+    cache = QDir(cache).absolutePath();
+
+    QList<QPair<QString, QMap<QString, double>>> columns;
+    for (const QString &size : std::as_const(args)) {
+        const QString backend = size.section(u':', 0, 0) == u"pg" ? QStringLiteral("pg") : QStringLiteral("sqlite");
+        const qint64 rows = size.section(u':', 1).toLongLong();
+        if (rows <= 0)
+            die(QStringLiteral("a size is sqlite:ROWS or pg:ROWS, not ") + size);
+        std::fprintf(stderr, "%s: preparing\n", qPrintable(size));
+        const QString connection = prepare(cache, backend, rows);
+        QList<QMap<QString, double>> runs;
+        for (int r = 0; r < 3; ++r) {
+            std::fprintf(stderr, "%s: run %d\n", qPrintable(size), r + 1);
+            runs << once(app.applicationFilePath(), {QStringLiteral("--child"), connection, cache});
+            runs.last().insert(once(app.applicationFilePath(), {QStringLiteral("--raw"), connection}));
+        }
+        QMap<QString, double> median;
+        for (const QString &k : runs.first().keys()) {
+            QList<double> v{runs[0].value(k), runs[1].value(k), runs[2].value(k)};
+            std::sort(v.begin(), v.end());
+            median.insert(k, v[1]);
+        }
+        columns.append({(backend == u"pg" ? QStringLiteral("PG ") : QStringLiteral("SQLite ")) + QString::number(rows), median});
+    }
+
+    std::printf("\n| medians of 3 (ms; memory MB) |");
+    for (const auto &c : columns)
+        std::printf(" %s |", qPrintable(c.first));
+    std::printf("\n|---|");
+    for (int i = 0; i < columns.size(); ++i)
+        std::printf("---|");
+    std::printf("\n");
+    const auto row = [&](const char *label, const QString &stall, const QString &idle) {
+        std::printf("| %s |", label);
+        for (const auto &c : columns)
+            idle.isEmpty() ? std::printf(" %.1f |", c.second.value(stall))
+                           : std::printf(" %.1f / %.1f |", c.second.value(idle), c.second.value(stall));
+        std::printf("\n");
+    };
+    row("open: to idle / longest stall", "open_stall", "open_idle");
+    row("scroll bar to 50%: to idle / stall", "scroll_middle_stall", "scroll_middle_idle");
+    row("scroll bar to the end: to idle / stall", "scroll_end_stall", "scroll_end_idle");
+    row("select a line: to idle / stall", "select_stall", "select_idle");
+    row("save: to idle / stall", "save_stall", "save_idle");
+    row("delete: to idle / stall", "delete_stall", "delete_idle");
+    row("lookup keystroke, text codes, worst: to idle / stall", "key_text_stall", "key_text_idle");
+    row("lookup keystroke, integer codes, worst: to idle / stall", "key_integer_stall", "key_integer_idle");
+    row("memory taken (MB)", "memory", QString());
+    row("raw UPDATE+COMMIT", "raw_commit", QString());
+    row("raw COUNT(*)", "raw_count", QString());
+    std::printf("\nbudgets: no stall over 16 ms; a keystroke under 16 ms to idle; a save within the raw commit + 8 ms\n");
+    return 0;
+}
