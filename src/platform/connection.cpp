@@ -866,20 +866,24 @@ void Connection::run(const std::function<void()> &work) const
         work();
         return;
     }
+    // The wait runs the event loop: should the connection be closed meanwhile, what follows the
+    // wait uses only the worker (kept alive here), the job and this text.
+    const std::shared_ptr<Worker> worker = m_worker;
+    const QString what = describe(m_params);
     auto job = std::make_shared<Worker::Job>();
-    job->work = [this, &work] {
+    job->work = [this, &work, &worker] {
         // A session that Annulla cut is opened again before anything else runs.
-        if (m_worker->takeCut())
+        if (worker->takeCut())
             const_cast<Connection *>(this)->reopenSession();
         work();
     };
-    m_worker->post(job);
-    waitForServer([&](int ms) { return m_worker->waitFor(*job, ms); },
+    worker->post(job);
+    waitForServer([&](int ms) { return worker->waitFor(*job, ms); },
                   [&](Interrupt how) {
                       job->interrupted = true;
-                      m_worker->interrupt(how);
+                      worker->interrupt(how);
                   },
-                  describe(m_params));
+                  what);
     if (!job->error)
         return;
     if (!job->interrupted)
@@ -894,7 +898,7 @@ void Connection::run(const std::function<void()> &work) const
     throw DataError(DataError::Cancelled,
                     QStringLiteral("Operazione annullata: il database %1 non ha risposto in tempo e nulla è stato "
                                    "modificato. I valori inseriti sono stati mantenuti.")
-                        .arg(describe(m_params)));
+                        .arg(what));
 }
 
 bool Connection::interrupted() const
@@ -987,7 +991,7 @@ std::shared_ptr<Connection> Connection::open(const ConnectionParams &params, con
                        .arg(shownName(path), q.lastError().databaseText()));
     } else {
         // A server may keep the caller waiting: the connection gets a thread of its own.
-        c->m_worker = std::make_unique<Worker>();
+        c->m_worker = std::make_shared<Worker>();
         c->m_worker->setObjectName(c->m_name);
         c->m_worker->start();
         c->call([&] {

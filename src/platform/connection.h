@@ -165,7 +165,7 @@ private:
     ConnectionParams m_params;
     SqlDialect m_dialect = SqlDialect::Other;
     mutable QHash<QString, std::shared_ptr<const TableInfo>> m_tables;
-    std::unique_ptr<Worker> m_worker; // the thread of a server connection
+    std::shared_ptr<Worker> m_worker; // the thread of a server connection (kept by a waiting caller too)
 };
 
 template <class Work>
