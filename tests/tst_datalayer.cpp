@@ -413,6 +413,24 @@ private slots:
                 QCOMPARE(lookupItems(query, limit, prefix), want);
             }
         }
+
+        // Text codes typed with their letter case: the codes that start so, in the key's order.
+        const QStringList texts{"A", "AB", "AB-1", "AB1", "ABC", "Ab", "B", "a", "ab", "\u00e8", "\u00e8z", "Z\U0010FFFF"};
+        db.exec({"CREATE TABLE SIGLE (COD VARCHAR(8) PRIMARY KEY, NOME VARCHAR(20))"});
+        db.conn->call([&] {
+            for (const QString &code : texts)
+                TestUtil::runSql(db.conn->database(), "INSERT INTO SIGLE VALUES (?, ?)", {code, "s" + code});
+        });
+        QStringList inOrder = texts; // byte by byte, as SQLite and the C collation sort
+        std::sort(inOrder.begin(), inOrder.end(), [](const QString &a, const QString &b) { return a.toUtf8() < b.toUtf8(); });
+        LookupQuery sigle{db.conn, tableInfo(*db.conn, "SIGLE"), {"COD"}, "NOME", std::nullopt};
+        for (const QString prefix : {"A", "AB", "ab", "AB-", "\u00e8", "Z", "Z\U0010FFFF", "C"}) {
+            QStringList want;
+            for (const QString &code : std::as_const(inOrder))
+                if (code.startsWith(prefix))
+                    want << QStringLiteral("[%1] s%1").arg(code);
+            QCOMPARE(lookupItems(sigle, 50, prefix, true), want);
+        }
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace Norvix {
 
@@ -15,7 +16,9 @@ namespace {
 // letters; otherwise one per way of writing the prefix's first ASCII letters (at most four of
 // them, so at most 16 ranges) in either case, which is what LIKE folds, the rest of the prefix
 // still checked by LIKE. With a key of two columns the ranges would not merge in order: there
-// LIKE alone serves.
+// LIKE alone serves. On PostgreSQL, whose LIKE tells letter case apart, a text code is a range
+// where its texts sort byte by byte (the C collation); elsewhere LIKE serves (an application
+// wanting index-backed lookups there gives the code column COLLATE "C").
 // An integer code, on either back end, is found through its index too: the codes written with
 // the digits typed are the ranges P, P0..P9, P00..P99 and so on, each above the one before, so
 // their rows come in the key's order one range after another.
@@ -26,6 +29,21 @@ struct PrefixPlan
     bool like = false;    // the prefix is also checked with LIKE
     bool none = false;    // no code can start so
 };
+
+// The least text above every text that starts with `prefix`, comparing code points (which is how
+// UTF-8 bytes compare): its last code point one higher, past the surrogates; none when every
+// code point is the highest (then the range has no upper end, and LIKE serves).
+std::optional<QString> prefixEnd(const QString &prefix)
+{
+    QList<uint> points = prefix.toUcs4();
+    while (!points.isEmpty() && points.constLast() >= 0x10FFFF)
+        points.removeLast();
+    if (points.isEmpty())
+        return std::nullopt;
+    uint &last = points.last();
+    last = last == 0xD7FF ? 0xE000 : last + 1;
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(points.constData()), points.size());
+}
 
 // The ranges of the integers whose decimal digits start with `prefix` (digits only).
 PrefixPlan integerPlan(const QString &prefix)
@@ -67,8 +85,15 @@ PrefixPlan planPrefix(const LookupQuery &query, const QString &prefix, bool exac
     if (kind == ColumnKind::Integer && (query.index.size() == 1 || (query.index.size() == 2 && query.filter))
         && std::all_of(prefix.cbegin(), prefix.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
         return integerPlan(prefix);
-    const bool sqliteText = query.connection->dialect() == SqlDialect::Sqlite
-                            && query.table->column(query.codeColumn()).kind == ColumnKind::Text;
+    const ColumnInfo &codeColumn = query.table->column(query.codeColumn());
+    if (query.connection->dialect() == SqlDialect::PostgreSql && codeColumn.kind == ColumnKind::Text && codeColumn.bytewise) {
+        if (const auto end = prefixEnd(prefix))
+            plan.ranges.append({QVariant(prefix), QVariant(*end)});
+        else
+            plan.like = true;
+        return plan;
+    }
+    const bool sqliteText = query.connection->dialect() == SqlDialect::Sqlite && codeColumn.kind == ColumnKind::Text;
     QString lead;
     QStringList starts;
     if (sqliteText && (exactCase || prefix.toUpper() == prefix.toLower())) {
@@ -95,8 +120,15 @@ PrefixPlan planPrefix(const LookupQuery &query, const QString &prefix, bool exac
             starts = next;
         }
     }
-    for (const QString &start : std::as_const(starts)) // above any text that starts with it
-        plan.ranges.append({QVariant(start), QVariant(start + QString::fromUcs4(U"\U0010FFFF"))});
+    for (const QString &start : std::as_const(starts)) {
+        if (const auto end = prefixEnd(start)) {
+            plan.ranges.append({QVariant(start), QVariant(*end)});
+        } else { // a prefix of the highest code points only: LIKE alone
+            plan.ranges.clear();
+            plan.like = true;
+            return plan;
+        }
+    }
     plan.like = lead != prefix;
     return plan;
 }

@@ -92,13 +92,18 @@ ColumnKind postgresColumnKind(int oid)
 void readPostgresColumns(QSqlDatabase db, TableInfo &info)
 {
     const QString columns =
-        QStringLiteral("SELECT a.attname, a.atttypid::int, pg_catalog.format_type(a.atttypid, a.atttypmod) "
+        QStringLiteral("SELECT a.attname, a.atttypid::int, pg_catalog.format_type(a.atttypid, a.atttypmod), "
+                       "CASE WHEN co.collname = 'default' THEN (SELECT d.datcollate FROM pg_catalog.pg_database d "
+                       "WHERE d.datname = current_database()) ELSE co.collname END "
                        "FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_class c ON c.oid = a.attrelid "
+                       "LEFT JOIN pg_catalog.pg_collation co ON co.oid = a.attcollation "
                        "WHERE %1 AND c.relname = ? AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum")
             .arg(kPgRelations);
     for (const QString &row : catalogRows(db, columns, info.name, info.name)) {
         const QStringList parts = row.split(QChar(0));
-        info.columns.append(ColumnInfo{parts.value(0), postgresColumnKind(parts.value(1).toInt()), parts.value(2)});
+        ColumnInfo column{parts.value(0), postgresColumnKind(parts.value(1).toInt()), parts.value(2)};
+        column.bytewise = parts.value(3) == u"C" || parts.value(3) == u"POSIX";
+        info.columns.append(column);
     }
     const QString key =
         QStringLiteral("SELECT a.attname FROM pg_catalog.pg_index i JOIN pg_catalog.pg_class c ON c.oid = i.indrelid "

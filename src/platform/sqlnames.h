@@ -30,6 +30,9 @@ struct ColumnInfo
     QString name;         // as the database spells it
     ColumnKind kind = ColumnKind::Other;
     QString declaredType; // as declared (SQLite) or the driver's type name
+    // PostgreSQL: its texts sort byte by byte (the C or POSIX collation), so that the codes that
+    // start with a prefix are a range of its index.
+    bool bytewise = false;
 };
 
 struct TableInfo
