@@ -342,7 +342,9 @@ private slots:
         RecordListModel model(db.conn, "grande", {"grp", "code"}, {});
         QAbstractItemModelTester bigTester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(model.rowOfKey(want.keys[9000]), 9000);
-        QVERIFY(model.isCounted() && model.rowCount() == kBigRows);
+        QVERIFY(model.rowCount() > 9000);
+        QTRY_COMPARE(model.rowCount(), kBigRows);
+        QVERIFY(model.isCounted());
         for (const int row : {0, 199, 200, 7001, 10'457, kBigRows - 1})
             QCOMPARE(model.rowOfKey(want.keys[row]), row);
         for (int row = 8900; row < 9100; ++row) // the pages read to find a line hold the right lines

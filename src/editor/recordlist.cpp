@@ -402,9 +402,14 @@ int RecordListModel::rowOfKey(const QVariantList &key) const
     if (before < 0 || before >= INT_MAX)
         return -1;
     const int row = int(before);
-    // A line beyond those known before the count exists only once the count is in.
-    if (row >= m_rows && !m_counted)
-        const_cast<RecordListModel *>(this)->countRows();
+    // A line beyond those known before the count: the lines grow to hold it, and the count (on
+    // its way) brings the others; counting here would hold the window for the whole table.
+    if (row >= m_rows && !m_counted) {
+        auto *self = const_cast<RecordListModel *>(this);
+        self->beginInsertRows(QModelIndex(), m_rows, row);
+        self->m_rows = row + 1;
+        self->endInsertRows();
+    }
     if (row >= m_rows)
         return -1;
     // The view is about to show that line: its page is read from the key, without walking past
