@@ -237,17 +237,34 @@ void RecordListModel::refresh()
 
 void RecordListModel::refreshAround(int row, const QVariantList &key)
 {
+    // In place, not by a reset: a reset makes the view forget and rebuild one entry per line,
+    // which at millions of lines holds the window longer than the read itself.
     const int previous = m_rows;
-    beginResetModel();
     readFirstPage(false);
-    if (row >= m_rows && row < previous && !m_counted)
-        m_rows = previous; // until the count comes in, the lines known before stand
+    const int known = m_rows;
+    m_rows = previous;
+    // Until the count comes in, the lines known before stand.
+    resizeTo(m_counted ? known : std::max(known, previous));
     const int number = row / kPageSize;
     if (row >= 0 && row < m_rows && number > 0 && key.size() == m_keyColumns.size() && !m_pages.contains(number)) {
         if (auto around = loadPageAround(number, row, key))
             keep(number, std::move(around));
     }
-    endResetModel();
+    if (m_rows > 0)
+        emit dataChanged(index(0), index(m_rows - 1));
+}
+
+void RecordListModel::resizeTo(int rows)
+{
+    if (rows > m_rows) {
+        beginInsertRows(QModelIndex(), m_rows, rows - 1);
+        m_rows = rows;
+        endInsertRows();
+    } else if (rows < m_rows) {
+        beginRemoveRows(QModelIndex(), rows, m_rows - 1);
+        m_rows = rows;
+        endRemoveRows();
+    }
 }
 
 void RecordListModel::readFirstPage(bool throwOnFailure)
@@ -344,16 +361,7 @@ void RecordListModel::applyCount(qint64 total)
     m_counted = true;
     if (total < 0)
         return; // the rows read so far stay
-    const int rows = int(std::min<qint64>(total, INT_MAX));
-    if (rows > m_rows) {
-        beginInsertRows(QModelIndex(), m_rows, rows - 1);
-        m_rows = rows;
-        endInsertRows();
-    } else if (rows < m_rows) {
-        beginRemoveRows(QModelIndex(), rows, m_rows - 1);
-        m_rows = rows;
-        endRemoveRows();
-    }
+    resizeTo(int(std::min<qint64>(total, INT_MAX)));
 }
 
 QVariantList RecordListModel::keyAt(int row) const

@@ -41,8 +41,9 @@ public:
 
     // Reads the table again (after a save or a delete): drops every cached page.
     void refresh();
-    // The same, when line `row` is known to show the row with key `key` (the line just saved):
-    // that line's page is read from the key, so no position is walked to reach it.
+    // The same in place (the lines change, the view keeps its place and selection), when line
+    // `row` is known to show the row with key `key` (the line just saved): that line's page is
+    // read from the key, so no position is walked to reach it. -1: no such line.
     void refreshAround(int row, const QVariantList &key);
     // The key values of line `row` (the bookmark of its row), empty when out of range.
     QVariantList keyAt(int row) const;
@@ -66,6 +67,7 @@ private:
     void countRows();           // here and now
     void countInBackground();   // SQLite: a reader of its own on another thread
     void applyCount(qint64 total); // -1: not counted, the lines read so far stay
+    void resizeTo(int rows);       // lines added or removed at the end
     const Page *page(int number) const;
     // The page for painting: never waits (a paint must not run the event loop again). A page
     // not read yet is read right away only from an SQLite file that is not locked; otherwise

@@ -5,6 +5,7 @@
 #include "platform/messages.h"
 
 #include <QComboBox>
+#include <QItemSelectionModel>
 
 namespace Norvix {
 
@@ -33,9 +34,12 @@ void RecordListPane::refreshAround(int row, const QVariantList &key)
     const QString desc = !d.descField.isEmpty() && table->indexOf(d.descField) >= 0 ? d.descField : QString();
     {
         const Applying applying(d);
-        if (m_view->recordModel())
+        if (m_view->recordModel()) {
             m_view->recordModel()->refreshAround(row, key);
-        else
+            // Filled again from scratch: no line is selected (as after a reset, without a signal).
+            if (row < 0 && m_view->selectionModel())
+                m_view->selectionModel()->reset();
+        } else
             m_view->setRecordModel(
                 std::make_unique<RecordListModel>(d.data.connection(), d.data.tableName(), d.data.keyColumns(), desc));
     }
