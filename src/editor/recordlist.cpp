@@ -282,6 +282,7 @@ void RecordListModel::readFirstPage(bool throwOnFailure)
     // A page that is not full holds the whole table (so does a failed read, as far as it can
     // tell): nothing left to count.
     m_counted = first->failed || m_rows < kPageSize;
+    m_target = -1;
     if (!m_counted)
         scheduleCount();
 }
@@ -361,7 +362,18 @@ void RecordListModel::applyCount(qint64 total)
     m_counted = true;
     if (total < 0)
         return; // the rows read so far stay
-    resizeTo(int(std::min<qint64>(total, INT_MAX)));
+    m_target = int(std::min<qint64>(total, INT_MAX));
+    growToTarget();
+}
+
+void RecordListModel::growToTarget()
+{
+    resizeTo(m_target <= m_rows ? m_target : std::min(m_target, m_rows + kGrowStep));
+    if (m_rows < m_target)
+        QTimer::singleShot(0, this, [this, generation = m_generation] {
+            if (generation == m_generation)
+                growToTarget();
+        });
 }
 
 QVariantList RecordListModel::keyAt(int row) const
@@ -412,7 +424,7 @@ int RecordListModel::rowOfKey(const QVariantList &key) const
     const int row = int(before);
     // A line beyond those known before the count: the lines grow to hold it, and the count (on
     // its way) brings the others; counting here would hold the window for the whole table.
-    if (row >= m_rows && !m_counted) {
+    if (row >= m_rows && (!m_counted || row < m_target)) {
         auto *self = const_cast<RecordListModel *>(this);
         self->beginInsertRows(QModelIndex(), m_rows, row);
         self->m_rows = row + 1;

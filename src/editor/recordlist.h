@@ -52,8 +52,9 @@ public:
     // The text of line `row`.
     QString lineAt(int row) const;
 
-    // How many rows the table has; counted once per refresh, after the first page is shown.
-    bool isCounted() const { return m_counted; }
+    // True once the table is counted (once per refresh, after the first page is shown) and the
+    // lines have grown to its count.
+    bool isCounted() const { return m_counted && (m_target < 0 || m_rows == m_target); }
     // Rows per page and pages kept in memory.
     static constexpr int kPageSize = 100;
     static constexpr int kMaxPages = 64;
@@ -68,6 +69,9 @@ private:
     void countInBackground();   // SQLite: a reader of its own on another thread
     void applyCount(qint64 total); // -1: not counted, the lines read so far stay
     void resizeTo(int rows);       // lines added or removed at the end
+    void growToTarget();           // towards m_target, at most kGrowStep lines at a time
+    // A view keeps an entry per line: adding millions at once would hold the window.
+    static constexpr int kGrowStep = 250000;
     const Page *page(int number) const;
     // The page for painting: never waits (a paint must not run the event loop again). A page
     // not read yet is read right away only from an SQLite file that is not locked; otherwise
@@ -100,6 +104,7 @@ private:
     bool m_keysShown = true; // the descriptor named the key: its values lead each line
     int m_rows = 0;
     bool m_counted = false;
+    int m_target = -1;        // the count the lines are growing to, a step per turn of the event loop
     QList<bool> m_nullable;   // per key column: may hold NULL (changes how boundaries compare)
     int m_generation = 0;     // bumped by refresh(), so a count scheduled before it is dropped
     mutable QString m_lastError; // the driver's text of the last failed page query
