@@ -486,23 +486,26 @@ const RecordListModel::Page *RecordListModel::pageForPaint(int number) const
         return it->get();
     }
     if (!m_connection->waitsOnServer() && !m_reading) {
+        const PageQuery query = pageQueryFor(number);
+        if (query.skip > kFarRows) {
+            readInBackground(number, query);
+            return nullptr;
+        }
         std::shared_ptr<Page> loaded;
         {
             const LockWait::NoWaiting once; // a locked file gives a failed page at once
             m_reading = true;
-            loaded = loadPage(number);
+            loaded = runPageQuery(*m_connection, query, &m_lastError);
             m_reading = false;
         }
         if (!loaded->failed) {
+            if (query.reverse)
+                loaded->reverse();
             keep(number, loaded);
             return loaded.get();
         }
     }
-    if (!m_wanted.contains(number)) {
-        m_wanted << number;
-        if (m_wanted.size() == 1)
-            QTimer::singleShot(0, const_cast<RecordListModel *>(this), &RecordListModel::readWantedPages);
-    }
+    requestPage(number);
     return nullptr;
 }
 
@@ -531,31 +534,88 @@ void RecordListModel::keep(int number, std::shared_ptr<Page> page) const
         m_pages.remove(m_lru.takeFirst());
 }
 
-std::shared_ptr<RecordListModel::Page> RecordListModel::loadPage(int number) const
+RecordListModel::PageQuery RecordListModel::pageQueryFor(int number) const
 {
     // From the boundary of a neighbouring page the database seeks straight to the rows wanted;
     // by position it has to walk past every row before them.
     if (const auto previous = m_pages.value(number - 1); previous && !previous->failed && previous->size() == kPageSize) {
         QVariantList values;
         const QString where = keyCondition(previous->keys.constLast(), true, values);
-        return readRows(where, values, false, -1);
+        return pageQuery(where, values, false, -1);
     }
     if (const auto next = m_pages.value(number + 1); next && !next->failed && next->size() > 0) {
         QVariantList values;
         const QString where = keyCondition(next->keys.constFirst(), false, values);
-        auto page = readRows(where, values, true, -1);
-        page->reverse();
-        return page;
+        return pageQuery(where, values, true, -1);
     }
     // By position: from the nearer end of the table, once its length is known.
     const qint64 start = qint64(number) * kPageSize;
     if (m_counted && start > m_rows / 2 && start < m_rows) {
         const qint64 end = std::min<qint64>(start + kPageSize, m_rows);
-        auto page = readRows(QString(), {}, true, m_rows - end, int(end - start));
-        page->reverse();
-        return page;
+        return pageQuery(QString(), {}, true, m_rows - end, int(end - start));
     }
-    return readRows(QString(), {}, false, start);
+    return pageQuery(QString(), {}, false, start);
+}
+
+std::shared_ptr<RecordListModel::Page> RecordListModel::loadPage(int number) const
+{
+    const PageQuery query = pageQueryFor(number);
+    auto page = runPageQuery(*m_connection, query, &m_lastError);
+    if (query.reverse)
+        page->reverse();
+    return page;
+}
+
+void RecordListModel::readInBackground(int number, const PageQuery &query) const
+{
+    if (m_background.contains(number))
+        return;
+    m_background.insert(number);
+    auto *self = const_cast<RecordListModel *>(this);
+    using Result = std::shared_ptr<Page>;
+    auto promise = std::make_shared<QPromise<Result>>();
+    auto *watcher = new QFutureWatcher<Result>(self); // gone with the model: a late page is dropped
+    connect(watcher, &QFutureWatcherBase::finished, self, [self, watcher, number, generation = m_generation, query] {
+        watcher->deleteLater();
+        self->m_background.remove(number);
+        if (generation != self->m_generation || self->m_pages.contains(number))
+            return;
+        Result page = watcher->future().resultCount() > 0 ? watcher->result() : nullptr;
+        if (!page || page->failed) {
+            self->requestPage(number); // the reader could not: read here, waiting as needed
+            return;
+        }
+        if (query.reverse)
+            page->reverse();
+        self->keep(number, page);
+        const int first = number * kPageSize;
+        const int last = std::min(self->m_rows, first + kPageSize) - 1;
+        if (last >= first)
+            emit self->dataChanged(self->index(first), self->index(last));
+    });
+    watcher->setFuture(promise->future());
+    promise->start();
+    QThreadPool::globalInstance()->start(
+        [promise, query, params = m_connection->params(), text = m_connection->ConnectionString()] {
+            Result page;
+            try {
+                QString failure;
+                page = runPageQuery(*Connection::open(params, text, Access::ReadOnly), query, &failure);
+            } catch (const Error &) {
+                // read by the model instead
+            }
+            promise->addResult(page);
+            promise->finish();
+        });
+}
+
+void RecordListModel::requestPage(int number) const
+{
+    if (m_wanted.contains(number))
+        return;
+    m_wanted << number;
+    if (m_wanted.size() == 1)
+        QTimer::singleShot(0, const_cast<RecordListModel *>(this), &RecordListModel::readWantedPages);
 }
 
 std::shared_ptr<RecordListModel::Page> RecordListModel::loadPageAround(int number, int row, const QVariantList &key) const
@@ -660,8 +720,8 @@ QString RecordListModel::keyCondition(const QVariantList &key, bool after, QVari
     return u'(' + alternatives.join(QStringLiteral(" OR ")) + u')';
 }
 
-std::shared_ptr<RecordListModel::Page> RecordListModel::readRows(const QString &where, const QVariantList &values,
-                                                                 bool descending, qint64 offset, int limit) const
+RecordListModel::PageQuery RecordListModel::pageQuery(const QString &where, const QVariantList &values, bool descending,
+                                                      qint64 offset, int limit) const
 {
     const QStringList keys = keyExpressions();
     QStringList columns = keys;
@@ -671,36 +731,44 @@ std::shared_ptr<RecordListModel::Page> RecordListModel::readRows(const QString &
     for (const QString &k : keys)
         order << (descending ? k + QStringLiteral(" DESC") : k);
 
-    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QStringLiteral(", ")), quoteIdentifier(m_table->name));
+    PageQuery query;
+    query.sql = QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QStringLiteral(", ")), quoteIdentifier(m_table->name));
     if (!where.isEmpty())
-        sql += QStringLiteral(" WHERE ") + where;
-    sql += QStringLiteral(" ORDER BY ") + order.join(QStringLiteral(", "));
-    QVariantList bound = values;
+        query.sql += QStringLiteral(" WHERE ") + where;
+    query.sql += QStringLiteral(" ORDER BY ") + order.join(QStringLiteral(", "));
+    query.bound = values;
+    query.skip = std::max<qint64>(offset, 0);
     if (m_connection->dialect() == SqlDialect::Other) {
-        sql += QStringLiteral(" OFFSET ? ROWS FETCH NEXT ? ROWS ONLY");
-        bound << QVariant(std::max<qint64>(offset, 0)) << QVariant(limit);
+        query.sql += QStringLiteral(" OFFSET ? ROWS FETCH NEXT ? ROWS ONLY");
+        query.bound << QVariant(std::max<qint64>(offset, 0)) << QVariant(limit);
     } else {
-        sql += QStringLiteral(" LIMIT ?");
-        bound << QVariant(limit);
+        query.sql += QStringLiteral(" LIMIT ?");
+        query.bound << QVariant(limit);
         if (offset > 0) {
-            sql += QStringLiteral(" OFFSET ?");
-            bound << QVariant(offset);
+            query.sql += QStringLiteral(" OFFSET ?");
+            query.bound << QVariant(offset);
         }
     }
-
-    auto page = std::make_shared<Page>();
-    QList<ColumnKind> kinds;
     for (const QString &k : m_keyColumns)
-        kinds << (m_natural ? ColumnKind::Other : m_table->column(k).kind);
-    const ColumnKind descKind = m_descColumn.isEmpty() ? ColumnKind::Other : m_table->column(m_descColumn).kind;
+        query.kinds << (m_natural ? ColumnKind::Other : m_table->column(k).kind);
+    query.keysShown = m_keysShown;
+    query.hasDesc = !m_descColumn.isEmpty();
+    query.descKind = m_descColumn.isEmpty() ? ColumnKind::Other : m_table->column(m_descColumn).kind;
+    query.reverse = descending;
+    return query;
+}
 
-    const int nKeys = int(keys.size());
+std::shared_ptr<RecordListModel::Page> RecordListModel::runPageQuery(const Connection &connection, const PageQuery &query,
+                                                                     QString *failure)
+{
+    auto page = std::make_shared<Page>();
+    const int nKeys = int(query.kinds.size());
     QSqlError error;
     bool ok = false;
     try {
-        m_connection->call([&] {
+        connection.call([&] {
             QSqlQuery q;
-            ok = m_connection->execRead(q, sql, bound);
+            ok = const_cast<Connection &>(connection).execRead(q, query.sql, query.bound);
             while (ok && q.next()) {
                 QVariantList key;
                 QString line;
@@ -708,12 +776,13 @@ std::shared_ptr<RecordListModel::Page> RecordListModel::readRows(const QString &
                 for (int i = 0; i < nKeys; ++i) {
                     const QVariant v = q.value(i);
                     key << v;
-                    if (m_keysShown)
-                        line += u'[' + shownInLine(columnValueText(v, kinds.at(i))) + u']';
+                    if (query.keysShown)
+                        line += u'[' + shownInLine(columnValueText(v, query.kinds.at(i))) + u']';
                 }
                 // Without a key in the descriptor a line is only the description.
-                if (!m_descColumn.isEmpty())
-                    line += (m_keysShown ? QStringLiteral(" ") : QString()) + shownInLine(columnValueText(q.value(nKeys), descKind));
+                if (query.hasDesc)
+                    line += (query.keysShown ? QStringLiteral(" ") : QString())
+                            + shownInLine(columnValueText(q.value(nKeys), query.descKind));
                 page->keys << key;
                 page->lines << line;
             }
@@ -728,9 +797,15 @@ std::shared_ptr<RecordListModel::Page> RecordListModel::readRows(const QString &
         page->keys.clear();
         page->lines.clear();
         page->failed = true;
-        m_lastError = failureText(error);
+        *failure = failureText(error);
     }
     return page;
+}
+
+std::shared_ptr<RecordListModel::Page> RecordListModel::readRows(const QString &where, const QVariantList &values,
+                                                                 bool descending, qint64 offset, int limit) const
+{
+    return runPageQuery(*m_connection, pageQuery(where, values, descending, offset, limit), &m_lastError);
 }
 
 } // namespace Norvix

@@ -11,6 +11,7 @@
 #include <QAbstractListModel>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QVariantList>
 
 #include <memory>
@@ -81,10 +82,33 @@ private:
     // Loads page `number`, from a neighbouring page's boundary key when one is cached (keyset),
     // otherwise by position.
     std::shared_ptr<Page> loadPage(int number) const;
-    // Runs one page query: at most `limit` rows matching `where` (bound `values`), in key order or
-    // in reverse, skipping `offset` rows first.
+    // One page query: at most `limit` rows matching `where` (bound `values`), in key order or in
+    // reverse, skipping `offset` rows first; with what it takes to make their lines.
+    struct PageQuery
+    {
+        QString sql;
+        QVariantList bound;
+        qint64 skip = 0;             // rows the database walks past first
+        bool reverse = false;        // rows come in descending key order
+        QList<ColumnKind> kinds;     // of the key columns
+        bool keysShown = true;
+        bool hasDesc = false;
+        ColumnKind descKind = ColumnKind::Other;
+    };
+    PageQuery pageQuery(const QString &where, const QVariantList &values, bool descending, qint64 offset,
+                        int limit = kPageSize) const;
+    // Runs a page query on `connection` (this model's or a reader's of its own); a failed one
+    // gives a failed page and its error in `failure`.
+    static std::shared_ptr<Page> runPageQuery(const Connection &connection, const PageQuery &query, QString *failure);
     std::shared_ptr<Page> readRows(const QString &where, const QVariantList &values, bool descending, qint64 offset,
                                    int limit = kPageSize) const;
+    // How page `number` is read: from a neighbouring page's boundary key, or by position.
+    PageQuery pageQueryFor(int number) const;
+    // A page far from any page read, by position: a reader of its own reads it on another thread
+    // (SQLite), since walking past millions of rows would hold the window.
+    void readInBackground(int number, const PageQuery &query) const;
+    void requestPage(int number) const; // read from the event loop, waiting as needed
+    static constexpr qint64 kFarRows = 20000;
     // The rows after (or before) `key` in the list's order, as SQL whose values are appended to
     // `values`; `inclusive` takes the row with that key too.
     QString keyCondition(const QVariantList &key, bool after, QVariantList &values, bool inclusive = false) const;
@@ -112,6 +136,7 @@ private:
     mutable QList<int> m_lru;
     mutable bool m_reading = false;          // a page is being read (from a server, the windows paint meanwhile)
     mutable QList<int> m_wanted;              // pages asked for by a paint, to be read from the event loop
+    mutable QSet<int> m_background;           // pages a reader of its own is reading
 };
 
 } // namespace Norvix
