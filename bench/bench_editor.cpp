@@ -9,6 +9,7 @@
 #include "platform/recordset.h"
 #include "platform/messages.h"
 #include "platform/window.h"
+#include "memory.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -24,30 +25,10 @@
 #include <cstdio>
 
 using namespace Norvix;
+using Bench::rssKb;
+using Bench::peakKb;
 
 namespace {
-
-long rssKb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return 0;
-}
-
-long peakKb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return 0;
-}
 
 void makeTable(const QString &folder, qint64 rows)
 {

@@ -19,6 +19,7 @@
 #include "editor/shared.h"
 #include "platform/messages.h"
 #include "platform/window.h"
+#include "memory.h"
 #include "pgtest.h"
 
 #include <QAbstractItemView>
@@ -42,6 +43,7 @@
 #include <tuple>
 
 using namespace Norvix;
+using Bench::rssKb;
 
 namespace {
 
@@ -61,17 +63,6 @@ const char *const kDescriptor =
 {
     std::fprintf(stderr, "bench_stalls: %s\n", qPrintable(what));
     std::exit(2);
-}
-
-long rssKb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return 0;
 }
 
 void run(QSqlDatabase &db, const QString &sql)
