@@ -23,6 +23,7 @@ struct RecordListModel::Page
     QList<QVariantList> keys;
     QStringList lines;
     bool failed = false; // its query failed: shown empty, never used as a boundary
+    bool skipped = false; // a read given up as stale (never kept)
     int size() const { return int(lines.size()); }
     // Rows read in descending key order, put back in the list's order.
     void reverse()
@@ -581,6 +582,8 @@ void RecordListModel::readInBackground(int number, const PageQuery &query) const
         if (generation != self->m_generation || self->m_pages.contains(number))
             return;
         Result page = watcher->future().resultCount() > 0 ? watcher->result() : nullptr;
+        if (page && page->skipped)
+            return;
         if (!page || page->failed) {
             self->requestPage(number); // the reader could not: read here, waiting as needed
             return;
@@ -595,9 +598,18 @@ void RecordListModel::readInBackground(int number, const PageQuery &query) const
     });
     watcher->setFuture(promise->future());
     promise->start();
+    const quint64 serial = ++*m_backgroundSerial;
     QThreadPool::globalInstance()->start(
-        [promise, query, params = m_connection->params(), text = m_connection->ConnectionString()] {
+        [promise, query, params = m_connection->params(), text = m_connection->ConnectionString(), serial,
+         latest = m_backgroundSerial] {
             Result page;
+            if (latest->load() - serial >= kStaleReads) { // asked for long ago: no longer on screen
+                page = std::make_shared<Page>();
+                page->skipped = true;
+                promise->addResult(page);
+                promise->finish();
+                return;
+            }
             try {
                 QString failure;
                 page = runPageQuery(*Connection::open(params, text, Access::ReadOnly), query, &failure);

@@ -14,6 +14,7 @@
 #include <QSet>
 #include <QVariantList>
 
+#include <atomic>
 #include <memory>
 
 namespace Norvix {
@@ -137,6 +138,10 @@ private:
     mutable bool m_reading = false;          // a page is being read (from a server, the windows paint meanwhile)
     mutable QList<int> m_wanted;              // pages asked for by a paint, to be read from the event loop
     mutable QSet<int> m_background;           // pages a reader of its own is reading
+    // Counts the pages handed to readers: one whose turn comes after kStaleReads newer ones is
+    // skipped (the scroll bar has moved on; a paint asks again if it comes back).
+    std::shared_ptr<std::atomic<quint64>> m_backgroundSerial = std::make_shared<std::atomic<quint64>>(0);
+    static constexpr quint64 kStaleReads = 8;
 };
 
 } // namespace Norvix
