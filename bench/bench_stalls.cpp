@@ -239,6 +239,11 @@ int child(const QString &connection, const QString &folder)
     Probe probe;
     const long before = rssKb();
     FrmEditTab editor;
+    // Each action's time to idle takes in the count of the list it set off.
+    probe.settled = [&editor] {
+        const auto *list = editor.findChild<RecordListView *>(QStringLiteral("LstSelect"));
+        return !list || !list->recordModel() || list->recordModel()->isCounted();
+    };
     print("open", probe.measure([&] {
         editor.START(connection, folder, QString(), QStringLiteral("CLIENTI"), QString(), QString(), false);
         editor.show();
@@ -247,8 +252,6 @@ int child(const QString &connection, const QString &folder)
         die(QStringLiteral("the editor did not open"));
     std::printf("first_row %.2f\n", probe.lastCall()); // START and show: the first page is read, the window up
     auto *list = editor.findChild<RecordListView *>(QStringLiteral("LstSelect"));
-    // Each action's time to idle takes in the count of the list it set off.
-    probe.settled = [list] { return !list->recordModel() || list->recordModel()->isCounted(); };
     QScrollBar *bar = list->verticalScrollBar();
     print("scroll_middle", probe.measure([&] { bar->setValue(bar->maximum() / 2); }));
     print("select", probe.measure([&] {
