@@ -355,6 +355,25 @@ private slots:
             QCOMPARE(model.rowOfKey(key), -1);
     }
 
+    // A paint never waits: a line whose page is far from any page read shows empty, and its page
+    // arrives from the event loop (on SQLite read by a reader of its own), painted again then.
+    void paintedLinesArriveLater_data() { backends(); }
+    void paintedLinesArriveLater()
+    {
+        QFETCH(QString, backend);
+        Backend &db = lists(backend);
+        const Expected want = expected(db, "grande", "grp, code");
+        RecordListModel model(db.conn, "grande", {"grp", "code"}, "descr");
+        QTRY_VERIFY(model.isCounted());
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        const int far = kBigRows / 2 - 50; // the farthest from both ends
+        QVERIFY(!model.data(model.index(far)).isValid());
+        QTRY_COMPARE(model.data(model.index(far)).toString(), want.lines[far]);
+        QVERIFY(!changed.isEmpty() && changed.last().at(0).toModelIndex().row() <= far
+                && changed.last().at(1).toModelIndex().row() >= far);
+        QCOMPARE(model.lineAt(far + 1), want.lines[far + 1]);
+    }
+
     void refreshShowsChangesOfOthers_data() { backends(); }
     void refreshShowsChangesOfOthers()
     {

@@ -109,7 +109,7 @@ private:
     // (SQLite), since walking past millions of rows would hold the window.
     void readInBackground(int number, const PageQuery &query) const;
     void requestPage(int number) const; // read from the event loop, waiting as needed
-    static constexpr qint64 kFarRows = 20000;
+    static constexpr qint64 kFarRows = 5000;
     // The rows after (or before) `key` in the list's order, as SQL whose values are appended to
     // `values`; `inclusive` takes the row with that key too.
     QString keyCondition(const QVariantList &key, bool after, QVariantList &values, bool inclusive = false) const;
