@@ -236,16 +236,21 @@ void RecordListModel::refresh()
     endResetModel();
 }
 
-void RecordListModel::refreshAround(int row, const QVariantList &key)
+void RecordListModel::refreshAround(int row, const QVariantList &key, bool recount)
 {
     // In place, not by a reset: a reset makes the view forget and rebuild one entry per line,
     // which at millions of lines holds the window longer than the read itself.
     const int previous = m_rows;
+    const bool keepCount = !recount && isCounted();
     readFirstPage(false);
     const int known = m_rows;
     m_rows = previous;
-    // Until the count comes in, the lines known before stand.
-    resizeTo(m_counted ? known : std::max(known, previous));
+    if (m_counted)
+        resizeTo(known); // the first page holds the whole table
+    else if (keepCount)
+        m_counted = true; // the count stands; the one readFirstPage() scheduled is dropped
+    else
+        resizeTo(std::max(known, previous)); // until the count comes in, the lines known before stand
     const int number = row / kPageSize;
     if (row >= 0 && row < m_rows && number > 0 && key.size() == m_keyColumns.size() && !m_pages.contains(number)) {
         if (auto around = loadPageAround(number, row, key))

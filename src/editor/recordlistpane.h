@@ -19,8 +19,9 @@ public:
     RecordListView *view() const { return m_view; }
 
     void RIEMPILISTA();
-    // RIEMPILISTA when line `row` shows the row with key `key`.
-    void refreshAround(int row, const QVariantList &key);
+    // RIEMPILISTA when line `row` shows the row with key `key`; `recount` false after a change
+    // that added or removed no row (see RecordListModel::refreshAround).
+    void refreshAround(int row, const QVariantList &key, bool recount = true);
     void LstSelect_Click();
     // Selects a line so that its row is loaded again (none, then that line).
     void selectLine(int row);

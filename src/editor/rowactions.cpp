@@ -135,7 +135,7 @@ void RowActions::save()
     d.q->FORMATTA();
     d.q->SETNEUTRAL();
     const int line = d.list.view()->currentRow();
-    d.list.refreshAround(line, d.list.view()->keyAt(line));
+    d.list.refreshAround(line, d.list.view()->keyAt(line), adding); // a change adds no line
     d.list.selectLine(line);
     if (Shared::CloseOnConfirm)
         d.q->close();
