@@ -239,10 +239,11 @@ int child(const QString &connection, const QString &folder)
     Probe probe;
     const long before = rssKb();
     FrmEditTab editor;
-    // Each action's time to idle takes in the count of the list it set off.
+    // Each action's time to idle takes in the count of the list it set off, and the pages its
+    // paints asked for.
     probe.settled = [&editor] {
         const auto *list = editor.findChild<RecordListView *>(QStringLiteral("LstSelect"));
-        return !list || !list->recordModel() || list->recordModel()->isCounted();
+        return !list || !list->recordModel() || (list->recordModel()->isCounted() && !list->recordModel()->isReading());
     };
     print("open", probe.measure([&] {
         editor.START(connection, folder, QString(), QStringLiteral("CLIENTI"), QString(), QString(), false);

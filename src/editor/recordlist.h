@@ -59,6 +59,8 @@ public:
     // True once the table is counted (once per refresh, after the first page is shown) and the
     // lines have grown to its count.
     bool isCounted() const { return m_counted && (m_target < 0 || m_rows == m_target); }
+    // True while pages that paints asked for are still to come.
+    bool isReading() const { return !m_background.isEmpty() || !m_wanted.isEmpty(); }
     // Rows per page and pages kept in memory.
     static constexpr int kPageSize = 100;
     static constexpr int kMaxPages = 64;
