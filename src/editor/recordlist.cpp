@@ -236,19 +236,21 @@ void RecordListModel::refresh()
     endResetModel();
 }
 
-void RecordListModel::refreshAround(int row, const QVariantList &key, bool recount)
+void RecordListModel::refreshAround(int row, const QVariantList &key, std::optional<int> rowsAdded)
 {
     // In place, not by a reset: a reset makes the view forget and rebuild one entry per line,
     // which at millions of lines holds the window longer than the read itself.
     const int previous = m_rows;
-    const bool keepCount = !recount && isCounted();
+    const bool keepCount = rowsAdded && isCounted();
     readFirstPage(false);
     const int known = m_rows;
     m_rows = previous;
     if (m_counted)
         resizeTo(known); // the first page holds the whole table
-    else if (keepCount)
-        m_counted = true; // the count stands; the one readFirstPage() scheduled is dropped
+    else if (keepCount) {
+        m_counted = true; // the count stands, with the change; the one readFirstPage() scheduled is dropped
+        resizeTo(std::max(known, previous + *rowsAdded));
+    }
     else
         resizeTo(std::max(known, previous)); // until the count comes in, the lines known before stand
     const int number = row / kPageSize;

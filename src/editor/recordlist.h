@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 namespace Norvix {
 
@@ -45,10 +46,11 @@ public:
     void refresh();
     // The same in place (the lines change, the view keeps its place and selection), when line
     // `row` is known to show the row with key `key` (the line just saved): that line's page is
-    // read from the key, so no position is walked to reach it. -1: no such line. `recount`
-    // false (a change of a row, which adds or removes none): a table counted before is not
-    // counted again, since at millions of rows a count costs more than the save.
-    void refreshAround(int row, const QVariantList &key, bool recount = true);
+    // read from the key, so no position is walked to reach it. -1: no such line. `rowsAdded`
+    // given (the editor's own save or delete: 0, 1 or -1 rows): a table counted before is not
+    // counted again but takes that change, since at millions of rows a count costs more than the
+    // save; rows others added or removed show at the next count.
+    void refreshAround(int row, const QVariantList &key, std::optional<int> rowsAdded = std::nullopt);
     // The key values of line `row` (the bookmark of its row), empty when out of range.
     QVariantList keyAt(int row) const;
     // The line showing the row with these key values, or -1 when the table has none.

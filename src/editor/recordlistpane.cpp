@@ -27,7 +27,7 @@ void RecordListPane::RIEMPILISTA()
     refreshAround(-1, {});
 }
 
-void RecordListPane::refreshAround(int row, const QVariantList &key, bool recount)
+void RecordListPane::refreshAround(int row, const QVariantList &key, std::optional<int> rowsAdded)
 {
     // The list reads only the lines on screen, in the order of the record's key.
     const auto table = d.data.table();
@@ -35,7 +35,7 @@ void RecordListPane::refreshAround(int row, const QVariantList &key, bool recoun
     {
         const Applying applying(d);
         if (m_view->recordModel()) {
-            m_view->recordModel()->refreshAround(row, key, recount);
+            m_view->recordModel()->refreshAround(row, key, rowsAdded);
             // Filled again from scratch: no line is selected (as after a reset, without a signal).
             if (row < 0 && m_view->selectionModel())
                 m_view->selectionModel()->reset();

@@ -5,6 +5,8 @@
 
 #include <QVariantList>
 
+#include <optional>
+
 namespace Norvix {
 
 class FrmEditTabPrivate;
@@ -19,9 +21,9 @@ public:
     RecordListView *view() const { return m_view; }
 
     void RIEMPILISTA();
-    // RIEMPILISTA when line `row` shows the row with key `key`; `recount` false after a change
-    // that added or removed no row (see RecordListModel::refreshAround).
-    void refreshAround(int row, const QVariantList &key, bool recount = true);
+    // RIEMPILISTA when line `row` shows the row with key `key`; `rowsAdded` given after the
+    // editor's own save or delete (see RecordListModel::refreshAround).
+    void refreshAround(int row, const QVariantList &key, std::optional<int> rowsAdded = std::nullopt);
     void LstSelect_Click();
     // Selects a line so that its row is loaded again (none, then that line).
     void selectLine(int row);

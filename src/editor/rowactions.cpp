@@ -135,7 +135,7 @@ void RowActions::save()
     d.q->FORMATTA();
     d.q->SETNEUTRAL();
     const int line = d.list.view()->currentRow();
-    d.list.refreshAround(line, d.list.view()->keyAt(line), adding); // a change adds no line
+    d.list.refreshAround(line, d.list.view()->keyAt(line), adding ? 1 : 0);
     d.list.selectLine(line);
     if (Shared::CloseOnConfirm)
         d.q->close();
@@ -237,7 +237,7 @@ void RowActions::deleteRow()
         if (ErrorHandler(&e) || d.unloaded)
             return;
     }
-    d.list.RIEMPILISTA();
+    d.list.refreshAround(-1, {}, -1); // RIEMPILISTA, knowing that one row went
     CmdButton_Click(7);
     if (d.unloaded)
         return;
