@@ -65,19 +65,11 @@ QDate dayOf(qint64 n)
     return QDate(2000, 1, 1).addDays(n);
 }
 
-// Types `text` over a box's contents; letters beyond ASCII go as key events of their own.
+// Types `text` over a box's contents, as a user does.
 void typeText(QLineEdit *box, const QString &text)
 {
     box->setFocus();
-    box->selectAll();
-    for (const QChar c : text) {
-        if (c.unicode() < 128) {
-            QTest::keyClicks(box, QString(c));
-        } else {
-            QTest::sendKeyEvent(QTest::Press, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
-            QTest::sendKeyEvent(QTest::Release, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
-        }
-    }
+    TestUtil::typeKeys(box, text);
 }
 
 // Qt's word that a paint ran the event loop again (a wait inside a paint): counted as an error.

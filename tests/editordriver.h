@@ -49,6 +49,23 @@ inline void press(Norvix::FrmEditTab &editor, int button)
 }
 
 // Types into a field as a user does: focus, select all, type (ASCII only; an empty text deletes).
+// Types `text` over a box's whole contents, as keys; letters beyond ASCII go as key events of
+// their own (QTest::keyClicks cannot send them).
+inline void typeKeys(QLineEdit *box, const QString &text)
+{
+    box->selectAll();
+    if (text.isEmpty())
+        QTest::keyClick(box, Qt::Key_Delete);
+    for (const QChar c : text) {
+        if (c.unicode() < 128) {
+            QTest::keyClicks(box, QString(c));
+        } else {
+            QTest::sendKeyEvent(QTest::Press, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Release, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        }
+    }
+}
+
 inline void typeInto(Norvix::FrmEditTab &editor, QWidget *w, const QString &text)
 {
     editor.CTRLSETFOCUS(w);
@@ -57,11 +74,7 @@ inline void typeInto(Norvix::FrmEditTab &editor, QWidget *w, const QString &text
     if (auto *combo = qobject_cast<QComboBox *>(w))
         edit = combo->lineEdit();
     QVERIFY(edit);
-    edit->selectAll();
-    if (text.isEmpty())
-        QTest::keyClick(edit, Qt::Key_Delete);
-    else
-        QTest::keyClicks(edit, text);
+    typeKeys(edit, text);
 }
 
 // Leaves the field that has the focus with Tab.

@@ -296,6 +296,34 @@ void RecordListModel::readFirstPage(bool throwOnFailure)
 }
 
 namespace {
+// Runs `work` on a pool thread with a reader of its own (the same database opened to read), then
+// `done`, on `context`'s thread, with what it gave: none when the reader could not open or the
+// work failed. Nothing is done when `context` is gone first.
+template <class Result>
+void onReader(QObject *context, const Connection &connection, std::function<Result(const Connection &)> work,
+              std::function<void(std::optional<Result>)> done)
+{
+    auto promise = std::make_shared<QPromise<std::optional<Result>>>();
+    auto *watcher = new QFutureWatcher<std::optional<Result>>(context);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, context, [watcher, done] {
+        watcher->deleteLater();
+        done(watcher->future().resultCount() > 0 ? watcher->result() : std::nullopt);
+    });
+    watcher->setFuture(promise->future());
+    promise->start();
+    QThreadPool::globalInstance()->start(
+        [promise, work, params = connection.params(), text = connection.ConnectionString()] {
+            std::optional<Result> result;
+            try {
+                result = work(*Connection::open(params, text, Access::ReadOnly));
+            } catch (const Error &) {
+                // none: the caller does the work itself
+            }
+            promise->addResult(result);
+            promise->finish();
+        });
+}
+
 // The rows of a table; -1 when they cannot be counted.
 qint64 rowsIn(const Connection &connection, const QString &table)
 {
@@ -327,30 +355,15 @@ void RecordListModel::scheduleCount()
 
 void RecordListModel::countInBackground()
 {
-    auto promise = std::make_shared<QPromise<qint64>>();
-    auto *watcher = new QFutureWatcher<qint64>(this); // gone with the model: a late count is dropped
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation = m_generation] {
-        watcher->deleteLater();
-        const qint64 total = watcher->future().resultCount() > 0 ? watcher->result() : -1;
-        if (generation != m_generation || m_counted)
-            return;
-        if (total < 0)
-            countRows(); // the reader could not count (a lock held past its patience): here, waiting
-        else
-            applyCount(total);
-    });
-    watcher->setFuture(promise->future());
-    promise->start();
-    QThreadPool::globalInstance()->start(
-        [promise, params = m_connection->params(), text = m_connection->ConnectionString(), table = m_table->name] {
-            qint64 total = -1;
-            try {
-                total = rowsIn(*Connection::open(params, text, Access::ReadOnly), table);
-            } catch (const Error &) {
-                // counted here instead
-            }
-            promise->addResult(total);
-            promise->finish();
+    onReader<qint64>(
+        this, *m_connection, [table = m_table->name](const Connection &reader) { return rowsIn(reader, table); },
+        [this, generation = m_generation](std::optional<qint64> total) {
+            if (generation != m_generation || m_counted)
+                return;
+            if (!total || *total < 0)
+                countRows(); // the reader could not count (a lock held past its patience): here, waiting
+            else
+                applyCount(*total);
         });
 }
 
@@ -464,12 +477,19 @@ void RecordListModel::touch(int number) const
     m_lru.append(number);
 }
 
+const RecordListModel::Page *RecordListModel::cached(int number) const
+{
+    const auto it = m_pages.constFind(number);
+    if (it == m_pages.constEnd())
+        return nullptr;
+    touch(number);
+    return it->get();
+}
+
 const RecordListModel::Page *RecordListModel::page(int number) const
 {
-    if (const auto it = m_pages.constFind(number); it != m_pages.constEnd()) {
-        touch(number);
-        return it->get();
-    }
+    if (const Page *p = cached(number))
+        return p;
     // While a page is read, the event loop runs (a server's answer, a lock): a timer that asks
     // for another page then waits for the next turn.
     if (m_reading)
@@ -489,10 +509,8 @@ const RecordListModel::Page *RecordListModel::page(int number) const
 
 const RecordListModel::Page *RecordListModel::pageForPaint(int number) const
 {
-    if (const auto it = m_pages.constFind(number); it != m_pages.constEnd()) {
-        touch(number);
-        return it->get();
-    }
+    if (const Page *p = cached(number))
+        return p;
     if (!m_connection->waitsOnServer() && !m_reading) {
         const PageQuery query = pageQueryFor(number);
         if (query.skip > kFarRows) {
@@ -503,12 +521,10 @@ const RecordListModel::Page *RecordListModel::pageForPaint(int number) const
         {
             const LockWait::NoWaiting once; // a locked file gives a failed page at once
             m_reading = true;
-            loaded = runPageQuery(*m_connection, query, &m_lastError);
+            loaded = readPage(query);
             m_reading = false;
         }
         if (!loaded->failed) {
-            if (query.reverse)
-                loaded->reverse();
             keep(number, loaded);
             return loaded.get();
         }
@@ -567,7 +583,11 @@ RecordListModel::PageQuery RecordListModel::pageQueryFor(int number) const
 
 std::shared_ptr<RecordListModel::Page> RecordListModel::loadPage(int number) const
 {
-    const PageQuery query = pageQueryFor(number);
+    return readPage(pageQueryFor(number));
+}
+
+std::shared_ptr<RecordListModel::Page> RecordListModel::readPage(const PageQuery &query) const
+{
     auto page = runPageQuery(*m_connection, query, &m_lastError);
     if (query.reverse)
         page->reverse();
@@ -580,51 +600,32 @@ void RecordListModel::readInBackground(int number, const PageQuery &query) const
         return;
     m_background.insert(number);
     auto *self = const_cast<RecordListModel *>(this);
-    using Result = std::shared_ptr<Page>;
-    auto promise = std::make_shared<QPromise<Result>>();
-    auto *watcher = new QFutureWatcher<Result>(self); // gone with the model: a late page is dropped
-    connect(watcher, &QFutureWatcherBase::finished, self, [self, watcher, number, generation = m_generation, query] {
-        watcher->deleteLater();
-        self->m_background.remove(number);
-        if (generation != self->m_generation || self->m_pages.contains(number))
-            return;
-        Result page = watcher->future().resultCount() > 0 ? watcher->result() : nullptr;
-        if (page && page->skipped)
-            return;
-        if (!page || page->failed) {
-            self->requestPage(number); // the reader could not: read here, waiting as needed
-            return;
-        }
-        if (query.reverse)
-            page->reverse();
-        self->keep(number, page);
-        const int first = number * kPageSize;
-        const int last = std::min(self->m_rows, first + kPageSize) - 1;
-        if (last >= first)
-            emit self->dataChanged(self->index(first), self->index(last));
-    });
-    watcher->setFuture(promise->future());
-    promise->start();
     const quint64 serial = ++*m_backgroundSerial;
-    QThreadPool::globalInstance()->start(
-        [promise, query, params = m_connection->params(), text = m_connection->ConnectionString(), serial,
-         latest = m_backgroundSerial] {
-            Result page;
-            if (latest->load() - serial >= kStaleReads) { // asked for long ago: no longer on screen
-                page = std::make_shared<Page>();
+    onReader<std::shared_ptr<Page>>(
+        self, *m_connection,
+        [query, serial, latest = m_backgroundSerial](const Connection &reader) {
+            auto page = std::make_shared<Page>();
+            if (latest->load() - serial >= kStaleReads) // asked for long ago: no longer on screen
                 page->skipped = true;
-                promise->addResult(page);
-                promise->finish();
+            else
+                page = runPageQuery(reader, query, nullptr);
+            return page;
+        },
+        [self, number, generation = m_generation, reverse = query.reverse](std::optional<std::shared_ptr<Page>> page) {
+            self->m_background.remove(number);
+            if (generation != self->m_generation || self->m_pages.contains(number) || (page && (*page)->skipped))
+                return;
+            if (!page || (*page)->failed) {
+                self->requestPage(number); // the reader could not: read here, waiting as needed
                 return;
             }
-            try {
-                QString failure;
-                page = runPageQuery(*Connection::open(params, text, Access::ReadOnly), query, &failure);
-            } catch (const Error &) {
-                // read by the model instead
-            }
-            promise->addResult(page);
-            promise->finish();
+            if (reverse)
+                (*page)->reverse();
+            self->keep(number, *page);
+            const int first = number * kPageSize;
+            const int last = std::min(self->m_rows, first + kPageSize) - 1;
+            if (last >= first)
+                emit self->dataChanged(self->index(first), self->index(last));
         });
 }
 
@@ -816,7 +817,8 @@ std::shared_ptr<RecordListModel::Page> RecordListModel::runPageQuery(const Conne
         page->keys.clear();
         page->lines.clear();
         page->failed = true;
-        *failure = failureText(error);
+        if (failure)
+            *failure = failureText(error);
     }
     return page;
 }

@@ -80,6 +80,7 @@ private:
     void growToTarget();           // towards m_target, at most kGrowStep lines at a time
     // A view keeps an entry per line: adding millions at once would hold the window.
     static constexpr int kGrowStep = 250000;
+    const Page *cached(int number) const; // nullptr when not read yet
     const Page *page(int number) const;
     // The page for painting: never waits (a paint must not run the event loop again). A page
     // not read yet is read right away only from an SQLite file that is not locked; otherwise
@@ -105,10 +106,12 @@ private:
     PageQuery pageQuery(const QString &where, const QVariantList &values, bool descending, qint64 offset,
                         int limit = kPageSize) const;
     // Runs a page query on `connection` (this model's or a reader's of its own); a failed one
-    // gives a failed page and its error in `failure`.
+    // gives a failed page and its error in `failure` (when not null).
     static std::shared_ptr<Page> runPageQuery(const Connection &connection, const PageQuery &query, QString *failure);
     std::shared_ptr<Page> readRows(const QString &where, const QVariantList &values, bool descending, qint64 offset,
                                    int limit = kPageSize) const;
+    // Runs a page query on this model's connection, its rows put in the list's order.
+    std::shared_ptr<Page> readPage(const PageQuery &query) const;
     // How page `number` is read: from a neighbouring page's boundary key, or by position.
     PageQuery pageQueryFor(int number) const;
     // A page far from any page read, by position: a reader of its own reads it on another thread
