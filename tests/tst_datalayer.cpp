@@ -21,6 +21,7 @@ namespace {
 
 constexpr int kBigRows = 14'000; // 140 pages: more than the list keeps
 constexpr int kMediumRows = 450; // a little over four pages, as in "libera"
+constexpr int kGuessedRows = 12'000; // more than a list counts at once, as in "stima"
 const QString kPaged = "(grp INTEGER NOT NULL, code VARCHAR(20) NOT NULL, descr VARCHAR(40), PRIMARY KEY (grp, code))";
 
 std::unique_ptr<Recordset> cursor(Backend &db, const QString &table, const QStringList &keys = {},
@@ -88,7 +89,12 @@ class TstDataLayer : public QObject
                   "ELSE 'b' || (1000 + n) END, 'n' || n FROM s",
                   "CREATE TABLE libera (descr VARCHAR(20))",
                   "INSERT INTO libera (descr) WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s "
-                  "WHERE n < 450) SELECT 'l' || n FROM s"});
+                  "WHERE n < 450) SELECT 'l' || n FROM s",
+                  // Statistics taken before the first 1000 rows went: they guess too many.
+                  "CREATE TABLE stima (k INTEGER PRIMARY KEY, descr VARCHAR(20))",
+                  "INSERT INTO stima (k, descr) WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s "
+                  "WHERE n < 12000) SELECT n, 's' || n FROM s",
+                  "ANALYZE stima", "DELETE FROM stima WHERE k <= 1000"});
         fill(*db, "grande", 1, kBigRows);
         return *db;
     }
@@ -313,15 +319,18 @@ private slots:
     {
         QFETCH(QString, backend);
         Backend &db = lists(backend);
-        // The first page is shown before the table is counted; the count adds the other lines.
+        // A table of a few pages is counted at once. A larger one shows as many lines as the
+        // database guesses (its statistics, here out of date) until the count puts them right.
         RecordListModel medium(db.conn, "libera", {}, "descr");
-        QAbstractItemModelTester tester(&medium, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QSignalSpy inserted(&medium, &QAbstractItemModel::rowsInserted);
-        QVERIFY(!medium.isCounted() && medium.rowCount() == RecordListModel::kPageSize);
-        QTRY_VERIFY(medium.isCounted());
-        QCOMPARE(medium.rowCount(), kMediumRows);
-        QCOMPARE(inserted.size(), 1);
-        QCOMPARE(inserted[0].mid(1), QVariantList({RecordListModel::kPageSize, kMediumRows - 1}));
+        QVERIFY(medium.isCounted() && medium.rowCount() == kMediumRows);
+        RecordListModel guessed(db.conn, "stima", {}, "descr");
+        QAbstractItemModelTester tester(&guessed, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy removed(&guessed, &QAbstractItemModel::rowsRemoved);
+        QVERIFY(!guessed.isCounted() && guessed.rowCount() == kGuessedRows);
+        QTRY_VERIFY(guessed.isCounted());
+        QCOMPARE(guessed.rowCount(), kGuessedRows - 1000);
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(guessed.lineAt(kGuessedRows - 1001), QStringLiteral("s%1").arg(kGuessedRows));
         RecordListModel empty(db.conn, "vuota", {}, "descr");
         QVERIFY(empty.isCounted() && empty.rowCount() == 0 && empty.rowOfKey({1}) == -1);
 
@@ -343,8 +352,8 @@ private slots:
         QAbstractItemModelTester bigTester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(model.rowOfKey(want.keys[9000]), 9000);
         QVERIFY(model.rowCount() > 9000);
-        QTRY_COMPARE(model.rowCount(), kBigRows);
-        QVERIFY(model.isCounted());
+        QTRY_VERIFY(model.isCounted());
+        QCOMPARE(model.rowCount(), kBigRows);
         for (const int row : {0, 199, 200, 7001, 10'457, kBigRows - 1})
             QCOMPARE(model.rowOfKey(want.keys[row]), row);
         for (int row = 8900; row < 9100; ++row) // the pages read to find a line hold the right lines

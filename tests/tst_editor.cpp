@@ -1,4 +1,6 @@
 #include "editor/frmedittab.h"
+#include "editor/recordlist.h"
+#include "editor/recordlistview.h"
 #include "editordriver.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
@@ -15,6 +17,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -466,6 +469,61 @@ private slots:
         // SPECIALCOMBO: the combo box is bound itself, besides its hidden box.
         QCOMPARE(control(editor, QStringLiteral("CmbBounded11"))->property("DataField").toString(), u"SC");
         QCOMPARE(control(editor, QStringLiteral("TxtText11"))->property("DataField").toString(), u"SC");
+    }
+
+    // A list longer than the view holds at once: its scroll bar spans every line, and the lines,
+    // the selected line and the keys stay right wherever the user scrolls, clicks or types.
+    void longListMovesItsWindow()
+    {
+        constexpr int kRows = 250'000;
+        TestUtil::Backend db(QStringLiteral("sqlite"));
+        db.exec({"CREATE TABLE lunga (k INTEGER PRIMARY KEY, descr VARCHAR(20))",
+                 QStringLiteral("INSERT INTO lunga WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s "
+                                "WHERE n < %1) SELECT n, 'r' || n FROM s").arg(kRows)});
+        RecordListView view;
+        view.resize(300, 400);
+        view.setRecordModel(std::make_unique<RecordListModel>(db.conn, "lunga", QStringList{"k"}, "descr"));
+        view.setCurrentRow(200'000); // before the view is shown, as an editor opened on a key does
+        QCOMPARE(view.currentRow(), 200'000);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        QTRY_VERIFY(view.recordModel()->isCounted());
+        QCOMPARE(view.count(), kRows);
+        QCOMPARE(view.model()->rowCount(), RecordListView::kWindowRows);
+        QScrollBar *bar = view.verticalScrollBar();
+        QCOMPARE(bar->maximum(), kRows - bar->pageStep());
+        const auto line = [](int row) { return QStringLiteral("[%1] r%1").arg(row + 1); };
+        const auto shownAt = [&](int y) { return view.indexAt(QPoint(5, y)).data().toString(); };
+        QSignalSpy selected(&view, &RecordListView::currentRowChanged);
+
+        QTRY_COMPARE(view.currentIndex().data().toString(), line(200'000));
+        QVERIFY(view.visualRect(view.currentIndex()).intersects(view.viewport()->rect()));
+        for (const int top : {kRows / 2, kRows - bar->pageStep(), 3, 180'000}) {
+            bar->setValue(top);
+            QTRY_COMPARE(shownAt(2), line(top));
+        }
+        view.setCurrentRow(240'000);
+        QCOMPARE(view.currentRow(), 240'000);
+        QTRY_COMPARE(view.currentIndex().data().toString(), line(240'000));
+        QCOMPARE(view.keyAt(view.currentRow()), QVariantList{240'001});
+        view.setCurrentRow(20); // then scrolled far away: still the selected line
+        bar->setValue(200'000);
+        QTRY_COMPARE(shownAt(2), line(200'000));
+        QCOMPARE(view.currentRow(), 20);
+        QCOMPARE(selected.size(), 2);
+        QTest::keyClick(&view, Qt::Key_Down); // from that line, which comes back into view
+        QCOMPARE(view.currentRow(), 21);
+        QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(view.currentRow(), kRows - 1);
+        QTRY_COMPARE(view.currentIndex().data().toString(), line(kRows - 1));
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(&view, Qt::Key_PageUp);
+        QVERIFY(view.currentRow() < kRows - 3 * 10 && view.currentRow() > kRows - 3 * 40);
+        QTest::keyClick(&view, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(view.currentRow(), 0);
+        QCOMPARE(bar->value(), 0);
+        QCOMPARE(selected.size(), 8); // one signal per line selected, none as the window moved
+        QCOMPARE(selected.last().at(0).toInt(), 0);
     }
 
     void windowSizes()

@@ -248,8 +248,8 @@ void RecordListModel::refreshAround(int row, const QVariantList &key, std::optio
     if (m_counted)
         resizeTo(known); // the first page holds the whole table
     else if (keepCount) {
-        m_counted = true; // the count stands, with the change; the one readFirstPage() scheduled is dropped
         resizeTo(std::max(known, previous + *rowsAdded));
+        m_counted = true; // the count stands, with the change; the one readFirstPage() scheduled is dropped
     }
     else
         resizeTo(std::max(known, previous)); // until the count comes in, the lines known before stand
@@ -275,6 +275,20 @@ void RecordListModel::resizeTo(int rows)
     }
 }
 
+namespace {
+// The rows of a table; -1 when they cannot be counted.
+qint64 rowsIn(const Connection &connection, const QString &table)
+{
+    return connection.call([&] {
+        QSqlQuery q(connection.database());
+        q.setForwardOnly(true);
+        if (execTextPatiently(q, QStringLiteral("SELECT COUNT(*) FROM ") + quoteIdentifier(table)) && q.next())
+            return q.value(0).toLongLong();
+        return qint64(-1);
+    });
+}
+} // namespace
+
 void RecordListModel::readFirstPage(bool throwOnFailure)
 {
     ++m_generation;
@@ -290,9 +304,56 @@ void RecordListModel::readFirstPage(bool throwOnFailure)
     // A page that is not full holds the whole table (so does a failed read, as far as it can
     // tell): nothing left to count.
     m_counted = first->failed || m_rows < kPageSize;
-    m_target = -1;
-    if (!m_counted)
-        scheduleCount();
+    if (m_counted)
+        return;
+    const qint64 guess = estimateRows();
+    if (guess > 0 && guess < kCountAtOnce) {
+        qint64 total = -1;
+        try {
+            total = rowsIn(*m_connection, m_table->name);
+        } catch (const DataError &) {
+            // counted later
+        }
+        if (total >= 0) {
+            m_rows = int(total);
+            m_counted = true;
+            return;
+        }
+    }
+    m_rows = int(std::clamp<qint64>(guess, m_rows, INT_MAX));
+    scheduleCount();
+}
+
+qint64 RecordListModel::estimateRows() const
+{
+    // SQLite: the largest rowid, one step down the table's b-tree (rows deleted since make it
+    // too high, the count puts it right). PostgreSQL: the planner's figure for a whole scan,
+    // from the statistics of ANALYZE and VACUUM, or from the table's size before the first.
+    QString sql;
+    switch (m_connection->dialect()) {
+    case SqlDialect::Sqlite: sql = QStringLiteral("SELECT max(rowid) FROM ") + quoteIdentifier(m_table->name); break;
+    case SqlDialect::PostgreSql:
+        sql = QStringLiteral("EXPLAIN SELECT 1 FROM ") + quoteIdentifier(m_table->name);
+        break;
+    case SqlDialect::Other: return -1;
+    }
+    try {
+        return m_connection->call([&] {
+            QSqlQuery q(m_connection->database());
+            q.setForwardOnly(true);
+            // A table without rowid refuses the query: no guess. (EXPLAIN cannot be prepared.)
+            if (!execTextPatiently(q, sql) || !q.next() || q.value(0).isNull())
+                return qint64(-1);
+            if (m_connection->dialect() == SqlDialect::Sqlite)
+                return q.value(0).toLongLong();
+            // "Seq Scan on t  (cost=0.00..15406.00 rows=1000000 width=4)"
+            static const QRegularExpression rows(QStringLiteral("rows=([0-9]+)"));
+            const auto m = rows.match(q.value(0).toString());
+            return m.hasMatch() ? m.captured(1).toLongLong() : qint64(-1);
+        });
+    } catch (const DataError &) {
+        return -1;
+    }
 }
 
 namespace {
@@ -324,17 +385,6 @@ void onReader(QObject *context, const Connection &connection, std::function<Resu
         });
 }
 
-// The rows of a table; -1 when they cannot be counted.
-qint64 rowsIn(const Connection &connection, const QString &table)
-{
-    return connection.call([&] {
-        QSqlQuery q(connection.database());
-        q.setForwardOnly(true);
-        if (execTextPatiently(q, QStringLiteral("SELECT COUNT(*) FROM ") + quoteIdentifier(table)) && q.next())
-            return q.value(0).toLongLong();
-        return qint64(-1);
-    });
-}
 } // namespace
 
 void RecordListModel::scheduleCount()
@@ -380,21 +430,11 @@ void RecordListModel::countRows()
 
 void RecordListModel::applyCount(qint64 total)
 {
+    // Counted only once the lines stand: a page read while they change (a view does) is read by
+    // position from the start, not from an end that is about to move.
+    if (total >= 0)
+        resizeTo(int(std::min<qint64>(total, INT_MAX))); // otherwise the lines known so far stay
     m_counted = true;
-    if (total < 0)
-        return; // the rows read so far stay
-    m_target = int(std::min<qint64>(total, INT_MAX));
-    growToTarget();
-}
-
-void RecordListModel::growToTarget()
-{
-    resizeTo(m_target <= m_rows ? m_target : std::min(m_target, m_rows + kGrowStep));
-    if (m_rows < m_target)
-        QTimer::singleShot(0, this, [this, generation = m_generation] {
-            if (generation == m_generation)
-                growToTarget();
-        });
 }
 
 QVariantList RecordListModel::keyAt(int row) const
@@ -445,7 +485,7 @@ int RecordListModel::rowOfKey(const QVariantList &key) const
     const int row = int(before);
     // A line beyond those known before the count: the lines grow to hold it, and the count (on
     // its way) brings the others; counting here would hold the window for the whole table.
-    if (row >= m_rows && (!m_counted || row < m_target)) {
+    if (row >= m_rows && !m_counted) {
         auto *self = const_cast<RecordListModel *>(this);
         self->beginInsertRows(QModelIndex(), m_rows, row);
         self->m_rows = row + 1;

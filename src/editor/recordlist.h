@@ -58,9 +58,8 @@ public:
     // The text of line `row`.
     QString lineAt(int row) const;
 
-    // True once the table is counted (once per refresh, after the first page is shown) and the
-    // lines have grown to its count.
-    bool isCounted() const { return m_counted && (m_target < 0 || m_rows == m_target); }
+    // True once the table is counted (once per refresh, after the first page is shown).
+    bool isCounted() const { return m_counted; }
     // True while pages that paints asked for are still to come.
     bool isReading() const { return !m_background.isEmpty() || !m_wanted.isEmpty(); }
     // Rows per page and pages kept in memory.
@@ -77,9 +76,12 @@ private:
     void countInBackground();   // SQLite: a reader of its own on another thread
     void applyCount(qint64 total); // -1: not counted, the lines read so far stay
     void resizeTo(int rows);       // lines added or removed at the end
-    void growToTarget();           // towards m_target, at most kGrowStep lines at a time
-    // A view keeps an entry per line: adding millions at once would hold the window.
-    static constexpr int kGrowStep = 250000;
+    // Until the count comes in, a table whose first page is full shows as many lines as the
+    // database guesses it has (-1: no guess), read from its statistics in no time.
+    qint64 estimateRows() const;
+    // A table guessed to hold fewer rows than this is counted at once: that costs less than a
+    // millisecond or two, and its list is exact from the start.
+    static constexpr qint64 kCountAtOnce = 10000;
     const Page *cached(int number) const; // nullptr when not read yet
     const Page *page(int number) const;
     // The page for painting: never waits (a paint must not run the event loop again). A page
@@ -138,7 +140,6 @@ private:
     bool m_keysShown = true; // the descriptor named the key: its values lead each line
     int m_rows = 0;
     bool m_counted = false;
-    int m_target = -1;        // the count the lines are growing to, a step per turn of the event loop
     QList<bool> m_nullable;   // per key column: may hold NULL (changes how boundaries compare)
     int m_generation = 0;     // bumped by refresh(), so a count scheduled before it is dropped
     mutable QString m_lastError; // the driver's text of the last failed page query

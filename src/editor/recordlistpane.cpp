@@ -37,8 +37,8 @@ void RecordListPane::refreshAround(int row, const QVariantList &key, std::option
         if (m_view->recordModel()) {
             m_view->recordModel()->refreshAround(row, key, rowsAdded);
             // Filled again from scratch: no line is selected (as after a reset, without a signal).
-            if (row < 0 && m_view->selectionModel())
-                m_view->selectionModel()->reset();
+            if (row < 0)
+                m_view->forgetCurrentRow();
         } else
             m_view->setRecordModel(
                 std::make_unique<RecordListModel>(d.data.connection(), d.data.tableName(), d.data.keyColumns(), desc));
