@@ -259,7 +259,23 @@ int child(const QString &connection, const QString &folder)
     std::printf("open_after_stall %.2f\n", probe.longestAfter());
     auto *list = editor.findChild<RecordListView *>(QStringLiteral("LstSelect"));
     QScrollBar *bar = list->verticalScrollBar();
-    print("scroll_middle", probe.measure([&] { bar->setValue(bar->maximum() / 2); }));
+    // The lines on screen are empty until their page is read: how long until the first shows.
+    const auto scroll = [&](const char *name, int value) {
+        QElapsedTimer shown;
+        shown.start();
+        qint64 filled = -1;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (filled < 0 && !list->indexAt(QPoint(5, 5)).data().toString().isEmpty())
+                filled = shown.nsecsElapsed();
+        });
+        poll.start(1);
+        print(name, probe.measure([&] { bar->setValue(value); }));
+        if (filled < 0 && !list->indexAt(QPoint(5, 5)).data().toString().isEmpty())
+            filled = shown.nsecsElapsed();
+        std::printf("%s_lines %.2f\n", name, filled / 1e6);
+    };
+    scroll("scroll_middle", bar->maximum() / 2);
     print("select", probe.measure([&] {
         const QModelIndex at = list->indexAt(QPoint(5, list->viewport()->height() / 2));
         list->setCurrentIndex(at.isValid() ? at : list->model()->index(list->model()->rowCount() / 2, 0));
@@ -275,7 +291,7 @@ int child(const QString &connection, const QString &folder)
     print("delete", probe.measure([&] { editor.CmdButton_Click(3); }));
     if (user->messages().size() != 1 || !user->messages().first().text.contains(u"eliminare"))
         die(QStringLiteral("the delete was not asked for, or said more"));
-    print("scroll_end", probe.measure([&] { bar->setValue(bar->maximum()); }));
+    scroll("scroll_end", bar->maximum());
     for (const auto &[column, typed, label] : {std::tuple{"CmbBounded3", "Z0049", "key_text"}, std::tuple{"CmbBounded4", "4999", "key_integer"}}) {
         QComboBox *combo = lookupOf(editor, QString::fromLatin1(column));
         editor.CTRLSETFOCUS(combo);
@@ -408,6 +424,8 @@ int main(int argc, char *argv[])
     row("open: to idle / longest stall after the call", "open_after_stall", "open_idle");
     row("scroll bar to 50%: to idle / stall", "scroll_middle_stall", "scroll_middle_idle");
     row("scroll bar to the end: to idle / stall", "scroll_end_stall", "scroll_end_idle");
+    row("scroll bar to 50%: the lines shown", "scroll_middle_lines", QString());
+    row("scroll bar to the end: the lines shown", "scroll_end_lines", QString());
     row("select a line: to idle / stall", "select_stall", "select_idle");
     row("save: to idle / stall", "save_stall", "save_idle");
     row("delete: to idle / stall", "delete_stall", "delete_idle");

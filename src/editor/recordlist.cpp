@@ -24,6 +24,7 @@ struct RecordListModel::Page
     QStringList lines;
     bool failed = false; // its query failed: shown empty, never used as a boundary
     bool skipped = false; // a read given up as stale (never kept)
+    bool guessed = false; // read from a key guessed for its position, until the read by position comes
     int size() const { return int(lines.size()); }
     // Rows read in descending key order, put back in the list's order.
     void reverse()
@@ -254,7 +255,7 @@ void RecordListModel::refreshAround(int row, const QVariantList &key, std::optio
     else
         resizeTo(std::max(known, previous)); // until the count comes in, the lines known before stand
     const int number = row / kPageSize;
-    if (row >= 0 && row < m_rows && number > 0 && key.size() == m_keyColumns.size() && !m_pages.contains(number)) {
+    if (row >= 0 && row < m_rows && number > 0 && key.size() == m_keyColumns.size() && !hasExact(number)) {
         if (auto around = loadPageAround(number, row, key))
             keep(number, std::move(around));
     }
@@ -496,7 +497,7 @@ int RecordListModel::rowOfKey(const QVariantList &key) const
     // The view is about to show that line: its page is read from the key, without walking past
     // every row before it.
     const int number = row / kPageSize;
-    if (!m_pages.contains(number)) {
+    if (!hasExact(number)) {
         if (auto around = loadPageAround(number, row, key))
             keep(number, std::move(around));
     }
@@ -526,9 +527,15 @@ const RecordListModel::Page *RecordListModel::cached(int number) const
     return it->get();
 }
 
-const RecordListModel::Page *RecordListModel::page(int number) const
+bool RecordListModel::hasExact(int number) const
 {
-    if (const Page *p = cached(number))
+    const auto it = m_pages.constFind(number);
+    return it != m_pages.constEnd() && !(*it)->guessed;
+}
+
+const RecordListModel::Page *RecordListModel::page(int number, bool exact) const
+{
+    if (const Page *p = cached(number); p && !(exact && p->guessed))
         return p;
     // While a page is read, the event loop runs (a server's answer, a lock): a timer that asks
     // for another page then waits for the next turn.
@@ -555,7 +562,7 @@ const RecordListModel::Page *RecordListModel::pageForPaint(int number) const
         const PageQuery query = pageQueryFor(number);
         if (query.skip > kFarRows) {
             readInBackground(number, query);
-            return nullptr;
+            return guessPage(number);
         }
         std::shared_ptr<Page> loaded;
         {
@@ -573,12 +580,57 @@ const RecordListModel::Page *RecordListModel::pageForPaint(int number) const
     return nullptr;
 }
 
+const RecordListModel::Page *RecordListModel::guessPage(int number) const
+{
+    // A key of one integer column: the row at a position is guessed by spreading the positions
+    // evenly between the lowest and the highest key, and its page is read from there through the
+    // index at once. Exact where the keys have no gaps; elsewhere the lines are put right when
+    // the read by position comes.
+    if (m_keyColumns.size() != 1 || m_nullable.value(0) || m_rows < 2)
+        return nullptr;
+    if (m_natural ? m_connection->dialect() != SqlDialect::Sqlite : m_table->column(m_keyColumns[0]).kind != ColumnKind::Integer)
+        return nullptr;
+    const LockWait::NoWaiting once; // a locked file gives no guess
+    // (Each end in a query of its own: SQLite walks the whole table for both in one.)
+    if (m_keySpanGeneration != m_generation) {
+        m_keySpanGeneration = m_generation;
+        m_keySpan = {};
+        const QString k = keyExpressions().constFirst();
+        try {
+            m_connection->call([&] {
+                QSqlQuery q;
+                if (const_cast<Connection &>(*m_connection)
+                        .execRead(q, QStringLiteral("SELECT (SELECT min(%1) FROM %2), (SELECT max(%1) FROM %2)").arg(k, quoteIdentifier(m_table->name)), {})
+                    && q.next() && !q.value(0).isNull())
+                    m_keySpan = {q.value(0).toLongLong(), q.value(1).toLongLong()};
+            });
+        } catch (const DataError &) {
+            // no guess
+        }
+    }
+    if (!m_keySpan)
+        return nullptr;
+    const auto [low, high] = *m_keySpan;
+    const qint64 at = std::min<qint64>(qint64(number) * kPageSize, m_rows - 1);
+    const qint64 key = low + qint64(double(high - low) * double(at) / double(m_rows - 1));
+    QVariantList values;
+    const QString where = keyCondition({key}, true, values, true);
+    m_reading = true;
+    auto guessed = readRows(where, values, false, -1);
+    m_reading = false;
+    if (guessed->failed)
+        return nullptr;
+    guessed->guessed = true;
+    keep(number, guessed);
+    return guessed.get();
+}
+
 void RecordListModel::readWantedPages()
 {
     while (!m_wanted.isEmpty()) {
         const int number = m_wanted.constFirst();
-        if (number * qint64(kPageSize) < m_rows && !m_pages.contains(number)) {
-            if (!page(number)) { // another read is under way: this one comes after it
+        if (number * qint64(kPageSize) < m_rows && !hasExact(number)) {
+            if (!page(number, true)) { // another read is under way: this one comes after it
                 QTimer::singleShot(10, this, &RecordListModel::readWantedPages);
                 return;
             }
@@ -602,12 +654,13 @@ RecordListModel::PageQuery RecordListModel::pageQueryFor(int number) const
 {
     // From the boundary of a neighbouring page the database seeks straight to the rows wanted;
     // by position it has to walk past every row before them.
-    if (const auto previous = m_pages.value(number - 1); previous && !previous->failed && previous->size() == kPageSize) {
+    if (const auto previous = m_pages.value(number - 1);
+        previous && !previous->failed && !previous->guessed && previous->size() == kPageSize) {
         QVariantList values;
         const QString where = keyCondition(previous->keys.constLast(), true, values);
         return pageQuery(where, values, false, -1);
     }
-    if (const auto next = m_pages.value(number + 1); next && !next->failed && next->size() > 0) {
+    if (const auto next = m_pages.value(number + 1); next && !next->failed && !next->guessed && next->size() > 0) {
         QVariantList values;
         const QString where = keyCondition(next->keys.constFirst(), false, values);
         return pageQuery(where, values, true, -1);
@@ -653,8 +706,17 @@ void RecordListModel::readInBackground(int number, const PageQuery &query) const
         },
         [self, number, generation = m_generation, reverse = query.reverse](std::optional<std::shared_ptr<Page>> page) {
             self->m_background.remove(number);
-            if (generation != self->m_generation || self->m_pages.contains(number) || (page && (*page)->skipped))
+            if (generation != self->m_generation || self->hasExact(number))
                 return;
+            if (page && (*page)->skipped) {
+                // No longer on screen, as far as anyone knows: a guessed page goes too, so that a
+                // paint that still wants it asks again.
+                if (self->m_pages.contains(number)) {
+                    self->m_pages.remove(number);
+                    self->m_lru.removeOne(number);
+                }
+                return;
+            }
             if (!page || (*page)->failed) {
                 self->requestPage(number); // the reader could not: read here, waiting as needed
                 return;

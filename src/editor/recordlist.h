@@ -83,7 +83,12 @@ private:
     // millisecond or two, and its list is exact from the start.
     static constexpr qint64 kCountAtOnce = 10000;
     const Page *cached(int number) const; // nullptr when not read yet
-    const Page *page(int number) const;
+    // The page for lineAt and keyAt: a guessed page stands (its lines are what the user sees)
+    // unless `exact`.
+    const Page *page(int number, bool exact = false) const;
+    bool hasExact(int number) const; // read, and not guessed
+    // A far page guessed from the key's range at once (nullptr: the key allows no guess).
+    const Page *guessPage(int number) const;
     // The page for painting: never waits (a paint must not run the event loop again). A page
     // not read yet is read right away only from an SQLite file that is not locked; otherwise
     // it is read once the event loop is back, and its lines are painted again then.
@@ -142,6 +147,8 @@ private:
     bool m_counted = false;
     QList<bool> m_nullable;   // per key column: may hold NULL (changes how boundaries compare)
     int m_generation = 0;     // bumped by refresh(), so a count scheduled before it is dropped
+    mutable std::optional<std::pair<qint64, qint64>> m_keySpan; // lowest and highest key, for guesses
+    mutable int m_keySpanGeneration = -1;
     mutable QString m_lastError; // the driver's text of the last failed page query
     mutable QHash<int, std::shared_ptr<Page>> m_pages;
     mutable QList<int> m_lru;
