@@ -4,6 +4,7 @@
 #include "backends.h"
 #include "editor/lookupquery.h"
 #include "editor/recordlist.h"
+#include "editor/search.h"
 #include "platform/recordset.h"
 
 #include <QAbstractItemModelTester>
@@ -99,8 +100,117 @@ class TstDataLayer : public QObject
         return *db;
     }
 
+    // One database per back end for the searches: names with accents and characters that
+    // patterns give a meaning to, amounts and dates around the bounds searched.
+    std::map<QString, std::unique_ptr<Backend>> m_searchable;
+    Backend &searchable(const QString &backend)
+    {
+        auto &db = m_searchable[backend];
+        if (db)
+            return *db;
+        db = std::make_unique<Backend>(backend);
+        db->exec({"CREATE TABLE CLIENTI (CODICE INTEGER PRIMARY KEY, NOME VARCHAR(40), PROV VARCHAR(2), "
+                  "FIDO NUMERIC(12,2), NATO DATE)",
+                  "INSERT INTO CLIENTI VALUES (1, NULL, 'RM', NULL, NULL), (2, 'Perché srl', 'MI', 70000.5, '1931-05-02'), "
+                  "(3, 'città di Roma', 'RM', 70000.51, '1932-01-01'), (4, '100% sconto', 'TO', 99999, NULL), "
+                  "(5, 'a_b', NULL, NULL, NULL), (6, '1000 axb', 'MI', 59999.99, '1932-01-02'), "
+                  "(7, 'O''Brien!', 'NA', 0, NULL), (8, 'semi;colon', NULL, NULL, NULL), "
+                  "(9, 'back\\slash', NULL, NULL, NULL), (10, 'Zeta', NULL, NULL, '2000-02-29')"});
+        return *db;
+    }
+
 private slots:
-    void cleanupTestCase() { m_lists.clear(); }
+    void cleanupTestCase()
+    {
+        m_lists.clear();
+        m_searchable.clear();
+    }
+
+    // ---- searches --------------------------------------------------------------------------
+
+    void searchTypes_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QVariantList>("found"); // codes, in the order of the name then the code
+        const QList<std::tuple<const char *, const char *, const char *, const char *, QVariantList>> cases{
+            {"accented capitals", "LIKE", "NOME", "PERCHÉ", {2}},
+            {"accented capital inside", "LIKE", "NOME", "CITTÀ", {3}},
+            {"percent is literal", "LIKE", "NOME", "100%", {4}},
+            {"underscore is literal", "LIKE", "NOME", "a_b", {5}},
+            {"quote and bang", "LIKE", "NOME", "O'BRIEN!", {7}},
+            {"semicolon", "LIKE", "NOME", ";", {8}},
+            {"backslash", "LIKE", "NOME", "\\", {9}},
+            {"star is a wildcard", "LIKE", "NOME", "r*ma", {3}},
+            {"starts with", "INIZIA", "NOME", "ZET", {10}},
+            {"starts with, not contains", "INIZIA", "NOME", "roma", {}},
+            {"equal", "=", "CODICE", "3", {3}},
+            {"lookup code in any case", "=", "PROV", "mi", {6, 2}},
+            {"lookup item", "=", "PROV", "[MI] Milano", {6, 2}},
+            {"at least, on the boundary", ">=", "FIDO", "70000,5", {4, 2, 3}},
+            {"at most, on the boundary", "<=", "FIDO", "70000,5", {6, 7, 2}},
+            {"date from", ">=", "NATO", "01/01/1932", {6, 10, 3}},
+            {"date up to", "<=", "NATO", "01/01/1932", {2, 3}},
+            {"empty finds all, where the database sorts NULL", "LIKE", "NOME", "", {}},
+        };
+        for (const char *backend : {"sqlite", "postgresql"})
+            for (const auto &[name, type, field, typed, found] : cases)
+                QTest::addRow("%s %s", backend, name) << QString::fromLatin1(backend) << QString::fromLatin1(type)
+                                                      << QString::fromLatin1(field) << QString::fromUtf8(typed) << found;
+    }
+    void searchTypes()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, type);
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QVariantList, found);
+        Backend &db = searchable(backend);
+        SearchLayout layout;
+        layout.inputs << SearchField{field, field.toLower(), type, field == u"PROV" ? "CMBBOUNDED" : "", nullptr};
+        layout.shown = {{"NOME", "Nome", ""}, {"FIDO", "Fido", "0.00"}, {"NATO", "Nato", ""}, {"PROV", "Prov.", ""}};
+        const auto table = tableInfo(*db.conn, "CLIENTI");
+        RecordListModel results(db.conn, "CLIENTI", {"CODICE"}, searchFilter(*db.conn, *table, layout, {typed}));
+        QTRY_VERIFY(results.isCounted());
+        QVariantList codes;
+        for (int row = 0; row < results.rowCount(); ++row)
+            codes << results.keyAt(row).value(0).toInt();
+        if (typed.isEmpty())
+            for (const QVariantList &row : db.rows("SELECT CODICE FROM CLIENTI ORDER BY NOME, CODICE"))
+                found << row.value(0).toInt();
+        QCOMPARE(codes, found);
+    }
+
+    // What a search shows: captions, values in their pictures, and errors that name the field.
+    void searchResultsAndErrors_data() { backends(); }
+    void searchResultsAndErrors()
+    {
+        QFETCH(QString, backend);
+        Backend &db = searchable(backend);
+        const auto table = tableInfo(*db.conn, "CLIENTI");
+        SearchLayout layout;
+        layout.inputs << SearchField{"FIDO", "Fido", ">=", "", nullptr} << SearchField{"NATO", "Nato", "<=", "", nullptr};
+        layout.shown = {{"NOME", "Ragione sociale", ""}, {"FIDO", "Fido", "0.00"}, {"NATO", "Nato", ""}};
+        RecordListModel results(db.conn, "CLIENTI", {"CODICE"}, searchFilter(*db.conn, *table, layout, {"59999,99", ""}));
+        QTRY_VERIFY(results.isCounted());
+        QCOMPARE(results.columnCount(), 3);
+        QCOMPARE(results.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Ragione sociale"));
+        QCOMPARE(results.rowCount(), 4);
+        QCOMPARE(results.data(results.index(0, 0)).toString(), QStringLiteral("100% sconto"));
+        QCOMPARE(results.data(results.index(1, 1)).toString(), QStringLiteral("59999,99"));
+        QCOMPARE(results.data(results.index(2, 1)).toString(), QStringLiteral("70000,50"));
+        QCOMPARE(results.data(results.index(3, 2)).toString(), QStringLiteral("01/01/1932"));
+        QCOMPARE(results.keyAt(3), QVariantList{3});
+        for (const QStringList &typed : {QStringList{"molti", ""}, QStringList{"", "31/02/2020"}}) {
+            const auto error = TestUtil::thrownBy<DataError>([&] { searchFilter(*db.conn, *table, layout, typed); });
+            QVERIFY(error && error->number() == DataError::ConversionFailed);
+            QVERIFY2(error->description().contains(typed[0].isEmpty() ? "Nato" : "Fido"), qPrintable(error->description()));
+        }
+        // A search that the model gives up interrupts its reader and reports nothing.
+        { RecordListModel gone(db.conn, "CLIENTI", {"CODICE"}, searchFilter(*db.conn, *table, layout, {"", ""})); }
+    }
 
     // ---- the cursor -------------------------------------------------------------------------
 
@@ -342,13 +452,13 @@ private slots:
                                 "[d][][][12345678901,2345][][] Neri"};
         QVERIFY(voci.isCounted() && voci.rowCount() == lines.size());
         for (int row = 0; row < lines.size(); ++row) {
-            QCOMPARE(voci.data(voci.index(row)).toString(), lines[row]);
-            QCOMPARE(voci.rowOfKey(voci.data(voci.index(row), RecordListModel::KeyRole).toList()), row);
+            QCOMPARE(voci.data(voci.index(row, 0)).toString(), lines[row]);
+            QCOMPARE(voci.rowOfKey(voci.data(voci.index(row, 0), RecordListModel::KeyRole).toList()), row);
         }
 
         // Asked before the count is in, for a line far past the first page: the lines grow to hold it.
         const Expected want = expected(db, "grande", "grp, code");
-        RecordListModel model(db.conn, "grande", {"grp", "code"}, {});
+        RecordListModel model(db.conn, "grande", {"grp", "code"}, QString());
         QAbstractItemModelTester bigTester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(model.rowOfKey(want.keys[9000]), 9000);
         QVERIFY(model.rowCount() > 9000);
@@ -376,8 +486,8 @@ private slots:
         QTRY_VERIFY(model.isCounted());
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
         const int far = kBigRows / 2 - 50; // the farthest from both ends
-        QVERIFY(!model.data(model.index(far)).isValid());
-        QTRY_COMPARE(model.data(model.index(far)).toString(), want.lines[far]);
+        QVERIFY(!model.data(model.index(far, 0)).isValid());
+        QTRY_COMPARE(model.data(model.index(far, 0)).toString(), want.lines[far]);
         QVERIFY(!changed.isEmpty() && changed.last().at(0).toModelIndex().row() <= far
                 && changed.last().at(1).toModelIndex().row() >= far);
         QCOMPARE(model.lineAt(far + 1), want.lines[far + 1]);

@@ -91,4 +91,23 @@ std::shared_ptr<Campi> Rec::Campi()
     return m_campi;
 }
 
+namespace {
+const QStringList &searchTypeNames()
+{
+    static const QStringList names{QStringLiteral("LIKE"), QStringLiteral("="), QStringLiteral(">="),
+                                   QStringLiteral("<="), QStringLiteral("INIZIA")};
+    return names;
+}
+} // namespace
+
+bool isSearchType(const QString &type)
+{
+    return searchTypeNames().contains(type.trimmed().toUpper());
+}
+
+QString searchTypes()
+{
+    return searchTypeNames().join(QStringLiteral(", "));
+}
+
 } // namespace Norvix

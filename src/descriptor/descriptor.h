@@ -250,6 +250,11 @@ private:
     QString m_nome;
 };
 
+// Whether a search field may name this search type (LIKE, =, >=, <=, INIZIA; any letter case,
+// blanks around ignored), and the types as a message lists them.
+bool isSearchType(const QString &type);
+QString searchTypes();
+
 class CampiRic : public KeyedCollection<CampoRic>
 {
 public:

@@ -442,6 +442,9 @@ private:
                     fail(QStringLiteral("la ricerca %1 usa il campo %2, non dichiarato prima").arg(key, name));
                 ctrl = campi->Item(name)->ObjType();
             }
+            if (!isSearchType(f.text(6)))
+                fail(QStringLiteral("la ricerca %1 usa il tipo di ricerca \"%2\", che non esiste (ammessi: %3)")
+                         .arg(key, f.text(6), searchTypes()));
             layouts->Item(key)->CampiRic()->Add(name, ctrl, f.text(6));
         }
     }

@@ -4,6 +4,7 @@
 #include "platform/waiting.h"
 
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
@@ -13,15 +14,19 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <climits>
+#include <mutex>
 
 namespace Norvix {
 
 struct RecordListModel::Page
 {
-    QList<QVariantList> keys;
+    QList<QVariantList> keys; // the order's values of each row
     QStringList lines;
+    QList<QStringList> cells; // a search's columns
     bool failed = false; // its query failed: shown empty, never used as a boundary
     bool skipped = false; // a read given up as stale (never kept)
     bool guessed = false; // read from a key guessed for its position, until the read by position comes
@@ -31,6 +36,7 @@ struct RecordListModel::Page
     {
         std::reverse(keys.begin(), keys.end());
         std::reverse(lines.begin(), lines.end());
+        std::reverse(cells.begin(), cells.end());
     }
 };
 
@@ -166,9 +172,72 @@ QString failureText(const QSqlError &error)
 
 } // namespace
 
+// The readers of a model's background reads: each registers its SQLite handle while it works, so
+// that a model that goes (a search given up) interrupts what they still run.
+struct ReaderSet
+{
+    std::mutex mutex;
+    QSet<sqlite3 *> handles;
+    bool closed = false;
+    void interruptAll()
+    {
+        const std::lock_guard lock(mutex);
+        closed = true;
+        for (sqlite3 *h : std::as_const(handles))
+            sqlite3_interrupt(h);
+    }
+};
+
 RecordListModel::RecordListModel(std::shared_ptr<Connection> connection, const QString &table,
                                  const QStringList &keyColumns, const QString &descColumn, QObject *parent)
-    : QAbstractListModel(parent), m_connection(std::move(connection))
+    : QAbstractTableModel(parent), m_connection(std::move(connection)), m_readers(std::make_shared<ReaderSet>())
+{
+    setUp(table, keyColumns, descColumn);
+    readFirstPage(true);
+}
+
+RecordListModel::RecordListModel(std::shared_ptr<Connection> connection, const QString &table,
+                                 const QStringList &keyColumns, ListFilter filter, QObject *parent)
+    : QAbstractTableModel(parent), m_connection(std::move(connection)), m_readers(std::make_shared<ReaderSet>())
+{
+    setUp(table, keyColumns, QString());
+    m_search = true;
+    m_filter = std::move(filter);
+    for (const ListFilter::Column &c : std::as_const(m_filter.columns)) {
+        const ColumnInfo &column = m_table->column(c.name);
+        m_shown << column.name;
+        m_shownKinds << column.kind;
+    }
+    // Ordered by the first column shown, then the key (which alone tells rows apart).
+    if (!m_shown.isEmpty() && !(m_keyColumns.size() == 1 && m_keyColumns.constFirst() == m_shown.constFirst())) {
+        m_order.prepend(m_shown.constFirst());
+        m_nullable.prepend(nullableColumns({m_shown.constFirst()}).constFirst());
+    }
+    readFirstPageInBackground();
+}
+
+QList<bool> RecordListModel::nullableColumns(const QStringList &columns) const
+{
+    // The primary key's columns never hold NULL; for other columns the database says.
+    QList<bool> nullable;
+    QSqlRecord record;
+    bool recordRead = false;
+    for (const QString &k : columns) {
+        bool mayBeNull = false;
+        if (!m_table->primaryKey.contains(k)) {
+            if (!recordRead) {
+                record = m_connection->call([this] { return m_connection->database().record(m_table->name); });
+                recordRead = true;
+            }
+            const int i = record.indexOf(k);
+            mayBeNull = i < 0 || record.field(i).requiredStatus() != QSqlField::Required;
+        }
+        nullable << mayBeNull;
+    }
+    return nullable;
+}
+
+void RecordListModel::setUp(const QString &table, const QStringList &keyColumns, const QString &descColumn)
 {
     if (!m_connection || !m_connection->isOpen())
         throw DataError(DataError::ConnectionFailed, QStringLiteral("La connessione al database non è aperta"));
@@ -192,31 +261,25 @@ RecordListModel::RecordListModel(std::shared_ptr<Connection> connection, const Q
         }
         m_nullable = {false};
     } else {
-        // Key columns that may hold NULL need NULL-aware boundaries (see keyCondition). The
-        // primary key never does; for other columns the database says.
-        QSqlRecord record;
-        bool recordRead = false;
-        for (const QString &k : std::as_const(m_keyColumns)) {
-            bool nullable = false;
-            if (!m_table->primaryKey.contains(k)) {
-                if (!recordRead) {
-                    record = m_connection->call([this] { return m_connection->database().record(m_table->name); });
-                    recordRead = true;
-                }
-                const int i = record.indexOf(k);
-                nullable = i < 0 || record.field(i).requiredStatus() != QSqlField::Required;
-            }
-            m_nullable << nullable;
-        }
+        // Key columns that may hold NULL need NULL-aware boundaries (see keyCondition).
+        m_nullable = nullableColumns(m_keyColumns);
     }
-    readFirstPage(true);
+    m_order = m_keyColumns;
 }
 
-RecordListModel::~RecordListModel() = default;
+RecordListModel::~RecordListModel()
+{
+    m_readers->interruptAll();
+}
 
 int RecordListModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : m_rows;
+}
+
+int RecordListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_search ? int(m_shown.size()) : 1;
 }
 
 QVariant RecordListModel::data(const QModelIndex &index, int role) const
@@ -227,13 +290,25 @@ QVariant RecordListModel::data(const QModelIndex &index, int role) const
     const int at = index.row() % kPageSize;
     if (!p || at >= p->size())
         return QVariant();
-    return role == KeyRole ? QVariant(p->keys.at(at)) : QVariant(p->lines.at(at));
+    if (role == KeyRole)
+        return QVariant(p->keys.at(at).mid(prefixCount()));
+    return m_search ? QVariant(p->cells.at(at).value(index.column())) : QVariant(p->lines.at(at));
+}
+
+QVariant RecordListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (m_search && orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < m_filter.columns.size())
+        return m_filter.columns.at(section).caption;
+    return QAbstractTableModel::headerData(section, orientation, role);
 }
 
 void RecordListModel::refresh()
 {
     beginResetModel();
-    readFirstPage(false);
+    if (m_search)
+        readFirstPageInBackground();
+    else
+        readFirstPage(false);
     endResetModel();
 }
 
@@ -241,6 +316,10 @@ void RecordListModel::refreshAround(int row, const QVariantList &key, std::optio
 {
     // In place, not by a reset: a reset makes the view forget and rebuild one entry per line,
     // which at millions of lines holds the window longer than the read itself.
+    if (m_search) { // the search runs again
+        refresh();
+        return;
+    }
     const int previous = m_rows;
     const bool keepCount = rowsAdded && isCounted();
     readFirstPage(false);
@@ -260,7 +339,73 @@ void RecordListModel::refreshAround(int row, const QVariantList &key, std::optio
             keep(number, std::move(around));
     }
     if (m_rows > 0)
-        emit dataChanged(index(0), index(m_rows - 1));
+        emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
+}
+
+void RecordListModel::rowSaved(int row, const QVariantList &key)
+{
+    const auto it = m_pages.find(row / kPageSize);
+    const int at = row % kPageSize;
+    if (!m_search || row < 0 || row >= m_rows || it == m_pages.end() || at >= (*it)->size()
+        || key.size() != m_keyColumns.size())
+        return;
+    QVariantList values;
+    const QString where = keyEquals(key, values);
+    const auto stored = runPageQuery(*m_connection, pageQuery(where, values, false, -1, 1, false), &m_lastError);
+    if (stored->failed || stored->size() != 1)
+        return; // gone meanwhile: the line stays as it was
+    (*it)->cells[at] = stored->cells.constFirst();
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+}
+
+void RecordListModel::rowDeleted(int row)
+{
+    if (!m_search || row < 0 || row >= m_rows)
+        return;
+    // The lines from that one's page on move up by one: their pages are read again.
+    const int number = row / kPageSize;
+    for (auto it = m_pages.begin(); it != m_pages.end();) {
+        if (it.key() >= number) {
+            m_lru.removeOne(it.key());
+            it = m_pages.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    beginRemoveRows(QModelIndex(), row, row);
+    --m_rows;
+    endRemoveRows();
+    if (row < m_rows)
+        emit dataChanged(index(row, 0), index(m_rows - 1, columnCount() - 1));
+}
+
+QString RecordListModel::keyEquals(const QVariantList &key, QVariantList &values) const
+{
+    QStringList terms;
+    const QString param = m_natural && m_connection->dialect() == SqlDialect::PostgreSql ? QStringLiteral("CAST(? AS tid)")
+                                                                                         : QStringLiteral("?");
+    for (int i = 0; i < m_keyColumns.size(); ++i) {
+        const QString k = m_natural ? m_keyColumns[i] : quoteIdentifier(m_keyColumns[i]);
+        if (key.value(i).isNull()) {
+            terms << k + QStringLiteral(" IS NULL");
+        } else {
+            terms << k + QStringLiteral(" = ") + param;
+            values << key.value(i);
+        }
+    }
+    return terms.join(QStringLiteral(" AND "));
+}
+
+QVariantList RecordListModel::orderOf(const QVariantList &key) const
+{
+    if (prefixCount() == 0 || key.size() != m_keyColumns.size())
+        return key;
+    QVariantList values;
+    const QString where = keyEquals(key, values);
+    const auto row = runPageQuery(*m_connection, pageQuery(where, values, false, -1, 1, false), &m_lastError);
+    if (row->failed || row->size() != 1)
+        return {};
+    return row->keys.constFirst();
 }
 
 void RecordListModel::resizeTo(int rows)
@@ -277,13 +422,19 @@ void RecordListModel::resizeTo(int rows)
 }
 
 namespace {
-// The rows of a table; -1 when they cannot be counted.
-qint64 rowsIn(const Connection &connection, const QString &table)
+// The rows of a table (those matching `where`, its values bound, when given); -1 when they
+// cannot be counted.
+qint64 rowsIn(const Connection &connection, const QString &table, const QString &where = QString(),
+              const QVariantList &values = {})
 {
     return connection.call([&] {
+        const QString sql = QStringLiteral("SELECT COUNT(*) FROM ") + quoteIdentifier(table)
+                            + (where.isEmpty() ? QString() : QStringLiteral(" WHERE (%1)").arg(where));
         QSqlQuery q(connection.database());
         q.setForwardOnly(true);
-        if (execTextPatiently(q, QStringLiteral("SELECT COUNT(*) FROM ") + quoteIdentifier(table)) && q.next())
+        const bool ran = values.isEmpty() ? execTextPatiently(q, sql)
+                                          : const_cast<Connection &>(connection).execRead(q, sql, values);
+        if (ran && q.next())
             return q.value(0).toLongLong();
         return qint64(-1);
     });
@@ -363,7 +514,7 @@ namespace {
 // work failed. Nothing is done when `context` is gone first.
 template <class Result>
 void onReader(QObject *context, const Connection &connection, std::function<Result(const Connection &)> work,
-              std::function<void(std::optional<Result>)> done)
+              std::function<void(std::optional<Result>)> done, std::shared_ptr<ReaderSet> readers = nullptr)
 {
     auto promise = std::make_shared<QPromise<std::optional<Result>>>();
     auto *watcher = new QFutureWatcher<std::optional<Result>>(context);
@@ -374,10 +525,28 @@ void onReader(QObject *context, const Connection &connection, std::function<Resu
     watcher->setFuture(promise->future());
     promise->start();
     QThreadPool::globalInstance()->start(
-        [promise, work, params = connection.params(), text = connection.ConnectionString()] {
+        [promise, work, readers, params = connection.params(), text = connection.ConnectionString()] {
             std::optional<Result> result;
             try {
-                result = work(*Connection::open(params, text, Access::ReadOnly));
+                const auto reader = Connection::open(params, text, Access::ReadOnly);
+                sqlite3 *handle = nullptr;
+                if (readers && reader->dialect() == SqlDialect::Sqlite) {
+                    const QVariant h = reader->call([&] { return reader->database().driver()->handle(); });
+                    if (qstrcmp(h.typeName(), "sqlite3*") == 0)
+                        handle = *static_cast<sqlite3 *const *>(h.constData());
+                    const std::lock_guard lock(readers->mutex);
+                    if (!readers->closed && handle)
+                        readers->handles.insert(handle);
+                    else
+                        handle = nullptr;
+                }
+                const bool given = readers && readers->closed;
+                if (!given)
+                    result = work(*reader);
+                if (handle) {
+                    const std::lock_guard lock(readers->mutex);
+                    readers->handles.remove(handle);
+                }
             } catch (const Error &) {
                 // none: the caller does the work itself
             }
@@ -407,7 +576,10 @@ void RecordListModel::scheduleCount()
 void RecordListModel::countInBackground()
 {
     onReader<qint64>(
-        this, *m_connection, [table = m_table->name](const Connection &reader) { return rowsIn(reader, table); },
+        this, *m_connection,
+        [table = m_table->name, where = m_filter.where, values = m_filter.values](const Connection &reader) {
+            return rowsIn(reader, table, where, values);
+        },
         [this, generation = m_generation](std::optional<qint64> total) {
             if (generation != m_generation || m_counted)
                 return;
@@ -415,14 +587,15 @@ void RecordListModel::countInBackground()
                 countRows(); // the reader could not count (a lock held past its patience): here, waiting
             else
                 applyCount(*total);
-        });
+        },
+        m_readers);
 }
 
 void RecordListModel::countRows()
 {
     qint64 total = -1;
     try {
-        total = rowsIn(*m_connection, m_table->name);
+        total = rowsIn(*m_connection, m_table->name, m_filter.where, m_filter.values);
     } catch (const DataError &) {
         // Not counted (the user gave up waiting): the lines read so far stay.
     }
@@ -436,6 +609,50 @@ void RecordListModel::applyCount(qint64 total)
     if (total >= 0)
         resizeTo(int(std::min<qint64>(total, INT_MAX))); // otherwise the lines known so far stay
     m_counted = true;
+    emit counted(total);
+}
+
+void RecordListModel::readFirstPageInBackground()
+{
+    ++m_generation;
+    m_pages.clear();
+    m_lru.clear();
+    m_rows = 0;
+    m_counted = false;
+    const PageQuery query = pageQuery(QString(), {}, false, 0);
+    const auto arrived = [this](std::shared_ptr<Page> first) {
+        m_background.remove(0);
+        m_pages.insert(0, first);
+        m_lru = {0};
+        resizeTo(first->size());
+        if (first->failed || first->size() < kPageSize) {
+            m_counted = true;
+            emit counted(first->failed ? -1 : first->size());
+        } else {
+            scheduleCount();
+        }
+    };
+    m_background.insert(0); // reading
+    if (m_connection->waitsOnServer()) { // waits on the server with the event loop running
+        QTimer::singleShot(0, this, [this, query, arrived, generation = m_generation] {
+            if (generation == m_generation)
+                arrived(readPage(query));
+        });
+        return;
+    }
+    onReader<std::shared_ptr<Page>>(
+        this, *m_connection, [query](const Connection &reader) { return runPageQuery(reader, query, nullptr); },
+        [this, arrived, generation = m_generation](std::optional<std::shared_ptr<Page>> page) {
+            if (generation != m_generation)
+                return;
+            if (!page) {
+                auto failed = std::make_shared<Page>();
+                failed->failed = true;
+                page = failed;
+            }
+            arrived(*page);
+        },
+        m_readers);
 }
 
 QVariantList RecordListModel::keyAt(int row) const
@@ -444,7 +661,7 @@ QVariantList RecordListModel::keyAt(int row) const
         return {};
     const Page *p = page(row / kPageSize);
     const int at = row % kPageSize;
-    return p && at < p->size() ? p->keys.at(at) : QVariantList();
+    return p && at < p->size() ? p->keys.at(at).mid(prefixCount()) : QVariantList();
 }
 
 QString RecordListModel::lineAt(int row) const
@@ -453,18 +670,24 @@ QString RecordListModel::lineAt(int row) const
         return {};
     const Page *p = page(row / kPageSize);
     const int at = row % kPageSize;
-    return p && at < p->size() ? p->lines.at(at) : QString();
+    if (!p || at >= p->size())
+        return QString();
+    return m_search ? p->cells.at(at).join(u' ') : p->lines.at(at);
 }
 
 int RecordListModel::rowOfKey(const QVariantList &key) const
 {
     if (key.size() != m_keyColumns.size())
         return -1;
+    const QVariantList order = orderOf(key);
+    if (order.isEmpty())
+        return -1;
     qint64 before = -1;
     {
-        QVariantList values;
-        const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2")
-                                .arg(quoteIdentifier(m_table->name), keyCondition(key, false, values));
+        QVariantList values = m_filter.values;
+        const QString filter = m_filter.where.isEmpty() ? QString() : QStringLiteral("(%1) AND ").arg(m_filter.where);
+        const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2%3")
+                                .arg(quoteIdentifier(m_table->name), filter, keyCondition(order, false, values));
         try {
             before = m_connection->call([&] {
                 QSqlQuery q(m_connection->database());
@@ -498,7 +721,7 @@ int RecordListModel::rowOfKey(const QVariantList &key) const
     // every row before it.
     const int number = row / kPageSize;
     if (!hasExact(number)) {
-        if (auto around = loadPageAround(number, row, key))
+        if (auto around = loadPageAround(number, row, order))
             keep(number, std::move(around));
     }
     const QVariantList found = keyAt(row);
@@ -560,9 +783,10 @@ const RecordListModel::Page *RecordListModel::pageForPaint(int number) const
         return p;
     if (!m_connection->waitsOnServer() && !m_reading) {
         const PageQuery query = pageQueryFor(number);
-        if (query.skip > kFarRows) {
+        // A search's page may walk the whole table (an unindexed condition): never here.
+        if (m_search || query.skip > kFarRows) {
             readInBackground(number, query);
-            return guessPage(number);
+            return m_search ? nullptr : guessPage(number);
         }
         std::shared_ptr<Page> loaded;
         {
@@ -586,7 +810,7 @@ const RecordListModel::Page *RecordListModel::guessPage(int number) const
     // evenly between the lowest and the highest key, and its page is read from there through the
     // index at once. Exact where the keys have no gaps; elsewhere the lines are put right when
     // the read by position comes.
-    if (m_keyColumns.size() != 1 || m_nullable.value(0) || m_rows < 2)
+    if (m_search || m_keyColumns.size() != 1 || m_nullable.value(0) || m_rows < 2)
         return nullptr;
     if (m_natural ? m_connection->dialect() != SqlDialect::Sqlite : m_table->column(m_keyColumns[0]).kind != ColumnKind::Integer)
         return nullptr;
@@ -635,7 +859,7 @@ void RecordListModel::readWantedPages()
                 return;
             }
             const int last = std::min(m_rows, (number + 1) * kPageSize) - 1;
-            emit dataChanged(index(number * kPageSize), index(last));
+            emit dataChanged(index(number * kPageSize, 0), index(last, columnCount() - 1));
         }
         m_wanted.removeOne(number);
     }
@@ -727,8 +951,9 @@ void RecordListModel::readInBackground(int number, const PageQuery &query) const
             const int first = number * kPageSize;
             const int last = std::min(self->m_rows, first + kPageSize) - 1;
             if (last >= first)
-                emit self->dataChanged(self->index(first), self->index(last));
-        });
+                emit self->dataChanged(self->index(first, 0), self->index(last, self->columnCount() - 1));
+        },
+        m_readers);
 }
 
 void RecordListModel::requestPage(int number) const
@@ -766,11 +991,9 @@ std::shared_ptr<RecordListModel::Page> RecordListModel::loadPageAround(int numbe
 
 QStringList RecordListModel::keyExpressions() const
 {
-    if (m_natural)
-        return m_keyColumns; // rowid / ctid: not columns, never quoted
     QStringList expressions;
-    for (const QString &k : m_keyColumns)
-        expressions << quoteIdentifier(k);
+    for (int i = 0; i < m_order.size(); ++i) // rowid / ctid: not columns, never quoted
+        expressions << (m_natural && i == prefixCount() ? m_order[i] : quoteIdentifier(m_order[i]));
     return expressions;
 }
 
@@ -778,7 +1001,9 @@ QString RecordListModel::keyCondition(const QVariantList &key, bool after, QVari
 {
     const QStringList keys = keyExpressions();
     const SqlDialect dialect = m_connection->dialect();
-    const QString param = m_natural && dialect == SqlDialect::PostgreSql ? QStringLiteral("CAST(? AS tid)") : QStringLiteral("?");
+    // (A natural key is alone in the order: a search ordering by a column keeps the table's key.)
+    const QString param = m_natural && dialect == SqlDialect::PostgreSql && prefixCount() == 0 ? QStringLiteral("CAST(? AS tid)")
+                                                                                             : QStringLiteral("?");
     const QString op = after ? QStringLiteral(">") : QStringLiteral("<");
     const QString lastOp = inclusive ? op + u'=' : op;
 
@@ -843,22 +1068,34 @@ QString RecordListModel::keyCondition(const QVariantList &key, bool after, QVari
 }
 
 RecordListModel::PageQuery RecordListModel::pageQuery(const QString &where, const QVariantList &values, bool descending,
-                                                      qint64 offset, int limit) const
+                                                      qint64 offset, int limit, bool filtered) const
 {
     const QStringList keys = keyExpressions();
     QStringList columns = keys;
-    if (!m_descColumn.isEmpty())
+    if (m_search) {
+        for (const QString &c : m_shown)
+            columns << quoteIdentifier(c);
+    } else if (!m_descColumn.isEmpty()) {
         columns << quoteIdentifier(m_descColumn);
+    }
     QStringList order;
     for (const QString &k : keys)
         order << (descending ? k + QStringLiteral(" DESC") : k);
 
     PageQuery query;
     query.sql = QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QStringLiteral(", ")), quoteIdentifier(m_table->name));
-    if (!where.isEmpty())
-        query.sql += QStringLiteral(" WHERE ") + where;
+    QStringList conditions;
+    if (filtered && !m_filter.where.isEmpty()) {
+        conditions << u'(' + m_filter.where + u')';
+        query.bound << m_filter.values;
+    }
+    if (!where.isEmpty()) {
+        conditions << where;
+        query.bound << values;
+    }
+    if (!conditions.isEmpty())
+        query.sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     query.sql += QStringLiteral(" ORDER BY ") + order.join(QStringLiteral(", "));
-    query.bound = values;
     query.skip = std::max<qint64>(offset, 0);
     if (m_connection->dialect() == SqlDialect::Other) {
         query.sql += QStringLiteral(" OFFSET ? ROWS FETCH NEXT ? ROWS ONLY");
@@ -871,9 +1108,13 @@ RecordListModel::PageQuery RecordListModel::pageQuery(const QString &where, cons
             query.bound << QVariant(offset);
         }
     }
-    for (const QString &k : m_keyColumns)
-        query.kinds << (m_natural ? ColumnKind::Other : m_table->column(k).kind);
-    query.keysShown = m_keysShown;
+    for (int i = 0; i < m_order.size(); ++i)
+        query.kinds << (m_natural && i == prefixCount() ? ColumnKind::Other : m_table->column(m_order[i]).kind);
+    query.orderCount = int(m_order.size());
+    query.shownKinds = m_shownKinds;
+    for (const ListFilter::Column &c : m_filter.columns)
+        query.pictures << c.picture;
+    query.keysShown = m_keysShown && !m_search;
     query.hasDesc = !m_descColumn.isEmpty();
     query.descKind = m_descColumn.isEmpty() ? ColumnKind::Other : m_table->column(m_descColumn).kind;
     query.reverse = descending;
@@ -884,7 +1125,7 @@ std::shared_ptr<RecordListModel::Page> RecordListModel::runPageQuery(const Conne
                                                                      QString *failure)
 {
     auto page = std::make_shared<Page>();
-    const int nKeys = int(query.kinds.size());
+    const int nKeys = query.orderCount;
     QSqlError error;
     bool ok = false;
     try {
@@ -900,6 +1141,20 @@ std::shared_ptr<RecordListModel::Page> RecordListModel::runPageQuery(const Conne
                     key << v;
                     if (query.keysShown)
                         line += u'[' + shownInLine(columnValueText(v, query.kinds.at(i))) + u']';
+                }
+                if (!query.shownKinds.isEmpty()) { // a search's columns, in their display pictures
+                    QStringList cells;
+                    for (int i = 0; i < query.shownKinds.size(); ++i) {
+                        QString text = columnValueText(q.value(nKeys + i), query.shownKinds.at(i));
+                        const QString &picture = query.pictures.at(i);
+                        if (!text.isEmpty() && !picture.trimmed().isEmpty())
+                            text = Values::format(QVariant(text), picture);
+                        cells << shownInLine(text);
+                    }
+                    page->keys << key;
+                    page->cells << cells;
+                    page->lines << QString();
+                    continue;
                 }
                 // Without a key in the descriptor a line is only the description.
                 if (query.hasDesc)
@@ -918,6 +1173,7 @@ std::shared_ptr<RecordListModel::Page> RecordListModel::runPageQuery(const Conne
     if (!ok) {
         page->keys.clear();
         page->lines.clear();
+        page->cells.clear();
         page->failed = true;
         if (failure)
             *failure = failureText(error);

@@ -8,7 +8,7 @@
 #include "platform/connection.h"
 #include "platform/sqlnames.h"
 
-#include <QAbstractListModel>
+#include <QAbstractTableModel>
 #include <QHash>
 #include <QList>
 #include <QSet>
@@ -25,7 +25,22 @@ namespace Norvix {
 // dates and Booleans on SQLite).
 QString columnValueText(const QVariant &value, ColumnKind kind);
 
-class RecordListModel : public QAbstractListModel
+// The rows of a search: those matching `where` (SQL over the table's columns, `values` bound to
+// its "?"), shown as columns, ordered by the first column and then the key.
+struct ListFilter
+{
+    struct Column
+    {
+        QString name;    // as the descriptor spells it
+        QString caption; // the header's text
+        QString picture; // the display picture, may be empty
+    };
+    QString where;
+    QVariantList values;
+    QList<Column> columns;
+};
+
+class RecordListModel : public QAbstractTableModel
 {
     Q_OBJECT
 
@@ -37,10 +52,23 @@ public:
     // (may be empty) gives the text after the keys. Names are checked against the table (DataError on a bad one).
     RecordListModel(std::shared_ptr<Connection> connection, const QString &table, const QStringList &keyColumns,
                     const QString &descColumn, QObject *parent = nullptr);
+    // The rows of a search. Nothing is read here: the first page comes from the event loop (on
+    // SQLite read by a reader of its own, since an unindexed search walks the whole table), then
+    // the count; the search is given up (its reader interrupted) when the model goes.
+    RecordListModel(std::shared_ptr<Connection> connection, const QString &table, const QStringList &keyColumns,
+                    ListFilter filter, QObject *parent = nullptr);
     ~RecordListModel() override;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    bool isSearch() const { return m_search; }
+    // A search: after the editor saved the row of line `row` (key `key`), its cells show the
+    // row as stored (it stays in the results, matching or not, until the next search).
+    void rowSaved(int row, const QVariantList &key);
+    // A search: the row of line `row` was deleted; its line goes.
+    void rowDeleted(int row);
 
     // Reads the table again (after a save or a delete): drops every cached page.
     void refresh();
@@ -70,7 +98,13 @@ public:
     // Pages held in memory now (never more than kMaxPages).
     int cachedPages() const { return int(m_pages.size()); }
 
+signals:
+    // The table (or the search) is counted: `rows` lines, -1 when the count failed.
+    void counted(qint64 rows);
+
 private:
+    void setUp(const QString &table, const QStringList &keyColumns, const QString &descColumn);
+    void readFirstPageInBackground();
     struct Page;
     void countRows();           // here and now
     void countInBackground();   // SQLite: a reader of its own on another thread
@@ -109,9 +143,17 @@ private:
         bool keysShown = true;
         bool hasDesc = false;
         ColumnKind descKind = ColumnKind::Other;
+        int orderCount = 0;          // leading columns: the order (the key after a search's first column)
+        QList<ColumnKind> shownKinds; // a search's columns after them, with their pictures
+        QStringList pictures;
     };
+    // `filtered`: a search's condition too.
     PageQuery pageQuery(const QString &where, const QVariantList &values, bool descending, qint64 offset,
-                        int limit = kPageSize) const;
+                        int limit = kPageSize, bool filtered = true) const;
+    // Which of `columns` may hold NULL.
+    QList<bool> nullableColumns(const QStringList &columns) const;
+    // The row with this key (the key's columns only), as SQL whose values are appended to `values`.
+    QString keyEquals(const QVariantList &key, QVariantList &values) const;
     // Runs a page query on `connection` (this model's or a reader's of its own); a failed one
     // gives a failed page and its error in `failure` (when not null).
     static std::shared_ptr<Page> runPageQuery(const Connection &connection, const PageQuery &query, QString *failure);
@@ -131,7 +173,11 @@ private:
     QString keyCondition(const QVariantList &key, bool after, QVariantList &values, bool inclusive = false) const;
     // Page `number` read around line `row`, whose key is `key`: the lines before it and from it on.
     std::shared_ptr<Page> loadPageAround(int number, int row, const QVariantList &key) const;
-    QStringList keyExpressions() const;
+    QStringList keyExpressions() const; // the order: a search's first column, then the key
+    // The order values of the row with this key (a search's first column comes first), empty
+    // when there is no such row.
+    QVariantList orderOf(const QVariantList &key) const;
+    int prefixCount() const { return int(m_order.size() - m_keyColumns.size()); }
     void readFirstPage(bool throwOnFailure);
     void scheduleCount();
     void touch(int number) const;
@@ -143,6 +189,15 @@ private:
     QString m_descColumn;
     bool m_natural = false;
     bool m_keysShown = true; // the descriptor named the key: its values lead each line
+    // A search: its filter and columns (as the table spells them, with their kinds), and the
+    // order's columns: the first shown column, then the key.
+    bool m_search = false;
+    ListFilter m_filter;
+    QStringList m_shown;
+    QList<ColumnKind> m_shownKinds;
+    QStringList m_order;
+    // The readers of this model's background reads, interrupted when it goes.
+    std::shared_ptr<struct ReaderSet> m_readers;
     int m_rows = 0;
     bool m_counted = false;
     QList<bool> m_nullable;   // per key column: may hold NULL (changes how boundaries compare)

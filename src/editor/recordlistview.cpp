@@ -13,7 +13,7 @@ namespace Norvix {
 
 // The lines of the record list that the view holds: at most kWindowRows of them, from line
 // `base` on. Tells the view when the list grew or shrank.
-class LineWindow : public QAbstractListModel
+class LineWindow : public QAbstractTableModel
 {
 public:
     LineWindow(RecordListModel *source, std::function<void()> resized) : m_source(source), m_resized(std::move(resized))
@@ -33,21 +33,30 @@ public:
                     const int first = std::max(from.row(), m_base);
                     const int last = std::min(to.row(), m_base + m_rows - 1);
                     if (first <= last)
-                        emit dataChanged(index(first - m_base), index(last - m_base), roles);
+                        emit dataChanged(index(first - m_base, from.column()), index(last - m_base, to.column()), roles);
                 });
     }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override { return parent.isValid() ? 0 : m_rows; }
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : m_source->columnCount();
+    }
     QVariant data(const QModelIndex &index, int role) const override
     {
-        return index.isValid() ? m_source->data(m_source->index(m_base + index.row()), role) : QVariant();
+        return index.isValid() ? m_source->data(m_source->index(m_base + index.row(), index.column()), role) : QVariant();
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        return orientation == Qt::Horizontal ? m_source->headerData(section, orientation, role)
+                                             : QAbstractTableModel::headerData(section, orientation, role);
     }
     int total() const { return m_source->rowCount(); }
     void setBase(int base)
     {
         m_base = base;
         if (m_rows > 0)
-            emit dataChanged(index(0), index(m_rows - 1));
+            emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
     }
 
 private:
@@ -173,7 +182,7 @@ void RecordListView::setCurrentRow(int row)
         return;
     }
     bringIntoWindow(row, row);
-    const QModelIndex index = m_window->index(row - m_base);
+    const QModelIndex index = m_window->index(row - m_base, 0);
     scrollTo(index);
     setCurrentIndex(index);
 }
@@ -209,7 +218,7 @@ void RecordListView::moveWindow(int base)
     if (current >= 0) {
         const int at = current - base;
         if (at >= 0 && at < m_window->rowCount()) {
-            selectionModel()->setCurrentIndex(m_window->index(at),
+            selectionModel()->setCurrentIndex(m_window->index(at, 0),
                                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
             m_parked = -1;
         } else {
@@ -306,7 +315,7 @@ QModelIndex RecordListView::moveCursor(CursorAction cursorAction, Qt::KeyboardMo
         // The window first goes where the cursor is, or to the list's start or end.
         if ((cursorAction == MoveHome || cursorAction == MoveEnd) && modifiers.testFlag(Qt::ControlModifier)) {
             moveWindow(cursorAction == MoveHome ? 0 : m_window->total());
-            return m_window->index(cursorAction == MoveHome ? 0 : m_window->rowCount() - 1);
+            return m_window->index(cursorAction == MoveHome ? 0 : m_window->rowCount() - 1, 0);
         }
         if (const int current = currentRow(); current >= 0)
             bringIntoWindow(current, current);

@@ -1,4 +1,5 @@
 #include "platform/connection.h"
+#include "platform/textfold.h"
 #include "platform/waiting.h"
 #include "platform/sqlnames.h"
 
@@ -1056,6 +1057,7 @@ void Connection::openSqlite(bool write)
     pragmas << QStringLiteral("PRAGMA synchronous=FULL") << QStringLiteral("PRAGMA foreign_keys=ON");
     for (const QString &pragma : std::as_const(pragmas))
         runSetting(pragma);
+    addFoldFunction(db);
     m_readOnly = !write;
     m_file = fileIdentity(path);
 }

@@ -442,9 +442,14 @@ QVariant Recordset::presented(const ColumnInfo &column, const QVariant &raw) con
 
 QVariant Recordset::bindable(const ColumnInfo &column, const QVariant &value) const
 {
+    return bindableValue(m_connection->dialect(), column, value);
+}
+
+QVariant bindableValue(SqlDialect dialect, const ColumnInfo &column, const QVariant &value)
+{
     if (value.isNull())
         return QVariant();
-    const bool sqlite = m_connection->dialect() == SqlDialect::Sqlite;
+    const bool sqlite = dialect == SqlDialect::Sqlite;
     const auto refuse = [&]() -> QVariant {
         throw DataError(DataError::ConversionFailed, QStringLiteral("Il valore \"%1\" non è valido per la colonna %2")
                                                          .arg(shownInMessage(value.toString()), column.name));

@@ -50,6 +50,11 @@ struct Field
     bool isBoolean() const { return Type == ColumnKind::Boolean; }
 };
 
+// A value as a statement binds it for `column`: text typed in the regional forms (numbers with
+// the decimal comma, dates as dd/mm/yyyy) converted to the column's kind. DataError
+// ConversionFailed when the text is no such value.
+QVariant bindableValue(SqlDialect dialect, const ColumnInfo &column, const QVariant &value);
+
 class Recordset
 {
 public:
