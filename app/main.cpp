@@ -66,6 +66,9 @@ struct Command
     bool password = false;
 };
 
+// The option after which more positional arguments may follow (the texts of a search).
+const QString kMoreWith = QStringLiteral("search");
+
 QCommandLineOption option(const QString &name, const QString &description, const QString &value = QString())
 {
     return value.isEmpty() ? QCommandLineOption(name, description) : QCommandLineOption(name, description, value);
@@ -116,7 +119,7 @@ Command exportCommand()
 
 Command editCommand()
 {
-    Command c{QStringLiteral("edit"), QStringLiteral("RECORD"),
+    Command c{QStringLiteral("edit"), QStringLiteral("RECORD [TESTO...]"),
               QStringLiteral("Apre l'editor del record RECORD e termina quando viene chiuso. Se l'editor non può "
                              "aprirsi, il motivo è scritto sullo standard error."),
               {option(QStringLiteral("db"), QStringLiteral("i dati nel file SQLite FILE"), QStringLiteral("FILE")),
@@ -133,7 +136,10 @@ Command editCommand()
                                                                  "le opzioni date vi si sovrappongono"),
                       QStringLiteral("FILE.ini")),
                option(QStringLiteral("print-last-inserted"), QStringLiteral("alla chiusura stampa la chiave dell'ultima "
-                                                                            "riga inserita"))},
+                                                                            "riga inserita")),
+               option(QStringLiteral("search"), QStringLiteral("apre il pannello di ricerca sulla ricerca N del record, "
+                                                               "con i TESTI nei suoi campi in ordine, e la esegue"),
+                      QStringLiteral("N"))},
               1};
     return withPassword(c);
 }
@@ -199,7 +205,11 @@ std::optional<QString> parse(QCommandLineParser &parser, const Command &c, const
             return QStringLiteral("opzione sconosciuta %1").arg((parser.unknownOptionNames().first().size() > 1 ? QStringLiteral("--") : QStringLiteral("-")) + parser.unknownOptionNames().first());
         return QStringLiteral("argomenti non validi (%1)").arg(parser.errorText());
     }
-    if (parser.positionalArguments().size() != c.positional)
+    const qsizetype given = parser.positionalArguments().size();
+    const bool more = std::any_of(c.options.cbegin(), c.options.cend(),
+                                  [](const QCommandLineOption &o) { return o.names().contains(kMoreWith); })
+                      && parser.isSet(kMoreWith);
+    if (given != c.positional && !(given > c.positional && more))
         return QStringLiteral("%1 vuole %2").arg(c.name, c.arguments);
     return std::nullopt;
 }
@@ -287,6 +297,10 @@ int edit(int argc, char *argv[], const QCommandLineParser &p)
         return usageError(QStringLiteral("--db e --connection si escludono"), help);
     if (has("key") && has("new"))
         return usageError(QStringLiteral("--key e --new si escludono"), help);
+    bool searchNumber = false;
+    const int search = has("search") ? value("search").toInt(&searchNumber) : 0;
+    if (has("search") && !searchNumber)
+        return usageError(QStringLiteral("--search vuole il numero di una ricerca, non %1").arg(value("search")), help);
     if (has("settings") && !QFileInfo(value("settings")).isFile())
         return usageError(QStringLiteral("il file di impostazioni %1 non esiste").arg(value("settings")), help);
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
@@ -331,7 +345,9 @@ int edit(int argc, char *argv[], const QCommandLineParser &p)
         key = QString();
 
     // A descriptor, record or table that is not there has been told on standard error.
-    if (!control.ShowTableEditor(key))
+    const bool shown = has("search") ? control.ShowTableSearch(search, p.positionalArguments().mid(1), key)
+                                     : control.ShowTableEditor(key);
+    if (!shown)
         return kNotFound;
     // An editor left open without its modal wait (after a host event) still ends the program
     // only when it closes.

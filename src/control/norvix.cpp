@@ -128,6 +128,7 @@ struct Norvix::Private
     QVariant tableDescField = QString(), dscPath = QString();
     bool centerForm = true;
     QPointer<FrmEditTab> editor;
+    std::optional<std::pair<int, QStringList>> search; // for the editor being shown
 };
 
 Norvix::Norvix(QWidget *parent) : QWidget(parent), d(std::make_unique<Private>())
@@ -311,6 +312,8 @@ bool Norvix::ShowTableEditor(const std::optional<QString> &Indice)
         return false;
     }
     applyColors(editor);
+    if (const auto search = std::exchange(d->search, std::nullopt))
+        editor->Search(search->first, search->second);
     QRect frame = editor->frameGeometry();
     if (!d->centerForm) {
         editor->move(KeepInWorkArea(frame, screenService().workArea()).topLeft());
@@ -335,6 +338,14 @@ bool Norvix::ShowTableEditor(const std::optional<QString> &Indice)
         editor->show();
     }
     return true;
+}
+
+bool Norvix::ShowTableSearch(int layout, const QStringList &texts, const std::optional<QString> &Indice)
+{
+    d->search = std::pair{layout, texts};
+    const bool shown = ShowTableEditor(Indice);
+    d->search.reset();
+    return shown;
 }
 
 void Norvix::CloseEditor()

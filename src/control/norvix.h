@@ -107,6 +107,11 @@ public:
     /// whether an editor was shown (false: one was open already, or the descriptor was missing or
     /// had no field to edit, which the user has been told).
     bool ShowTableEditor(const std::optional<QString> &Indice = std::nullopt);
+    /// ShowTableEditor, the editor opening with its search panel shown: search layout `layout`
+    /// (as the descriptor numbers it) chosen, `texts` in its inputs in order (the rest empty),
+    /// and the search run, its rows in the list. A record without that layout opens as
+    /// ShowTableEditor opens it, the user told.
+    bool ShowTableSearch(int layout, const QStringList &texts, const std::optional<QString> &Indice = std::nullopt);
     /// Closes every open editor.
     void CloseEditor();
     /// The editor this control opened, while it is open.

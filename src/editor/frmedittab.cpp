@@ -16,7 +16,7 @@
 namespace Norvix {
 
 FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
-    : q(q), window(*this), panel(*this), list(*this), lookups(*this), actions(*this), factory(*this)
+    : q(q), window(*this), panel(*this), list(*this), lookups(*this), actions(*this), search(*this), factory(*this)
 {
 }
 
@@ -30,6 +30,7 @@ FrmEditTab::FrmEditTab(QWidget *parent) : QDialog(parent), d(std::make_unique<Fr
     d->list.create();
     d->window.create();
     d->panel.create();
+    d->search.create();
     d->window.finish();
 }
 
@@ -74,6 +75,10 @@ void FrmEditTab::LoccaRecord(bool locked)
 bool FrmEditTab::ControllaCancellazione()
 {
     return d->closed() ? false : d->actions.ControllaCancellazione();
+}
+bool FrmEditTab::Search(int layout, const QStringList &texts)
+{
+    return !d->closed() && d->search.run(layout, texts);
 }
 void FrmEditTab::RIEMPILISTA()
 {
@@ -277,6 +282,8 @@ bool FrmEditTab::eventFilter(QObject *watched, QEvent *event)
 {
     if (d->unloaded || !d->rec) // closing: the descriptor is gone, nothing is checked any more
         return QDialog::eventFilter(watched, event);
+    if (d->search.filter(watched, event))
+        return true;
     const QList<QWidget *> &controls = d->fields.widgets();
     if (event->type() == QEvent::MouseButtonDblClick || event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
         QWidget *w = qobject_cast<QWidget *>(watched);

@@ -94,6 +94,10 @@ public:
     bool ControllaCancellazione();
 
     /// Fills the record list from the table.
+    /// Shows the search panel on search layout `layout` (as the descriptor numbers it), fills its
+    /// inputs with `texts` in order and runs the search. False (the user told) when the record
+    /// has no such layout.
+    bool Search(int layout, const QStringList &texts);
     void RIEMPILISTA();
     /// RIEMPILISTA when line `row` shows the row with key `key`.
     void refreshListAround(int row, const QVariantList &key);

@@ -11,6 +11,7 @@
 //   RecordListPane  the record list (recordlistpane.h)
 //   Lookups         the lookup combo boxes (lookups.h)
 //   RowActions      new, save, drop, delete, move, and the explanation of data errors (rowactions.h)
+//   SearchPane      the search panel, its results in the list, and the export (searchpane.h)
 // and, on this object itself, the field checks (fieldchecks.cpp), the input events
 // (inputevents.cpp) and the start-up (startup.cpp).
 
@@ -24,6 +25,7 @@
 #include "editor/recordlist.h"
 #include "editor/recordlistview.h"
 #include "editor/rowactions.h"
+#include "editor/searchpane.h"
 #include "editor/windowlayout.h"
 
 #include <QPointer>
@@ -60,6 +62,7 @@ public:
     RecordListPane list;
     Lookups lookups;
     RowActions actions;
+    SearchPane search;
     FieldFactory factory;
 
     // The columns of the descriptor's primary index.

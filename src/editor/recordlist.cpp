@@ -1,5 +1,6 @@
 #include "editor/recordlist.h"
 
+#include "platform/textfold.h"
 #include "platform/values.h"
 #include "platform/waiting.h"
 
@@ -197,7 +198,7 @@ RecordListModel::RecordListModel(std::shared_ptr<Connection> connection, const Q
 }
 
 RecordListModel::RecordListModel(std::shared_ptr<Connection> connection, const QString &table,
-                                 const QStringList &keyColumns, ListFilter filter, QObject *parent)
+                                 const QStringList &keyColumns, ListFilter filter, QObject *parent, bool read)
     : QAbstractTableModel(parent), m_connection(std::move(connection)), m_readers(std::make_shared<ReaderSet>())
 {
     setUp(table, keyColumns, QString());
@@ -213,7 +214,27 @@ RecordListModel::RecordListModel(std::shared_ptr<Connection> connection, const Q
         m_order.prepend(m_shown.constFirst());
         m_nullable.prepend(nullableColumns({m_shown.constFirst()}).constFirst());
     }
-    readFirstPageInBackground();
+    if (read)
+        readFirstPageInBackground();
+    else
+        m_counted = true;
+}
+
+bool RecordListModel::readAll(const Connection &reader, int chunk,
+                              const std::function<bool(const QList<QStringList> &)> &take, QString *failure) const
+{
+    // From one chunk's last row to the next, through the order's index where there is one.
+    QVariantList after;
+    for (;;) {
+        QVariantList values;
+        const QString where = after.isEmpty() ? QString() : keyCondition(after, true, values);
+        const auto page = runPageQuery(reader, pageQuery(where, values, false, -1, chunk), failure);
+        if (page->failed)
+            return false;
+        if (!take(page->cells) || page->size() < chunk)
+            return true;
+        after = page->keys.constLast();
+    }
 }
 
 QList<bool> RecordListModel::nullableColumns(const QStringList &columns) const
@@ -683,29 +704,31 @@ int RecordListModel::rowOfKey(const QVariantList &key) const
     if (order.isEmpty())
         return -1;
     qint64 before = -1;
-    {
-        QVariantList values = m_filter.values;
-        const QString filter = m_filter.where.isEmpty() ? QString() : QStringLiteral("(%1) AND ").arg(m_filter.where);
-        const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2%3")
-                                .arg(quoteIdentifier(m_table->name), filter, keyCondition(order, false, values));
-        try {
-            before = m_connection->call([&] {
-                QSqlQuery q(m_connection->database());
-                q.setForwardOnly(true);
-                if (q.prepare(sql)) {
-                    for (const QVariant &v : values)
-                        q.addBindValue(v);
-                    if (execPatiently(q) && q.next())
-                        return q.value(0).toLongLong();
-                }
-                return qint64(-1);
-            });
-        } catch (const DataError &) {
-            // Not found (the user gave up waiting).
-        }
+    try {
+        before = rowsBeforeOn(*m_connection, order);
+    } catch (const DataError &) {
+        // Not found (the user gave up waiting).
     }
-    if (before < 0 || before >= INT_MAX)
+    return lineOf(before, order);
+}
+
+qint64 RecordListModel::rowsBeforeOn(const Connection &connection, const QVariantList &order) const
+{
+    QVariantList values = m_filter.values;
+    const QString filter = m_filter.where.isEmpty() ? QString() : QStringLiteral("(%1) AND ").arg(m_filter.where);
+    const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2%3")
+                            .arg(quoteIdentifier(m_table->name), filter, keyCondition(order, false, values));
+    QSqlQuery q;
+    if (const_cast<Connection &>(connection).execRead(q, sql, values) && q.next())
+        return q.value(0).toLongLong();
+    return -1;
+}
+
+int RecordListModel::lineOf(qint64 before, const QVariantList &order) const
+{
+    if (before < 0 || before >= INT_MAX || order.size() != m_order.size())
         return -1;
+    const QVariantList key = order.mid(prefixCount());
     const int row = int(before);
     // A line beyond those known before the count: the lines grow to hold it, and the count (on
     // its way) brings the others; counting here would hold the window for the whole table.
@@ -731,6 +754,67 @@ int RecordListModel::rowOfKey(const QVariantList &key) const
         if (!sameValue(found.at(i), key.at(i)))
             return -1;
     return row;
+}
+
+void RecordListModel::findLine(const QString &prefix, const std::function<void(int)> &found)
+{
+    const QString column = m_search ? m_shown.value(0) : m_descColumn;
+    if (column.isEmpty() || prefix.isEmpty())
+        return;
+    const quint64 serial = ++m_findSerial;
+    QString pattern;
+    for (const QChar c : folded(prefix))
+        pattern += (c == u'%' || c == u'_' || c == u'!') ? u'!' + QString(c) : QString(c);
+    const QString condition = foldedSql(*m_connection, quoteIdentifier(column)) + QStringLiteral(" LIKE ? ESCAPE '!'");
+    // The first row in the list's order whose text starts so, then how many rows come before it:
+    // each read away from the window, from statements made here (a reader never touches the model).
+    const PageQuery first = pageQuery(condition, {pattern + u'%'}, false, -1, 1);
+    const auto place = [this, serial, found](const QVariantList &order, qint64 before) {
+        if (serial != m_findSerial) // more was typed meanwhile
+            return;
+        if (const int row = lineOf(before, order); row >= 0)
+            found(row);
+    };
+    const auto counted = [this, serial, place](const QVariantList &order) {
+        if (serial != m_findSerial)
+            return;
+        QVariantList values = m_filter.values;
+        const QString filter = m_filter.where.isEmpty() ? QString() : QStringLiteral("(%1) AND ").arg(m_filter.where);
+        const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2%3")
+                                .arg(quoteIdentifier(m_table->name), filter, keyCondition(order, false, values));
+        const auto count = [sql, values](const Connection &on) {
+            QSqlQuery q;
+            return const_cast<Connection &>(on).execRead(q, sql, values) && q.next() ? q.value(0).toLongLong() : qint64(-1);
+        };
+        if (m_connection->waitsOnServer())
+            place(order, count(*m_connection));
+        else
+            onReader<qint64>(this, *m_connection, count, [place, order](std::optional<qint64> before) {
+                if (before)
+                    place(order, *before);
+            }, m_readers);
+    };
+    const auto arrived = [counted](const std::shared_ptr<Page> &page) {
+        if (!page->failed && page->size() == 1)
+            counted(page->keys.constFirst());
+    };
+    if (m_connection->waitsOnServer()) {
+        QTimer::singleShot(0, this, [this, first, arrived] {
+            try {
+                arrived(runPageQuery(*m_connection, first, nullptr));
+            } catch (const DataError &) {
+                // not found (the user gave up waiting)
+            }
+        });
+        return;
+    }
+    onReader<std::shared_ptr<Page>>(
+        this, *m_connection, [first](const Connection &on) { return runPageQuery(on, first, nullptr); },
+        [arrived](std::optional<std::shared_ptr<Page>> page) {
+            if (page)
+                arrived(*page);
+        },
+        m_readers);
 }
 
 void RecordListModel::touch(int number) const

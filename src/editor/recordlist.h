@@ -15,6 +15,7 @@
 #include <QVariantList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -55,8 +56,9 @@ public:
     // The rows of a search. Nothing is read here: the first page comes from the event loop (on
     // SQLite read by a reader of its own, since an unindexed search walks the whole table), then
     // the count; the search is given up (its reader interrupted) when the model goes.
+    // `read` false: nothing is read at all (a model for readAll()).
     RecordListModel(std::shared_ptr<Connection> connection, const QString &table, const QStringList &keyColumns,
-                    ListFilter filter, QObject *parent = nullptr);
+                    ListFilter filter, QObject *parent = nullptr, bool read = true);
     ~RecordListModel() override;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -69,6 +71,11 @@ public:
     void rowSaved(int row, const QVariantList &key);
     // A search: the row of line `row` was deleted; its line goes.
     void rowDeleted(int row);
+    // A search's rows, all of them in its order, read on `reader` (a connection of the thread
+    // that calls, which may be any) `chunk` at a time: `take` gets each chunk's cells, and stops
+    // the reading by returning false. False when a read failed (its error in `failure`).
+    bool readAll(const Connection &reader, int chunk, const std::function<bool(const QList<QStringList> &)> &take,
+                 QString *failure) const;
 
     // Reads the table again (after a save or a delete): drops every cached page.
     void refresh();
@@ -85,6 +92,10 @@ public:
     int rowOfKey(const QVariantList &key) const;
     // The text of line `row`.
     QString lineAt(int row) const;
+    // Looks for the first line whose description (a search's first column) starts with
+    // `prefix`, in any letter case, away from the window; `found` gets its line, unless another
+    // look began meanwhile or there is none.
+    void findLine(const QString &prefix, const std::function<void(int)> &found);
 
     // True once the table is counted (once per refresh, after the first page is shown).
     bool isCounted() const { return m_counted; }
@@ -178,6 +189,12 @@ private:
     // when there is no such row.
     QVariantList orderOf(const QVariantList &key) const;
     int prefixCount() const { return int(m_order.size() - m_keyColumns.size()); }
+    // The rows before the one with these order values (a search's too), counted on `connection`
+    // (this model's or a reader's); -1 when they cannot be.
+    qint64 rowsBeforeOn(const Connection &connection, const QVariantList &order) const;
+    // The line of the row with these order values, `before` rows coming before it: its page
+    // read around it; -1 when that line does not show that row.
+    int lineOf(qint64 before, const QVariantList &order) const;
     void readFirstPage(bool throwOnFailure);
     void scheduleCount();
     void touch(int number) const;
@@ -198,6 +215,7 @@ private:
     QStringList m_order;
     // The readers of this model's background reads, interrupted when it goes.
     std::shared_ptr<struct ReaderSet> m_readers;
+    quint64 m_findSerial = 0; // the newest findLine
     int m_rows = 0;
     bool m_counted = false;
     QList<bool> m_nullable;   // per key column: may hold NULL (changes how boundaries compare)

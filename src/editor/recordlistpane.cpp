@@ -34,7 +34,16 @@ void RecordListPane::refreshAround(int row, const QVariantList &key, std::option
     const QString desc = !d.descField.isEmpty() && table->indexOf(d.descField) >= 0 ? d.descField : QString();
     {
         const Applying applying(d);
-        if (m_view->recordModel()) {
+        if (RecordListModel *model = m_view->recordModel(); model && model->isSearch()) {
+            // The rows found stay as found: a saved row shows as stored, a deleted one goes, a
+            // new one is not among them.
+            if (rowsAdded == 0)
+                model->rowSaved(row, key);
+            else if (rowsAdded == -1)
+                model->rowDeleted(m_view->currentRow());
+            else if (!rowsAdded)
+                model->refresh();
+        } else if (m_view->recordModel()) {
             m_view->recordModel()->refreshAround(row, key, rowsAdded);
             // Filled again from scratch: no line is selected (as after a reset, without a signal).
             if (row < 0)

@@ -127,6 +127,19 @@ void RecordListView::setRecordModel(std::unique_ptr<RecordListModel> model)
     m_window = std::move(window);
     m_model = std::move(model);
     connectSelection();
+    // A search's rows show as columns, under their captions.
+    const bool columns = m_model && m_model->isSearch();
+    horizontalHeader()->setVisible(columns);
+    horizontalHeader()->setStretchLastSection(true);
+    if (columns) {
+        horizontalHeader()->resizeSections(QHeaderView::Interactive);
+        // Once the first rows are in, the columns fit them (and their captions).
+        auto sized = std::make_shared<QMetaObject::Connection>();
+        *sized = connect(m_window.get(), &QAbstractItemModel::rowsInserted, this, [this, sized] {
+            disconnect(*sized);
+            resizeColumnsToContents();
+        });
+    }
     if (windowed())
         updateGeometries(); // the scroll bar spans the whole list before any line is selected
 }
@@ -192,6 +205,20 @@ void RecordListView::forgetCurrentRow()
     m_parked = -1;
     if (selectionModel())
         selectionModel()->reset();
+}
+
+void RecordListView::keyboardSearch(const QString &search)
+{
+    if (!m_model || search.isEmpty())
+        return;
+    if (!m_typing.isValid() || m_typing.elapsed() > 1000)
+        m_typed.clear();
+    m_typing.restart();
+    m_typed += search;
+    m_model->findLine(m_typed, [this](int row) {
+        if (row != currentRow())
+            setCurrentRow(row);
+    });
 }
 
 bool RecordListView::windowed() const

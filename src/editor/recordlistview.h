@@ -10,6 +10,7 @@
 
 #include "norvix_export.h"
 
+#include <QElapsedTimer>
 #include <QTableView>
 #include <QVariantList>
 
@@ -53,8 +54,10 @@ public:
     int windowStart() const { return m_base; }
 
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
-    /// Typing in the list does not look for a line: that would read every line of the table.
-    void keyboardSearch(const QString &) override {}
+    /// Letters typed in the list go to the first line whose description starts with them, in any
+    /// letter case; letters typed within a second of the last add to the text. The line is
+    /// looked for in the database, away from the window, so it may be far past the lines read.
+    void keyboardSearch(const QString &search) override;
 
 signals:
     /// The selected line changed (-1: none).
@@ -81,6 +84,8 @@ private:
     int m_lastEmitted = -1;
     bool m_quiet = false;    // moving the window: selection changes are not the user's
     bool m_syncing = false;  // setting the scroll bar from the window
+    QString m_typed;         // the letters typed, while they follow each other
+    QElapsedTimer m_typing;
 };
 
 } // namespace Norvix

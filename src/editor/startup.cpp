@@ -81,6 +81,7 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
     REPROP();
     d->window.dropSingleTab();
     d->chooseDescField();
+    d->search.load();
     if (!d->data.recordset()->Eof())
         RIEMPILISTA();
     d->positionOn(Indice);

@@ -62,10 +62,59 @@ QRect WindowLayout::twipsOf(QWidget *w) const
 void WindowLayout::place(QWidget *w, const Layout::Rect &r)
 {
     m_twips.insert(w, r);
+    setPixels(w, shown(w, r));
+}
+
+void WindowLayout::setPixels(QWidget *w, const Layout::Rect &r) const
+{
     const double tx = screenService().twipsPerPixelX();
     const double ty = screenService().twipsPerPixelY();
     w->setGeometry(int(std::lround(r.left / tx)), int(std::lround(r.top / ty)), int(std::lround(r.width / tx)),
                    int(std::lround(r.height / ty)));
+}
+
+int WindowLayout::growth() const
+{
+    if (m_searchHeight <= 0)
+        return 0;
+    // The list keeps its header and four lines.
+    const int line = d.list.view()->fontMetrics().height() + 2;
+    const int minList = Layout::roundTwips((line * 5 + 8) * screenService().twipsPerPixelY());
+    return std::max(0, m_searchHeight + minList - m_listRect.height);
+}
+
+Layout::Rect WindowLayout::shown(QWidget *w, const Layout::Rect &r) const
+{
+    if (m_searchHeight <= 0 || w == m_searchPanel)
+        return r;
+    const int grow = growth();
+    const auto down = [&](const Layout::Rect &x) { return Layout::Rect{x.left, x.top + grow, x.width, x.height}; };
+    if (w == d.list.view())
+        return Layout::Rect{r.left, r.top + m_searchHeight, r.width, r.height + grow - m_searchHeight};
+    if (w == d.panel.frame())
+        return Layout::Rect{r.left, r.top, r.width, r.height + grow};
+    if (w->parentWidget() == d.panel.frame()) // the buttons under the first keep to the bottom
+        return r.top > m_buttonRects[0].bottom() ? down(r) : r;
+    if (w->parentWidget() == d.q) // the pages, their fields and captions
+        return down(r);
+    return r;
+}
+
+void WindowLayout::setSearchPanel(QWidget *panel, int height)
+{
+    const Applying applying(d);
+    m_searchPanel = panel;
+    m_searchHeight = panel ? height : 0;
+    const double tx = screenService().twipsPerPixelX();
+    const double ty = screenService().twipsPerPixelY();
+    d.q->resize(int(std::lround(m_formWidth / tx)), int(std::lround((m_formHeight + growth()) / ty)));
+    // Every widget placed, from where it was placed (the children only: a field dropped since
+    // is no longer among them).
+    for (QWidget *w : d.q->findChildren<QWidget *>())
+        if (m_twips.contains(w))
+            setPixels(w, shown(w, m_twips.value(w)));
+    if (panel)
+        place(panel, Layout::Rect{m_listRect.left, m_listRect.top, m_listRect.width, m_searchHeight});
 }
 
 void WindowLayout::applyGeometry()
@@ -73,7 +122,7 @@ void WindowLayout::applyGeometry()
     const Applying applying(d);
     const double tx = screenService().twipsPerPixelX();
     const double ty = screenService().twipsPerPixelY();
-    d.q->resize(int(std::lround(m_formWidth / tx)), int(std::lround(m_formHeight / ty)));
+    d.q->resize(int(std::lround(m_formWidth / tx)), int(std::lround((m_formHeight + growth()) / ty)));
     place(d.list.view(), m_listRect);
     place(m_tabs, Layout::Rect{m_tabRect.left, m_tabRect.top, m_tabRect.width, kTabsHeight});
     place(m_tabFrame, Layout::Rect{m_tabRect.left, m_tabRect.top + kTabsHeight - kFrame, m_tabRect.width,
@@ -82,6 +131,15 @@ void WindowLayout::applyGeometry()
     place(d.panel.frame(), m_panelRect);
     for (int i = 0; i < 5; ++i)
         place(d.panel.button(i), m_buttonRects[i]);
+    // Cerca under the first button, in the room before the second.
+    if (QPushButton *cerca = d.search.button()) {
+        const Layout::Rect &first = m_buttonRects[0];
+        const int room = m_buttonRects[1].top - first.bottom();
+        const int height = std::clamp(room - 90, 240, 375);
+        place(cerca, Layout::Rect{first.left, first.bottom() + std::max(0, (room - height) / 2), first.width, height});
+    }
+    if (m_searchPanel && m_searchHeight > 0)
+        place(m_searchPanel, Layout::Rect{m_listRect.left, m_listRect.top, m_listRect.width, m_searchHeight});
 }
 
 Layout::Rect WindowLayout::tabClient() const
@@ -162,7 +220,7 @@ void WindowLayout::resized()
         return;
     // The panel and the pages follow the window; the fields stay where they are.
     const int w = Layout::roundTwips(d.q->width() * screenService().twipsPerPixelX());
-    const int h = Layout::roundTwips(d.q->height() * screenService().twipsPerPixelY());
+    const int h = Layout::roundTwips(d.q->height() * screenService().twipsPerPixelY()) - growth();
     if (w != m_formWidth || h != m_formHeight) {
         m_formWidth = w;
         m_formHeight = h;

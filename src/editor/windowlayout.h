@@ -62,8 +62,17 @@ public:
     void showPageOf(const QWidget *control);
     void CTRLSETFOCUS(QWidget *control);
 
+    // The search panel over the record list, `height` twips high (0: hidden). The list gives it
+    // room down to a few lines; the window grows by what more it needs, and everything under
+    // the list moves down by as much.
+    void setSearchPanel(QWidget *panel, int height);
+
 private:
     void applyGeometry();
+    // Where a widget placed at `r` shows, with the search panel's room.
+    Layout::Rect shown(QWidget *w, const Layout::Rect &r) const;
+    void setPixels(QWidget *w, const Layout::Rect &r) const;
+    int growth() const; // twips the window grows by for the search panel
     void PicButton_Resize();
     Layout::Rect tabClient() const;
 
@@ -82,6 +91,8 @@ private:
     QFrame *m_tabFrame = nullptr;
     QLabel *m_lblScala = nullptr;
     std::unique_ptr<Layout::PageLayout> m_pages;
+    QWidget *m_searchPanel = nullptr;
+    int m_searchHeight = 0;
 };
 
 } // namespace Norvix

@@ -63,6 +63,11 @@ QString QtFileDialogService::openFile(const QString &title, const QString &folde
     return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, folder);
 }
 
+QString QtFileDialogService::saveFile(const QString &title, const QString &folder, const QString &filter)
+{
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), title, folder, filter);
+}
+
 namespace {
 QScreen *screen()
 {

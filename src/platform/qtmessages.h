@@ -17,6 +17,7 @@ class NORVIX_EXPORT QtFileDialogService : public FileDialogService
 {
 public:
     QString openFile(const QString &title, const QString &folder) override;
+    QString saveFile(const QString &title, const QString &folder, const QString &filter) override;
 };
 
 /// The primary screen of the application.

@@ -33,6 +33,16 @@ QString RecordingFileDialogService::openFile(const QString &title, const QString
     return d->answers.isEmpty() ? QString() : d->answers.takeFirst();
 }
 
+QString RecordingFileDialogService::saveFile(const QString &title, const QString &folder, const QString &)
+{
+    return openFile(title, folder);
+}
+
+QString FileDialogService::saveFile(const QString &, const QString &, const QString &)
+{
+    return QString();
+}
+
 void RecordingFileDialogService::script(QStringList answers)
 {
     d->answers = std::move(answers);

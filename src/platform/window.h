@@ -20,6 +20,9 @@ public:
     virtual ~FileDialogService() = default;
     /// The file the user chose to open, or an empty text when the dialog was cancelled.
     virtual QString openFile(const QString &title, const QString &folder) = 0;
+    /// The file the user chose to write, offering the files of `filter` ("CSV (*.csv)"), or an
+    /// empty text when the dialog was cancelled (what a service that shows no such dialog says).
+    virtual QString saveFile(const QString &title, const QString &folder, const QString &filter);
 };
 
 class NORVIX_EXPORT ScreenService
@@ -43,6 +46,7 @@ public:
     ~RecordingFileDialogService() override;
     /// Records the title and gives the next scripted file (empty: cancelled).
     QString openFile(const QString &title, const QString &folder) override;
+    QString saveFile(const QString &title, const QString &folder, const QString &filter) override;
     /// The files to give, in order.
     void script(QStringList answers);
     /// The titles of the dialogs shown so far.

@@ -1,0 +1,432 @@
+#include "editor/searchpane.h"
+
+#include "editor/frmedittab_p.h"
+#include "platform/connection.h"
+#include "platform/messages.h"
+#include "platform/window.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSaveFile>
+#include <QShortcut>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+
+namespace Norvix {
+
+namespace {
+
+// A field as a CSV file holds it: quoted when it holds the separator, a quote or a line break.
+QString csvField(const QString &text)
+{
+    if (!text.contains(u';') && !text.contains(u'"') && !text.contains(u'\n') && !text.contains(u'\r'))
+        return text;
+    QString quoted = text;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+QByteArray csvLine(const QStringList &fields)
+{
+    QStringList out;
+    out.reserve(fields.size());
+    for (const QString &f : fields)
+        out << csvField(f);
+    return (out.join(u';') + QStringLiteral("\r\n")).toUtf8();
+}
+
+// What a typed text may hold: digits and the regional separators for a number, digits and "/" for
+// a date.
+QValidator *keyFilter(const CampoPtr &campo, QObject *parent)
+{
+    if (!campo)
+        return nullptr;
+    const QString type = campo->TIPO().trimmed().toUpper();
+    static const QStringList numbers{"LONG", "INTEGER", "BYTE", "SINGLE", "DOUBLE", "CURRENCY", "DECIMAL", "AUTOINC", "COUNTER"};
+    if (type == u"DATE")
+        return new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9/]*")), parent);
+    if (numbers.contains(type))
+        return new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[-+0-9.,]*")), parent);
+    return nullptr;
+}
+
+QString textOf(const QWidget *w)
+{
+    if (const auto *combo = qobject_cast<const QComboBox *>(w))
+        return combo->currentText();
+    if (const auto *line = qobject_cast<const QLineEdit *>(w))
+        return line->text();
+    return QString();
+}
+
+} // namespace
+
+SearchPane::SearchPane(FrmEditTabPrivate &d) : d(d) {}
+
+void SearchPane::create()
+{
+    m_cerca = new QPushButton(QStringLiteral("&Cerca"), d.panel.frame());
+    m_cerca->setObjectName(QStringLiteral("CmdCerca"));
+    m_cerca->setAutoDefault(false);
+    QObject::connect(m_cerca, &QPushButton::clicked, d.q, [this] { open(); });
+    auto *shortcut = new QShortcut(QKeySequence::Find, d.q);
+    shortcut->setContext(Qt::WindowShortcut);
+    QObject::connect(shortcut, &QShortcut::activated, d.q, [this] { open(); });
+
+    m_frame = new QFrame(d.q);
+    m_frame->setObjectName(QStringLiteral("FraRicerca"));
+    m_frame->setFrameShape(QFrame::StyledPanel);
+    m_frame->hide();
+    auto *rows = new QVBoxLayout(m_frame);
+    rows->setContentsMargins(4, 3, 4, 3);
+    rows->setSpacing(3);
+    auto *top = new QHBoxLayout;
+    m_layouts = new QComboBox(m_frame);
+    m_layouts->setObjectName(QStringLiteral("CboRicerca"));
+    m_layouts->setAccessibleName(QStringLiteral("Ricerca"));
+    top->addWidget(m_layouts);
+    m_inputsBox = new QWidget(m_frame);
+    auto *inputs = new QHBoxLayout(m_inputsBox);
+    inputs->setContentsMargins(0, 0, 0, 0);
+    top->addWidget(m_inputsBox, 1);
+    rows->addLayout(top);
+    auto *bottom = new QHBoxLayout;
+    const auto button = [&](const char *name, const char *caption) {
+        auto *b = new QPushButton(QString::fromUtf8(caption), m_frame);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        bottom->addWidget(b);
+        return b;
+    };
+    m_trova = button("CmdTrova", "&Trova");
+    m_tutti = button("CmdTutti", "T&utti");
+    m_esporta = button("CmdEsporta", "&Esporta…");
+    m_trovati = new QLabel(m_frame);
+    m_trovati->setObjectName(QStringLiteral("LblTrovati"));
+    bottom->addWidget(m_trovati, 1);
+    rows->addLayout(bottom);
+    QObject::connect(m_trova, &QPushButton::clicked, d.q, [this] { find(); });
+    QObject::connect(m_tutti, &QPushButton::clicked, d.q, [this] { end(); });
+    QObject::connect(m_esporta, &QPushButton::clicked, d.q, [this] { exportRows(); });
+    QObject::connect(m_layouts, &QComboBox::activated, d.q, [this](int index) { chooseLayout(index); });
+    for (QWidget *w : {static_cast<QWidget *>(m_layouts), static_cast<QWidget *>(m_trova),
+                       static_cast<QWidget *>(m_tutti), static_cast<QWidget *>(m_esporta)})
+        w->installEventFilter(d.q);
+}
+
+void SearchPane::load()
+{
+    if (!d.rec)
+        return;
+    m_all = searchLayouts(*d.rec, d.descField);
+    m_layouts->clear();
+    for (const SearchLayout &l : std::as_const(m_all))
+        m_layouts->addItem(l.caption);
+    const int standard = standardSearch(m_all, *d.rec);
+    m_layouts->setCurrentIndex(standard);
+    chooseLayout(standard);
+}
+
+void SearchPane::chooseLayout(int index)
+{
+    qDeleteAll(m_inputs);
+    m_inputs.clear();
+    for (QLabel *l : m_inputsBox->findChildren<QLabel *>())
+        delete l;
+    auto *box = static_cast<QHBoxLayout *>(m_inputsBox->layout());
+    if (index < 0 || index >= m_all.size())
+        return;
+    const SearchLayout &layout = m_all[index];
+    for (int i = 0; i < layout.inputs.size(); ++i) {
+        const SearchField &f = layout.inputs[i];
+        auto *caption = new QLabel(inputCaption(f), m_inputsBox);
+        QWidget *input = nullptr;
+        if (f.isLookup() && f.campo && !f.campo->RecRif().isEmpty()) {
+            // Listed and typed like the editor's lookups: "[code] description", a bare code in
+            // any case.
+            auto *combo = new QComboBox(m_inputsBox);
+            combo->setEditable(true);
+            combo->setInsertPolicy(QComboBox::NoInsert);
+            const CampoPtr campo = f.campo;
+            const auto fill = [this, combo, campo](const QString &prefix) {
+                try {
+                    const QString typed = combo->currentText();
+                    const QSignalBlocker block(combo);
+                    combo->clear();
+                    for (const QString &item : d.lookups.completionItems(campo, prefix))
+                        if (item.startsWith(u'['))
+                            combo->addItem(item);
+                    combo->setCurrentIndex(-1);
+                    combo->setEditText(typed);
+                } catch (const Error &) {
+                    // The list stays as it was; a typed code still searches.
+                }
+            };
+            fill(QString());
+            QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, d.q,
+                             [fill](const QString &text) { fill(typedCode(text)); });
+            combo->lineEdit()->installEventFilter(d.q);
+            input = combo;
+        } else {
+            auto *line = new QLineEdit(m_inputsBox);
+            if (QValidator *v = keyFilter(f.campo, line))
+                line->setValidator(v);
+            input = line;
+        }
+        input->setObjectName(QStringLiteral("Ricerca%1").arg(i));
+        input->setAccessibleName(inputCaption(f));
+        input->installEventFilter(d.q);
+        caption->setBuddy(input);
+        box->addWidget(caption);
+        box->addWidget(input, 1);
+        m_inputs << input;
+    }
+    if (m_frame->isVisible())
+        d.window.setSearchPanel(m_frame, Layout::roundTwips(m_frame->sizeHint().height() * screenService().twipsPerPixelY()));
+}
+
+void SearchPane::open()
+{
+    if (d.closed() || m_all.isEmpty())
+        return;
+    m_frame->show();
+    d.window.setSearchPanel(m_frame, Layout::roundTwips(m_frame->sizeHint().height() * screenService().twipsPerPixelY()));
+    if (!m_inputs.isEmpty())
+        m_inputs.constFirst()->setFocus(Qt::ShortcutFocusReason);
+    else
+        m_layouts->setFocus(Qt::ShortcutFocusReason);
+}
+
+QStringList SearchPane::typed() const
+{
+    QStringList texts;
+    for (const QWidget *w : m_inputs)
+        texts << textOf(w);
+    return texts;
+}
+
+void SearchPane::find()
+{
+    const int index = m_layouts->currentIndex();
+    if (d.closed() || index < 0 || index >= m_all.size())
+        return;
+    if (d.modified) { // the rows found would replace the line of a row being changed
+        msgBox(QStringLiteral("Confermare o annullare le modifiche prima di cercare."), MsgButtons::OkOnly,
+               QStringLiteral("ATTENZIONE !"));
+        return;
+    }
+    ListFilter filter;
+    try {
+        filter = searchFilter(*d.data.connection(), *d.data.table(), m_all[index], typed());
+    } catch (const DataError &e) {
+        msgBox(e.description(), MsgButtons::OkOnly, QStringLiteral("ATTENZIONE !"));
+        return;
+    }
+    if (!m_active) {
+        const int row = d.list.view()->currentRow();
+        m_shownKey = row >= 0 ? d.list.view()->keyAt(row) : QVariantList();
+    }
+    m_active = true;
+    m_filter = filter;
+    m_trovati->setText(QStringLiteral("Ricerca in corso…"));
+    try {
+        auto results = std::make_unique<RecordListModel>(d.data.connection(), d.data.tableName(), d.data.keyColumns(), filter);
+        QObject::connect(results.get(), &RecordListModel::counted, d.q, [this](qint64 rows) { count(rows); });
+        const Applying applying(d);
+        d.list.view()->setRecordModel(std::move(results));
+    } catch (const DataError &e) {
+        m_trovati->clear();
+        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+        end();
+    }
+}
+
+void SearchPane::count(qint64 rows)
+{
+    m_trovati->setText(rows < 0 ? QStringLiteral("Ricerca non riuscita") : QStringLiteral("Trovati %1").arg(rows));
+}
+
+void SearchPane::end()
+{
+    const bool wasActive = m_active;
+    m_active = false;
+    m_trovati->clear();
+    m_frame->hide();
+    d.window.setSearchPanel(nullptr, 0);
+    if (!wasActive || d.closed())
+        return;
+    // The row shown now (a result selected since), or the one shown when the search began.
+    QVariantList key = m_shownKey;
+    if (Recordset *rs = d.data.recordset(); rs && rs->hasCurrentRow())
+        key = rs->Bookmark();
+    {
+        const Applying applying(d);
+        d.list.view()->clear();
+    }
+    d.list.RIEMPILISTA();
+    if (!key.isEmpty())
+        d.list.selectQuietly(d.list.view()->rowOfKey(key));
+    if (d.list.view()->isEnabled())
+        d.list.view()->setFocus(Qt::OtherFocusReason);
+}
+
+bool SearchPane::run(int layout, const QStringList &texts)
+{
+    int index = -1;
+    for (int i = 0; i < m_all.size(); ++i)
+        if (m_all[i].key == QString::number(layout))
+            index = i;
+    if (index < 0) {
+        msgBox(QStringLiteral("La ricerca %1 non esiste per %2.").arg(layout).arg(d.recordName), MsgButtons::OkOnly,
+               QStringLiteral("ATTENZIONE !"));
+        return false;
+    }
+    m_layouts->setCurrentIndex(index);
+    chooseLayout(index);
+    open();
+    for (int i = 0; i < m_inputs.size() && i < texts.size(); ++i) {
+        if (auto *combo = qobject_cast<QComboBox *>(m_inputs[i]))
+            combo->setEditText(texts[i]);
+        else if (auto *line = qobject_cast<QLineEdit *>(m_inputs[i]))
+            line->setText(texts[i]);
+    }
+    find();
+    return true;
+}
+
+bool SearchPane::filter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress || !m_frame->isVisible())
+        return false;
+    auto *w = qobject_cast<QWidget *>(watched);
+    if (!w || (w != m_frame && !m_frame->isAncestorOf(w)))
+        return false;
+    const int key = static_cast<QKeyEvent *>(event)->key();
+    if (key == Qt::Key_Escape) {
+        end();
+        return true;
+    }
+    // Enter finds, in an input; it never presses the editor's default button.
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !qobject_cast<QPushButton *>(w)) {
+        find();
+        return true;
+    }
+    return false;
+}
+
+QList<ListFilter::Column> SearchPane::allColumns() const
+{
+    QList<ListFilter::Column> columns;
+    const auto table = d.data.table();
+    for (const auto &c : *d.rec->Campi())
+        if (table->indexOf(c->Nome()) >= 0)
+            columns << ListFilter::Column{c->Nome(), c->Desc().isEmpty() ? c->Nome() : c->Desc(), c->Format()};
+    return columns;
+}
+
+void SearchPane::exportRows()
+{
+    if (d.closed())
+        return;
+    const QString folder = QFileInfo(d.data.connection()->params().database).absolutePath();
+    QString path = fileDialogService().saveFile(QStringLiteral("Esporta"), folder, QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".csv");
+    ListFilter filter = m_active ? m_filter : ListFilter{};
+    if (!m_active)
+        filter.columns = allColumns();
+    std::shared_ptr<const RecordListModel> rows;
+    try {
+        rows = std::make_shared<RecordListModel>(d.data.connection(), d.data.tableName(), d.data.keyColumns(), filter,
+                                                 nullptr, false);
+    } catch (const DataError &e) {
+        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+        return;
+    }
+    QStringList captions;
+    for (const auto &c : std::as_const(filter.columns))
+        captions << c.caption;
+    const qint64 total = m_active && d.list.view()->recordModel() && d.list.view()->recordModel()->isCounted()
+                             ? d.list.view()->count()
+                             : -1;
+
+    // Written on a thread of its own, with a reader of its own, into a file renamed over the one
+    // chosen only once every row is in.
+    std::atomic<bool> cancel{false};
+    std::atomic<qint64> written{0};
+    QString failure;
+    const auto connection = d.data.connection();
+    QThread *worker = QThread::create([&, params = connection->params(), text = connection->ConnectionString()] {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) {
+            failure = file.errorString();
+            return;
+        }
+        file.write("\xEF\xBB\xBF");
+        file.write(csvLine(captions));
+        QString readError;
+        bool read = false;
+        try {
+            const auto reader = Connection::open(params, text, Access::ReadOnly);
+            read = rows->readAll(*reader, 1000, [&](const QList<QStringList> &chunk) {
+                for (const QStringList &cells : chunk)
+                    file.write(csvLine(cells));
+                written += chunk.size();
+                return !cancel;
+            }, &readError);
+        } catch (const Error &e) {
+            readError = e.message();
+        }
+        if (!read)
+            failure = readError;
+        else if (!cancel && !file.commit())
+            failure = file.errorString();
+        // Given up or failed: QSaveFile leaves the chosen file as it was.
+    });
+    QProgressDialog progress(QStringLiteral("Esportazione in corso…"), QStringLiteral("Annulla"), 0,
+                             total > 0 ? int(std::min<qint64>(total, INT_MAX)) : 0, d.q);
+    progress.setObjectName(QStringLiteral("FrmEsporta"));
+    progress.setWindowTitle(QStringLiteral("Esporta"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    QEventLoop loop;
+    QObject::connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&progress, &QProgressDialog::canceled, d.q, [&cancel] { cancel = true; });
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, d.q, [&] {
+        if (total > 0)
+            progress.setValue(int(std::min<qint64>(written, total)));
+    });
+    tick.start(100);
+    worker->start();
+    loop.exec();
+    worker->wait();
+    delete worker;
+    tick.stop();
+    progress.reset();
+    if (cancel)
+        m_trovati->setText(QStringLiteral("Esportazione annullata"));
+    else if (!failure.isEmpty())
+        msgBox(QStringLiteral("Impossibile esportare in %1: %2").arg(QDir::toNativeSeparators(path), failure),
+               MsgButtons::OkOnly, QStringLiteral("ATTENZIONE !"));
+    else
+        m_trovati->setText(QStringLiteral("Esportate %1 righe").arg(written.load()));
+}
+
+} // namespace Norvix

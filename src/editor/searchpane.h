@@ -1,0 +1,78 @@
+#pragma once
+
+// Finding rows (FraRicerca over the record list): the button CmdCerca and Ctrl+F show the panel,
+// whose inputs come from the descriptor's search layouts; Trova shows the rows found in the
+// list as columns, Tutti (or Esc) brings the whole list back on the row that was shown, and
+// Esporta writes the rows found, or the whole table, to a CSV file.
+
+#include "editor/search.h"
+
+#include <QList>
+#include <QPointer>
+#include <QStringList>
+#include <QVariantList>
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QObject;
+class QEvent;
+class QPushButton;
+class QWidget;
+
+namespace Norvix {
+
+class FrmEditTabPrivate;
+
+class SearchPane
+{
+public:
+    explicit SearchPane(FrmEditTabPrivate &d);
+
+    // Makes CmdCerca (on the command panel) and the hidden panel.
+    void create();
+    // Once the descriptor is read: its layouts.
+    void load();
+    QPushButton *button() const { return m_cerca; }
+    QFrame *frame() const { return m_frame; }
+
+    // Shows the panel, the first input focused.
+    void open();
+    // Runs the search of the current layout with what its inputs hold.
+    void find();
+    // Ends the search (and hides the panel): the whole list, on the row that was shown.
+    void end();
+    // Writes the rows found (or the whole table) to a file the user chooses.
+    void exportRows();
+    // Layout number `layout` (as the descriptor numbers it), its inputs filled in order, the
+    // search run. False (the user told) when the record has no such layout.
+    bool run(int layout, const QStringList &texts);
+    // The results of a search are in the list.
+    bool active() const { return m_active; }
+    // Key events of the panel's inputs: Enter finds, Esc ends.
+    bool filter(QObject *watched, QEvent *event);
+
+private:
+    void chooseLayout(int index);
+    void count(qint64 rows);
+    QStringList typed() const;
+    // The columns an export writes when no search is active: every field of the table.
+    QList<ListFilter::Column> allColumns() const;
+
+    FrmEditTabPrivate &d;
+    QPushButton *m_cerca = nullptr;
+    QFrame *m_frame = nullptr;
+    QComboBox *m_layouts = nullptr;
+    QWidget *m_inputsBox = nullptr;
+    QList<QWidget *> m_inputs;
+    QPushButton *m_trova = nullptr;
+    QPushButton *m_tutti = nullptr;
+    QPushButton *m_esporta = nullptr;
+    QLabel *m_trovati = nullptr;
+    QList<SearchLayout> m_all;
+    bool m_active = false;
+    ListFilter m_filter;       // of the search shown
+    QVariantList m_shownKey;   // the row shown when the search began
+};
+
+} // namespace Norvix
