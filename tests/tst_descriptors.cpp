@@ -257,6 +257,7 @@ private slots:
         QTest::newRow("repeated layout") << "RICERCA,01,MOSTRA,Di nuovo,NOME" << "ricerca 1 già dichiarata";
         QTest::newRow("selection of undeclared layout") << "RICERCA,7,SELEZIONE,NOME,X,=" << "ricerca 7 non dichiarata";
         QTest::newRow("selection of undeclared field") << "RICERCA,1,SELEZIONE,CAP,,=" << "campo CAP";
+        QTest::newRow("unknown search type") << "RICERCA,1,SELEZIONE,NOME,,CONTIENE" << "tipo di ricerca \"CONTIENE\"";
         QTest::newRow("index with empty item") << "INDICE,PK,+NOME;;+X,-1,-1" << "campo vuoto";
         QTest::newRow("index with mark only") << "INDICE,PK,+,-1,-1" << "campo vuoto";
         QTest::newRow("index without fields") << "INDICE,PK,,-1,-1" << "campo vuoto";
