@@ -55,6 +55,8 @@ const char *const kDescriptor =
     "CAMPO,NOME,Ragione sociale,TEXT,40,,,,,,,,,,1\n"
     "CAMPO,ZONA,Zona,TEXT,8,,,,,,ZONE,NOME,COMBOBOX,,1\n"
     "CAMPO,CATEG,Categoria,LONG,8,,,,,,CATEGORIE,NOME,COMBOBOX,,1\n"
+    "RICERCA,1,MOSTRA,Per ragione sociale,NOME,CODICE\n"
+    "RICERCA,1,SELEZIONE,NOME,,LIKE\n"
     "INDICE,PrimaryKey,+CODICE,-1,-1\n"
     "RECORD,ZONE,Zone,1\nCAMPO,COD,Codice,TEXT,8,,,,X\nCAMPO,NOME,Nome,TEXT,40\nINDICE,PrimaryKey,+COD,-1,-1\n"
     "RECORD,CATEGORIE,Categorie,1\nCAMPO,COD,Codice,LONG,8,,,,X\nCAMPO,NOME,Nome,TEXT,40\nINDICE,PrimaryKey,+COD,-1,-1\n";
@@ -307,6 +309,37 @@ int child(const QString &connection, const QString &folder)
             std::fprintf(stderr, "%s: %d items, first %s\n", label, combo->count(), qPrintable(combo->itemText(0)));
         QTest::keyClick(combo->lineEdit(), Qt::Key_Escape);
     }
+    // A search on a column without an index (a LIKE that walks the whole table): when its first
+    // page shows; then one that finds nothing, ended with Esc at once, and when the whole list is
+    // back.
+    {
+        QElapsedTimer clock;
+        clock.start();
+        qint64 firstPage = -1;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (firstPage < 0 && list->model()->rowCount() > 0 && !list->model()->index(0, 0).data().toString().isEmpty())
+                firstPage = clock.nsecsElapsed();
+        });
+        poll.start(1);
+        if (editor.Modified()) // the codes typed into the lookups
+            editor.CmdButton_Click(2);
+        if (editor.Modified())
+            die(QStringLiteral("the changes were not dropped before searching"));
+        print("search", probe.measure([&] { editor.Search(1, {QStringLiteral("99")}); }));
+        if (!list->recordModel()->isSearch())
+            die(QStringLiteral("the search did not run: ") + user->messages().value(0).text);
+        std::printf("search_first_page %.2f\n", firstPage / 1e6);
+        auto *input = editor.findChild<QLineEdit *>(QStringLiteral("Ricerca0"));
+        const int whole = list->count();
+        print("search_cancel", probe.measure([&] {
+            input->setText(QStringLiteral("nessuno così"));
+            QTest::keyClick(input, Qt::Key_Return);
+            QTest::keyClick(input, Qt::Key_Escape);
+        }));
+        if (list->recordModel()->isSearch() || list->count() < whole - 1)
+            die(QStringLiteral("Esc did not bring the whole list back"));
+    }
     std::printf("memory %.1f\n", (rssKb() - before) / 1024.0);
     editor.close(); // the lookups typed into are not saved (the careful answer to the question)
     return 0;
@@ -431,6 +464,9 @@ int main(int argc, char *argv[])
     row("delete: to idle / stall", "delete_stall", "delete_idle");
     row("lookup keystroke, text codes, worst: to idle / stall", "key_text_stall", "key_text_idle");
     row("lookup keystroke, integer codes, worst: to idle / stall", "key_integer_stall", "key_integer_idle");
+    row("search without an index: to idle / stall", "search_stall", "search_idle");
+    row("search without an index: first page shown", "search_first_page", QString());
+    row("search that finds nothing, Esc at once: to idle / stall", "search_cancel_stall", "search_cancel_idle");
     row("memory taken (MB)", "memory", QString());
     row("raw UPDATE+COMMIT", "raw_commit", QString());
     row("raw COUNT(*)", "raw_count", QString());

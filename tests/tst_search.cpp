@@ -190,7 +190,17 @@ private slots:
         QVERIFY(!list->horizontalHeader()->isVisible());
         QCOMPARE(list->geometry(), listBefore);
         QTRY_COMPARE(list->count(), wholeTable - 1);
-        QCOMPARE(list->lineAt(list->currentRow()), QStringLiteral("[1] ") + shownName);
+        QTRY_COMPARE(list->lineAt(list->currentRow()), QStringLiteral("[1] ") + shownName);
+
+        // Esc right after Enter gives the search up: the whole list at once, nothing of it later.
+        QTest::keyClick(control(editor, "TxtText2"), Qt::Key_F, Qt::ControlModifier);
+        province->setEditText(QStringLiteral("rm"));
+        QTest::keyClick(province->lineEdit(), Qt::Key_Return);
+        QTest::keyClick(province->lineEdit(), Qt::Key_Escape);
+        QVERIFY(!list->recordModel()->isSearch() && !panel->isVisible());
+        QTest::qWait(300);
+        QVERIFY(found->text().isEmpty() && !list->recordModel()->isSearch());
+        QCOMPARE(list->count(), wholeTable - 1);
     }
 
     // Letters typed in the list go to the first line whose description starts with them, past

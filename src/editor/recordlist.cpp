@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
 #include <mutex>
 
 namespace Norvix {
@@ -173,19 +174,35 @@ QString failureText(const QSqlError &error)
 
 } // namespace
 
-// The readers of a model's background reads: each registers its SQLite handle while it works, so
-// that a model that goes (a search given up) interrupts what they still run.
+// The readers of a model's background reads: each registers how to interrupt it while it works
+// (sqlite3_interrupt, or a cancel request to the server), so that a model that goes (a search
+// given up) interrupts what they still run.
 struct ReaderSet
 {
     std::mutex mutex;
-    QSet<sqlite3 *> handles;
+    std::map<int, std::function<void()>> interrupts;
+    int next = 0;
     bool closed = false;
     void interruptAll()
     {
         const std::lock_guard lock(mutex);
         closed = true;
-        for (sqlite3 *h : std::as_const(handles))
-            sqlite3_interrupt(h);
+        for (const auto &[id, interrupt] : interrupts)
+            interrupt();
+    }
+    // -1: closed already, nothing to run.
+    int add(std::function<void()> interrupt)
+    {
+        const std::lock_guard lock(mutex);
+        if (closed)
+            return -1;
+        interrupts.emplace(next, std::move(interrupt));
+        return next++;
+    }
+    void remove(int id)
+    {
+        const std::lock_guard lock(mutex);
+        interrupts.erase(id);
     }
 };
 
@@ -549,25 +566,25 @@ void onReader(QObject *context, const Connection &connection, std::function<Resu
         [promise, work, readers, params = connection.params(), text = connection.ConnectionString()] {
             std::optional<Result> result;
             try {
-                const auto reader = Connection::open(params, text, Access::ReadOnly);
-                sqlite3 *handle = nullptr;
-                if (readers && reader->dialect() == SqlDialect::Sqlite) {
-                    const QVariant h = reader->call([&] { return reader->database().driver()->handle(); });
-                    if (qstrcmp(h.typeName(), "sqlite3*") == 0)
-                        handle = *static_cast<sqlite3 *const *>(h.constData());
-                    const std::lock_guard lock(readers->mutex);
-                    if (!readers->closed && handle)
-                        readers->handles.insert(handle);
-                    else
-                        handle = nullptr;
+                const std::shared_ptr<Connection> reader = Connection::open(params, text, Access::ReadOnly);
+                int id = 0;
+                if (readers) {
+                    std::function<void()> interrupt = [reader] { reader->cancelRunning(); };
+                    if (reader->dialect() == SqlDialect::Sqlite) {
+                        const QVariant h = reader->call([&] { return reader->database().driver()->handle(); });
+                        sqlite3 *handle = qstrcmp(h.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3 *const *>(h.constData())
+                                                                                 : nullptr;
+                        interrupt = [handle] {
+                            if (handle)
+                                sqlite3_interrupt(handle);
+                        };
+                    }
+                    id = readers->add(std::move(interrupt));
                 }
-                const bool given = readers && readers->closed;
-                if (!given)
+                if (id >= 0)
                     result = work(*reader);
-                if (handle) {
-                    const std::lock_guard lock(readers->mutex);
-                    readers->handles.remove(handle);
-                }
+                if (readers && id >= 0)
+                    readers->remove(id);
             } catch (const Error &) {
                 // none: the caller does the work itself
             }
@@ -587,7 +604,7 @@ void RecordListModel::scheduleCount()
     QTimer::singleShot(kCountDelayMs, this, [this, generation = m_generation] {
         if (generation != m_generation || m_counted)
             return;
-        if (m_connection->waitsOnServer())
+        if (m_connection->waitsOnServer() && !m_search)
             countRows();
         else
             countInBackground();
@@ -654,24 +671,16 @@ void RecordListModel::readFirstPageInBackground()
         }
     };
     m_background.insert(0); // reading
-    if (m_connection->waitsOnServer()) { // waits on the server with the event loop running
-        QTimer::singleShot(0, this, [this, query, arrived, generation = m_generation] {
-            if (generation == m_generation)
-                arrived(readPage(query));
-        });
-        return;
-    }
+    // On a reader of its own, on a server too: the window takes keys meanwhile (Esc gives the
+    // search up), and the server is asked to cancel it when it is given up.
     onReader<std::shared_ptr<Page>>(
         this, *m_connection, [query](const Connection &reader) { return runPageQuery(reader, query, nullptr); },
-        [this, arrived, generation = m_generation](std::optional<std::shared_ptr<Page>> page) {
+        [this, arrived, query, generation = m_generation](std::optional<std::shared_ptr<Page>> page) {
             if (generation != m_generation)
                 return;
-            if (!page) {
-                auto failed = std::make_shared<Page>();
-                failed->failed = true;
-                page = failed;
-            }
-            arrived(*page);
+            // No reader (a server that takes no more sessions, a lock past its patience): read
+            // here, waiting as needed.
+            arrived(page ? *page : readPage(query));
         },
         m_readers);
 }
@@ -769,34 +778,9 @@ void RecordListModel::findLine(const QString &prefix, const std::function<void(i
     // The first row in the list's order whose text starts so, then how many rows come before it:
     // each read away from the window, from statements made here (a reader never touches the model).
     const PageQuery first = pageQuery(condition, {pattern + u'%'}, false, -1, 1);
-    const auto place = [this, serial, found](const QVariantList &order, qint64 before) {
-        if (serial != m_findSerial) // more was typed meanwhile
-            return;
-        if (const int row = lineOf(before, order); row >= 0)
-            found(row);
-    };
-    const auto counted = [this, serial, place](const QVariantList &order) {
-        if (serial != m_findSerial)
-            return;
-        QVariantList values = m_filter.values;
-        const QString filter = m_filter.where.isEmpty() ? QString() : QStringLiteral("(%1) AND ").arg(m_filter.where);
-        const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2%3")
-                                .arg(quoteIdentifier(m_table->name), filter, keyCondition(order, false, values));
-        const auto count = [sql, values](const Connection &on) {
-            QSqlQuery q;
-            return const_cast<Connection &>(on).execRead(q, sql, values) && q.next() ? q.value(0).toLongLong() : qint64(-1);
-        };
-        if (m_connection->waitsOnServer())
-            place(order, count(*m_connection));
-        else
-            onReader<qint64>(this, *m_connection, count, [place, order](std::optional<qint64> before) {
-                if (before)
-                    place(order, *before);
-            }, m_readers);
-    };
-    const auto arrived = [counted](const std::shared_ptr<Page> &page) {
+    const auto arrived = [this, serial, found](const std::shared_ptr<Page> &page) {
         if (!page->failed && page->size() == 1)
-            counted(page->keys.constFirst());
+            placeOrder(page->keys.constFirst(), serial, found);
     };
     if (m_connection->waitsOnServer()) {
         QTimer::singleShot(0, this, [this, first, arrived] {
@@ -813,6 +797,49 @@ void RecordListModel::findLine(const QString &prefix, const std::function<void(i
         [arrived](std::optional<std::shared_ptr<Page>> page) {
             if (page)
                 arrived(*page);
+        },
+        m_readers);
+}
+
+void RecordListModel::findRow(const QVariantList &key, const std::function<void(int)> &found)
+{
+    const quint64 serial = ++m_findSerial;
+    if (key.size() != m_keyColumns.size())
+        return;
+    try {
+        if (const QVariantList order = orderOf(key); !order.isEmpty())
+            placeOrder(order, serial, found);
+    } catch (const DataError &) {
+        // not found (the user gave up waiting)
+    }
+}
+
+void RecordListModel::placeOrder(const QVariantList &order, quint64 serial, const std::function<void(int)> &found)
+{
+    // The rows before it are counted away from the window (a count walks them all).
+    const auto place = [this, serial, found, order](qint64 before) {
+        if (serial != m_findSerial) // another look began meanwhile
+            return;
+        if (const int row = lineOf(before, order); row >= 0)
+            found(row);
+    };
+    QVariantList values = m_filter.values;
+    const QString filter = m_filter.where.isEmpty() ? QString() : QStringLiteral("(%1) AND ").arg(m_filter.where);
+    const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2%3")
+                            .arg(quoteIdentifier(m_table->name), filter, keyCondition(order, false, values));
+    const auto count = [sql, values](const Connection &on) {
+        QSqlQuery q;
+        return const_cast<Connection &>(on).execRead(q, sql, values) && q.next() ? q.value(0).toLongLong() : qint64(-1);
+    };
+    if (m_connection->waitsOnServer()) {
+        place(count(*m_connection));
+        return;
+    }
+    onReader<qint64>(
+        this, *m_connection, count,
+        [place](std::optional<qint64> before) {
+            if (before)
+                place(*before);
         },
         m_readers);
 }

@@ -96,6 +96,9 @@ public:
     // `prefix`, in any letter case, away from the window; `found` gets its line, unless another
     // look began meanwhile or there is none.
     void findLine(const QString &prefix, const std::function<void(int)> &found);
+    // rowOfKey away from the window: `found` gets the line of the row with this key, unless
+    // another look began meanwhile or the list has no such line.
+    void findRow(const QVariantList &key, const std::function<void(int)> &found);
 
     // True once the table is counted (once per refresh, after the first page is shown).
     bool isCounted() const { return m_counted; }
@@ -195,6 +198,8 @@ private:
     // The line of the row with these order values, `before` rows coming before it: its page
     // read around it; -1 when that line does not show that row.
     int lineOf(qint64 before, const QVariantList &order) const;
+    // The line of the row with these order values, its rows before counted away from the window.
+    void placeOrder(const QVariantList &order, quint64 serial, const std::function<void(int)> &found);
     void readFirstPage(bool throwOnFailure);
     void scheduleCount();
     void touch(int number) const;

@@ -278,8 +278,9 @@ void SearchPane::end()
         d.list.view()->clear();
     }
     d.list.RIEMPILISTA();
-    if (!key.isEmpty())
-        d.list.selectQuietly(d.list.view()->rowOfKey(key));
+    // Its line is found away from the window: counting the rows before it walks them all.
+    if (RecordListModel *whole = d.list.view()->recordModel(); whole && !key.isEmpty())
+        whole->findRow(key, [this](int row) { d.list.selectQuietly(row); });
     if (d.list.view()->isEnabled())
         d.list.view()->setFocus(Qt::OtherFocusReason);
 }

@@ -902,6 +902,12 @@ void Connection::run(const std::function<void()> &work) const
                         .arg(what));
 }
 
+void Connection::cancelRunning() const
+{
+    if (m_worker)
+        m_worker->interrupt(Interrupt::Soft);
+}
+
 bool Connection::interrupted() const
 {
     if (!m_worker || QThread::currentThread() != m_worker.get())

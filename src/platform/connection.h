@@ -105,6 +105,9 @@ public:
     bool waitsOnServer() const { return m_worker != nullptr; }
     // True inside work that the user asked to interrupt: nothing is to be tried again.
     bool interrupted() const;
+    // Asks a server to cancel the statement this connection runs now, from any thread (its
+    // work then fails as a cancelled statement does). Nothing for SQLite.
+    void cancelRunning() const;
 
     // The text given to open().
     QString ConnectionString() const { return m_connectionString; }
