@@ -26,6 +26,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -179,6 +180,8 @@ public:
             const qint64 gap = now - m_last;
             m_longest = std::max(m_longest, gap);
             m_longestAfter = std::max(m_longestAfter, gap);
+            if (gap > 8'000'000 && qEnvironmentVariableIsSet("NORVIX_BENCH_DEBUG")) // to line up with traces
+                std::fprintf(stderr, "gap %.1f ms ending at %lld\n", gap / 1e6, QDateTime::currentMSecsSinceEpoch() % 100000);
             if (gap > 2'000'000)
                 m_busyUntil = now;
             m_last = now;
@@ -318,7 +321,8 @@ int child(const QString &connection, const QString &folder)
         qint64 firstPage = -1;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (firstPage < 0 && list->model()->rowCount() > 0 && !list->model()->index(0, 0).data().toString().isEmpty())
+            if (firstPage < 0 && list->model() && list->recordModel()->isSearch() && list->model()->rowCount() > 0
+                && !list->model()->index(0, 0).data().toString().isEmpty())
                 firstPage = clock.nsecsElapsed();
         });
         poll.start(1);
@@ -326,6 +330,10 @@ int child(const QString &connection, const QString &folder)
             editor.CmdButton_Click(2);
         if (editor.Modified())
             die(QStringLiteral("the changes were not dropped before searching"));
+        print("panel", probe.measure([&] { // Ctrl+F, then Esc
+            QTest::keyClick(list, Qt::Key_F, Qt::ControlModifier);
+            QTest::keyClick(editor.findChild<QWidget *>(QStringLiteral("Ricerca0")), Qt::Key_Escape);
+        }));
         print("search", probe.measure([&] { editor.Search(1, {QStringLiteral("99")}); }));
         if (!list->recordModel()->isSearch())
             die(QStringLiteral("the search did not run: ") + user->messages().value(0).text);
@@ -464,6 +472,7 @@ int main(int argc, char *argv[])
     row("delete: to idle / stall", "delete_stall", "delete_idle");
     row("lookup keystroke, text codes, worst: to idle / stall", "key_text_stall", "key_text_idle");
     row("lookup keystroke, integer codes, worst: to idle / stall", "key_integer_stall", "key_integer_idle");
+    row("search panel shown and hidden: to idle / stall", "panel_stall", "panel_idle");
     row("search without an index: to idle / stall", "search_stall", "search_idle");
     row("search without an index: first page shown", "search_first_page", QString());
     row("search that finds nothing, Esc at once: to idle / stall", "search_cancel_stall", "search_cancel_idle");

@@ -674,7 +674,8 @@ void RecordListModel::readFirstPageInBackground()
     // On a reader of its own, on a server too: the window takes keys meanwhile (Esc gives the
     // search up), and the server is asked to cancel it when it is given up.
     onReader<std::shared_ptr<Page>>(
-        this, *m_connection, [query](const Connection &reader) { return runPageQuery(reader, query, nullptr); },
+        this, *m_connection,
+        [query](const Connection &reader) { return runPageQuery(reader, query, nullptr); },
         [this, arrived, query, generation = m_generation](std::optional<std::shared_ptr<Page>> page) {
             if (generation != m_generation)
                 return;
@@ -727,10 +728,12 @@ qint64 RecordListModel::rowsBeforeOn(const Connection &connection, const QVarian
     const QString filter = m_filter.where.isEmpty() ? QString() : QStringLiteral("(%1) AND ").arg(m_filter.where);
     const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2%3")
                             .arg(quoteIdentifier(m_table->name), filter, keyCondition(order, false, values));
-    QSqlQuery q;
-    if (const_cast<Connection &>(connection).execRead(q, sql, values) && q.next())
-        return q.value(0).toLongLong();
-    return -1;
+    return connection.call([&] {
+        QSqlQuery q;
+        if (const_cast<Connection &>(connection).execRead(q, sql, values) && q.next())
+            return q.value(0).toLongLong();
+        return qint64(-1);
+    });
 }
 
 int RecordListModel::lineOf(qint64 before, const QVariantList &order) const
@@ -828,8 +831,10 @@ void RecordListModel::placeOrder(const QVariantList &order, quint64 serial, cons
     const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2%3")
                             .arg(quoteIdentifier(m_table->name), filter, keyCondition(order, false, values));
     const auto count = [sql, values](const Connection &on) {
-        QSqlQuery q;
-        return const_cast<Connection &>(on).execRead(q, sql, values) && q.next() ? q.value(0).toLongLong() : qint64(-1);
+        return on.call([&] {
+            QSqlQuery q;
+            return const_cast<Connection &>(on).execRead(q, sql, values) && q.next() ? q.value(0).toLongLong() : qint64(-1);
+        });
     };
     if (m_connection->waitsOnServer()) {
         place(count(*m_connection));

@@ -37,6 +37,7 @@ void RecordListPane::refreshAround(int row, const QVariantList &key, std::option
         if (RecordListModel *model = m_view->recordModel(); model && model->isSearch()) {
             // The rows found stay as found: a saved row shows as stored, a deleted one goes, a
             // new one is not among them.
+            d.search.rowsChanged();
             if (rowsAdded == 0)
                 model->rowSaved(row, key);
             else if (rowsAdded == -1)

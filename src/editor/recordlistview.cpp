@@ -109,6 +109,15 @@ RecordListModel *RecordListView::recordModel() const
     return m_model.get();
 }
 
+std::unique_ptr<RecordListModel> RecordListView::takeRecordModel()
+{
+    setModel(nullptr);
+    m_window.reset();
+    m_base = 0;
+    m_parked = -1;
+    return std::move(m_model);
+}
+
 void RecordListView::clear()
 {
     setRecordModel(nullptr);
@@ -131,15 +140,8 @@ void RecordListView::setRecordModel(std::unique_ptr<RecordListModel> model)
     const bool columns = m_model && m_model->isSearch();
     horizontalHeader()->setVisible(columns);
     horizontalHeader()->setStretchLastSection(true);
-    if (columns) {
-        horizontalHeader()->resizeSections(QHeaderView::Interactive);
-        // Once the first rows are in, the columns fit them (and their captions).
-        auto sized = std::make_shared<QMetaObject::Connection>();
-        *sized = connect(m_window.get(), &QAbstractItemModel::rowsInserted, this, [this, sized] {
-            disconnect(*sized);
-            resizeColumnsToContents();
-        });
-    }
+    if (columns)
+        horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     if (windowed())
         updateGeometries(); // the scroll bar spans the whole list before any line is selected
 }

@@ -33,6 +33,8 @@ public:
     /// Shows `model` (owned by the view from now on); nullptr empties the list.
     void setRecordModel(std::unique_ptr<RecordListModel> model);
     RecordListModel *recordModel() const;
+    /// Takes the model back from the view, which is left empty.
+    std::unique_ptr<RecordListModel> takeRecordModel();
 
     /// How many lines the list has, the text of a line, the key values of its row, and the line
     /// of a row (-1 when the list has none).

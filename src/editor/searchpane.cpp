@@ -236,22 +236,37 @@ void SearchPane::find()
         msgBox(e.description(), MsgButtons::OkOnly, QStringLiteral("ATTENZIONE !"));
         return;
     }
+    std::unique_ptr<RecordListModel> results;
+    try {
+        results = std::make_unique<RecordListModel>(d.data.connection(), d.data.tableName(), d.data.keyColumns(), filter);
+    } catch (const DataError &e) {
+        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+        return;
+    }
+    QObject::connect(results.get(), &RecordListModel::counted, d.q, [this](qint64 rows) { count(rows); });
+    const Applying applying(d);
     if (!m_active) {
         const int row = d.list.view()->currentRow();
         m_shownKey = row >= 0 ? d.list.view()->keyAt(row) : QVariantList();
+        m_whole = d.list.view()->takeRecordModel(); // back as it is when the search ends
+        m_changed = false;
     }
     m_active = true;
     m_filter = filter;
     m_trovati->setText(QStringLiteral("Ricerca in corso…"));
-    try {
-        auto results = std::make_unique<RecordListModel>(d.data.connection(), d.data.tableName(), d.data.keyColumns(), filter);
-        QObject::connect(results.get(), &RecordListModel::counted, d.q, [this](qint64 rows) { count(rows); });
-        const Applying applying(d);
-        d.list.view()->setRecordModel(std::move(results));
-    } catch (const DataError &e) {
-        m_trovati->clear();
-        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
-        end();
+    RecordListView *list = d.list.view();
+    list->setRecordModel(std::move(results));
+    // Each column as wide as its field's texts usually are, or its caption: measured from the
+    // descriptor, since reading lines to measure them would wait for the search.
+    const QFontMetrics metrics = list->fontMetrics();
+    const auto campi = d.rec->Campi();
+    for (int i = 0; i < filter.columns.size(); ++i) {
+        const ListFilter::Column &c = filter.columns[i];
+        const auto campo = campi->Contains(c.name) ? campi->Item(c.name) : nullptr;
+        const bool text = campo && campo->TIPO().toUpper() == u"TEXT";
+        const int chars = text ? std::clamp(campo->MaxLen(), 4, 30) : 12;
+        list->horizontalHeader()->resizeSection(
+            i, std::max(metrics.horizontalAdvance(c.caption) + 16, metrics.averageCharWidth() * chars + 8));
     }
 }
 
@@ -273,11 +288,13 @@ void SearchPane::end()
     QVariantList key = m_shownKey;
     if (Recordset *rs = d.data.recordset(); rs && rs->hasCurrentRow())
         key = rs->Bookmark();
+    // The whole list as it was, read again only when rows changed meanwhile.
     {
         const Applying applying(d);
-        d.list.view()->clear();
+        d.list.view()->setRecordModel(std::move(m_whole));
     }
-    d.list.RIEMPILISTA();
+    if (!d.list.view()->recordModel() || m_changed)
+        d.list.RIEMPILISTA();
     // Its line is found away from the window: counting the rows before it walks them all.
     if (RecordListModel *whole = d.list.view()->recordModel(); whole && !key.isEmpty())
         whole->findRow(key, [this](int row) { d.list.selectQuietly(row); });

@@ -8,6 +8,8 @@
 #include "editor/search.h"
 
 #include <QList>
+
+#include <memory>
 #include <QPointer>
 #include <QStringList>
 #include <QVariantList>
@@ -51,6 +53,9 @@ public:
     bool active() const { return m_active; }
     // Key events of the panel's inputs: Enter finds, Esc ends.
     bool filter(QObject *watched, QEvent *event);
+    // A row was saved, added or deleted while the results show: the whole list is read again
+    // when the search ends.
+    void rowsChanged() { m_changed = true; }
 
 private:
     void chooseLayout(int index);
@@ -73,6 +78,9 @@ private:
     bool m_active = false;
     ListFilter m_filter;       // of the search shown
     QVariantList m_shownKey;   // the row shown when the search began
+    // The whole list, kept while the results show, and whether rows changed meanwhile.
+    std::unique_ptr<RecordListModel> m_whole;
+    bool m_changed = false;
 };
 
 } // namespace Norvix

@@ -1115,6 +1115,11 @@ void Connection::openSession()
                                         QString::number(kPostgresStatementTimeoutMs))));
         // A save is acknowledged only once the server has it on its disk, whatever its settings.
         runSetting(QStringLiteral("SET synchronous_commit = on"));
+        // A server on this machine shares its cores with the window: a large scan runs in one
+        // process, not with parallel workers that would take the core the window needs.
+        const QString host = m_params.host;
+        if (host.isEmpty() || host.startsWith(u'/') || host == u"localhost" || host == u"127.0.0.1" || host == u"::1")
+            runSetting(QStringLiteral("SET max_parallel_workers_per_gather = 0"));
     }
 }
 

@@ -137,12 +137,26 @@ void waitForServer(const std::function<bool(int ms)> &finished, const std::funct
         }
         return;
     }
+    // Round trips that each end within the first wait never let the window's events run: a run
+    // of them would hold the window for their sum. Events run when they last ran 5 ms ago.
+    static QElapsedTimer pumped; // the GUI thread's
+    const auto pumpIfDue = [] {
+        if (!pumped.isValid() || pumped.elapsed() >= 5) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
+            pumped.start();
+        }
+    };
     QElapsedTimer clock;
     clock.start();
     QElapsedTimer sinceCancel;
     bool cancelled = false;
     bool cut = false;
     QPointer<QDialog> window;
+    const struct Pumped
+    {
+        decltype(pumpIfDue) &pump;
+        ~Pumped() { pump(); }
+    } atEnd{pumpIfDue};
     while (!finished(5)) {
         if (!window && clock.elapsed() >= kWaitWindowAfterMs) {
             window = makeWindow(QStringLiteral("FrmAttesa"), QStringLiteral("Attendere"),
@@ -165,6 +179,7 @@ void waitForServer(const std::function<bool(int ms)> &finished, const std::funct
             cut = true;
         }
         QCoreApplication::processEvents(window ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents, 10);
+        pumped.start();
     }
     delete window.data();
 }
