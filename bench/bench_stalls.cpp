@@ -334,6 +334,7 @@ int child(const QString &connection, const QString &folder)
             QTest::keyClick(list, Qt::Key_F, Qt::ControlModifier);
             QTest::keyClick(editor.findChild<QWidget *>(QStringLiteral("Ricerca0")), Qt::Key_Escape);
         }));
+        clock.restart();
         print("search", probe.measure([&] { editor.Search(1, {QStringLiteral("99")}); }));
         if (!list->recordModel()->isSearch())
             die(QStringLiteral("the search did not run: ") + user->messages().value(0).text);
