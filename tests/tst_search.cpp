@@ -275,6 +275,26 @@ private slots:
         setFileDialogService(nullptr);
     }
 
+    // A record without search layouts gets one over its key; a number input takes only a number.
+    void keyLayoutWithoutSearchLines()
+    {
+        Data db(QStringLiteral("sqlite"));
+        FrmEditTab editor;
+        startShown(editor, db.connection, db.folder(), "ORDINI");
+        QTest::mouseClick(control<QPushButton>(editor, "CmdCerca"), Qt::LeftButton);
+        auto *layouts = control<QComboBox>(editor, "CboRicerca");
+        QCOMPARE(layouts->count(), 1);
+        QCOMPARE(layouts->currentText(), QStringLiteral("Per chiave"));
+        auto *year = control<QLineEdit>(editor, "Ricerca0");
+        QCOMPARE(year->accessibleName(), QStringLiteral("Anno ="));
+        QCOMPARE(control<QLineEdit>(editor, "Ricerca1")->accessibleName(), QStringLiteral("Numero ="));
+        QTest::keyClicks(year, QStringLiteral("20a24"));
+        QCOMPARE(year->text(), QStringLiteral("2024"));
+        QTest::keyClick(year, Qt::Key_Return);
+        QTRY_COMPARE(control<QLabel>(editor, "LblTrovati")->text(), QStringLiteral("Trovati 2"));
+        QCOMPARE(rowsOf(control<RecordListView>(editor, "LstSelect")), (QList<QStringList>{{"2024", "1"}, {"2024", "2"}}));
+    }
+
     // A host opens the editor on a search.
     void hostOpensOnASearch()
     {
