@@ -18,6 +18,9 @@
 #include "control/norvix.h"
 #include "editor/frmedittab.h"
 #include "editor/shared.h"
+#include "platform/dataerror.h"
+#include "platform/connection.h"
+#include "tools/lint.h"
 #include "platform/messages.h"
 #include "platform/qtmessages.h"
 
@@ -27,7 +30,10 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cstdio>
 #include <optional>
@@ -62,7 +68,7 @@ struct Command
     QString arguments;  // "RECORD", "FILE.dsc DB"
     QString summary;
     QList<QCommandLineOption> options;
-    int positional = 0; // how many positional arguments it takes
+    int positional = 0; // how many positional arguments it takes (-1: any number)
     bool password = false;
 };
 
@@ -117,6 +123,21 @@ Command exportCommand()
                          QStringLiteral("Stampa le righe di un database dei descrittori (SQLite o Jet)."), {}, 1});
 }
 
+Command lintCommand()
+{
+    return withPassword({QStringLiteral("dsc lint"), QStringLiteral("[RECORD...]"),
+                         QStringLiteral("Controlla i descrittori sul database vero (tutti i record, o quelli indicati): "
+                                        "colonne e tabelle che mancano, tipi che la colonna non può tenere, lunghezze, "
+                                        "chiavi, collegamenti, pagine, controlli e ricerche. Esce con 1 se trova problemi."),
+                         {option(QStringLiteral("db"), QStringLiteral("il database è il file SQLite FILE"), QStringLiteral("FILE")),
+                          option(QStringLiteral("connection"), QStringLiteral("il database dalla stringa di connessione STR"),
+                                 QStringLiteral("STR")),
+                          option(QStringLiteral("dsc"), QStringLiteral("la cartella dei descrittori (files.dsc o dsc.mdb)"),
+                                 QStringLiteral("CARTELLA")),
+                          option(QStringLiteral("json"), QStringLiteral("stampa i risultati come un documento JSON"))},
+                         -1});
+}
+
 Command editCommand()
 {
     Command c{QStringLiteral("edit"), QStringLiteral("RECORD [TESTO...]"),
@@ -167,7 +188,7 @@ QString helpText(const Command &c)
 QString overview()
 {
     QString text = QStringLiteral("Uso: norvix [COMANDO] [opzioni]\n\nComandi:\n");
-    for (const Command &c : {editCommand(), dumpCommand(), importCommand(), exportCommand()})
+    for (const Command &c : {editCommand(), dumpCommand(), importCommand(), exportCommand(), lintCommand()})
         text += QStringLiteral("  norvix %1 [opzioni] %2\n      %3\n").arg(c.name, c.arguments, c.summary);
     text += QStringLiteral("  norvix\n      Senza argomenti apre la dimostrazione: l'editor dei clienti di un piccolo archivio di "
                            "esempio, creato alla prima esecuzione nella cartella dati dell'utente.\n"
@@ -209,7 +230,7 @@ std::optional<QString> parse(QCommandLineParser &parser, const Command &c, const
     const bool more = std::any_of(c.options.cbegin(), c.options.cend(),
                                   [](const QCommandLineOption &o) { return o.names().contains(kMoreWith); })
                       && parser.isSet(kMoreWith);
-    if (given != c.positional && !(given > c.positional && more))
+    if (c.positional >= 0 && given != c.positional && !(given > c.positional && more))
         return QStringLiteral("%1 vuole %2").arg(c.name, c.arguments);
     return std::nullopt;
 }
@@ -267,6 +288,72 @@ int dscExport(const QCommandLineParser &p)
         text += line.toUtf8() + '\n';
     out(text);
     return kOk;
+}
+
+// The database of --db or --connection, opened; a usage problem when neither or both are given.
+std::shared_ptr<Connection> openDatabase(const QCommandLineParser &p, QString *problem)
+{
+    const bool db = p.isSet(QStringLiteral("db"));
+    if (db == p.isSet(QStringLiteral("connection"))) {
+        *problem = QStringLiteral("serve --db FILE o --connection STR (uno dei due)");
+        return nullptr;
+    }
+    if (!db)
+        return Connection::open(p.value(QStringLiteral("connection")));
+    const QFileInfo file(p.value(QStringLiteral("db")));
+    if (!file.isFile()) // SQLite would make an empty database of a missing file
+        throw DataError(DataError::ConnectionFailed, QStringLiteral("Il database %1 non esiste").arg(file.filePath()));
+    return Connection::open(QStringLiteral("sqlite://") + file.absoluteFilePath());
+}
+
+// The lines of the descriptors in a folder: files.dsc, or else dsc.mdb.
+QStringList descriptorLines(const QString &folder, const QCommandLineParser &p, QString *source)
+{
+    const QDir dir(folder);
+    if (QFile text(dir.filePath(QStringLiteral("files.dsc"))); text.exists()) {
+        if (!text.open(QIODevice::ReadOnly))
+            throw DescriptorError(QStringLiteral("Impossibile aprire %1: %2").arg(text.fileName(), text.errorString()));
+        *source = text.fileName();
+        return splitDscLines(decodeDscText(text.readAll()));
+    }
+    const QString database = dir.filePath(QStringLiteral("dsc.mdb"));
+    if (!QFileInfo::exists(database))
+        throw DescriptorError(QStringLiteral("Dsc non trovato in %1").arg(folder));
+    *source = database;
+    return readDscDatabase(database, password(p));
+}
+
+int dscLint(const QCommandLineParser &p)
+{
+    QString problem;
+    const auto connection = openDatabase(p, &problem);
+    if (!connection)
+        return usageError(problem, helpText(lintCommand()));
+    QString source;
+    const QStringList lines =
+        descriptorLines(p.isSet(QStringLiteral("dsc")) ? p.value(QStringLiteral("dsc")) : QStringLiteral("."), p, &source);
+    const QList<LintFinding> findings = lintDescriptors(*connection, lines, source, p.positionalArguments());
+    int faults = 0;
+    for (const LintFinding &f : findings)
+        faults += f.hint ? 0 : 1;
+    if (p.isSet(QStringLiteral("json"))) {
+        QJsonArray list;
+        for (const LintFinding &f : findings)
+            list.append(QJsonObject{{"record", f.record}, {"field", f.field}, {"line", f.line}, {"code", f.code},
+                                    {"message", f.message}, {"severity", f.hint ? "hint" : "error"}});
+        out(QJsonDocument(QJsonObject{{"source", source}, {"findings", list}}).toJson(QJsonDocument::Indented));
+    } else {
+        const QString name = QFileInfo(source).fileName();
+        for (const LintFinding &f : findings)
+            err(QStringLiteral("%1:%2: %3%4: %5%6 [%7]")
+                    .arg(name)
+                    .arg(f.line)
+                    .arg(f.record, f.field.isEmpty() ? QString() : u'.' + f.field,
+                         f.hint ? QStringLiteral("suggerimento: ") : QString(), f.message, f.code));
+        if (faults > 0)
+            err(QStringLiteral("%1 problemi trovati").arg(faults));
+    }
+    return faults > 0 ? kNotFound : kOk;
 }
 
 // While the editor starts, its messages go to standard error and nothing waits for an answer
@@ -388,9 +475,11 @@ int run(int argc, char *argv[], const QStringList &args)
             command = importCommand();
         else if (sub == u"export")
             command = exportCommand();
+        else if (sub == u"lint")
+            command = lintCommand();
         else if (sub.isEmpty() || sub == u"--help" || sub == u"-h") {
             if (sub.isEmpty())
-                return usageError(QStringLiteral("manca il comando dsc (dump, import, export)"), overview());
+                return usageError(QStringLiteral("manca il comando dsc (dump, import, export, lint)"), overview());
             out(overview().toLocal8Bit());
             return kOk;
         } else {
@@ -417,6 +506,8 @@ int run(int argc, char *argv[], const QStringList &args)
         return dscDump(parser);
     if (command.name == u"dsc import")
         return dscImport(parser);
+    if (command.name == u"dsc lint")
+        return dscLint(parser);
     return dscExport(parser);
 }
 

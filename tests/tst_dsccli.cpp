@@ -104,6 +104,7 @@ private slots:
         QTest::newRow("dsc import") << QStringList{"dsc", "import", "-h"} << QByteArray("NORVIX_DSC_PASSWORD");
         QTest::newRow("dsc export") << QStringList{"dsc", "export", "X", "--help"} << QByteArray("norvix dsc export");
         QTest::newRow("edit") << QStringList{"edit", "--help"} << QByteArray("--print-last-inserted");
+        QTest::newRow("dsc lint") << QStringList{"dsc", "lint", "--help"} << QByteArray("--json");
     }
 
     void help()
@@ -193,6 +194,34 @@ private slots:
             "Tabella CLIENTI non trovata nel database");
         row("edit: no descriptors", {"edit", "--db", "{dir}/anagrafica.db", "--dsc", "{empty}", "CLIENTI"}, 1,
             "Dsc non trovato");
+        row("lint: findings", {"dsc", "lint", "--db", "{dir}/anagrafica.db", "--dsc", "{dir}", "CLIENTI"}, 1,
+            "files.dsc:15: CLIENTI.NOME: la tabella CLIENTI non ha la colonna NOME");
+        row("lint: no database named", {"dsc", "lint", "--dsc", "{dir}"}, 2, "serve --db FILE o --connection STR");
+        row("lint: missing database", {"dsc", "lint", "--db", "{dir}/manca.db", "--dsc", "{dir}"}, 2, "manca.db non esiste");
+        row("lint: no descriptors", {"dsc", "lint", "--db", "{dir}/anagrafica.db", "--dsc", "{empty}"}, 2,
+            "Dsc non trovato");
+    }
+
+    // Lint's findings as JSON, and a clean lint.
+    void lintJson()
+    {
+        Run r = norvix({"dsc", "lint", "--db", m_dir.filePath("anagrafica.db"), "--dsc", m_dir.path(), "--json", "CLIENTI"});
+        QCOMPARE(r.code, 1);
+        const QJsonArray findings = parsed(r).value("findings").toArray();
+        QVERIFY(!findings.isEmpty());
+        const QJsonObject first = findings.first().toObject();
+        QCOMPARE(first.value("record").toString(), QStringLiteral("CLIENTI"));
+        QCOMPARE(first.value("field").toString(), QStringLiteral("NOME"));
+        QCOMPARE(first.value("line").toInt(), 15);
+        QCOMPARE(first.value("code").toString(), QStringLiteral("missing-column"));
+        r = norvix({"dsc", "lint", "--db", m_dir.filePath("altro.db"), "--dsc", m_dir.path(), "ALTRO"});
+        QCOMPARE(r.code, 1); // not described: a finding
+        QTemporaryDir clean;
+        TestUtil::writeFile(clean.filePath("files.dsc"), "RECORD,ALTRO,Altro,1\nCAMPO,A,A,LONG,6\nINDICE,PrimaryKey,+A,-1,-1\n");
+        TestUtil::createSqlite(clean.filePath("d.db"), {"CREATE TABLE ALTRO (A INTEGER PRIMARY KEY)"});
+        r = norvix({"dsc", "lint", "--db", clean.filePath("d.db"), "--dsc", clean.path()});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.err.isEmpty() && r.out.isEmpty(), r.err.constData());
     }
 
     void failures()
