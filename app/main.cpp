@@ -21,6 +21,7 @@
 #include "platform/dataerror.h"
 #include "platform/connection.h"
 #include "tools/lint.h"
+#include "tools/scaffold.h"
 #include "platform/messages.h"
 #include "platform/qtmessages.h"
 
@@ -138,6 +139,18 @@ Command lintCommand()
                          -1});
 }
 
+Command scaffoldCommand()
+{
+    return {QStringLiteral("dsc scaffold"), QStringLiteral("[TABELLA...]"),
+            QStringLiteral("Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte: un record per "
+                           "tabella, un campo per colonna, la chiave primaria, le chiavi esterne come campi collegati, "
+                           "una ricerca sulla prima colonna di testo. Esce con 1 se una tabella non esiste."),
+            {option(QStringLiteral("db"), QStringLiteral("il database è il file SQLite FILE"), QStringLiteral("FILE")),
+             option(QStringLiteral("connection"), QStringLiteral("il database dalla stringa di connessione STR"),
+                    QStringLiteral("STR"))},
+            -1};
+}
+
 Command editCommand()
 {
     Command c{QStringLiteral("edit"), QStringLiteral("RECORD [TESTO...]"),
@@ -188,7 +201,7 @@ QString helpText(const Command &c)
 QString overview()
 {
     QString text = QStringLiteral("Uso: norvix [COMANDO] [opzioni]\n\nComandi:\n");
-    for (const Command &c : {editCommand(), dumpCommand(), importCommand(), exportCommand(), lintCommand()})
+    for (const Command &c : {editCommand(), dumpCommand(), importCommand(), exportCommand(), lintCommand(), scaffoldCommand()})
         text += QStringLiteral("  norvix %1 [opzioni] %2\n      %3\n").arg(c.name, c.arguments, c.summary);
     text += QStringLiteral("  norvix\n      Senza argomenti apre la dimostrazione: l'editor dei clienti di un piccolo archivio di "
                            "esempio, creato alla prima esecuzione nella cartella dati dell'utente.\n"
@@ -356,6 +369,25 @@ int dscLint(const QCommandLineParser &p)
     return faults > 0 ? kNotFound : kOk;
 }
 
+int dscScaffold(const QCommandLineParser &p)
+{
+    QString problem;
+    const auto connection = openDatabase(p, &problem);
+    if (!connection)
+        return usageError(problem, helpText(scaffoldCommand()));
+    QStringList lines;
+    try {
+        lines = scaffoldDescriptors(*connection, p.positionalArguments());
+    } catch (const DataError &e) {
+        if (e.number() != DataError::BadIdentifier)
+            throw;
+        err(QStringLiteral("norvix: %1").arg(e.description()));
+        return kNotFound;
+    }
+    out((lines.join(u'\n') + u'\n').toUtf8());
+    return kOk;
+}
+
 // While the editor starts, its messages go to standard error and nothing waits for an answer
 // (a failed start ends the program at once); once it shows, they are message boxes.
 class EditMessages : public MessageService
@@ -477,9 +509,11 @@ int run(int argc, char *argv[], const QStringList &args)
             command = exportCommand();
         else if (sub == u"lint")
             command = lintCommand();
+        else if (sub == u"scaffold")
+            command = scaffoldCommand();
         else if (sub.isEmpty() || sub == u"--help" || sub == u"-h") {
             if (sub.isEmpty())
-                return usageError(QStringLiteral("manca il comando dsc (dump, import, export, lint)"), overview());
+                return usageError(QStringLiteral("manca il comando dsc (dump, import, export, lint, scaffold)"), overview());
             out(overview().toLocal8Bit());
             return kOk;
         } else {
@@ -508,6 +542,8 @@ int run(int argc, char *argv[], const QStringList &args)
         return dscImport(parser);
     if (command.name == u"dsc lint")
         return dscLint(parser);
+    if (command.name == u"dsc scaffold")
+        return dscScaffold(parser);
     return dscExport(parser);
 }
 

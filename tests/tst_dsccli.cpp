@@ -105,6 +105,7 @@ private slots:
         QTest::newRow("dsc export") << QStringList{"dsc", "export", "X", "--help"} << QByteArray("norvix dsc export");
         QTest::newRow("edit") << QStringList{"edit", "--help"} << QByteArray("--print-last-inserted");
         QTest::newRow("dsc lint") << QStringList{"dsc", "lint", "--help"} << QByteArray("--json");
+        QTest::newRow("dsc scaffold") << QStringList{"dsc", "scaffold", "--help"} << QByteArray("--connection STR");
     }
 
     void help()
@@ -197,6 +198,8 @@ private slots:
         row("lint: findings", {"dsc", "lint", "--db", "{dir}/anagrafica.db", "--dsc", "{dir}", "CLIENTI"}, 1,
             "files.dsc:15: CLIENTI.NOME: la tabella CLIENTI non ha la colonna NOME");
         row("lint: no database named", {"dsc", "lint", "--dsc", "{dir}"}, 2, "serve --db FILE o --connection STR");
+        row("scaffold: table not found", {"dsc", "scaffold", "--db", "{dir}/anagrafica.db", "NESSUNA"}, 1,
+            "Tabella NESSUNA non trovata");
         row("lint: missing database", {"dsc", "lint", "--db", "{dir}/manca.db", "--dsc", "{dir}"}, 2, "manca.db non esiste");
         row("lint: no descriptors", {"dsc", "lint", "--db", "{dir}/anagrafica.db", "--dsc", "{empty}"}, 2,
             "Dsc non trovato");

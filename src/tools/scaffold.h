@@ -1,0 +1,22 @@
+#pragma once
+
+// A first descriptor made from the database itself: one record per table, one field per column
+// with its kind and length, the primary key, foreign keys as lookups (a composite one that
+// extends another as a lookup filtered by its source), a search layout on the first text column
+// and pages when a table has many columns. A developer edits it from there.
+
+#include <QString>
+#include <QStringList>
+
+namespace Norvix {
+
+class Connection;
+
+// The lines of a files.dsc for `tables` (every user table when empty). DataError BadIdentifier
+// naming a table the database lacks.
+QStringList scaffoldDescriptors(const Connection &connection, const QStringList &tables = {});
+
+// A caption made from a name: RAGIONE_SOCIALE gives "Ragione sociale".
+QString captionOf(const QString &name);
+
+} // namespace Norvix
