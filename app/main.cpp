@@ -21,6 +21,7 @@
 #include "platform/dataerror.h"
 #include "platform/connection.h"
 #include "tools/lint.h"
+#include "tools/migrate.h"
 #include "tools/scaffold.h"
 #include "platform/messages.h"
 #include "platform/qtmessages.h"
@@ -151,6 +152,21 @@ Command scaffoldCommand()
             -1};
 }
 
+Command migrateCommand()
+{
+    return {QStringLiteral("migrate"), QStringLiteral("FILE.mdb [TABELLA...]"),
+            QStringLiteral("Copia le tabelle di un database Jet (.mdb di Access 97-2003), tutte o quelle indicate, nel "
+                           "database SQLite --db: ogni riga, i tipi delle colonne, le chiavi primarie e gli indici, tutto in "
+                           "una transazione. Esce con 1 se una tabella esiste già nel database (senza --replace) o manca nel "
+                           "file, con 2 se il file non si legge (password errata, file danneggiato): il database resta com'era."),
+            {option(QStringLiteral("db"), QStringLiteral("il database SQLite di destinazione (creato se manca)"), QStringLiteral("FILE")),
+             option(QStringLiteral("password"), QStringLiteral("la password del database Jet"), QStringLiteral("P")),
+             option(QStringLiteral("replace"), QStringLiteral("sostituisce le tabelle (e il files.dsc) che ci sono già")),
+             option(QStringLiteral("descriptors"), QStringLiteral("scrive anche un files.dsc per le tabelle copiate, accanto al "
+                                                                  "database"))},
+            -1};
+}
+
 Command editCommand()
 {
     Command c{QStringLiteral("edit"), QStringLiteral("RECORD [TESTO...]"),
@@ -201,7 +217,8 @@ QString helpText(const Command &c)
 QString overview()
 {
     QString text = QStringLiteral("Uso: norvix [COMANDO] [opzioni]\n\nComandi:\n");
-    for (const Command &c : {editCommand(), dumpCommand(), importCommand(), exportCommand(), lintCommand(), scaffoldCommand()})
+    for (const Command &c : {editCommand(), dumpCommand(), importCommand(), exportCommand(), lintCommand(), scaffoldCommand(),
+                             migrateCommand()})
         text += QStringLiteral("  norvix %1 [opzioni] %2\n      %3\n").arg(c.name, c.arguments, c.summary);
     text += QStringLiteral("  norvix\n      Senza argomenti apre la dimostrazione: l'editor dei clienti di un piccolo archivio di "
                            "esempio, creato alla prima esecuzione nella cartella dati dell'utente.\n"
@@ -388,6 +405,30 @@ int dscScaffold(const QCommandLineParser &p)
     return kOk;
 }
 
+int migrate(const QCommandLineParser &p)
+{
+    if (p.positionalArguments().isEmpty() || !p.isSet(QStringLiteral("db")))
+        return usageError(QStringLiteral("migrate vuole FILE.mdb e --db FILE"), helpText(migrateCommand()));
+    MigrateOptions options;
+    options.source = p.positionalArguments().first();
+    options.tables = p.positionalArguments().mid(1);
+    options.target = p.value(QStringLiteral("db"));
+    options.password = p.value(QStringLiteral("password"));
+    options.replace = p.isSet(QStringLiteral("replace"));
+    options.descriptors = p.isSet(QStringLiteral("descriptors"));
+    options.progress = [](const QString &line) { err(line); };
+    if (!QFileInfo(options.source).isFile())
+        throw DescriptorError(QStringLiteral("Il file %1 non esiste").arg(options.source));
+    try {
+        const MigrateResult result = migrateJet(options);
+        err(QStringLiteral("%1 tabelle copiate in %2 (%3 righe)").arg(result.tables.size()).arg(options.target).arg(result.rows));
+    } catch (const MigrationRefused &e) {
+        err(QStringLiteral("norvix: %1").arg(e.message()));
+        return kNotFound;
+    }
+    return kOk;
+}
+
 // While the editor starts, its messages go to standard error and nothing waits for an answer
 // (a failed start ends the program at once); once it shows, they are message boxes.
 class EditMessages : public MessageService
@@ -499,6 +540,9 @@ int run(int argc, char *argv[], const QStringList &args)
     if (first == u"edit") {
         command = editCommand();
         rest = args.mid(1);
+    } else if (first == u"migrate") {
+        command = migrateCommand();
+        rest = args.mid(1);
     } else if (first == u"dsc") {
         const QString sub = args.value(1);
         if (sub == u"dump")
@@ -544,6 +588,8 @@ int run(int argc, char *argv[], const QStringList &args)
         return dscLint(parser);
     if (command.name == u"dsc scaffold")
         return dscScaffold(parser);
+    if (command.name == u"migrate")
+        return migrate(parser);
     return dscExport(parser);
 }
 

@@ -91,6 +91,9 @@ private slots:
                             "[Norvix]\nDbPath=" + m_dir.path().toUtf8() + "\nDatabaseName=da_impostazioni.db\n");
         TestUtil::createSqlite(m_dir.filePath("anagrafica.db"), {"CREATE TABLE CLIENTI (CODICE INTEGER PRIMARY KEY)"});
         TestUtil::createSqlite(m_dir.filePath("altro.db"), {"CREATE TABLE ALTRO (A INTEGER)"});
+        TestUtil::createSqlite(m_dir.filePath("tabelle.db"), {"CREATE TABLE Table3 (A INTEGER)"});
+        TestUtil::copyData("legacy/access97_sample.mdb", m_dir.path());
+        TestUtil::copyData("legacy/access2000_password.mdb", m_dir.path());
     }
 
     // Every command answers --help on standard output, without a display.
@@ -106,6 +109,7 @@ private slots:
         QTest::newRow("edit") << QStringList{"edit", "--help"} << QByteArray("--print-last-inserted");
         QTest::newRow("dsc lint") << QStringList{"dsc", "lint", "--help"} << QByteArray("--json");
         QTest::newRow("dsc scaffold") << QStringList{"dsc", "scaffold", "--help"} << QByteArray("--connection STR");
+        QTest::newRow("migrate") << QStringList{"migrate", "--help"} << QByteArray("--descriptors");
     }
 
     void help()
@@ -198,6 +202,11 @@ private slots:
         row("lint: findings", {"dsc", "lint", "--db", "{dir}/anagrafica.db", "--dsc", "{dir}", "CLIENTI"}, 1,
             "files.dsc:15: CLIENTI.NOME: la tabella CLIENTI non ha la colonna NOME");
         row("lint: no database named", {"dsc", "lint", "--dsc", "{dir}"}, 2, "serve --db FILE o --connection STR");
+        row("migrate: wrong password", {"migrate", "{dir}/access2000_password.mdb", "--db", "{dir}/nuovo.db", "--password",
+                                        "x"}, 2, "Password errata per il database");
+        row("migrate: a table there already", {"migrate", "{dir}/access97_sample.mdb", "--db", "{dir}/tabelle.db"}, 1,
+            "La tabella Table3 esiste già");
+        row("migrate: no target", {"migrate", "{dir}/access97_sample.mdb"}, 2, "migrate vuole FILE.mdb e --db FILE");
         row("scaffold: table not found", {"dsc", "scaffold", "--db", "{dir}/anagrafica.db", "NESSUNA"}, 1,
             "Tabella NESSUNA non trovata");
         row("lint: missing database", {"dsc", "lint", "--db", "{dir}/manca.db", "--dsc", "{dir}"}, 2, "manca.db non esiste");

@@ -7,7 +7,12 @@
 #include "editor/shared.h"
 #include "editordriver.h"
 #include "tools/lint.h"
+#include "tools/migrate.h"
 #include "tools/scaffold.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <QTest>
 
@@ -42,6 +47,26 @@ RICERCA,1,MOSTRA,Per anno,ANNO
 RICERCA,1,SELEZIONE,ANNO,,CONTIENE
 INDICE,PrimaryKey,+ANNO;+NUMERO,-1,-1
 )";
+
+// The rows of a table of an SQLite file, each value as text, and the file's schema.
+QList<QStringList> sqliteRows(const QString &file, const QString &sql)
+{
+    QList<QStringList> rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+        db.setDatabaseName(file);
+        db.open();
+        QSqlQuery q(sql, db);
+        while (q.next()) {
+            QStringList row;
+            for (int i = 0; i < q.record().count(); ++i)
+                row << (q.value(i).isNull() ? QStringLiteral("NULL") : q.value(i).toString());
+            rows << row;
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+    return rows;
+}
 
 QStringList described(const QList<LintFinding> &findings)
 {
@@ -143,6 +168,65 @@ private slots:
         }
         QVERIFY2(messages->messages().isEmpty(), qPrintable(TestUtil::messageTexts(*messages).join(u'|')));
         setMessageService(nullptr);
+    }
+
+    // Jet 3 and Jet 4 tables carried over to SQLite: types, keys, indexes and values.
+    void migrateCopiesJetTables()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath("dati.db");
+        MigrateOptions options;
+        options.source = TestUtil::dataPath("legacy/access97_sample.mdb");
+        options.target = target;
+        const MigrateResult done = migrateJet(options);
+        QCOMPARE(done.tables, (QStringList{"Table1", "Table2", "Table3", "Table4"}));
+        QCOMPARE(done.rows, 2);
+        const auto schema = sqliteRows(target, "SELECT sql FROM sqlite_master WHERE name LIKE 'Table1%' ORDER BY name");
+        QCOMPARE(schema.value(0).value(0), QStringLiteral(
+            "CREATE TABLE \"Table1\" (\"A\" VARCHAR(50), \"B\" VARCHAR(100), \"C\" INTEGER, \"D\" INTEGER, \"E\" INTEGER, "
+            "\"F\" REAL, \"G\" TIMESTAMP, \"H\" NUMERIC(19,4), \"I\" BOOLEAN, PRIMARY KEY (\"A\"))"));
+        QCOMPARE(schema.value(1).value(0), QStringLiteral("CREATE INDEX \"Table1_B\" ON \"Table1\" (\"B\")"));
+        QCOMPARE(sqliteRows(target, "SELECT * FROM Table1 ORDER BY A"),
+                 (QList<QStringList>{{"a", "b", "0", "0", "0", "0", "1981-12-12 00:00:00", "0", "0"},
+                                     {"abcdefg", "hijklmnop", "2", "222", "333333333", "444.555", "1974-09-21 00:00:00", "3.5", "1"}}));
+
+        // A database password: wrong, nothing made; right, the rows.
+        MigrateOptions locked;
+        locked.source = TestUtil::dataPath("legacy/access2000_password.mdb");
+        locked.password = "sbagliata";
+        locked.target = dir.filePath("pw.db");
+        QVERIFY(TestUtil::thrownBy<DescriptorError>([&] { migrateJet(locked); }));
+        QVERIFY(!QFile::exists(locked.target));
+        locked.password = "password";
+        locked.descriptors = true;
+        migrateJet(locked);
+        QCOMPARE(sqliteRows(locked.target, "SELECT * FROM Table1"),
+                 (QList<QStringList>{{"1", "One"}, {"2", "Two"}, {"3", "Three"}}));
+        QCOMPARE(sqliteRows(locked.target, "SELECT sql FROM sqlite_master").value(0).value(0),
+                 QStringLiteral("CREATE TABLE \"Table1\" (\"ID\" INTEGER, \"Data\" VARCHAR(255), PRIMARY KEY (\"ID\"))"));
+        // ... with descriptors that lint clean.
+        QFile dsc(dir.filePath("files.dsc"));
+        QVERIFY(dsc.open(QIODevice::ReadOnly));
+        const auto migrated = Connection::open(QStringLiteral("sqlite://") + locked.target);
+        QCOMPARE(described(lintDescriptors(*migrated, splitDscLines(QString::fromUtf8(dsc.readAll())), "files.dsc")), QStringList());
+
+        // A table there already, or one the file lacks: refused, the target as it was.
+        QVERIFY(TestUtil::thrownBy<MigrationRefused>([&] { migrateJet(locked); }));
+        locked.tables = {"Nessuna"};
+        locked.replace = true;
+        QVERIFY(TestUtil::thrownBy<MigrationRefused>([&] { migrateJet(locked); }));
+        locked.tables = {"table1"};
+        QCOMPARE(migrateJet(locked).rows, 3); // replaced
+
+        // A file cut short: an error, and no table half written.
+        QFile whole(TestUtil::dataPath("legacy/access97_sample.mdb"));
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        TestUtil::writeFile(dir.filePath("tronco.mdb"), whole.read(whole.size() / 2 / 2048 * 2048));
+        MigrateOptions cut;
+        cut.source = dir.filePath("tronco.mdb");
+        cut.target = dir.filePath("tronco.db");
+        QVERIFY(TestUtil::thrownBy<Error>([&] { migrateJet(cut); }));
+        QVERIFY(!QFile::exists(cut.target));
     }
 };
 

@@ -45,9 +45,11 @@ enum class Format { Jet3, Jet4, Ace };
 constexpr size_t BindSize = 256 * 1024;
 
 // "database dei descrittori <path>", to be preceded by an article or preposition.
-QString database(const QString &path)
+// The file as messages name it: a descriptor database, or (read for its tables) a database.
+QString database(const QString &path, bool descriptors = true)
 {
-    return QStringLiteral("database dei descrittori %1").arg(QDir::toNativeSeparators(path));
+    return (descriptors ? QStringLiteral("database dei descrittori %1") : QStringLiteral("database %1"))
+        .arg(QDir::toNativeSeparators(path));
 }
 
 [[noreturn]] void fail(const QString &message)
@@ -96,30 +98,30 @@ struct Header
 
 // Reads and checks page 0. Throws when the file is missing, is not a Jet/ACE file or is too
 // short to hold the header.
-Header readHeader(const QString &path)
+Header readHeader(const QString &path, bool descriptors = true)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        fail(QStringLiteral("Il %1 non esiste").arg(database(path)));
+        fail(QStringLiteral("Il %1 non esiste").arg(database(path, descriptors)));
     if (!info.isFile())
-        fail(QStringLiteral("Il %1 non è un file").arg(database(path)));
+        fail(QStringLiteral("Il %1 non è un file").arg(database(path, descriptors)));
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("Impossibile aprire il %1: %2").arg(database(path), file.errorString()));
+        fail(QStringLiteral("Impossibile aprire il %1: %2").arg(database(path, descriptors), file.errorString()));
     Header header;
     header.fileSize = file.size();
     QByteArray page = file.read(HeaderSize);
     if (!JetFile::looksLikeJet(page))
-        fail(QStringLiteral("Il %1 non è un file Jet valido").arg(database(path)));
+        fail(QStringLiteral("Il %1 non è un file Jet valido").arg(database(path, descriptors)));
     if (page.size() <= VersionOffset)
-        fail(QStringLiteral("Il %1 è troncato o danneggiato").arg(database(path)));
+        fail(QStringLiteral("Il %1 è troncato o danneggiato").arg(database(path, descriptors)));
 
     const auto version = quint8(page[VersionOffset]);
     header.format = version == 0 ? Format::Jet3 : version == 1 ? Format::Jet4 : Format::Ace;
     const qsizetype masked = header.format == Format::Jet3 ? MaskedLengthJet3 : MaskedLengthJet4;
     if (page.size() < MaskedOffset + masked)
-        fail(QStringLiteral("Il %1 è troncato o danneggiato").arg(database(path)));
+        fail(QStringLiteral("Il %1 è troncato o danneggiato").arg(database(path, descriptors)));
     if (header.format == Format::Ace)
         return header; // password-protected ACE files are encrypted: nothing to read back here
 
@@ -188,6 +190,7 @@ enum class ScanEnd { Complete, Short };
 struct JetFile::Impl
 {
     QString path;
+    bool descriptors = true; // read for its descriptors (what messages call it)
     MdbHandle *mdb = nullptr;
     QByteArray charset; // text encoding libmdb converts to (UTF-8 unless MDBICONV says otherwise)
 
@@ -258,7 +261,7 @@ struct JetFile::Impl
     void readCatalog()
     {
         const QString broken =
-            QStringLiteral("Impossibile leggere il %1: file danneggiato o troncato").arg(database(path));
+            QStringLiteral("Impossibile leggere il %1: file danneggiato o troncato").arg(database(path, descriptors));
         MdbCatalogEntry system;
         std::memset(&system, 0, sizeof system);
         system.mdb = mdb;
@@ -307,31 +310,32 @@ QString JetFile::storedPassword(const QString &path)
     return readHeader(path).password;
 }
 
-JetFile::JetFile(const QString &path, const QString &password) : d(std::make_unique<Impl>())
+JetFile::JetFile(const QString &path, const QString &password, bool descriptors) : d(std::make_unique<Impl>())
 {
     d->path = path;
-    const Header header = readHeader(path);
+    d->descriptors = descriptors;
+    const Header header = readHeader(path, descriptors);
     if (!header.password.isEmpty() && header.password != password) {
         if (password.isEmpty())
-            fail(QStringLiteral("Il %1 è protetto da password").arg(database(path)));
-        fail(QStringLiteral("Password errata per il %1").arg(database(path)));
+            fail(QStringLiteral("Il %1 è protetto da password").arg(database(path, descriptors)));
+        fail(QStringLiteral("Password errata per il %1").arg(database(path, descriptors)));
     }
 
     // Files are made of whole pages: anything else has been cut short.
     const qint64 pageSize = header.format == Format::Jet3 ? 2048 : 4096;
     if (header.fileSize % pageSize != 0 || header.fileSize < qint64(CatalogPage + 1) * pageSize)
-        fail(QStringLiteral("Il %1 è troncato o danneggiato").arg(database(path)));
+        fail(QStringLiteral("Il %1 è troncato o danneggiato").arg(database(path, descriptors)));
 
     const QByteArray native = QFile::encodeName(QFileInfo(path).absoluteFilePath());
     d->mdb = mdb_open(native.constData(), MDB_NOFLAGS);
     if (!d->mdb)
-        fail(QStringLiteral("Impossibile leggere il %1: file danneggiato o formato non supportato").arg(database(path)));
+        fail(QStringLiteral("Impossibile leggere il %1: file danneggiato o formato non supportato").arg(database(path, descriptors)));
 
     const char *target = mdb_target_charset(d->mdb);
     if (!isUtf8(target)) {
         if (!QStringDecoder(target).isValid())
             fail(QStringLiteral("Impossibile leggere il %1: codifica del testo %2 non supportata")
-                     .arg(database(path), QString::fromLatin1(target)));
+                     .arg(database(path, descriptors), QString::fromLatin1(target)));
         d->charset = target;
     }
 
@@ -344,7 +348,7 @@ JetFile::JetFile(const QString &path, const QString &password) : d(std::make_uni
             throw;
         fail(QStringLiteral("Impossibile leggere il %1: il file è danneggiato oppure è protetto da password "
                             "(i database ACE protetti da password sono cifrati e non possono essere letti)")
-                 .arg(database(path)));
+                 .arg(database(path, descriptors)));
     }
 }
 
@@ -360,21 +364,21 @@ QStringList JetFile::readColumn(const QString &table, const QString &column) con
         }
     }
     if (!found)
-        fail(QStringLiteral("Tabella %1 non trovata nel %2").arg(table, database(d->path)));
+        fail(QStringLiteral("Tabella %1 non trovata nel %2").arg(table, database(d->path, d->descriptors)));
 
     const QString broken = QStringLiteral("Impossibile leggere la tabella %1 nel %2: file danneggiato o troncato")
-                               .arg(table, database(d->path));
+                               .arg(table, database(d->path, d->descriptors));
     TableDefPtr def(mdb_read_table(&found->entry));
     if (!def || !mdb_read_columns(def.get()))
         fail(broken);
 
     const int index = d->findColumn(def.get(), column);
     if (index < 0)
-        fail(QStringLiteral("Colonna %1 non trovata nella tabella %2 del %3").arg(column, table, database(d->path)));
+        fail(QStringLiteral("Colonna %1 non trovata nella tabella %2 del %3").arg(column, table, database(d->path, d->descriptors)));
     const auto *col = static_cast<const MdbColumn *>(g_ptr_array_index(def->columns, guint(index)));
     if (col->col_type != MDB_TEXT && col->col_type != MDB_MEMO)
         fail(QStringLiteral("La colonna %1 della tabella %2 del %3 non è di tipo testo")
-                 .arg(column, table, database(d->path)));
+                 .arg(column, table, database(d->path, d->descriptors)));
 
     // libmdb converts TEXT and MEMO values (memo pages included) into the bound buffer, in the
     // charset reported by mdb_target_charset, and leaves it empty for NULL.
@@ -390,8 +394,161 @@ QStringList JetFile::readColumn(const QString &table, const QString &column) con
         fail(broken);
     if (tooLong)
         fail(QStringLiteral("Un valore della colonna %1 della tabella %2 nel %3 è troppo lungo")
-                 .arg(column, table, database(d->path)));
+                 .arg(column, table, database(d->path, d->descriptors)));
     return values;
+}
+
+namespace {
+
+JetFile::Type typeOf(int jet)
+{
+    switch (jet) {
+    case MDB_BOOL: return JetFile::Type::Boolean;
+    case MDB_BYTE: return JetFile::Type::Byte;
+    case MDB_INT: return JetFile::Type::Integer;
+    case MDB_LONGINT: return JetFile::Type::Long;
+    case MDB_MONEY: return JetFile::Type::Currency;
+    case MDB_FLOAT: return JetFile::Type::Single;
+    case MDB_DOUBLE: return JetFile::Type::Double;
+    case MDB_DATETIME: return JetFile::Type::DateTime;
+    case MDB_BINARY: return JetFile::Type::Binary;
+    case MDB_TEXT: return JetFile::Type::Text;
+    case MDB_OLE: return JetFile::Type::Ole;
+    case MDB_MEMO: return JetFile::Type::Memo;
+    case MDB_REPID: return JetFile::Type::ReplicationId;
+    case MDB_NUMERIC: return JetFile::Type::Numeric;
+    default: return JetFile::Type::Other;
+    }
+}
+
+constexpr unsigned char kUniqueIndex = 0x01; // MdbIndex flags
+constexpr unsigned char kPrimaryIndex = 1;   // MdbIndex index_type
+
+} // namespace
+
+QStringList JetFile::userTables() const
+{
+    QStringList names;
+    for (const auto &t : d->tables)
+        if (!mdb_is_system_table(&t->entry) && !t->name.startsWith(QLatin1String("MSys"), Qt::CaseInsensitive))
+            names << t->name;
+    return names;
+}
+
+JetFile::Table JetFile::table(const QString &name) const
+{
+    const Impl::Table *found = nullptr;
+    for (const auto &t : d->tables)
+        if (t->name.compare(name, Qt::CaseInsensitive) == 0)
+            found = t.get();
+    if (!found)
+        fail(QStringLiteral("Tabella %1 non trovata nel %2").arg(name, database(d->path, d->descriptors)));
+    TableDefPtr def(mdb_read_table(const_cast<MdbCatalogEntry *>(&found->entry)));
+    if (!def || !mdb_read_columns(def.get()))
+        fail(QStringLiteral("Impossibile leggere la tabella %1 nel %2: file danneggiato o troncato").arg(name, database(d->path, d->descriptors)));
+    mdb_read_indices(def.get()); // a table without indexes gives none
+    Table table;
+    table.name = found->name;
+    table.rows = def->num_rows;
+    const bool jet3 = IS_JET3(d->mdb);
+    for (guint i = 0; i < def->columns->len; ++i) {
+        const auto *c = static_cast<const MdbColumn *>(g_ptr_array_index(def->columns, i));
+        Column column;
+        column.name = d->decode(c->name);
+        column.type = typeOf(c->col_type);
+        column.length = column.type == Type::Text ? (jet3 ? c->col_size : c->col_size / 2) : 0; // Jet 4 keeps UCS-2
+        column.precision = c->col_prec;
+        column.scale = c->col_scale;
+        table.columns << column;
+    }
+    for (guint i = 0; i < def->num_idxs; ++i) {
+        const auto *x = static_cast<const MdbIndex *>(g_ptr_array_index(def->indices, i));
+        Index index;
+        index.name = d->decode(x->name);
+        index.primary = x->index_type == kPrimaryIndex;
+        index.unique = index.primary || (x->flags & kUniqueIndex);
+        for (unsigned k = 0; k < x->num_keys && k < MDB_MAX_IDX_COLS; ++k) {
+            const int at = x->key_col_num[k] - 1; // 1-based
+            if (at >= 0 && at < table.columns.size())
+                index.columns << table.columns[at].name;
+        }
+        // An index of a relationship repeats another's columns: one per column set is enough.
+        const bool repeated = std::any_of(table.indexes.cbegin(), table.indexes.cend(),
+                                          [&](const Index &o) { return o.columns == index.columns && o.unique == index.unique; });
+        if (!index.columns.isEmpty() && !repeated)
+            table.indexes << index;
+    }
+    return table;
+}
+
+void JetFile::readRows(const QString &name, const std::function<bool(const QVariantList &)> &row) const
+{
+    const Impl::Table *found = nullptr;
+    for (const auto &t : d->tables)
+        if (t->name.compare(name, Qt::CaseInsensitive) == 0)
+            found = t.get();
+    if (!found)
+        fail(QStringLiteral("Tabella %1 non trovata nel %2").arg(name, database(d->path, d->descriptors)));
+    const QString broken = QStringLiteral("Impossibile leggere la tabella %1 nel %2: file danneggiato o troncato")
+                               .arg(name, database(d->path, d->descriptors));
+    TableDefPtr def(mdb_read_table(const_cast<MdbCatalogEntry *>(&found->entry)));
+    if (!def || !mdb_read_columns(def.get()))
+        fail(broken);
+    mdb_set_date_fmt(d->mdb, "%Y-%m-%d %H:%M:%S");
+    mdb_set_boolean_fmt_numbers(d->mdb);
+
+    const guint n = def->columns->len;
+    const BindSizeScope scope(d->mdb, BindSize);
+    std::vector<std::vector<char>> buffers(n, std::vector<char>(BindSize, '\0'));
+    std::vector<int> lengths(n, 0);
+    mdb_rewind_table(def.get());
+    for (guint i = 0; i < n; ++i)
+        mdb_bind_column(def.get(), int(i) + 1, buffers[i].data(), &lengths[i]);
+    unsigned int count = 0;
+    for (;;) {
+        for (auto &b : buffers)
+            b[0] = '\0';
+        std::fill(lengths.begin(), lengths.end(), 0);
+        if (!mdb_fetch_row(def.get()))
+            break;
+        ++count;
+        QVariantList values;
+        values.reserve(qsizetype(n));
+        for (guint i = 0; i < n; ++i) {
+            auto *c = static_cast<MdbColumn *>(g_ptr_array_index(def->columns, i));
+            const char *text = buffers[i].data();
+            const size_t length = ::strnlen(text, BindSize);
+            switch (c->col_type) {
+            case MDB_OLE: {
+                size_t size = 0;
+                void *bytes = mdb_ole_read_full(d->mdb, c, &size);
+                values << (bytes ? QVariant(QByteArray(static_cast<const char *>(bytes), qsizetype(size))) : QVariant());
+                g_free(bytes);
+                break;
+            }
+            case MDB_BINARY:
+                values << (lengths[i] > 0 ? QVariant(QByteArray(text, std::min<qsizetype>(lengths[i], qsizetype(BindSize))))
+                                          : QVariant());
+                break;
+            case MDB_BOOL:
+            case MDB_BYTE:
+            case MDB_INT:
+            case MDB_LONGINT:
+                values << (length ? QVariant(QByteArray(text, qsizetype(length)).toLongLong()) : QVariant());
+                break;
+            case MDB_FLOAT:
+            case MDB_DOUBLE:
+                values << (length ? QVariant(QByteArray(text, qsizetype(length)).toDouble()) : QVariant());
+                break;
+            default: // texts, and the exact digits of money and numbers, and dates as text
+                values << (length ? QVariant(d->decode(text, length)) : QVariant());
+            }
+        }
+        if (!row(values))
+            return;
+    }
+    if (count < def->num_rows)
+        fail(broken);
 }
 
 } // namespace Norvix

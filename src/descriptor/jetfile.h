@@ -5,6 +5,9 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
+
+#include <functional>
 
 #include <memory>
 
@@ -19,7 +22,8 @@ public:
     // Opens the file. When the file carries a database password, `password` must equal it;
     // when it carries none, any password is accepted (as the database engine did).
     // Failures throw DescriptorError with a message that names the file and never the password.
-    JetFile(const QString &path, const QString &password);
+    // `descriptors`: read for its descriptors, as its messages then say.
+    JetFile(const QString &path, const QString &password, bool descriptors = true);
     ~JetFile();
     JetFile(const JetFile &) = delete;
     JetFile &operator=(const JetFile &) = delete;
@@ -30,6 +34,42 @@ public:
 
     // The database password stored in the file header (empty when none).
     static QString storedPassword(const QString &path);
+
+    // What a migration needs: the user tables, their columns and indexes, and their rows.
+    enum class Type { Boolean, Byte, Integer, Long, Currency, Single, Double, DateTime, Binary, Text, Ole, Memo,
+                      ReplicationId, Numeric, Other };
+    struct Column
+    {
+        QString name;
+        Type type = Type::Other;
+        int length = 0;    // characters of a Text
+        int precision = 0; // of a Numeric
+        int scale = 0;
+    };
+    struct Index
+    {
+        QString name;
+        bool primary = false;
+        bool unique = false;
+        QStringList columns;
+    };
+    struct Table
+    {
+        QString name;
+        QList<Column> columns;
+        QList<Index> indexes;
+        qint64 rows = 0; // as the table's definition counts them
+    };
+    // The tables a user made (no system tables), in catalog order.
+    QStringList userTables() const;
+    // A table's definition; DescriptorError for a table the file lacks or cannot read.
+    Table table(const QString &name) const;
+    // Every row of a table in storage order, each value as mdb-export shows it: null (a Text
+    // NULL and an empty Text cannot be told apart: both are null), an integer (Yes/No as 0 and
+    // 1), a double, the exact digits of a Currency or Numeric as text, a DateTime as
+    // "yyyy-MM-dd HH:mm:ss", bytes for Binary and OLE, text otherwise. `row` returns false to
+    // stop. DescriptorError when pages are missing (a damaged or truncated file).
+    void readRows(const QString &name, const std::function<bool(const QVariantList &)> &row) const;
 
 private:
     struct Impl;

@@ -1,0 +1,163 @@
+#include "tools/migrate.h"
+
+#include "descriptor/jetfile.h"
+#include "platform/connection.h"
+#include "platform/dataerror.h"
+#include "platform/sqlnames.h"
+#include "tools/scaffold.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QScopeGuard>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace Norvix {
+
+namespace {
+
+QString sqlType(const JetFile::Column &c)
+{
+    using T = JetFile::Type;
+    switch (c.type) {
+    case T::Boolean: return QStringLiteral("BOOLEAN");
+    case T::Byte:
+    case T::Integer:
+    case T::Long: return QStringLiteral("INTEGER");
+    case T::Currency: return QStringLiteral("NUMERIC(19,4)");
+    case T::Single:
+    case T::Double: return QStringLiteral("REAL");
+    case T::DateTime: return QStringLiteral("TIMESTAMP");
+    case T::Binary:
+    case T::Ole: return QStringLiteral("BLOB");
+    case T::Text: return QStringLiteral("VARCHAR(%1)").arg(std::max(c.length, 1));
+    case T::Memo: return QStringLiteral("TEXT");
+    case T::ReplicationId: return QStringLiteral("VARCHAR(38)");
+    case T::Numeric: return QStringLiteral("NUMERIC(%1,%2)").arg(std::max(c.precision, 1)).arg(c.scale);
+    case T::Other: return QStringLiteral("TEXT");
+    }
+    return QStringLiteral("TEXT");
+}
+
+QStringList quoted(const QStringList &names)
+{
+    QStringList out;
+    for (const QString &n : names)
+        out << quoteIdentifier(n);
+    return out;
+}
+
+[[noreturn]] void targetFailed(const QString &what, const QSqlError &error)
+{
+    throw DataError(DataError::Generic, QStringLiteral("%1: %2").arg(what, error.text()));
+}
+
+} // namespace
+
+MigrateResult migrateJet(const MigrateOptions &options)
+{
+    const JetFile source(options.source, options.password, false); // a wrong password stops here
+    const QStringList all = source.userTables();
+    QStringList tables;
+    for (const QString &name : options.tables.isEmpty() ? all : options.tables) {
+        const auto it = std::find_if(all.cbegin(), all.cend(), [&](const QString &t) { return t.compare(name, Qt::CaseInsensitive) == 0; });
+        if (it == all.cend())
+            throw MigrationRefused(QStringLiteral("La tabella %1 non c'è in %2").arg(name, options.source));
+        tables << *it;
+    }
+    const QFileInfo target(options.target);
+    const QString dsc = target.absoluteDir().filePath(QStringLiteral("files.dsc"));
+    if (options.descriptors && QFileInfo::exists(dsc) && !options.replace)
+        throw MigrationRefused(QStringLiteral("%1 esiste già: usare --replace per sostituirlo").arg(dsc));
+    const bool existed = target.exists();
+
+    const QString name = QStringLiteral("norvix-migrate");
+    MigrateResult result;
+    bool done = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(target.absoluteFilePath());
+        const auto cleanUp = qScopeGuard([&] {
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(name);
+            if (!done && !existed) // a target made here and left empty goes
+                for (const char *suffix : {"", "-journal", "-wal", "-shm"})
+                    QFile::remove(target.absoluteFilePath() + QLatin1String(suffix));
+        });
+        if (!db.open())
+            targetFailed(QStringLiteral("Impossibile aprire %1").arg(options.target), db.lastError());
+        QSqlQuery q(db);
+        // The tables there already: nothing is written when one would be overwritten.
+        const QStringList present = db.tables(QSql::Tables);
+        for (const QString &t : std::as_const(tables))
+            for (const QString &p : present)
+                if (p.compare(t, Qt::CaseInsensitive) == 0 && !options.replace)
+                    throw MigrationRefused(QStringLiteral("La tabella %1 esiste già in %2: usare --replace per sostituirla")
+                                               .arg(p, options.target));
+        if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            targetFailed(QStringLiteral("Impossibile scrivere %1").arg(options.target), q.lastError());
+        try {
+            for (const QString &t : std::as_const(tables)) {
+                const JetFile::Table table = source.table(t);
+                QStringList columns;
+                for (const JetFile::Column &c : table.columns)
+                    columns << quoteIdentifier(c.name) + u' ' + sqlType(c);
+                for (const JetFile::Index &i : table.indexes)
+                    if (i.primary)
+                        columns << QStringLiteral("PRIMARY KEY (%1)").arg(quoted(i.columns).join(QStringLiteral(", ")));
+                if (!q.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoteIdentifier(table.name)))
+                    || !q.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoteIdentifier(table.name), columns.join(QStringLiteral(", ")))))
+                    targetFailed(QStringLiteral("Impossibile creare la tabella %1").arg(table.name), q.lastError());
+                for (const JetFile::Index &i : table.indexes) {
+                    if (i.primary)
+                        continue;
+                    const QString index = quoteIdentifier(table.name + u'_' + i.name);
+                    if (!q.exec(QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+                                    .arg(i.unique ? QStringLiteral("UNIQUE ") : QString(), index, quoteIdentifier(table.name),
+                                         quoted(i.columns).join(QStringLiteral(", ")))))
+                        targetFailed(QStringLiteral("Impossibile creare l'indice %1 della tabella %2").arg(i.name, table.name),
+                                     q.lastError());
+                }
+                QSqlQuery insert(db);
+                QStringList marks(table.columns.size(), QStringLiteral("?"));
+                if (!insert.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoteIdentifier(table.name), marks.join(u','))))
+                    targetFailed(QStringLiteral("Impossibile scrivere la tabella %1").arg(table.name), insert.lastError());
+                qint64 rows = 0;
+                source.readRows(table.name, [&](const QVariantList &values) {
+                    for (int i = 0; i < values.size(); ++i)
+                        insert.bindValue(i, values[i]);
+                    if (!insert.exec())
+                        targetFailed(QStringLiteral("Impossibile scrivere la riga %1 della tabella %2").arg(rows + 1).arg(table.name),
+                                     insert.lastError());
+                    if (++rows % 10000 == 0 && options.progress)
+                        options.progress(QStringLiteral("%1: %2 di %3 righe").arg(table.name).arg(rows).arg(table.rows));
+                    return true;
+                });
+                if (options.progress && rows >= 10000)
+                    options.progress(QStringLiteral("%1: %2 righe").arg(table.name).arg(rows));
+                result.tables << table.name;
+                result.rows += rows;
+            }
+        } catch (...) {
+            q.exec(QStringLiteral("ROLLBACK"));
+            throw;
+        }
+        if (!q.exec(QStringLiteral("COMMIT")))
+            targetFailed(QStringLiteral("Impossibile scrivere %1").arg(options.target), q.lastError());
+        done = true;
+    }
+    if (options.descriptors) {
+        const auto connection = Connection::open(QStringLiteral("sqlite://") + target.absoluteFilePath());
+        QSaveFile file(dsc);
+        if (!file.open(QIODevice::WriteOnly)
+            || file.write((scaffoldDescriptors(*connection, result.tables).join(u'\n') + u'\n').toUtf8()) < 0 || !file.commit())
+            throw DataError(DataError::Generic, QStringLiteral("Impossibile scrivere %1: %2").arg(dsc, file.errorString()));
+    }
+    return result;
+}
+
+} // namespace Norvix
