@@ -56,7 +56,7 @@ FieldType fieldType(const ColumnInfo &c)
     case ColumnKind::Double: return {QStringLiteral("DOUBLE"), 15};
     case ColumnKind::Boolean: return {QStringLiteral("BOOLEAN")};
     case ColumnKind::Date: return {QStringLiteral("DATE")};
-    case ColumnKind::DateTime: return {QStringLiteral("DATE"), 0, QStringLiteral("\"dd/mm/yyyy hh:nn\"")};
+    case ColumnKind::DateTime: return {QStringLiteral("DATE"), 16, QStringLiteral("\"dd/mm/yyyy hh:nn\"")};
     case ColumnKind::Time: return {QStringLiteral("DATE"), 0, QStringLiteral("\"hh:nn\"")};
     case ColumnKind::Blob: return {};
     case ColumnKind::Other: return {QStringLiteral("TEXT"), 255};
