@@ -2,7 +2,8 @@
 //
 //   norvix                     the demo
 //   norvix edit [options] RECORD
-//   norvix dsc dump|import|export [options] ...
+//   norvix dsc dump|import|export|lint|scaffold [options] ...
+//   norvix migrate FILE.mdb --db TARGET.db [options] [TABLE...]
 //   norvix --help | --version, and --help after any command
 //
 // The command line is parsed before any application object exists, so --help and usage errors
