@@ -217,6 +217,15 @@ struct JetFile::Impl
     }
     QString decode(const char *text) const { return decode(text, ::strnlen(text, MDB_MAX_OBJ_NAME + 1)); }
 
+    // The table of that name (letter case ignored); DescriptorError when the file has none.
+    const Table *find(const QString &name) const
+    {
+        for (const auto &t : tables)
+            if (t->name.compare(name, Qt::CaseInsensitive) == 0)
+                return t.get();
+        fail(QStringLiteral("Tabella %1 non trovata nel %2").arg(name, database(path, descriptors)));
+    }
+
     // Index (0-based) of a column of a table definition whose columns have been read, or -1.
     int findColumn(const MdbTableDef *def, const QString &name) const
     {
@@ -356,19 +365,11 @@ JetFile::~JetFile() = default;
 
 QStringList JetFile::readColumn(const QString &table, const QString &column) const
 {
-    Impl::Table *found = nullptr;
-    for (const auto &t : d->tables) {
-        if (t->name.compare(table, Qt::CaseInsensitive) == 0) {
-            found = t.get();
-            break;
-        }
-    }
-    if (!found)
-        fail(QStringLiteral("Tabella %1 non trovata nel %2").arg(table, database(d->path, d->descriptors)));
+    const Impl::Table *found = d->find(table);
 
     const QString broken = QStringLiteral("Impossibile leggere la tabella %1 nel %2: file danneggiato o troncato")
                                .arg(table, database(d->path, d->descriptors));
-    TableDefPtr def(mdb_read_table(&found->entry));
+    TableDefPtr def(mdb_read_table(const_cast<MdbCatalogEntry *>(&found->entry)));
     if (!def || !mdb_read_columns(def.get()))
         fail(broken);
 
@@ -437,12 +438,7 @@ QStringList JetFile::userTables() const
 
 JetFile::Table JetFile::table(const QString &name) const
 {
-    const Impl::Table *found = nullptr;
-    for (const auto &t : d->tables)
-        if (t->name.compare(name, Qt::CaseInsensitive) == 0)
-            found = t.get();
-    if (!found)
-        fail(QStringLiteral("Tabella %1 non trovata nel %2").arg(name, database(d->path, d->descriptors)));
+    const Impl::Table *found = d->find(name);
     TableDefPtr def(mdb_read_table(const_cast<MdbCatalogEntry *>(&found->entry)));
     if (!def || !mdb_read_columns(def.get()))
         fail(QStringLiteral("Impossibile leggere la tabella %1 nel %2: file danneggiato o troncato").arg(name, database(d->path, d->descriptors)));
@@ -483,12 +479,7 @@ JetFile::Table JetFile::table(const QString &name) const
 
 void JetFile::readRows(const QString &name, const std::function<bool(const QVariantList &)> &row) const
 {
-    const Impl::Table *found = nullptr;
-    for (const auto &t : d->tables)
-        if (t->name.compare(name, Qt::CaseInsensitive) == 0)
-            found = t.get();
-    if (!found)
-        fail(QStringLiteral("Tabella %1 non trovata nel %2").arg(name, database(d->path, d->descriptors)));
+    const Impl::Table *found = d->find(name);
     const QString broken = QStringLiteral("Impossibile leggere la tabella %1 nel %2: file danneggiato o troncato")
                                .arg(name, database(d->path, d->descriptors));
     TableDefPtr def(mdb_read_table(const_cast<MdbCatalogEntry *>(&found->entry)));
