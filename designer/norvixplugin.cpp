@@ -5,6 +5,6 @@
 QWidget *NorvixDesignerPlugin::createWidget(QWidget *parent)
 {
     auto *w = new Norvix::Norvix(parent);
-    w->setProperty("_q_designer", true); // drawn as a labelled placeholder in the form
+    w->show(); // hidden at run time, drawn as a labelled placeholder in the form
     return w;
 }

@@ -137,6 +137,27 @@ private slots:
         QCOMPARE(shown(editor, QStringLiteral("TxtMemo8")), u"Pagamento a 60 giorni");
     }
 
+    // Ctrl+S confirms and Ctrl+N starts a new row, only where their buttons are offered.
+    void saveAndNewKeys()
+    {
+        Folder folder;
+        FrmEditTab editor;
+        TestUtil::startShown(editor, folder.connection, folder.path(), "CLIENTI", QStringLiteral("2"));
+        QWidget *name = editor.findChild<QWidget *>("TxtText2");
+        QTest::keyClick(name, Qt::Key_S, Qt::ControlModifier); // nothing to confirm
+        QVERIFY(m_messages->messages().isEmpty() && !editor.Modified());
+        TestUtil::typeInto(editor, name, QStringLiteral("Bianchi srl"));
+        QVERIFY(editor.Modified());
+        QTest::keyClick(name, Qt::Key_N, Qt::ControlModifier); // "Nuovo" is not offered while changing
+        QVERIFY(editor.Modified());
+        QTest::keyClick(name, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY2(!editor.Modified(), qPrintable(messageTexts().join(u'|')));
+        QCOMPARE(folder.scalar("SELECT NOME FROM CLIENTI WHERE CODICE = 2").toString(), QStringLiteral("Bianchi srl"));
+        QTest::keyClick(name, Qt::Key_N, Qt::ControlModifier);
+        QVERIFY(!editor.CmdButton(0)->isVisible() && editor.CmdButton(2)->isVisible()); // a new row: Annulla
+        QCOMPARE(shown(editor, "TxtText2"), QString());
+    }
+
     void positionsByKey()
     {
         Folder folder;

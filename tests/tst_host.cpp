@@ -26,6 +26,10 @@ private slots:
         QVERIFY(!ui.norvix->CloseOnConfirm());
         QCOMPARE(ui.norvix->TextFieldColor(), QColor(255, 255, 240));
         QCOMPARE(ui.norvix->objectName(), u"norvix");
+        // Placed on the window, the control is not seen once the window shows.
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(!ui.norvix->isVisible() && ui.norvix->isHidden());
     }
 };
 

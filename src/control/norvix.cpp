@@ -135,6 +135,9 @@ Norvix::Norvix(QWidget *parent) : QWidget(parent), d(std::make_unique<Private>()
 {
     setObjectName(QStringLiteral("Norvix"));
     setFixedSize(48, 48);
+    // Nothing of it shows at run time: it opens editors. A designer shows it again (see the
+    // Designer plugin) to place it and set its properties.
+    hide();
     // New control: the initial values, each through its setter.
     setCenterForm(true);
     setReadOnly(false);
@@ -158,9 +161,7 @@ Norvix::~Norvix()
 
 void Norvix::paintEvent(QPaintEvent *)
 {
-    // Invisible to the user at run time; a labelled placeholder where a designer shows it.
-    if (!property("_q_designer").toBool() && !testAttribute(Qt::WA_WState_ExplicitShowHide))
-        return;
+    // A labelled placeholder where a designer (or a host, on purpose) shows it.
     QPainter p(this);
     p.setPen(palette().color(QPalette::Mid));
     p.drawRect(rect().adjusted(0, 0, -1, -1));

@@ -4,6 +4,7 @@
 
 #include <QFrame>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace Norvix {
 
@@ -23,6 +24,15 @@ void CommandPanel::create()
         b->setAutoDefault(false);
         QObject::connect(b, &QPushButton::clicked, d.q, [this, i] { d.q->CmdButton_Click(i); });
         m_buttons[i] = b;
+    }
+    // Ctrl+S confirms and Ctrl+N starts a new row, as their buttons do where they are offered.
+    for (const auto &[keys, index] : {std::pair{QKeySequence::Save, 1}, std::pair{QKeySequence::New, 0}}) {
+        auto *shortcut = new QShortcut(keys, d.q);
+        shortcut->setContext(Qt::WindowShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, d.q, [this, index] {
+            if (QPushButton *b = m_buttons[index]; b->isVisible() && b->isEnabled())
+                b->click();
+        });
     }
 }
 
