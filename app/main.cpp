@@ -28,6 +28,11 @@
 #include "platform/qtmessages.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QVBoxLayout>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -522,6 +527,71 @@ int edit(int argc, char *argv[], const QCommandLineParser &p)
     return kOk;
 }
 
+// A descriptor opened from a file manager: the user picks one of its records, which opens on
+// the data the descriptor names (its PATH and DATABASE lines, from its folder).
+int chooseRecord(int argc, char *argv[], const QString &file)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        err(QStringLiteral("norvix: nessuno schermo disponibile per l'editor (DISPLAY non impostato)"));
+        return kFailure;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("norvix"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Norvix"));
+    installQtWindowServices();
+    QFile text(file);
+    if (!text.open(QIODevice::ReadOnly))
+        throw DescriptorError(QStringLiteral("Impossibile aprire %1: %2").arg(file, text.errorString()));
+    QStringList names, shown;
+    QString dataPath, database; // the last PATH and DATABASE lines
+    for (const QString &line : splitDscLines(decodeDscText(text.readAll()))) {
+        const DscKeyword keyword = dscKeyword(line);
+        const QStringList f = line.split(u',');
+        if (keyword == DscKeyword::Path)
+            dataPath = f.value(1).trimmed();
+        else if (keyword == DscKeyword::Database)
+            database = f.value(1).trimmed();
+        if (keyword != DscKeyword::Record)
+            continue;
+        const QString name = f.value(1).trimmed();
+        if (name.isEmpty() || names.contains(name, Qt::CaseInsensitive))
+            continue;
+        names << name;
+        shown << (f.value(2).trimmed().isEmpty() ? name : QStringLiteral("%1 (%2)").arg(f.value(2).trimmed(), name));
+    }
+    if (names.isEmpty()) {
+        msgBox(QStringLiteral("%1 non descrive alcun record.").arg(QDir::toNativeSeparators(file)), MsgButtons::OkOnly,
+               QStringLiteral("ATTENZIONE!"));
+        return kNotFound;
+    }
+    QDialog chooser;
+    chooser.setObjectName(QStringLiteral("FrmRecord"));
+    chooser.setWindowTitle(QStringLiteral("Scegli il record"));
+    auto *layout = new QVBoxLayout(&chooser);
+    layout->addWidget(new QLabel(QStringLiteral("Record di %1:").arg(QDir::toNativeSeparators(file)), &chooser));
+    auto *list = new QListWidget(&chooser);
+    list->setObjectName(QStringLiteral("LstRecord"));
+    list->addItems(shown);
+    list->setCurrentRow(0);
+    layout->addWidget(list);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Open | QDialogButtonBox::Cancel, &chooser);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &chooser, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &chooser, &QDialog::reject);
+    QObject::connect(list, &QListWidget::itemActivated, &chooser, &QDialog::accept);
+    if (chooser.exec() != QDialog::Accepted || list->currentRow() < 0)
+        return kOk;
+    Norvix::Norvix control;
+    const QString folder = QFileInfo(file).absolutePath();
+    control.setDbPath(QDir(folder).absoluteFilePath(dataPath.isEmpty() ? QStringLiteral(".") : dataPath));
+    control.setDatabaseName(database);
+    control.setDscPath(folder);
+    control.setRecordName(names.at(list->currentRow()));
+    control.setModale(true);
+    return control.ShowTableEditor() ? kOk : kNotFound;
+}
+
 int run(int argc, char *argv[], const QStringList &args)
 {
     if (args.isEmpty())
@@ -535,6 +605,8 @@ int run(int argc, char *argv[], const QStringList &args)
         std::printf("norvix %s\n", NORVIX_VERSION);
         return kOk;
     }
+    if (args.size() == 1 && first.endsWith(QLatin1String(".dsc"), Qt::CaseInsensitive) && QFileInfo(first).isFile())
+        return chooseRecord(argc, argv, first);
 
     Command command;
     QStringList rest;
