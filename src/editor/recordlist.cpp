@@ -179,30 +179,43 @@ QString failureText(const QSqlError &error)
 // given up) interrupts what they still run.
 struct ReaderSet
 {
+    struct Reader
+    {
+        std::function<void()> interrupt;
+        quint64 serial = 0; // of a far page (0: other work)
+    };
     std::mutex mutex;
-    std::map<int, std::function<void()>> interrupts;
+    std::map<int, Reader> readers;
     int next = 0;
     bool closed = false;
     void interruptAll()
     {
         const std::lock_guard lock(mutex);
         closed = true;
-        for (const auto &[id, interrupt] : interrupts)
-            interrupt();
+        for (const auto &[id, reader] : readers)
+            reader.interrupt();
+    }
+    // The far pages asked for before `serial`: the scroll bar has moved on.
+    void interruptPagesBefore(quint64 serial)
+    {
+        const std::lock_guard lock(mutex);
+        for (const auto &[id, reader] : readers)
+            if (reader.serial > 0 && reader.serial < serial)
+                reader.interrupt();
     }
     // -1: closed already, nothing to run.
-    int add(std::function<void()> interrupt)
+    int add(std::function<void()> interrupt, quint64 serial)
     {
         const std::lock_guard lock(mutex);
         if (closed)
             return -1;
-        interrupts.emplace(next, std::move(interrupt));
+        readers.emplace(next, Reader{std::move(interrupt), serial});
         return next++;
     }
     void remove(int id)
     {
         const std::lock_guard lock(mutex);
-        interrupts.erase(id);
+        readers.erase(id);
     }
 };
 
@@ -552,7 +565,8 @@ namespace {
 // work failed. Nothing is done when `context` is gone first.
 template <class Result>
 void onReader(QObject *context, const Connection &connection, std::function<Result(const Connection &)> work,
-              std::function<void(std::optional<Result>)> done, std::shared_ptr<ReaderSet> readers = nullptr)
+              std::function<void(std::optional<Result>)> done, std::shared_ptr<ReaderSet> readers = nullptr,
+              quint64 serial = 0)
 {
     auto promise = std::make_shared<QPromise<std::optional<Result>>>();
     auto *watcher = new QFutureWatcher<std::optional<Result>>(context);
@@ -563,7 +577,7 @@ void onReader(QObject *context, const Connection &connection, std::function<Resu
     watcher->setFuture(promise->future());
     promise->start();
     QThreadPool::globalInstance()->start(
-        [promise, work, readers, params = connection.params(), text = connection.ConnectionString()] {
+        [promise, work, readers, serial, params = connection.params(), text = connection.ConnectionString()] {
             std::optional<Result> result;
             try {
                 const std::shared_ptr<Connection> reader = Connection::open(params, text, Access::ReadOnly);
@@ -579,7 +593,7 @@ void onReader(QObject *context, const Connection &connection, std::function<Resu
                                 sqlite3_interrupt(handle);
                         };
                     }
-                    id = readers->add(std::move(interrupt));
+                    id = readers->add(std::move(interrupt), serial);
                 }
                 if (id >= 0)
                     result = work(*reader);
@@ -1034,14 +1048,21 @@ void RecordListModel::readInBackground(int number, const PageQuery &query) const
     m_background.insert(number);
     auto *self = const_cast<RecordListModel *>(this);
     const quint64 serial = ++*m_backgroundSerial;
+    // Reads asked for long ago are no longer on screen: those still running are interrupted,
+    // those not started are skipped.
+    if (serial > kStaleReads)
+        m_readers->interruptPagesBefore(serial - kStaleReads + 1);
     onReader<std::shared_ptr<Page>>(
         self, *m_connection,
         [query, serial, latest = m_backgroundSerial](const Connection &reader) {
             auto page = std::make_shared<Page>();
-            if (latest->load() - serial >= kStaleReads) // asked for long ago: no longer on screen
+            if (latest->load() - serial >= kStaleReads) {
                 page->skipped = true;
-            else
-                page = runPageQuery(reader, query, nullptr);
+                return page;
+            }
+            page = runPageQuery(reader, query, nullptr);
+            if (page->failed && latest->load() - serial >= kStaleReads)
+                page->skipped = true; // interrupted as stale
             return page;
         },
         [self, number, generation = m_generation, reverse = query.reverse](std::optional<std::shared_ptr<Page>> page) {
@@ -1069,7 +1090,7 @@ void RecordListModel::readInBackground(int number, const PageQuery &query) const
             if (last >= first)
                 emit self->dataChanged(self->index(first, 0), self->index(last, self->columnCount() - 1));
         },
-        m_readers);
+        m_readers, serial);
 }
 
 void RecordListModel::requestPage(int number) const
