@@ -911,12 +911,17 @@ const RecordListModel::Page *RecordListModel::pageForPaint(int number) const
 {
     if (const Page *p = cached(number))
         return p;
+    // A search's page may walk the whole table (an unindexed condition): always on a reader of
+    // its own, on a server too, so that the window takes keys meanwhile (Esc gives it up).
+    if (m_search) {
+        readInBackground(number, pageQueryFor(number));
+        return nullptr;
+    }
     if (!m_connection->waitsOnServer() && !m_reading) {
         const PageQuery query = pageQueryFor(number);
-        // A search's page may walk the whole table (an unindexed condition): never here.
-        if (m_search || query.skip > kFarRows) {
+        if (query.skip > kFarRows) {
             readInBackground(number, query);
-            return m_search ? nullptr : guessPage(number);
+            return guessPage(number);
         }
         std::shared_ptr<Page> loaded;
         {
