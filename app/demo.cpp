@@ -1,6 +1,7 @@
 // The bundled demo: `norvix` without arguments.
 
 #include "demo.h"
+#include "platform/language.h"
 #include "demodb.h"
 
 #include "descriptor/errors.h"
@@ -16,6 +17,8 @@
 #include <cstdio>
 
 namespace NorvixApp {
+
+using Norvix::nxTr;
 
 namespace {
 
@@ -61,23 +64,24 @@ bool copyOver(const QString &source, const QString &target)
 int runDemo(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    Norvix::installQtTranslations();
     QApplication::setApplicationName(QStringLiteral("norvix"));
     QApplication::setApplicationDisplayName(QStringLiteral("Norvix"));
 
     const QString source = demoSourceFolder();
     if (source.isEmpty()) {
-        complain(QStringLiteral("i file della dimostrazione (%1, %2) non si trovano").arg(kDsc, kSql));
+        complain(nxTr("i file della dimostrazione (%1, %2) non si trovano").arg(kDsc, kSql));
         return 2;
     }
     const QString base = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (base.isEmpty()) {
-        complain(QStringLiteral("nessuna cartella dati scrivibile per la dimostrazione"));
+        complain(nxTr("nessuna cartella dati scrivibile per la dimostrazione"));
         return 2;
     }
     const QString folder = base + QStringLiteral("/demo");
     const QDir dir(folder);
     if (!QDir().mkpath(folder)) {
-        complain(QStringLiteral("impossibile creare la cartella %1").arg(folder));
+        complain(nxTr("impossibile creare la cartella %1").arg(folder));
         return 2;
     }
     if (!dir.exists(kDatabase)) {
@@ -90,7 +94,7 @@ int runDemo(int argc, char *argv[])
     }
     // The descriptors always come from the program's own copy.
     if (!copyOver(QDir(source).filePath(kDsc), dir.filePath(kDsc))) {
-        complain(QStringLiteral("impossibile copiare %1 in %2").arg(kDsc, folder));
+        complain(nxTr("impossibile copiare %1 in %2").arg(kDsc, folder));
         return 2;
     }
 

@@ -12,6 +12,7 @@
 // other error (usage, unreadable input, a database that cannot be opened).
 
 #include "demo.h"
+#include "platform/language.h"
 #include "descriptor/dscdatabase.h"
 #include "descriptor/dscjson.h"
 #include "descriptor/dsctext.h"
@@ -56,8 +57,8 @@ constexpr int kFailure = 2;
 
 const char kPasswordVariable[] = "NORVIX_DSC_PASSWORD";
 
-const char kExitCodes[] = "Codici di uscita: 0 riuscito; 1 descrittori, record o tabella non trovati; 2 errore "
-                          "(argomenti, file illeggibili, database che non si apre).\n";
+const char kExitCodes[] = NX_NOOP("Codici di uscita: 0 riuscito; 1 descrittori, record o tabella non trovati; 2 errore "
+                                  "(argomenti, file illeggibili, database che non si apre).\n");
 
 void out(const QByteArray &bytes)
 {
@@ -90,11 +91,11 @@ QCommandLineOption option(const QString &name, const QString &description, const
 
 QList<QCommandLineOption> passwordOptions()
 {
-    return {option(QStringLiteral("password"), QStringLiteral("la password dei descrittori (visibile agli altri utenti: "
+    return {option(QStringLiteral("password"), nxTr("la password dei descrittori (visibile agli altri utenti: "
                                                               "meglio --password-file o %1)")
                                                    .arg(QLatin1String(kPasswordVariable)),
                    QStringLiteral("PW")),
-            option(QStringLiteral("password-file"), QStringLiteral("legge la password dalla prima riga di FILE"),
+            option(QStringLiteral("password-file"), nxTr("legge la password dalla prima riga di FILE"),
                    QStringLiteral("FILE"))};
 }
 
@@ -109,18 +110,18 @@ Command withPassword(Command c)
 Command dumpCommand()
 {
     return withPassword({QStringLiteral("dsc dump"), QStringLiteral("RECORD"),
-                         QStringLiteral("Carica il descrittore di RECORD come farà l'editor (files.dsc o, se manca, "
+                         nxTr("Carica il descrittore di RECORD come farà l'editor (files.dsc o, se manca, "
                                         "dsc.mdb) e lo stampa come oggetto JSON."),
-                         {option(QStringLiteral("dsc"), QStringLiteral("la cartella dei descrittori (predefinita: la cartella "
+                         {option(QStringLiteral("dsc"), nxTr("la cartella dei descrittori (predefinita: la cartella "
                                                                        "corrente)"),
-                                 QStringLiteral("CARTELLA"))},
+                                 nxTr("CARTELLA"))},
                          1});
 }
 
 Command importCommand()
 {
     return withPassword({QStringLiteral("dsc import"), QStringLiteral("FILE.dsc DB"),
-                         QStringLiteral("Scrive le righe di FILE.dsc nel database SQLite dei descrittori DB (creandolo), "
+                         nxTr("Scrive le righe di FILE.dsc nel database SQLite dei descrittori DB (creandolo), "
                                         "cifrate se si indica una password."),
                          {}, 2});
 }
@@ -128,72 +129,72 @@ Command importCommand()
 Command exportCommand()
 {
     return withPassword({QStringLiteral("dsc export"), QStringLiteral("DB"),
-                         QStringLiteral("Stampa le righe di un database dei descrittori (SQLite o Jet)."), {}, 1});
+                         nxTr("Stampa le righe di un database dei descrittori (SQLite o Jet)."), {}, 1});
 }
 
 Command lintCommand()
 {
     return withPassword({QStringLiteral("dsc lint"), QStringLiteral("[RECORD...]"),
-                         QStringLiteral("Controlla i descrittori sul database vero (tutti i record, o quelli indicati): "
+                         nxTr("Controlla i descrittori sul database vero (tutti i record, o quelli indicati): "
                                         "colonne e tabelle che mancano, tipi che la colonna non può tenere, lunghezze, "
                                         "chiavi, collegamenti, pagine, controlli e ricerche. Esce con 1 se trova problemi."),
-                         {option(QStringLiteral("db"), QStringLiteral("il database è il file SQLite FILE"), QStringLiteral("FILE")),
-                          option(QStringLiteral("connection"), QStringLiteral("il database dalla stringa di connessione STR"),
+                         {option(QStringLiteral("db"), nxTr("il database è il file SQLite FILE"), QStringLiteral("FILE")),
+                          option(QStringLiteral("connection"), nxTr("il database dalla stringa di connessione STR"),
                                  QStringLiteral("STR")),
-                          option(QStringLiteral("dsc"), QStringLiteral("la cartella dei descrittori (files.dsc o dsc.mdb)"),
-                                 QStringLiteral("CARTELLA")),
-                          option(QStringLiteral("json"), QStringLiteral("stampa i risultati come un documento JSON"))},
+                          option(QStringLiteral("dsc"), nxTr("la cartella dei descrittori (files.dsc o dsc.mdb)"),
+                                 nxTr("CARTELLA")),
+                          option(QStringLiteral("json"), nxTr("stampa i risultati come un documento JSON"))},
                          -1});
 }
 
 Command scaffoldCommand()
 {
-    return {QStringLiteral("dsc scaffold"), QStringLiteral("[TABELLA...]"),
-            QStringLiteral("Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte: un record per "
+    return {QStringLiteral("dsc scaffold"), nxTr("[TABELLA...]"),
+            nxTr("Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte: un record per "
                            "tabella, un campo per colonna, la chiave primaria, le chiavi esterne come campi collegati, "
                            "una ricerca sulla prima colonna di testo. Esce con 1 se una tabella non esiste."),
-            {option(QStringLiteral("db"), QStringLiteral("il database è il file SQLite FILE"), QStringLiteral("FILE")),
-             option(QStringLiteral("connection"), QStringLiteral("il database dalla stringa di connessione STR"),
+            {option(QStringLiteral("db"), nxTr("il database è il file SQLite FILE"), QStringLiteral("FILE")),
+             option(QStringLiteral("connection"), nxTr("il database dalla stringa di connessione STR"),
                     QStringLiteral("STR"))},
             -1};
 }
 
 Command migrateCommand()
 {
-    return {QStringLiteral("migrate"), QStringLiteral("FILE.mdb [TABELLA...]"),
-            QStringLiteral("Copia le tabelle di un database Jet (.mdb di Access 97-2003), tutte o quelle indicate, nel "
+    return {QStringLiteral("migrate"), nxTr("FILE.mdb [TABELLA...]"),
+            nxTr("Copia le tabelle di un database Jet (.mdb di Access 97-2003), tutte o quelle indicate, nel "
                            "database SQLite --db: ogni riga, i tipi delle colonne, le chiavi primarie e gli indici, tutto in "
                            "una transazione. Esce con 1 se una tabella esiste già nel database (senza --replace) o manca nel "
                            "file, con 2 se il file non si legge (password errata, file danneggiato): il database resta com'era."),
-            {option(QStringLiteral("db"), QStringLiteral("il database SQLite di destinazione (creato se manca)"), QStringLiteral("FILE")),
-             option(QStringLiteral("password"), QStringLiteral("la password del database Jet"), QStringLiteral("P")),
-             option(QStringLiteral("replace"), QStringLiteral("sostituisce le tabelle (e il files.dsc) che ci sono già")),
-             option(QStringLiteral("descriptors"), QStringLiteral("scrive anche un files.dsc per le tabelle copiate, accanto al "
+            {option(QStringLiteral("db"), nxTr("il database SQLite di destinazione (creato se manca)"), QStringLiteral("FILE")),
+             option(QStringLiteral("password"), nxTr("la password del database Jet"), QStringLiteral("P")),
+             option(QStringLiteral("replace"), nxTr("sostituisce le tabelle (e il files.dsc) che ci sono già")),
+             option(QStringLiteral("descriptors"), nxTr("scrive anche un files.dsc per le tabelle copiate, accanto al "
                                                                   "database"))},
             -1};
 }
 
 Command editCommand()
 {
-    Command c{QStringLiteral("edit"), QStringLiteral("RECORD [TESTO...]"),
-              QStringLiteral("Apre l'editor del record RECORD e termina quando viene chiuso. Se l'editor non può "
+    Command c{QStringLiteral("edit"), nxTr("RECORD [TESTO...]"),
+              nxTr("Apre l'editor del record RECORD e termina quando viene chiuso. Se l'editor non può "
                              "aprirsi, il motivo è scritto sullo standard error."),
-              {option(QStringLiteral("db"), QStringLiteral("i dati nel file SQLite FILE"), QStringLiteral("FILE")),
-               option(QStringLiteral("connection"), QStringLiteral("i dati dalla stringa di connessione STR"), QStringLiteral("STR")),
-               option(QStringLiteral("dsc"), QStringLiteral("la cartella dei descrittori (predefinita: quella dei dati)"),
-                      QStringLiteral("CARTELLA")),
-               option(QStringLiteral("key"), QStringLiteral("apre la riga con questi valori di chiave, separati da virgole"),
-                      QStringLiteral("VALORI")),
-               option(QStringLiteral("new"), QStringLiteral("apre una riga nuova")),
-               option(QStringLiteral("readonly"), QStringLiteral("solo lettura: resta utilizzabile solo \"Fine\"")),
-               option(QStringLiteral("desc-field"), QStringLiteral("la colonna mostrata accanto alle chiavi nell'elenco"),
-                      QStringLiteral("NOME")),
-               option(QStringLiteral("settings"), QStringLiteral("le proprietà del controllo (sezione [Norvix]) da un file INI; "
+              {option(QStringLiteral("db"), nxTr("i dati nel file SQLite FILE"), QStringLiteral("FILE")),
+               option(QStringLiteral("connection"), nxTr("i dati dalla stringa di connessione STR"), QStringLiteral("STR")),
+               option(QStringLiteral("dsc"), nxTr("la cartella dei descrittori (predefinita: quella dei dati)"),
+                      nxTr("CARTELLA")),
+               option(QStringLiteral("key"), nxTr("apre la riga con questi valori di chiave, separati da virgole"),
+                      nxTr("VALORI")),
+               option(QStringLiteral("new"), nxTr("apre una riga nuova")),
+               option(QStringLiteral("readonly"), nxTr("solo lettura: resta utilizzabile solo \"Fine\"")),
+               option(QStringLiteral("desc-field"), nxTr("la colonna mostrata accanto alle chiavi nell'elenco"),
+                      nxTr("NOME")),
+               option(QStringLiteral("settings"), nxTr("le proprietà del controllo (sezione [Norvix]) da un file INI; "
                                                                  "le opzioni date vi si sovrappongono"),
                       QStringLiteral("FILE.ini")),
-               option(QStringLiteral("print-last-inserted"), QStringLiteral("alla chiusura stampa la chiave dell'ultima "
+               option(QStringLiteral("print-last-inserted"), nxTr("alla chiusura stampa la chiave dell'ultima "
                                                                             "riga inserita")),
-               option(QStringLiteral("search"), QStringLiteral("apre il pannello di ricerca sulla ricerca N del record, "
+               option(QStringLiteral("search"), nxTr("apre il pannello di ricerca sulla ricerca N del record, "
                                                                "con i TESTI nei suoi campi in ordine, e la esegue"),
                       QStringLiteral("N"))},
               1};
@@ -202,35 +203,36 @@ Command editCommand()
 
 QString helpText(const Command &c)
 {
-    QString text = QStringLiteral("Uso: norvix %1 [opzioni] %2\n\n%3\n\nOpzioni:\n").arg(c.name, c.arguments, c.summary);
+    QString text = nxTr("Uso: norvix %1 [opzioni] %2\n\n%3\n\nOpzioni:\n").arg(c.name, c.arguments, c.summary);
     QList<QPair<QString, QString>> rows;
     for (const QCommandLineOption &o : c.options)
         rows.append({QStringLiteral("--%1%2").arg(o.names().first(), o.valueName().isEmpty() ? QString() : u' ' + o.valueName()),
                      o.description()});
-    rows.append({QStringLiteral("-h, --help"), QStringLiteral("mostra questo aiuto")});
+    rows.append({QStringLiteral("-h, --help"), nxTr("mostra questo aiuto")});
     qsizetype width = 0;
     for (const auto &r : std::as_const(rows))
         width = std::max(width, r.first.size());
     for (const auto &r : std::as_const(rows))
         text += QStringLiteral("  %1  %2\n").arg(r.first.leftJustified(width), r.second);
     if (c.password)
-        text += QStringLiteral("\nVariabili d'ambiente:\n  %1  la password dei descrittori, quando non è data con "
+        text += nxTr("\nVariabili d'ambiente:\n  %1  la password dei descrittori, quando non è data con "
                                "--password o --password-file\n")
                     .arg(QLatin1String(kPasswordVariable));
-    return text + u'\n' + QLatin1String(kExitCodes);
+    return text + u'\n' + nxTr(kExitCodes);
 }
 
 QString overview()
 {
-    QString text = QStringLiteral("Uso: norvix [COMANDO] [opzioni]\n\nComandi:\n");
+    QString text = nxTr("Uso: norvix [COMANDO] [opzioni]\n\nComandi:\n");
     for (const Command &c : {editCommand(), dumpCommand(), importCommand(), exportCommand(), lintCommand(), scaffoldCommand(),
                              migrateCommand()})
-        text += QStringLiteral("  norvix %1 [opzioni] %2\n      %3\n").arg(c.name, c.arguments, c.summary);
-    text += QStringLiteral("  norvix\n      Senza argomenti apre la dimostrazione: l'editor dei clienti di un piccolo archivio di "
+        text += nxTr("  norvix %1 [opzioni] %2\n      %3\n").arg(c.name, c.arguments, c.summary);
+    text += nxTr("  norvix\n      Senza argomenti apre la dimostrazione: l'editor dei clienti di un piccolo archivio di "
                            "esempio, creato alla prima esecuzione nella cartella dati dell'utente.\n"
-                           "  norvix --help | --version\n\n"
+                           "  norvix --help | --version\n"
+                           "      Con --lang it|en i testi sono in italiano o in inglese (predefinita: la lingua del sistema).\n\n"
                            "Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help).\n\n");
-    return text + QLatin1String(kExitCodes);
+    return text + nxTr(kExitCodes);
 }
 
 bool asksForHelp(const QStringList &args)
@@ -259,15 +261,15 @@ std::optional<QString> parse(QCommandLineParser &parser, const Command &c, const
     parser.addOptions(c.options);
     if (!parser.parse(QStringList{QStringLiteral("norvix")} + args)) {
         if (!parser.unknownOptionNames().isEmpty())
-            return QStringLiteral("opzione sconosciuta %1").arg((parser.unknownOptionNames().first().size() > 1 ? QStringLiteral("--") : QStringLiteral("-")) + parser.unknownOptionNames().first());
-        return QStringLiteral("argomenti non validi (%1)").arg(parser.errorText());
+            return nxTr("opzione sconosciuta %1").arg((parser.unknownOptionNames().first().size() > 1 ? QStringLiteral("--") : QStringLiteral("-")) + parser.unknownOptionNames().first());
+        return nxTr("argomenti non validi (%1)").arg(parser.errorText());
     }
     const qsizetype given = parser.positionalArguments().size();
     const bool more = std::any_of(c.options.cbegin(), c.options.cend(),
                                   [](const QCommandLineOption &o) { return o.names().contains(kMoreWith); })
                       && parser.isSet(kMoreWith);
     if (c.positional >= 0 && given != c.positional && !(given > c.positional && more))
-        return QStringLiteral("%1 vuole %2").arg(c.name, c.arguments);
+        return nxTr("%1 vuole %2").arg(c.name, c.arguments);
     return std::nullopt;
 }
 
@@ -280,7 +282,7 @@ QString password(const QCommandLineParser &parser)
     if (parser.isSet(QStringLiteral("password-file"))) {
         QFile file(parser.value(QStringLiteral("password-file")));
         if (!file.open(QIODevice::ReadOnly))
-            throw Error(QStringLiteral("Impossibile leggere il file della password %1: %2").arg(file.fileName(), file.errorString()));
+            throw Error(nxTr("Impossibile leggere il file della password %1: %2").arg(file.fileName(), file.errorString()));
         QString line = QString::fromUtf8(file.readLine());
         while (line.endsWith(u'\n') || line.endsWith(u'\r'))
             line.chop(1);
@@ -298,7 +300,7 @@ int dscDump(const QCommandLineParser &p)
     if (!LeggiDsc(folder, record, rec))
         return kNotFound; // the message has been printed
     if (rec.Nome().isEmpty()) {
-        err(QStringLiteral("norvix: il record %1 non è descritto in %2").arg(record, folder));
+        err(nxTr("norvix: il record %1 non è descritto in %2").arg(record, folder));
         return kNotFound;
     }
     out(QJsonDocument(recToJson(rec)).toJson(QJsonDocument::Indented));
@@ -309,10 +311,10 @@ int dscImport(const QCommandLineParser &p)
 {
     QFile file(p.positionalArguments().at(0));
     if (!file.open(QIODevice::ReadOnly))
-        throw DescriptorError(QStringLiteral("Impossibile aprire %1: %2").arg(file.fileName(), file.errorString()));
+        throw DescriptorError(nxTr("Impossibile aprire %1: %2").arg(file.fileName(), file.errorString()));
     const QStringList lines = splitDscLines(decodeDscText(file.readAll()));
     writeDscDatabase(p.positionalArguments().at(1), lines, password(p));
-    err(QStringLiteral("%1 righe scritte in %2").arg(lines.size()).arg(p.positionalArguments().at(1)));
+    err(nxTr("%1 righe scritte in %2").arg(lines.size()).arg(p.positionalArguments().at(1)));
     return kOk;
 }
 
@@ -331,14 +333,14 @@ std::shared_ptr<Connection> openDatabase(const QCommandLineParser &p, QString *p
 {
     const bool db = p.isSet(QStringLiteral("db"));
     if (db == p.isSet(QStringLiteral("connection"))) {
-        *problem = QStringLiteral("serve --db FILE o --connection STR (uno dei due)");
+        *problem = nxTr("serve --db FILE o --connection STR (uno dei due)");
         return nullptr;
     }
     if (!db)
         return Connection::open(p.value(QStringLiteral("connection")));
     const QFileInfo file(p.value(QStringLiteral("db")));
     if (!file.isFile()) // SQLite would make an empty database of a missing file
-        throw DataError(DataError::ConnectionFailed, QStringLiteral("Il database %1 non esiste").arg(file.filePath()));
+        throw DataError(DataError::ConnectionFailed, nxTr("Il database %1 non esiste").arg(file.filePath()));
     return Connection::open(QStringLiteral("sqlite://") + file.absoluteFilePath());
 }
 
@@ -348,13 +350,13 @@ QStringList descriptorLines(const QString &folder, const QCommandLineParser &p, 
     const QDir dir(folder);
     if (QFile text(dir.filePath(QStringLiteral("files.dsc"))); text.exists()) {
         if (!text.open(QIODevice::ReadOnly))
-            throw DescriptorError(QStringLiteral("Impossibile aprire %1: %2").arg(text.fileName(), text.errorString()));
+            throw DescriptorError(nxTr("Impossibile aprire %1: %2").arg(text.fileName(), text.errorString()));
         *source = text.fileName();
         return splitDscLines(decodeDscText(text.readAll()));
     }
     const QString database = dir.filePath(QStringLiteral("dsc.mdb"));
     if (!QFileInfo::exists(database))
-        throw DescriptorError(QStringLiteral("Dsc non trovato in %1").arg(folder));
+        throw DescriptorError(nxTr("Dsc non trovato in %1").arg(folder));
     *source = database;
     return readDscDatabase(database, password(p));
 }
@@ -387,7 +389,7 @@ int dscLint(const QCommandLineParser &p)
                     .arg(f.record, f.field.isEmpty() ? QString() : u'.' + f.field,
                          f.hint ? QStringLiteral("suggerimento: ") : QString(), f.message, f.code));
         if (faults > 0)
-            err(QStringLiteral("%1 problemi trovati").arg(faults));
+            err(nxTr("%1 problemi trovati").arg(faults));
     }
     return faults > 0 ? kNotFound : kOk;
 }
@@ -414,7 +416,7 @@ int dscScaffold(const QCommandLineParser &p)
 int migrate(const QCommandLineParser &p)
 {
     if (p.positionalArguments().isEmpty() || !p.isSet(QStringLiteral("db")))
-        return usageError(QStringLiteral("migrate vuole FILE.mdb e --db FILE"), helpText(migrateCommand()));
+        return usageError(nxTr("migrate vuole FILE.mdb e --db FILE"), helpText(migrateCommand()));
     MigrateOptions options;
     options.source = p.positionalArguments().first();
     options.tables = p.positionalArguments().mid(1);
@@ -424,10 +426,10 @@ int migrate(const QCommandLineParser &p)
     options.descriptors = p.isSet(QStringLiteral("descriptors"));
     options.progress = [](const QString &line) { err(line); };
     if (!QFileInfo(options.source).isFile())
-        throw DescriptorError(QStringLiteral("Il file %1 non esiste").arg(options.source));
+        throw DescriptorError(nxTr("Il file %1 non esiste").arg(options.source));
     try {
         const MigrateResult result = migrateJet(options);
-        err(QStringLiteral("%1 tabelle copiate in %2 (%3 righe)").arg(result.tables.size()).arg(options.target).arg(result.rows));
+        err(nxTr("%1 tabelle copiate in %2 (%3 righe)").arg(result.tables.size()).arg(options.target).arg(result.rows));
     } catch (const MigrationRefused &e) {
         err(QStringLiteral("norvix: %1").arg(e.message()));
         return kNotFound;
@@ -468,16 +470,17 @@ int edit(int argc, char *argv[], const QCommandLineParser &p)
     if (has("search") && !searchNumber)
         return usageError(QStringLiteral("--search vuole il numero di una ricerca, non %1").arg(value("search")), help);
     if (has("settings") && !QFileInfo(value("settings")).isFile())
-        return usageError(QStringLiteral("il file di impostazioni %1 non esiste").arg(value("settings")), help);
+        return usageError(nxTr("il file di impostazioni %1 non esiste").arg(value("settings")), help);
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
         && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        err(QStringLiteral("norvix: nessuno schermo disponibile per l'editor (DISPLAY non impostato)"));
+        err(nxTr("norvix: nessuno schermo disponibile per l'editor (DISPLAY non impostato)"));
         return kFailure;
     }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("norvix"));
     QApplication::setApplicationDisplayName(QStringLiteral("Norvix"));
+    installQtTranslations();
     installQtWindowServices();
     setMessageService(std::make_shared<EditMessages>());
 
@@ -533,16 +536,17 @@ int chooseRecord(int argc, char *argv[], const QString &file)
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
         && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        err(QStringLiteral("norvix: nessuno schermo disponibile per l'editor (DISPLAY non impostato)"));
+        err(nxTr("norvix: nessuno schermo disponibile per l'editor (DISPLAY non impostato)"));
         return kFailure;
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("norvix"));
     QApplication::setApplicationDisplayName(QStringLiteral("Norvix"));
+    installQtTranslations();
     installQtWindowServices();
     QFile text(file);
     if (!text.open(QIODevice::ReadOnly))
-        throw DescriptorError(QStringLiteral("Impossibile aprire %1: %2").arg(file, text.errorString()));
+        throw DescriptorError(nxTr("Impossibile aprire %1: %2").arg(file, text.errorString()));
     QStringList names, shown;
     QString dataPath, database; // the last PATH and DATABASE lines
     for (const QString &line : splitDscLines(decodeDscText(text.readAll()))) {
@@ -561,15 +565,15 @@ int chooseRecord(int argc, char *argv[], const QString &file)
         shown << (f.value(2).trimmed().isEmpty() ? name : QStringLiteral("%1 (%2)").arg(f.value(2).trimmed(), name));
     }
     if (names.isEmpty()) {
-        msgBox(QStringLiteral("%1 non descrive alcun record.").arg(QDir::toNativeSeparators(file)), MsgButtons::OkOnly,
-               QStringLiteral("ATTENZIONE!"));
+        msgBox(nxTr("%1 non descrive alcun record.").arg(QDir::toNativeSeparators(file)), MsgButtons::OkOnly,
+               nxTr("ATTENZIONE!"));
         return kNotFound;
     }
     QDialog chooser;
     chooser.setObjectName(QStringLiteral("FrmRecord"));
-    chooser.setWindowTitle(QStringLiteral("Scegli il record"));
+    chooser.setWindowTitle(nxTr("Scegli il record"));
     auto *layout = new QVBoxLayout(&chooser);
-    layout->addWidget(new QLabel(QStringLiteral("Record di %1:").arg(QDir::toNativeSeparators(file)), &chooser));
+    layout->addWidget(new QLabel(nxTr("Record di %1:").arg(QDir::toNativeSeparators(file)), &chooser));
     auto *list = new QListWidget(&chooser);
     list->setObjectName(QStringLiteral("LstRecord"));
     list->addItems(shown);
@@ -630,15 +634,15 @@ int run(int argc, char *argv[], const QStringList &args)
             command = scaffoldCommand();
         else if (sub.isEmpty() || sub == u"--help" || sub == u"-h") {
             if (sub.isEmpty())
-                return usageError(QStringLiteral("manca il comando dsc (dump, import, export, lint, scaffold)"), overview());
+                return usageError(nxTr("manca il comando dsc (dump, import, export, lint, scaffold)"), overview());
             out(overview().toLocal8Bit());
             return kOk;
         } else {
-            return usageError(QStringLiteral("comando dsc sconosciuto %1").arg(sub), overview());
+            return usageError(nxTr("comando dsc sconosciuto %1").arg(sub), overview());
         }
         rest = args.mid(2);
     } else {
-        return usageError(QStringLiteral("comando sconosciuto %1").arg(first), overview());
+        return usageError(nxTr("comando sconosciuto %1").arg(first), overview());
     }
 
     if (asksForHelp(rest)) {
@@ -673,6 +677,20 @@ int main(int argc, char *argv[])
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
+    // --lang it|en, anywhere, chooses the language of the texts (the system's by default).
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == u"--")
+            break;
+        if (args[i] != u"--lang" && !args[i].startsWith(u"--lang="))
+            continue;
+        const QString lang = args[i] == u"--lang" ? args.value(i + 1) : args[i].mid(7);
+        args.remove(i, args[i] == u"--lang" ? std::min<qsizetype>(2, args.size() - i) : 1);
+        if (!Norvix::setLanguage(lang)) {
+            err(Norvix::nxTr("norvix: --lang vuole it o en, non %1").arg(lang));
+            return kFailure;
+        }
+        --i;
+    }
     try {
         return run(argc, argv, args);
     } catch (const Norvix::Error &e) {

@@ -1,4 +1,5 @@
 #include "control/norvix.h"
+#include "platform/language.h"
 
 #include "descriptor/descriptor.h"
 #include "descriptor/dscdatabase.h"
@@ -129,6 +130,7 @@ struct Norvix::Private
     bool centerForm = true;
     QPointer<FrmEditTab> editor;
     std::optional<std::pair<int, QStringList>> search; // for the editor being shown
+    QString language;
 };
 
 Norvix::Norvix(QWidget *parent) : QWidget(parent), d(std::make_unique<Private>())
@@ -287,10 +289,20 @@ void Norvix::applyColors(FrmEditTab *editor) const
     }
 }
 
+QString Norvix::Language() const { return d->language; }
+void Norvix::setLanguage(const QString &v)
+{
+    d->language = v.trimmed().toLower() == u"en" ? QStringLiteral("en") : v.trimmed().toLower() == u"it" ? QStringLiteral("it") : QString();
+    emit propertyChanged();
+}
+
 bool Norvix::ShowTableEditor(const std::optional<QString> &Indice)
 {
     if (Shared::EditorVisible)
         return false;
+    if (!d->language.isEmpty())
+        ::Norvix::setLanguage(d->language);
+    installQtTranslations();
     auto *editor = new FrmEditTab(window());
     editor->setAttribute(Qt::WA_DeleteOnClose);
     d->editor = editor;

@@ -96,6 +96,7 @@ class NORVIX_EXPORT Norvix : public QWidget
     Q_PROPERTY(QString LastInserted READ LastInserted WRITE setLastInserted STORED false DESIGNABLE false)
     Q_PROPERTY(QString LastView READ LastView WRITE setLastView STORED false DESIGNABLE false)
     Q_PROPERTY(QString DscPassword READ DscPassword WRITE setDscPassword NOTIFY propertyChanged)
+    Q_PROPERTY(QString Language READ Language WRITE setLanguage NOTIFY propertyChanged)
 
 public:
     /// A control with the initial values of its properties.
@@ -170,6 +171,10 @@ public:
     /// Process-wide: the password of descriptor databases.
     static QString DscPassword();
     void setDscPassword(const QString &v);
+    /// The language of the editors' texts: "it", "en", or empty for the system's (an Italian,
+    /// C or POSIX locale gives Italian, any other English). Applied when an editor opens.
+    QString Language() const;
+    void setLanguage(const QString &v);
 
     /// The design's properties: read back in the control, and saved.
     void readProperties(const PropertyBag &bag);

@@ -1,4 +1,5 @@
 #include "descriptor/dscdatabase.h"
+#include "platform/language.h"
 
 #include "descriptor/dsctext.h"
 #include "descriptor/jetfile.h"
@@ -44,7 +45,7 @@ public:
         if (readOnly)
             db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         if (!db.open())
-            throw DescriptorError(QStringLiteral("Impossibile aprire il database dei descrittori %1: %2")
+            throw DescriptorError(nxTr("Impossibile aprire il database dei descrittori %1: %2")
                                       .arg(file, db.lastError().text()));
     }
     ~ScopedConnection()
@@ -66,7 +67,7 @@ void initSodium()
     static std::once_flag once;
     std::call_once(once, [] {
         if (sodium_init() < 0)
-            throw DescriptorError(QStringLiteral("Impossibile inizializzare la libreria crittografica"));
+            throw DescriptorError(nxTr("Impossibile inizializzare la libreria crittografica"));
     });
 }
 
@@ -85,7 +86,7 @@ void deriveKey(Key &key, const QString &password, const QByteArray &salt, quint6
                       reinterpret_cast<const unsigned char *>(salt.constData()), ops, size_t(mem),
                       crypto_pwhash_ALG_ARGON2ID13)
         != 0)
-        throw DescriptorError(QStringLiteral("Memoria insufficiente per derivare la chiave dei descrittori"));
+        throw DescriptorError(nxTr("Memoria insufficiente per derivare la chiave dei descrittori"));
 }
 
 QByteArray seal(const Key &key, const QByteArray &plain, const QByteArray &ad)
@@ -138,37 +139,37 @@ QStringList readSqlite(const QString &file, const QString &password)
     ScopedConnection conn(file, true);
     QSqlDatabase db = conn.db();
     if (!hasTable(db, kTable))
-        throw DescriptorError(QStringLiteral("Tabella Dsc non trovata nel database dei descrittori %1").arg(file));
+        throw DescriptorError(nxTr("Tabella Dsc non trovata nel database dei descrittori %1").arg(file));
     if (!db.record(kTable).contains(kColumn))
-        throw DescriptorError(QStringLiteral("Colonna Line non trovata nella tabella Dsc di %1").arg(file));
+        throw DescriptorError(nxTr("Colonna Line non trovata nella tabella Dsc di %1").arg(file));
 
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("SELECT \"Line\" FROM \"Dsc\" ORDER BY rowid")))
-        throw DescriptorError(QStringLiteral("Impossibile leggere la tabella Dsc di %1: %2")
+        throw DescriptorError(nxTr("Impossibile leggere la tabella Dsc di %1: %2")
                                   .arg(file, q.lastError().text()));
     QStringList lines;
     while (q.next())
         lines.append(q.value(0).toString()); // NULL reads as an empty line
     if (q.lastError().isValid())
-        throw DescriptorError(QStringLiteral("Impossibile leggere la tabella Dsc di %1: %2")
+        throw DescriptorError(nxTr("Impossibile leggere la tabella Dsc di %1: %2")
                                   .arg(file, q.lastError().text()));
 
     if (!hasTable(db, kCryptTable)) {
         // Given a password, only a sealed database is read: one whose seal was removed, or a
         // plain one put in the place of a sealed one, would otherwise pass unnoticed.
         if (!password.isEmpty())
-            throw DescriptorError(QStringLiteral("Il database dei descrittori %1 non è sigillato: con una password si "
+            throw DescriptorError(nxTr("Il database dei descrittori %1 non è sigillato: con una password si "
                                                  "leggono solo database protetti da quella password").arg(file));
         return lines;
     }
 
     if (password.isEmpty())
-        throw DescriptorError(QStringLiteral("Il database dei descrittori %1 è protetto da password").arg(file));
+        throw DescriptorError(nxTr("Il database dei descrittori %1 è protetto da password").arg(file));
     initSodium();
     QSqlQuery c(db);
     if (!c.exec(QStringLiteral("SELECT \"Salt\", \"OpsLimit\", \"MemLimit\", \"Check\" FROM \"DscCrypt\"")) || !c.next())
-        throw DescriptorError(QStringLiteral("Il database dei descrittori %1 è danneggiato: dati di protezione mancanti").arg(file));
+        throw DescriptorError(nxTr("Il database dei descrittori %1 è danneggiato: dati di protezione mancanti").arg(file));
     const QByteArray salt = c.value(0).toByteArray();
     const quint64 ops = c.value(1).toULongLong();
     const quint64 mem = c.value(2).toULongLong();
@@ -177,22 +178,22 @@ QStringList readSqlite(const QString &file, const QString &password)
     // take seconds and a gigabyte to open: up to the moderate ones are read, no more.
     if (salt.size() != crypto_pwhash_SALTBYTES || ops < crypto_pwhash_OPSLIMIT_MIN || ops > crypto_pwhash_OPSLIMIT_MODERATE
         || mem < crypto_pwhash_MEMLIMIT_MIN || mem > crypto_pwhash_MEMLIMIT_MODERATE)
-        throw DescriptorError(QStringLiteral("Il database dei descrittori %1 è danneggiato: dati di protezione non validi").arg(file));
+        throw DescriptorError(nxTr("Il database dei descrittori %1 è danneggiato: dati di protezione non validi").arg(file));
 
     KeyGuard k;
     deriveKey(k.key, password, salt, ops, mem);
     const auto count = open(k.key, check, kCheckAd);
     if (!count || !count->startsWith(kCheckPrefix))
-        throw DescriptorError(QStringLiteral("Password errata per il database dei descrittori %1").arg(file));
+        throw DescriptorError(nxTr("Password errata per il database dei descrittori %1").arg(file));
     const auto tampered = [&](const QString &what) {
-        return DescriptorError(QStringLiteral("Il database dei descrittori %1 è stato alterato: %2").arg(file, what));
+        return DescriptorError(nxTr("Il database dei descrittori %1 è stato alterato: %2").arg(file, what));
     };
     if (count->mid(kCheckPrefix.size()).toLongLong() != lines.size())
-        throw tampered(QStringLiteral("il numero delle righe non corrisponde"));
+        throw tampered(nxTr("il numero delle righe non corrisponde"));
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const auto plain = open(k.key, QByteArray::fromBase64(lines.at(i).toLatin1()), lineAd(i + 1));
         if (!plain)
-            throw tampered(QStringLiteral("la riga %1 non è valida").arg(i + 1));
+            throw tampered(nxTr("la riga %1 non è valida").arg(i + 1));
         lines[i] = QString::fromUtf8(*plain);
     }
     return lines;
@@ -200,7 +201,7 @@ QStringList readSqlite(const QString &file, const QString &password)
 
 [[noreturn]] void writeFailed(const QString &file, const QSqlError &error)
 {
-    throw DescriptorError(QStringLiteral("Impossibile scrivere il database dei descrittori %1: %2").arg(file, error.text()));
+    throw DescriptorError(nxTr("Impossibile scrivere il database dei descrittori %1: %2").arg(file, error.text()));
 }
 
 void exec(QSqlQuery &q, const QString &sql, const QString &file)
@@ -233,13 +234,13 @@ DscDbFormat dscDatabaseFormat(const QString &file)
 QStringList readDscDatabase(const QString &file, const QString &password)
 {
     if (!QFileInfo(file).isFile())
-        throw DescriptorError(QStringLiteral("Database dei descrittori %1 non trovato").arg(file));
+        throw DescriptorError(nxTr("Database dei descrittori %1 non trovato").arg(file));
     switch (dscDatabaseFormat(file)) {
     case DscDbFormat::Sqlite: return readSqlite(file, password);
     case DscDbFormat::Jet: return JetFile(file, password).readColumn(kTable, kColumn);
     case DscDbFormat::Unknown: break;
     }
-    throw DescriptorError(QStringLiteral("%1 non è un database dei descrittori (formato non riconosciuto)").arg(file));
+    throw DescriptorError(nxTr("%1 non è un database dei descrittori (formato non riconosciuto)").arg(file));
 }
 
 namespace {
@@ -315,7 +316,7 @@ void writeDscDatabase(const QString &file, const QStringList &lines, const QStri
 {
     const QFileInfo info(file);
     if (info.exists() && info.size() > 0 && dscDatabaseFormat(file) != DscDbFormat::Sqlite)
-        throw DescriptorError(QStringLiteral("%1 non è un database SQLite: i descrittori si scrivono solo in database SQLite").arg(file));
+        throw DescriptorError(nxTr("%1 non è un database SQLite: i descrittori si scrivono solo in database SQLite").arg(file));
     // All or nothing: the tables are written into a copy in the same folder, which is synced
     // and then renamed over the file. Until the rename the old descriptors stay as they were,
     // readable by anyone, whatever happens to this process; a copy left by a killed import is
@@ -325,7 +326,7 @@ void writeDscDatabase(const QString &file, const QStringList &lines, const QStri
     QFile::remove(temp + QStringLiteral("-journal"));
     const auto failed = [&](const QString &why) {
         QFile::remove(temp);
-        return DescriptorError(QStringLiteral("Impossibile scrivere il database dei descrittori %1: %2").arg(file, why));
+        return DescriptorError(nxTr("Impossibile scrivere il database dei descrittori %1: %2").arg(file, why));
     };
     if (info.exists() && info.size() > 0) {
         QFile original(file);

@@ -1,4 +1,5 @@
 #include "descriptor/dsctext.h"
+#include "platform/language.h"
 
 #include "descriptor/estraitoken.h"
 #include "platform/values.h"
@@ -254,7 +255,7 @@ private:
 
     [[noreturn]] void fail(const QString &reason) const
     {
-        throw DescriptorError(QStringLiteral("%1, riga %2: %3").arg(m_source).arg(m_lineNumber).arg(reason));
+        throw DescriptorError(nxTr("%1, riga %2: %3").arg(m_source).arg(m_lineNumber).arg(reason));
     }
 
     void applyRecord(const Fields &f)
@@ -296,13 +297,13 @@ private:
     {
         const QString nome = f.text(2);
         if (nome.isEmpty())
-            fail(QStringLiteral("campo senza nome"));
+            fail(nxTr("campo senza nome"));
         auto campi = m_rec.Campi();
         if (campi->Contains(nome))
-            fail(QStringLiteral("campo %1 già dichiarato").arg(nome));
+            fail(nxTr("campo %1 già dichiarato").arg(nome));
         const double len = std::nearbyint(Values::val(f.view(5))); // halves to even
         if (!(len >= -32768 && len <= 32767))
-            fail(QStringLiteral("lunghezza del campo %1 fuori dall'intervallo -32768..32767").arg(nome));
+            fail(nxTr("lunghezza del campo %1 fuori dall'intervallo -32768..32767").arg(nome));
 
         Campo c;
         c.setNome(nome);
@@ -411,7 +412,7 @@ private:
         for (int i = 1; i <= count; ++i) {
             const QString item = EstraiToken(list, QStringLiteral(";"), i);
             if (item.size() < 2)
-                fail(QStringLiteral("l'indice %1 ha un campo vuoto").arg(f.text(2)));
+                fail(nxTr("l'indice %1 ha un campo vuoto").arg(f.text(2)));
             ids.append(item.mid(1));
         }
         auto index = m_rec.Indice();
@@ -429,21 +430,21 @@ private:
         auto layouts = m_rec.TipiRicerche();
         if (kind == u"MOSTRA") {
             if (layouts->Contains(key))
-                fail(QStringLiteral("ricerca %1 già dichiarata").arg(key));
+                fail(nxTr("ricerca %1 già dichiarata").arg(key));
             layouts->Add(f.text(4), f.after(4), key);
         } else if (kind == u"SELEZIONE") {
             if (!layouts->Contains(key))
-                fail(QStringLiteral("ricerca %1 non dichiarata da una riga MOSTRA precedente").arg(key));
+                fail(nxTr("ricerca %1 non dichiarata da una riga MOSTRA precedente").arg(key));
             const QString name = f.text(4);
             QString ctrl = f.text(5);
             if (ctrl.isEmpty()) {
                 auto campi = m_rec.Campi();
                 if (!campi->Contains(name))
-                    fail(QStringLiteral("la ricerca %1 usa il campo %2, non dichiarato prima").arg(key, name));
+                    fail(nxTr("la ricerca %1 usa il campo %2, non dichiarato prima").arg(key, name));
                 ctrl = campi->Item(name)->ObjType();
             }
             if (!isSearchType(f.text(6)))
-                fail(QStringLiteral("la ricerca %1 usa il tipo di ricerca \"%2\", che non esiste (ammessi: %3)")
+                fail(nxTr("la ricerca %1 usa il tipo di ricerca \"%2\", che non esiste (ammessi: %3)")
                          .arg(key, f.text(6), searchTypes()));
             layouts->Item(key)->CampiRic()->Add(name, ctrl, f.text(6));
         }
@@ -568,10 +569,10 @@ void LeggiDscTesto(const QString &path, const QString &recordName, Rec &rec)
     const QString fileName = path + QStringLiteral("files.dsc");
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        throw DescriptorError(QStringLiteral("Impossibile aprire %1: %2").arg(fileName, file.errorString()));
+        throw DescriptorError(nxTr("Impossibile aprire %1: %2").arg(fileName, file.errorString()));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw DescriptorError(QStringLiteral("Impossibile leggere %1: %2").arg(fileName, file.errorString()));
+        throw DescriptorError(nxTr("Impossibile leggere %1: %2").arg(fileName, file.errorString()));
     file.close();
     TextLineSource source(bytes);
     readDsc(source, recordName, rec, fileName);

@@ -1,4 +1,5 @@
 #include "descriptor/jetfile.h"
+#include "platform/language.h"
 
 #include "descriptor/errors.h"
 
@@ -48,7 +49,7 @@ constexpr size_t BindSize = 256 * 1024;
 // The file as messages name it: a descriptor database, or (read for its tables) a database.
 QString database(const QString &path, bool descriptors = true)
 {
-    return (descriptors ? QStringLiteral("database dei descrittori %1") : QStringLiteral("database %1"))
+    return (descriptors ? nxTr("database dei descrittori %1") : nxTr("database %1"))
         .arg(QDir::toNativeSeparators(path));
 }
 
@@ -102,26 +103,26 @@ Header readHeader(const QString &path, bool descriptors = true)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        fail(QStringLiteral("Il %1 non esiste").arg(database(path, descriptors)));
+        fail(nxTr("Il %1 non esiste").arg(database(path, descriptors)));
     if (!info.isFile())
-        fail(QStringLiteral("Il %1 non è un file").arg(database(path, descriptors)));
+        fail(nxTr("Il %1 non è un file").arg(database(path, descriptors)));
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("Impossibile aprire il %1: %2").arg(database(path, descriptors), file.errorString()));
+        fail(nxTr("Impossibile aprire il %1: %2").arg(database(path, descriptors), file.errorString()));
     Header header;
     header.fileSize = file.size();
     QByteArray page = file.read(HeaderSize);
     if (!JetFile::looksLikeJet(page))
-        fail(QStringLiteral("Il %1 non è un file Jet valido").arg(database(path, descriptors)));
+        fail(nxTr("Il %1 non è un file Jet valido").arg(database(path, descriptors)));
     if (page.size() <= VersionOffset)
-        fail(QStringLiteral("Il %1 è troncato o danneggiato").arg(database(path, descriptors)));
+        fail(nxTr("Il %1 è troncato o danneggiato").arg(database(path, descriptors)));
 
     const auto version = quint8(page[VersionOffset]);
     header.format = version == 0 ? Format::Jet3 : version == 1 ? Format::Jet4 : Format::Ace;
     const qsizetype masked = header.format == Format::Jet3 ? MaskedLengthJet3 : MaskedLengthJet4;
     if (page.size() < MaskedOffset + masked)
-        fail(QStringLiteral("Il %1 è troncato o danneggiato").arg(database(path, descriptors)));
+        fail(nxTr("Il %1 è troncato o danneggiato").arg(database(path, descriptors)));
     if (header.format == Format::Ace)
         return header; // password-protected ACE files are encrypted: nothing to read back here
 
@@ -223,7 +224,7 @@ struct JetFile::Impl
         for (const auto &t : tables)
             if (t->name.compare(name, Qt::CaseInsensitive) == 0)
                 return t.get();
-        fail(QStringLiteral("Tabella %1 non trovata nel %2").arg(name, database(path, descriptors)));
+        fail(nxTr("Tabella %1 non trovata nel %2").arg(name, database(path, descriptors)));
     }
 
     // Index (0-based) of a column of a table definition whose columns have been read, or -1.
@@ -270,7 +271,7 @@ struct JetFile::Impl
     void readCatalog()
     {
         const QString broken =
-            QStringLiteral("Impossibile leggere il %1: file danneggiato o troncato").arg(database(path, descriptors));
+            nxTr("Impossibile leggere il %1: file danneggiato o troncato").arg(database(path, descriptors));
         MdbCatalogEntry system;
         std::memset(&system, 0, sizeof system);
         system.mdb = mdb;
@@ -326,24 +327,24 @@ JetFile::JetFile(const QString &path, const QString &password, bool descriptors)
     const Header header = readHeader(path, descriptors);
     if (!header.password.isEmpty() && header.password != password) {
         if (password.isEmpty())
-            fail(QStringLiteral("Il %1 è protetto da password").arg(database(path, descriptors)));
-        fail(QStringLiteral("Password errata per il %1").arg(database(path, descriptors)));
+            fail(nxTr("Il %1 è protetto da password").arg(database(path, descriptors)));
+        fail(nxTr("Password errata per il %1").arg(database(path, descriptors)));
     }
 
     // Files are made of whole pages: anything else has been cut short.
     const qint64 pageSize = header.format == Format::Jet3 ? 2048 : 4096;
     if (header.fileSize % pageSize != 0 || header.fileSize < qint64(CatalogPage + 1) * pageSize)
-        fail(QStringLiteral("Il %1 è troncato o danneggiato").arg(database(path, descriptors)));
+        fail(nxTr("Il %1 è troncato o danneggiato").arg(database(path, descriptors)));
 
     const QByteArray native = QFile::encodeName(QFileInfo(path).absoluteFilePath());
     d->mdb = mdb_open(native.constData(), MDB_NOFLAGS);
     if (!d->mdb)
-        fail(QStringLiteral("Impossibile leggere il %1: file danneggiato o formato non supportato").arg(database(path, descriptors)));
+        fail(nxTr("Impossibile leggere il %1: file danneggiato o formato non supportato").arg(database(path, descriptors)));
 
     const char *target = mdb_target_charset(d->mdb);
     if (!isUtf8(target)) {
         if (!QStringDecoder(target).isValid())
-            fail(QStringLiteral("Impossibile leggere il %1: codifica del testo %2 non supportata")
+            fail(nxTr("Impossibile leggere il %1: codifica del testo %2 non supportata")
                      .arg(database(path, descriptors), QString::fromLatin1(target)));
         d->charset = target;
     }
@@ -355,7 +356,7 @@ JetFile::JetFile(const QString &path, const QString &password, bool descriptors)
     } catch (const DescriptorError &) {
         if (header.format != Format::Ace)
             throw;
-        fail(QStringLiteral("Impossibile leggere il %1: il file è danneggiato oppure è protetto da password "
+        fail(nxTr("Impossibile leggere il %1: il file è danneggiato oppure è protetto da password "
                             "(i database ACE protetti da password sono cifrati e non possono essere letti)")
                  .arg(database(path, descriptors)));
     }
@@ -367,7 +368,7 @@ QStringList JetFile::readColumn(const QString &table, const QString &column) con
 {
     const Impl::Table *found = d->find(table);
 
-    const QString broken = QStringLiteral("Impossibile leggere la tabella %1 nel %2: file danneggiato o troncato")
+    const QString broken = nxTr("Impossibile leggere la tabella %1 nel %2: file danneggiato o troncato")
                                .arg(table, database(d->path, d->descriptors));
     TableDefPtr def(mdb_read_table(const_cast<MdbCatalogEntry *>(&found->entry)));
     if (!def || !mdb_read_columns(def.get()))
@@ -375,10 +376,10 @@ QStringList JetFile::readColumn(const QString &table, const QString &column) con
 
     const int index = d->findColumn(def.get(), column);
     if (index < 0)
-        fail(QStringLiteral("Colonna %1 non trovata nella tabella %2 del %3").arg(column, table, database(d->path, d->descriptors)));
+        fail(nxTr("Colonna %1 non trovata nella tabella %2 del %3").arg(column, table, database(d->path, d->descriptors)));
     const auto *col = static_cast<const MdbColumn *>(g_ptr_array_index(def->columns, guint(index)));
     if (col->col_type != MDB_TEXT && col->col_type != MDB_MEMO)
-        fail(QStringLiteral("La colonna %1 della tabella %2 del %3 non è di tipo testo")
+        fail(nxTr("La colonna %1 della tabella %2 del %3 non è di tipo testo")
                  .arg(column, table, database(d->path, d->descriptors)));
 
     // libmdb converts TEXT and MEMO values (memo pages included) into the bound buffer, in the
@@ -394,7 +395,7 @@ QStringList JetFile::readColumn(const QString &table, const QString &column) con
     if (end == ScanEnd::Short)
         fail(broken);
     if (tooLong)
-        fail(QStringLiteral("Un valore della colonna %1 della tabella %2 nel %3 è troppo lungo")
+        fail(nxTr("Un valore della colonna %1 della tabella %2 nel %3 è troppo lungo")
                  .arg(column, table, database(d->path, d->descriptors)));
     return values;
 }
@@ -441,7 +442,7 @@ JetFile::Table JetFile::table(const QString &name) const
     const Impl::Table *found = d->find(name);
     TableDefPtr def(mdb_read_table(const_cast<MdbCatalogEntry *>(&found->entry)));
     if (!def || !mdb_read_columns(def.get()))
-        fail(QStringLiteral("Impossibile leggere la tabella %1 nel %2: file danneggiato o troncato").arg(name, database(d->path, d->descriptors)));
+        fail(nxTr("Impossibile leggere la tabella %1 nel %2: file danneggiato o troncato").arg(name, database(d->path, d->descriptors)));
     mdb_read_indices(def.get()); // a table without indexes gives none
     Table table;
     table.name = found->name;
@@ -480,7 +481,7 @@ JetFile::Table JetFile::table(const QString &name) const
 void JetFile::readRows(const QString &name, const std::function<bool(const QVariantList &)> &row) const
 {
     const Impl::Table *found = d->find(name);
-    const QString broken = QStringLiteral("Impossibile leggere la tabella %1 nel %2: file danneggiato o troncato")
+    const QString broken = nxTr("Impossibile leggere la tabella %1 nel %2: file danneggiato o troncato")
                                .arg(name, database(d->path, d->descriptors));
     TableDefPtr def(mdb_read_table(const_cast<MdbCatalogEntry *>(&found->entry)));
     if (!def || !mdb_read_columns(def.get()))

@@ -1,4 +1,5 @@
 #include "descriptor/leggidsc.h"
+#include "platform/language.h"
 
 #include "descriptor/dscdatabase.h"
 #include "descriptor/dsctext.h"
@@ -33,7 +34,7 @@ bool LeggiDsc(QString &path, const QString &recordName, Rec &rec)
         LeggiDscDb(path, recordName, rec);
         return true;
     }
-    msgBox(QStringLiteral("Dsc non trovato"));
+    msgBox(nxTr("Dsc non trovato"));
     return false;
 }
 

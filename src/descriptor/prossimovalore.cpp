@@ -1,4 +1,5 @@
 #include "descriptor/prossimovalore.h"
+#include "platform/language.h"
 
 #include "platform/values.h"
 
@@ -64,7 +65,7 @@ QString ProssimoValore(const QString &Colonna, const RecordSource &Sorgente, con
                 const auto parsed = Values::toDouble(res.toString());
                 if (!parsed)
                     throw DataError(DataError::ConversionFailed,
-                                    QStringLiteral("Il valore massimo \"%1\" della colonna %2 non è un numero").arg(res.toString(), column.name));
+                                    nxTr("Il valore massimo \"%1\" della colonna %2 non è un numero").arg(res.toString(), column.name));
                 greatest = *parsed;
             }
             next = greatest + 1;

@@ -1,6 +1,7 @@
 #include "editor/commandpanel.h"
 
 #include "editor/frmedittab_p.h"
+#include "platform/language.h"
 
 #include <QFrame>
 #include <QPushButton>
@@ -9,7 +10,8 @@
 namespace Norvix {
 
 namespace {
-const char *const kCaptions[5] = {"&Nuovo", "&Conferma", "&Annulla", "&Elimina", "&Fine"};
+const char *const kCaptions[5] = {NX_NOOP("&Nuovo"), NX_NOOP("&Conferma"), NX_NOOP("&Annulla"), NX_NOOP("&Elimina"),
+                                   NX_NOOP("&Fine")};
 } // namespace
 
 CommandPanel::CommandPanel(FrmEditTabPrivate &d) : d(d) {}
@@ -19,7 +21,7 @@ void CommandPanel::create()
     m_panel = new QFrame(d.q);
     m_panel->setObjectName(QStringLiteral("PicButton"));
     for (int i = 0; i < 5; ++i) {
-        auto *b = new QPushButton(QString::fromUtf8(kCaptions[i]), m_panel);
+        auto *b = new QPushButton(nxTr(kCaptions[i]), m_panel);
         b->setObjectName(QStringLiteral("CmdButton%1").arg(i));
         b->setAutoDefault(false);
         QObject::connect(b, &QPushButton::clicked, d.q, [this, i] { d.q->CmdButton_Click(i); });

@@ -4,6 +4,7 @@
 // read again to tell the user whether the save landed.
 
 #include "editor/frmconflitto.h"
+#include "platform/language.h"
 #include "editor/frmedittab_p.h"
 #include "editor/recordlist.h"
 #include "editor/rowactions.h"
@@ -93,8 +94,8 @@ bool RowActions::resolveConflict(bool deleting)
             choice = dialog.exec();
             d.q->activateWindow(); // back to the editor, whose keys the user types next
         } else {
-            msgBox(gone ? QStringLiteral("Un altro utente ha eliminato questo record: le modifiche non sono state salvate.")
-                        : QStringLiteral("Un altro utente ha modificato questo record: le modifiche non sono state salvate."),
+            msgBox(gone ? nxTr("Un altro utente ha eliminato questo record: le modifiche non sono state salvate.")
+                        : nxTr("Un altro utente ha modificato questo record: le modifiche non sono state salvate."),
                    MsgButtons::OkOnly, d.q->windowTitle());
         }
         if (d.closed())
@@ -145,7 +146,7 @@ bool RowActions::resolveConflict(bool deleting)
 bool RowActions::resolveLostSave(bool adding)
 {
     const QString title = d.q->windowTitle();
-    const QString kept = QStringLiteral("I valori inseriti sono stati mantenuti: premere Conferma per salvarli.");
+    const QString kept = nxTr("I valori inseriti sono stati mantenuti: premere Conferma per salvarli.");
     // The key of the row: the one in hand, or the one typed for a new row.
     QVariantList key;
     if (!adding) {
@@ -162,7 +163,7 @@ bool RowActions::resolveLostSave(bool adding)
         if (key.size() == d.data.keyColumns().size() && !key.isEmpty())
             now = d.data.readRow(key);
     } catch (const DataError &) {
-        msgBox(QStringLiteral("La connessione al database si è interrotta durante il salvataggio e non può essere "
+        msgBox(nxTr("La connessione al database si è interrotta durante il salvataggio e non può essere "
                               "ristabilita ora: non si sa se la modifica è stata salvata. ")
                    + kept,
                MsgButtons::OkOnly, title);
@@ -178,12 +179,12 @@ bool RowActions::resolveLostSave(bool adding)
             landed = storedText(*f, now->field(column)) == f->text();
     }
     if (landed) {
-        msgBox(QStringLiteral("La connessione al database si è interrotta durante il salvataggio, ma la modifica "
+        msgBox(nxTr("La connessione al database si è interrotta durante il salvataggio, ma la modifica "
                               "risulta salvata."),
                MsgButtons::OkOnly, title);
         return true;
     }
-    msgBox(QStringLiteral("La connessione al database si è interrotta durante il salvataggio: la modifica non è "
+    msgBox(nxTr("La connessione al database si è interrotta durante il salvataggio: la modifica non è "
                           "stata salvata. ")
                + kept,
            MsgButtons::OkOnly, title);
@@ -197,10 +198,10 @@ bool RowActions::resolveLostDelete()
         d.data.connection()->reconnect();
         if (d.data.readRow(key)->Eof())
             return true; // it went through
-        msgBox(QStringLiteral("La connessione al database si è interrotta: il record non è stato eliminato."),
+        msgBox(nxTr("La connessione al database si è interrotta: il record non è stato eliminato."),
                MsgButtons::OkOnly, d.q->windowTitle());
     } catch (const DataError &) {
-        msgBox(QStringLiteral("La connessione al database si è interrotta e non può essere ristabilita ora: non si sa "
+        msgBox(nxTr("La connessione al database si è interrotta e non può essere ristabilita ora: non si sa "
                               "se il record è stato eliminato."),
                MsgButtons::OkOnly, d.q->windowTitle());
     }

@@ -1,6 +1,7 @@
 // Checking and formatting values: when a field is left, and all of them before a save.
 
 #include "editor/frmedittab_p.h"
+#include "platform/language.h"
 #include "platform/messages.h"
 #include "platform/values.h"
 
@@ -39,7 +40,7 @@ bool FrmEditTabPrivate::CONTROLLOGENERALE()
         if (dynamic_cast<BooleanField *>(f.get())) {
             QVariant value = f->checkedValue();
             if (!CHECKVALUE(value, *c)) {
-                msgBox(QStringLiteral("Il campo '%1' è inesatto o mancante").arg(c->Desc()));
+                msgBox(nxTr("Il campo '%1' è inesatto o mancante").arg(c->Desc()));
                 return false;
             }
             continue;
@@ -53,7 +54,7 @@ bool FrmEditTabPrivate::CONTROLLOGENERALE()
                 f->setText(value.toString());
         }
         if (!CHECKVALUE(value, *c) && !c->MinVal().trimmed().isEmpty()) {
-            msgBox(QStringLiteral("Il campo %1 è inesatto o mancante").arg(c->Desc()));
+            msgBox(nxTr("Il campo %1 è inesatto o mancante").arg(c->Desc()));
             return false;
         }
     }
@@ -64,7 +65,7 @@ void FrmEditTabPrivate::VALORENONVALIDO(QWidget *control)
 {
     const int index = control->property("Index").toInt();
     QLineEdit *caption = FieldSet::element(fields.TxtLabel, index);
-    msgBox(QStringLiteral("Valore di %1 non valido.").arg(caption ? caption->text() : QString()), MsgButtons::OkOnly,
+    msgBox(nxTr("Valore di %1 non valido.").arg(caption ? caption->text() : QString()), MsgButtons::OkOnly,
            q->windowTitle());
     window.showPageOf(control);
     control->setFocus(Qt::OtherFocusReason);

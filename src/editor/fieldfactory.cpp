@@ -1,4 +1,5 @@
 #include "editor/fieldfactory.h"
+#include "platform/language.h"
 
 #include "editor/frmedittab_p.h"
 #include "platform/messages.h"
@@ -42,7 +43,7 @@ void FieldFactory::METTICAMPI()
     for (int i = 1; i <= campi->Count(); ++i)
         MettiCampo(campi->Item(i));
     if (!d.canShow)
-        msgBox(QStringLiteral("Impossibile visualizzare l'editor"), MsgButtons::OkOnly, QStringLiteral("ATTENZIONE!"));
+        msgBox(nxTr("Impossibile visualizzare l'editor"), MsgButtons::OkOnly, nxTr("ATTENZIONE!"));
 }
 
 void FieldFactory::MettiCampo(const CampoPtr &campo)
@@ -56,9 +57,9 @@ void FieldFactory::MettiCampo(const CampoPtr &campo)
     pages.usePage(p);
 
     if (kind == Kind::Unknown)
-        msgBox(QStringLiteral("Incontrata  tipo control non prevista: %1.\nPer il campo: %2").arg(campo->ObjType(), campo->Nome()));
+        msgBox(nxTr("Incontrata  tipo control non prevista: %1.\nPer il campo: %2").arg(campo->ObjType(), campo->Nome()));
     if (kind == Kind::Umod)
-        campo->setDesc(QStringLiteral("Data ultima modifica"));
+        campo->setDesc(nxTr("Data ultima modifica"));
 
     int comboWidth = Layout::Design::combo.width;
     if (kind == Kind::Combo) {
@@ -142,7 +143,7 @@ std::unique_ptr<FieldControl> FieldFactory::makeInput(const CampoPtr &campo, Lay
         return makeLookup(campo, boxes);
     case Kind::Binary: {
         auto *b = element(d.fields.CmdShowBin, QStringLiteral("CmdShowBin"), i, boxes.main);
-        b->setText(QStringLiteral("Mostra File"));
+        b->setText(nxTr("Mostra File"));
         return std::make_unique<BinaryField>(campo, b);
     }
     default:

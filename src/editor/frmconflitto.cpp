@@ -1,4 +1,5 @@
 #include "editor/frmconflitto.h"
+#include "platform/language.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -17,13 +18,13 @@ QString explanation(FrmConflitto::Situation situation)
 {
     switch (situation) {
     case FrmConflitto::Situation::Changed:
-        return QStringLiteral("Un altro utente ha modificato questo record dopo che è stato letto: le modifiche non "
+        return nxTr("Un altro utente ha modificato questo record dopo che è stato letto: le modifiche non "
                               "sono state salvate.");
     case FrmConflitto::Situation::Deleted:
-        return QStringLiteral("Un altro utente ha eliminato questo record dopo che è stato letto: le modifiche non "
+        return nxTr("Un altro utente ha eliminato questo record dopo che è stato letto: le modifiche non "
                               "sono state salvate.");
     case FrmConflitto::Situation::DeleteOfChanged:
-        return QStringLiteral("Un altro utente ha modificato questo record dopo che è stato letto: il record non è "
+        return nxTr("Un altro utente ha modificato questo record dopo che è stato letto: il record non è "
                               "stato eliminato.");
     }
     return QString();
@@ -44,7 +45,7 @@ FrmConflitto::FrmConflitto(Situation situation, const QList<Difference> &fields,
     : QDialog(parent), m_table(new QTableWidget(0, 4, this))
 {
     setObjectName(QStringLiteral("FrmConflitto"));
-    setWindowTitle(QStringLiteral("Record modificato da un altro utente"));
+    setWindowTitle(nxTr("Record modificato da un altro utente"));
     setModal(true);
 
     auto *text = new QLabel(explanation(situation), this);
@@ -52,8 +53,8 @@ FrmConflitto::FrmConflitto(Situation situation, const QList<Difference> &fields,
     text->setWordWrap(true);
 
     m_table->setObjectName(QStringLiteral("GrdDifferenze"));
-    m_table->setHorizontalHeaderLabels({QStringLiteral("Campo"), QStringLiteral("Valore letto"),
-                                        QStringLiteral("Valore salvato ora"), QStringLiteral("Valore inserito")});
+    m_table->setHorizontalHeaderLabels({QStringLiteral("Campo"), nxTr("Valore letto"),
+                                        nxTr("Valore salvato ora"), nxTr("Valore inserito")});
     m_table->verticalHeader()->hide();
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
@@ -68,16 +69,16 @@ FrmConflitto::FrmConflitto(Situation situation, const QList<Difference> &fields,
     }
 
     const bool deleting = situation == Situation::DeleteOfChanged;
-    auto *reload = button(this, "CmdRicarica", QStringLiteral("&Ricarica"),
-                          QStringLiteral("Mostra il record com'è salvato ora; i valori inseriti si perdono"));
+    auto *reload = button(this, "CmdRicarica", nxTr("&Ricarica"),
+                          nxTr("Mostra il record com'è salvato ora; i valori inseriti si perdono"));
     auto *overwrite = button(this, "CmdSovrascrivi",
-                             deleting ? QStringLiteral("&Elimina comunque") : QStringLiteral("&Sovrascrivi"),
-                             deleting ? QStringLiteral("Elimina il record com'è salvato ora")
+                             deleting ? nxTr("&Elimina comunque") : nxTr("&Sovrascrivi"),
+                             deleting ? nxTr("Elimina il record com'è salvato ora")
                              : situation == Situation::Deleted
-                                 ? QStringLiteral("Inserisce di nuovo il record con i valori inseriti")
-                                 : QStringLiteral("Scrive i campi cambiati sopra il record salvato ora"));
-    auto *copy = button(this, "CmdCopia", QStringLiteral("&Copia"),
-                        QStringLiteral("Copia negli appunti i valori inseriti"));
+                                 ? nxTr("Inserisce di nuovo il record con i valori inseriti")
+                                 : nxTr("Scrive i campi cambiati sopra il record salvato ora"));
+    auto *copy = button(this, "CmdCopia", nxTr("&Copia"),
+                        nxTr("Copia negli appunti i valori inseriti"));
     connect(reload, &QPushButton::clicked, this, [this] { done(Reload); });
     connect(overwrite, &QPushButton::clicked, this, [this] { done(Overwrite); });
     connect(copy, &QPushButton::clicked, this, [fields] { QApplication::clipboard()->setText(typedText(fields)); });

@@ -1,6 +1,7 @@
 // The editor window: the public face of its parts (see frmedittab_p.h), and its window events.
 
 #include "editor/frmedittab.h"
+#include "platform/language.h"
 
 #include "editor/frmedittab_p.h"
 #include "editor/recordlistview.h"
@@ -202,7 +203,7 @@ void FrmEditTab::ImpostaForm()
     try {
         d->data.open(d->data.wholeTable(), CursorIntent::Read);
     } catch (const DataError &e) {
-        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+        msgBox(nxTr("errore: %1: %2").arg(e.number()).arg(e.description()));
         return;
     }
     SETNEUTRAL();
@@ -253,7 +254,7 @@ void FrmEditTab::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    if (d->modified && msgBox(QStringLiteral("Annulli le modifiche ?"), MsgButtons::OkCancel, QStringLiteral("ATTENZIONE !"))
+    if (d->modified && msgBox(nxTr("Annulli le modifiche ?"), MsgButtons::OkCancel, nxTr("ATTENZIONE !"))
                            == MsgAnswer::Cancel) {
         event->ignore();
         return;

@@ -3,6 +3,7 @@
 // lookup combo boxes.
 
 #include "editor/frmedittab_p.h"
+#include "platform/language.h"
 #include "platform/messages.h"
 #include "platform/window.h"
 
@@ -33,7 +34,7 @@ void FrmEditTabPrivate::chooseFile(QLineEdit *input)
 {
     const QString previous = input->property("ChosenFile").toString();
     const QString folder = QFileInfo(previous.isEmpty() ? input->text() : previous).absolutePath();
-    QString chosen = fileDialogService().openFile(QStringLiteral("Seleziona un file"), folder);
+    QString chosen = fileDialogService().openFile(nxTr("Seleziona un file"), folder);
     if (chosen.isEmpty())
         chosen = previous; // a cancel keeps the name the dialog held
     input->setProperty("ChosenFile", chosen);
@@ -64,7 +65,7 @@ void FrmEditTabPrivate::cutToLength(QWidget *control)
         m->setTextCursor(cursor);
     }
     QLineEdit *caption = FieldSet::element(fields.TxtLabel, control->property("Index").toInt());
-    msgBox(QStringLiteral("Il campo %1 accetta al massimo %2 caratteri: il testo in eccesso non è stato inserito.")
+    msgBox(nxTr("Il campo %1 accetta al massimo %2 caratteri: il testo in eccesso non è stato inserito.")
                .arg(caption ? caption->text() : QString())
                .arg(max),
            MsgButtons::OkOnly, q->windowTitle());

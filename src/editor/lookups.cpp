@@ -1,4 +1,5 @@
 #include "editor/lookups.h"
+#include "platform/language.h"
 
 #include "descriptor/estraitoken.h"
 #include "editor/frmedittab_p.h"
@@ -39,7 +40,7 @@ std::optional<LookupQuery> Lookups::queryOf(const CampoPtr &C, QVariant *listedF
     query.table = tableInfo(*query.connection, C->RecRif());
     query.index = query.table->firstIndex; // the primary key, or else the first index
     if (query.index.isEmpty()) {
-        msgBox(QStringLiteral("Indice della tabella %1 non trovato.").arg(C->RecRif()));
+        msgBox(nxTr("Indice della tabella %1 non trovato.").arg(C->RecRif()));
         return std::nullopt;
     }
     query.descColumn = C->FieldRif().toString();
@@ -249,7 +250,7 @@ void Lookups::refillRequest(FieldControl &source)
         FILLCOMBO(dependent->combo(), dependent->campo());
         keep = !code.trimmed().isEmpty() && listsCode(dependent->combo(), dependent->campo(), code);
     } catch (const Error &e) {
-        msgBox(QStringLiteral("errore: %1").arg(e.message()));
+        msgBox(nxTr("errore: %1").arg(e.message()));
         keep = true;
     }
     if (keep) {

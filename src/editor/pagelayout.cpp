@@ -1,4 +1,5 @@
 #include "editor/pagelayout.h"
+#include "platform/language.h"
 
 #include "descriptor/errors.h"
 #include "platform/values.h"
@@ -66,7 +67,7 @@ Kind kindOf(const QString &objType)
 
 QString umodCaption()
 {
-    return QStringLiteral("Data ultima modifica");
+    return nxTr("Data ultima modifica");
 }
 
 FieldBoxes sizeField(const Campo &campo, Kind kind, int limit, const std::function<int(const QString &)> &textWidth,
@@ -177,7 +178,7 @@ PageLayout::PageLayout(Rect client, int labelLeft, int labelTop)
 int PageLayout::index(int page)
 {
     if (page < 1 || page > kPages)
-        throw Error(QStringLiteral("La pagina %1 non esiste: le pagine vanno da 1 a %2.").arg(page).arg(kPages));
+        throw Error(nxTr("La pagina %1 non esiste: le pagine vanno da 1 a %2.").arg(page).arg(kPages));
     return page - 1;
 }
 

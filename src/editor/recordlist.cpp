@@ -1,4 +1,5 @@
 #include "editor/recordlist.h"
+#include "platform/language.h"
 
 #include "platform/textfold.h"
 #include "platform/values.h"
@@ -291,7 +292,7 @@ QList<bool> RecordListModel::nullableColumns(const QStringList &columns) const
 void RecordListModel::setUp(const QString &table, const QStringList &keyColumns, const QString &descColumn)
 {
     if (!m_connection || !m_connection->isOpen())
-        throw DataError(DataError::ConnectionFailed, QStringLiteral("La connessione al database non è aperta"));
+        throw DataError(DataError::ConnectionFailed, nxTr("La connessione al database non è aperta"));
     // Every name is checked before the first statement that uses it.
     m_table = tableInfo(*m_connection, table);
     for (const QString &k : keyColumns)
@@ -308,7 +309,7 @@ void RecordListModel::setUp(const QString &table, const QStringList &keyColumns,
         case SqlDialect::PostgreSql: m_keyColumns = {QStringLiteral("ctid")}; break;
         case SqlDialect::Other:
             throw DataError(DataError::BadIdentifier,
-                            QStringLiteral("La tabella %1 non ha una chiave per ordinare e ritrovare le righe").arg(m_table->name));
+                            nxTr("La tabella %1 non ha una chiave per ordinare e ritrovare le righe").arg(m_table->name));
         }
         m_nullable = {false};
     } else {
@@ -500,7 +501,7 @@ void RecordListModel::readFirstPage(bool throwOnFailure)
     auto first = readRows(QString(), {}, false, 0);
     if (first->failed && throwOnFailure)
         throw DataError(DataError::Generic,
-                        QStringLiteral("Impossibile leggere le righe della tabella %1: %2").arg(m_table->name, m_lastError));
+                        nxTr("Impossibile leggere le righe della tabella %1: %2").arg(m_table->name, m_lastError));
     m_pages.insert(0, first);
     m_lru = {0};
     m_rows = first->size();

@@ -1,4 +1,5 @@
 #include "editor/recordlistpane.h"
+#include "platform/language.h"
 
 #include "editor/frmedittab_p.h"
 #include "editor/recordlistview.h"
@@ -15,7 +16,7 @@ void RecordListPane::create()
 {
     m_view = new RecordListView(d.q);
     m_view->setObjectName(QStringLiteral("LstSelect"));
-    m_view->setAccessibleName(QStringLiteral("Elenco dei record"));
+    m_view->setAccessibleName(nxTr("Elenco dei record"));
     QObject::connect(m_view, &RecordListView::currentRowChanged, d.q, [this](int row) {
         if (row >= 0 && !d.applying)
             LstSelect_Click();
@@ -70,7 +71,7 @@ void RecordListPane::LstSelect_Click()
         if (d.data.open(d.data.rowOf(m_view->keyAt(row)), CursorIntent::Change).Eof()) // the row is gone
             d.data.open(d.data.wholeTable(), CursorIntent::Read);
     } catch (const DataError &e) {
-        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+        msgBox(nxTr("errore: %1: %2").arg(e.number()).arg(e.description()));
         // The fields still show the row read before: no line stands for another one, and a
         // click on any line tries again.
         selectQuietly(-1);
@@ -100,7 +101,7 @@ void RecordListPane::SETPRIMO()
             d.data.open(d.data.wholeTable(), CursorIntent::Change);
         d.data.recordset()->AddNew();
     } catch (const DataError &e) {
-        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+        msgBox(nxTr("errore: %1: %2").arg(e.number()).arg(e.description()));
     }
     for (int i = 1; i < d.fields.CmbBounded.size(); ++i)
         if (QComboBox *c = d.fields.CmbBounded[i]; c && !c->property("Tag").toString().isEmpty())

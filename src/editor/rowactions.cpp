@@ -1,4 +1,5 @@
 #include "editor/rowactions.h"
+#include "platform/language.h"
 
 #include "editor/frmedittab_p.h"
 #include "editor/recordlistview.h"
@@ -11,7 +12,7 @@
 namespace Norvix {
 
 namespace {
-const QString kBusyText = QStringLiteral("Il database è occupato da un altro utente: la modifica non è stata salvata e "
+const QString kBusyText = nxTr("Il database è occupato da un altro utente: la modifica non è stata salvata e "
                                          "i valori inseriti sono stati mantenuti. Riprovare più tardi.");
 } // namespace
 
@@ -20,7 +21,7 @@ RowActions::RowActions(FrmEditTabPrivate &d) : d(d) {}
 void RowActions::CmdButton_Click(int index)
 {
     if (d.readOnly && index >= 0 && index <= 3 && index != 2) {
-        msgBox(QStringLiteral("Il database è aperto in sola lettura: nessuna modifica può essere salvata."),
+        msgBox(nxTr("Il database è aperto in sola lettura: nessuna modifica può essere salvata."),
                MsgButtons::OkOnly, d.q->windowTitle());
         return;
     }
@@ -40,7 +41,7 @@ void RowActions::CmdButton_Click(int index)
 
 void RowActions::newRow()
 {
-    if (d.modified && msgBox(QStringLiteral("Annulli le modifiche ?"), MsgButtons::OkCancel, QStringLiteral("ATTENZIONE !"))
+    if (d.modified && msgBox(nxTr("Annulli le modifiche ?"), MsgButtons::OkCancel, nxTr("ATTENZIONE !"))
                           == MsgAnswer::Cancel)
         return;
     d.q->ClearFields();
@@ -65,7 +66,7 @@ bool RowActions::ErrorHandler(const DataError *error)
         const auto campi = d.rec ? d.rec->Campi() : nullptr;
         for (const QString &id : d.keyIds())
             captions << (campi && campi->Contains(id) ? campi->Item(id)->Desc() : id);
-        msgBox(QStringLiteral("I campi (%1) sono campi univoci dell'indice di questo archivio. Esiste già un indice composto "
+        msgBox(nxTr("I campi (%1) sono campi univoci dell'indice di questo archivio. Esiste già un indice composto "
                               "da questi valori. Provare a cambiare uno o più valori.")
                    .arg(captions.join(QStringLiteral(", "))),
                MsgButtons::OkOnly, caption);
@@ -73,17 +74,17 @@ bool RowActions::ErrorHandler(const DataError *error)
     }
     case DataError::DuplicateUnique:
     case DataError::IntegrityViolation:
-        msgBox(QStringLiteral("Il valore di uno dei campi immessi è di tipo univoco ed è\ngià presente nel database. "
+        msgBox(nxTr("Il valore di uno dei campi immessi è di tipo univoco ed è\ngià presente nel database. "
                               "Modificare il valore e riprovare."),
                MsgButtons::OkOnly, caption);
         return true;
     default:
         break;
     }
-    const MsgAnswer answer = msgBox(QStringLiteral("L'errore verificatosi potrebbe rendere instabile l'applicazione.\n"
+    const MsgAnswer answer = msgBox(nxTr("L'errore verificatosi potrebbe rendere instabile l'applicazione.\n"
                                                    "Vuoi terminare l'editor di record ?"),
                                     MsgButtons::YesNo,
-                                    QStringLiteral("Errore n° %1 - %2").arg(error->number()).arg(error->description()));
+                                    nxTr("Errore n° %1 - %2").arg(error->number()).arg(error->description()));
     if (answer == MsgAnswer::Yes) {
         d.modified = false; // the user chose to leave
         d.q->close();
@@ -103,7 +104,7 @@ void RowActions::save()
         Shared::LastInserted = SCRIVILAST();
     try {
         if (!rs)
-            throw DataError(DataError::NoCurrentRow, QStringLiteral("Nessun record aperto"));
+            throw DataError(DataError::NoCurrentRow, nxTr("Nessun record aperto"));
         if (!writeControls(adding))
             return;
         rs->Update();
@@ -161,7 +162,7 @@ bool RowActions::writeControls(bool adding)
             if (e.number() != DataError::ConversionFailed)
                 continue; // the save reports what stops it
             // A value the column cannot take: nothing is saved, the user corrects it.
-            msgBox(QStringLiteral("Il campo %1 non può essere salvato: %2").arg(f->campo()->Desc(), e.description()),
+            msgBox(nxTr("Il campo %1 non può essere salvato: %2").arg(f->campo()->Desc(), e.description()),
                    MsgButtons::OkOnly, d.q->windowTitle());
             d.window.CTRLSETFOCUS(f->focusTarget());
             return false;
@@ -175,7 +176,7 @@ void RowActions::refused(const DataError &error)
     // A refused row stays as the user typed it, in its mode, whatever the message says.
     const bool refusedNewRow = d.data.recordset() && d.data.recordset()->editMode() == EditMode::Add;
     if (refusedNewRow && error.number() == DataError::IntegrityViolation)
-        msgBox(QStringLiteral("Il codice inserito è già esistente"));
+        msgBox(nxTr("Il codice inserito è già esistente"));
     else if (!explainRefusal(error, false))
         ErrorHandler(&error);
 }
@@ -207,15 +208,15 @@ void RowActions::dropChanges()
 void RowActions::deleteRow()
 {
     if (!ControllaCancellazione()) {
-        msgBox(QStringLiteral("Record di sistema. Impossibile elimarlo."));
+        msgBox(nxTr("Record di sistema. Impossibile elimarlo."));
         return;
     }
-    if (msgBox(QStringLiteral("Sicuro di voler eliminare\nil record ?"), MsgButtons::OkCancel, QStringLiteral("Elimazione record."))
+    if (msgBox(nxTr("Sicuro di voler eliminare\nil record ?"), MsgButtons::OkCancel, nxTr("Elimazione record."))
         != MsgAnswer::Ok)
         return;
     try {
         if (!d.data.recordset())
-            throw DataError(DataError::NoCurrentRow, QStringLiteral("Nessun record aperto"));
+            throw DataError(DataError::NoCurrentRow, nxTr("Nessun record aperto"));
         if (d.data.recordset()->intent() != CursorIntent::Change) // the shown row, opened for change
             d.data.open(d.data.wholeTable(), CursorIntent::Change);
         d.data.recordset()->Delete();
@@ -267,8 +268,8 @@ void RowActions::showAfterDelete()
 void RowActions::moveRow(int index)
 {
     if (d.modified) {
-        if (msgBox(QStringLiteral("Il record corrente è stato modificato. Abbandoni le modifiche ?"), MsgButtons::YesNo,
-                   QStringLiteral("ATTENZIONE !"))
+        if (msgBox(nxTr("Il record corrente è stato modificato. Abbandoni le modifiche ?"), MsgButtons::YesNo,
+                   nxTr("ATTENZIONE !"))
             != MsgAnswer::Yes)
             return;
         CmdButton_Click(2);
@@ -276,7 +277,7 @@ void RowActions::moveRow(int index)
     try {
         Recordset *rs = d.data.recordset();
         if (!rs)
-            throw DataError(DataError::NoCurrentRow, QStringLiteral("Nessun record aperto"));
+            throw DataError(DataError::NoCurrentRow, nxTr("Nessun record aperto"));
         switch (index) {
         case 6: rs->MoveFirst(); break;
         case 7: rs->MovePrevious(); break;
@@ -369,7 +370,7 @@ bool RowActions::explainRefusal(const DataError &error, bool deleting)
     QStringList names;
     for (const QString &column : error.columns())
         names << (campi->Contains(column) ? campi->Item(column)->Desc()
-                                          : QStringLiteral("%1 (non presente nell'editor)").arg(shownInMessage(column)));
+                                          : nxTr("%1 (non presente nell'editor)").arg(shownInMessage(column)));
     const QString fields = names.join(QStringLiteral(", "));
     const bool one = names.size() == 1;
     const QString other = shownInMessage(error.otherTable());
@@ -377,33 +378,33 @@ bool RowActions::explainRefusal(const DataError &error, bool deleting)
     QString text;
     switch (error.number()) {
     case DataError::NotNullViolation:
-        text = names.isEmpty() ? QStringLiteral("Un campo obbligatorio è vuoto: il database non accetta il record.")
-               : one           ? QStringLiteral("Il campo %1 è obbligatorio: il database non accetta un valore vuoto.").arg(fields)
-                               : QStringLiteral("I campi %1 sono obbligatori: il database non accetta valori vuoti.").arg(fields);
+        text = names.isEmpty() ? nxTr("Un campo obbligatorio è vuoto: il database non accetta il record.")
+               : one           ? nxTr("Il campo %1 è obbligatorio: il database non accetta un valore vuoto.").arg(fields)
+                               : nxTr("I campi %1 sono obbligatori: il database non accetta valori vuoti.").arg(fields);
         break;
     case DataError::CheckViolation:
-        text = names.isEmpty() ? QStringLiteral("Il record non rispetta un vincolo di controllo del database%1.").arg(constraint)
-               : one ? QStringLiteral("Il valore del campo %1 non rispetta un vincolo di controllo del database%2.").arg(fields, constraint)
-                     : QStringLiteral("I valori dei campi %1 non rispettano un vincolo di controllo del database%2.").arg(fields, constraint);
+        text = names.isEmpty() ? nxTr("Il record non rispetta un vincolo di controllo del database%1.").arg(constraint)
+               : one ? nxTr("Il valore del campo %1 non rispetta un vincolo di controllo del database%2.").arg(fields, constraint)
+                     : nxTr("I valori dei campi %1 non rispettano un vincolo di controllo del database%2.").arg(fields, constraint);
         break;
     case DataError::ForeignKeyViolation:
         if (deleting)
-            text = other.isEmpty() ? QStringLiteral("Impossibile eliminare il record: altri record vi fanno riferimento.")
-                                   : QStringLiteral("Impossibile eliminare il record: record della tabella %1 vi fanno riferimento.").arg(other);
+            text = other.isEmpty() ? nxTr("Impossibile eliminare il record: altri record vi fanno riferimento.")
+                                   : nxTr("Impossibile eliminare il record: record della tabella %1 vi fanno riferimento.").arg(other);
         else if (names.isEmpty())
-            text = QStringLiteral("Un valore del record non corrisponde a nessun record della tabella collegata%1.")
+            text = nxTr("Un valore del record non corrisponde a nessun record della tabella collegata%1.")
                        .arg(other.isEmpty() ? QString() : u' ' + other);
         else
-            text = QStringLiteral("%1 non corrisponde a nessun record della tabella %2.")
-                       .arg(one ? QStringLiteral("Il valore del campo %1").arg(fields) : QStringLiteral("La combinazione dei campi %1").arg(fields),
+            text = nxTr("%1 non corrisponde a nessun record della tabella %2.")
+                       .arg(one ? nxTr("Il valore del campo %1").arg(fields) : nxTr("La combinazione dei campi %1").arg(fields),
                             other.isEmpty() ? QStringLiteral("collegata") : other);
         break;
     default:
-        text = QStringLiteral("Il database ha rifiutato il record: %1").arg(error.description());
+        text = nxTr("Il database ha rifiutato il record: %1").arg(error.description());
         break;
     }
     if (!deleting)
-        text += QStringLiteral("\nCorreggere e riprovare: i valori inseriti sono stati mantenuti.");
+        text += nxTr("\nCorreggere e riprovare: i valori inseriti sono stati mantenuti.");
     msgBox(text, MsgButtons::OkOnly, d.q->windowTitle());
     if (!error.columns().isEmpty())
         focusField(error.columns().first());

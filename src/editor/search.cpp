@@ -1,4 +1,5 @@
 #include "editor/search.h"
+#include "platform/language.h"
 
 #include "platform/connection.h"
 #include "platform/dataerror.h"
@@ -91,7 +92,7 @@ QList<SearchLayout> searchLayouts(Rec &rec, const QString &descField)
 
     SearchLayout standard;
     standard.key = QStringLiteral("0");
-    standard.caption = QStringLiteral("Per chiave");
+    standard.caption = nxTr("Per chiave");
     QStringList names;
     if (const auto index = rec.Indice())
         for (const auto &name : *index->NomiCampi())
@@ -120,11 +121,11 @@ int standardSearch(const QList<SearchLayout> &layouts, Rec &rec)
 
 QString inputCaption(const SearchField &input)
 {
-    static const QHash<QString, QString> says{{QStringLiteral("LIKE"), QStringLiteral("contiene")},
-                                              {QStringLiteral("INIZIA"), QStringLiteral("inizia con")},
-                                              {QStringLiteral("="), QStringLiteral("=")},
-                                              {QStringLiteral(">="), QStringLiteral("≥")},
-                                              {QStringLiteral("<="), QStringLiteral("≤")}};
+    const QHash<QString, QString> says{{QStringLiteral("LIKE"), nxTr("contiene")},
+                                       {QStringLiteral("INIZIA"), nxTr("inizia con")},
+                                       {QStringLiteral("="), QStringLiteral("=")},
+                                       {QStringLiteral(">="), QStringLiteral("≥")},
+                                       {QStringLiteral("<="), QStringLiteral("≤")}};
     return input.caption + u' ' + says.value(input.type, input.type);
 }
 
@@ -155,7 +156,7 @@ ListFilter searchFilter(Connection &connection, const TableInfo &table, const Se
                 return bindableValue(connection.dialect(), column, QVariant(t));
             } catch (const DataError &) {
                 throw DataError(DataError::ConversionFailed,
-                                QStringLiteral("Il valore \"%1\" non è valido per %2").arg(t, input.caption));
+                                nxTr("Il valore \"%1\" non è valido per %2").arg(t, input.caption));
             }
         };
         if (input.type == u"LIKE" || input.type == u"INIZIA") {
@@ -182,7 +183,7 @@ ListFilter searchFilter(Connection &connection, const TableInfo &table, const Se
             filter.values << value(text);
         } else {
             throw DataError(DataError::ConversionFailed,
-                            QStringLiteral("Tipo di ricerca sconosciuto per %1: %2").arg(input.caption, input.type));
+                            nxTr("Tipo di ricerca sconosciuto per %1: %2").arg(input.caption, input.type));
         }
     }
     filter.where = conditions.join(QStringLiteral(" AND "));

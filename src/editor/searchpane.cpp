@@ -1,4 +1,5 @@
 #include "editor/searchpane.h"
+#include "platform/language.h"
 
 #include "editor/frmedittab_p.h"
 #include "platform/connection.h"
@@ -79,7 +80,7 @@ SearchPane::SearchPane(FrmEditTabPrivate &d) : d(d) {}
 
 void SearchPane::create()
 {
-    m_cerca = new QPushButton(QStringLiteral("&Cerca"), d.panel.frame());
+    m_cerca = new QPushButton(nxTr("&Cerca"), d.panel.frame());
     m_cerca->setObjectName(QStringLiteral("CmdCerca"));
     m_cerca->setAutoDefault(false);
     QObject::connect(m_cerca, &QPushButton::clicked, d.q, [this] { open(); });
@@ -106,15 +107,15 @@ void SearchPane::create()
     rows->addLayout(top);
     auto *bottom = new QHBoxLayout;
     const auto button = [&](const char *name, const char *caption) {
-        auto *b = new QPushButton(QString::fromUtf8(caption), m_frame);
+        auto *b = new QPushButton(nxTr(caption), m_frame);
         b->setObjectName(QString::fromLatin1(name));
         b->setAutoDefault(false);
         bottom->addWidget(b);
         return b;
     };
-    m_trova = button("CmdTrova", "&Trova");
-    m_tutti = button("CmdTutti", "T&utti");
-    m_esporta = button("CmdEsporta", "&Esporta…");
+    m_trova = button("CmdTrova", NX_NOOP("&Trova"));
+    m_tutti = button("CmdTutti", NX_NOOP("T&utti"));
+    m_esporta = button("CmdEsporta", NX_NOOP("&Esporta…"));
     m_trovati = new QLabel(m_frame);
     m_trovati->setObjectName(QStringLiteral("LblTrovati"));
     bottom->addWidget(m_trovati, 1);
@@ -225,22 +226,22 @@ void SearchPane::find()
     if (d.closed() || index < 0 || index >= m_all.size())
         return;
     if (d.modified) { // the rows found would replace the line of a row being changed
-        msgBox(QStringLiteral("Confermare o annullare le modifiche prima di cercare."), MsgButtons::OkOnly,
-               QStringLiteral("ATTENZIONE !"));
+        msgBox(nxTr("Confermare o annullare le modifiche prima di cercare."), MsgButtons::OkOnly,
+               nxTr("ATTENZIONE !"));
         return;
     }
     ListFilter filter;
     try {
         filter = searchFilter(*d.data.connection(), *d.data.table(), m_all[index], typed());
     } catch (const DataError &e) {
-        msgBox(e.description(), MsgButtons::OkOnly, QStringLiteral("ATTENZIONE !"));
+        msgBox(e.description(), MsgButtons::OkOnly, nxTr("ATTENZIONE !"));
         return;
     }
     std::unique_ptr<RecordListModel> results;
     try {
         results = std::make_unique<RecordListModel>(d.data.connection(), d.data.tableName(), d.data.keyColumns(), filter);
     } catch (const DataError &e) {
-        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+        msgBox(nxTr("errore: %1: %2").arg(e.number()).arg(e.description()));
         return;
     }
     QObject::connect(results.get(), &RecordListModel::counted, d.q, [this](qint64 rows) { count(rows); });
@@ -253,7 +254,7 @@ void SearchPane::find()
     }
     m_active = true;
     m_filter = filter;
-    m_trovati->setText(QStringLiteral("Ricerca in corso…"));
+    m_trovati->setText(nxTr("Ricerca in corso…"));
     RecordListView *list = d.list.view();
     list->setRecordModel(std::move(results));
     // Each column as wide as its field's texts usually are, or its caption: measured from the
@@ -272,7 +273,7 @@ void SearchPane::find()
 
 void SearchPane::count(qint64 rows)
 {
-    m_trovati->setText(rows < 0 ? QStringLiteral("Ricerca non riuscita") : QStringLiteral("Trovati %1").arg(rows));
+    m_trovati->setText(rows < 0 ? nxTr("Ricerca non riuscita") : nxTr("Trovati %1").arg(rows));
 }
 
 void SearchPane::end()
@@ -309,8 +310,8 @@ bool SearchPane::run(int layout, const QStringList &texts)
         if (m_all[i].key == QString::number(layout))
             index = i;
     if (index < 0) {
-        msgBox(QStringLiteral("La ricerca %1 non esiste per %2.").arg(layout).arg(d.recordName), MsgButtons::OkOnly,
-               QStringLiteral("ATTENZIONE !"));
+        msgBox(nxTr("La ricerca %1 non esiste per %2.").arg(layout).arg(d.recordName), MsgButtons::OkOnly,
+               nxTr("ATTENZIONE !"));
         return false;
     }
     m_layouts->setCurrentIndex(index);
@@ -374,7 +375,7 @@ void SearchPane::exportRows()
         rows = std::make_shared<RecordListModel>(d.data.connection(), d.data.tableName(), d.data.keyColumns(), filter,
                                                  nullptr, false);
     } catch (const DataError &e) {
-        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+        msgBox(nxTr("errore: %1: %2").arg(e.number()).arg(e.description()));
         return;
     }
     QStringList captions;
@@ -417,7 +418,7 @@ void SearchPane::exportRows()
             failure = file.errorString();
         // Given up or failed: QSaveFile leaves the chosen file as it was.
     });
-    QProgressDialog progress(QStringLiteral("Esportazione in corso…"), QStringLiteral("Annulla"), 0,
+    QProgressDialog progress(nxTr("Esportazione in corso…"), QStringLiteral("Annulla"), 0,
                              total > 0 ? int(std::min<qint64>(total, INT_MAX)) : 0, d.q);
     progress.setObjectName(QStringLiteral("FrmEsporta"));
     progress.setWindowTitle(QStringLiteral("Esporta"));
@@ -439,12 +440,12 @@ void SearchPane::exportRows()
     tick.stop();
     progress.reset();
     if (cancel)
-        m_trovati->setText(QStringLiteral("Esportazione annullata"));
+        m_trovati->setText(nxTr("Esportazione annullata"));
     else if (!failure.isEmpty())
-        msgBox(QStringLiteral("Impossibile esportare in %1: %2").arg(QDir::toNativeSeparators(path), failure),
-               MsgButtons::OkOnly, QStringLiteral("ATTENZIONE !"));
+        msgBox(nxTr("Impossibile esportare in %1: %2").arg(QDir::toNativeSeparators(path), failure),
+               MsgButtons::OkOnly, nxTr("ATTENZIONE !"));
     else
-        m_trovati->setText(QStringLiteral("Esportate %1 righe").arg(written.load()));
+        m_trovati->setText(nxTr("Esportate %1 righe").arg(written.load()));
 }
 
 } // namespace Norvix

@@ -1,6 +1,7 @@
 // Opening the editor on a table, showing a row, and closing.
 
 #include "descriptor/estraitoken.h"
+#include "platform/language.h"
 #include "descriptor/leggidsc.h"
 #include "editor/frmedittab_p.h"
 #include "editor/recordlistview.h"
@@ -39,8 +40,8 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
     }
     d->dscPath = dscPath;
     if (d->rec->Nome().isEmpty()) {
-        msgBox(QStringLiteral("Il record %1 non è descritto in %2.").arg(shownInMessage(RecordName), QDir::toNativeSeparators(d->dscPath)),
-               MsgButtons::OkOnly, QStringLiteral("ATTENZIONE!"));
+        msgBox(nxTr("Il record %1 non è descritto in %2.").arg(shownInMessage(RecordName), QDir::toNativeSeparators(d->dscPath)),
+               MsgButtons::OkOnly, nxTr("ATTENZIONE!"));
         d->Form_Unload();
         return;
     }
@@ -59,7 +60,7 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
         writable = ReadOnly || d->data.enableWriting();
     } catch (const DataError &e) {
         // Reopening to write failed (a lock held past every wait, a server gone meanwhile).
-        msgBox(e.description(), MsgButtons::OkOnly, QStringLiteral("ATTENZIONE!"));
+        msgBox(e.description(), MsgButtons::OkOnly, nxTr("ATTENZIONE!"));
         d->Form_Unload();
         return;
     }
@@ -67,14 +68,14 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
         // A file this user may only read: browsed, never written.
         d->readOnly = true;
         d->panel.readOnly();
-        msgBox(QStringLiteral("Il database %1 può essere solo letto: l'editor è aperto in sola lettura.")
+        msgBox(nxTr("Il database %1 può essere solo letto: l'editor è aperto in sola lettura.")
                    .arg(QDir::toNativeSeparators(d->data.connection()->params().database)),
-               MsgButtons::OkOnly, QStringLiteral("ATTENZIONE!"));
+               MsgButtons::OkOnly, nxTr("ATTENZIONE!"));
     }
     try {
         d->data.open(d->data.wholeTable(), CursorIntent::Change);
     } catch (const DataError &e) {
-        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+        msgBox(nxTr("errore: %1: %2").arg(e.number()).arg(e.description()));
         return;
     }
     d->warnMissingColumns();
@@ -95,7 +96,7 @@ bool FrmEditTabPrivate::openData(const QString &connection, const QString &dbPat
         if (e.number() != DataError::BadIdentifier || !data.connection())
             throw; // the data cannot be opened: the caller hears of it
         msgBox(QStringLiteral("%1 %2.").arg(e.description(), QDir::toNativeSeparators(data.connection()->params().database)),
-               MsgButtons::OkOnly, QStringLiteral("ATTENZIONE!"));
+               MsgButtons::OkOnly, nxTr("ATTENZIONE!"));
         Form_Unload();
         return false;
     }
@@ -118,10 +119,10 @@ void FrmEditTabPrivate::warnMissingColumns()
             missing << shownInMessage(field);
     }
     if (!missing.isEmpty())
-        msgBox(QStringLiteral("Colonne non trovate nella tabella %1: %2.\nI campi corrispondenti non possono essere "
+        msgBox(nxTr("Colonne non trovate nella tabella %1: %2.\nI campi corrispondenti non possono essere "
                               "modificati.")
                    .arg(shownInMessage(table->name), missing.join(QStringLiteral(", "))),
-               MsgButtons::OkOnly, QStringLiteral("ATTENZIONE!"));
+               MsgButtons::OkOnly, nxTr("ATTENZIONE!"));
 }
 
 void FrmEditTabPrivate::chooseDescField()
@@ -182,7 +183,7 @@ void FrmEditTabPrivate::positionOn(const std::optional<QString> &Indice)
         if (!found)
             rs.MoveFirst();
     } catch (const DataError &e) {
-        msgBox(QStringLiteral("errore: %1: %2").arg(e.number()).arg(e.description()));
+        msgBox(nxTr("errore: %1: %2").arg(e.number()).arg(e.description()));
         return;
     }
     if (data.recordset()->Eof()) {
@@ -272,7 +273,7 @@ void FrmEditTabPrivate::setDefaults()
             try {
                 setWidgetText(w, data.nextValue(field).trimmed());
             } catch (const Error &e) {
-                msgBox(QStringLiteral("errore: %1").arg(e.message()));
+                msgBox(nxTr("errore: %1").arg(e.message()));
             }
         }
     }

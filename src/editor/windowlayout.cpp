@@ -1,6 +1,7 @@
 #include "editor/windowlayout.h"
 
 #include "editor/frmedittab_p.h"
+#include "platform/language.h"
 #include "platform/window.h"
 
 #include <QFrame>
@@ -240,7 +241,7 @@ void WindowLayout::makeTabs()
         const Applying applying(d);
         removeTabs();
         for (const QString &t : m_pages->tabs()) {
-            const int index = m_tabs->addTab(QStringLiteral("Pagina ") + t);
+            const int index = m_tabs->addTab(nxTr("Pagina ") + t);
             m_tabs->setTabData(index, t);
         }
     }

@@ -1,4 +1,5 @@
 #include "platform/recordset.h"
+#include "platform/language.h"
 #include "platform/waiting.h"
 
 #include "platform/values.h"
@@ -15,8 +16,7 @@ namespace Norvix {
 
 namespace {
 
-const QString kRowChanged = QStringLiteral(
-    "Impossibile trovare la riga da aggiornare. Alcuni valori potrebbero essere stati modificati dall'ultima lettura.");
+const QString kRowChanged = nxTr("Impossibile trovare la riga da aggiornare. Alcuni valori potrebbero essere stati modificati dall'ultima lettura.");
 constexpr char kKeyAlias[] = "__nvx_k";
 constexpr char kVersionAlias[] = "__nvx_v";
 
@@ -58,7 +58,7 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, RecordSource source
     : m_connection(std::move(connection)), m_source(std::move(source)), m_intent(intent)
 {
     if (!m_connection || !m_connection->isOpen())
-        throw DataError(DataError::ConnectionFailed, QStringLiteral("La connessione al database non è aperta"));
+        throw DataError(DataError::ConnectionFailed, nxTr("La connessione al database non è aperta"));
     m_table = tableInfo(*m_connection, m_source.table);
     for (auto &condition : m_source.equals)
         condition.first = m_table->column(condition.first).name;
@@ -72,7 +72,7 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, RecordSource source
         case SqlDialect::PostgreSql: m_naturalKey = QStringLiteral("ctid"); break;
         case SqlDialect::Other:
             throw DataError(DataError::BadIdentifier,
-                            QStringLiteral("La tabella %1 non ha una chiave per ordinare e ritrovare le righe").arg(m_table->name));
+                            nxTr("La tabella %1 non ha una chiave per ordinare e ritrovare le righe").arg(m_table->name));
         }
     }
     if (m_connection->dialect() == SqlDialect::PostgreSql)
@@ -224,8 +224,8 @@ void Recordset::step(bool forward)
     const Position end = forward ? Position::AfterLast : Position::BeforeFirst;
     const Position start = forward ? Position::BeforeFirst : Position::AfterLast;
     if (m_position == end)
-        noRow(forward ? QStringLiteral("Non ci sono altre righe dopo l'ultima")
-                      : QStringLiteral("Non ci sono altre righe prima della prima"));
+        noRow(forward ? nxTr("Non ci sono altre righe dopo l'ultima")
+                      : nxTr("Non ci sono altre righe prima della prima"));
     if (m_position == start) {
         forward ? MoveFirst() : MoveLast();
         return;
@@ -292,10 +292,10 @@ void Recordset::setBookmark(const QVariantList &bookmark)
 {
     const QStringList keys = orderKeys(m_keyColumns, m_naturalKey);
     if (bookmark.size() != keys.size())
-        noRow(QStringLiteral("Segnalibro non valido"));
+        noRow(nxTr("Segnalibro non valido"));
     reloadByKey(bookmark);
     if (m_position != Position::OnRow)
-        noRow(QStringLiteral("La riga del segnalibro non esiste più"));
+        noRow(nxTr("La riga del segnalibro non esiste più"));
 }
 
 void Recordset::reloadByKey(const QVariantList &key)
@@ -327,7 +327,7 @@ int Recordset::fieldCount() const
 Field Recordset::field(int index) const
 {
     if (index < 0 || index >= fieldCount())
-        throw DataError(DataError::BadIdentifier, QStringLiteral("Colonna %1 non presente").arg(index));
+        throw DataError(DataError::BadIdentifier, nxTr("Colonna %1 non presente").arg(index));
     const ColumnInfo &column = m_table->columns[index];
     Field f{column.name, column.kind, QVariant()};
     if (m_editMode != EditMode::None && m_pending.contains(index)) {
@@ -355,7 +355,7 @@ void Recordset::setValue(const QString &name, const QVariant &value)
     // every database a text holding one is refused, never stored cut or altered.
     if (value.typeId() == QMetaType::QString && m_table->columns[i].kind != ColumnKind::Blob && value.toString().contains(QChar(0)))
         throw DataError(DataError::ConversionFailed,
-                        QStringLiteral("Il valore per la colonna %1 contiene il carattere nullo (NUL), che non può essere salvato")
+                        nxTr("Il valore per la colonna %1 contiene il carattere nullo (NUL), che non può essere salvato")
                             .arg(m_table->columns[i].name));
     if (m_editMode == EditMode::None) {
         requireRow();
@@ -390,14 +390,14 @@ void Recordset::Update()
 void Recordset::requireWritable() const
 {
     if (m_intent != CursorIntent::Change)
-        throw DataError(DataError::Generic, QStringLiteral("Il recordset è aperto in sola lettura"));
+        throw DataError(DataError::Generic, nxTr("Il recordset è aperto in sola lettura"));
 }
 
 void Recordset::requireRow() const
 {
     if (m_position != Position::OnRow)
-        noRow(m_position == Position::Deleted ? QStringLiteral("La riga corrente è stata eliminata")
-                                              : QStringLiteral("Nessuna riga corrente"));
+        noRow(m_position == Position::Deleted ? nxTr("La riga corrente è stata eliminata")
+                                              : nxTr("Nessuna riga corrente"));
 }
 
 QVariant Recordset::presented(const ColumnInfo &column, const QVariant &raw) const
@@ -451,7 +451,7 @@ QVariant bindableValue(SqlDialect dialect, const ColumnInfo &column, const QVari
         return QVariant();
     const bool sqlite = dialect == SqlDialect::Sqlite;
     const auto refuse = [&]() -> QVariant {
-        throw DataError(DataError::ConversionFailed, QStringLiteral("Il valore \"%1\" non è valido per la colonna %2")
+        throw DataError(DataError::ConversionFailed, nxTr("Il valore \"%1\" non è valido per la colonna %2")
                                                          .arg(shownInMessage(value.toString()), column.name));
     };
     if (value.typeId() == QMetaType::QString) {
@@ -720,7 +720,7 @@ void Recordset::runOnOneRow(const QString &sql, const QVariantList &values, RowS
 void Recordset::lost() const
 {
     throw DataError(DataError::ConnectionLost,
-                    QStringLiteral("La connessione al database si è interrotta durante il salvataggio: non si sa "
+                    nxTr("La connessione al database si è interrotta durante il salvataggio: non si sa "
                                    "se la modifica è stata salvata."));
 }
 

@@ -1,4 +1,5 @@
 #include "platform/schema.h"
+#include "platform/language.h"
 
 #include "platform/connection.h"
 #include "platform/dataerror.h"
@@ -21,7 +22,7 @@ QList<QStringList> rowsOf(const Connection &connection, const QString &sql, cons
         QSqlQuery q;
         if (!const_cast<Connection &>(connection).execRead(q, sql, values))
             throw DataError(DataError::Generic,
-                            QStringLiteral("Impossibile leggere la struttura del database: %1").arg(q.lastError().text()));
+                            nxTr("Impossibile leggere la struttura del database: %1").arg(q.lastError().text()));
         QList<QStringList> rows;
         while (q.next()) {
             QStringList row;

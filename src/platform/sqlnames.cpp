@@ -1,4 +1,5 @@
 #include "platform/sqlnames.h"
+#include "platform/language.h"
 
 #include <QHash>
 #include <QSqlError>
@@ -55,7 +56,7 @@ QStringList catalogRows(QSqlDatabase db, const QString &sql, const QString &tabl
     if (!bound.isNull())
         q.addBindValue(bound);
     if (!ok || !execPatiently(q))
-        badName(QStringLiteral("Impossibile leggere la struttura della tabella %1: %2").arg(shownInMessage(table), q.lastError().text()));
+        badName(nxTr("Impossibile leggere la struttura della tabella %1: %2").arg(shownInMessage(table), q.lastError().text()));
     QStringList out;
     while (q.next()) {
         QStringList row;
@@ -144,14 +145,14 @@ std::shared_ptr<const TableInfo> readTable(const Connection &connection, const Q
         }
     }
     if (real.isEmpty())
-        badName(QStringLiteral("Tabella %1 non trovata nel database").arg(shownInMessage(table)));
+        badName(nxTr("Tabella %1 non trovata nel database").arg(shownInMessage(table)));
 
     auto info = std::make_shared<TableInfo>();
     info->name = real;
     if (connection.dialect() == SqlDialect::Sqlite) {
         QSqlQuery q(db);
         if (!execTextPatiently(q, QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(real))))
-            badName(QStringLiteral("Impossibile leggere le colonne della tabella %1: %2").arg(shownInMessage(real), q.lastError().text()));
+            badName(nxTr("Impossibile leggere le colonne della tabella %1: %2").arg(shownInMessage(real), q.lastError().text()));
         QMap<int, QString> pk;
         while (q.next()) {
             const QString decl = q.value(2).toString();
@@ -195,7 +196,7 @@ std::shared_ptr<const TableInfo> readTable(const Connection &connection, const Q
             info->primaryKey.append(pk.fieldName(i));
     }
     if (info->columns.isEmpty())
-        badName(QStringLiteral("La tabella %1 non ha colonne leggibili").arg(shownInMessage(real)));
+        badName(nxTr("La tabella %1 non ha colonne leggibili").arg(shownInMessage(real)));
     if (!info->primaryKey.isEmpty())
         info->firstIndex = info->primaryKey;
     return info;
@@ -220,7 +221,7 @@ QString shownInMessage(const QString &text)
 QString quoteIdentifier(const QString &name)
 {
     if (name.isEmpty() || name.contains(QChar(0)))
-        badName(QStringLiteral("Nome non valido per una tabella o una colonna: \"%1\"").arg(shownInMessage(name)));
+        badName(nxTr("Nome non valido per una tabella o una colonna: \"%1\"").arg(shownInMessage(name)));
     QString quoted = name;
     quoted.replace(u'"', QStringLiteral("\"\""));
     return u'"' + quoted + u'"';
@@ -242,7 +243,7 @@ int TableInfo::requiredIndex(const QString &column) const
 {
     const int i = indexOf(column);
     if (i < 0)
-        badName(QStringLiteral("Colonna %1 non trovata nella tabella %2").arg(shownInMessage(column), name));
+        badName(nxTr("Colonna %1 non trovata nella tabella %2").arg(shownInMessage(column), name));
     return i;
 }
 

@@ -1,4 +1,5 @@
 #include "platform/waiting.h"
+#include "platform/language.h"
 
 #include "platform/messages.h"
 
@@ -107,8 +108,8 @@ bool LockWait::next()
 bool LockWait::nextOnWindow()
 {
     if (!m_window && m_clock.elapsed() >= kWaitWindowAfterMs) {
-        m_window = makeWindow(QStringLiteral("FrmOccupato"), QStringLiteral("Database occupato"),
-                              QStringLiteral("Database occupato: un altro utente lo sta aggiornando. Attendere, o "
+        m_window = makeWindow(QStringLiteral("FrmOccupato"), nxTr("Database occupato"),
+                              nxTr("Database occupato: un altro utente lo sta aggiornando. Attendere, o "
                                              "annullare: i valori inseriti restano nell'editor."),
                               false, &m_cancelled);
         m_window->show();
@@ -160,7 +161,7 @@ void waitForServer(const std::function<bool(int ms)> &finished, const std::funct
     while (!finished(5)) {
         if (!window && clock.elapsed() >= kWaitWindowAfterMs) {
             window = makeWindow(QStringLiteral("FrmAttesa"), QStringLiteral("Attendere"),
-                                QStringLiteral("In attesa della risposta del database %1. Annulla interrompe "
+                                nxTr("In attesa della risposta del database %1. Annulla interrompe "
                                                "l'operazione: i valori inseriti restano nell'editor.")
                                     .arg(what),
                                 true, &cancelled);
@@ -170,7 +171,7 @@ void waitForServer(const std::function<bool(int ms)> &finished, const std::funct
             interrupt(Interrupt::Soft);
             sinceCancel.start();
             if (window) {
-                window->findChild<QLabel *>(QStringLiteral("LblAttesa"))->setText(QStringLiteral("Annullamento in corso..."));
+                window->findChild<QLabel *>(QStringLiteral("LblAttesa"))->setText(nxTr("Annullamento in corso..."));
                 window->findChild<QPushButton *>(QStringLiteral("CmdAnnulla"))->setEnabled(false);
             }
         }

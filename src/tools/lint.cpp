@@ -1,4 +1,5 @@
 #include "tools/lint.h"
+#include "platform/language.h"
 
 #include "descriptor/descriptor.h"
 #include "descriptor/dsctext.h"
@@ -101,7 +102,7 @@ public:
         const auto table = tableOf(section.name);
         if (!table) {
             add({}, section.line, QStringLiteral("missing-table"),
-                QStringLiteral("la tabella %1 non esiste nel database: creare la tabella o correggere il nome nella riga RECORD")
+                nxTr("la tabella %1 non esiste nel database: creare la tabella o correggere il nome nella riga RECORD")
                     .arg(section.name));
             return;
         }
@@ -148,24 +149,24 @@ private:
         const QString kind = c.ObjType().toUpper();
         if (Layout::kindOf(kind) == Layout::Kind::Unknown)
             add(name, line, QStringLiteral("unknown-control"),
-                QStringLiteral("il tipo di controllo %1 non esiste: usare TXTTEXT, TXTNUMERIC, TXTDATE, TXTMEMO, CHECKBOX, "
+                nxTr("il tipo di controllo %1 non esiste: usare TXTTEXT, TXTNUMERIC, TXTDATE, TXTMEMO, CHECKBOX, "
                                "COMBOBOX, CMBBOUNDED, TXTFILE, HIDDENFIELD, UMOD, ... (campo 13 della riga)")
                     .arg(c.ObjType()));
         if (m_section->pages > 0 && c.Page() > m_section->pages)
             add(name, line, QStringLiteral("missing-page"),
-                QStringLiteral("la pagina %1 non esiste: il record ne dichiara %2 nella riga RECORD (riga %3); aggiungere il "
+                nxTr("la pagina %1 non esiste: il record ne dichiara %2 nella riga RECORD (riga %3); aggiungere il "
                                "nome della pagina o correggere il campo 15")
                     .arg(c.Page()).arg(m_section->pages).arg(m_section->line));
         if (!c.SourceRif().isEmpty() && !fieldNames.contains(c.SourceRif().toUpper()))
             add(name, line, QStringLiteral("missing-source"),
-                QStringLiteral("il campo di origine %1 (campo 16) non è un campo del record: dichiararlo o correggere il nome")
+                nxTr("il campo di origine %1 (campo 16) non è un campo del record: dichiararlo o correggere il nome")
                     .arg(c.SourceRif()));
         lintLookup(c, line);
         const int at = table.indexOf(name);
         if (at < 0) {
             if (kind != u"NESSUNO")
                 add(name, line, QStringLiteral("missing-column"),
-                    QStringLiteral("la tabella %1 non ha la colonna %2: aggiungere la colonna o correggere il nome del campo")
+                    nxTr("la tabella %1 non ha la colonna %2: aggiungere la colonna o correggere il nome del campo")
                         .arg(table.name, name));
             return;
         }
@@ -174,14 +175,14 @@ private:
         const bool text = column.kind == ColumnKind::Text;
         if ((type == u"DATE" && text) || (isNumericType(type) && text) || (type == u"AUTOINC" && column.kind != ColumnKind::Integer)) {
             add(name, line, QStringLiteral("type-mismatch"),
-                QStringLiteral("il tipo %1 non può stare nella colonna %2 (%3): usare il tipo che la colonna tiene, o cambiare "
+                nxTr("il tipo %1 non può stare nella colonna %2 (%3): usare il tipo che la colonna tiene, o cambiare "
                                "la colonna")
                     .arg(type, column.name, column.declaredType));
         }
         if (type == u"TEXT" && c.MaxLen() > 0)
             if (const auto length = declaredLength(column); length && c.MaxLen() > *length)
                 add(name, line, QStringLiteral("too-long"),
-                    QStringLiteral("la lunghezza %1 supera quella della colonna %2 (%3): portare la lunghezza (campo 5) a %4 "
+                    nxTr("la lunghezza %1 supera quella della colonna %2 (%3): portare la lunghezza (campo 5) a %4 "
                                    "o allargare la colonna")
                         .arg(c.MaxLen()).arg(column.name, column.declaredType).arg(*length));
     }
@@ -194,13 +195,13 @@ private:
         const auto target = tableOf(ref);
         if (!target) {
             add(c.Nome(), line, QStringLiteral("missing-lookup-table"),
-                QStringLiteral("la tabella collegata %1 (campo 11) non esiste: crearla o correggere il nome").arg(ref));
+                nxTr("la tabella collegata %1 (campo 11) non esiste: crearla o correggere il nome").arg(ref));
             return;
         }
         const QString desc = c.FieldRif().toString();
         if (!desc.isEmpty() && target->indexOf(desc) < 0)
             add(c.Nome(), line, QStringLiteral("missing-lookup-column"),
-                QStringLiteral("la tabella collegata %1 non ha la colonna di descrizione %2 (campo 12): correggere il nome")
+                nxTr("la tabella collegata %1 non ha la colonna di descrizione %2 (campo 12): correggere il nome")
                     .arg(target->name, desc));
         // A text code on PostgreSQL is found by a range of its index only where the index sorts
         // byte by byte.
@@ -248,7 +249,7 @@ private:
         };
         if (std::none_of(keys.cbegin(), keys.cend(), same))
             add({}, m_section->index ? m_section->index : m_section->line, QStringLiteral("unbacked-key"),
-                QStringLiteral("nessuna chiave primaria né indice univoco della tabella %1 è sui campi %2 dell'indice "
+                nxTr("nessuna chiave primaria né indice univoco della tabella %1 è sui campi %2 dell'indice "
                                "primario: due righe potrebbero avere la stessa chiave; creare l'indice univoco o correggere "
                                "la riga INDICE")
                     .arg(table.name, columns.join(u';')));
@@ -264,7 +265,7 @@ private:
             for (const QString &name : tipo->CampiMostrati().split(u',', Qt::SkipEmptyParts))
                 if (table.indexOf(name.trimmed()) < 0)
                     add(name.trimmed(), line, QStringLiteral("search-missing-field"),
-                        QStringLiteral("la ricerca %1 mostra %2, che non è una colonna della tabella %3: correggere il nome")
+                        nxTr("la ricerca %1 mostra %2, che non è una colonna della tabella %3: correggere il nome")
                             .arg(key, name.trimmed(), table.name));
             int n = 0;
             for (const auto &campo : *tipo->CampiRic()) {
@@ -276,11 +277,11 @@ private:
                 ++n;
                 if (table.indexOf(campo->Nome()) < 0)
                     add(campo->Nome(), selection, QStringLiteral("search-missing-field"),
-                        QStringLiteral("la ricerca %1 cerca su %2, che non è una colonna della tabella %3: correggere il nome")
+                        nxTr("la ricerca %1 cerca su %2, che non è una colonna della tabella %3: correggere il nome")
                             .arg(key, campo->Nome(), table.name));
                 if (!isSearchType(campo->SearchType()))
                     add(campo->Nome(), selection, QStringLiteral("unknown-search-type"),
-                        QStringLiteral("il tipo di ricerca %1 non esiste: usare %2").arg(campo->SearchType(), searchTypes()));
+                        nxTr("il tipo di ricerca %1 non esiste: usare %2").arg(campo->SearchType(), searchTypes()));
             }
         }
     }
@@ -310,7 +311,7 @@ QList<LintFinding> lintDescriptors(const Connection &connection, const QStringLi
     for (const QString &r : records)
         if (!seen.contains(r.toUpper()))
             linter.findings << LintFinding{r, {}, 0, QStringLiteral("missing-record"),
-                                           QStringLiteral("i descrittori non hanno il record %1: aggiungere una riga RECORD").arg(r)};
+                                           nxTr("i descrittori non hanno il record %1: aggiungere una riga RECORD").arg(r)};
     return linter.findings;
 }
 

@@ -1,4 +1,5 @@
 #include "tools/migrate.h"
+#include "platform/language.h"
 
 #include "descriptor/jetfile.h"
 #include "platform/connection.h"
@@ -65,13 +66,13 @@ MigrateResult migrateJet(const MigrateOptions &options)
     for (const QString &name : options.tables.isEmpty() ? all : options.tables) {
         const auto it = std::find_if(all.cbegin(), all.cend(), [&](const QString &t) { return t.compare(name, Qt::CaseInsensitive) == 0; });
         if (it == all.cend())
-            throw MigrationRefused(QStringLiteral("La tabella %1 non c'è in %2").arg(name, options.source));
+            throw MigrationRefused(nxTr("La tabella %1 non c'è in %2").arg(name, options.source));
         tables << *it;
     }
     const QFileInfo target(options.target);
     const QString dsc = target.absoluteDir().filePath(QStringLiteral("files.dsc"));
     if (options.descriptors && QFileInfo::exists(dsc) && !options.replace)
-        throw MigrationRefused(QStringLiteral("%1 esiste già: usare --replace per sostituirlo").arg(dsc));
+        throw MigrationRefused(nxTr("%1 esiste già: usare --replace per sostituirlo").arg(dsc));
     const bool existed = target.exists();
 
     const QString name = QStringLiteral("norvix-migrate");
@@ -89,17 +90,17 @@ MigrateResult migrateJet(const MigrateOptions &options)
                     QFile::remove(target.absoluteFilePath() + QLatin1String(suffix));
         });
         if (!db.open())
-            targetFailed(QStringLiteral("Impossibile aprire %1").arg(options.target), db.lastError());
+            targetFailed(nxTr("Impossibile aprire %1").arg(options.target), db.lastError());
         QSqlQuery q(db);
         // The tables there already: nothing is written when one would be overwritten.
         const QStringList present = db.tables(QSql::Tables);
         for (const QString &t : std::as_const(tables))
             for (const QString &p : present)
                 if (p.compare(t, Qt::CaseInsensitive) == 0 && !options.replace)
-                    throw MigrationRefused(QStringLiteral("La tabella %1 esiste già in %2: usare --replace per sostituirla")
+                    throw MigrationRefused(nxTr("La tabella %1 esiste già in %2: usare --replace per sostituirla")
                                                .arg(p, options.target));
         if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
-            targetFailed(QStringLiteral("Impossibile scrivere %1").arg(options.target), q.lastError());
+            targetFailed(nxTr("Impossibile scrivere %1").arg(options.target), q.lastError());
         try {
             for (const QString &t : std::as_const(tables)) {
                 const JetFile::Table table = source.table(t);
@@ -111,7 +112,7 @@ MigrateResult migrateJet(const MigrateOptions &options)
                         columns << QStringLiteral("PRIMARY KEY (%1)").arg(quoted(i.columns).join(QStringLiteral(", ")));
                 if (!q.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoteIdentifier(table.name)))
                     || !q.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoteIdentifier(table.name), columns.join(QStringLiteral(", ")))))
-                    targetFailed(QStringLiteral("Impossibile creare la tabella %1").arg(table.name), q.lastError());
+                    targetFailed(nxTr("Impossibile creare la tabella %1").arg(table.name), q.lastError());
                 for (const JetFile::Index &i : table.indexes) {
                     if (i.primary)
                         continue;
@@ -119,26 +120,26 @@ MigrateResult migrateJet(const MigrateOptions &options)
                     if (!q.exec(QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
                                     .arg(i.unique ? QStringLiteral("UNIQUE ") : QString(), index, quoteIdentifier(table.name),
                                          quoted(i.columns).join(QStringLiteral(", ")))))
-                        targetFailed(QStringLiteral("Impossibile creare l'indice %1 della tabella %2").arg(i.name, table.name),
+                        targetFailed(nxTr("Impossibile creare l'indice %1 della tabella %2").arg(i.name, table.name),
                                      q.lastError());
                 }
                 QSqlQuery insert(db);
                 QStringList marks(table.columns.size(), QStringLiteral("?"));
                 if (!insert.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoteIdentifier(table.name), marks.join(u','))))
-                    targetFailed(QStringLiteral("Impossibile scrivere la tabella %1").arg(table.name), insert.lastError());
+                    targetFailed(nxTr("Impossibile scrivere la tabella %1").arg(table.name), insert.lastError());
                 qint64 rows = 0;
                 source.readRows(table.name, [&](const QVariantList &values) {
                     for (int i = 0; i < values.size(); ++i)
                         insert.bindValue(i, values[i]);
                     if (!insert.exec())
-                        targetFailed(QStringLiteral("Impossibile scrivere la riga %1 della tabella %2").arg(rows + 1).arg(table.name),
+                        targetFailed(nxTr("Impossibile scrivere la riga %1 della tabella %2").arg(rows + 1).arg(table.name),
                                      insert.lastError());
                     if (++rows % 10000 == 0 && options.progress)
-                        options.progress(QStringLiteral("%1: %2 di %3 righe").arg(table.name).arg(rows).arg(table.rows));
+                        options.progress(nxTr("%1: %2 di %3 righe").arg(table.name).arg(rows).arg(table.rows));
                     return true;
                 });
                 if (options.progress && rows >= 10000)
-                    options.progress(QStringLiteral("%1: %2 righe").arg(table.name).arg(rows));
+                    options.progress(nxTr("%1: %2 righe").arg(table.name).arg(rows));
                 result.tables << table.name;
                 result.rows += rows;
             }
@@ -147,7 +148,7 @@ MigrateResult migrateJet(const MigrateOptions &options)
             throw;
         }
         if (!q.exec(QStringLiteral("COMMIT")))
-            targetFailed(QStringLiteral("Impossibile scrivere %1").arg(options.target), q.lastError());
+            targetFailed(nxTr("Impossibile scrivere %1").arg(options.target), q.lastError());
         done = true;
     }
     if (options.descriptors) {
@@ -155,7 +156,7 @@ MigrateResult migrateJet(const MigrateOptions &options)
         QSaveFile file(dsc);
         if (!file.open(QIODevice::WriteOnly)
             || file.write((scaffoldDescriptors(*connection, result.tables).join(u'\n') + u'\n').toUtf8()) < 0 || !file.commit())
-            throw DataError(DataError::Generic, QStringLiteral("Impossibile scrivere %1: %2").arg(dsc, file.errorString()));
+            throw DataError(DataError::Generic, nxTr("Impossibile scrivere %1: %2").arg(dsc, file.errorString()));
     }
     return result;
 }
