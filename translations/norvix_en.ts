@@ -158,6 +158,10 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>WARNING!</translation>
     </message>
     <message>
+        <source>Annulla</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
         <source>Annullamento in corso...</source>
         <translation>Cancelling...</translation>
     </message>
@@ -170,8 +174,16 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>Opens the editor of record RECORD and ends when it is closed. If the editor cannot open, the reason is written to standard error.</translation>
     </message>
     <message>
+        <source>Attendere</source>
+        <translation>Please wait</translation>
+    </message>
+    <message>
         <source>CARTELLA</source>
         <translation>FOLDER</translation>
+    </message>
+    <message>
+        <source>Campo</source>
+        <translation>Field</translation>
     </message>
     <message>
         <source>Carica il descrittore di RECORD come farà l'editor (files.dsc o, se manca, dsc.mdb) e lo stampa come oggetto JSON.</source>
@@ -260,6 +272,10 @@ The matching fields cannot be changed.</translation>
     <message>
         <source>Errore n° %1 - %2</source>
         <translation>Error no. %1 - %2</translation>
+    </message>
+    <message>
+        <source>Esporta</source>
+        <translation>Export</translation>
     </message>
     <message>
         <source>Esportate %1 righe</source>
@@ -816,6 +832,10 @@ Do you want to end the record editor?</translation>
         <translation>No current row</translation>
     </message>
     <message>
+        <source>No</source>
+        <translation>No</translation>
+    </message>
+    <message>
         <source>Nome non valido per una tabella o una colonna: "%1"</source>
         <translation>Name not valid for a table or a column: "%1"</translation>
     </message>
@@ -868,6 +888,10 @@ Do you want to end the record editor?</translation>
         <translation>Record changed by another user</translation>
     </message>
     <message>
+        <source>Ricerca</source>
+        <translation>Search</translation>
+    </message>
+    <message>
         <source>Ricerca in corso…</source>
         <translation>Searching…</translation>
     </message>
@@ -908,6 +932,10 @@ the record?</translation>
     <message>
         <source>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte: un record per tabella, un campo per colonna, la chiave primaria, le chiavi esterne come campi collegati, una ricerca sulla prima colonna di testo. Esce con 1 se una tabella non esiste.</source>
         <translation>Prints a files.dsc made from the database for the tables named, or for all of them: a record per table, a field per column, the primary key, the foreign keys as lookup fields, a search on the first text column. Exits with 1 when a table does not exist.</translation>
+    </message>
+    <message>
+        <source>Sì</source>
+        <translation>Yes</translation>
     </message>
     <message>
         <source>T&amp;utti</source>

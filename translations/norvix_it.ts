@@ -158,6 +158,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>ATTENZIONE!</translation>
     </message>
     <message>
+        <source>Annulla</source>
+        <translation>Annulla</translation>
+    </message>
+    <message>
         <source>Annullamento in corso...</source>
         <translation>Annullamento in corso...</translation>
     </message>
@@ -170,8 +174,16 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>Apre l'editor del record RECORD e termina quando viene chiuso. Se l'editor non può aprirsi, il motivo è scritto sullo standard error.</translation>
     </message>
     <message>
+        <source>Attendere</source>
+        <translation>Attendere</translation>
+    </message>
+    <message>
         <source>CARTELLA</source>
         <translation>CARTELLA</translation>
+    </message>
+    <message>
+        <source>Campo</source>
+        <translation>Campo</translation>
     </message>
     <message>
         <source>Carica il descrittore di RECORD come farà l'editor (files.dsc o, se manca, dsc.mdb) e lo stampa come oggetto JSON.</source>
@@ -260,6 +272,10 @@ I campi corrispondenti non possono essere modificati.</translation>
     <message>
         <source>Errore n° %1 - %2</source>
         <translation>Errore n° %1 - %2</translation>
+    </message>
+    <message>
+        <source>Esporta</source>
+        <translation>Esporta</translation>
     </message>
     <message>
         <source>Esportate %1 righe</source>
@@ -816,6 +832,10 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>Nessuna riga corrente</translation>
     </message>
     <message>
+        <source>No</source>
+        <translation>No</translation>
+    </message>
+    <message>
         <source>Nome non valido per una tabella o una colonna: "%1"</source>
         <translation>Nome non valido per una tabella o una colonna: "%1"</translation>
     </message>
@@ -868,6 +888,10 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>Record modificato da un altro utente</translation>
     </message>
     <message>
+        <source>Ricerca</source>
+        <translation>Ricerca</translation>
+    </message>
+    <message>
         <source>Ricerca in corso…</source>
         <translation>Ricerca in corso…</translation>
     </message>
@@ -908,6 +932,10 @@ il record ?</translation>
     <message>
         <source>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte: un record per tabella, un campo per colonna, la chiave primaria, le chiavi esterne come campi collegati, una ricerca sulla prima colonna di testo. Esce con 1 se una tabella non esiste.</source>
         <translation>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte: un record per tabella, un campo per colonna, la chiave primaria, le chiavi esterne come campi collegati, una ricerca sulla prima colonna di testo. Esce con 1 se una tabella non esiste.</translation>
+    </message>
+    <message>
+        <source>Sì</source>
+        <translation>Sì</translation>
     </message>
     <message>
         <source>T&amp;utti</source>

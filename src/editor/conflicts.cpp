@@ -29,7 +29,7 @@ QString storedText(const FieldControl &f, const Field &field)
 
 QString yesNo(const QString &flag)
 {
-    return flag == u"1" ? QStringLiteral("Sì") : QStringLiteral("No");
+    return flag == u"1" ? nxTr("Sì") : nxTr("No");
 }
 
 // Two reads of one row hold the same values.

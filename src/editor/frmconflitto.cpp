@@ -53,7 +53,7 @@ FrmConflitto::FrmConflitto(Situation situation, const QList<Difference> &fields,
     text->setWordWrap(true);
 
     m_table->setObjectName(QStringLiteral("GrdDifferenze"));
-    m_table->setHorizontalHeaderLabels({QStringLiteral("Campo"), nxTr("Valore letto"),
+    m_table->setHorizontalHeaderLabels({nxTr("Campo"), nxTr("Valore letto"),
                                         nxTr("Valore salvato ora"), nxTr("Valore inserito")});
     m_table->verticalHeader()->hide();
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);

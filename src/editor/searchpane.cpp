@@ -98,7 +98,7 @@ void SearchPane::create()
     auto *top = new QHBoxLayout;
     m_layouts = new QComboBox(m_frame);
     m_layouts->setObjectName(QStringLiteral("CboRicerca"));
-    m_layouts->setAccessibleName(QStringLiteral("Ricerca"));
+    m_layouts->setAccessibleName(nxTr("Ricerca"));
     top->addWidget(m_layouts);
     m_inputsBox = new QWidget(m_frame);
     auto *inputs = new QHBoxLayout(m_inputsBox);
@@ -362,7 +362,7 @@ void SearchPane::exportRows()
     if (d.closed())
         return;
     const QString folder = QFileInfo(d.data.connection()->params().database).absolutePath();
-    QString path = fileDialogService().saveFile(QStringLiteral("Esporta"), folder, QStringLiteral("CSV (*.csv)"));
+    QString path = fileDialogService().saveFile(nxTr("Esporta"), folder, QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
@@ -418,10 +418,10 @@ void SearchPane::exportRows()
             failure = file.errorString();
         // Given up or failed: QSaveFile leaves the chosen file as it was.
     });
-    QProgressDialog progress(nxTr("Esportazione in corso…"), QStringLiteral("Annulla"), 0,
+    QProgressDialog progress(nxTr("Esportazione in corso…"), nxTr("Annulla"), 0,
                              total > 0 ? int(std::min<qint64>(total, INT_MAX)) : 0, d.q);
     progress.setObjectName(QStringLiteral("FrmEsporta"));
-    progress.setWindowTitle(QStringLiteral("Esporta"));
+    progress.setWindowTitle(nxTr("Esporta"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
     QEventLoop loop;

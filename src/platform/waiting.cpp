@@ -42,7 +42,7 @@ QDialog *makeWindow(const QString &name, const QString &title, const QString &te
     auto *label = new QLabel(text, w);
     label->setObjectName(QStringLiteral("LblAttesa"));
     label->setWordWrap(true);
-    auto *cancel = new QPushButton(QStringLiteral("Annulla"), w);
+    auto *cancel = new QPushButton(nxTr("Annulla"), w);
     cancel->setObjectName(QStringLiteral("CmdAnnulla"));
     QObject::connect(cancel, &QPushButton::clicked, w, [cancelled] { *cancelled = true; });
     QObject::connect(w, &QDialog::rejected, w, [cancelled] { *cancelled = true; }); // Esc
@@ -160,7 +160,7 @@ void waitForServer(const std::function<bool(int ms)> &finished, const std::funct
     } atEnd{pumpIfDue};
     while (!finished(5)) {
         if (!window && clock.elapsed() >= kWaitWindowAfterMs) {
-            window = makeWindow(QStringLiteral("FrmAttesa"), QStringLiteral("Attendere"),
+            window = makeWindow(QStringLiteral("FrmAttesa"), nxTr("Attendere"),
                                 nxTr("In attesa della risposta del database %1. Annulla interrompe "
                                                "l'operazione: i valori inseriti restano nell'editor.")
                                     .arg(what),
