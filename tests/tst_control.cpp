@@ -184,6 +184,17 @@ private slots:
         QCOMPARE(gotRecord, u"CLIENTI help");
         QCOMPARE(gotField, u"NOME");
         control.CloseEditor();
+
+        // A host that gives no help: F1 lists the editor's keys.
+        disconnect(&control, &::Norvix::Norvix::Help, this, nullptr);
+        m_messages->script({});
+        control.ShowTableEditor();
+        editor = control.TableEditor();
+        QVERIFY(QTest::qWaitForWindowActive(editor));
+        QTest::keyClick(editor->findChild<QLineEdit *>(QStringLiteral("TxtText2")), Qt::Key_F1);
+        QCOMPARE(m_messages->messages().size(), 1);
+        QVERIFY(m_messages->messages().first().text.contains(u"Ctrl+S") && m_messages->messages().first().text.contains(u"Ctrl+N"));
+        control.CloseEditor();
     }
 
     void modalEditorTurnsModelessAroundEvents()

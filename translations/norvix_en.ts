@@ -158,6 +158,10 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>WARNING!</translation>
     </message>
     <message>
+        <source>Aiuto</source>
+        <translation>Help</translation>
+    </message>
+    <message>
         <source>Annulla</source>
         <translation>Cancel</translation>
     </message>
@@ -952,6 +956,24 @@ the record?</translation>
     <message>
         <source>Tabella Dsc non trovata nel database dei descrittori %1</source>
         <translation>Table Dsc not found in descriptor database %1</translation>
+    </message>
+    <message>
+        <source>Tasti dell'editor:
+
+Ctrl+S	conferma la riga, come "Conferma"
+Ctrl+N	inizia una riga nuova, come "Nuovo"
+Ctrl+F	mostra il pannello di ricerca (Invio cerca, Esc torna all'elenco intero)
+F2	in un campo collegato, apre l'editor della tabella collegata
+Esc	chiude l'editor
+F1	questo aiuto</source>
+        <translation>Editor keys:
+
+Ctrl+S	confirms the row, as "Confirm" does
+Ctrl+N	starts a new row, as "New" does
+Ctrl+F	shows the search panel (Enter searches, Esc goes back to the whole list)
+F2	in a lookup field, opens the editor of the linked table
+Esc	closes the editor
+F1	this help</translation>
     </message>
     <message>
         <source>Tipo di ricerca sconosciuto per %1: %2</source>

@@ -158,6 +158,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>ATTENZIONE!</translation>
     </message>
     <message>
+        <source>Aiuto</source>
+        <translation>Aiuto</translation>
+    </message>
+    <message>
         <source>Annulla</source>
         <translation>Annulla</translation>
     </message>
@@ -952,6 +956,24 @@ il record ?</translation>
     <message>
         <source>Tabella Dsc non trovata nel database dei descrittori %1</source>
         <translation>Tabella Dsc non trovata nel database dei descrittori %1</translation>
+    </message>
+    <message>
+        <source>Tasti dell'editor:
+
+Ctrl+S	conferma la riga, come "Conferma"
+Ctrl+N	inizia una riga nuova, come "Nuovo"
+Ctrl+F	mostra il pannello di ricerca (Invio cerca, Esc torna all'elenco intero)
+F2	in un campo collegato, apre l'editor della tabella collegata
+Esc	chiude l'editor
+F1	questo aiuto</source>
+        <translation>Tasti dell'editor:
+
+Ctrl+S	conferma la riga, come "Conferma"
+Ctrl+N	inizia una riga nuova, come "Nuovo"
+Ctrl+F	mostra il pannello di ricerca (Invio cerca, Esc torna all'elenco intero)
+F2	in un campo collegato, apre l'editor della tabella collegata
+Esc	chiude l'editor
+F1	questo aiuto</translation>
     </message>
     <message>
         <source>Tipo di ricerca sconosciuto per %1: %2</source>

@@ -1,5 +1,8 @@
 #include "control/norvix.h"
 #include "platform/language.h"
+#include "platform/messages.h"
+
+#include <QMetaMethod>
 
 #include "descriptor/descriptor.h"
 #include "descriptor/dscdatabase.h"
@@ -396,6 +399,18 @@ void Norvix::relayExternalHandler(QWidget *field)
 
 void Norvix::relayHelp(const QString &record, const QString &field)
 {
+    // A host that gives no help of its own: the editor's keys.
+    if (!isSignalConnected(QMetaMethod::fromSignal(&Norvix::Help))) {
+        msgBox(nxTr("Tasti dell'editor:\n\n"
+                    "Ctrl+S\tconferma la riga, come \"Conferma\"\n"
+                    "Ctrl+N\tinizia una riga nuova, come \"Nuovo\"\n"
+                    "Ctrl+F\tmostra il pannello di ricerca (Invio cerca, Esc torna all'elenco intero)\n"
+                    "F2\tin un campo collegato, apre l'editor della tabella collegata\n"
+                    "Esc\tchiude l'editor\n"
+                    "F1\tquesto aiuto"),
+               MsgButtons::OkOnly, nxTr("Aiuto"));
+        return;
+    }
     FrmEditTab *editor = qobject_cast<FrmEditTab *>(sender());
     const bool modal = editor && Shared::Modale && editor->isModal();
     if (modal)
