@@ -12,18 +12,18 @@
 namespace Norvix {
 
 // "it" or "en".
-NORVIX_EXPORT QString language();
+QString language();
 // Chooses "it" or "en"; empty follows the system. False, and nothing changes, for any other.
-NORVIX_EXPORT bool setLanguage(const QString &language);
+bool setLanguage(const QString &language);
 // The language the system's locale asks for.
-NORVIX_EXPORT QString systemLanguage();
+QString systemLanguage();
 // Loads Qt's own translations (message box buttons, file dialogs) for the chosen language into
 // the running application, once per language.
-NORVIX_EXPORT void installQtTranslations();
+void installQtTranslations();
 
 // A text of the program in the chosen language: `text` as written (Italian, UTF-8) when the
 // language is Italian or the translation lacks it.
-NORVIX_EXPORT QString nxTr(const char *text);
+QString nxTr(const char *text);
 
 } // namespace Norvix
 
