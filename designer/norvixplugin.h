@@ -20,7 +20,7 @@ public:
         return QStringLiteral("Set DbPath, DatabaseName, RecordName and DscPath, then call ShowTableEditor().");
     }
     QString includeFile() const override { return QStringLiteral("control/norvix.h"); }
-    QIcon icon() const override { return QIcon(); }
+    QIcon icon() const override { return QIcon(QStringLiteral(":/norvix/designer/org.norvix.Norvix.svg")); }
     bool isContainer() const override { return false; }
     QWidget *createWidget(QWidget *parent) override;
     bool isInitialized() const override { return m_initialized; }
