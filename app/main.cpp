@@ -468,7 +468,7 @@ int edit(int argc, char *argv[], const QCommandLineParser &p)
     bool searchNumber = false;
     const int search = has("search") ? value("search").toInt(&searchNumber) : 0;
     if (has("search") && !searchNumber)
-        return usageError(QStringLiteral("--search vuole il numero di una ricerca, non %1").arg(value("search")), help);
+        return usageError(nxTr("--search vuole il numero di una ricerca, non %1").arg(value("search")), help);
     if (has("settings") && !QFileInfo(value("settings")).isFile())
         return usageError(nxTr("il file di impostazioni %1 non esiste").arg(value("settings")), help);
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")

@@ -46,6 +46,10 @@ Every command describes its options with --help (for example: norvix edit --help
 </translation>
     </message>
     <message>
+        <source> (l'editor non si aprirebbe: correggere la riga)</source>
+        <translation> (the editor would not open: correct the line)</translation>
+    </message>
+    <message>
         <source>%1 (non presente nell'editor)</source>
         <translation>%1 (not in the editor)</translation>
     </message>
@@ -148,6 +152,10 @@ Every command describes its options with --help (for example: norvix edit --help
     <message>
         <source>&amp;Trova</source>
         <translation>&amp;Find</translation>
+    </message>
+    <message>
+        <source>--search vuole il numero di una ricerca, non %1</source>
+        <translation>--search needs the number of a search, not %1</translation>
     </message>
     <message>
         <source>ATTENZIONE !</source>

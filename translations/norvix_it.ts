@@ -46,6 +46,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
 </translation>
     </message>
     <message>
+        <source> (l'editor non si aprirebbe: correggere la riga)</source>
+        <translation> (l'editor non si aprirebbe: correggere la riga)</translation>
+    </message>
+    <message>
         <source>%1 (non presente nell'editor)</source>
         <translation>%1 (non presente nell'editor)</translation>
     </message>
@@ -148,6 +152,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
     <message>
         <source>&amp;Trova</source>
         <translation>&amp;Trova</translation>
+    </message>
+    <message>
+        <source>--search vuole il numero di una ricerca, non %1</source>
+        <translation>--search vuole il numero di una ricerca, non %1</translation>
     </message>
     <message>
         <source>ATTENZIONE !</source>

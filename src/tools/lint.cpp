@@ -93,10 +93,10 @@ public:
             ListLineSource source(lines);
             readDsc(source, section.name, rec, m_source);
         } catch (const Error &e) {
-            static const QRegularExpression lineOf(QStringLiteral("riga ([0-9]+)"));
+            static const QRegularExpression lineOf(QStringLiteral("(?:riga|line) ([0-9]+)"));
             const auto m = lineOf.match(e.message());
             add({}, m.hasMatch() ? m.captured(1).toInt() : section.line, QStringLiteral("load"),
-                e.message() + QStringLiteral(" (l'editor non si aprirebbe: correggere la riga)"));
+                e.message() + nxTr(" (l'editor non si aprirebbe: correggere la riga)"));
             return;
         }
         const auto table = tableOf(section.name);
