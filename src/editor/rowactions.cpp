@@ -12,8 +12,11 @@
 namespace Norvix {
 
 namespace {
-const QString kBusyText = nxTr("Il database è occupato da un altro utente: la modifica non è stata salvata e "
-                                         "i valori inseriti sono stati mantenuti. Riprovare più tardi.");
+QString busyText()
+{
+    return nxTr("Il database è occupato da un altro utente: la modifica non è stata salvata e "
+                "i valori inseriti sono stati mantenuti. Riprovare più tardi.");
+}
 } // namespace
 
 RowActions::RowActions(FrmEditTabPrivate &d) : d(d) {}
@@ -360,7 +363,7 @@ bool RowActions::explainRefusal(const DataError &error, bool deleting)
     if (error.number() == DataError::FileGone || error.number() == DataError::Busy
         || error.number() == DataError::TableLocked || error.number() == DataError::Cancelled) {
         const bool busy = error.number() == DataError::Busy || error.number() == DataError::TableLocked;
-        msgBox(busy ? kBusyText : error.description(), MsgButtons::OkOnly, d.q->windowTitle());
+        msgBox(busy ? busyText() : error.description(), MsgButtons::OkOnly, d.q->windowTitle());
         return true;
     }
     if (!error.isRefusal())

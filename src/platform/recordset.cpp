@@ -16,7 +16,10 @@ namespace Norvix {
 
 namespace {
 
-const QString kRowChanged = nxTr("Impossibile trovare la riga da aggiornare. Alcuni valori potrebbero essere stati modificati dall'ultima lettura.");
+QString rowChangedText()
+{
+    return nxTr("Impossibile trovare la riga da aggiornare. Alcuni valori potrebbero essere stati modificati dall'ultima lettura.");
+}
 constexpr char kKeyAlias[] = "__nvx_k";
 constexpr char kVersionAlias[] = "__nvx_v";
 
@@ -704,7 +707,7 @@ void Recordset::runOnOneRow(const QString &sql, const QVariantList &values, RowS
             q.finish();
             if (affected != 1) {
                 db.rollback();
-                throw DataError(DataError::RowChanged, kRowChanged);
+                throw DataError(DataError::RowChanged, rowChangedText());
             }
             if (!db.commit()) {
                 const QSqlError error = db.lastError();
