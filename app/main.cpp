@@ -456,6 +456,25 @@ private:
     StderrMessageService m_text;
 };
 
+// A window needs a screen: without one the user is told so, before Qt would abort.
+bool haveScreen()
+{
+    if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return true;
+    err(nxTr("norvix: nessuno schermo disponibile per l'editor (DISPLAY non impostato)"));
+    return false;
+}
+
+// The application just made, named, in the chosen language, with Qt's window services.
+void prepareApplication()
+{
+    QApplication::setApplicationName(QStringLiteral("norvix"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Norvix"));
+    installQtTranslations();
+    installQtWindowServices();
+}
+
 int edit(int argc, char *argv[], const QCommandLineParser &p)
 {
     const auto has = [&](const char *name) { return p.isSet(QLatin1String(name)); };
@@ -471,17 +490,11 @@ int edit(int argc, char *argv[], const QCommandLineParser &p)
         return usageError(nxTr("--search vuole il numero di una ricerca, non %1").arg(value("search")), help);
     if (has("settings") && !QFileInfo(value("settings")).isFile())
         return usageError(nxTr("il file di impostazioni %1 non esiste").arg(value("settings")), help);
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        err(nxTr("norvix: nessuno schermo disponibile per l'editor (DISPLAY non impostato)"));
+    if (!haveScreen())
         return kFailure;
-    }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("norvix"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Norvix"));
-    installQtTranslations();
-    installQtWindowServices();
+    prepareApplication();
     setMessageService(std::make_shared<EditMessages>());
 
     // The control, as a host would place it: its saved settings first, the command line over them.
@@ -534,16 +547,10 @@ int edit(int argc, char *argv[], const QCommandLineParser &p)
 // the data the descriptor names (its PATH and DATABASE lines, from its folder).
 int chooseRecord(int argc, char *argv[], const QString &file)
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        err(nxTr("norvix: nessuno schermo disponibile per l'editor (DISPLAY non impostato)"));
+    if (!haveScreen())
         return kFailure;
-    }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("norvix"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Norvix"));
-    installQtTranslations();
-    installQtWindowServices();
+    prepareApplication();
     QFile text(file);
     if (!text.open(QIODevice::ReadOnly))
         throw DescriptorError(nxTr("Impossibile aprire %1: %2").arg(file, text.errorString()));

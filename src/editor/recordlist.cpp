@@ -730,25 +730,20 @@ int RecordListModel::rowOfKey(const QVariantList &key) const
         return -1;
     qint64 before = -1;
     try {
-        before = rowsBeforeOn(*m_connection, order);
+        QVariantList values;
+        const QString where = rowsBefore(order, values);
+        before = rowsIn(*m_connection, m_table->name, where, values);
     } catch (const DataError &) {
         // Not found (the user gave up waiting).
     }
     return lineOf(before, order);
 }
 
-qint64 RecordListModel::rowsBeforeOn(const Connection &connection, const QVariantList &order) const
+QString RecordListModel::rowsBefore(const QVariantList &order, QVariantList &values) const
 {
-    QVariantList values = m_filter.values;
+    values = m_filter.values;
     const QString filter = m_filter.where.isEmpty() ? QString() : QStringLiteral("(%1) AND ").arg(m_filter.where);
-    const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2%3")
-                            .arg(quoteIdentifier(m_table->name), filter, keyCondition(order, false, values));
-    return connection.call([&] {
-        QSqlQuery q;
-        if (const_cast<Connection &>(connection).execRead(q, sql, values) && q.next())
-            return q.value(0).toLongLong();
-        return qint64(-1);
-    });
+    return filter + keyCondition(order, false, values);
 }
 
 int RecordListModel::lineOf(qint64 before, const QVariantList &order) const
@@ -789,13 +784,10 @@ void RecordListModel::findLine(const QString &prefix, const std::function<void(i
     if (column.isEmpty() || prefix.isEmpty())
         return;
     const quint64 serial = ++m_findSerial;
-    QString pattern;
-    for (const QChar c : folded(prefix))
-        pattern += (c == u'%' || c == u'_' || c == u'!') ? u'!' + QString(c) : QString(c);
-    const QString condition = foldedSql(*m_connection, quoteIdentifier(column)) + QStringLiteral(" LIKE ? ESCAPE '!'");
+    const QString condition = foldedLike(*m_connection, quoteIdentifier(column));
     // The first row in the list's order whose text starts so, then how many rows come before it:
     // each read away from the window, from statements made here (a reader never touches the model).
-    const PageQuery first = pageQuery(condition, {pattern + u'%'}, false, -1, 1);
+    const PageQuery first = pageQuery(condition, {foldedPattern(prefix, false, false)}, false, -1, 1);
     const auto arrived = [this, serial, found](const std::shared_ptr<Page> &page) {
         if (!page->failed && page->size() == 1)
             placeOrder(page->keys.constFirst(), serial, found);
@@ -841,15 +833,10 @@ void RecordListModel::placeOrder(const QVariantList &order, quint64 serial, cons
         if (const int row = lineOf(before, order); row >= 0)
             found(row);
     };
-    QVariantList values = m_filter.values;
-    const QString filter = m_filter.where.isEmpty() ? QString() : QStringLiteral("(%1) AND ").arg(m_filter.where);
-    const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2%3")
-                            .arg(quoteIdentifier(m_table->name), filter, keyCondition(order, false, values));
-    const auto count = [sql, values](const Connection &on) {
-        return on.call([&] {
-            QSqlQuery q;
-            return const_cast<Connection &>(on).execRead(q, sql, values) && q.next() ? q.value(0).toLongLong() : qint64(-1);
-        });
+    QVariantList values;
+    const QString where = rowsBefore(order, values);
+    const auto count = [table = m_table->name, where, values](const Connection &on) {
+        return rowsIn(on, table, where, values);
     };
     if (m_connection->waitsOnServer()) {
         place(count(*m_connection));

@@ -192,9 +192,9 @@ private:
     // when there is no such row.
     QVariantList orderOf(const QVariantList &key) const;
     int prefixCount() const { return int(m_order.size() - m_keyColumns.size()); }
-    // The rows before the one with these order values (a search's too), counted on `connection`
-    // (this model's or a reader's); -1 when they cannot be.
-    qint64 rowsBeforeOn(const Connection &connection, const QVariantList &order) const;
+    // The rows before the one with these order values (a search's too), as SQL whose values go
+    // to `values`.
+    QString rowsBefore(const QVariantList &order, QVariantList &values) const;
     // The line of the row with these order values, `before` rows coming before it: its page
     // read around it; -1 when that line does not show that row.
     int lineOf(qint64 before, const QVariantList &order) const;

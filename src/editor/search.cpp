@@ -45,22 +45,6 @@ ListFilter::Column columnOf(Rec &rec, const QString &name)
     return {name, c->Desc().isEmpty() ? name : c->Desc(), c->Format()};
 }
 
-// A typed text as a LIKE pattern: `*` matches anything, every other character itself ("!"
-// escapes), letter case folded.
-QString likePattern(const QString &typed, bool contains)
-{
-    QString pattern = contains ? QStringLiteral("%") : QString();
-    for (const QChar c : folded(typed)) {
-        if (c == u'*')
-            pattern += u'%';
-        else if (c == u'%' || c == u'_' || c == u'!')
-            pattern += u'!' + QString(c);
-        else
-            pattern += c;
-    }
-    return pattern + u'%';
-}
-
 } // namespace
 
 bool SearchField::isLookup() const
@@ -161,8 +145,8 @@ ListFilter searchFilter(Connection &connection, const TableInfo &table, const Se
         };
         if (input.type == u"LIKE" || input.type == u"INIZIA") {
             const QString code = input.isLookup() ? typedCode(text) : text;
-            conditions << foldedSql(connection, name) + QStringLiteral(" LIKE ? ESCAPE '!'");
-            filter.values << likePattern(code, input.type == u"LIKE");
+            conditions << foldedLike(connection, name);
+            filter.values << foldedPattern(code, input.type == u"LIKE", true);
         } else if (input.type == u"=" && input.isLookup()) {
             // The code in any letter case.
             conditions << foldedSql(connection, name) + QStringLiteral(" = ?");

@@ -197,7 +197,12 @@ void SearchPane::chooseLayout(int index)
         m_inputs << input;
     }
     if (m_frame->isVisible())
-        d.window.setSearchPanel(m_frame, Layout::roundTwips(m_frame->sizeHint().height() * screenService().twipsPerPixelY()));
+        fitPanel();
+}
+
+void SearchPane::fitPanel()
+{
+    d.window.setSearchPanel(m_frame, Layout::roundTwips(m_frame->sizeHint().height() * screenService().twipsPerPixelY()));
 }
 
 void SearchPane::open()
@@ -205,7 +210,7 @@ void SearchPane::open()
     if (d.closed() || m_all.isEmpty())
         return;
     m_frame->show();
-    d.window.setSearchPanel(m_frame, Layout::roundTwips(m_frame->sizeHint().height() * screenService().twipsPerPixelY()));
+    fitPanel();
     if (!m_inputs.isEmpty())
         m_inputs.constFirst()->setFocus(Qt::ShortcutFocusReason);
     else

@@ -59,6 +59,7 @@ public:
 
 private:
     void chooseLayout(int index);
+    void fitPanel(); // the window makes room for the panel as tall as its contents
     void count(qint64 rows);
     QStringList typed() const;
     // The columns an export writes when no search is active: every field of the table.

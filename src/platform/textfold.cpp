@@ -4,7 +4,10 @@
 
 #include <QSqlDriver>
 #include <QSqlQuery>
+#include <QHash>
 #include <QVariant>
+
+#include <mutex>
 
 #include <sqlite3.h>
 
@@ -23,11 +26,38 @@ void foldSqlite(sqlite3_context *context, int, sqlite3_value **argv)
     sqlite3_result_text(context, out.constData(), int(out.size()), SQLITE_TRANSIENT);
 }
 
+// PostgreSQL's lower() of `expression` as text, in `collation` when there is one.
+QString foldedWith(const QString &expression, const QString &collation)
+{
+    const QString text = QStringLiteral("CAST(%1 AS TEXT)").arg(expression);
+    return collation.isEmpty() ? QStringLiteral("lower(%1)").arg(text)
+                               : QStringLiteral("lower(%1 COLLATE %2)").arg(text, quoteIdentifier(collation));
+}
+
 } // namespace
 
 QString folded(const QString &text)
 {
     return text.toLower();
+}
+
+QString foldedLike(Connection &connection, const QString &expression)
+{
+    return foldedSql(connection, expression) + QStringLiteral(" LIKE ? ESCAPE '!'");
+}
+
+QString foldedPattern(const QString &text, bool contains, bool wildcards)
+{
+    QString pattern = contains ? QStringLiteral("%") : QString();
+    for (const QChar c : folded(text)) {
+        if (wildcards && c == u'*')
+            pattern += u'%';
+        else if (c == u'%' || c == u'_' || c == u'!')
+            pattern += u'!' + QString(c);
+        else
+            pattern += c;
+    }
+    return pattern + u'%';
 }
 
 void addFoldFunction(const QSqlDatabase &db)
@@ -48,7 +78,15 @@ QString foldedSql(Connection &connection, const QString &expression)
     case SqlDialect::PostgreSql: break;
     }
     // A Unicode collation usable with the database's encoding: ICU's root, or the C library's
-    // C.UTF-8.
+    // C.UTF-8; asked once per database (a search asks for every input and every keystroke).
+    static std::mutex mutex;
+    static QHash<QString, QString> known; // by connection string
+    const QString database = connection.ConnectionString();
+    {
+        const std::lock_guard lock(mutex);
+        if (const auto it = known.constFind(database); it != known.constEnd())
+            return foldedWith(expression, *it);
+    }
     const QString collation = connection.call([&] {
         QSqlQuery q;
         const QString sql = QStringLiteral(
@@ -57,9 +95,11 @@ QString foldedSql(Connection &connection, const QString &expression)
             "ORDER BY collname = 'und-x-icu' DESC LIMIT 1");
         return connection.execRead(q, sql, {}) && q.next() ? q.value(0).toString() : QString();
     });
-    const QString text = QStringLiteral("CAST(%1 AS TEXT)").arg(expression);
-    return collation.isEmpty() ? QStringLiteral("lower(%1)").arg(text)
-                               : QStringLiteral("lower(%1 COLLATE %2)").arg(text, quoteIdentifier(collation));
+    {
+        const std::lock_guard lock(mutex);
+        known.insert(database, collation);
+    }
+    return foldedWith(expression, collation);
 }
 
 } // namespace Norvix

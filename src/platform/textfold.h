@@ -21,5 +21,10 @@ void addFoldFunction(const QSqlDatabase &db);
 QString foldedSql(Connection &connection, const QString &expression);
 // A text folded as foldedSql folds it in the database.
 QString folded(const QString &text);
+// `expression` LIKE a pattern of foldedPattern(), letter case ignored (one value to bind).
+QString foldedLike(Connection &connection, const QString &expression);
+// `text` as that pattern: found at the start, or anywhere with `contains`; `*` stands for any
+// text with `wildcards`; every other character (%, _ included) for itself.
+QString foldedPattern(const QString &text, bool contains, bool wildcards);
 
 } // namespace Norvix
