@@ -45,6 +45,13 @@ struct Refusal
     QString field, wrong, fix, message;
 };
 
+// A date or time typed into a field of a picture, over what the row stored ("" for NULL); an
+// empty `typed` edits another field; an empty `expected` is a value refused when left.
+struct TimeCase
+{
+    QString column, picture, stored, typed, expected;
+};
+
 struct NumberCase
 {
     QString input, typed, looks;
@@ -54,6 +61,7 @@ struct NumberCase
 } // namespace
 
 Q_DECLARE_METATYPE(NumberCase)
+Q_DECLARE_METATYPE(TimeCase)
 Q_DECLARE_METATYPE(Refusal)
 
 class TstKeepData : public QObject
@@ -343,6 +351,56 @@ private slots:
                      .toDouble(),
                  c.stored);
         QCOMPARE(shown(editor, c.input), c.looks);
+    }
+
+    // Dates and times typed with either time separator are stored as typed, or told when left if
+    // they are none; what the field's picture hides keeps its stored value.
+    void datesAndTimesAreStoredAsTyped_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<TimeCase>("c");
+        const QString minutes = QStringLiteral("dd/mm/yyyy hh:nn"), day = QStringLiteral("dd/mm/yyyy");
+        const QString stored = QStringLiteral("2021-01-02 10:30:45");
+        for (const TimeCase &c : std::initializer_list<TimeCase>{
+                 {"DT", minutes, "", "02/01/2021 10:30", "2021-01-02 10:30:00"},
+                 {"DT", minutes, "", "02/01/2021 10:30:45", "2021-01-02 10:30:45"},
+                 {"DT", "dd/mm/yyyy hh:nn:ss", "", "02/01/2021 10.30.45", "2021-01-02 10:30:45"},
+                 {"DT", minutes, stored, "05/01/2021 10:30", "2021-01-05 10:30:45"},
+                 {"T", "hh:nn", "", "10:30", "10:30:00"},
+                 {"DT", "hh:nn", stored, "11:15", "2021-01-02 11:15:00"},
+                 {"DT", day, stored, "05/01/2021", "2021-01-05 10:30:45"},
+                 {"D", day, stored, "05/01/2021", "2021-01-05 10:30:45"},
+                 {"D", day, stored, "", stored},
+                 {"DT", minutes, stored, "02/01/2021 25:70", ""}})
+            QTest::addRow("%s %s: %s over '%s'", qPrintable(c.column), qPrintable(c.picture), qPrintable(c.typed),
+                          qPrintable(c.stored)) << "sqlite" << c;
+        QTest::addRow("postgresql timestamp") << "postgresql" << TimeCase{"DT", minutes, stored, "05/01/2021 11.15", "2021-01-05 11:15:00"};
+    }
+    void datesAndTimesAreStoredAsTyped()
+    {
+        QFETCH(QString, backend);
+        QFETCH(TimeCase, c);
+        Data data(backend);
+        data.exec({QStringLiteral("CREATE TABLE TEMPI (ID INTEGER PRIMARY KEY, NOTA VARCHAR(20), DT %1, D DATE, T TIME)")
+                       .arg(data.sqlite ? "DATETIME" : "TIMESTAMP"),
+                   QStringLiteral("INSERT INTO TEMPI (ID, %1) VALUES (1, %2)").arg(c.column, c.stored.isEmpty() ? "NULL" : u'\'' + c.stored + u'\'')});
+        TestUtil::writeFile(data.folder() + QStringLiteral("/files.dsc"),
+                            QStringLiteral("RECORD,TEMPI,Tempi,1\nCAMPO,ID,Id,LONG,4\nCAMPO,NOTA,Nota,TEXT,20\n"
+                                           "CAMPO,%1,Quando,DATE,16,,,,,,,,,\"%2\",1\nINDICE,PK,+ID,-1,-1\n")
+                                .arg(c.column, c.picture).toUtf8());
+        FrmEditTab editor;
+        TestUtil::startShown(editor, data.connection, data.folder(), QStringLiteral("TEMPI"));
+        const QString input = c.typed.isEmpty() ? QStringLiteral("TxtText2") : QStringLiteral("TxtDate3");
+        const QString text = c.typed.isEmpty() ? QStringLiteral("y") : c.typed;
+        type(editor, control(editor, input), text);
+        QCOMPARE(shown(editor, input), text); // no key refused
+        leave(editor);
+        const bool refused = c.expected.isEmpty();
+        QCOMPARE(said(), refused ? QStringList({"Valore di Quando non valido."}) : QStringList());
+        QVERIFY(!refused || shown(editor, input) == text); // the typed text stays
+        press(editor, 1);
+        QCOMPARE(data.scalar(QStringLiteral("SELECT CAST(%1 AS TEXT) FROM TEMPI").arg(c.column)).toString(),
+                 refused ? c.stored : c.expected);
     }
 
     // A database file deleted or replaced while the editor is open is never written: the save is

@@ -6,8 +6,11 @@
 #include "platform/values.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QTabBar>
+
+#include <algorithm>
 
 namespace Norvix {
 
@@ -29,6 +32,14 @@ void FrmEditTabPrivate::markEdited(QWidget *control)
         q->SETMODIFICATO();
 }
 
+bool FrmEditTabPrivate::fieldsChanged() const
+{
+    const QList<QWidget *> &controls = fields.widgets();
+    return std::any_of(controls.cbegin(), controls.cend(), [](const QWidget *w) {
+        return !w->property("DataField").toString().isEmpty() && widgetText(w) != w->property("ShownText").toString();
+    });
+}
+
 bool FrmEditTabPrivate::CONTROLLOGENERALE()
 {
     const auto campi = rec->Campi();
@@ -36,6 +47,11 @@ bool FrmEditTabPrivate::CONTROLLOGENERALE()
         const QString field = f->column();
         if (field.isEmpty() || !campi->Contains(field) || dynamic_cast<BinaryField *>(f.get()))
             continue;
+        // A lookup showing a text that matches nothing: its code would not be what the user sees.
+        if (auto *lookup = dynamic_cast<LookupField *>(f.get()); lookup && lookups.unmatched(*lookup)) {
+            VALORENONVALIDO(lookup->combo());
+            return false;
+        }
         const auto c = campi->Item(field);
         if (dynamic_cast<BooleanField *>(f.get())) {
             QVariant value = f->checkedValue();

@@ -214,21 +214,60 @@ bool NumericField::refusesKey(const QKeyEvent *key) const
 
 // ---- dates and memos -------------------------------------------------------------------------
 
+void DateField::setText(const QString &text)
+{
+    FieldControl::setText(text);
+    m_stored.reset();
+    m_typed.clear();
+}
+
+void DateField::show(const Field &field)
+{
+    FieldControl::show(field);
+    m_stored = Values::toDate(text()); // the row's whole value, before a picture shows part of it
+}
+
+QVariant DateField::value() const
+{
+    const QString shown = text();
+    const QString typed = !m_typed.isEmpty() && shown == m_formatted ? m_typed : shown;
+    const auto date = Values::toDate(typed);
+    if (!date || !m_stored)
+        return typed;
+    // What the picture hides, the user could neither see nor change: it stays as stored. On a
+    // SQLite DATE column holding a time too, a date-only picture thus keeps that time.
+    const Values::PictureParts parts = Values::datePartsShown(campo()->Format());
+    QDateTime whole = *date;
+    if (!parts.date && date->date() == QDate(1899, 12, 30))
+        whole.setDate(m_stored->date());
+    const QTime time = date->time(), stored = m_stored->time();
+    if ((!parts.time && time == QTime(0, 0))
+        || (!parts.seconds && time.second() == 0 && time.hour() == stored.hour() && time.minute() == stored.minute()))
+        whole.setTime(stored);
+    return whole == *date ? typed : Values::dateText(whole);
+}
+
 void DateField::leave(FieldContext &context)
 {
     if (!changed())
         return;
     const QString t = text();
-    if (invalid(t))
+    // Text that is no date or time ("25:70") is told now, whatever the field's default: it could
+    // not be saved.
+    if (invalid(t) || (!t.isEmpty() && !Values::isDate(t))) {
         context.invalid(input());
-    else
-        setText(context.format(t, column()));
+    } else {
+        m_formatted = context.format(t, column());
+        m_typed = t;
+        FieldControl::setText(m_formatted); // the row's value stays known
+    }
     setChanged(true);
 }
 
 bool DateField::refusesKey(const QKeyEvent *key) const
 {
-    return refusedCharacter(QStringLiteral("0123456789 /"), key);
+    const bool time = Values::datePartsShown(campo()->Format()).time;
+    return refusedCharacter(time ? QStringLiteral("0123456789 /:.") : QStringLiteral("0123456789 /"), key);
 }
 
 void MemoField::leave(FieldContext &context)

@@ -12,6 +12,7 @@
 #include "editor/checkvalue.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QLineEdit>
 #include <QPointer>
 #include <QString>
@@ -19,6 +20,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class QKeyEvent;
 
@@ -120,13 +122,23 @@ public:
     bool refusesKey(const QKeyEvent *key) const override;
 };
 
-// TxtDate: dates; the key filter lets only digits, blanks and slashes in.
+// TxtDate: dates; the key filter lets only digits, blanks and slashes in, and the time
+// separators ":" and "." where the picture shows a time. What is saved is what was typed, not its
+// display form (a picture may hide the seconds typed), and the parts of the date the picture
+// hides keep the row's value (a date-only picture never drops a stored time).
 class DateField : public FieldControl
 {
 public:
     using FieldControl::FieldControl;
+    void setText(const QString &text) override;
+    QVariant value() const override;
+    void show(const Field &field) override;
     void leave(FieldContext &context) override;
     bool refusesKey(const QKeyEvent *key) const override;
+
+private:
+    std::optional<QDateTime> m_stored; // the value of the row shown
+    QString m_typed, m_formatted;      // typed on the last leave, and its display form
 };
 
 // TxtMemo: long text, formatted and checked whenever it is left.

@@ -69,6 +69,8 @@ public:
     QStringList keyIds() const;
     // The user changed a control: the row is modified.
     void markEdited(QWidget *control);
+    // A bound control no longer shows what the row holds.
+    bool fieldsChanged() const;
 
     // Field checks (fieldchecks.cpp).
     bool CONTROLLOGENERALE();

@@ -102,6 +102,9 @@ bool FrmEditTabPrivate::inputEvent(QWidget *w, QEvent *event)
                 chooseFile(FieldSet::element(fields.txtFile, i));
             return false;
         }
+        // Esc in a lookup brings its stored value back; where it shows it already, it closes.
+        if (array == u"CmbBounded" && key->key() == Qt::Key_Escape && lookups.restoreStored(i))
+            return true;
         FieldControl *f = fields.fieldOf(w);
         if (f && f->focusTarget() == w && f->refusesKey(key))
             return true; // the kind does not take this key here

@@ -188,6 +188,23 @@ void Lookups::CmbBounded_Click(int index)
         d.markEdited(combo);
 }
 
+int Lookups::itemOf(const QComboBox *combo, const QString &text)
+{
+    for (int j = 0; j < combo->count(); ++j) {
+        const QString item = combo->itemText(j);
+        if (text == item || (u'[' + text).toUpper() == EstraiToken(item, QStringLiteral("]"), 1).toUpper())
+            return j; // the item, or its bare code typed
+    }
+    return -1;
+}
+
+bool Lookups::unmatched(const LookupField &lookup)
+{
+    // The code of the row shown stands for itself, listed or not.
+    const QString text = lookup.combo()->currentText();
+    return !text.trimmed().isEmpty() && text.trimmed() != lookup.text().trimmed() && itemOf(lookup.combo(), text) < 0;
+}
+
 void Lookups::CmbBounded_LostFocus(int index)
 {
     LookupField *lookup = lookupAt(index);
@@ -195,19 +212,13 @@ void Lookups::CmbBounded_LostFocus(int index)
         return;
     QComboBox *combo = lookup->combo();
     QString text = combo->currentText();
-    bool found = false;
-    for (int j = 0; j < combo->count() && !found; ++j) {
-        const QString item = combo->itemText(j);
-        if (text == item) {
-            found = true;
-        } else if ((u'[' + text).toUpper() == EstraiToken(item, QStringLiteral("]"), 1).toUpper()) {
-            found = true; // the bare code was typed
-            combo->setCurrentIndex(j);
-            text = item;
-        }
+    if (const int j = itemOf(combo, text); j >= 0 && combo->itemText(j) != text) {
+        combo->setCurrentIndex(j);
+        text = combo->itemText(j);
     }
-    if (!text.isEmpty() && !found) {
-        combo->setCurrentText(QString());
+    // A text that matches nothing stays for the user to correct (Esc brings the stored value
+    // back); the code, and so the save, keeps the last value chosen.
+    if (unmatched(*lookup)) {
         d.VALORENONVALIDO(combo);
         return;
     }
@@ -224,6 +235,45 @@ void Lookups::CmbBounded_LostFocus(int index)
         lookup->setChanged(true);
     }
     refillRequest(*lookup);
+}
+
+void Lookups::showRowValue(LookupField &lookup)
+{
+    const auto campo = lookup.campo();
+    QComboBox *combo = lookup.combo();
+    // A dependent lookup is listed for the row first; a completing one lists the codes starting
+    // with the row's own.
+    if (!campo->SourceRif().isEmpty())
+        FILLCOMBO(combo, campo);
+    if (combo->property("Completing").toBool() && !lookup.text().trimmed().isEmpty()) {
+        const QStringList items = completionItems(campo, lookup.text().trimmed(), true);
+        combo->clear();
+        combo->addItems(items);
+    }
+    showCode(combo, lookup.text());
+}
+
+bool Lookups::restoreStored(int index)
+{
+    LookupField *lookup = lookupAt(index);
+    if (!lookup)
+        return false;
+    const bool adding = d.data.recordset() && d.data.recordset()->editMode() == EditMode::Add;
+    const QString stored = adding ? lookup->text() : lookup->input()->property("ShownText").toString();
+    QComboBox *combo = lookup->combo();
+    const QString code = lookup->text(), before = combo->currentText();
+    lookup->setText(stored);
+    try {
+        showRowValue(*lookup);
+    } catch (const Error &) {
+        combo->setCurrentText(stored); // the list cannot be read: the bare code
+    }
+    if (lookup->text() == code && combo->currentText() == before)
+        return false; // it showed the stored value already
+    combo->setProperty("DataChanged", false);
+    if (!adding && !d.fieldsChanged())
+        d.q->SETNEUTRAL();
+    return true;
 }
 
 void Lookups::refillRequest(FieldControl &source)

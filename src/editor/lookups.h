@@ -30,7 +30,16 @@ public:
     // being built, 0 afterwards.
     int FILLCOMBO(QComboBox *ctrl, const CampoPtr &C);
     void CmbBounded_Click(int index);
+    // The combo is left: its item, or its bare code, gives the code; a text that matches nothing
+    // is told and stays.
     void CmbBounded_LostFocus(int index);
+    // Typed text that matches no item (and is not the code shown for the row): no save takes it.
+    bool unmatched(const LookupField &lookup);
+    // Esc: the combo and its code show the stored value again (a new row: the last one chosen);
+    // false when they showed it already.
+    bool restoreStored(int index);
+    // Shows the code of the row in the combo, listed for it.
+    void showRowValue(LookupField &lookup);
     // A key released in a combo: the host asked on every key of a special combo; F2 opens an
     // editor on the referenced table.
     void CmbBounded_KeyUp(int index, int key);
@@ -53,6 +62,8 @@ private:
     // Makes a large lookup's combo complete what the user types.
     void completeAsTyped(QComboBox *ctrl, const CampoPtr &C);
     LookupField *lookupAt(int index) const;
+    // The item that a text typed in the combo picks (itself, or its bare code), or -1.
+    static int itemOf(const QComboBox *combo, const QString &text);
 
     FrmEditTabPrivate &d;
 };

@@ -116,6 +116,10 @@ FieldBoxes sizeField(const Campo &campo, Kind kind, int limit, const std::functi
     case Kind::Date:
     case Kind::File:
         b.main = templateOf(kind == Kind::Memo ? Design::memo : kind == Kind::Date ? Design::date : Design::file);
+        // A date wide enough for its picture (a date and time does not fit the template).
+        if (kind == Kind::Date && !campo.Format().trimmed().isEmpty())
+            b.main.width = std::max(b.main.width, measure(Values::format(QDateTime(QDate(2000, 12, 28), QTime(20, 58, 58), Qt::UTC),
+                                                                         campo.Format())) + 150);
         captionWidth(campo.Desc());
         equalise();
         break;

@@ -101,9 +101,7 @@ QString columnValueText(const QVariant &value, ColumnKind kind)
     switch (value.typeId()) {
     case QMetaType::Bool: return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     case QMetaType::QDate: return Values::dateText(QDateTime(value.toDate(), QTime(0, 0)));
-    case QMetaType::QDateTime:
-        return kind == ColumnKind::Date ? Values::dateText(QDateTime(value.toDateTime().date(), QTime(0, 0)))
-                                        : Values::dateText(value.toDateTime());
+    case QMetaType::QDateTime: return Values::dateText(value.toDateTime()); // a DATE of SQLite may hold a time
     case QMetaType::QTime: return Values::dateText(QDateTime(QDate(1899, 12, 30), value.toTime()));
     case QMetaType::Float: return Values::numberText(value.toDouble(), true);
     case QMetaType::Double:

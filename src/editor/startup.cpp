@@ -209,19 +209,8 @@ void FrmEditTab::ShowRecord()
             continue;
         try {
             f->show(rs->field(field));
-            // A lookup shows the item of its code; a dependent one is listed for the row first.
-            if (auto *lookup = dynamic_cast<LookupField *>(f.get())) {
-                const auto campo = lookup->campo();
-                if (!campo->SourceRif().isEmpty())
-                    d->lookups.FILLCOMBO(lookup->combo(), campo);
-                // A completing combo lists the codes starting with the row's own.
-                if (lookup->combo()->property("Completing").toBool() && !lookup->text().trimmed().isEmpty()) {
-                    const QStringList items = d->lookups.completionItems(campo, lookup->text().trimmed(), true);
-                    lookup->combo()->clear();
-                    lookup->combo()->addItems(items);
-                }
-                d->lookups.showCode(lookup->combo(), lookup->text());
-            }
+            if (auto *lookup = dynamic_cast<LookupField *>(f.get()))
+                d->lookups.showRowValue(*lookup);
         } catch (const Error &) {
             // A column the row cannot give is left as it was.
         }

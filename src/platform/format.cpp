@@ -1128,4 +1128,16 @@ QString format(const QVariant &value, QStringView picture)
     return formatNumber(sections, number, loc);
 }
 
+PictureParts datePartsShown(QStringView picture)
+{
+    if (picture.trimmed().isEmpty())
+        return {};
+    // A part is shown when changing only that part changes what the picture prints.
+    const QDate day(2001, 5, 12);
+    const auto printed = [&](QDate d, QTime t) { return format(QVariant(QDateTime(d, t, Qt::UTC)), picture); };
+    const QString base = printed(day, QTime(9, 5, 7));
+    return {printed(day.addDays(398), QTime(9, 5, 7)) != base, printed(day, QTime(21, 47, 7)) != base,
+            printed(day, QTime(9, 5, 38)) != base};
+}
+
 } // namespace Norvix::Values

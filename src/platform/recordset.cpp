@@ -46,6 +46,20 @@ QString isoText(const QVariant &v, ColumnKind kind)
     }
 }
 
+// A date and time as SQLite holds it in text ("2021-01-02 10:30:00", ISO with a "T", or a date).
+QDateTime isoDateTime(const QString &text)
+{
+    QDateTime dt = QDateTime::fromString(text, Qt::ISODate);
+    if (!dt.isValid())
+        dt = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!dt.isValid()) {
+        const QDate d = QDate::fromString(text, Qt::ISODate);
+        if (d.isValid())
+            dt = QDateTime(d, QTime(0, 0));
+    }
+    return dt;
+}
+
 } // namespace
 
 QString RecordSource::text() const
@@ -416,20 +430,17 @@ QVariant Recordset::presented(const ColumnInfo &column, const QVariant &raw) con
         return QVariant(raw.toBool());
     case ColumnKind::Date:
         if (raw.typeId() == QMetaType::QString) {
+            // SQLite keeps whatever a DATE column was given: a time stored with the date is kept
+            // (see bindableValue()), so that a save of the row does not drop it.
+            if (const QDateTime dt = isoDateTime(raw.toString()); dt.isValid() && dt.time() != QTime(0, 0))
+                return dt;
             const QDate d = QDate::fromString(raw.toString().left(10), Qt::ISODate);
             return d.isValid() ? QVariant(d) : raw;
         }
         return raw.typeId() == QMetaType::QDateTime ? QVariant(raw.toDateTime().date()) : raw;
     case ColumnKind::DateTime:
         if (raw.typeId() == QMetaType::QString) {
-            QDateTime dt = QDateTime::fromString(raw.toString(), Qt::ISODate);
-            if (!dt.isValid())
-                dt = QDateTime::fromString(raw.toString(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-            if (!dt.isValid()) {
-                const QDate d = QDate::fromString(raw.toString(), Qt::ISODate);
-                if (d.isValid())
-                    dt = QDateTime(d, QTime(0, 0));
-            }
+            const QDateTime dt = isoDateTime(raw.toString());
             return dt.isValid() ? QVariant(dt) : raw;
         }
         return raw;
@@ -498,8 +509,11 @@ QVariant bindableValue(SqlDialect dialect, const ColumnInfo &column, const QVari
                 return refuse();
             if (column.kind == ColumnKind::Time)
                 return isoText(QVariant(dt->time()), column.kind);
-            return column.kind == ColumnKind::Date ? isoText(QVariant(dt->date()), column.kind)
-                                                   : isoText(QVariant(QDateTime(dt->date(), dt->time())), column.kind);
+            // A DATE column of SQLite takes the time given with the date (a date and time typed,
+            // or a stored time the field's picture hides), as it is given it elsewhere.
+            const bool withTime = column.kind == ColumnKind::DateTime || (sqlite && dt->time() != QTime(0, 0));
+            return withTime ? isoText(QVariant(QDateTime(dt->date(), dt->time())), ColumnKind::DateTime)
+                            : isoText(QVariant(dt->date()), ColumnKind::Date);
         }
         case ColumnKind::Blob: return QVariant(text.toUtf8());
         case ColumnKind::Text:

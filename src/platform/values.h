@@ -92,6 +92,15 @@ std::optional<QDateTime> fromSerial(double serial);
 // empty text); an invalid QVariant counts as empty text.
 QString format(const QVariant &value, QStringView picture);
 
+// The parts of a date and time that a display picture shows (an empty picture shows them all):
+// the date, the time of day (hours or minutes), the seconds. A part it hides is one the user
+// cannot see or type in a field with that picture.
+struct PictureParts
+{
+    bool date = true, time = true, seconds = true;
+};
+PictureParts datePartsShown(QStringView picture);
+
 // The number at the start of a text, read without regard to the regional settings: blanks,
 // tabs and line breaks are dropped everywhere first; "." is the only decimal mark; an optional
 // sign, digits, fraction and exponent are read up to the first character that cannot continue
