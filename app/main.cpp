@@ -314,7 +314,8 @@ int dscImport(const QCommandLineParser &p)
         throw DescriptorError(nxTr("Impossibile aprire %1: %2").arg(file.fileName(), file.errorString()));
     const QStringList lines = splitDscLines(decodeDscText(file.readAll()));
     writeDscDatabase(p.positionalArguments().at(1), lines, password(p));
-    err(nxTr("%1 righe scritte in %2").arg(lines.size()).arg(p.positionalArguments().at(1)));
+    err(nxTrCount(lines.size(), NX_NOOP("%1 riga scritta in %2"), NX_NOOP("%1 righe scritte in %2"))
+            .arg(p.positionalArguments().at(1)));
     return kOk;
 }
 
@@ -389,7 +390,7 @@ int dscLint(const QCommandLineParser &p)
                     .arg(f.record, f.field.isEmpty() ? QString() : u'.' + f.field,
                          f.hint ? QStringLiteral("suggerimento: ") : QString(), f.message, f.code));
         if (faults > 0)
-            err(nxTr("%1 problemi trovati").arg(faults));
+            err(nxTrCount(faults, NX_NOOP("%1 problema trovato"), NX_NOOP("%1 problemi trovati")));
     }
     return faults > 0 ? kNotFound : kOk;
 }
@@ -429,7 +430,8 @@ int migrate(const QCommandLineParser &p)
         throw DescriptorError(nxTr("Il file %1 non esiste").arg(options.source));
     try {
         const MigrateResult result = migrateJet(options);
-        err(nxTr("%1 tabelle copiate in %2 (%3 righe)").arg(result.tables.size()).arg(options.target).arg(result.rows));
+        err(nxTrCount(result.tables.size(), NX_NOOP("%1 tabella copiata in %2 (%3)"), NX_NOOP("%1 tabelle copiate in %2 (%3)"))
+                .arg(options.target, nxTrCount(result.rows, NX_NOOP("%1 riga"), NX_NOOP("%1 righe"))));
     } catch (const MigrationRefused &e) {
         err(QStringLiteral("norvix: %1").arg(e.message()));
         return kNotFound;

@@ -78,16 +78,36 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>%1 is not a database file.</translation>
     </message>
     <message>
+        <source>%1 problema trovato</source>
+        <translation>%1 problem found</translation>
+    </message>
+    <message>
         <source>%1 problemi trovati</source>
         <translation>%1 problems found</translation>
+    </message>
+    <message>
+        <source>%1 riga</source>
+        <translation>%1 row</translation>
+    </message>
+    <message>
+        <source>%1 riga scritta in %2</source>
+        <translation>%1 line written to %2</translation>
+    </message>
+    <message>
+        <source>%1 righe</source>
+        <translation>%1 rows</translation>
     </message>
     <message>
         <source>%1 righe scritte in %2</source>
         <translation>%1 lines written to %2</translation>
     </message>
     <message>
-        <source>%1 tabelle copiate in %2 (%3 righe)</source>
-        <translation>%1 tables copied to %2 (%3 rows)</translation>
+        <source>%1 tabella copiata in %2 (%3)</source>
+        <translation>%1 table copied to %2 (%3)</translation>
+    </message>
+    <message>
+        <source>%1 tabelle copiate in %2 (%3)</source>
+        <translation>%1 tables copied to %2 (%3)</translation>
     </message>
     <message>
         <source>%1 vuole %2</source>

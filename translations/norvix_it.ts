@@ -78,16 +78,36 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>%1 non è un file di database.</translation>
     </message>
     <message>
+        <source>%1 problema trovato</source>
+        <translation>%1 problema trovato</translation>
+    </message>
+    <message>
         <source>%1 problemi trovati</source>
         <translation>%1 problemi trovati</translation>
+    </message>
+    <message>
+        <source>%1 riga</source>
+        <translation>%1 riga</translation>
+    </message>
+    <message>
+        <source>%1 riga scritta in %2</source>
+        <translation>%1 riga scritta in %2</translation>
+    </message>
+    <message>
+        <source>%1 righe</source>
+        <translation>%1 righe</translation>
     </message>
     <message>
         <source>%1 righe scritte in %2</source>
         <translation>%1 righe scritte in %2</translation>
     </message>
     <message>
-        <source>%1 tabelle copiate in %2 (%3 righe)</source>
-        <translation>%1 tabelle copiate in %2 (%3 righe)</translation>
+        <source>%1 tabella copiata in %2 (%3)</source>
+        <translation>%1 tabella copiata in %2 (%3)</translation>
+    </message>
+    <message>
+        <source>%1 tabelle copiate in %2 (%3)</source>
+        <translation>%1 tabelle copiate in %2 (%3)</translation>
     </message>
     <message>
         <source>%1 vuole %2</source>
