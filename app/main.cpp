@@ -150,9 +150,10 @@ Command lintCommand()
 Command scaffoldCommand()
 {
     return {QStringLiteral("dsc scaffold"), nxTr("[TABELLA...]"),
-            nxTr("Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte: un record per "
-                           "tabella, un campo per colonna, la chiave primaria, le chiavi esterne come campi collegati, "
-                           "una ricerca sulla prima colonna di testo. Esce con 1 se una tabella non esiste."),
+            nxTr("Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte le tabelle "
+                           "dell'utente: un record per tabella, un campo per colonna (AUTOINC per una chiave che il "
+                           "database numera), la chiave primaria, le chiavi esterne come campi collegati, una ricerca "
+                           "per ogni tabella. Esce con 1 se una tabella non esiste."),
             {option(QStringLiteral("db"), nxTr("il database è il file SQLite FILE"), QStringLiteral("FILE")),
              option(QStringLiteral("connection"), nxTr("il database dalla stringa di connessione STR"),
                     QStringLiteral("STR"))},

@@ -962,8 +962,8 @@ il record ?</translation>
         <translation>Stampa le righe di un database dei descrittori (SQLite o Jet).</translation>
     </message>
     <message>
-        <source>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte: un record per tabella, un campo per colonna, la chiave primaria, le chiavi esterne come campi collegati, una ricerca sulla prima colonna di testo. Esce con 1 se una tabella non esiste.</source>
-        <translation>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte: un record per tabella, un campo per colonna, la chiave primaria, le chiavi esterne come campi collegati, una ricerca sulla prima colonna di testo. Esce con 1 se una tabella non esiste.</translation>
+        <source>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte le tabelle dell'utente: un record per tabella, un campo per colonna (AUTOINC per una chiave che il database numera), la chiave primaria, le chiavi esterne come campi collegati, una ricerca per ogni tabella. Esce con 1 se una tabella non esiste.</source>
+        <translation>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte le tabelle dell'utente: un record per tabella, un campo per colonna (AUTOINC per una chiave che il database numera), la chiave primaria, le chiavi esterne come campi collegati, una ricerca per ogni tabella. Esce con 1 se una tabella non esiste.</translation>
     </message>
     <message>
         <source>Sì</source>
