@@ -166,21 +166,20 @@ private slots:
             return QString();
         };
         QCOMPARE(lineOf("RECORD,CLIENTI"), QStringLiteral("RECORD,%1,Clienti,1,Generale,Pagina 2").arg(db.sqlite ? "CLIENTI" : "clienti"));
-        QVERIFY(lineOf("CAMPO,RAGIONE_SOCIALE,Ragione sociale,TEXT,60,").endsWith(u",1"));
-        QVERIFY(lineOf("CAMPO,PROV,Prov,TEXT,2,").contains(u",PROVINCE,NOME,CMBBOUNDED,", Qt::CaseInsensitive));
-        QVERIFY(lineOf("CAMPO,COMUNE,Comune,TEXT,4,").contains(u",COMUNI,NOME,CMBBOUNDED,,1,PROV", Qt::CaseInsensitive));
-        QCOMPARE(lineOf("CAMPO,FIDO,"), QStringLiteral("CAMPO,%1,Fido,CURRENCY,14,,,,,,,,,0.00,1").arg(db.sqlite ? "FIDO" : "fido"));
-        QVERIFY(lineOf("CAMPO,NATO,Nato,DATE").size() > 0 && lineOf("CAMPO,ATTIVO,Attivo,BOOLEAN").size() > 0);
-        QVERIFY(lineOf("CAMPO,PESO,Peso,DOUBLE").size() > 0 && lineOf("CAMPO,NOTE,Note,MEMO").size() > 0);
-        QVERIFY(lineOf("CAMPO,N8,N8,LONG").endsWith(u",2")); // the 13th field starts the second page
-        QVERIFY(lineOf("RICERCA,1,SELEZIONE,RAGIONE_SOCIALE,,LIKE").size() > 0);
-        QVERIFY(lines.contains(QStringLiteral("INDICE,PrimaryKey,+PROV;+CODICE,-1,-1"), Qt::CaseInsensitive));
-        QCOMPARE(lineOf("RECORD,InvoiceLine"), QStringLiteral("RECORD,InvoiceLine,Invoice line,1,Generale"));
-        QCOMPARE(lineOf("CAMPO,InvoiceLineId"), QStringLiteral("CAMPO,InvoiceLineId,Invoice line id,AUTOINC,11,,,,,,,,,,1"));
-        QCOMPARE(lineOf("CAMPO,UnitPrice"), QStringLiteral("CAMPO,UnitPrice,Unit price,CURRENCY,12,,,,,,,,,0.00,1"));
-        QCOMPARE(lineOf("CAMPO,Quantity"), QStringLiteral("CAMPO,Quantity,Quantity,DECIMAL,19,,,,,,,,,,1"));
-        QVERIFY(lineOf("CAMPO,NUMERO,Numero,AUTOINC,11,").size() > 0);
-        QVERIFY(lineOf("CAMPO,TOTALE,Totale,DECIMAL,22,").endsWith(u",,1")); // too many digits for a picture
+        // Whole lines, their names as the database spells them (PostgreSQL folds unquoted ones).
+        for (const char *line : {"CAMPO,RAGIONE_SOCIALE,Ragione sociale,TEXT,60,,,,,,,,,,1",
+                                 "CAMPO,PROV,Prov,TEXT,2,,,,,,PROVINCE,NOME,CMBBOUNDED,,1",
+                                 "CAMPO,COMUNE,Comune,TEXT,4,,,,,,COMUNI,NOME,CMBBOUNDED,,1,PROV",
+                                 "CAMPO,FIDO,Fido,CURRENCY,14,,,,,,,,,0.00,1", "CAMPO,NATO,Nato,DATE,,,,,,,,,,,1",
+                                 "CAMPO,ATTIVO,Attivo,BOOLEAN,,,,,,,,,,,1", "CAMPO,PESO,Peso,DOUBLE,15,,,,,,,,,,1",
+                                 "CAMPO,NOTE,Note,MEMO,,,,,,,,,,,1", "CAMPO,N8,N8,LONG,11,,,,,,,,,,2", // a second page
+                                 "RICERCA,1,SELEZIONE,RAGIONE_SOCIALE,,LIKE", "INDICE,PrimaryKey,+PROV;+CODICE,-1,-1",
+                                 "RECORD,InvoiceLine,Invoice line,1,Generale",
+                                 "CAMPO,InvoiceLineId,Invoice line id,AUTOINC,11,,,,,,,,,,1",
+                                 "CAMPO,UnitPrice,Unit price,CURRENCY,12,,,,,,,,,0.00,1",
+                                 "CAMPO,Quantity,Quantity,DECIMAL,19,,,,,,,,,,1", "CAMPO,NUMERO,Numero,AUTOINC,11,,,,,,,,,,1",
+                                 "CAMPO,TOTALE,Totale,DECIMAL,22,,,,,,,,,,1"}) // too many digits for a picture
+            QVERIFY2(lines.contains(QString::fromLatin1(line), Qt::CaseInsensitive), line);
         QVERIFY(lineOf("CAMPO,CODICE,Codice,").contains(db.sqlite ? ",AUTOINC," : ",LONG,")); // the rowid, on SQLite
         // One record per user table (no catalog of the server), each with a search.
         QCOMPARE(lines.filter(QRegularExpression("^RECORD,")).size(), 6);
@@ -218,10 +217,7 @@ private slots:
         row("Required date", text, "users", "d_stamp_", "TIMESTAMP NOT NULL | DATE,16,dd/mm/yyyy hh:nn");
         row("Long key the user types", text, "users", "i_user_id", "INT NOT NULL key | LONG,11,");
         row("AutoNumber key, Jet 3", jet3, "Table3", "a", "INTEGER key numbered | AUTOINC,11,");
-        row("Text(50), Jet 3", jet3, "Table1", "A", "VARCHAR(50) key | TEXT,50,");
-        row("Integer", jet3, "Table1", "D", "SMALLINT | INTEGER,6,");
         row("Currency", jet3, "Table1", "H", "NUMERIC(19,4) | CURRENCY,21,0.00##");
-        row("Yes/No", jet3, "Table1", "I", "BOOLEAN NOT NULL | BOOLEAN,,");
     }
 
     void migrateKeepsWhatJetDeclares()
@@ -268,10 +264,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString target = dir.filePath("dati.db");
-        MigrateOptions options;
-        options.source = TestUtil::dataPath("legacy/access97_sample.mdb");
-        options.target = target;
-        const MigrateResult done = migrateJet(options);
+        const MigrateResult done = migrateJet({TestUtil::dataPath("legacy/access97_sample.mdb"), {}, target, {}});
         QCOMPARE(done.tables, (QStringList{"Table1", "Table2", "Table3", "Table4"}));
         QCOMPARE(done.rows, 2);
         const auto schema = sqliteRows(target, "SELECT sql FROM sqlite_master WHERE name LIKE 'Table1%' ORDER BY name");
@@ -284,10 +277,7 @@ private slots:
                                      {"abcdefg", "hijklmnop", "2", "222", "333333333", "444.555", "1974-09-21 00:00:00", "3.5", "1"}}));
 
         // A database password: wrong, nothing made; right, the rows.
-        MigrateOptions locked;
-        locked.source = TestUtil::dataPath("legacy/access2000_password.mdb");
-        locked.password = "sbagliata";
-        locked.target = dir.filePath("pw.db");
+        MigrateOptions locked{TestUtil::dataPath("legacy/access2000_password.mdb"), "sbagliata", dir.filePath("pw.db"), {}};
         QVERIFY(TestUtil::thrownBy<DescriptorError>([&] { migrateJet(locked); }));
         QVERIFY(!QFile::exists(locked.target));
         locked.password = "password";
@@ -298,10 +288,9 @@ private slots:
         QCOMPARE(sqliteRows(locked.target, "SELECT sql FROM sqlite_master").value(0).value(0),
                  QStringLiteral("CREATE TABLE \"Table1\" (\"ID\" INTEGER PRIMARY KEY AUTOINCREMENT, \"Data\" VARCHAR(255))"));
         // ... with descriptors that lint clean.
-        QFile dsc(dir.filePath("files.dsc"));
-        QVERIFY(dsc.open(QIODevice::ReadOnly));
         const auto migrated = Connection::open(QStringLiteral("sqlite://") + locked.target);
-        QCOMPARE(described(lintDescriptors(*migrated, splitDscLines(QString::fromUtf8(dsc.readAll())), "files.dsc")), QStringList());
+        const QStringList dsc = splitDscLines(QString::fromUtf8(TestUtil::readFile(dir.filePath("files.dsc"))));
+        QCOMPARE(described(lintDescriptors(*migrated, dsc, "files.dsc")), QStringList());
 
         // A table there already, or one the file lacks: refused, the target as it was.
         QVERIFY(TestUtil::thrownBy<MigrationRefused>([&] { migrateJet(locked); }));
@@ -312,14 +301,10 @@ private slots:
         QCOMPARE(migrateJet(locked).rows, 3); // replaced
 
         // A file cut short: an error, and no table half written.
-        QFile whole(TestUtil::dataPath("legacy/access97_sample.mdb"));
-        QVERIFY(whole.open(QIODevice::ReadOnly));
-        TestUtil::writeFile(dir.filePath("tronco.mdb"), whole.read(whole.size() / 2 / 2048 * 2048));
-        MigrateOptions cut;
-        cut.source = dir.filePath("tronco.mdb");
-        cut.target = dir.filePath("tronco.db");
-        QVERIFY(TestUtil::thrownBy<Error>([&] { migrateJet(cut); }));
-        QVERIFY(!QFile::exists(cut.target));
+        const QByteArray whole = TestUtil::readData("legacy/access97_sample.mdb");
+        TestUtil::writeFile(dir.filePath("tronco.mdb"), whole.first(whole.size() / 2 / 2048 * 2048));
+        QVERIFY(TestUtil::thrownBy<Error>([&] { migrateJet({dir.filePath("tronco.mdb"), {}, dir.filePath("tronco.db"), {}}); }));
+        QVERIFY(!QFile::exists(dir.filePath("tronco.db")));
     }
 };
 
