@@ -77,7 +77,7 @@ FieldType decimalType(const ColumnInfo &c)
     const auto p = declaredPrecision(c);
     // What the user may type: every digit, a sign, and the decimal separator where there are decimals.
     const auto typed = [](int digits, int scale) { return digits + 1 + (scale > 0 ? 1 : 0); };
-    if (!p) // no precision declared: money keeps four decimals, other decimals are unbounded
+    if (!p) // no precision declared: money has 15 integer digits and 4 decimals; other decimals are unbounded
         return money ? FieldType{QStringLiteral("CURRENCY"), typed(19, 4), decimalPicture(2)}
                      : FieldType{QStringLiteral("DECIMAL"), typed(29, 1)};
     const auto [precision, scale] = *p;
