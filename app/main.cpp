@@ -150,9 +150,10 @@ Command lintCommand()
 Command scaffoldCommand()
 {
     return {QStringLiteral("dsc scaffold"), nxTr("[TABELLA...]"),
-            nxTr("Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte: un record per "
-                           "tabella, un campo per colonna, la chiave primaria, le chiavi esterne come campi collegati, "
-                           "una ricerca sulla prima colonna di testo. Esce con 1 se una tabella non esiste."),
+            nxTr("Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte le tabelle "
+                           "dell'utente: un record per tabella, un campo per colonna (AUTOINC per una chiave che il "
+                           "database numera), la chiave primaria, le chiavi esterne come campi collegati, una ricerca "
+                           "per ogni tabella. Esce con 1 se una tabella non esiste."),
             {option(QStringLiteral("db"), nxTr("il database è il file SQLite FILE"), QStringLiteral("FILE")),
              option(QStringLiteral("connection"), nxTr("il database dalla stringa di connessione STR"),
                     QStringLiteral("STR"))},
@@ -314,7 +315,8 @@ int dscImport(const QCommandLineParser &p)
         throw DescriptorError(nxTr("Impossibile aprire %1: %2").arg(file.fileName(), file.errorString()));
     const QStringList lines = splitDscLines(decodeDscText(file.readAll()));
     writeDscDatabase(p.positionalArguments().at(1), lines, password(p));
-    err(nxTr("%1 righe scritte in %2").arg(lines.size()).arg(p.positionalArguments().at(1)));
+    err(nxTrCount(lines.size(), NX_NOOP("%1 riga scritta in %2"), NX_NOOP("%1 righe scritte in %2"))
+            .arg(p.positionalArguments().at(1)));
     return kOk;
 }
 
@@ -389,7 +391,7 @@ int dscLint(const QCommandLineParser &p)
                     .arg(f.record, f.field.isEmpty() ? QString() : u'.' + f.field,
                          f.hint ? QStringLiteral("suggerimento: ") : QString(), f.message, f.code));
         if (faults > 0)
-            err(nxTr("%1 problemi trovati").arg(faults));
+            err(nxTrCount(faults, NX_NOOP("%1 problema trovato"), NX_NOOP("%1 problemi trovati")));
     }
     return faults > 0 ? kNotFound : kOk;
 }
@@ -429,7 +431,8 @@ int migrate(const QCommandLineParser &p)
         throw DescriptorError(nxTr("Il file %1 non esiste").arg(options.source));
     try {
         const MigrateResult result = migrateJet(options);
-        err(nxTr("%1 tabelle copiate in %2 (%3 righe)").arg(result.tables.size()).arg(options.target).arg(result.rows));
+        err(nxTrCount(result.tables.size(), NX_NOOP("%1 tabella copiata in %2 (%3)"), NX_NOOP("%1 tabelle copiate in %2 (%3)"))
+                .arg(options.target, nxTrCount(result.rows, NX_NOOP("%1 riga"), NX_NOOP("%1 righe"))));
     } catch (const MigrationRefused &e) {
         err(QStringLiteral("norvix: %1").arg(e.message()));
         return kNotFound;

@@ -183,7 +183,8 @@ private slots:
         row("currency", "CURRENCY,12", "TXTNUMERIC|12|||922337203685477.5807||1");
         row("decimal", "DECIMAL", "TXTNUMERIC|0|||79228162514264337593543950335||1");
         row("number keeps a given kind", "LONG,,,,,,,,,specialnumeric", "SPECIALNUMERIC|0|||2147483647||1");
-        row("date keeps date bounds only", "DATE,3,,01/01/1900,31/02/2001", "TXTDATE|15||01/01/1900||dd/mm/yyyy|1");
+        row("date keeps its length and date bounds only", "DATE,16,,01/01/1900,31/02/2001",
+            "TXTDATE|16||01/01/1900||dd/mm/yyyy|1");
         row("date keeps its format", "DATE,,NOW,oggi,31/12/2099,,,,,,\"dd/mm/yyyy hh:nn\"",
             "TXTDATE|15|NOW||31/12/2099|dd/mm/yyyy hh:nn|1");
         row("memo", "MEMO", "TXTMEMO|0|||||1");

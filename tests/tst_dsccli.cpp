@@ -236,6 +236,18 @@ private slots:
         QVERIFY2(r.err.isEmpty() && r.out.isEmpty(), r.err.constData());
     }
 
+    // A migration says what it copied: one table and one row in the singular, in either language.
+    void migrateCounts()
+    {
+        QTemporaryDir dir;
+        for (const auto &[lang, says] : {std::pair{"it", "1 tabella copiata in %1 (1 riga)"}, {"en", "1 table copied to %1 (1 row)"}}) {
+            const QString target = dir.filePath(QStringLiteral("%1.db").arg(lang));
+            const Run r = norvix({"migrate", TestUtil::dataPath("realdata/fixedNumericTestV2003.mdb"), "--db", target, "--lang", lang});
+            QCOMPARE(r.code, 0);
+            QCOMPARE(QString::fromUtf8(r.err).trimmed(), QString::fromUtf8(says).arg(target));
+        }
+    }
+
     void failures()
     {
         QFETCH(QStringList, args);

@@ -78,16 +78,36 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>%1 is not a database file.</translation>
     </message>
     <message>
+        <source>%1 problema trovato</source>
+        <translation>%1 problem found</translation>
+    </message>
+    <message>
         <source>%1 problemi trovati</source>
         <translation>%1 problems found</translation>
+    </message>
+    <message>
+        <source>%1 riga</source>
+        <translation>%1 row</translation>
+    </message>
+    <message>
+        <source>%1 riga scritta in %2</source>
+        <translation>%1 line written to %2</translation>
+    </message>
+    <message>
+        <source>%1 righe</source>
+        <translation>%1 rows</translation>
     </message>
     <message>
         <source>%1 righe scritte in %2</source>
         <translation>%1 lines written to %2</translation>
     </message>
     <message>
-        <source>%1 tabelle copiate in %2 (%3 righe)</source>
-        <translation>%1 tables copied to %2 (%3 rows)</translation>
+        <source>%1 tabella copiata in %2 (%3)</source>
+        <translation>%1 table copied to %2 (%3)</translation>
+    </message>
+    <message>
+        <source>%1 tabelle copiate in %2 (%3)</source>
+        <translation>%1 tables copied to %2 (%3)</translation>
     </message>
     <message>
         <source>%1 vuole %2</source>
@@ -942,8 +962,8 @@ the record?</translation>
         <translation>Prints the lines of a descriptor database (SQLite or Jet).</translation>
     </message>
     <message>
-        <source>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte: un record per tabella, un campo per colonna, la chiave primaria, le chiavi esterne come campi collegati, una ricerca sulla prima colonna di testo. Esce con 1 se una tabella non esiste.</source>
-        <translation>Prints a files.dsc made from the database for the tables named, or for all of them: a record per table, a field per column, the primary key, the foreign keys as lookup fields, a search on the first text column. Exits with 1 when a table does not exist.</translation>
+        <source>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte le tabelle dell'utente: un record per tabella, un campo per colonna (AUTOINC per una chiave che il database numera), la chiave primaria, le chiavi esterne come campi collegati, una ricerca per ogni tabella. Esce con 1 se una tabella non esiste.</source>
+        <translation>Prints a files.dsc made from the database for the tables named, or for all the user's tables: a record per table, a field per column (AUTOINC for a key the database numbers), the primary key, the foreign keys as lookup fields, a search for every table. Exits with 1 when a table does not exist.</translation>
     </message>
     <message>
         <source>Sì</source>

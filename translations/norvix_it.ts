@@ -78,16 +78,36 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>%1 non è un file di database.</translation>
     </message>
     <message>
+        <source>%1 problema trovato</source>
+        <translation>%1 problema trovato</translation>
+    </message>
+    <message>
         <source>%1 problemi trovati</source>
         <translation>%1 problemi trovati</translation>
+    </message>
+    <message>
+        <source>%1 riga</source>
+        <translation>%1 riga</translation>
+    </message>
+    <message>
+        <source>%1 riga scritta in %2</source>
+        <translation>%1 riga scritta in %2</translation>
+    </message>
+    <message>
+        <source>%1 righe</source>
+        <translation>%1 righe</translation>
     </message>
     <message>
         <source>%1 righe scritte in %2</source>
         <translation>%1 righe scritte in %2</translation>
     </message>
     <message>
-        <source>%1 tabelle copiate in %2 (%3 righe)</source>
-        <translation>%1 tabelle copiate in %2 (%3 righe)</translation>
+        <source>%1 tabella copiata in %2 (%3)</source>
+        <translation>%1 tabella copiata in %2 (%3)</translation>
+    </message>
+    <message>
+        <source>%1 tabelle copiate in %2 (%3)</source>
+        <translation>%1 tabelle copiate in %2 (%3)</translation>
     </message>
     <message>
         <source>%1 vuole %2</source>
@@ -942,8 +962,8 @@ il record ?</translation>
         <translation>Stampa le righe di un database dei descrittori (SQLite o Jet).</translation>
     </message>
     <message>
-        <source>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte: un record per tabella, un campo per colonna, la chiave primaria, le chiavi esterne come campi collegati, una ricerca sulla prima colonna di testo. Esce con 1 se una tabella non esiste.</source>
-        <translation>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte: un record per tabella, un campo per colonna, la chiave primaria, le chiavi esterne come campi collegati, una ricerca sulla prima colonna di testo. Esce con 1 se una tabella non esiste.</translation>
+        <source>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte le tabelle dell'utente: un record per tabella, un campo per colonna (AUTOINC per una chiave che il database numera), la chiave primaria, le chiavi esterne come campi collegati, una ricerca per ogni tabella. Esce con 1 se una tabella non esiste.</source>
+        <translation>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte le tabelle dell'utente: un record per tabella, un campo per colonna (AUTOINC per una chiave che il database numera), la chiave primaria, le chiavi esterne come campi collegati, una ricerca per ogni tabella. Esce con 1 se una tabella non esiste.</translation>
     </message>
     <message>
         <source>Sì</source>

@@ -384,7 +384,8 @@ private:
             defaultMaxVal(c, "79228162514264337593543950335");
             defaultObjType(c, "TXTNUMERIC");
         } else if (t == u"DATE") {
-            c.setMaxLen(15);
+            if (c.MaxLen() <= 0) // a length the descriptor gives stands
+                c.setMaxLen(15);
             if (!Values::isDate(c.MinVal()))
                 c.setMinVal(QString());
             if (!Values::isDate(c.MaxVal()))

@@ -266,6 +266,53 @@ struct JetFile::Impl
         return count < def->num_rows ? ScanEnd::Short : ScanEnd::Complete;
     }
 
+    // The definition of the catalog table, read through `entry` (which must outlive it); null
+    // when it cannot be read.
+    TableDefPtr openCatalog(MdbCatalogEntry &entry) const
+    {
+        std::memset(&entry, 0, sizeof entry);
+        entry.mdb = mdb;
+        entry.object_type = MDB_TABLE;
+        entry.table_pg = CatalogPage;
+        std::strcpy(entry.object_name, "MSysObjects");
+        TableDefPtr def(mdb_read_table(&entry));
+        if (def && !mdb_read_columns(def.get()))
+            def.reset();
+        return def;
+    }
+
+    // The properties Access keeps for a table and its columns (the LvProp value of its catalog
+    // row), as stored; empty when there are none. Read only for a migration: libmdb's own reader
+    // of these blobs loops endlessly on some damaged files.
+    QByteArray properties(const Table &table) const
+    {
+        MdbCatalogEntry system;
+        const TableDefPtr def = openCatalog(system);
+        const int id = def ? findColumn(def.get(), QStringLiteral("Id")) : -1;
+        const int props = def ? findColumn(def.get(), QStringLiteral("LvProp")) : -1;
+        if (id < 0 || props < 0)
+            return {};
+        auto *column = static_cast<MdbColumn *>(g_ptr_array_index(def->columns, guint(props)));
+        const BindSizeScope scope(mdb, MDB_BIND_SIZE);
+        std::vector<char> idText(MDB_BIND_SIZE, '\0'), header(MDB_BIND_SIZE, '\0');
+        int idLength = 0, length = 0;
+        mdb_rewind_table(def.get());
+        mdb_bind_column(def.get(), id + 1, idText.data(), &idLength);
+        mdb_bind_column(def.get(), props + 1, header.data(), &length);
+        while (mdb_fetch_row(def.get())) {
+            if ((std::atol(idText.data()) & CatalogPageMask) != long(table.entry.table_pg))
+                continue;
+            if (length <= 0)
+                return {};
+            size_t size = 0;
+            void *bytes = mdb_ole_read_full(mdb, column, &size);
+            QByteArray blob = bytes ? QByteArray(static_cast<const char *>(bytes), qsizetype(size)) : QByteArray();
+            g_free(bytes);
+            return blob;
+        }
+        return {};
+    }
+
     // Lists the tables from the catalog. libmdb's own catalog reader also decodes the property
     // blobs of every object, which loops endlessly on some damaged files; they are not needed here.
     void readCatalog()
@@ -273,13 +320,8 @@ struct JetFile::Impl
         const QString broken =
             nxTr("Impossibile leggere il %1: file danneggiato o troncato").arg(database(path, descriptors));
         MdbCatalogEntry system;
-        std::memset(&system, 0, sizeof system);
-        system.mdb = mdb;
-        system.object_type = MDB_TABLE;
-        system.table_pg = CatalogPage;
-        std::strcpy(system.object_name, "MSysObjects");
-        TableDefPtr def(mdb_read_table(&system));
-        if (!def || !mdb_read_columns(def.get()))
+        const TableDefPtr def = openCatalog(system);
+        if (!def)
             fail(broken);
         const int id = findColumn(def.get(), QStringLiteral("Id"));
         const int name = findColumn(def.get(), QStringLiteral("Name"));
@@ -423,6 +465,77 @@ JetFile::Type typeOf(int jet)
     }
 }
 
+// Text in a property blob: 8-bit in Jet 3; UCS-2 in Jet 4, possibly compressed (a leading FF FE,
+// then runs of one byte per character and of two, each 00 byte switching between them).
+QString propertyText(QByteArrayView bytes, bool jet3)
+{
+    QString text;
+    if (jet3) {
+        for (const char c : bytes)
+            text += fromCp1252(quint8(c));
+        return text;
+    }
+    if (bytes.size() >= 2 && quint8(bytes[0]) == 0xFF && quint8(bytes[1]) == 0xFE) {
+        bool compressed = true;
+        for (qsizetype i = 2; i < bytes.size();) {
+            if (bytes[i] == 0) {
+                compressed = !compressed;
+                ++i;
+            } else if (compressed) {
+                text += QChar(quint8(bytes[i++]));
+            } else if (i + 1 < bytes.size()) {
+                text += QChar(char16_t(quint8(bytes[i]) | (quint8(bytes[i + 1]) << 8)));
+                i += 2;
+            } else {
+                break;
+            }
+        }
+        return text;
+    }
+    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
+        text += QChar(char16_t(quint8(bytes[i]) | (quint8(bytes[i + 1]) << 8)));
+    return text;
+}
+
+// The columns a table's property blob marks Required. The blob is "KKD" (Jet 3) or "MR2" (Jet 4),
+// then chunks (32-bit length, 16-bit type): type 0x80 lists the property names; types 0 to 2
+// hold the properties of one object (the table, or the column the chunk names), each one a
+// record of its length, its data type, the number of its name in the list, and its value.
+// Every length is checked: a damaged blob gives what could be read.
+QStringList requiredColumns(const QByteArray &blob, bool jet3)
+{
+    const auto u16 = [&](qsizetype at) { return at >= 0 && at + 2 <= blob.size() ? qFromLittleEndian<quint16>(blob.constData() + at) : 0; };
+    const auto u32 = [&](qsizetype at) { return at >= 0 && at + 4 <= blob.size() ? qFromLittleEndian<quint32>(blob.constData() + at) : 0; };
+    QStringList names, required;
+    if (!blob.startsWith("KKD") && !blob.startsWith("MR2"))
+        return required;
+    for (qsizetype pos = 4; pos + 6 <= blob.size();) {
+        const qsizetype end = pos + qsizetype(u32(pos));
+        if (end < pos + 6 || end > blob.size())
+            break;
+        const quint16 type = u16(pos + 4);
+        const qsizetype start = pos + 6;
+        if (type == 0x80) {
+            names.clear();
+            for (qsizetype at = start; at + 2 <= end && at + 2 + u16(at) <= end; at += 2 + u16(at))
+                names << propertyText(QByteArrayView(blob).sliced(at + 2, u16(at)), jet3);
+        } else if (type <= 2 && start + 6 <= end) {
+            const quint16 nameLength = u16(start + 4);
+            const qsizetype first = start + 6 + nameLength;
+            if (first > end)
+                break;
+            const QString object = propertyText(QByteArrayView(blob).sliced(start + 6, nameLength), jet3);
+            for (qsizetype at = first; at + 8 <= end && u16(at) >= 8 && at + u16(at) <= end; at += u16(at)) {
+                const bool yes = quint8(blob[at + 3]) == MDB_BOOL && u16(at + 6) >= 1 && at + 9 <= end && blob[at + 8] != 0;
+                if (yes && names.value(u16(at + 4)).compare(QLatin1String("Required"), Qt::CaseInsensitive) == 0)
+                    required << object;
+            }
+        }
+        pos = end;
+    }
+    return required;
+}
+
 constexpr unsigned char kUniqueIndex = 0x01; // MdbIndex flags
 constexpr unsigned char kPrimaryIndex = 1;   // MdbIndex index_type
 
@@ -448,14 +561,21 @@ JetFile::Table JetFile::table(const QString &name) const
     table.name = found->name;
     table.rows = def->num_rows;
     const bool jet3 = IS_JET3(d->mdb);
+    const QStringList required = requiredColumns(d->properties(*found), jet3);
     for (guint i = 0; i < def->columns->len; ++i) {
         const auto *c = static_cast<const MdbColumn *>(g_ptr_array_index(def->columns, i));
         Column column;
         column.name = d->decode(c->name);
         column.type = typeOf(c->col_type);
         column.length = column.type == Type::Text ? (jet3 ? c->col_size : c->col_size / 2) : 0; // Jet 4 keeps UCS-2
-        column.precision = c->col_prec;
-        column.scale = c->col_scale;
+        if (column.type == Type::Numeric) {
+            // The column definition holds the precision, then the scale; libmdb names the two
+            // bytes the other way round.
+            column.precision = c->col_scale;
+            column.scale = c->col_prec;
+        }
+        column.required = column.type == Type::Boolean || required.contains(column.name, Qt::CaseInsensitive);
+        column.autoNumber = column.type == Type::Long && c->is_long_auto;
         table.columns << column;
     }
     for (guint i = 0; i < def->num_idxs; ++i) {

@@ -45,6 +45,8 @@ public:
         int length = 0;    // characters of a Text
         int precision = 0; // of a Numeric
         int scale = 0;
+        bool required = false;   // NOT NULL: the column's Required property, and every Yes/No
+        bool autoNumber = false; // a Long the database numbers (AutoNumber)
     };
     struct Index
     {

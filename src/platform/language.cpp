@@ -89,6 +89,11 @@ QString nxTr(const char *text)
     return translated.isEmpty() ? QString::fromUtf8(text) : translated;
 }
 
+QString nxTrCount(qint64 n, const char *one, const char *many)
+{
+    return nxTr(n == 1 ? one : many).arg(n);
+}
+
 void installQtTranslations()
 {
     auto *app = QCoreApplication::instance();

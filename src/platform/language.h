@@ -24,6 +24,9 @@ void installQtTranslations();
 // A text of the program in the chosen language: `text` as written (Italian, UTF-8) when the
 // language is Italian or the translation lacks it.
 QString nxTr(const char *text);
+// A count with its noun: `one` for 1, `many` otherwise, each holding %1 for the number
+// (nxTrCount(n, NX_NOOP("%1 riga"), NX_NOOP("%1 righe"))).
+QString nxTrCount(qint64 n, const char *one, const char *many);
 
 } // namespace Norvix
 

@@ -35,6 +35,9 @@ QList<QStringList> rowsOf(const Connection &connection, const QString &sql, cons
 }
 
 const QString kPgVisible = QStringLiteral("pg_catalog.pg_table_is_visible(c.oid)");
+// The system's own schemas are always visible: the user's tables are in the others.
+const QString kPgUserSchema = QStringLiteral(
+    "AND n.nspname NOT IN ('pg_catalog', 'information_schema') AND n.nspname NOT LIKE 'pg\\_toast%'");
 
 } // namespace
 
@@ -42,8 +45,9 @@ QStringList tableNames(const Connection &connection)
 {
     QStringList names;
     const QString sql = connection.dialect() == SqlDialect::PostgreSql
-                            ? QStringLiteral("SELECT c.relname FROM pg_catalog.pg_class c WHERE c.relkind IN ('r', 'p') AND ")
-                                  + kPgVisible
+                            ? QStringLiteral("SELECT c.relname FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n "
+                                             "ON n.oid = c.relnamespace WHERE c.relkind IN ('r', 'p') AND ")
+                                  + kPgVisible + u' ' + kPgUserSchema
                             : QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite!_%' "
                                              "ESCAPE '!'");
     if (connection.dialect() == SqlDialect::Other)
@@ -130,6 +134,28 @@ QList<ForeignKey> foreignKeys(const Connection &connection, const TableInfo &tab
         }
     }
     return keys;
+}
+
+QStringList assignedColumns(const Connection &connection, const TableInfo &table)
+{
+    if (connection.dialect() == SqlDialect::Sqlite) {
+        // The one column of an INTEGER PRIMARY KEY is the rowid, which SQLite assigns.
+        if (table.primaryKey.size() == 1
+            && table.column(table.primaryKey.constFirst()).declaredType.trimmed().compare(u"INTEGER", Qt::CaseInsensitive) == 0)
+            return table.primaryKey;
+        return {};
+    }
+    if (connection.dialect() != SqlDialect::PostgreSql)
+        return {};
+    const QString sql = QStringLiteral(
+        "SELECT a.attname FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_class c ON c.oid = a.attrelid "
+        "LEFT JOIN pg_catalog.pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum "
+        "WHERE ") + kPgVisible + QStringLiteral(" AND c.relname = ? AND a.attnum > 0 AND NOT a.attisdropped "
+        "AND (a.attidentity <> '' OR pg_catalog.pg_get_expr(d.adbin, d.adrelid) LIKE 'nextval(%') ORDER BY a.attnum");
+    QStringList columns;
+    for (const QStringList &row : rowsOf(connection, sql, {table.name}))
+        columns << row.value(0);
+    return columns;
 }
 
 std::optional<int> declaredLength(const ColumnInfo &column)

@@ -74,6 +74,19 @@ QList<Section> sectionsOf(const QStringList &lines)
     return sections;
 }
 
+// The field a descriptor line is about: the one a CAMPO line declares or a RICERCA SELEZIONE line
+// searches; empty for other lines.
+QString fieldOfLine(const QString &line)
+{
+    const QStringList f = line.split(u',');
+    const DscKeyword keyword = dscKeyword(line);
+    if (keyword == DscKeyword::Campo)
+        return fieldText(f, 2);
+    if (keyword == DscKeyword::Ricerca && fieldText(f, 3).toUpper() == u"SELEZIONE")
+        return fieldText(f, 4);
+    return QString();
+}
+
 bool isNumericType(const QString &type)
 {
     static const QStringList numbers{"BYTE", "INTEGER", "LONG", "SINGLE", "DOUBLE", "CURRENCY", "DECIMAL", "AUTOINC", "COUNTER"};
@@ -95,7 +108,8 @@ public:
         } catch (const Error &e) {
             static const QRegularExpression lineOf(QStringLiteral("(?:riga|line) ([0-9]+)"));
             const auto m = lineOf.match(e.message());
-            add({}, m.hasMatch() ? m.captured(1).toInt() : section.line, QStringLiteral("load"),
+            const int line = m.hasMatch() ? m.captured(1).toInt() : section.line;
+            add(fieldOfLine(lines.value(line - 1)), line, QStringLiteral("load"),
                 e.message() + nxTr(" (l'editor non si aprirebbe: correggere la riga)"));
             return;
         }

@@ -26,7 +26,7 @@ QString sqlType(const JetFile::Column &c)
     switch (c.type) {
     case T::Boolean: return QStringLiteral("BOOLEAN");
     case T::Byte:
-    case T::Integer:
+    case T::Integer: return QStringLiteral("SMALLINT"); // a descriptor then keeps them within 16 bits
     case T::Long: return QStringLiteral("INTEGER");
     case T::Currency: return QStringLiteral("NUMERIC(19,4)");
     case T::Single:
@@ -41,6 +41,31 @@ QString sqlType(const JetFile::Column &c)
     case T::Other: return QStringLiteral("TEXT");
     }
     return QStringLiteral("TEXT");
+}
+
+// A column as the target declares it. An AutoNumber that is the whole primary key becomes the
+// key SQLite numbers itself (the table then needs no PRIMARY KEY clause).
+QString columnDefinition(const JetFile::Column &c, const QStringList &primaryKey)
+{
+    QString definition = quoteIdentifier(c.name) + u' ' + sqlType(c);
+    if (primaryKey == QStringList{c.name} && c.type == JetFile::Type::Long) {
+        if (c.autoNumber)
+            definition += QStringLiteral(" PRIMARY KEY AUTOINCREMENT");
+        else // an INTEGER key would be SQLite's rowid, which the database numbers: the user types this one
+            definition = quoteIdentifier(c.name) + QStringLiteral(" INT");
+    }
+    if (c.required)
+        definition += QStringLiteral(" NOT NULL");
+    return definition;
+}
+
+// The columns of the table's primary key, or none.
+QStringList primaryKeyOf(const JetFile::Table &table)
+{
+    for (const JetFile::Index &i : table.indexes)
+        if (i.primary)
+            return i.columns;
+    return {};
 }
 
 QStringList quoted(const QStringList &names)
@@ -104,12 +129,15 @@ MigrateResult migrateJet(const MigrateOptions &options)
         try {
             for (const QString &t : std::as_const(tables)) {
                 const JetFile::Table table = source.table(t);
+                const QStringList key = primaryKeyOf(table);
                 QStringList columns;
-                for (const JetFile::Column &c : table.columns)
-                    columns << quoteIdentifier(c.name) + u' ' + sqlType(c);
-                for (const JetFile::Index &i : table.indexes)
-                    if (i.primary)
-                        columns << QStringLiteral("PRIMARY KEY (%1)").arg(quoted(i.columns).join(QStringLiteral(", ")));
+                bool numbered = false; // the key is the AutoNumber SQLite numbers itself
+                for (const JetFile::Column &c : table.columns) {
+                    columns << columnDefinition(c, key);
+                    numbered = numbered || columns.last().contains(QLatin1String(" AUTOINCREMENT"));
+                }
+                if (!key.isEmpty() && !numbered)
+                    columns << QStringLiteral("PRIMARY KEY (%1)").arg(quoted(key).join(QStringLiteral(", ")));
                 if (!q.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoteIdentifier(table.name)))
                     || !q.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(quoteIdentifier(table.name), columns.join(QStringLiteral(", ")))))
                     targetFailed(nxTr("Impossibile creare la tabella %1").arg(table.name), q.lastError());
@@ -129,8 +157,12 @@ MigrateResult migrateJet(const MigrateOptions &options)
                     targetFailed(nxTr("Impossibile scrivere la tabella %1").arg(table.name), insert.lastError());
                 qint64 rows = 0;
                 source.readRows(table.name, [&](const QVariantList &values) {
-                    for (int i = 0; i < values.size(); ++i)
-                        insert.bindValue(i, values[i]);
+                    for (int i = 0; i < values.size(); ++i) {
+                        // The file cannot tell an empty Text from a NULL; where NULL is not allowed it was empty.
+                        const JetFile::Column &c = table.columns.at(i);
+                        const bool text = c.type == JetFile::Type::Text || c.type == JetFile::Type::Memo;
+                        insert.bindValue(i, values[i].isNull() && c.required && text ? QVariant(QStringLiteral("")) : values[i]);
+                    }
                     if (!insert.exec())
                         targetFailed(nxTr("Impossibile scrivere la riga %1 della tabella %2").arg(rows + 1).arg(table.name),
                                      insert.lastError());

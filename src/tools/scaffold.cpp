@@ -1,7 +1,12 @@
 #include "tools/scaffold.h"
 
 #include "platform/connection.h"
+#include "platform/dataerror.h"
 #include "platform/schema.h"
+
+#include <QRegularExpression>
+
+#include <functional>
 
 namespace Norvix {
 
@@ -14,12 +19,35 @@ struct Lookup
     QString table, description, source;
 };
 
-// The first text column of a table that is not one of `skip`: what a lookup on it shows.
-QString firstText(const TableInfo &table, const QStringList &skip)
+// Whether a column's name says it names or describes its row ("name", "Title", "DESCRIZIONE").
+bool namesTheRow(const QString &column)
 {
+    static const QRegularExpression word(QStringLiteral("name|title|nome|titolo|descr|ragione|denominazione|label"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    return word.match(column).hasMatch();
+}
+
+// What a lookup on a table shows: a text column outside its key (`skip`), preferring one named
+// like a name or a title, and among those one the database keeps unique, so that no two rows
+// read alike. Empty when the table has no such column.
+QString describing(const Connection &connection, const TableInfo &table, const QStringList &skip)
+{
+    QStringList texts, unique;
     for (const ColumnInfo &c : table.columns)
-        if (c.kind == ColumnKind::Text && !skip.contains(c.name, Qt::CaseInsensitive))
-            return c.name;
+        if (c.kind == ColumnKind::Text && !skip.contains(c.name, Qt::CaseInsensitive) && !table.primaryKey.contains(c.name))
+            texts << c.name;
+    for (const QStringList &key : uniqueKeys(connection, table))
+        if (key.size() == 1)
+            unique << key.constFirst();
+    const auto best = [&](const std::function<bool(const QString &)> &wanted) {
+        const auto it = std::find_if(texts.cbegin(), texts.cend(), wanted);
+        return it == texts.cend() ? QString() : *it;
+    };
+    for (const auto &wanted : std::initializer_list<std::function<bool(const QString &)>>{
+             [&](const QString &c) { return namesTheRow(c) && unique.contains(c); }, namesTheRow,
+             [&](const QString &c) { return unique.contains(c); }, [](const QString &) { return true; }})
+        if (const QString found = best(wanted); !found.isEmpty())
+            return found;
     return QString();
 }
 
@@ -32,6 +60,33 @@ struct FieldType
     int length = 0;
     QString format;
 };
+
+// The picture of a decimal: its decimals, two always shown ("0.00": 3,5 shows as 3,50), further
+// ones when there are any. None for an integer number or a scale the type does not give.
+QString decimalPicture(int scale)
+{
+    if (scale <= 0)
+        return QString();
+    return QStringLiteral("0.") + QString(std::min(scale, 2), u'0') + QString(std::clamp(scale - 2, 0, 10), u'#');
+}
+
+FieldType decimalType(const ColumnInfo &c)
+{
+    const QString declared = c.declaredType.toUpper();
+    const bool money = declared.contains(u"MONEY") || declared.contains(u"CURRENCY");
+    const auto p = declaredPrecision(c);
+    // What the user may type: every digit, a sign, and the decimal separator where there are decimals.
+    const auto typed = [](int digits, int scale) { return digits + 1 + (scale > 0 ? 1 : 0); };
+    if (!p) // no precision declared: money has 15 integer digits and 4 decimals; other decimals are unbounded
+        return money ? FieldType{QStringLiteral("CURRENCY"), typed(19, 4), decimalPicture(2)}
+                     : FieldType{QStringLiteral("DECIMAL"), typed(29, 1)};
+    const auto [precision, scale] = *p;
+    // CURRENCY holds 15 integer digits and 4 decimals: a wider column is a DECIMAL.
+    const bool currency = scale <= 4 && precision - scale <= 15;
+    // A picture formats through a double: a DECIMAL of more digits than a double holds goes without.
+    return {currency ? QStringLiteral("CURRENCY") : QStringLiteral("DECIMAL"), typed(std::max(precision, 1), scale),
+            currency || precision <= 15 ? decimalPicture(scale) : QString()};
+}
 
 FieldType fieldType(const ColumnInfo &c)
 {
@@ -47,12 +102,7 @@ FieldType fieldType(const ColumnInfo &c)
         if (declared.contains(u"SMALLINT") || declared.contains(u"INT2") || declared.contains(u"TINYINT"))
             return {QStringLiteral("INTEGER"), 6};
         return {QStringLiteral("LONG"), 11};
-    case ColumnKind::Decimal: {
-        const auto p = declaredPrecision(c);
-        if (p && p->second <= 4 && p->first <= 19)
-            return {QStringLiteral("CURRENCY"), p->first + 2};
-        return {QStringLiteral("DECIMAL"), p ? p->first + 2 : 20};
-    }
+    case ColumnKind::Decimal: return decimalType(c);
     case ColumnKind::Double: return {QStringLiteral("DOUBLE"), 15};
     case ColumnKind::Boolean: return {QStringLiteral("BOOLEAN")};
     case ColumnKind::Date: return {QStringLiteral("DATE")};
@@ -64,12 +114,37 @@ FieldType fieldType(const ColumnInfo &c)
     return {};
 }
 
-QStringList recordLines(const Connection &connection, const TableInfo &table)
+// The field a table is searched by, and how: its first text column that is neither key nor
+// lookup, else its first text column, else the first column of its key, else its first column.
+std::pair<QString, QString> searchedBy(const TableInfo &table, const QHash<QString, Lookup> &lookups, const QStringList &described)
 {
-    // Lookups from foreign keys: a key of one column is a lookup on it; a composite key whose
-    // other columns another key covers is a lookup on its last column, filtered by the one before.
+    const auto first = [&](const std::function<bool(const ColumnInfo &)> &wanted) {
+        for (const ColumnInfo &c : table.columns)
+            if (described.contains(c.name) && wanted(c))
+                return c.name;
+        return QString();
+    };
+    const auto text = [](const ColumnInfo &c) { return c.kind == ColumnKind::Text; };
+    QString name = first([&](const ColumnInfo &c) {
+        return text(c) && declaredLength(c) && !table.primaryKey.contains(c.name) && !lookups.contains(c.name.toUpper());
+    });
+    if (name.isEmpty())
+        name = first(text);
+    if (!name.isEmpty())
+        return {name, QStringLiteral("LIKE")};
+    name = table.primaryKey.isEmpty() ? QString() : first([&](const ColumnInfo &c) { return c.name == table.primaryKey.constFirst(); });
+    if (name.isEmpty())
+        name = first([](const ColumnInfo &) { return true; });
+    return {name, QStringLiteral("=")};
+}
+
+// Lookups from foreign keys, by upper-cased column: a key of one column is a lookup on it; a
+// composite key whose other columns another key covers is a lookup on its last column, filtered
+// by the one before.
+QHash<QString, Lookup> lookupsOf(const Connection &connection, const TableInfo &table)
+{
     const QList<ForeignKey> keys = foreignKeys(connection, table);
-    QHash<QString, Lookup> lookups; // by upper-cased column
+    QHash<QString, Lookup> lookups;
     for (const ForeignKey &k : keys) {
         if (k.columns.isEmpty())
             continue;
@@ -79,7 +154,7 @@ QStringList recordLines(const Connection &connection, const TableInfo &table)
         } catch (const DataError &) {
             continue; // a key to a table that is not there
         }
-        const QString description = firstText(*target, k.references);
+        const QString description = describing(connection, *target, k.references);
         if (k.columns.size() == 1) {
             lookups.insert(k.columns.constFirst().toUpper(), Lookup{target->name, description, QString()});
             continue;
@@ -92,35 +167,43 @@ QStringList recordLines(const Connection &connection, const TableInfo &table)
         if (extends)
             lookups.insert(k.columns.constLast().toUpper(), Lookup{target->name, description, leading.constLast()});
     }
+    return lookups;
+}
 
-    QStringList fields;
-    QStringList skipped;
-    QString searched;
+// CAMPO,name,caption,type,length,default,min,max,placement,file,table,description,control,format,page,source
+QString fieldLine(const ColumnInfo &c, const FieldType &t, const Lookup &lookup, int page)
+{
+    const bool lookupField = !lookup.table.isEmpty();
+    QStringList f{QStringLiteral("CAMPO"), c.name, captionOf(c.name), t.type,
+                  t.length > 0 ? QString::number(t.length) : QString(), QString(), QString(), QString(), QString(),
+                  QString(), lookup.table, lookupField ? lookup.description : QString(),
+                  lookupField ? QStringLiteral("CMBBOUNDED") : QString(), t.format, QString::number(page), lookup.source};
+    while (f.last().isEmpty())
+        f.removeLast();
+    return f.join(u',');
+}
+
+QStringList recordLines(const Connection &connection, const TableInfo &table)
+{
+    const QHash<QString, Lookup> lookups = lookupsOf(connection, table);
+    const QStringList assigned = assignedColumns(connection, table);
+    QStringList fields, described, skipped;
     for (const ColumnInfo &c : table.columns) {
-        const FieldType t = fieldType(c);
+        FieldType t = fieldType(c);
         if (t.type.isEmpty()) {
             skipped << c.name;
             continue;
         }
-        const int page = int(fields.size()) / kFieldsPerPage + 1;
-        const Lookup lookup = lookups.value(c.name.toUpper());
-        // CAMPO,name,caption,type,length,default,min,max,placement,file,table,description,control,format,page,source
-        QStringList f{QStringLiteral("CAMPO"), c.name, captionOf(c.name), t.type,
-                      t.length > 0 ? QString::number(t.length) : QString(), QString(), QString(), QString(), QString(),
-                      QString(), lookup.table, lookup.table.isEmpty() ? QString() : lookup.description,
-                      lookup.table.isEmpty() ? QString() : QStringLiteral("CMBBOUNDED"), t.format, QString::number(page),
-                      lookup.source};
-        while (f.last().isEmpty())
-            f.removeLast();
-        fields << f.join(u',');
-        if (searched.isEmpty() && c.kind == ColumnKind::Text && t.type == u"TEXT" && lookup.table.isEmpty()
-            && !table.primaryKey.contains(c.name))
-            searched = c.name;
+        if (table.primaryKey.contains(c.name) && assigned.contains(c.name)) // the database numbers the key
+            t = FieldType{QStringLiteral("AUTOINC"), 11};
+        fields << fieldLine(c, t, lookups.value(c.name.toUpper()), int(fields.size()) / kFieldsPerPage + 1);
+        described << c.name;
     }
     const int pages = std::max(1, (int(fields.size()) + kFieldsPerPage - 1) / kFieldsPerPage);
     QStringList pageNames{QStringLiteral("Generale")};
     for (int p = 2; p <= pages; ++p)
         pageNames << QStringLiteral("Pagina %1").arg(p);
+    const auto [searched, how] = searchedBy(table, lookups, described);
 
     QStringList lines{QStringLiteral("RECORD,%1,%2,%3,%4").arg(table.name, captionOf(table.name),
                                                               searched.isEmpty() ? QString() : QStringLiteral("1"),
@@ -130,9 +213,11 @@ QStringList recordLines(const Connection &connection, const TableInfo &table)
     lines << fields;
     if (!searched.isEmpty()) {
         QStringList shown{searched};
-        shown << table.primaryKey;
+        for (const QString &k : table.primaryKey)
+            if (!shown.contains(k) && described.contains(k))
+                shown << k;
         lines << QStringLiteral("RICERCA,1,MOSTRA,Per %1,%2").arg(captionOf(searched).toLower(), shown.join(u','))
-              << QStringLiteral("RICERCA,1,SELEZIONE,%1,,LIKE").arg(searched);
+              << QStringLiteral("RICERCA,1,SELEZIONE,%1,,%2").arg(searched, how);
     }
     QStringList key = table.primaryKey;
     if (key.isEmpty()) // the first unique index keeps rows apart as well
@@ -150,8 +235,18 @@ QStringList recordLines(const Connection &connection, const TableInfo &table)
 
 QString captionOf(const QString &name)
 {
-    QString text = name;
-    text.replace(u'_', u' ');
+    // Words start at an underscore or a blank, where a lower-case letter or a digit is followed by
+    // an upper-case one (InvoiceLineId), and at the last capital of a run that a lower-case letter
+    // follows (HTMLPage: HTML Page). A name all in one case keeps its words as they are.
+    QString text;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        const QChar before = i > 0 ? name.at(i - 1) : QChar();
+        const QChar after = i + 1 < name.size() ? name.at(i + 1) : QChar();
+        if (c.isUpper() && ((before.isLower() || before.isDigit()) || (before.isUpper() && after.isLower())))
+            text += u' ';
+        text += c == u'_' ? QChar(u' ') : c;
+    }
     text = text.simplified().toLower();
     if (!text.isEmpty())
         text[0] = text[0].toUpper();

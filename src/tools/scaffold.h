@@ -1,9 +1,10 @@
 #pragma once
 
 // A first descriptor made from the database itself: one record per table, one field per column
-// with its kind and length, the primary key, foreign keys as lookups (a composite one that
-// extends another as a lookup filtered by its source), a search layout on the first text column
-// and pages when a table has many columns. A developer edits it from there.
+// with its kind, length and picture (AUTOINC for a key the database numbers), the primary key,
+// foreign keys as lookups showing the referenced table's name (a composite one that extends
+// another as a lookup filtered by its source), a search layout and pages when a table has many
+// columns. A developer edits it from there.
 
 #include <QString>
 #include <QStringList>
@@ -16,7 +17,7 @@ class Connection;
 // naming a table the database lacks.
 QStringList scaffoldDescriptors(const Connection &connection, const QStringList &tables = {});
 
-// A caption made from a name: RAGIONE_SOCIALE gives "Ragione sociale".
+// A caption made from a name: RAGIONE_SOCIALE gives "Ragione sociale", InvoiceLineId "Invoice line id".
 QString captionOf(const QString &name);
 
 } // namespace Norvix
