@@ -210,7 +210,6 @@ private slots:
         const QString chosen = shown(editor, "TxtNumeric1") + ' ' + shown(editor, "TxtText2");
         QTest::mouseClick(control(editor, "CmdTutti"), Qt::LeftButton);
         QTRY_VERIFY(list->currentRow() >= 0);
-        QTest::qWait(50);
         QCOMPARE(list->lineAt(list->currentRow()), '[' + chosen.section(' ', 0, 0) + "] " + chosen.section(' ', 1));
         QCOMPARE(shown(editor, "TxtNumeric1") + ' ' + shown(editor, "TxtText2"), chosen);
     }
