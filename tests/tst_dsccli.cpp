@@ -22,8 +22,9 @@ struct Run
     QByteArray out, err;
 };
 
+// `user`: the steps a user takes in the program's window (see scripteduser.cpp).
 Run norvix(const QStringList &args, const QString &cwd = QString(), bool offscreen = false,
-           const QString &password = QString())
+           const QString &password = QString(), const QString &user = QString())
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -33,6 +34,11 @@ Run norvix(const QStringList &args, const QString &cwd = QString(), bool offscre
         env.insert("QT_QPA_PLATFORM", "offscreen");
     if (!password.isEmpty())
         env.insert("NORVIX_DSC_PASSWORD", password);
+    if (!user.isEmpty()) {
+        env.insert("QT_PLUGIN_PATH", NORVIX_TEST_PLUGINS);
+        env.insert("QT_QPA_GENERIC_PLUGINS", "scripteduser");
+        env.insert("NORVIX_TEST_USER", user);
+    }
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(cwd);
     p.start(NORVIX_APP_PATH, args);
@@ -212,6 +218,19 @@ private slots:
         row("lint: missing database", {"dsc", "lint", "--db", "{dir}/manca.db", "--dsc", "{dir}"}, 2, "manca.db non esiste");
         row("lint: no descriptors", {"dsc", "lint", "--db", "{dir}/anagrafica.db", "--dsc", "{empty}"}, 2,
             "Dsc non trovato");
+    }
+
+    // A new row saved in the program, the database numbering it: its key printed on closing.
+    void editPrintsTheKeyInserted()
+    {
+        QTemporaryDir dir;
+        TestUtil::createSqlite(dir.filePath("d.db"), {"CREATE TABLE T (A INTEGER PRIMARY KEY, B VARCHAR(9))",
+                                                      "INSERT INTO T (B) VALUES ('uno')"});
+        TestUtil::writeFile(dir.filePath("files.dsc"), "RECORD,T,T,1\nCAMPO,A,A,LONG,6\nCAMPO,B,B,TEXT,9\nINDICE,PK,+A,-1,-1\n");
+        const Run r = norvix({"edit", "--db", dir.filePath("d.db"), "--dsc", dir.path(), "--new", "--print-last-inserted", "T"},
+                             QString(), true, QString(), "TxtText2=due;CmdButton1;CmdButton4");
+        QVERIFY2(r.code == 0, r.err.constData());
+        QCOMPARE(r.out, "2\n");
     }
 
     // Lint's findings as JSON, and a clean lint.

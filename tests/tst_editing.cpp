@@ -118,6 +118,58 @@ private slots:
         QCOMPARE(editor.LstSelect()->count(), 3);
     }
 
+    // Keys the database numbers, the key field a counter or a number left empty: each new row,
+    // once saved, shows as stored with its key, ready for a change, in an editor opened on a new
+    // row and through Nuovo from a row shown.
+    void databaseAssignedKeys_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("kind");
+        for (const char *kind : {"AUTOINC", "LONG"})
+            for (const auto &[backend, key] : {std::pair{"sqlite", "INTEGER PRIMARY KEY"}, {"postgresql", "SERIAL PRIMARY KEY"},
+                                               {"postgresql", "INTEGER GENERATED ALWAYS AS IDENTITY PRIMARY KEY"}})
+                QTest::addRow("%s %s %s", backend, key, kind) << backend << key << kind;
+    }
+    void databaseAssignedKeys()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, key);
+        QFETCH(QString, kind);
+        TestUtil::Backend data(backend);
+        data.exec({"CREATE TABLE ARTISTI (ID " + key + ", NOME VARCHAR(40))", "INSERT INTO ARTISTI (NOME) VALUES ('Uno'), ('Due')"});
+        TestUtil::writeFile(data.folder() + "/files.dsc", "RECORD,ARTISTI,Artisti,1\nCAMPO,ID,Codice," + kind.toLatin1()
+                                                              + ",10\nCAMPO,NOME,Nome,TEXT,40\nINDICE,PK,+ID,-1,-1\n");
+        const QString keyBox = kind == u"AUTOINC" ? "TxtText1" : "TxtNumeric1";
+        const auto save = [&](FrmEditTab &editor, int id, const QString &name) {
+            type(editor, "TxtText2", name);
+            press(editor, 1);
+            QVERIFY2(texts().isEmpty(), qPrintable(texts().join(u'|')));
+            QCOMPARE(data.scalar("SELECT NOME FROM ARTISTI WHERE ID = ?", {id}).toString(), name);
+            QCOMPARE(shown(editor, keyBox), QString::number(id));
+            QCOMPARE(Shared::LastInserted, QString::number(id));
+            QVERIFY(!editor.CmdButton(1)->isVisible() && !editor.Modified() && control(editor, "TxtText2")->isEnabled());
+            QTRY_COMPARE(editor.LstSelect()->lineAt(editor.LstSelect()->currentRow()), QStringLiteral("[%1] %2").arg(id).arg(name));
+        };
+        FrmEditTab opened; // on a new row, as --new opens it; the row saved is then changed
+        TestUtil::startShown(opened, data.connection, data.folder(), "ARTISTI", QString());
+        save(opened, 3, "Tre");
+        save(opened, 3, "Tre e mezzo");
+        QCOMPARE(data.scalar("SELECT COUNT(*) FROM ARTISTI").toInt(), 3);
+        press(opened, 4);
+        QVERIFY2(texts().isEmpty() && !opened.isVisible(), qPrintable(texts().join(u'|'))); // Fine asks nothing
+        FrmEditTab browsing;
+        TestUtil::startShown(browsing, data.connection, data.folder(), "ARTISTI");
+        for (const int id : {4, 5}) {
+            press(browsing, 0);
+            if (kind == u"LONG") { // a number typed, then taken back: empty again, not 0
+                type(browsing, keyBox, "7");
+                type(browsing, keyBox, QString());
+            }
+            save(browsing, id, QStringLiteral("Artista %1").arg(id));
+        }
+    }
+
     void validationMessages()
     {
         Data data(QStringLiteral("sqlite"));

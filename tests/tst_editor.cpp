@@ -557,6 +557,22 @@ private slots:
         QTRY_COMPARE(shownAt(2), QStringLiteral("[40001] r40001"));
     }
 
+    // A list long enough to be counted away from the window: a delete takes one line off at once.
+    void deleteOnACountedList()
+    {
+        Folder folder;
+        folder.sql({"INSERT INTO CLIENTI (CODICE, NOME) WITH RECURSIVE s(n) AS (SELECT 4 UNION ALL SELECT n + 1 FROM s "
+                    "WHERE n < 12000) SELECT n, 'Cliente ' || n FROM s"});
+        FrmEditTab editor;
+        start(editor, folder, QStringLiteral("CLIENTI"));
+        QTRY_VERIFY(editor.LstSelect()->recordModel()->isCounted());
+        QCOMPARE(editor.LstSelect()->count(), 12000);
+        editor.LstSelect()->setCurrentRow(5);
+        m_messages->script({MsgAnswer::Ok});
+        editor.CmdButton_Click(3);
+        QCOMPARE(editor.LstSelect()->count(), 11999);
+    }
+
     void windowSizes()
     {
         Folder folder;

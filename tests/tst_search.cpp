@@ -201,6 +201,17 @@ private slots:
         QTest::qWait(300);
         QVERIFY(found->text().isEmpty() && !list->recordModel()->isSearch());
         QCOMPARE(list->count(), wholeTable - 1);
+
+        // A result chosen, then Tutti: the whole list on its line, the fields showing its row.
+        QTest::keyClick(control(editor, "TxtText2"), Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClick(province->lineEdit(), Qt::Key_Return);
+        QTRY_VERIFY(list->count() > 3);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(3, 0)).center());
+        const QString chosen = shown(editor, "TxtNumeric1") + ' ' + shown(editor, "TxtText2");
+        QTest::mouseClick(control(editor, "CmdTutti"), Qt::LeftButton);
+        QTRY_VERIFY(list->currentRow() >= 0);
+        QCOMPARE(list->lineAt(list->currentRow()), '[' + chosen.section(' ', 0, 0) + "] " + chosen.section(' ', 1));
+        QCOMPARE(shown(editor, "TxtNumeric1") + ' ' + shown(editor, "TxtText2"), chosen);
     }
 
     // Letters typed in the list go to the first line whose description starts with them, past

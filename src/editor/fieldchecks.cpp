@@ -62,6 +62,8 @@ bool FrmEditTabPrivate::CONTROLLOGENERALE()
             continue;
         }
         QVariant value = f->value();
+        if (value.toString().trimmed().isEmpty() && numberedByDatabase(field))
+            continue; // left for the database to number
         if (c->ObjType().toUpper() == u"TXTNUMERIC") {
             // The number typed, read in the regional form; a value as shown from the row is left
             // as it is (a picture such as "Percent" shows what it could not be read back as).
@@ -121,6 +123,14 @@ void FrmEditTabPrivate::lostFocus(QWidget *control)
 QString FrmEditTabPrivate::format(const QString &value, const QString &field)
 {
     return FORMATTA(value, field);
+}
+
+bool FrmEditTabPrivate::numberedByDatabase(const QString &field)
+{
+    const Recordset *rs = data.recordset();
+    const auto table = data.table();
+    const int i = table->indexOf(field);
+    return rs && rs->editMode() == EditMode::Add && i >= 0 && table->columns[i].assigned;
 }
 
 void FrmEditTabPrivate::invalid(QWidget *control)

@@ -197,8 +197,10 @@ void NumericField::leave(FieldContext &context)
     if (!changed())
         return;
     context.refill(*this);
-    const QString typed = Values::typedNumberText(text()); // "12,75" is 12,75, not 12
-    setText(context.format(typed, column()));
+    // "12,75" is 12,75, not 12; a number the database gives a new row stays empty, never 0.
+    const bool numbered = text().trimmed().isEmpty() && context.numberedByDatabase(column());
+    const QString typed = numbered ? QString() : Values::typedNumberText(text());
+    setText(numbered ? typed : context.format(typed, column()));
     input()->setProperty("Exact", QStringList{text(), typed});
     if (invalid(text()))
         context.invalid(input());

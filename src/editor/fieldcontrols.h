@@ -50,6 +50,8 @@ public:
     virtual void describe(FieldControl &field) = 0;
     // A lookup combo was left.
     virtual void lookupLeft(LookupField &lookup) = 0;
+    // A new row is being entered, and the database numbers the field's column when it is left empty.
+    virtual bool numberedByDatabase(const QString &field) = 0;
 };
 
 class FieldControl

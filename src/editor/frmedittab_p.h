@@ -83,6 +83,7 @@ public:
     void refill(FieldControl &source) override;
     void describe(FieldControl &field) override;
     void lookupLeft(LookupField &lookup) override;
+    bool numberedByDatabase(const QString &field) override;
 
     // Input events (inputevents.cpp): true when the event is taken.
     bool inputEvent(QWidget *w, QEvent *event);

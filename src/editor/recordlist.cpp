@@ -378,8 +378,10 @@ void RecordListModel::refreshAround(int row, const QVariantList &key, std::optio
     if (m_counted)
         resizeTo(known); // the first page holds the whole table
     else if (keepCount) {
-        resizeTo(std::max(known, previous + *rowsAdded));
-        m_counted = true; // the count stands, with the change; the one readFirstPage() scheduled is dropped
+        // The count stands, with the change (a guess, such as SQLite's largest rowid, would not
+        // see a row go); the count readFirstPage() scheduled is dropped.
+        resizeTo(std::max(0, previous + *rowsAdded));
+        m_counted = true;
     }
     else
         resizeTo(std::max(known, previous)); // until the count comes in, the lines known before stand

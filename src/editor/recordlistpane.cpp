@@ -93,6 +93,36 @@ void RecordListPane::selectQuietly(int row)
     m_view->setCurrentRow(row);
 }
 
+bool RecordListPane::showRow(const QVariantList &key)
+{
+    selectQuietly(-1); // no line stands for another row meanwhile
+    if (key.isEmpty())
+        return false;
+    // A record without key fields has no statement for one row: what is shown stays.
+    const bool keyed = !d.keyIds().isEmpty();
+    if (keyed) {
+        try {
+            if (d.data.open(d.data.rowOf(key), CursorIntent::Change).Eof()) {
+                d.data.open(d.data.wholeTable(), CursorIntent::Read);
+                return false;
+            }
+        } catch (const DataError &e) {
+            msgBox(nxTr("errore: %1: %2").arg(e.number()).arg(e.description()));
+            return false;
+        }
+        d.q->ShowRecord();
+    }
+    if (RecordListModel *model = m_view->recordModel())
+        model->findRow(key, [this, key, keyed](int row) {
+            // Unless another row was shown, or a line chosen, meanwhile.
+            const Recordset *rs = d.data.recordset();
+            const bool same = !keyed || (rs && rs->hasCurrentRow() && rs->Bookmark() == key);
+            if (same && m_view->currentRow() < 0)
+                selectQuietly(row);
+        });
+    return keyed;
+}
+
 void RecordListPane::SETPRIMO()
 {
     d.panel.emptyTable();

@@ -29,6 +29,10 @@ public:
     void selectLine(int row);
     // Selects a line (-1: none) without loading its row.
     void selectQuietly(int row);
+    // Shows the row with this key, opened for change, and selects its line once it is found
+    // (away from the window). False when there is no such row, or the record has no key fields
+    // (then only its line is selected).
+    bool showRow(const QVariantList &key);
     void SETPRIMO();
 
 private:

@@ -284,6 +284,14 @@ void RecordListView::syncScrollBar()
     viewport()->update();
 }
 
+void RecordListView::focusInEvent(QFocusEvent *event)
+{
+    // An item view given the focus without a current line makes its first line current, which
+    // would load that row while the fields show another (the one shown after a search, a delete).
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
 void RecordListView::scrollContentsBy(int dx, int dy)
 {
     if (!windowed()) {

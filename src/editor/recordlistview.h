@@ -66,6 +66,8 @@ signals:
     void currentRowChanged(int row);
 
 protected:
+    // Focus alone selects no line: the selected line is always the row the editor shows.
+    void focusInEvent(QFocusEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
     void updateGeometries() override;
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;

@@ -49,7 +49,8 @@ void RowActions::newRow()
         return;
     d.q->ClearFields();
     try {
-        d.data.reopen(CursorIntent::Change).AddNew();
+        // Over the whole table: the row shown narrows the one in hand to itself.
+        d.data.open(d.data.wholeTable(), CursorIntent::Change).AddNew();
     } catch (const DataError &e) {
         ErrorHandler(&e);
         return;
@@ -123,6 +124,11 @@ void RowActions::save()
         if (!saved)
             return;
     }
+    // The row as stored, by its key: for a new row, the key the database may have given it.
+    const Recordset *stored = d.data.recordset();
+    const QVariantList key = stored && stored->hasCurrentRow() && stored->editMode() == EditMode::None
+                                 ? stored->Bookmark()
+                                 : QVariantList();
     std::optional<DataError> reopenError;
     try {
         d.data.reopen(CursorIntent::Read);
@@ -140,7 +146,14 @@ void RowActions::save()
     d.q->SETNEUTRAL();
     const int line = d.list.view()->currentRow();
     d.list.refreshAround(line, d.list.view()->keyAt(line), adding ? 1 : 0);
-    d.list.selectLine(line);
+    // A new row, or one whose line is not selected, is shown as stored (its key too), on its
+    // line; a changed row is read again through its line.
+    if ((adding || line < 0) && d.list.showRow(key)) {
+        if (adding)
+            Shared::LastInserted = SCRIVILAST();
+    } else {
+        d.list.selectLine(line);
+    }
     if (Shared::CloseOnConfirm)
         d.q->close();
 }
@@ -154,6 +167,9 @@ bool RowActions::writeControls(bool adding)
         const QVariant value = f->value();
         if (field.isEmpty() || table->indexOf(field) < 0 || !value.isValid())
             continue; // a name the table lacks is skipped; a binary field is shown, never written
+        // A counter the database keeps: a new row gets its number from the database.
+        if (adding && table->column(field).assigned && f->campo()->TIPO().toUpper() == u"AUTOINC")
+            continue;
         // A control still showing what the row holds is left out: a value it cannot show exactly
         // (longer than the field, line ends a memo rewrites) stays as it is stored.
         const QVariant shown = f->input()->property("ShownText");

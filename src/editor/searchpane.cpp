@@ -301,9 +301,8 @@ void SearchPane::end()
     }
     if (!d.list.view()->recordModel() || m_changed)
         d.list.RIEMPILISTA();
-    // Its line is found away from the window: counting the rows before it walks them all.
-    if (RecordListModel *whole = d.list.view()->recordModel(); whole && !key.isEmpty())
-        whole->findRow(key, [this](int row) { d.list.selectQuietly(row); });
+    // That row, as stored, on its line.
+    d.list.showRow(key);
     if (d.list.view()->isEnabled())
         d.list.view()->setFocus(Qt::OtherFocusReason);
 }

@@ -584,7 +584,10 @@ QString Recordset::rowMatch(QVariantList &values) const
 void Recordset::insertRow()
 {
     m_connection->requireSameFile();
+    // A column the database numbers, left empty, is left out for the database to number: an
+    // explicit NULL there is refused (PostgreSQL) or means the same (SQLite).
     QList<int> columns = m_pending.keys();
+    columns.removeIf([&](int i) { return m_table->columns[i].assigned && m_pending.value(i).isNull(); });
     std::sort(columns.begin(), columns.end());
     QString sql = QStringLiteral("INSERT INTO ") + quoteIdentifier(m_table->name);
     if (columns.isEmpty()) {
@@ -620,8 +623,10 @@ void Recordset::insertRow()
         } else if (!m_naturalKey.isEmpty()) {
             key << q.lastInsertId();
         } else {
-            for (const QString &k : m_keyColumns)
-                key << m_pending.value(m_table->indexOf(k));
+            for (const QString &k : m_keyColumns) {
+                const int i = m_table->indexOf(k);
+                key << (m_table->columns[i].assigned && !columns.contains(i) ? q.lastInsertId() : m_pending.value(i));
+            }
         }
         // SQLite gives the RETURNING row before it commits, and commits when the statement ends: it
         // is run to its end here, so that a commit that fails (a full or failing disk) is an error,

@@ -2,6 +2,7 @@
 #include "platform/language.h"
 
 #include <QHash>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlIndex>
@@ -95,15 +96,18 @@ void readPostgresColumns(QSqlDatabase db, TableInfo &info)
     const QString columns =
         QStringLiteral("SELECT a.attname, a.atttypid::int, pg_catalog.format_type(a.atttypid, a.atttypmod), "
                        "CASE WHEN co.collname = 'default' THEN (SELECT d.datcollate FROM pg_catalog.pg_database d "
-                       "WHERE d.datname = current_database()) ELSE co.collname END "
+                       "WHERE d.datname = current_database()) ELSE co.collname END, "
+                       "a.attidentity <> '' OR COALESCE(pg_catalog.pg_get_expr(ad.adbin, ad.adrelid) LIKE 'nextval(%', false) "
                        "FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_class c ON c.oid = a.attrelid "
                        "LEFT JOIN pg_catalog.pg_collation co ON co.oid = a.attcollation "
+                       "LEFT JOIN pg_catalog.pg_attrdef ad ON ad.adrelid = a.attrelid AND ad.adnum = a.attnum "
                        "WHERE %1 AND c.relname = ? AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum")
             .arg(kPgRelations);
     for (const QString &row : catalogRows(db, columns, info.name, info.name)) {
         const QStringList parts = row.split(QChar(0));
         ColumnInfo column{parts.value(0), postgresColumnKind(parts.value(1).toInt()), parts.value(2)};
         column.bytewise = parts.value(3) == u"C" || parts.value(3) == u"POSIX";
+        column.assigned = parts.value(4) == u"true" || parts.value(4) == u"t";
         info.columns.append(column);
     }
     const QString key =
@@ -130,6 +134,22 @@ void readPostgresColumns(QSqlDatabase db, TableInfo &info)
             info.firstIndex << parts.value(1);
         }
     }
+}
+
+// SQLite numbers a new row's INTEGER PRIMARY KEY, its rowid, unless the table has no rowid.
+void markRowidAlias(QSqlDatabase db, TableInfo &info)
+{
+    if (info.primaryKey.size() != 1)
+        return;
+    ColumnInfo &key = info.columns[info.indexOf(info.primaryKey.first())];
+    if (key.declaredType.trimmed().compare(u"INTEGER", Qt::CaseInsensitive) != 0)
+        return;
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    q.addBindValue(info.name);
+    static const QRegularExpression withoutRowid(QStringLiteral("WITHOUT\\s+ROWID\\s*;?\\s*$"),
+                                                 QRegularExpression::CaseInsensitiveOption);
+    key.assigned = execPatiently(q) && q.next() && !withoutRowid.match(q.value(0).toString()).hasMatch();
 }
 
 std::shared_ptr<const TableInfo> readTable(const Connection &connection, const QString &table)
@@ -161,6 +181,7 @@ std::shared_ptr<const TableInfo> readTable(const Connection &connection, const Q
                 pk.insert(q.value(5).toInt(), q.value(1).toString());
         }
         info->primaryKey = pk.values();
+        markRowidAlias(db, *info);
         if (info->primaryKey.isEmpty()) {
             // The first index made on the table (its definition comes first in the schema);
             // one on an expression has no column to name and is passed over.
@@ -189,7 +210,7 @@ std::shared_ptr<const TableInfo> readTable(const Connection &connection, const Q
         const QSqlRecord rec = db.record(real);
         for (int i = 0; i < rec.count(); ++i) {
             const QSqlField f = rec.field(i);
-            info->columns.append(ColumnInfo{f.name(), kindOf(f), QString::fromLatin1(f.metaType().name())});
+            info->columns.append(ColumnInfo{f.name(), kindOf(f), QString::fromLatin1(f.metaType().name()), false, f.isAutoValue()});
         }
         const QSqlIndex pk = db.primaryIndex(real);
         for (int i = 0; i < pk.count(); ++i)

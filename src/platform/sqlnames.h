@@ -33,6 +33,9 @@ struct ColumnInfo
     // PostgreSQL: its texts sort byte by byte (the C or POSIX collation), so that the codes that
     // start with a prefix are a range of its index.
     bool bytewise = false;
+    // The database numbers a new row that leaves it out: SQLite's INTEGER PRIMARY KEY (the
+    // rowid), PostgreSQL's serial and identity columns, a driver's auto-increment column.
+    bool assigned = false;
 };
 
 struct TableInfo
