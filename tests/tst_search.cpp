@@ -123,7 +123,7 @@ private slots:
         QTest::keyClick(control(editor, "TxtText2"), Qt::Key_F, Qt::ControlModifier);
         QVERIFY(panel->isVisible());
         QVERIFY(panel->geometry().bottom() < list->geometry().top());
-        QVERIFY(list->height() < listBefore.height() && list->height() >= 4 * list->verticalHeader()->defaultSectionSize());
+        QVERIFY(list->height() >= 8 * list->verticalHeader()->defaultSectionSize()); // eight lines still
         auto *layouts = control<QComboBox>(editor, "CboRicerca");
         QCOMPARE(layouts->count(), 2);
         QCOMPARE(layouts->currentText(), QStringLiteral("Per ragione sociale"));
