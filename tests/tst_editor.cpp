@@ -1,15 +1,20 @@
+#include "editor/frmconflitto.h"
 #include "editor/frmedittab.h"
 #include "editor/recordlist.h"
 #include "editor/recordlistview.h"
 #include "editordriver.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
+#include "platform/language.h"
+#include "platform/waiting.h"
 #include "platform/window.h"
 #include "anagrafica.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScopeGuard>
@@ -41,14 +46,6 @@ struct Folder : TestUtil::Data
     void dsc(const QByteArray &text) { TestUtil::writeFile(folder() + QStringLiteral("/files.dsc"), text); }
 };
 
-QStringList tabTags(FrmEditTab &editor)
-{
-    QStringList tags;
-    for (int i = 0; i < editor.TabPage()->count(); ++i)
-        tags << editor.TabPage()->tabData(i).toString();
-    return tags;
-}
-
 // Visible state of buttons 0..4 and whether the list is enabled.
 QString modeOf(FrmEditTab &editor)
 {
@@ -56,6 +53,39 @@ QString modeOf(FrmEditTab &editor)
     for (int i = 0; i < 5; ++i)
         s += editor.CmdButton(i)->isVisibleTo(&editor) ? u'1' : u'0';
     return s + (editor.LstSelect()->isEnabled() ? QStringLiteral(" list") : QStringLiteral(" nolist"));
+}
+
+// The Alt keys a window offers: its buttons, the labels of its inputs and its tabs (all of them, or
+// only those shown), as "Alt+X".
+QStringList altKeys(const QWidget *window, bool shownOnly)
+{
+    QStringList keys;
+    const auto add = [&](const QWidget *w, const QString &text) {
+        if (const QKeySequence key = QKeySequence::mnemonic(text); !key.isEmpty() && (!shownOnly || w->isVisible()))
+            keys << key.toString();
+    };
+    for (const auto *b : window->findChildren<QAbstractButton *>())
+        add(b, b->text());
+    for (const auto *l : window->findChildren<QLabel *>())
+        if (l->buddy())
+            add(l, l->text());
+    for (const auto *t : window->findChildren<QTabBar *>())
+        for (int i = 0; i < t->count(); ++i)
+            add(t, t->tabText(i));
+    return keys;
+}
+
+// A line edit shows the text whole: from its start to its end the cursor moves by the text's
+// whole width, never stopped by the edge.
+bool showsWhole(QLineEdit *box, const QString &text)
+{
+    box->setText(text);
+    const auto cursorAt = [box](int position) {
+        box->setCursorPosition(position);
+        box->repaint();
+        return box->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+    };
+    return cursorAt(int(text.size())) - cursorAt(0) >= box->fontMetrics().horizontalAdvance(text) - 1;
 }
 
 // A start that must fail: the descriptor (null: none), the record, the database file, what that
@@ -119,8 +149,9 @@ private slots:
         QVERIFY(control(editor, QStringLiteral("CmbBounded3"))->property("DataField").toString().isEmpty());
 
         // Pages 1, 2 and 3; the key is locked on a saved row; names for automation.
-        QCOMPARE(tabTags(editor), QStringList({"1,1", "2,1", "3,1"}));
-        QCOMPARE(editor.TabPage()->tabText(1), u"Pagina 2,1");
+        const char *pages[] = {"Generale", "Indirizzi", "Note"}; // as the RECORD line names them
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(editor.TabPage()->tabText(i) + editor.TabPage()->tabData(i).toString(), pages[i] + QStringLiteral("%1,1").arg(i + 1));
         QVERIFY(!control(editor, QStringLiteral("TxtNumeric1"))->isEnabled());
         QCOMPARE(control(editor, QStringLiteral("TxtText2"))->accessibleName(), u"Ragione sociale");
         QCOMPARE(control(editor, QStringLiteral("TxtLabel2"))->property("Tag").toString(), u"1,1");
@@ -397,8 +428,8 @@ private slots:
     {
         setScreenService(nullptr);
         FrmEditTab editor;
-        editor.SCREENMODE(0, 0);
-        QCOMPARE(editor.size(), QGuiApplication::primaryScreen()->geometry().size());
+        editor.SCREENMODE(0, 0); // the work area, less a frame the platform does not draw
+        QCOMPARE(editor.size(), QGuiApplication::primaryScreen()->availableGeometry().size());
         QCOMPARE(screenService().workArea(), QGuiApplication::primaryScreen()->availableGeometry());
     }
 
@@ -573,22 +604,131 @@ private slots:
         QCOMPARE(editor.LstSelect()->count(), 11999);
     }
 
-    void windowSizes()
+    // No two buttons, input captions or tabs of a window share an Alt key, in either language;
+    // the keys of the buttons shown press them.
+    void everyWindowHasItsOwnKeys_data() { QTest::addColumn<QString>("language"), QTest::newRow("it") << "it", QTest::newRow("en") << "en"; }
+    void everyWindowHasItsOwnKeys()
     {
+        QFETCH(QString, language);
+        QVERIFY(setLanguage(language));
+        const auto italian = qScopeGuard([] { setLanguage(QString()); });
         Folder folder;
         FrmEditTab editor;
+        TestUtil::startShown(editor, folder.connection, folder.path(), QStringLiteral("CLIENTI"));
+        const auto press = [&](QAbstractButton *b) {
+            QTest::keySequence(QApplication::focusWidget(), QKeySequence::mnemonic(b->text()));
+        };
+        const auto check = [&](const QWidget *w, bool shownOnly = true) {
+            QStringList keys = altKeys(w, shownOnly);
+            QVERIFY2(keys.removeDuplicates() == 0, qPrintable(altKeys(w, shownOnly).join(u' ')));
+        };
+        check(&editor, false); // in every mode at once
+        check(&editor);
+        press(control<QPushButton>(editor, QStringLiteral("CmdCerca")));
+        QTRY_VERIFY(control(editor, QStringLiteral("FraRicerca"))->isVisible()); // a key clicks after a moment
+        check(&editor);
+        m_messages->script({MsgAnswer::Cancel});
+        press(editor.CmdButton(3)); // Elimina, with the panel shown: asked, and cancelled
+        QTRY_COMPARE(m_messages->messages().size(), 1);
+        TestUtil::typeInto(editor, control(editor, QStringLiteral("TxtText2")), QStringLiteral("Rossi Mario"));
+        QVERIFY(editor.Modified());
+        check(&editor);
+        press(editor.CmdButton(1)); // Conferma saves
+        QTRY_VERIFY(!editor.Modified());
+        QCOMPARE(folder.scalar("SELECT NOME FROM CLIENTI WHERE CODICE = 1").toString(), u"Rossi Mario");
+        press(editor.CmdButton(0));
+        QTRY_COMPARE(modeOf(editor), u"00101 nolist");
+        check(&editor);
+        for (const auto situation : {FrmConflitto::Situation::Changed, FrmConflitto::Situation::DeleteOfChanged})
+            check(std::make_unique<FrmConflitto>(situation, QList<FrmConflitto::Difference>{}).get(), false);
+        bool cancelled = false;
+        for (const auto wait : {WaitWindow::Lock, WaitWindow::Server})
+            check(std::unique_ptr<QDialog>(makeWaitWindow(wait, QStringLiteral("x"), &cancelled)).get(), false);
+    }
+
+    // Each input is wide enough for its longest value in its font (dates in their pictures and
+    // in the general form, numbers with sign, separators and decimals), and so is each input of
+    // the search panel, under its whole caption.
+    void inputsShowTheirLongestValues_data() { QTest::addColumn<int>("points"), QTest::newRow("9 pt, 96 dpi") << 9, QTest::newRow("15 pt, 144 dpi") << 15; }
+    void inputsShowTheirLongestValues()
+    {
+        QFETCH(int, points);
+        const double dpi = points > 9 ? 144 : 96;
+        const QFont font = QApplication::font();
+        QApplication::setFont(QFont(font.family(), points));
+        const auto restore = qScopeGuard([font] { QApplication::setFont(font); });
+        setScreenService(std::make_shared<FixedScreenService>(QRect(0, 0, 1920, 1200), QRect(), dpi));
+        Folder folder;
+        folder.sql({"CREATE TABLE MISURE (ID INTEGER PRIMARY KEY, NATO DATE, VISTO DATETIME, GIORNO DATE, "
+                    "FIDO NUMERIC(14,2), QTA INTEGER, ULTMOD DATETIME)"});
+        folder.dsc("RECORD,MISURE,Misure,1\nCAMPO,ID,Id,LONG,4\nCAMPO,NATO,Nato,DATE\n" // one field a row: a narrow window
+                   "CAMPO,VISTO,Visto,DATE,,,,,,,,,,dd/mm/yyyy hh:nn\nCAMPO,GIORNO,Giorno,DATE,,,,,,,,,,dddd d mmmm yyyy\n"
+                   "CAMPO,FIDO,Fido,CURRENCY,12,,,,,,,,,0.00\nCAMPO,QTA,Qta,INTEGER\n"
+                   "CAMPO,ULTMOD,Mod,DATE,,,,,,,,,UMOD\nRICERCA,1,MOSTRA,Per data,ID\nRICERCA,1,SELEZIONE,NATO,,>=\n"
+                   "RICERCA,1,SELEZIONE,FIDO,,>=\nRICERCA,1,SELEZIONE,VISTO,,<=\nINDICE,PK,+ID,-1,-1\n");
+        FrmEditTab editor;
+        TestUtil::startShown(editor, folder.connection, folder.path(), QStringLiteral("MISURE"));
+        const std::pair<const char *, const char *> longest[] = {
+            {"TxtDate2", "28/12/2000"}, {"TxtDate3", "28/12/2000 23:59:59"}, {"TxtDate4", "mercoledì 27 settembre 2000"},
+            {"TxtNumeric5", "-99999999999,00"}, {"TxtNumeric6", "-32768"}, {"TxtUMOD7", "28/12/2000 23:59:59"}};
+        for (const auto &[name, text] : longest)
+            QVERIFY2(showsWhole(control<QLineEdit>(editor, name), QString::fromUtf8(text)), name);
+        editor.Search(1, {});
+        const char *searched[] = {"28/12/2000", "-99999999999,00", "28/12/2000 23:59"};
+        for (int i = 0; i < 3; ++i)
+            QVERIFY2(showsWhole(control<QLineEdit>(editor, QStringLiteral("Ricerca%1").arg(i)), searched[i]), searched[i]);
+        for (const auto *caption : editor.findChildren<QLabel *>())
+            if (caption->buddy())
+                QVERIFY2(caption->width() >= caption->sizeHint().width(), qPrintable(caption->text()));
+    }
+
+    // The window, its frame counted, stays within the screen's work area; the list shows eight
+    // lines where the screen has room.
+    void windowFitsTheScreen_data()
+    {
+        QTest::addColumn<QRect>("work");
+        QTest::addColumn<QMargins>("frame");
+        QTest::addColumn<double>("dpi");
+        QTest::addColumn<bool>("eightLines");
+        QTest::newRow("1400 wide") << QRect(0, 0, 1400, 860) << QMargins(4, 30, 4, 4) << 96.0 << true;
+        QTest::newRow("1024 x 768, 120 dpi") << QRect(0, 28, 1024, 740) << QMargins(8, 31, 8, 8) << 120.0 << true;
+        QTest::newRow("low") << QRect(0, 0, 800, 300) << QMargins(0, 24, 0, 0) << 96.0 << false;
+    }
+    void windowFitsTheScreen()
+    {
+        QFETCH(QRect, work);
+        QFETCH(QMargins, frame);
+        QFETCH(double, dpi);
+        QFETCH(bool, eightLines);
+        setScreenService(std::make_shared<FixedScreenService>(QRect(0, 0, work.right() + 1, work.bottom() + 1), work, dpi, frame));
+        Folder folder;
+        QStringList columns, fields;
+        for (int i = 1; i <= 9; ++i) {
+            columns << QStringLiteral("C%1 VARCHAR(40)").arg(i);
+            fields << QStringLiteral("CAMPO,C%1,Campo %1,TEXT,40,,,,X,,,,,,%2").arg(i).arg(i < 7 ? 1 : 2);
+        }
+        folder.sql({QStringLiteral("CREATE TABLE LARGA (%1)").arg(columns.join(u','))});
+        folder.dsc(QStringLiteral("RECORD,LARGA,Larga,1\n%1\n").arg(fields.join(u'\n')).toUtf8());
+        FrmEditTab editor;
+        editor.SCREENMODE(800, 600); // an asked size, within the screen; 0 asks for all of it
+        QCOMPARE(editor.size(), QSize(800, std::min(600, work.height() - frame.top() - frame.bottom())));
         editor.SCREENMODE(0, 600);
-        QCOMPARE(editor.size(), QSize(1280, 1024));
-        editor.SCREENMODE(800, 600);
-        QCOMPARE(editor.size(), QSize(800, 600));
-        QCOMPARE(editor.formWidthTwips(), 12000);
-        start(editor, folder, QStringLiteral("CLIENTI"));
-        // Sized to its fields: the widest row plus the button panel, never below 3000 twips high.
-        QVERIFY(editor.formHeightTwips() >= 3000);
-        QCOMPARE(editor.formWidthTwips(), editor.pageLayout()->fieldsRight() + 1470 + 280);
-        const QRect panel = editor.twipsOf(editor.findChild<QWidget *>(QStringLiteral("PicButton")));
+        QCOMPARE(editor.size(), work.size().shrunkBy(frame));
+        start(editor, folder, QStringLiteral("LARGA"));
+        QVERIFY(editor.CanShow());
+        // Sized to its fields (the widest row plus the button panel) within the screen.
+        const QRect panel = editor.twipsOf(control(editor, QStringLiteral("PicButton")));
         QCOMPARE(panel.left(), editor.formWidthTwips() - 1470);
         QCOMPARE(editor.twipsOf(editor.LstSelect()).width(), panel.left() - 100);
+        QVERIFY(editor.formWidthTwips() <= editor.pageLayout()->fieldsRight() + 1470 + 280);
+        const QRect outer(editor.pos(), editor.size().grownBy(frame)); // a window's position is its frame's
+        QVERIFY2(work.contains(outer), qPrintable(QTest::toString(outer)));
+        const QRect pages(0, editor.LstSelect()->geometry().bottom() + 1, editor.width(), editor.height());
+        for (QWidget *w : editor.fieldControls())
+            if (!w->property("Tag").toString().isEmpty())
+                QVERIFY(pages.intersected(editor.rect()).contains(w->geometry())); // under the list, in the window
+        const int line = editor.LstSelect()->verticalHeader()->defaultSectionSize();
+        QCOMPARE(editor.LstSelect()->height() >= 8 * line, eightLines);
     }
 };
 

@@ -35,7 +35,7 @@ FieldBoxes sized(const QString &objType, int maxLen, const QString &desc, bool l
     if (lookup)
         c.setFieldRif(QStringLiteral("ID"));
     const auto width = [](const QString &text) { return int(text.size()) * 100; };
-    return Layout::sizeField(c, Layout::kindOf(objType), limit, width, 3000);
+    return Layout::sizeField(c, Layout::kindOf(objType), limit, Measures{width, {}, 3000});
 }
 
 // A field of the given width whose caption is 195 and input `mainHeight` high.
@@ -322,6 +322,22 @@ private slots:
         QVERIFY(layout.tabs().isEmpty());
         QCOMPARE(layout.place(pageIndexOf(30.5f), b, false, endRow), 1);
         QCOMPARE(layout.tabs(), QStringList{QStringLiteral("30,1")});
+    }
+
+    void tabCaptionsAndListRoom()
+    {
+        // Tabs take the page names of the RECORD line; a page without one keeps "Pagina p,k".
+        const QStringList names{"Generale", "", " R&D "};
+        QCOMPARE(tabCaption(1, 1, 1, names), u"Generale");
+        QCOMPARE(tabCaption(1, 2, 2, names), u"Generale (2)");
+        QCOMPARE(tabCaption(2, 1, 1, names), u"Pagina 2,1");
+        QCOMPARE(tabCaption(3, 1, 1, names), u"R&&D");
+        QCOMPARE(tabCaption(4, 3, 3, names), u"Pagina 4,3");
+        // The list grows to its eight lines and above a search panel as far as the screen lets
+        // the window grow (design list 1425, eight lines 2600, a window 6000 high without them).
+        const int cases[][3] = {{0, 20000, 1175}, {600, 20000, 1775}, {600, 7000, 1000}, {0, 5000, 0}};
+        for (const auto &[search, available, growth] : cases)
+            QCOMPARE(listGrowth(1425, 2600, search, 6000, available), growth);
     }
 
     // Token extraction from descriptor texts: the text, separator, field number, unquote, the

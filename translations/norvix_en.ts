@@ -130,10 +130,6 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>C&amp;ancel</translation>
     </message>
     <message>
-        <source>&amp;Cerca</source>
-        <translation>&amp;Search</translation>
-    </message>
-    <message>
         <source>&amp;Conferma</source>
         <translation>&amp;Confirm</translation>
     </message>
@@ -148,10 +144,6 @@ Every command describes its options with --help (for example: norvix edit --help
     <message>
         <source>&amp;Elimina comunque</source>
         <translation>&amp;Delete anyway</translation>
-    </message>
-    <message>
-        <source>&amp;Esporta…</source>
-        <translation>&amp;Export…</translation>
     </message>
     <message>
         <source>&amp;Fine</source>
@@ -222,6 +214,10 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>Loads the descriptor of RECORD as the editor will (files.dsc or, when missing, dsc.mdb) and prints it as a JSON object.</translation>
     </message>
     <message>
+        <source>Ce&amp;rca</source>
+        <translation>&amp;Search</translation>
+    </message>
+    <message>
         <source>Codici di uscita: 0 riuscito; 1 descrittori, record o tabella non trovati; 2 errore (argomenti, file illeggibili, database che non si apre).
 </source>
         <translation>Exit codes: 0 success; 1 descriptors, record or table not found; 2 error (arguments, unreadable files, a database that does not open).
@@ -288,6 +284,10 @@ The matching fields cannot be changed.</translation>
     <message>
         <source>Dsc non trovato in %1</source>
         <translation>Dsc not found in %1</translation>
+    </message>
+    <message>
+        <source>E&amp;sporta…</source>
+        <translation>&amp;Export…</translation>
     </message>
     <message>
         <source>Elenco dei record</source>
@@ -971,7 +971,7 @@ the record?</translation>
     </message>
     <message>
         <source>T&amp;utti</source>
-        <translation>&amp;All</translation>
+        <translation>A&amp;ll</translation>
     </message>
     <message>
         <source>Tabella %1 non trovata nel %2</source>

@@ -130,10 +130,6 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>&amp;Annulla</translation>
     </message>
     <message>
-        <source>&amp;Cerca</source>
-        <translation>&amp;Cerca</translation>
-    </message>
-    <message>
         <source>&amp;Conferma</source>
         <translation>&amp;Conferma</translation>
     </message>
@@ -148,10 +144,6 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
     <message>
         <source>&amp;Elimina comunque</source>
         <translation>&amp;Elimina comunque</translation>
-    </message>
-    <message>
-        <source>&amp;Esporta…</source>
-        <translation>&amp;Esporta…</translation>
     </message>
     <message>
         <source>&amp;Fine</source>
@@ -222,6 +214,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>Carica il descrittore di RECORD come farà l'editor (files.dsc o, se manca, dsc.mdb) e lo stampa come oggetto JSON.</translation>
     </message>
     <message>
+        <source>Ce&amp;rca</source>
+        <translation>Ce&amp;rca</translation>
+    </message>
+    <message>
         <source>Codici di uscita: 0 riuscito; 1 descrittori, record o tabella non trovati; 2 errore (argomenti, file illeggibili, database che non si apre).
 </source>
         <translation>Codici di uscita: 0 riuscito; 1 descrittori, record o tabella non trovati; 2 errore (argomenti, file illeggibili, database che non si apre).
@@ -288,6 +284,10 @@ I campi corrispondenti non possono essere modificati.</translation>
     <message>
         <source>Dsc non trovato in %1</source>
         <translation>Dsc non trovato in %1</translation>
+    </message>
+    <message>
+        <source>E&amp;sporta…</source>
+        <translation>E&amp;sporta…</translation>
     </message>
     <message>
         <source>Elenco dei record</source>

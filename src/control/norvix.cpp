@@ -330,7 +330,8 @@ bool Norvix::ShowTableEditor(const std::optional<QString> &Indice)
     applyColors(editor);
     if (const auto search = std::exchange(d->search, std::nullopt))
         editor->Search(search->first, search->second);
-    QRect frame = editor->frameGeometry();
+    // The frame the window manager is about to draw is counted.
+    const QRect frame(editor->pos(), editor->size().grownBy(screenService().frameMargins()));
     if (!d->centerForm) {
         editor->move(KeepInWorkArea(frame, screenService().workArea()).topLeft());
     } else {

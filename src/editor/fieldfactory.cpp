@@ -35,6 +35,14 @@ T *FieldFactory::element(QVector<QPointer<T>> &array, const QString &arrayName, 
     return w;
 }
 
+bool FieldFactory::mayHoldTime(const QString &column) const
+{
+    // A column of dates alone shows no time; any other may (a text, a date and time, unknown).
+    const auto table = d.data.table();
+    const int i = table ? table->indexOf(column) : -1;
+    return i < 0 || table->columns.at(i).kind != ColumnKind::Date;
+}
+
 void FieldFactory::METTICAMPI()
 {
     d.window.startPages();
@@ -68,8 +76,12 @@ void FieldFactory::MettiCampo(const CampoPtr &campo)
         c->setEditable(true);
         comboWidth = d.lookups.FILLCOMBO(c, campo); // a missing table or database reaches the caller
     }
-    Layout::FieldBoxes boxes = Layout::sizeField(*campo, kind, pages.fieldWidthLimit(),
-                                                       [this](const QString &t) { return d.window.textWidth(t); }, comboWidth);
+    Layout::Measures measures;
+    measures.caption = [this](const QString &t) { return d.window.textWidth(t); };
+    measures.input = [this](const QString &t) { return d.window.inputWidth(t); };
+    measures.comboWidth = comboWidth;
+    measures.withTime = mayHoldTime(campo->Nome());
+    Layout::FieldBoxes boxes = Layout::sizeField(*campo, kind, pages.fieldWidthLimit(), measures);
     if (kind == Kind::Hidden && campo->FieldRif().toString().isEmpty())
         campo->setObjType(QStringLiteral("NESSUNO")); // from here on a field that is never shown
 
@@ -224,10 +236,13 @@ void FieldFactory::bind(const CampoPtr &campo, QWidget *main, QWidget *caption, 
         main->setProperty("Tag", mark);
         caption->setProperty("Tag", mark);
         captionBox->setText(QString());
+        // A "&" of the descriptor is shown, never taken for a key of the window.
+        QString text = campo->Desc();
+        text.replace(u'&', QStringLiteral("&&"));
         if (auto *c = qobject_cast<QCheckBox *>(main))
-            c->setText(campo->Desc());
+            c->setText(text);
         else if (auto *b = qobject_cast<QPushButton *>(main))
-            b->setText(campo->Desc());
+            b->setText(text);
         caption->setEnabled(false);
     } else if (kind == u"CMBBOUNDED" || kind == u"COMBOBOX") {
         main->setProperty("Tag", mark);

@@ -39,6 +39,9 @@ private:
     // Binds the controls and marks the page that shows them, as the kind asks.
     void bind(const CampoPtr &campo, QWidget *main, QWidget *caption, QWidget *desc, const QString &mark);
 
+    // The column may hold a time of day (an input of dates then shows it).
+    bool mayHoldTime(const QString &column) const;
+
     FrmEditTabPrivate &d;
 };
 

@@ -1,5 +1,6 @@
 #include "editor/frmconflitto.h"
 #include "platform/language.h"
+#include "platform/window.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -92,7 +93,8 @@ FrmConflitto::FrmConflitto(Situation situation, const QList<Difference> &fields,
     layout->addWidget(text);
     layout->addWidget(m_table);
     layout->addLayout(buttons);
-    resize(640, 140 + 30 * m_table->rowCount());
+    const QSize most = availableWindowSize();
+    resize(std::min(640, most.width()), std::min(140 + 30 * m_table->rowCount(), most.height()));
 }
 
 QString FrmConflitto::typedText(const QList<Difference> &fields)

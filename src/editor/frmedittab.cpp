@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QTimer>
 #include <QPushButton>
 
 namespace Norvix {
@@ -222,6 +223,8 @@ void FrmEditTab::resizeEvent(QResizeEvent *event)
 void FrmEditTab::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    // Once the window manager has framed it, the window is kept within the screen.
+    QTimer::singleShot(0, this, [this] { d->window.keepOnScreen(); });
     // Activation: back on the row of the recordset; an empty table puts the focus on the first field.
     if (Recordset *rs = d->data.recordset()) {
         // A pending new row or change is never dropped by showing the window.

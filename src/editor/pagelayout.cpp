@@ -8,6 +8,8 @@
 #include <climits>
 #include <cmath>
 
+#include <QDateTime>
+
 namespace Norvix::Layout {
 
 namespace {
@@ -70,14 +72,22 @@ QString umodCaption()
     return nxTr("Data ultima modifica");
 }
 
-FieldBoxes sizeField(const Campo &campo, Kind kind, int limit, const std::function<int(const QString &)> &textWidth,
-                     int comboWidth)
+FieldBoxes sizeField(const Campo &campo, Kind kind, int limit, const Measures &measures)
 {
     limit = std::max(0, limit);
     FieldBoxes b;
     b.caption = templateOf(Design::captionTemplate);
 
-    const auto measure = [&](const QString &text) { return clampWidth(textWidth ? textWidth(text) : 0); };
+    const auto measure = [&](const QString &text) { return clampWidth(measures.caption ? measures.caption(text) : 0); };
+    // An input is never narrower than its longest value needs, within `cap`.
+    const auto fitValues = [&](int cap) {
+        if (!measures.input)
+            return;
+        int widest = 0;
+        for (const QString &text : longestValues(campo, kind, measures.withTime))
+            widest = std::max(widest, clampWidth(measures.input(text)));
+        b.main.width = std::max(b.main.width, std::min(widest, cap));
+    };
     const auto captionWidth = [&](const QString &text) { b.caption.width = measure(text); };
     const auto equalise = [&] { b.main.width = b.caption.width = std::max(b.main.width, b.caption.width); };
     const auto lengthWidth = [&] { return clampWidth(qint64(campo.MaxLen()) * kTwipsPerChar); };
@@ -108,6 +118,7 @@ FieldBoxes sizeField(const Campo &campo, Kind kind, int limit, const std::functi
         // As wide as the field's length; a text no wider than the page's limit.
         b.main = templateOf(kind == Kind::Text ? Design::text : Design::numeric);
         b.main.width = kind == Kind::Text ? std::min(lengthWidth(), limit) : lengthWidth();
+        fitValues(kind == Kind::Text ? limit : int(kMaxWidth));
         captionWidth(campo.Desc());
         equalise();
         descriptionBox();
@@ -116,10 +127,7 @@ FieldBoxes sizeField(const Campo &campo, Kind kind, int limit, const std::functi
     case Kind::Date:
     case Kind::File:
         b.main = templateOf(kind == Kind::Memo ? Design::memo : kind == Kind::Date ? Design::date : Design::file);
-        // A date wide enough for its picture (a date and time does not fit the template).
-        if (kind == Kind::Date && !campo.Format().trimmed().isEmpty())
-            b.main.width = std::max(b.main.width, measure(Values::format(QDateTime(QDate(2000, 12, 28), QTime(20, 58, 58), Qt::UTC),
-                                                                         campo.Format())) + 150);
+        fitValues(int(kMaxWidth));
         captionWidth(campo.Desc());
         equalise();
         break;
@@ -131,7 +139,7 @@ FieldBoxes sizeField(const Campo &campo, Kind kind, int limit, const std::functi
         break;
     case Kind::Combo:
         b.main = templateOf(Design::combo);
-        b.main.width = clampWidth(comboWidth);
+        b.main.width = clampWidth(measures.comboWidth);
         captionWidth(campo.Desc());
         equalise();
         break;
@@ -164,12 +172,72 @@ FieldBoxes sizeField(const Campo &campo, Kind kind, int limit, const std::functi
         break;
     case Kind::Umod:
         b.main = templateOf(Design::umod);
+        fitValues(limit);
         b.main.width = std::min(b.main.width, limit);
         captionWidth(umodCaption());
         equalise();
         break;
     }
     return b;
+}
+
+QStringList longestValues(const Campo &campo, Kind kind, bool withTime)
+{
+    QStringList texts;
+    const QString picture = campo.Format().trimmed();
+    switch (kind) {
+    case Kind::Text:
+        if (campo.MaxLen() > 0)
+            texts << QString(std::min(int(campo.MaxLen()), 255), u'X');
+        break;
+    case Kind::Numeric: {
+        // As many characters as the field takes, the sign among them; the picture adds its
+        // separators and decimals to the largest number typed that way.
+        int chars = campo.MaxLen();
+        if (chars <= 0) {
+            const double bound = std::abs(Values::val(campo.MaxVal()));
+            chars = bound >= 1 && std::isfinite(bound) ? int(std::log10(bound)) + 2 : 11;
+        }
+        chars = std::clamp(chars, 1, 30);
+        texts << QString(chars, u'9');
+        if (!picture.isEmpty() && chars > 1)
+            texts << Values::format(QVariant(-(std::pow(10.0, chars - 1) - 1)), picture);
+        break;
+    }
+    case Kind::Date:
+    case Kind::Umod:
+        // Every month with every weekday, two-digit days and hours, morning and evening.
+        withTime = withTime || kind == Kind::Umod;
+        for (int month = 1; month <= 12; ++month) {
+            for (int day = 22; day <= 28; ++day) {
+                for (const int hour : {10, 22}) {
+                    const QDateTime at(QDate(2000, month, day), QTime(hour, 58, 58));
+                    texts << Values::dateText(withTime ? at : QDateTime(at.date(), QTime(0, 0)));
+                    if (!picture.isEmpty())
+                        texts << Values::format(QVariant(at), picture);
+                }
+            }
+        }
+        texts.removeDuplicates();
+        break;
+    default:
+        break;
+    }
+    return texts;
+}
+
+QString tabCaption(int page, int subPage, int subPages, const QStringList &pageNames)
+{
+    QString name = pageNames.value(page - 1).trimmed();
+    if (name.isEmpty())
+        return nxTr("Pagina ") + tabMark(float(page), subPage);
+    name.replace(u'&', QStringLiteral("&&"));
+    return subPages > 1 ? QStringLiteral("%1 (%2)").arg(name).arg(subPage) : name;
+}
+
+int listGrowth(int designList, int wantedList, int searchHeight, int formHeight, int available)
+{
+    return std::clamp(searchHeight + wantedList - designList, 0, std::max(0, available - formHeight));
 }
 
 PageLayout::PageLayout(Rect client, int labelLeft, int labelTop)

@@ -80,11 +80,39 @@ struct FieldBoxes
     std::optional<Rect> description;
 };
 
-// Sizes the controls of one field before placement (caption width from `textWidth`, the width
-// of a text in the editor's font; combo width from `comboWidth`), following the rules per kind.
-// `limit` is the widest a field may be (the tab strip's client width - 140).
-FieldBoxes sizeField(const Campo &campo, Kind kind, int limit, const std::function<int(const QString &)> &textWidth,
-                     int comboWidth = Design::combo.width);
+// What the sizing of a field measures, in twips.
+struct Measures
+{
+    // The width of a caption in the editor's font.
+    std::function<int(const QString &)> caption;
+    // The width an input needs to show a text whole: the text in the input's font, its margins
+    // and its frame. Unset: inputs keep the widths of the layout rules.
+    std::function<int(const QString &)> input;
+    // The width of a lookup's list.
+    int comboWidth = Design::combo.width;
+    // The field's column may hold a time besides the date.
+    bool withTime = false;
+};
+
+// The texts an input of this kind shows at its longest, to measure it by: a date in its picture
+// and in the general form (with a time when `withTime`), for every month and weekday; a number of
+// the field's length with sign, separators and decimals of its picture; a text of capital
+// letters as long as the field. None for the kinds sized otherwise.
+QStringList longestValues(const Campo &campo, Kind kind, bool withTime);
+
+// Sizes the controls of one field before placement, following the rules per kind, and widens an
+// input that its longest value would not fit (up to `limit` for texts and stamps). `limit` is
+// the widest a field may be (the tab strip's client width - 140).
+FieldBoxes sizeField(const Campo &campo, Kind kind, int limit, const Measures &measures);
+
+// The caption of tab p,k: the page's name from the RECORD line ("&" shown as such), numbered
+// when the page runs over several tabs; "Pagina p,k" for a page without a name.
+QString tabCaption(int page, int subPage, int subPages, const QStringList &pageNames);
+
+// How much taller than the design the room of the record list is: the list grows to
+// `wantedList` (its header and eight lines) below a search panel `searchHeight` high, as far as a
+// window `formHeight` high without them stays within `available`.
+int listGrowth(int designList, int wantedList, int searchHeight, int formHeight, int available);
 
 // The page tables of one editor: where the next field of each page goes.
 class PageLayout

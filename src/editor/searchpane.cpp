@@ -2,6 +2,7 @@
 #include "platform/language.h"
 
 #include "editor/frmedittab_p.h"
+#include "editor/pagelayout.h"
 #include "platform/connection.h"
 #include "platform/messages.h"
 #include "platform/window.h"
@@ -80,7 +81,7 @@ SearchPane::SearchPane(FrmEditTabPrivate &d) : d(d) {}
 
 void SearchPane::create()
 {
-    m_cerca = new QPushButton(nxTr("&Cerca"), d.panel.frame());
+    m_cerca = new QPushButton(nxTr("Ce&rca"), d.panel.frame());
     m_cerca->setObjectName(QStringLiteral("CmdCerca"));
     m_cerca->setAutoDefault(false);
     QObject::connect(m_cerca, &QPushButton::clicked, d.q, [this] { open(); });
@@ -96,13 +97,15 @@ void SearchPane::create()
     rows->setContentsMargins(4, 3, 4, 3);
     rows->setSpacing(3);
     auto *top = new QHBoxLayout;
+    m_top = top;
     m_layouts = new QComboBox(m_frame);
     m_layouts->setObjectName(QStringLiteral("CboRicerca"));
     m_layouts->setAccessibleName(nxTr("Ricerca"));
-    top->addWidget(m_layouts);
+    top->addWidget(m_layouts, 0, Qt::AlignLeft);
     m_inputsBox = new QWidget(m_frame);
-    auto *inputs = new QHBoxLayout(m_inputsBox);
+    auto *inputs = new QVBoxLayout(m_inputsBox); // rows of inputs, as many as the width asks
     inputs->setContentsMargins(0, 0, 0, 0);
+    inputs->setSpacing(3);
     top->addWidget(m_inputsBox, 1);
     rows->addLayout(top);
     auto *bottom = new QHBoxLayout;
@@ -115,7 +118,7 @@ void SearchPane::create()
     };
     m_trova = button("CmdTrova", NX_NOOP("&Trova"));
     m_tutti = button("CmdTutti", NX_NOOP("T&utti"));
-    m_esporta = button("CmdEsporta", NX_NOOP("&Esporta…"));
+    m_esporta = button("CmdEsporta", NX_NOOP("E&sporta…"));
     m_trovati = new QLabel(m_frame);
     m_trovati->setObjectName(QStringLiteral("LblTrovati"));
     bottom->addWidget(m_trovati, 1);
@@ -144,64 +147,124 @@ void SearchPane::load()
 
 void SearchPane::chooseLayout(int index)
 {
-    qDeleteAll(m_inputs);
+    qDeleteAll(m_cells);
+    m_cells.clear();
     m_inputs.clear();
-    for (QLabel *l : m_inputsBox->findChildren<QLabel *>())
-        delete l;
-    auto *box = static_cast<QHBoxLayout *>(m_inputsBox->layout());
     if (index < 0 || index >= m_all.size())
         return;
     const SearchLayout &layout = m_all[index];
     for (int i = 0; i < layout.inputs.size(); ++i) {
         const SearchField &f = layout.inputs[i];
-        auto *caption = new QLabel(inputCaption(f), m_inputsBox);
-        QWidget *input = nullptr;
-        if (f.isLookup() && f.campo && !f.campo->RecRif().isEmpty()) {
-            // Listed and typed like the editor's lookups: "[code] description", a bare code in
-            // any case.
-            auto *combo = new QComboBox(m_inputsBox);
-            combo->setEditable(true);
-            combo->setInsertPolicy(QComboBox::NoInsert);
-            const CampoPtr campo = f.campo;
-            const auto fill = [this, combo, campo](const QString &prefix) {
-                try {
-                    const QString typed = combo->currentText();
-                    const QSignalBlocker block(combo);
-                    combo->clear();
-                    for (const QString &item : d.lookups.completionItems(campo, prefix))
-                        if (item.startsWith(u'['))
-                            combo->addItem(item);
-                    combo->setCurrentIndex(-1);
-                    combo->setEditText(typed);
-                } catch (const Error &) {
-                    // The list stays as it was; a typed code still searches.
-                }
-            };
-            fill(QString());
-            QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, d.q,
-                             [fill](const QString &text) { fill(typedCode(text)); });
-            combo->lineEdit()->installEventFilter(d.q);
-            input = combo;
-        } else {
-            auto *line = new QLineEdit(m_inputsBox);
-            if (QValidator *v = keyFilter(f.campo, line))
-                line->setValidator(v);
-            input = line;
-        }
+        // A caption and its input, kept together when the inputs take several rows.
+        auto *cell = new QWidget(m_inputsBox);
+        auto *pair = new QHBoxLayout(cell);
+        pair->setContentsMargins(0, 0, 0, 0);
+        QString shownCaption = inputCaption(f);
+        shownCaption.replace(u'&', QStringLiteral("&&")); // a "&" of the descriptor is no key
+        auto *caption = new QLabel(shownCaption, cell);
+        QWidget *input = f.isLookup() && f.campo && !f.campo->RecRif().isEmpty() ? lookupInput(f.campo, cell)
+                                                                                 : lineInput(f.campo, cell);
         input->setObjectName(QStringLiteral("Ricerca%1").arg(i));
         input->setAccessibleName(inputCaption(f));
         input->installEventFilter(d.q);
         caption->setBuddy(input);
-        box->addWidget(caption);
-        box->addWidget(input, 1);
+        pair->addWidget(caption);
+        pair->addWidget(input, 1);
+        m_cells << cell;
         m_inputs << input;
     }
+    arrange();
     if (m_frame->isVisible())
         fitPanel();
 }
 
+QWidget *SearchPane::lookupInput(const CampoPtr &campo, QWidget *parent)
+{
+    // Listed and typed like the editor's lookups: "[code] description", a bare code in any case.
+    auto *combo = new QComboBox(parent);
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    const auto fill = [this, combo, campo](const QString &prefix) {
+        try {
+            const QString typed = combo->currentText();
+            const QSignalBlocker block(combo);
+            combo->clear();
+            for (const QString &item : d.lookups.completionItems(campo, prefix))
+                if (item.startsWith(u'['))
+                    combo->addItem(item);
+            combo->setCurrentIndex(-1);
+            combo->setEditText(typed);
+        } catch (const Error &) {
+            // The list stays as it was; a typed code still searches.
+        }
+    };
+    fill(QString());
+    QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, d.q, [fill](const QString &text) { fill(typedCode(text)); });
+    combo->lineEdit()->installEventFilter(d.q);
+    return combo;
+}
+
+QWidget *SearchPane::lineInput(const CampoPtr &campo, QWidget *parent)
+{
+    auto *line = new QLineEdit(parent);
+    if (QValidator *v = keyFilter(campo, line))
+        line->setValidator(v);
+    // Wide enough for a date or a number of the field whole; a dozen letters of a text.
+    QStringList longest{QString(8, u'X')};
+    if (campo) {
+        const Layout::Kind kind = Layout::kindOf(campo->ObjType());
+        if (kind == Layout::Kind::Date || kind == Layout::Kind::Numeric || kind == Layout::Kind::Umod)
+            longest = Layout::longestValues(*campo, kind, false);
+        else if (campo->MaxLen() > 0)
+            longest = QStringList{QString(std::clamp(int(campo->MaxLen()), 4, 12), u'X')};
+    }
+    line->setMinimumWidth(d.window.inputPixels(longest));
+    return line;
+}
+
+void SearchPane::arrange()
+{
+    // Beside the list of layouts when they all fit there, else under it, as wide as the panel;
+    // each row holds as many inputs as fit.
+    constexpr int kSpacing = 6;
+    const int panel = int(std::lround(d.window.twipsOf(d.list.view()).width() / screenService().twipsPerPixelX()));
+    const int inner = panel - 2 * m_frame->frameWidth() - 8;
+    const int beside = inner - kSpacing - m_layouts->sizeHint().width();
+    int total = 0;
+    for (const QWidget *cell : std::as_const(m_cells))
+        total += (total > 0 ? kSpacing : 0) + cell->minimumSizeHint().width();
+    auto *frameRows = static_cast<QVBoxLayout *>(m_frame->layout());
+    frameRows->removeWidget(m_inputsBox);
+    m_top->removeWidget(m_inputsBox);
+    if (total > beside)
+        frameRows->insertWidget(1, m_inputsBox);
+    else
+        m_top->addWidget(m_inputsBox, 1);
+    const int room = total > beside ? inner : beside;
+
+    auto *rows = static_cast<QVBoxLayout *>(m_inputsBox->layout());
+    while (QLayoutItem *row = rows->takeAt(0))
+        delete row;
+    QHBoxLayout *row = nullptr;
+    int used = 0;
+    for (QWidget *cell : std::as_const(m_cells)) {
+        const int width = cell->minimumSizeHint().width();
+        if (!row || used + kSpacing + width > room) {
+            row = new QHBoxLayout;
+            row->setSpacing(kSpacing);
+            rows->addLayout(row);
+            used = 0;
+        } else {
+            used += kSpacing;
+        }
+        row->addWidget(cell, width);
+        used += width;
+    }
+}
+
 void SearchPane::fitPanel()
 {
+    arrange();
     d.window.setSearchPanel(m_frame, Layout::roundTwips(m_frame->sizeHint().height() * screenService().twipsPerPixelY()));
 }
 

@@ -16,6 +16,7 @@
 
 class QComboBox;
 class QFrame;
+class QHBoxLayout;
 class QLabel;
 class QObject;
 class QEvent;
@@ -59,6 +60,10 @@ public:
 
 private:
     void chooseLayout(int index);
+    QWidget *lookupInput(const CampoPtr &campo, QWidget *parent);
+    QWidget *lineInput(const CampoPtr &campo, QWidget *parent);
+    // Spreads the inputs over rows as wide as the panel.
+    void arrange();
     void fitPanel(); // the window makes room for the panel as tall as its contents
     void count(qint64 rows);
     QStringList typed() const;
@@ -69,7 +74,9 @@ private:
     QPushButton *m_cerca = nullptr;
     QFrame *m_frame = nullptr;
     QComboBox *m_layouts = nullptr;
+    QHBoxLayout *m_top = nullptr; // the list of layouts, and the inputs when they fit beside it
     QWidget *m_inputsBox = nullptr;
+    QList<QWidget *> m_cells; // each input with its caption
     QList<QWidget *> m_inputs;
     QPushButton *m_trova = nullptr;
     QPushButton *m_tutti = nullptr;

@@ -5,6 +5,9 @@
 #include "platform/window.h"
 
 #include <QFrame>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QStyleOptionFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabBar>
@@ -50,6 +53,9 @@ void WindowLayout::finish()
     m_lblScala = new QLabel(d.q);
     m_lblScala->setObjectName(QStringLiteral("LblScala"));
     m_lblScala->hide();
+    m_inputProbe = new QLineEdit(d.q);
+    m_inputProbe->setObjectName(QStringLiteral("TxtMisura"));
+    m_inputProbe->hide();
     SETPROP(); // as the window loads
     applyGeometry();
 }
@@ -74,24 +80,50 @@ void WindowLayout::setPixels(QWidget *w, const Layout::Rect &r) const
                    int(std::lround(r.height / ty)));
 }
 
-int WindowLayout::growth() const
+int WindowLayout::wantedList() const
 {
-    if (m_searchHeight <= 0)
-        return 0;
-    // The list keeps its header and four lines.
-    const int line = d.list.view()->fontMetrics().height() + 2;
-    const int minList = Layout::roundTwips((line * 5 + 8) * screenService().twipsPerPixelY());
-    return std::max(0, m_searchHeight + minList - m_listRect.height);
+    // A header (when the list shows columns) and eight lines, inside the list's frame.
+    const RecordListView *list = d.list.view();
+    const int px = list->verticalHeader()->defaultSectionSize() * 9 + 2 * list->frameWidth();
+    return Layout::roundTwips(px * screenService().twipsPerPixelY());
+}
+
+void WindowLayout::updateGrowth()
+{
+    m_growth = Layout::listGrowth(m_listRect.height, wantedList(), m_searchHeight, m_formHeight, available().height());
+}
+
+QSize WindowLayout::available() const
+{
+    const QSize px = availableWindowSize();
+    return QSize(Layout::roundTwips(px.width() * screenService().twipsPerPixelX()),
+                 Layout::roundTwips(px.height() * screenService().twipsPerPixelY()));
+}
+
+void WindowLayout::keepOnScreen()
+{
+    const QRect area = screenService().workArea();
+    QRect frame = d.q->frameGeometry();
+    const int wider = frame.width() - area.width();
+    const int taller = frame.height() - area.height();
+    if (wider > 0 || taller > 0) {
+        d.q->resize(d.q->width() - std::max(0, wider), d.q->height() - std::max(0, taller));
+        frame = d.q->frameGeometry();
+    }
+    const int left = std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() + 1 - frame.width()));
+    const int top = std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() + 1 - frame.height()));
+    if (left != frame.left() || top != frame.top())
+        d.q->move(left, top);
 }
 
 Layout::Rect WindowLayout::shown(QWidget *w, const Layout::Rect &r) const
 {
-    if (m_searchHeight <= 0 || w == m_searchPanel)
+    if (m_growth <= 0 || w == m_searchPanel)
         return r;
-    const int grow = growth();
+    const int grow = m_growth;
     const auto down = [&](const Layout::Rect &x) { return Layout::Rect{x.left, x.top + grow, x.width, x.height}; };
     if (w == d.list.view())
-        return Layout::Rect{r.left, r.top + m_searchHeight, r.width, r.height + grow - m_searchHeight};
+        return Layout::Rect{r.left, r.top + m_searchHeight, r.width, std::max(0, r.height + grow - m_searchHeight)};
     if (w == d.panel.frame())
         return Layout::Rect{r.left, r.top, r.width, r.height + grow};
     if (w->parentWidget() == d.panel.frame()) // the buttons under the first keep to the bottom
@@ -103,19 +135,12 @@ Layout::Rect WindowLayout::shown(QWidget *w, const Layout::Rect &r) const
 
 void WindowLayout::setSearchPanel(QWidget *panel, int height)
 {
-    const Applying applying(d);
     m_searchPanel = panel;
     m_searchHeight = panel ? height : 0;
-    const double tx = screenService().twipsPerPixelX();
-    const double ty = screenService().twipsPerPixelY();
-    d.q->resize(int(std::lround(m_formWidth / tx)), int(std::lround((m_formHeight + growth()) / ty)));
-    // Every widget placed, from where it was placed (the children only: a field dropped since
-    // is no longer among them).
-    for (QWidget *w : d.q->findChildren<QWidget *>())
-        if (m_twips.contains(w))
-            setPixels(w, shown(w, m_twips.value(w)));
-    if (panel)
-        place(panel, Layout::Rect{m_listRect.left, m_listRect.top, m_listRect.width, m_searchHeight});
+    updateGrowth();
+    applyGeometry();
+    if (d.q->isVisible())
+        keepOnScreen(); // grown downwards, it may have to move up
 }
 
 void WindowLayout::applyGeometry()
@@ -123,7 +148,7 @@ void WindowLayout::applyGeometry()
     const Applying applying(d);
     const double tx = screenService().twipsPerPixelX();
     const double ty = screenService().twipsPerPixelY();
-    d.q->resize(int(std::lround(m_formWidth / tx)), int(std::lround((m_formHeight + growth()) / ty)));
+    d.q->resize(int(std::lround(m_formWidth / tx)), int(std::lround((m_formHeight + m_growth) / ty)));
     place(d.list.view(), m_listRect);
     place(m_tabs, Layout::Rect{m_tabRect.left, m_tabRect.top, m_tabRect.width, kTabsHeight});
     place(m_tabFrame, Layout::Rect{m_tabRect.left, m_tabRect.top + kTabsHeight - kFrame, m_tabRect.width,
@@ -141,12 +166,18 @@ void WindowLayout::applyGeometry()
     }
     if (m_searchPanel && m_searchHeight > 0)
         place(m_searchPanel, Layout::Rect{m_listRect.left, m_listRect.top, m_listRect.width, m_searchHeight});
+    // The fields too, from where they were placed, moved down by what the list grew by (the
+    // children only: a widget dropped since is no longer among them).
+    for (QWidget *w : d.q->findChildren<QWidget *>())
+        if (m_twips.contains(w))
+            setPixels(w, shown(w, m_twips.value(w)));
 }
 
 Layout::Rect WindowLayout::tabClient() const
 {
+    // Less the room the list will grow by, which moves the pages down.
     return Layout::Rect{m_tabRect.left + kFrame, m_tabRect.top + kTabsHeight, m_tabRect.width - 2 * kFrame,
-                        m_tabRect.height - kTabsHeight - kFrame};
+                        m_tabRect.height - kTabsHeight - kFrame - m_listReserve};
 }
 
 int WindowLayout::textWidth(const QString &text) const
@@ -156,6 +187,34 @@ int WindowLayout::textWidth(const QString &text) const
     m_lblScala->setText(text);
     const int px = m_lblScala->fontMetrics().horizontalAdvance(text) + 8;
     return Layout::roundTwips(px * screenService().twipsPerPixelX());
+}
+
+int WindowLayout::inputPixels(const QStringList &texts) const
+{
+    const QFontMetrics metrics = m_inputProbe->fontMetrics();
+    QChar widest = u'0';
+    for (char16_t c = u'1'; c <= u'9'; ++c)
+        if (metrics.horizontalAdvance(QChar(c)) > metrics.horizontalAdvance(widest))
+            widest = QChar(c);
+    int text = 0;
+    for (QString t : texts) {
+        for (QChar &c : t)
+            if (c.isDigit())
+                c = widest;
+        text = std::max(text, metrics.horizontalAdvance(t));
+    }
+    // The line edit's own margins (2 pixels a side) and its cursor, then the style's frame.
+    QStyleOptionFrame option;
+    option.initFrom(m_inputProbe);
+    option.lineWidth = m_inputProbe->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, m_inputProbe);
+    option.state |= QStyle::State_Sunken;
+    const QSize contents(text + 2 * 2 + 1, metrics.height());
+    return m_inputProbe->style()->sizeFromContents(QStyle::CT_LineEdit, &option, contents, m_inputProbe).width();
+}
+
+int WindowLayout::inputWidth(const QString &text) const
+{
+    return int(std::ceil(inputPixels({text}) * screenService().twipsPerPixelX()));
 }
 
 void WindowLayout::SETPROP()
@@ -182,17 +241,16 @@ void WindowLayout::SETPROP()
 
 void WindowLayout::SCREENMODE(int width, int height)
 {
-    const QRect screen = screenService().screenGeometry();
-    const double tx = screenService().twipsPerPixelX();
-    const double ty = screenService().twipsPerPixelY();
-    d.q->move(screen.topLeft());
-    if (width == 0 || height == 0) {
-        m_formHeight = Layout::roundTwips(screen.height() * ty);
-        m_formWidth = Layout::roundTwips(screen.width() * tx);
-    } else {
-        m_formHeight = Layout::roundTwips(height * ty);
-        m_formWidth = Layout::roundTwips(width * tx);
+    // The whole room the screen leaves a window, or the size asked within it.
+    const QSize most = available();
+    d.q->move(screenService().workArea().topLeft()); // where its frame starts
+    m_formHeight = most.height();
+    m_formWidth = most.width();
+    if (width != 0 && height != 0) {
+        m_formHeight = std::min(m_formHeight, Layout::roundTwips(height * screenService().twipsPerPixelY()));
+        m_formWidth = std::min(m_formWidth, Layout::roundTwips(width * screenService().twipsPerPixelX()));
     }
+    m_growth = 0;
     applyGeometry();
 }
 
@@ -221,7 +279,7 @@ void WindowLayout::resized()
         return;
     // The panel and the pages follow the window; the fields stay where they are.
     const int w = Layout::roundTwips(d.q->width() * screenService().twipsPerPixelX());
-    const int h = Layout::roundTwips(d.q->height() * screenService().twipsPerPixelY()) - growth();
+    const int h = Layout::roundTwips(d.q->height() * screenService().twipsPerPixelY()) - m_growth;
     if (w != m_formWidth || h != m_formHeight) {
         m_formWidth = w;
         m_formHeight = h;
@@ -231,6 +289,8 @@ void WindowLayout::resized()
 
 Layout::PageLayout &WindowLayout::startPages()
 {
+    // The pages leave the list room to grow to eight lines, if the rest keeps its design height.
+    m_listReserve = Layout::listGrowth(m_listRect.height, wantedList(), 0, kDesignHeight, available().height());
     m_pages = std::make_unique<Layout::PageLayout>(tabClient(), m_labelLeft, m_labelTop);
     return *m_pages;
 }
@@ -240,13 +300,19 @@ void WindowLayout::makeTabs()
     {
         const Applying applying(d);
         removeTabs();
-        for (const QString &t : m_pages->tabs()) {
-            const int index = m_tabs->addTab(nxTr("Pagina ") + t);
-            m_tabs->setTabData(index, t);
+        const QStringList names = d.rec ? d.rec->NomiPagine().split(u',') : QStringList();
+        for (int p = 1; p <= Layout::kPages; ++p) {
+            for (int k = 1; k <= m_pages->pageFill(p); ++k) {
+                const int index = m_tabs->addTab(Layout::tabCaption(p, k, m_pages->pageFill(p), names));
+                m_tabs->setTabData(index, Layout::tabMark(float(p), k));
+            }
         }
     }
-    m_formHeight = m_pages->formHeight();
-    m_formWidth = m_pages->formWidth(m_panelWidth);
+    // Sized to the pages, within the screen.
+    const QSize most = available();
+    m_formHeight = std::min(m_pages->formHeight(), most.height() - m_listReserve);
+    m_formWidth = std::min(m_pages->formWidth(m_panelWidth), most.width());
+    updateGrowth();
     applyGeometry();
     m_tabFrame->lower();
 }

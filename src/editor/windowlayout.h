@@ -8,6 +8,7 @@
 
 #include <QHash>
 #include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <array>
@@ -15,6 +16,7 @@
 
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QTabBar;
 class QWidget;
 
@@ -46,6 +48,15 @@ public:
     int formHeight() const { return m_formHeight; }
     // The width a text needs in the editor's font, in twips.
     int textWidth(const QString &text) const;
+    // The width a one-line input needs to show each of the texts whole (its digits at the font's
+    // widest, its margins and frame), in pixels and in twips.
+    int inputPixels(const QStringList &texts) const;
+    int inputWidth(const QString &text) const;
+    // The largest inner size of a window on the screen: the work area less the decoration, in
+    // twips.
+    QSize available() const;
+    // A shown window whose frame passes the work area is made smaller and moved inside it.
+    void keepOnScreen();
 
     // The page layout of the fields, started over the tab strip's client area.
     Layout::PageLayout &startPages();
@@ -72,7 +83,10 @@ private:
     // Where a widget placed at `r` shows, with the search panel's room.
     Layout::Rect shown(QWidget *w, const Layout::Rect &r) const;
     void setPixels(QWidget *w, const Layout::Rect &r) const;
-    int growth() const; // twips the window grows by for the search panel
+    // Twips the window grows by under the list: the list up to eight lines and the search panel,
+    // as far as the screen has room; decided when the pages or the panel change.
+    void updateGrowth();
+    int wantedList() const;
     void PicButton_Resize();
     Layout::Rect tabClient() const;
 
@@ -90,9 +104,13 @@ private:
     QTabBar *m_tabs = nullptr;
     QFrame *m_tabFrame = nullptr;
     QLabel *m_lblScala = nullptr;
+    QLineEdit *m_inputProbe = nullptr; // measures inputs as the field inputs are
+
     std::unique_ptr<Layout::PageLayout> m_pages;
     QWidget *m_searchPanel = nullptr;
     int m_searchHeight = 0;
+    int m_listReserve = 0; // the list's growth the pages leave room for
+    int m_growth = 0;
 };
 
 } // namespace Norvix

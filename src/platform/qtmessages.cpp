@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QScreen>
 
+#include <cmath>
+
 namespace Norvix {
 
 MsgAnswer QtMessageService::show(const Message &message)
@@ -93,6 +95,23 @@ double QtScreenService::twipsPerPixelX() const
 double QtScreenService::twipsPerPixelY() const
 {
     return screen() ? 1440.0 / screen()->logicalDotsPerInchY() : 15.0;
+}
+
+QMargins QtScreenService::frameMargins() const
+{
+    const auto platform = QGuiApplication::platformName();
+    if (platform == u"offscreen" || platform == u"minimal")
+        return QMargins();
+    for (const QWidget *w : QApplication::topLevelWidgets()) {
+        const QRect outer = w->frameGeometry();
+        const QRect inner = w->geometry();
+        if (w->isVisible() && outer != inner)
+            return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                            outer.bottom() - inner.bottom());
+    }
+    const double scale = screen() ? screen()->logicalDotsPerInchY() / 96.0 : 1.0;
+    const int border = int(std::lround(4 * scale));
+    return QMargins(border, int(std::lround(32 * scale)), border, border);
 }
 
 void installQtWindowServices()

@@ -28,6 +28,9 @@ public:
     QRect workArea() const override;
     double twipsPerPixelX() const override;
     double twipsPerPixelY() const override;
+    /// As the window manager decorates a window shown already; before any, a title bar and
+    /// borders of the usual size (none on a platform without decorations).
+    QMargins frameMargins() const override;
 };
 
 /// Installs the three Qt services (messages, file dialog, screen). They are already the defaults

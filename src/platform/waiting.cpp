@@ -31,10 +31,20 @@ bool onGuiThread()
     return hasWidgetApplication() && QThread::currentThread() == qApp->thread();
 }
 
+} // namespace
+
 // A small window over the active one: a text, optionally a running progress bar, and Annulla,
 // which (like Esc) sets *cancelled. Application modal: nothing else is clicked while it waits.
-QDialog *makeWindow(const QString &name, const QString &title, const QString &text, bool progress, bool *cancelled)
+QDialog *makeWaitWindow(WaitWindow kind, const QString &what, bool *cancelled)
 {
+    const bool progress = kind == WaitWindow::Server;
+    const QString name = progress ? QStringLiteral("FrmAttesa") : QStringLiteral("FrmOccupato");
+    const QString title = progress ? nxTr("Attendere") : nxTr("Database occupato");
+    const QString text = progress ? nxTr("In attesa della risposta del database %1. Annulla interrompe "
+                                         "l'operazione: i valori inseriti restano nell'editor.")
+                                        .arg(what)
+                                  : nxTr("Database occupato: un altro utente lo sta aggiornando. Attendere, o "
+                                         "annullare: i valori inseriti restano nell'editor.");
     auto *w = new QDialog(QApplication::activeWindow());
     w->setObjectName(name);
     w->setWindowTitle(title);
@@ -62,8 +72,6 @@ QDialog *makeWindow(const QString &name, const QString &title, const QString &te
     w->resize(440, progress ? 96 : 80);
     return w;
 }
-
-} // namespace
 
 LockWait::LockWait()
 {
@@ -108,10 +116,7 @@ bool LockWait::next()
 bool LockWait::nextOnWindow()
 {
     if (!m_window && m_clock.elapsed() >= kWaitWindowAfterMs) {
-        m_window = makeWindow(QStringLiteral("FrmOccupato"), nxTr("Database occupato"),
-                              nxTr("Database occupato: un altro utente lo sta aggiornando. Attendere, o "
-                                             "annullare: i valori inseriti restano nell'editor."),
-                              false, &m_cancelled);
+        m_window = makeWaitWindow(WaitWindow::Lock, QString(), &m_cancelled);
         m_window->show();
     }
     // A short pause in which the windows repaint; the user reaches only Annulla.
@@ -160,11 +165,7 @@ void waitForServer(const std::function<bool(int ms)> &finished, const std::funct
     } atEnd{pumpIfDue};
     while (!finished(5)) {
         if (!window && clock.elapsed() >= kWaitWindowAfterMs) {
-            window = makeWindow(QStringLiteral("FrmAttesa"), nxTr("Attendere"),
-                                nxTr("In attesa della risposta del database %1. Annulla interrompe "
-                                               "l'operazione: i valori inseriti restano nell'editor.")
-                                    .arg(what),
-                                true, &cancelled);
+            window = makeWaitWindow(WaitWindow::Server, what, &cancelled);
             window->show();
         }
         if (cancelled && !sinceCancel.isValid()) {

@@ -77,4 +77,9 @@ enum class Interrupt { Soft, Hard };
 void waitForServer(const std::function<bool(int ms)> &finished, const std::function<void(Interrupt)> &interrupt,
                    const QString &what);
 
+// The window of a wait, not shown yet: FrmOccupato for a lock, FrmAttesa (with its running bar)
+// for a server named by `what`. Annulla, or Esc, sets *cancelled.
+enum class WaitWindow { Lock, Server };
+QDialog *makeWaitWindow(WaitWindow kind, const QString &what, bool *cancelled);
+
 } // namespace Norvix

@@ -58,10 +58,16 @@ struct FixedScreenService::Private
     QRect screen;
     QRect work;
     double dpi;
+    QMargins frame;
 };
 
-FixedScreenService::FixedScreenService(QRect screen, QRect workArea, double dpi)
-    : d(std::make_unique<Private>(Private{screen, workArea.isNull() ? screen : workArea, dpi}))
+QMargins ScreenService::frameMargins() const
+{
+    return QMargins();
+}
+
+FixedScreenService::FixedScreenService(QRect screen, QRect workArea, double dpi, QMargins frame)
+    : d(std::make_unique<Private>(Private{screen, workArea.isNull() ? screen : workArea, dpi, frame}))
 {
 }
 FixedScreenService::~FixedScreenService() = default;
@@ -69,6 +75,7 @@ QRect FixedScreenService::screenGeometry() const { return d->screen; }
 QRect FixedScreenService::workArea() const { return d->work; }
 double FixedScreenService::twipsPerPixelX() const { return 1440.0 / d->dpi; }
 double FixedScreenService::twipsPerPixelY() const { return 1440.0 / d->dpi; }
+QMargins FixedScreenService::frameMargins() const { return d->frame; }
 
 FileDialogService &fileDialogService()
 {
@@ -106,6 +113,13 @@ std::shared_ptr<ScreenService> setScreenService(std::shared_ptr<ScreenService> s
     auto previous = std::move(screenSlot());
     screenSlot() = std::move(service);
     return previous;
+}
+
+QSize availableWindowSize()
+{
+    const QRect area = screenService().workArea();
+    const QMargins frame = screenService().frameMargins();
+    return QSize(area.width() - frame.left() - frame.right(), area.height() - frame.top() - frame.bottom());
 }
 
 } // namespace Norvix

@@ -6,7 +6,9 @@
 
 #include "norvix_export.h"
 
+#include <QMargins>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -35,6 +37,9 @@ public:
     /// Twips (1440 to the logical inch) per pixel.
     virtual double twipsPerPixelX() const = 0;
     virtual double twipsPerPixelY() const = 0;
+    /// What the window manager adds around a window's inner area (title bar, borders), in
+    /// pixels; none by default.
+    virtual QMargins frameMargins() const;
 };
 
 /// Answers file dialogs from a script (first in, first out; cancel when it is exhausted) and
@@ -61,13 +66,16 @@ private:
 class NORVIX_EXPORT FixedScreenService : public ScreenService
 {
 public:
-    /// A screen of this size (pixels), with a work area (the whole screen when null), at `dpi`.
-    explicit FixedScreenService(QRect screen = QRect(0, 0, 1280, 1024), QRect workArea = QRect(), double dpi = 96);
+    /// A screen of this size (pixels), with a work area (the whole screen when null), at `dpi`,
+    /// whose windows are decorated by `frame`.
+    explicit FixedScreenService(QRect screen = QRect(0, 0, 1280, 1024), QRect workArea = QRect(), double dpi = 96,
+                                QMargins frame = QMargins());
     ~FixedScreenService() override;
     QRect screenGeometry() const override;
     QRect workArea() const override;
     double twipsPerPixelX() const override;
     double twipsPerPixelY() const override;
+    QMargins frameMargins() const override;
 
 private:
     struct Private;
@@ -81,5 +89,9 @@ NORVIX_EXPORT FileDialogService &fileDialogService();
 NORVIX_EXPORT ScreenService &screenService();
 NORVIX_EXPORT std::shared_ptr<FileDialogService> setFileDialogService(std::shared_ptr<FileDialogService> service);
 NORVIX_EXPORT std::shared_ptr<ScreenService> setScreenService(std::shared_ptr<ScreenService> service);
+
+/// The largest inner size a window may take: the installed screen's work area less the frame
+/// the window manager draws around a window.
+NORVIX_EXPORT QSize availableWindowSize();
 
 } // namespace Norvix
