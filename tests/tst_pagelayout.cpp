@@ -24,12 +24,10 @@ namespace {
 
 // The boxes of a field sized from its descriptor; `lookup` gives it a referenced field. Every
 // character is 100 twips wide, so that measures can be worked out by hand; combo lists are 3000.
-FieldBoxes sized(const QString &objType, int maxLen, const QString &desc, bool lookup, int limit = 5000,
-                 const QString &picture = {})
+FieldBoxes sized(const QString &objType, int maxLen, const QString &desc, bool lookup, int limit = 5000)
 {
     Campo c;
     c.setObjType(objType);
-    c.setFormat(picture);
     c.setMaxLen(maxLen);
     c.setDesc(desc);
     if (lookup)
@@ -99,7 +97,6 @@ private slots:
         // Template sizes, widened by the caption; a check box: Desc + 200 against the caption's 2055.
         row("memo", sized("TXTMEMO", 2000, "Note", false), 4935, 4935, 1284, -1);
         row("date", sized("TXTDATE", 10, "Data", false), 975, 975, 285, -1);
-        row("date and time", sized("TXTDATE", 16, "Data", false, 5000, "dd/mm/yyyy hh:nn"), 1750, 1750, 285, -1);
         row("file", sized("TXTFILE", 255, "Documento", false), 2172, 2172, 288, -1);
         row("check short", sized("CHKBOOLEAN", 0, "Attivo", false), 2055, 2055, 255, -1);
         row("check long", sized("CHECKBOX", 0, QString(25, u'c'), false), 2700, 2700, 255, -1);
