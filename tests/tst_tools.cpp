@@ -10,6 +10,7 @@
 #include "tools/migrate.h"
 #include "tools/scaffold.h"
 
+#include <QComboBox>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -156,7 +157,7 @@ private slots:
                  "\"Quantity\" NUMERIC(18,0))",
                  "CREATE TABLE ORDINI (NUMERO " + identity + ", TOTALE NUMERIC(20,2))",
                  "CREATE TABLE ABBINAMENTI (A INTEGER, B INTEGER, PRIMARY KEY (A, B))",
-                 "INSERT INTO PROVINCE VALUES ('MI', 'Lombardia', 'Milano')", "INSERT INTO COMUNI VALUES ('MI', 'F205', 'Milano')",
+                 "INSERT INTO PROVINCE VALUES ('MI', 'Lombardia', 'Milano'), ('MX', 'Messico', 'Milano')", "INSERT INTO COMUNI VALUES ('MI', 'F205', 'Milano')",
                  "INSERT INTO CLIENTI (CODICE, RAGIONE_SOCIALE, PROV, COMUNE) VALUES (1, 'Rossi', 'MI', 'F205')"});
         const QStringList lines = scaffoldDescriptors(*db.conn);
         const auto lineOf = [&](const QString &start) {
@@ -168,7 +169,7 @@ private slots:
         QCOMPARE(lineOf("RECORD,CLIENTI"), QStringLiteral("RECORD,%1,Clienti,1,Generale,Pagina 2").arg(db.sqlite ? "CLIENTI" : "clienti"));
         // Whole lines, their names as the database spells them (PostgreSQL folds unquoted ones).
         for (const char *line : {"CAMPO,RAGIONE_SOCIALE,Ragione sociale,TEXT,60,,,,,,,,,,1",
-                                 "CAMPO,PROV,Prov,TEXT,2,,,,,,PROVINCE,NOME,CMBBOUNDED,,1",
+                                 "CAMPO,PROV,Prov,TEXT,2,,,,,,PROVINCE,NOME;REGIONE,CMBBOUNDED,,1", // a name held twice
                                  "CAMPO,COMUNE,Comune,TEXT,4,,,,,,COMUNI,NOME,CMBBOUNDED,,1,PROV",
                                  "CAMPO,FIDO,Fido,CURRENCY,14,,,,,,,,,0.00,1", "CAMPO,NATO,Nato,DATE,,,,,,,,,,,1",
                                  "CAMPO,ATTIVO,Attivo,BOOLEAN,,,,,,,,,,,1", "CAMPO,PESO,Peso,DOUBLE,15,,,,,,,,,,1",
@@ -194,6 +195,8 @@ private slots:
             FrmEditTab editor;
             editor.START(db.connection, db.folder(), QString(), record.section(u',', 1, 1), QString(), QString(), false);
             QVERIFY2(editor.CanShow(), qPrintable(record + TestUtil::messageTexts(*messages).join(u'|')));
+            if (const auto *prov = editor.findChild<QComboBox *>(QStringLiteral("CmbBounded3")); record.startsWith(u"RECORD,CLIENTI"))
+                QVERIFY(prov && prov->findText(QStringLiteral("[MX] Milano Messico")) >= 0); // both columns shown
         }
         QVERIFY2(messages->messages().isEmpty(), qPrintable(TestUtil::messageTexts(*messages).join(u'|')));
         setMessageService(nullptr);
@@ -217,7 +220,7 @@ private slots:
         row("Required date", text, "users", "d_stamp_", "TIMESTAMP NOT NULL | DATE,16,dd/mm/yyyy hh:nn");
         row("Long key the user types", text, "users", "i_user_id", "INT NOT NULL key | LONG,11,");
         row("AutoNumber key, Jet 3", jet3, "Table3", "a", "INTEGER key numbered | AUTOINC,11,");
-        row("Currency", jet3, "Table1", "H", "NUMERIC(19,4) | CURRENCY,21,0.00##");
+        row("Currency", jet3, "Table1", "H", "NUMERIC(19,4) | CURRENCY,21,0.00");
     }
 
     void migrateKeepsWhatJetDeclares()

@@ -100,6 +100,15 @@ const QStringList &searchTypeNames()
 }
 } // namespace
 
+QStringList descriptionColumns(const QString &description)
+{
+    QStringList columns;
+    for (const QString &c : description.split(u';'))
+        if (!c.trimmed().isEmpty())
+            columns << c.trimmed();
+    return columns;
+}
+
 bool isSearchType(const QString &type)
 {
     return searchTypeNames().contains(type.trimmed().toUpper());

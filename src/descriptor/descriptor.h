@@ -255,6 +255,10 @@ private:
 bool isSearchType(const QString &type);
 QString searchTypes();
 
+// The columns a lookup's description names (a field's FieldRif): one, or several separated by
+// ';' ("FirstName;LastName"), shown joined by a blank.
+QStringList descriptionColumns(const QString &description);
+
 class CampiRic : public KeyedCollection<CampoRic>
 {
 public:

@@ -2,6 +2,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <algorithm>
 #include <limits>
@@ -137,10 +138,11 @@ QString selectSql(const LookupQuery &query, const PrefixPlan &plan, int limit)
 {
     const TableInfo &table = *query.table;
     const QString code = quoteIdentifier(table.column(query.codeColumn()).name);
-    const bool hasDesc = !query.descColumn.isEmpty() && table.indexOf(query.descColumn) >= 0;
-    QString sql = QStringLiteral("SELECT %1%2 FROM %3")
-                      .arg(code, hasDesc ? QStringLiteral(", ") + quoteIdentifier(table.column(query.descColumn).name) : QString(),
-                           quoteIdentifier(table.name));
+    QString sql = QStringLiteral("SELECT ") + code;
+    for (const QString &column : query.descColumns)
+        if (table.indexOf(column) >= 0)
+            sql += QStringLiteral(", ") + quoteIdentifier(table.column(column).name);
+    sql += QStringLiteral(" FROM ") + quoteIdentifier(table.name);
     QStringList where;
     if (query.filter)
         where << quoteIdentifier(table.column(query.filterColumn()).name) + QStringLiteral(" = ?");
@@ -163,7 +165,6 @@ QStringList lookupItems(const LookupQuery &query, int limit, const QString &pref
     const PrefixPlan plan = planPrefix(query, prefix, exactCase);
     if (plan.none)
         return {};
-    const bool hasDesc = !query.descColumn.isEmpty() && query.table->indexOf(query.descColumn) >= 0;
     // (code as SQLite orders it, item) of every range, merged in the key's order.
     QList<std::pair<QByteArray, QString>> rows;
     const QList<std::pair<QVariant, QVariant>> runs = plan.ranges.isEmpty() ? QList<std::pair<QVariant, QVariant>>{{}} : plan.ranges;
@@ -190,7 +191,11 @@ QStringList lookupItems(const LookupQuery &query, int limit, const QString &pref
                 throw DataError(DataError::Generic, q.lastError().text());
             while (q.next()) {
                 const QString value = q.value(0).toString();
-                rows.append({value.toUtf8(), QStringLiteral("[%1] %2").arg(value.trimmed(), hasDesc ? q.value(1).toString() : QString())});
+                QStringList description;
+                for (int i = 1; i < q.record().count(); ++i)
+                    if (const QString part = q.value(i).toString().trimmed(); !part.isEmpty())
+                        description << part;
+                rows.append({value.toUtf8(), QStringLiteral("[%1] %2").arg(value.trimmed(), description.join(u' '))});
             }
             q.finish();
         }

@@ -22,7 +22,9 @@ struct LookupQuery
     // The referenced table's first index: with two columns or more, the first filters and the
     // second is the code; with one, it is the code.
     QStringList index;
-    QString descColumn;              // shown after the code; empty or missing: nothing
+    // Shown after the code, their values joined by a blank ("FirstName;LastName" in a descriptor);
+    // none, or a name the table lacks: nothing.
+    QStringList descColumns;
     std::optional<QVariant> filter;  // the value the filter column must equal
 
     QString filterColumn() const { return index.size() >= 2 ? index.at(0) : QString(); }

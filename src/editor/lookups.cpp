@@ -43,7 +43,7 @@ std::optional<LookupQuery> Lookups::queryOf(const CampoPtr &C, QVariant *listedF
         msgBox(nxTr("Indice della tabella %1 non trovato.").arg(C->RecRif()));
         return std::nullopt;
     }
-    query.descColumn = C->FieldRif().toString();
+    query.descColumns = descriptionColumns(C->FieldRif().toString());
 
     // The filter value: the text of the control bound to the field named by SourceRif.
     const auto campi = d.rec->Campi();
@@ -337,7 +337,11 @@ void Lookups::WRITEDESC(QWidget *control)
                 desc->setText(QString());
             setWidgetText(control, QString());
         } else if (desc) {
-            desc->setText(rs.value(c->FieldRif().toString()).toString());
+            QStringList parts;
+            for (const QString &column : descriptionColumns(c->FieldRif().toString()))
+                if (const QString part = rs.value(column).toString().trimmed(); !part.isEmpty())
+                    parts << part;
+            desc->setText(parts.join(u' '));
             desc->setCursorPosition(0);
         }
     } catch (const Error &) {

@@ -58,6 +58,16 @@ QStringList tableNames(const Connection &connection)
     return names;
 }
 
+bool holdsRepeats(const Connection &connection, const TableInfo &table, const QString &column)
+{
+    if (connection.dialect() == SqlDialect::Other || table.indexOf(column) < 0)
+        return false;
+    const QString name = quoteIdentifier(table.column(column).name);
+    return !rowsOf(connection, QStringLiteral("SELECT 1 FROM %1 WHERE %2 IS NOT NULL GROUP BY %2 HAVING COUNT(*) > 1 LIMIT 1")
+                                   .arg(quoteIdentifier(table.name), name))
+                .isEmpty();
+}
+
 QList<QStringList> uniqueKeys(const Connection &connection, const TableInfo &table)
 {
     QList<QStringList> keys;

@@ -26,6 +26,9 @@ struct ForeignKey
 QStringList tableNames(const Connection &connection);
 // The column sets kept unique: the primary key first, then every unique index on columns.
 QList<QStringList> uniqueKeys(const Connection &connection, const TableInfo &table);
+// Whether two rows of a table hold the same value in a column (NULLs apart). False where the
+// database cannot be asked.
+bool holdsRepeats(const Connection &connection, const TableInfo &table, const QString &column);
 // The foreign keys of a table.
 QList<ForeignKey> foreignKeys(const Connection &connection, const TableInfo &table);
 // The columns whose values the database assigns to a new row: SQLite's INTEGER PRIMARY KEY (with

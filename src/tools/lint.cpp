@@ -212,11 +212,11 @@ private:
                 nxTr("la tabella collegata %1 (campo 11) non esiste: crearla o correggere il nome").arg(ref));
             return;
         }
-        const QString desc = c.FieldRif().toString();
-        if (!desc.isEmpty() && target->indexOf(desc) < 0)
-            add(c.Nome(), line, QStringLiteral("missing-lookup-column"),
-                nxTr("la tabella collegata %1 non ha la colonna di descrizione %2 (campo 12): correggere il nome")
-                    .arg(target->name, desc));
+        for (const QString &desc : descriptionColumns(c.FieldRif().toString()))
+            if (target->indexOf(desc) < 0)
+                add(c.Nome(), line, QStringLiteral("missing-lookup-column"),
+                    nxTr("la tabella collegata %1 non ha la colonna di descrizione %2 (campo 12): correggere il nome")
+                        .arg(target->name, desc));
         // A text code on PostgreSQL is found by a range of its index only where the index sorts
         // byte by byte.
         if (m_connection.dialect() == SqlDialect::PostgreSql && target->primaryKey.size() == 1) {

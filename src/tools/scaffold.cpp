@@ -29,7 +29,8 @@ bool namesTheRow(const QString &column)
 
 // What a lookup on a table shows: a text column outside its key (`skip`), preferring one named
 // like a name or a title, and among those one the database keeps unique, so that no two rows
-// read alike. Empty when the table has no such column.
+// read alike. When the column chosen holds a value twice, a second text column follows it
+// ("FirstName;LastName"). Empty when the table has no such column.
 QString describing(const Connection &connection, const TableInfo &table, const QStringList &skip)
 {
     QStringList texts, unique;
@@ -43,12 +44,17 @@ QString describing(const Connection &connection, const TableInfo &table, const Q
         const auto it = std::find_if(texts.cbegin(), texts.cend(), wanted);
         return it == texts.cend() ? QString() : *it;
     };
+    QString found;
     for (const auto &wanted : std::initializer_list<std::function<bool(const QString &)>>{
              [&](const QString &c) { return namesTheRow(c) && unique.contains(c); }, namesTheRow,
              [&](const QString &c) { return unique.contains(c); }, [](const QString &) { return true; }})
-        if (const QString found = best(wanted); !found.isEmpty())
-            return found;
-    return QString();
+        if (found = best(wanted); !found.isEmpty())
+            break;
+    if (found.isEmpty() || unique.contains(found) || !holdsRepeats(connection, table, found))
+        return found;
+    texts.removeOne(found);
+    const QString second = best(namesTheRow);
+    return second.isEmpty() && texts.isEmpty() ? found : found + u';' + (second.isEmpty() ? texts.constFirst() : second);
 }
 
 // What a column is in a descriptor: its type and length (and a display picture for a date and
@@ -70,6 +76,10 @@ QString decimalPicture(int scale)
     return QStringLiteral("0.") + QString(std::min(scale, 2), u'0') + QString(std::clamp(scale - 2, 0, 10), u'#');
 }
 
+// Money (a money type, or up to 15 integer digits with 1 to 4 decimals) is a CURRENCY shown with
+// two decimals, "0.00", as amounts are read; a fourth decimal stored stays stored until the user
+// types over it. Other decimals are DECIMAL, shown with their own decimals where a double holds
+// every digit.
 FieldType decimalType(const ColumnInfo &c)
 {
     const QString declared = c.declaredType.toUpper();
@@ -77,15 +87,15 @@ FieldType decimalType(const ColumnInfo &c)
     const auto p = declaredPrecision(c);
     // What the user may type: every digit, a sign, and the decimal separator where there are decimals.
     const auto typed = [](int digits, int scale) { return digits + 1 + (scale > 0 ? 1 : 0); };
+    const QString amount = QStringLiteral("0.00");
     if (!p) // no precision declared: money has 15 integer digits and 4 decimals; other decimals are unbounded
-        return money ? FieldType{QStringLiteral("CURRENCY"), typed(19, 4), decimalPicture(2)}
+        return money ? FieldType{QStringLiteral("CURRENCY"), typed(19, 4), amount}
                      : FieldType{QStringLiteral("DECIMAL"), typed(29, 1)};
     const auto [precision, scale] = *p;
-    // CURRENCY holds 15 integer digits and 4 decimals: a wider column is a DECIMAL.
-    const bool currency = scale <= 4 && precision - scale <= 15;
+    if ((money || scale > 0) && scale <= 4 && precision - scale <= 15)
+        return {QStringLiteral("CURRENCY"), typed(precision, scale), amount};
     // A picture formats through a double: a DECIMAL of more digits than a double holds goes without.
-    return {currency ? QStringLiteral("CURRENCY") : QStringLiteral("DECIMAL"), typed(std::max(precision, 1), scale),
-            currency || precision <= 15 ? decimalPicture(scale) : QString()};
+    return {QStringLiteral("DECIMAL"), typed(std::max(precision, 1), scale), precision <= 15 ? decimalPicture(scale) : QString()};
 }
 
 FieldType fieldType(const ColumnInfo &c)
