@@ -275,14 +275,7 @@ private slots:
 
     // At its length a field refuses typed characters; a longer paste is cut there, the user told
     // once; nothing longer is stored.
-    void lengthsAreKept_data()
-    {
-        QTest::addColumn<QString>("backend");
-        QTest::addColumn<QString>("input");
-        for (const char *backend : {"sqlite", "postgresql"})
-            for (const char *input : {"TxtMemo2", "TxtText3"})
-                QTest::addRow("%s %s", backend, input) << backend << input;
-    }
+    void lengthsAreKept_data() { TestUtil::backends<QString>("input", {{"TxtMemo2", "TxtMemo2"}, {"TxtText3", "TxtText3"}}); }
     void lengthsAreKept()
     {
         QFETCH(QString, backend);
