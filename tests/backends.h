@@ -69,6 +69,8 @@ public:
     Backend &operator=(const Backend &) = delete;
 
     QString folder() const { return m_dir.path(); }
+    // Writes the descriptor text of the folder.
+    void dsc(const QString &text) const { writeFile(m_dir.filePath(QStringLiteral("files.dsc")), text.toUtf8()); }
     // The connection string with more options ("QSQLITE_BUSY_TIMEOUT=0"), and a connection of a
     // second user opened with it.
     QString withOptions(const QString &options) const

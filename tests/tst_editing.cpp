@@ -46,10 +46,9 @@ void lines(Data &data)
                "('abcdeX01', 'lungo'), ('ABCDEx02', 'lungo'), ('AbCdEf03', 'altro')",
                "CREATE TABLE RIGHE (ID INTEGER PRIMARY KEY, TITOLO VARCHAR(20), GENERE INTEGER, ART VARCHAR(8))",
                "INSERT INTO RIGHE VALUES (1, 'Primo', 1, '2007')"});
-    TestUtil::writeFile(data.folder() + QStringLiteral("/files.dsc"),
-                        "RECORD,RIGHE,Righe,1\nCAMPO,ID,Id,LONG,4\nCAMPO,TITOLO,Titolo,TEXT,20\n"
-                        "CAMPO,GENERE,Genere,LONG,4,,,,,,GENERI,NOME,CMBBOUNDED\nCAMPO,ART,Articolo,TEXT,8,,,,,,ARTICOLI,NOME\n"
-                        "INDICE,PK,+ID,-1,-1\n");
+    data.dsc("RECORD,RIGHE,Righe,1\nCAMPO,ID,Id,LONG,4\nCAMPO,TITOLO,Titolo,TEXT,20\n"
+             "CAMPO,GENERE,Genere,LONG,4,,,,,,GENERI,NOME,CMBBOUNDED\nCAMPO,ART,Articolo,TEXT,8,,,,,,ARTICOLI,NOME\n"
+             "INDICE,PK,+ID,-1,-1\n");
 }
 
 } // namespace
@@ -138,8 +137,7 @@ private slots:
         QFETCH(QString, kind);
         TestUtil::Backend data(backend);
         data.exec({"CREATE TABLE ARTISTI (ID " + key + ", NOME VARCHAR(40))", "INSERT INTO ARTISTI (NOME) VALUES ('Uno'), ('Due')"});
-        TestUtil::writeFile(data.folder() + "/files.dsc", "RECORD,ARTISTI,Artisti,1\nCAMPO,ID,Codice," + kind.toLatin1()
-                                                              + ",10\nCAMPO,NOME,Nome,TEXT,40\nINDICE,PK,+ID,-1,-1\n");
+        data.dsc("RECORD,ARTISTI,Artisti,1\nCAMPO,ID,Codice," + kind + ",10\nCAMPO,NOME,Nome,TEXT,40\nINDICE,PK,+ID,-1,-1");
         const QString keyBox = kind == u"AUTOINC" ? "TxtText1" : "TxtNumeric1";
         const auto save = [&](FrmEditTab &editor, int id, const QString &name) {
             type(editor, "TxtText2", name);
@@ -210,30 +208,8 @@ private slots:
         QCOMPARE(clients.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = 1")).toString(), u"Rossi Mario & figli");
     }
 
-    void lookupDescriptions()
-    {
-        Data data(QStringLiteral("sqlite"));
-        FrmEditTab editor;
-        open(editor, data, QStringLiteral("COMUNI"));
-        QCOMPARE(editor.LstSelect()->lineAt(0), u"[MI][A010] Abbiategrasso");
-        press(editor, 0);
-        type(editor, QStringLiteral("TxtText1"), QStringLiteral("to"));
-        leave(editor);
-        QCOMPARE(shown(editor, QStringLiteral("TxtDesc1")), u"Torino");
-        type(editor, QStringLiteral("TxtText1"), QStringLiteral("zz")); // no such province: both boxes emptied
-        leave(editor);
-        QCOMPARE(shown(editor, QStringLiteral("TxtDesc1")), QString());
-        QCOMPARE(shown(editor, QStringLiteral("TxtText1")), QString());
-        // The key text of a new row joins its values with commas.
-        type(editor, QStringLiteral("TxtText1"), QStringLiteral("TO"));
-        type(editor, QStringLiteral("TxtText2"), QStringLiteral("L219"));
-        type(editor, QStringLiteral("TxtText3"), QStringLiteral("Torino"));
-        leave(editor);
-        press(editor, 1);
-        QCOMPARE(Shared::LastInserted, u"TO,L219");
-    }
-
-    void errorExplanations()
+    // Data errors explained in the words of the record's key, titled with the window's title.
+    void lookupDescriptionsAndErrorExplanations()
     {
         Data data(QStringLiteral("sqlite"));
         FrmEditTab editor;
@@ -255,6 +231,24 @@ private slots:
         const DataError other(42, QStringLiteral("guasto"));
         QVERIFY(editor.ErrorHandler(&other)); // any other: asked whether to close, titled with its number
         QCOMPARE(m_messages->messages().last().title, u"Errore n° 42 - guasto");
+
+        // Lookup descriptions on a new row of the same record.
+        QCOMPARE(editor.LstSelect()->lineAt(0), u"[MI][A010] Abbiategrasso");
+        press(editor, 0);
+        type(editor, QStringLiteral("TxtText1"), QStringLiteral("to"));
+        leave(editor);
+        QCOMPARE(shown(editor, QStringLiteral("TxtDesc1")), u"Torino");
+        type(editor, QStringLiteral("TxtText1"), QStringLiteral("zz")); // no such province: both boxes emptied
+        leave(editor);
+        QCOMPARE(shown(editor, QStringLiteral("TxtDesc1")), QString());
+        QCOMPARE(shown(editor, QStringLiteral("TxtText1")), QString());
+        // The key text of a new row joins its values with commas.
+        type(editor, QStringLiteral("TxtText1"), QStringLiteral("TO"));
+        type(editor, QStringLiteral("TxtText2"), QStringLiteral("L219"));
+        type(editor, QStringLiteral("TxtText3"), QStringLiteral("Torino"));
+        leave(editor);
+        press(editor, 1);
+        QCOMPARE(Shared::LastInserted, u"TO,L219");
     }
 
     void deletingTheOnlyRowAndSystemRows()
@@ -289,17 +283,10 @@ private slots:
         data.exec({"CREATE TABLE SPECIALI (ID INTEGER PRIMARY KEY, T VARCHAR(20), N INTEGER, D DATE, F VARCHAR(200), "
                    "P VARCHAR(2), Q INTEGER, S VARCHAR(1))",
                    "INSERT INTO SPECIALI VALUES (1, 'a', 1, '2001-05-12', '', 'MI', 1, 'F')"});
-        TestUtil::writeFile(data.folder() + QStringLiteral("/files.dsc"),
-                            "RECORD,SPECIALI,Speciali,1\n"
-                            "CAMPO,ID,Id,LONG,4\n"
-                            "CAMPO,T,Testo,TEXT,20,,,,,,,,SPECIALTXT\n"
-                            "CAMPO,N,Numero,LONG,12,,,,,,,,SPECIALNUMERIC\n"
-                            "CAMPO,D,Data,DATE,,,,,,,,,SPECIALDATE\n"
-                            "CAMPO,F,Allegato,TEXT,200,,,,,,,,TXTFILE\n"
-                            "CAMPO,P,Provincia,TEXT,2,,,,,,PROVINCE,NOME,SPECIALTXT\n"
-                            "CAMPO,Q,Quale,LONG,4,,,,,,PROVINCE,NOME,SPECIALNUMERIC\n"
-                            "CAMPO,S,Sesso,TEXT,1\n"
-                            "INDICE,PK,+ID,-1,-1\n");
+        data.dsc("RECORD,SPECIALI,Speciali,1\nCAMPO,ID,Id,LONG,4\nCAMPO,T,Testo,TEXT,20,,,,,,,,SPECIALTXT\n"
+                 "CAMPO,N,Numero,LONG,12,,,,,,,,SPECIALNUMERIC\nCAMPO,D,Data,DATE,,,,,,,,,SPECIALDATE\n"
+                 "CAMPO,F,Allegato,TEXT,200,,,,,,,,TXTFILE\nCAMPO,P,Provincia,TEXT,2,,,,,,PROVINCE,NOME,SPECIALTXT\n"
+                 "CAMPO,Q,Quale,LONG,4,,,,,,PROVINCE,NOME,SPECIALNUMERIC\nCAMPO,S,Sesso,TEXT,1\nINDICE,PK,+ID,-1,-1\n");
         FrmEditTab editor;
         open(editor, data, QStringLiteral("SPECIALI"));
         QStringList requests;
@@ -345,22 +332,6 @@ private slots:
         setFileDialogService(nullptr);
     }
 
-    void comboLengthLimit()
-    {
-        Data data(QStringLiteral("sqlite"));
-        FrmEditTab editor;
-        open(editor, data, QStringLiteral("CLIENTI"));
-        auto *prov = control<QComboBox>(editor, QStringLiteral("CmbBounded3"));
-        editor.CTRLSETFOCUS(prov);
-        QTRY_VERIFY(prov->hasFocus());
-        prov->lineEdit()->setCursorPosition(prov->currentText().size());
-        QTest::keyClicks(prov->lineEdit(), QStringLiteral("xy%")); // the field holds 2 characters: letters swallowed
-        QCOMPARE(prov->currentText(), u"[MI] Milano%");
-        QTest::keyClick(prov->lineEdit(), Qt::Key_Backspace); // editing keys pass
-        QTest::keyClick(prov->lineEdit(), Qt::Key_Backspace);
-        QCOMPARE(prov->currentText(), u"[MI] Milan");
-    }
-
     void nestedEditorAddsAReferencedRow()
     {
         Data data(QStringLiteral("sqlite"));
@@ -393,6 +364,14 @@ private slots:
         QVERIFY(prov->findText(QStringLiteral("[BO] Bologna")) >= 0);
         QVERIFY(editor.Modified());
         QVERIFY(Shared::EditorVisible); // this editor is still open
+
+        // The field holds 2 characters: letters typed into its combo are swallowed, editing keys pass.
+        prov->lineEdit()->setCursorPosition(prov->currentText().size());
+        QTest::keyClicks(prov->lineEdit(), QStringLiteral("xy%"));
+        QCOMPARE(prov->currentText(), u"[MI] Milano%");
+        QTest::keyClick(prov->lineEdit(), Qt::Key_Backspace);
+        QTest::keyClick(prov->lineEdit(), Qt::Key_Backspace);
+        QCOMPARE(prov->currentText(), u"[MI] Milan");
     }
 
     void largeLookupsCompleteAsTheUserTypes()
@@ -477,12 +456,9 @@ private slots:
                    "CREATE INDEX per_nome ON INDICIZZATA (NOME)", "INSERT INTO INDICIZZATA VALUES ('Uno', 'U')",
                    "CREATE TABLE VISITE (ID INTEGER PRIMARY KEY, ZONA VARCHAR(4), ALTRO VARCHAR(4), TERZO VARCHAR(4))",
                    "INSERT INTO VISITE VALUES (1, 'N', NULL, 'U')"});
-        TestUtil::writeFile(data.folder() + QStringLiteral("/files.dsc"),
-                            "RECORD,VISITE,Visite,1\nCAMPO,ID,Id,LONG,4\n"
-                            "CAMPO,ZONA,Zona,TEXT,4,,,,,,ZONE,NOME,SPECIALCOMBO\n"
-                            "CAMPO,ALTRO,Altro,TEXT,4,,,,,,SENZAINDICE,NOME,CMBBOUNDED\n"
-                            "CAMPO,TERZO,Terzo,TEXT,4,,,,,,INDICIZZATA,NOME,CMBBOUNDED\n"
-                            "INDICE,PK,+ID,-1,-1\n");
+        data.dsc("RECORD,VISITE,Visite,1\nCAMPO,ID,Id,LONG,4\nCAMPO,ZONA,Zona,TEXT,4,,,,,,ZONE,NOME,SPECIALCOMBO\n"
+                 "CAMPO,ALTRO,Altro,TEXT,4,,,,,,SENZAINDICE,NOME,CMBBOUNDED\n"
+                 "CAMPO,TERZO,Terzo,TEXT,4,,,,,,INDICIZZATA,NOME,CMBBOUNDED\nINDICE,PK,+ID,-1,-1\n");
         FrmEditTab editor;
         editor.START(data.connection, data.folder(), QString(), QStringLiteral("VISITE"), QString(), QString(), false);
         QCOMPARE(texts(), QStringList({"Indice della tabella SENZAINDICE non trovato."}));
@@ -521,9 +497,8 @@ private slots:
                                {"CREATE TABLE VALUTE (SIGLA VARCHAR(3) PRIMARY KEY, NOME VARCHAR(20))",
                                 "INSERT INTO VALUTE VALUES ('EUR', 'Euro'), ('CHF', 'Franco svizzero')"});
         data.exec({"CREATE TABLE CONTI (ID INTEGER PRIMARY KEY, VALUTA VARCHAR(3))", "INSERT INTO CONTI VALUES (1, 'CHF')"});
-        TestUtil::writeFile(data.folder() + QStringLiteral("/files.dsc"),
-                            "RECORD,CONTI,Conti,1\nCAMPO,ID,Id,LONG,4\nCAMPO,VALUTA,Valuta,TEXT,3,,,,,tabelle.db,VALUTE,NOME,CMBBOUNDED\n"
-                            "INDICE,PK,+ID,-1,-1\n");
+        data.dsc("RECORD,CONTI,Conti,1\nCAMPO,ID,Id,LONG,4\nCAMPO,VALUTA,Valuta,TEXT,3,,,,,tabelle.db,VALUTE,NOME,CMBBOUNDED\n"
+                 "INDICE,PK,+ID,-1,-1\n");
         FrmEditTab editor;
         open(editor, data, QStringLiteral("CONTI"));
         auto *valuta = control<QComboBox>(editor, QStringLiteral("CmbBounded2"));

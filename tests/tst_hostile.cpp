@@ -24,7 +24,7 @@ using TestUtil::readable;
 
 namespace {
 
-// A fresh database of one back end holding the canary table, and a descriptor in its folder.
+// A fresh database of one back end holding the canary table.
 struct Db : TestUtil::Backend
 {
     explicit Db(const QString &backend) : Backend(backend)
@@ -32,7 +32,6 @@ struct Db : TestUtil::Backend
         exec({"CREATE TABLE CANARY (ID INTEGER PRIMARY KEY, T VARCHAR(40))",
               "INSERT INTO CANARY VALUES (1, 'intatto'), (2, 'O''Brien; -- /* */')"});
     }
-    void dsc(const QString &text) { TestUtil::writeFile(folder() + "/files.dsc", text.toUtf8()); }
     // What must never change: the tables of the database and the canary's rows.
     QString untouchable()
     {

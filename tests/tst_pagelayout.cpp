@@ -45,13 +45,18 @@ FieldBoxes cell(int width, int mainHeight = 285)
 // The client area of the placement tests: R = 5140, B = 3000 (fields may reach 2800), limit 5000;
 // pages start at (100, 100). A one-line field takes 195 + 285 and the next row is 40 lower, so
 // rows are 520 apart. `rows` one-line fields of width 1000 fill the first rows of page 1.
+// `boxes` as placed on `page` of `layout`, shown, `code` its placement code.
+FieldBoxes placed(PageLayout &layout, FieldBoxes boxes, const QString &code = QString(), int page = 1)
+{
+    layout.place(page, boxes, false, code);
+    return boxes;
+}
+
 PageLayout makeLayout(int rows = 0)
 {
     PageLayout layout(Rect(0, 0, 5140, 3000), 100, 100);
-    for (int i = 0; i < rows; ++i) {
-        FieldBoxes b = cell(1000);
-        layout.place(1, b, false, QString());
-    }
+    for (int i = 0; i < rows; ++i)
+        placed(layout, cell(1000));
     return layout;
 }
 
@@ -154,8 +159,7 @@ private slots:
         QFETCH(int, mainWidth);
         QFETCH(int, descWidth);
         PageLayout layout = makeLayout();
-        FieldBoxes first = cell(firstWidth);
-        layout.place(1, first, false, sameRow);
+        placed(layout, cell(firstWidth), sameRow);
         QCOMPARE(layout.place(1, second, false, sameRow), 1);
         QCOMPARE(second.caption, caption);
         QCOMPARE(second.main, Rect(caption.left, caption.top + 195, mainWidth, 285));
@@ -185,12 +189,9 @@ private slots:
 
         // The first field of a row keeps its place even past R; wider than the limit, it is cut.
         PageLayout firsts = makeLayout();
-        FieldBoxes wide = cell(5000);
-        FieldBoxes wider{Rect(0, 0, 7000, 195), Rect(0, 0, 6500, 285), std::nullopt};
-        firsts.place(1, wide, false, endRow);
-        firsts.place(1, wider, false, endRow);
-        QCOMPARE(wide.main, Rect(100, 295, 5000, 285));
-        QCOMPARE(wider.main, Rect(100, 815, 5000, 285));
+        QCOMPARE(placed(firsts, cell(5000)).main, Rect(100, 295, 5000, 285));
+        const FieldBoxes wider{Rect(0, 0, 7000, 195), Rect(0, 0, 6500, 285), std::nullopt};
+        QCOMPARE(placed(firsts, wider).main, Rect(100, 815, 5000, 285));
 
         // A wrap starts below the lowest input of the row; a row end below the input of the field
         // that ends it, even if a taller one stands beside it.
@@ -206,11 +207,8 @@ private slots:
         const QString code[] = {QString(), QStringLiteral("   "), QStringLiteral(" A "), QString()};
         const Rect expected[] = {Rect(100, 100, 500, 195), Rect(100, 620, 500, 195), Rect(100, 1140, 500, 195),
                                  Rect(740, 1140, 500, 195)};
-        for (int i = 0; i < 4; ++i) {
-            FieldBoxes field = cell(500);
-            codes.place(2, field, false, code[i]);
-            QCOMPARE(field.caption, expected[i]);
-        }
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(placed(codes, cell(500), code[i], 2).caption, expected[i]);
     }
 
     void subPagesAndFormSize()
@@ -258,9 +256,7 @@ private slots:
 
         // Real editor geometry: one field, FieldsBottom 2040 + 480 + 40 = 2560, 3060 > 3000.
         PageLayout real(Rect(45, 2010, 5085, 2880));
-        FieldBoxes b = cell(1000);
-        real.place(1, b, false, endRow);
-        QCOMPARE(b.caption, Rect(120, 2040, 1000, 195));
+        QCOMPARE(placed(real, cell(1000)).caption, Rect(120, 2040, 1000, 195));
         QCOMPARE(real.formHeight(), 3060);
     }
 
@@ -269,9 +265,7 @@ private slots:
         // Lookup-coded text: description 140 right of the input, at the input's top.
         PageLayout layout = makeLayout();
         QCOMPARE(layout.fieldWidthLimit(), 5000);
-        FieldBoxes text = sized("TXTTEXT", 5, "Cliente", true);
-        layout.place(1, text, false, sameRow);
-        QCOMPARE(*text.description, Rect(940, 295, 1400, 285));
+        QCOMPARE(*placed(layout, sized("TXTTEXT", 5, "Cliente", true), sameRow).description, Rect(940, 295, 1400, 285));
         QCOMPARE(layout.rowLeft(1), 100 + 2240 + 140);
 
         // Hidden with a lookup: the description box stands where the hidden input is.
@@ -282,9 +276,7 @@ private slots:
         QCOMPARE(layout.fieldsRight(), 2480 + 600 + 140);
 
         // Each page has its own tables; unused pages get no tab, a page used without fields does.
-        FieldBoxes other = cell(1000);
-        layout.place(3, other, false, endRow);
-        QCOMPARE(other.caption, Rect(100, 100, 1000, 195));
+        QCOMPARE(placed(layout, cell(1000), endRow, 3).caption, Rect(100, 100, 1000, 195));
         layout.usePage(30);
         QCOMPARE(layout.tabs(), (QStringList{QStringLiteral("1,1"), QStringLiteral("3,1"), QStringLiteral("30,1")}));
     }
