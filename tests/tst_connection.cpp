@@ -123,7 +123,6 @@ private slots:
             none, "QSQLITE db=/dati/archivio/conti.mdb");
 
         refused("unknown key", "Driver=sqlite;Database=/x.db;Colore=blu", "Colore");
-        refused("Options dbname", "Driver=postgresql;Database=d;Options=dbname=altro", "dbname");
         refused("Options password",
                 "Driver=postgresql;Database=d;Options='password=Segreto11'", "password", "Segreto11");
         refused("Options user after an allowed one",

@@ -8,6 +8,7 @@
 #include "editor/shared.h"
 #include "platform/messages.h"
 #include "platform/window.h"
+#include "editordriver.h"
 #include "backends.h"
 
 #include <QLineEdit>
@@ -58,10 +59,7 @@ private slots:
         QVERIFY(m_dir.isValid());
         QString error;
         QVERIFY2(NorvixApp::buildDemoDatabase(kDemo + QStringLiteral("/demo.sql"), db(), &error), qPrintable(error));
-        TestUtil::writeFile(m_dir.filePath(QStringLiteral("files.dsc")), [] {
-            QFile f(kDemo + QStringLiteral("/files.dsc"));
-            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        }());
+        QVERIFY(QFile::copy(kDemo + QStringLiteral("/files.dsc"), m_dir.filePath(QStringLiteral("files.dsc"))));
         // Only the database and the descriptors: no temporary file is left behind.
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files, QDir::Name),
                  (QStringList{QStringLiteral("demo.db"), QStringLiteral("files.dsc")}));
@@ -69,9 +67,7 @@ private slots:
 
     void init()
     {
-        m_messages = std::make_shared<RecordingMessageService>();
-        setMessageService(m_messages);
-        setScreenService(std::make_shared<FixedScreenService>(QRect(0, 0, 1280, 1024)));
+        m_messages = TestUtil::freshUser(); // and a 1280x1024 screen
         Shared::EditorVisible = false;
     }
     void cleanup() { setMessageService(nullptr); }
@@ -105,10 +101,7 @@ private slots:
         FrmEditTab editor;
         editor.START(QString(), m_dir.path(), QStringLiteral("demo.db"), record, QString(), QString(), false, std::nullopt);
         QVERIFY(editor.CanShow());
-        QStringList texts;
-        for (const Message &m : m_messages->messages())
-            texts << m.text;
-        QVERIFY2(texts.isEmpty(), qPrintable(texts.join(u'\n')));
+        QVERIFY2(m_messages->messages().isEmpty(), qPrintable(TestUtil::messageTexts(*m_messages).join(u'\n')));
         QVERIFY(editor.LstSelect()->isEnabled());
     }
 
@@ -126,9 +119,7 @@ private slots:
         // A database already in place survives a failed rebuild.
         TestUtil::writeFile(target, "keep");
         QVERIFY(!NorvixApp::buildDemoDatabase(script, target, &error));
-        QFile kept(target);
-        QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), QByteArray("keep"));
+        QCOMPARE(TestUtil::readFile(target), QByteArray("keep"));
     }
 
     void scriptSplitsOutsideQuotesAndComments()

@@ -482,7 +482,6 @@ private slots:
         QCOMPARE(jet.readColumn("dsc", "LINE"), legacyLines()); // names ignore letter case
         const QStringList other = jet.readColumn("ALTRO", "line"); // another table in between
         QVERIFY(other.size() == 1 && !legacyLines().contains(other.first()));
-        QCOMPARE(jet.readColumn("Dsc", "Line"), legacyLines());
 
         const JetFile jet3(dataPath("legacy/access97_sample.mdb"), QString());
         const QList<std::tuple<const JetFile *, const char *, const char *, const char *>> refused{

@@ -205,7 +205,18 @@ private slots:
         type(other, QStringLiteral("TxtText2"), QString());
         press(other, 1);
         QCOMPARE(texts(), QStringList({"Il campo Ragione sociale è inesatto o mancante"}));
-        QCOMPARE(clients.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = 1")).toString(), u"Rossi Mario & figli");
+        const auto name = [&] { return clients.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = 1")).toString(); };
+        QCOMPARE(name(), u"Rossi Mario & figli");
+        // Annulla shows the stored row again; with CloseOnConfirm a save closes the editor.
+        press(other, 2);
+        QCOMPARE(shown(other, QStringLiteral("TxtText2")), u"Rossi Mario & figli");
+        QVERIFY(!other.Modified());
+        Shared::CloseOnConfirm = true;
+        QSignalSpy closed(&other, &FrmEditTab::CloseEditor);
+        type(other, QStringLiteral("TxtText2"), QStringLiteral("Chiuso"));
+        press(other, 1);
+        QCOMPARE(closed.count(), 1);
+        QCOMPARE(name(), u"Chiuso");
     }
 
     // Data errors explained in the words of the record's key, titled with the window's title.
@@ -249,32 +260,6 @@ private slots:
         leave(editor);
         press(editor, 1);
         QCOMPARE(Shared::LastInserted, u"TO,L219");
-    }
-
-    void deletingTheOnlyRowAndSystemRows()
-    {
-        Data data(QStringLiteral("sqlite"));
-        data.exec({"DELETE FROM CLIENTI WHERE CODICE > 1", "INSERT INTO CLIENTI (CODICE, NOME) VALUES (0, 'Sistema')"});
-        FrmEditTab editor;
-        open(editor, data, QStringLiteral("CLIENTI"));
-        // Line 0 is the system row (its key is below the key's lower bound): locked, not deletable.
-        QCOMPARE(editor.LstSelect()->lineAt(0), u"[0] Sistema");
-        QVERIFY(!control(editor, QStringLiteral("TxtText2"))->isEnabled());
-        press(editor, 3);
-        QCOMPARE(texts(), QStringList({"Record di sistema. Impossibile elimarlo."}));
-        QCOMPARE(data.scalar(QStringLiteral("SELECT COUNT(*) FROM CLIENTI")).toInt(), 2);
-
-        data.exec({"DELETE FROM CLIENTI WHERE CODICE = 0"});
-        editor.RIEMPILISTA();
-        editor.LstSelect()->setCurrentRow(0);
-        QVERIFY(control(editor, QStringLiteral("TxtText2"))->isEnabled());
-        m_messages->script({MsgAnswer::Ok});
-        press(editor, 3);
-        QCOMPARE(data.scalar(QStringLiteral("SELECT COUNT(*) FROM CLIENTI")).toInt(), 0);
-        // The empty-table state: only Conferma and Fine, the list disabled, a new row pending.
-        QVERIFY(!editor.CmdButton(0)->isVisible() && editor.CmdButton(1)->isVisible() && editor.CmdButton(4)->isVisible());
-        QVERIFY(!editor.LstSelect()->isEnabled());
-        QCOMPARE(editor.EditRecordset()->editMode(), EditMode::Add);
     }
 
     void fieldInputEvents()
@@ -447,6 +432,7 @@ private slots:
         QCOMPARE(stored(), QVariantList({otherEdited ? "Secondo" : "Primo", before.value(1), before.value(2)}));
     }
 
+    // Lookups without a primary key, in another file, and "--Altro--" answered by the host.
     void otherLookupRequests()
     {
         Data data(QStringLiteral("sqlite"));
@@ -454,11 +440,16 @@ private slots:
                    "CREATE TABLE ZONE (COD VARCHAR(4) PRIMARY KEY, NOME VARCHAR(20))", "INSERT INTO ZONE VALUES ('N', 'Nord')",
                    "CREATE TABLE INDICIZZATA (NOME VARCHAR(20), COD VARCHAR(4))", "CREATE INDEX per_cod ON INDICIZZATA (COD)",
                    "CREATE INDEX per_nome ON INDICIZZATA (NOME)", "INSERT INTO INDICIZZATA VALUES ('Uno', 'U')",
-                   "CREATE TABLE VISITE (ID INTEGER PRIMARY KEY, ZONA VARCHAR(4), ALTRO VARCHAR(4), TERZO VARCHAR(4))",
-                   "INSERT INTO VISITE VALUES (1, 'N', NULL, 'U')"});
+                   "CREATE TABLE VISITE (ID INTEGER PRIMARY KEY, ZONA VARCHAR(4), ALTRO VARCHAR(4), TERZO VARCHAR(4), "
+                   "VALUTA VARCHAR(3))",
+                   "INSERT INTO VISITE VALUES (1, 'N', NULL, 'U', 'CHF')"});
+        TestUtil::createSqlite(data.folder() + QStringLiteral("/tabelle.db"),
+                               {"CREATE TABLE VALUTE (SIGLA VARCHAR(3) PRIMARY KEY, NOME VARCHAR(20))",
+                                "INSERT INTO VALUTE VALUES ('EUR', 'Euro'), ('CHF', 'Franco svizzero')"});
         data.dsc("RECORD,VISITE,Visite,1\nCAMPO,ID,Id,LONG,4\nCAMPO,ZONA,Zona,TEXT,4,,,,,,ZONE,NOME,SPECIALCOMBO\n"
                  "CAMPO,ALTRO,Altro,TEXT,4,,,,,,SENZAINDICE,NOME,CMBBOUNDED\n"
-                 "CAMPO,TERZO,Terzo,TEXT,4,,,,,,INDICIZZATA,NOME,CMBBOUNDED\nINDICE,PK,+ID,-1,-1\n");
+                 "CAMPO,TERZO,Terzo,TEXT,4,,,,,,INDICIZZATA,NOME,CMBBOUNDED\n"
+                 "CAMPO,VALUTA,Valuta,TEXT,3,,,,,tabelle.db,VALUTE,NOME,CMBBOUNDED\nINDICE,PK,+ID,-1,-1\n");
         FrmEditTab editor;
         editor.START(data.connection, data.folder(), QString(), QStringLiteral("VISITE"), QString(), QString(), false);
         QCOMPARE(texts(), QStringList({"Indice della tabella SENZAINDICE non trovato."}));
@@ -467,6 +458,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&editor));
         // Without a primary key, the first index of the table gives the code.
         QCOMPARE(control<QComboBox>(editor, QStringLiteral("CmbBounded4"))->currentText(), u"[U] Uno");
+        // A lookup table in another database file of the folder.
+        auto *valuta = control<QComboBox>(editor, QStringLiteral("CmbBounded5"));
+        QVERIFY(valuta->count() == 2 && valuta->currentText() == u"[CHF] Franco svizzero");
         auto *zona = control<QComboBox>(editor, QStringLiteral("CmbBounded2"));
         QCOMPARE(zona->itemText(0), u"--Altro--");
         QCOMPARE(zona->itemText(1), u"[N] Nord");
@@ -488,42 +482,6 @@ private slots:
         // Every key released in such a combo asks the host again.
         QTest::keyClick(zona->lineEdit(), Qt::Key_Right);
         QCOMPARE(requests, 2);
-    }
-
-    void lookupInAnotherDatabaseFile()
-    {
-        Data data(QStringLiteral("sqlite"));
-        TestUtil::createSqlite(data.folder() + QStringLiteral("/tabelle.db"),
-                               {"CREATE TABLE VALUTE (SIGLA VARCHAR(3) PRIMARY KEY, NOME VARCHAR(20))",
-                                "INSERT INTO VALUTE VALUES ('EUR', 'Euro'), ('CHF', 'Franco svizzero')"});
-        data.exec({"CREATE TABLE CONTI (ID INTEGER PRIMARY KEY, VALUTA VARCHAR(3))", "INSERT INTO CONTI VALUES (1, 'CHF')"});
-        data.dsc("RECORD,CONTI,Conti,1\nCAMPO,ID,Id,LONG,4\nCAMPO,VALUTA,Valuta,TEXT,3,,,,,tabelle.db,VALUTE,NOME,CMBBOUNDED\n"
-                 "INDICE,PK,+ID,-1,-1\n");
-        FrmEditTab editor;
-        open(editor, data, QStringLiteral("CONTI"));
-        auto *valuta = control<QComboBox>(editor, QStringLiteral("CmbBounded2"));
-        QCOMPARE(valuta->count(), 2);
-        QCOMPARE(valuta->currentText(), u"[CHF] Franco svizzero");
-    }
-
-    // Annulla shows the stored row again; with CloseOnConfirm a save closes the editor.
-    void dropChangesAndCloseOnConfirm()
-    {
-        Data data(QStringLiteral("sqlite"));
-        FrmEditTab editor;
-        open(editor, data, QStringLiteral("CLIENTI"));
-        const auto name = [&] { return data.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = 1")).toString(); };
-        type(editor, QStringLiteral("TxtText2"), QStringLiteral("Cambiato"));
-        press(editor, 2);
-        QCOMPARE(shown(editor, QStringLiteral("TxtText2")), u"Rossi Mario & figli");
-        QVERIFY(!editor.Modified());
-        QCOMPARE(name(), u"Rossi Mario & figli");
-        Shared::CloseOnConfirm = true;
-        QSignalSpy closed(&editor, &FrmEditTab::CloseEditor);
-        type(editor, QStringLiteral("TxtText2"), QStringLiteral("Chiuso"));
-        press(editor, 1);
-        QCOMPARE(closed.count(), 1);
-        QCOMPARE(name(), u"Chiuso");
     }
 };
 

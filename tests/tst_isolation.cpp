@@ -94,9 +94,6 @@ private slots:
         QCOMPARE(run(other, update.arg("Ancora")), QString());
     }
 
-    // SQLite's waiting is not first come, first served: with many writers one can wait past the
-    // busy timeout. A save then tries again a few times before it reports the locked file, and a
-    // refused save keeps its pending values for the next try.
     // Another process holds the write lock. A save waits with the window alive: a lock released
     // in time lets it through; past half a second "Database occupato" offers Annulla, which gives
     // up the save and keeps what was typed.

@@ -293,7 +293,6 @@ private slots:
 
         // Page 1.5 uses the tables of page 2 but marks its controls 1.5,k, which no tab carries.
         QCOMPARE(tabMark(1.5f, 1), QStringLiteral("1.5,1"));
-        QCOMPARE(tabMark(2.1f, 1), QStringLiteral("2.1,1"));
         QCOMPARE(tabMark(30.0f, 11), QStringLiteral("30,11"));
 
         // A page outside 1..30 is an error naming it, and nothing is recorded.
