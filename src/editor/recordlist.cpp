@@ -714,7 +714,7 @@ QString RecordListModel::lineAt(int row) const
 {
     if (row < 0 || row >= m_rows)
         return {};
-    const Page *p = page(row / kPageSize);
+    const Page *p = page(row / kPageSize, true);
     const int at = row % kPageSize;
     if (!p || at >= p->size())
         return QString();

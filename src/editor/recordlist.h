@@ -90,7 +90,8 @@ public:
     QVariantList keyAt(int row) const;
     // The line showing the row with these key values, or -1 when the table has none.
     int rowOfKey(const QVariantList &key) const;
-    // The text of line `row`.
+    // The text of line `row`, as stored: never a line guessed for a far page (painting may show
+    // one until the page read by position arrives).
     QString lineAt(int row) const;
     // Looks for the first line whose description (a search's first column) starts with
     // `prefix`, in any letter case, away from the window; `found` gets its line, unless another
