@@ -100,8 +100,10 @@ const QStringList &searchTypeNames()
 }
 } // namespace
 
-QStringList descriptionColumns(const QString &description)
+QStringList descriptionColumns(const QString &description, const std::function<bool(const QString &)> &isColumn)
 {
+    if (isColumn(description.trimmed()))
+        return {description.trimmed()};
     QStringList columns;
     for (const QString &c : description.split(u';'))
         if (!c.trimmed().isEmpty())

@@ -20,6 +20,7 @@
 #include <QVariant>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 namespace Norvix {
@@ -256,8 +257,9 @@ bool isSearchType(const QString &type);
 QString searchTypes();
 
 // The columns a lookup's description names (a field's FieldRif): one, or several separated by
-// ';' ("FirstName;LastName"), shown joined by a blank.
-QStringList descriptionColumns(const QString &description);
+// ';' ("FirstName;LastName"), shown joined by a blank. A whole text that `isColumn` knows is one
+// column, even with a ';' in its name.
+QStringList descriptionColumns(const QString &description, const std::function<bool(const QString &)> &isColumn);
 
 class CampiRic : public KeyedCollection<CampoRic>
 {

@@ -43,7 +43,8 @@ std::optional<LookupQuery> Lookups::queryOf(const CampoPtr &C, QVariant *listedF
         msgBox(nxTr("Indice della tabella %1 non trovato.").arg(C->RecRif()));
         return std::nullopt;
     }
-    query.descColumns = descriptionColumns(C->FieldRif().toString());
+    query.descColumns = descriptionColumns(C->FieldRif().toString(),
+                                           [&](const QString &c) { return query.table->indexOf(c) >= 0; });
 
     // The filter value: the text of the control bound to the field named by SourceRif.
     const auto campi = d.rec->Campi();
@@ -338,7 +339,8 @@ void Lookups::WRITEDESC(QWidget *control)
             setWidgetText(control, QString());
         } else if (desc) {
             QStringList parts;
-            for (const QString &column : descriptionColumns(c->FieldRif().toString()))
+            for (const QString &column :
+                 descriptionColumns(c->FieldRif().toString(), [&](const QString &n) { return table->indexOf(n) >= 0; }))
                 if (const QString part = rs.value(column).toString().trimmed(); !part.isEmpty())
                     parts << part;
             desc->setText(parts.join(u' '));

@@ -212,7 +212,8 @@ private:
                 nxTr("la tabella collegata %1 (campo 11) non esiste: crearla o correggere il nome").arg(ref));
             return;
         }
-        for (const QString &desc : descriptionColumns(c.FieldRif().toString()))
+        for (const QString &desc :
+             descriptionColumns(c.FieldRif().toString(), [&](const QString &n) { return target->indexOf(n) >= 0; }))
             if (target->indexOf(desc) < 0)
                 add(c.Nome(), line, QStringLiteral("missing-lookup-column"),
                     nxTr("la tabella collegata %1 non ha la colonna di descrizione %2 (campo 12): correggere il nome")
