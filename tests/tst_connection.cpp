@@ -9,6 +9,8 @@
 
 using namespace Norvix;
 
+Q_DECLARE_METATYPE(Norvix::Connection::WriteFate)
+
 namespace {
 
 const QString kOddFile = QStringLiteral("it's;a \"db\" %.db");
@@ -319,6 +321,32 @@ private slots:
             QVERIFY2(hidden.isEmpty() || !message.contains(hidden), qPrintable(message));
         QCOMPARE(snapshot(dir, true), before);
         QCOMPARE(QSqlDatabase::connectionNames(), connections);
+    }
+
+    // A write's transaction, its COMMIT then run, not run or its session left open: what settling
+    // it afterwards finds (once), and what the table holds.
+    void settledWrites_data()
+    {
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<Connection::WriteFate>("fate");
+        QTest::newRow("committed") << "COMMIT" << Connection::WriteFate::Saved;
+        QTest::newRow("rolled back") << "ROLLBACK" << Connection::WriteFate::NotSaved;
+        QTest::newRow("left open") << "" << Connection::WriteFate::NotSaved;
+    }
+    void settledWrites()
+    {
+        QFETCH(QString, end);
+        QFETCH(Connection::WriteFate, fate);
+        TestUtil::Backend pg(QStringLiteral("postgresql"));
+        pg.exec({"CREATE TABLE t (v INTEGER)"});
+        pg.conn->call([&] {
+            QSqlQuery q(pg.conn->database());
+            QVERIFY(q.exec("BEGIN") && pg.conn->markWrite(q) && q.exec("INSERT INTO t VALUES (1)"));
+            QVERIFY(end.isEmpty() || q.exec(end));
+        });
+        QCOMPARE(pg.conn->settleLostWrite(), fate);
+        QCOMPARE(pg.conn->settleLostWrite(), Connection::WriteFate::Untracked);
+        QCOMPARE(pg.scalar("SELECT COUNT(*) FROM t").toInt(), fate == Connection::WriteFate::Saved ? 1 : 0);
     }
 
     // Opened to read, a file changes in no byte and gets no file beside it; opened to write, it

@@ -502,6 +502,10 @@ The matching fields cannot be changed.</translation>
         <translation>The recordset is open read-only</translation>
     </message>
     <message>
+        <source>Il server del database non è raggiungibile: nulla è stato modificato e quanto inserito è stato mantenuto. Riprovare quando il server sarà di nuovo disponibile.</source>
+        <translation>The database server cannot be reached: nothing was changed and what was entered was kept. Try again when the server is available again.</translation>
+    </message>
+    <message>
         <source>Il valore "%1" non è valido per %2</source>
         <translation>Value "%1" is not valid for %2</translation>
     </message>
@@ -720,8 +724,8 @@ Do you want to end the record editor?</translation>
         <translation>The connection to the database is not open</translation>
     </message>
     <message>
-        <source>La connessione al database si è interrotta durante il salvataggio e non può essere ristabilita ora: non si sa se la modifica è stata salvata. </source>
-        <translation>The connection to the database broke during the save and cannot be made again now: whether the change was saved is not known. </translation>
+        <source>La connessione al database si è interrotta durante il salvataggio e ora non si può sapere se la modifica è stata salvata. </source>
+        <translation>The connection to the database broke during the save and whether the change was saved cannot be known now. </translation>
     </message>
     <message>
         <source>La connessione al database si è interrotta durante il salvataggio, ma la modifica risulta salvata.</source>
@@ -736,8 +740,12 @@ Do you want to end the record editor?</translation>
         <translation>The connection to the database broke during the save: whether the change was saved is not known.</translation>
     </message>
     <message>
-        <source>La connessione al database si è interrotta e non può essere ristabilita ora: non si sa se il record è stato eliminato.</source>
-        <translation>The connection to the database broke and cannot be made again now: whether the record was deleted is not known.</translation>
+        <source>La connessione al database si è interrotta e ora non si può sapere se il record è stato eliminato.</source>
+        <translation>The connection to the database broke and whether the record was deleted cannot be known now.</translation>
+    </message>
+    <message>
+        <source>La connessione al database si è interrotta, ma il record risulta eliminato.</source>
+        <translation>The connection to the database broke, but the record was deleted.</translation>
     </message>
     <message>
         <source>La connessione al database si è interrotta: il record non è stato eliminato.</source>

@@ -502,6 +502,10 @@ I campi corrispondenti non possono essere modificati.</translation>
         <translation>Il recordset è aperto in sola lettura</translation>
     </message>
     <message>
+        <source>Il server del database non è raggiungibile: nulla è stato modificato e quanto inserito è stato mantenuto. Riprovare quando il server sarà di nuovo disponibile.</source>
+        <translation>Il server del database non è raggiungibile: nulla è stato modificato e quanto inserito è stato mantenuto. Riprovare quando il server sarà di nuovo disponibile.</translation>
+    </message>
+    <message>
         <source>Il valore "%1" non è valido per %2</source>
         <translation>Il valore "%1" non è valido per %2</translation>
     </message>
@@ -720,8 +724,8 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>La connessione al database non è aperta</translation>
     </message>
     <message>
-        <source>La connessione al database si è interrotta durante il salvataggio e non può essere ristabilita ora: non si sa se la modifica è stata salvata. </source>
-        <translation>La connessione al database si è interrotta durante il salvataggio e non può essere ristabilita ora: non si sa se la modifica è stata salvata. </translation>
+        <source>La connessione al database si è interrotta durante il salvataggio e ora non si può sapere se la modifica è stata salvata. </source>
+        <translation>La connessione al database si è interrotta durante il salvataggio e ora non si può sapere se la modifica è stata salvata. </translation>
     </message>
     <message>
         <source>La connessione al database si è interrotta durante il salvataggio, ma la modifica risulta salvata.</source>
@@ -736,8 +740,12 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>La connessione al database si è interrotta durante il salvataggio: non si sa se la modifica è stata salvata.</translation>
     </message>
     <message>
-        <source>La connessione al database si è interrotta e non può essere ristabilita ora: non si sa se il record è stato eliminato.</source>
-        <translation>La connessione al database si è interrotta e non può essere ristabilita ora: non si sa se il record è stato eliminato.</translation>
+        <source>La connessione al database si è interrotta e ora non si può sapere se il record è stato eliminato.</source>
+        <translation>La connessione al database si è interrotta e ora non si può sapere se il record è stato eliminato.</translation>
+    </message>
+    <message>
+        <source>La connessione al database si è interrotta, ma il record risulta eliminato.</source>
+        <translation>La connessione al database si è interrotta, ma il record risulta eliminato.</translation>
     </message>
     <message>
         <source>La connessione al database si è interrotta: il record non è stato eliminato.</source>

@@ -1,7 +1,7 @@
 // Write conflicts: the row in hand was changed or deleted by another user after the editor read
 // it. The user sees FrmConflitto and chooses; nothing typed is lost unless the user says so.
-// And saves whose outcome is unknown, the connection to the server lost on the way: the row is
-// read again to tell the user whether the save landed.
+// And saves and deletes whose COMMIT the lost connection to the server cut off: their outcome is
+// made final and told (saved, not saved, or, the server out of reach, not known).
 
 #include "editor/frmconflitto.h"
 #include "platform/language.h"
@@ -143,69 +143,125 @@ bool RowActions::resolveConflict(bool deleting)
     }
 }
 
-bool RowActions::resolveLostSave(bool adding)
+QVariantList RowActions::rowKey(bool adding) const
 {
-    const QString title = d.q->windowTitle();
-    const QString kept = nxTr("I valori inseriti sono stati mantenuti: premere Conferma per salvarli.");
-    // The key of the row: the one in hand, or the one typed for a new row.
-    QVariantList key;
-    if (!adding) {
-        key = d.data.recordset()->Bookmark();
-    } else {
-        for (const QString &column : d.data.keyColumns())
-            for (const auto &f : d.fields.all())
-                if (f->column().compare(column, Qt::CaseInsensitive) == 0)
-                    key << f->value();
-    }
-    std::unique_ptr<Recordset> now;
-    try {
-        d.data.connection()->reconnect();
-        if (key.size() == d.data.keyColumns().size() && !key.isEmpty())
-            now = d.data.readRow(key);
-    } catch (const DataError &) {
-        msgBox(nxTr("La connessione al database si è interrotta durante il salvataggio e non può essere "
-                              "ristabilita ora: non si sa se la modifica è stata salvata. ")
-                   + kept,
-               MsgButtons::OkOnly, title);
-        return false;
-    }
-    // Landed when the row holds what the user typed in every field that was written.
-    bool landed = now && !now->Eof();
+    if (!adding)
+        return d.data.recordset()->Bookmark();
+    QVariantList key; // the one typed for a new row
+    for (const QString &column : d.data.keyColumns())
+        for (const auto &f : d.fields.all())
+            if (f->column().compare(column, Qt::CaseInsensitive) == 0)
+                key << f->value();
+    return key.size() == d.data.keyColumns().size() ? key : QVariantList();
+}
+
+RowActions::Typed RowActions::typedNow(bool adding) const
+{
+    Typed out{rowKey(adding), {}};
+    const auto table = d.data.table();
     for (const auto &f : d.fields.all()) {
         const QString column = f->column();
-        if (!landed || column.isEmpty() || !f->value().isValid() || now->table()->indexOf(column) < 0)
+        // A time stamp is written by every save, to the second, and shown to the minute: left out.
+        if (column.isEmpty() || !f->value().isValid() || table->indexOf(column) < 0
+            || f->campo()->ObjType().compare(u"UMOD", Qt::CaseInsensitive) == 0)
             continue;
         if (adding || f->text() != f->input()->property("ShownText").toString())
-            landed = storedText(*f, now->field(column)) == f->text();
+            out.texts.append({f.get(), f->text()});
     }
-    if (landed) {
-        msgBox(nxTr("La connessione al database si è interrotta durante il salvataggio, ma la modifica "
-                              "risulta salvata."),
-               MsgButtons::OkOnly, title);
+    return out;
+}
+
+bool RowActions::holds(const Recordset *stored, const Typed &typed)
+{
+    if (!stored || stored->Eof())
+        return false;
+    for (const auto &[f, text] : typed.texts)
+        if (storedText(*f, stored->field(f->column())) != text)
+            return false;
+    return true;
+}
+
+bool RowActions::rebaseOnOwnSave(const Typed &doubt, const DataError &error, bool adding)
+{
+    const bool taken = adding ? error.number() == DataError::IntegrityViolation || error.number() == DataError::DuplicatePrimary
+                              : error.number() == DataError::RowChanged;
+    if (!taken || doubt.key.isEmpty() || doubt.key != rowKey(adding))
+        return false;
+    try {
+        if (!holds(d.data.readRow(doubt.key).get(), doubt))
+            return false; // changed by someone else: a conflict as any other
+        d.data.recordset()->CancelUpdate();
+        if (adding)
+            d.data.open(d.data.rowOf(doubt.key), CursorIntent::Change);
+        else
+            d.data.recordset()->setBookmark(doubt.key);
         return true;
+    } catch (const DataError &) {
+        return false;
     }
-    msgBox(nxTr("La connessione al database si è interrotta durante il salvataggio: la modifica non è "
-                          "stata salvata. ")
-               + kept,
-           MsgButtons::OkOnly, title);
-    return false;
+}
+
+Connection::WriteFate RowActions::fateOfLostWrite(const Typed &typed, bool deleting)
+{
+    const auto fate = d.data.connection()->settleLostWrite();
+    if (fate != Connection::WriteFate::Untracked)
+        return fate;
+    // No transaction to ask about (not PostgreSQL): the row read again on a new session.
+    try {
+        d.data.connection()->reconnect();
+        if (typed.key.isEmpty())
+            return Connection::WriteFate::NotSaved;
+        const auto now = d.data.readRow(typed.key);
+        return (deleting ? now->Eof() : holds(now.get(), typed)) ? Connection::WriteFate::Saved
+                                                                  : Connection::WriteFate::NotSaved;
+    } catch (const DataError &) {
+        return Connection::WriteFate::Unknown;
+    }
+}
+
+bool RowActions::resolveLostSave(bool adding)
+{
+    const QString kept = nxTr("I valori inseriti sono stati mantenuti: premere Conferma per salvarli.");
+    Typed typed = typedNow(adding);
+    switch (fateOfLostWrite(typed, false)) {
+    case Connection::WriteFate::Saved:
+        msgBox(nxTr("La connessione al database si è interrotta durante il salvataggio, ma la modifica "
+                    "risulta salvata."),
+               MsgButtons::OkOnly, d.q->windowTitle());
+        return true;
+    case Connection::WriteFate::NotSaved:
+        msgBox(nxTr("La connessione al database si è interrotta durante il salvataggio: la modifica non è "
+                    "stata salvata. ") + kept,
+               MsgButtons::OkOnly, d.q->windowTitle());
+        return false;
+    default:
+        // The next Conferma finds the row changed, by this save if it landed: then no conflict.
+        m_doubt = std::move(typed);
+        msgBox(nxTr("La connessione al database si è interrotta durante il salvataggio e ora non si può "
+                    "sapere se la modifica è stata salvata. ") + kept,
+               MsgButtons::OkOnly, d.q->windowTitle());
+        return false;
+    }
 }
 
 bool RowActions::resolveLostDelete()
 {
-    const QVariantList key = d.data.recordset()->Bookmark();
-    try {
-        d.data.connection()->reconnect();
-        if (d.data.readRow(key)->Eof())
-            return true; // it went through
-        msgBox(nxTr("La connessione al database si è interrotta: il record non è stato eliminato."),
-               MsgButtons::OkOnly, d.q->windowTitle());
-    } catch (const DataError &) {
-        msgBox(nxTr("La connessione al database si è interrotta e non può essere ristabilita ora: non si sa "
-                              "se il record è stato eliminato."),
-               MsgButtons::OkOnly, d.q->windowTitle());
+    QString text;
+    const auto fate = fateOfLostWrite(Typed{d.data.recordset()->Bookmark(), {}}, true);
+    switch (fate) {
+    case Connection::WriteFate::Saved:
+        text = nxTr("La connessione al database si è interrotta, ma il record risulta eliminato.");
+        break;
+    case Connection::WriteFate::NotSaved:
+        text = nxTr("La connessione al database si è interrotta: il record non è stato eliminato.");
+        break;
+    default: // a delete tried again finds the row gone, if this one went: then no conflict
+        text = nxTr("La connessione al database si è interrotta e ora non si può sapere se il record è stato "
+                    "eliminato.");
+        break;
     }
-    return false;
+    msgBox(text, MsgButtons::OkOnly, d.q->windowTitle());
+    return fate == Connection::WriteFate::Saved;
 }
 
 } // namespace Norvix

@@ -102,28 +102,11 @@ void RowActions::save()
     if (!d.q->CONTROLLOGENERALE())
         return;
     SCRIVIUMOD();
-    Recordset *rs = d.data.recordset();
-    const bool adding = rs && rs->editMode() == EditMode::Add;
+    const bool adding = d.data.recordset() && d.data.recordset()->editMode() == EditMode::Add;
     if (adding)
         Shared::LastInserted = SCRIVILAST();
-    try {
-        if (!rs)
-            throw DataError(DataError::NoCurrentRow, nxTr("Nessun record aperto"));
-        if (!writeControls(adding))
-            return;
-        rs->Update();
-    } catch (const DataError &e) {
-        // Saved in spite of the error: the save landed after all, or was written over the other's.
-        bool saved = false;
-        if (e.number() == DataError::ConnectionLost)
-            saved = resolveLostSave(adding);
-        else if (e.number() == DataError::RowChanged && !adding && canResolveConflict())
-            saved = resolveConflict(false);
-        else
-            refused(e);
-        if (!saved)
-            return;
-    }
+    if (!writeRow())
+        return;
     // The row as stored, by its key: for a new row, the key the database may have given it.
     const Recordset *stored = d.data.recordset();
     const QVariantList key = stored && stored->hasCurrentRow() && stored->editMode() == EditMode::None
@@ -156,6 +139,31 @@ void RowActions::save()
     }
     if (Shared::CloseOnConfirm)
         d.q->close();
+}
+
+bool RowActions::writeRow()
+{
+    Recordset *rs = d.data.recordset();
+    const bool adding = rs && rs->editMode() == EditMode::Add;
+    const std::optional<Typed> doubt = std::exchange(m_doubt, std::nullopt);
+    try {
+        if (!rs)
+            throw DataError(DataError::NoCurrentRow, nxTr("Nessun record aperto"));
+        if (!writeControls(adding))
+            return false;
+        rs->Update();
+        return true;
+    } catch (const DataError &e) {
+        // Saved in spite of the error: the save landed after all, or was written over the other's.
+        if (doubt && rebaseOnOwnSave(*doubt, e, adding))
+            return writeRow(); // over the row that the save in doubt did write
+        if (e.number() == DataError::ConnectionLost)
+            return resolveLostSave(adding);
+        if (e.number() == DataError::RowChanged && !adding && canResolveConflict())
+            return resolveConflict(false);
+        refused(e);
+        return false;
+    }
 }
 
 bool RowActions::writeControls(bool adding)
@@ -375,9 +383,10 @@ void RowActions::SETINDICI(bool enabled)
 
 bool RowActions::explainRefusal(const DataError &error, bool deleting)
 {
-    // Nothing was written: the file went, stayed locked, or the user stopped waiting for the server.
-    if (error.number() == DataError::FileGone || error.number() == DataError::Busy
-        || error.number() == DataError::TableLocked || error.number() == DataError::Cancelled) {
+    // Nothing was written: the file went, stayed locked, the server could not be reached, or the
+    // user stopped waiting for it.
+    if (error.number() == DataError::FileGone || error.number() == DataError::Busy || error.number() == DataError::TableLocked
+        || error.number() == DataError::Cancelled || error.number() == DataError::ConnectionFailed) {
         const bool busy = error.number() == DataError::Busy || error.number() == DataError::TableLocked;
         msgBox(busy ? busyText() : error.description(), MsgButtons::OkOnly, d.q->windowTitle());
         return true;

@@ -5,13 +5,18 @@
 // locks of the field controls (LoccaRecord, SETINDICI) that the modes set.
 
 #include "editor/frmconflitto.h"
+#include "platform/connection.h"
 
 #include <QString>
 #include <QVariantList>
 
+#include <optional>
+#include <utility>
+
 namespace Norvix {
 
 class DataError;
+class FieldControl;
 class FrmEditTabPrivate;
 class Recordset;
 
@@ -51,14 +56,32 @@ private:
     // true when the row was then saved (or deleted). Needs a row with a key.
     bool canResolveConflict() const;
     bool resolveConflict(bool deleting);
-    // A save whose connection to the server was lost: reconnects, reads the row again and tells
-    // the user whether the save landed (true) or not (the typed values stay for another try).
+    // A save whose COMMIT the lost connection cut off: its outcome made final and told, true when
+    // it landed; otherwise the typed values stay for another try. The same for a delete.
     bool resolveLostSave(bool adding);
     bool resolveLostDelete();
+    // What a save wrote: the row's key (empty when not known) and each written field's text.
+    struct Typed
+    {
+        QVariantList key;
+        QList<std::pair<const FieldControl *, QString>> texts;
+    };
+    QVariantList rowKey(bool adding) const;
+    Typed typedNow(bool adding) const;
+    // True when the row as stored holds every text written.
+    static bool holds(const Recordset *stored, const Typed &typed);
+    Connection::WriteFate fateOfLostWrite(const Typed &typed, bool deleting);
+    // After a save left in doubt, the next one found the row taken (changed, or a new row's key
+    // used): when the stored row holds what the doubtful save wrote, that save landed and the row
+    // in hand becomes the stored one (true), for the typed values to be written over it.
+    bool rebaseOnOwnSave(const Typed &doubt, const DataError &error, bool adding);
+    // Writes the row in hand; true when it is saved (the user told otherwise).
+    bool writeRow();
     // Every written field: caption, value read, value stored now (none: deleted), value typed.
     QList<FrmConflitto::Difference> conflictFields(const Recordset *stored) const;
 
     FrmEditTabPrivate &d;
+    std::optional<Typed> m_doubt; // the last save, when its outcome is not known
 };
 
 } // namespace Norvix

@@ -5,6 +5,7 @@
 #include "platform/sqlnames.h"
 
 #include <QAtomicInteger>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -874,8 +875,9 @@ void Connection::run(const std::function<void()> &work) const
     const QString what = describe(m_params);
     auto job = std::make_shared<Worker::Job>();
     job->work = [this, &work, &worker] {
-        // A session that Annulla cut is opened again before anything else runs.
-        if (worker->takeCut())
+        // A session that Annulla cut, or that could not be opened again while the server was away,
+        // is opened again before anything else runs: nothing was sent on it.
+        if (worker->takeCut() || sessionClosed())
             const_cast<Connection *>(this)->reopenSession();
         work();
     };
@@ -1173,6 +1175,66 @@ void Connection::reopenSession()
     if (m_dialect == SqlDialect::PostgreSql)
         runSetting(m_readOnly ? QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY")
                               : QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ WRITE"));
+}
+
+bool Connection::sessionClosed() const
+{
+    return QSqlDatabase::contains(m_name) && !QSqlDatabase::database(m_name, false).isOpen();
+}
+
+bool Connection::markWrite(QSqlQuery &q)
+{
+    m_write.reset();
+    if (m_dialect != SqlDialect::PostgreSql)
+        return true;
+    if (!q.exec(QStringLiteral("SELECT pg_backend_pid(), txid_current()")) || !q.next())
+        return false;
+    m_write = WriteMark{q.value(0).toLongLong(), q.value(1).toLongLong()};
+    return true;
+}
+
+Connection::WriteFate Connection::settleLostWrite()
+{
+    const std::optional<WriteMark> mark = std::exchange(m_write, std::nullopt);
+    if (!mark)
+        return WriteFate::Untracked;
+    try {
+        return call([&] {
+            reopenSession();
+            return fateOf(*mark);
+        });
+    } catch (const DataError &) {
+        return WriteFate::Unknown; // the server cannot be reached
+    }
+}
+
+Connection::WriteFate Connection::fateOf(const WriteMark &mark)
+{
+    QSqlQuery q(database());
+    // That process only while it still holds that transaction: the number of a process that has
+    // ended may be another's by now.
+    q.prepare(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE pid = ? "
+                             "AND backend_xid::text = (?::bigint % 4294967296)::text"));
+    q.addBindValue(mark.pid);
+    q.addBindValue(mark.txid);
+    if (!q.exec())
+        return WriteFate::Unknown;
+    // Once the process has gone its transaction is no longer in progress: committed or aborted.
+    const QDeadlineTimer deadline(kSettleMs);
+    q.prepare(QStringLiteral("SELECT txid_status(?)"));
+    for (;;) {
+        q.bindValue(0, mark.txid);
+        if (!q.exec() || !q.next())
+            return WriteFate::Unknown;
+        const QString status = q.value(0).toString(); // NULL: too old to tell
+        if (status == u"committed")
+            return WriteFate::Saved;
+        if (status == u"aborted")
+            return WriteFate::NotSaved;
+        if (status != u"in progress" || deadline.hasExpired() || interrupted())
+            return WriteFate::Unknown;
+        QThread::msleep(50);
+    }
 }
 
 void Connection::closeSession()

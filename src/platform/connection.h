@@ -136,6 +136,18 @@ public:
     // Opens the session with the server again, as it was (reading only or writing). Throws
     // DataError when the server still cannot be reached. Nothing to do for SQLite.
     void reconnect();
+    // Inside call(), first in a write's transaction: on PostgreSQL records the server process and
+    // the transaction's id (one statement on `q`), so that a COMMIT cut off can be settled. False,
+    // with q's error, when the statement failed; nothing to do elsewhere.
+    bool markWrite(QSqlQuery &q);
+    // What became of a write whose COMMIT was cut off (DataError::ConnectionLost).
+    enum class WriteFate { Saved, NotSaved, Unknown, Untracked };
+    // Makes that outcome final, then tells it: from a new session the old server process is ended
+    // (a COMMIT it has not read yet is never read) and the transaction's fate asked until it is no
+    // longer in progress, for at most kSettleMs. Unknown when the server cannot be reached or the
+    // process does not end in time; Untracked when no transaction was recorded (not PostgreSQL).
+    WriteFate settleLostWrite();
+    static constexpr int kSettleMs = 5000;
     // Prepares `sql` into `q` (forward only, exact numbers), binds `values` and runs it, waiting
     // out locks (execPatiently); a read whose connection to the server was lost runs once more
     // after reconnect(), which throws DataError when the server stays away. False with q's error.
@@ -156,6 +168,7 @@ private:
     void openSession();
     void closeSession();
     void reopenSession();
+    bool sessionClosed() const;
     void runSetting(const QString &statement);
     bool enableWritingHere();
 
@@ -169,6 +182,13 @@ private:
     SqlDialect m_dialect = SqlDialect::Other;
     mutable QHash<QString, std::shared_ptr<const TableInfo>> m_tables;
     std::shared_ptr<Worker> m_worker; // the thread of a server connection (kept by a waiting caller too)
+    struct WriteMark
+    {
+        qint64 pid = 0;  // the server process of the session
+        qint64 txid = 0; // txid_current() of the write's transaction
+    };
+    std::optional<WriteMark> m_write; // the last write's, until settled (used inside call() only)
+    WriteFate fateOf(const WriteMark &mark);
 };
 
 template <class Work>

@@ -605,18 +605,15 @@ void Recordset::insertRow()
     if (returning)
         sql += QStringLiteral(" RETURNING ") + (m_naturalKey == u"ctid" ? QStringLiteral("ctid::text") : keys.join(QStringLiteral(", ")));
 
-    const QVariantList key = m_connection->call([&] {
-        QVariantList key;
-        QSqlQuery q(m_connection->database());
+    QVariantList key;
+    const auto insert = [&](QSqlQuery &q) {
         if (!q.prepare(sql))
-            fail(q.lastError(), RowStatement::Insert);
+            return false;
         for (int i : columns)
             q.addBindValue(m_pending.value(i));
-        if (!execPatiently(q)) {
-            if (m_connection->isLost(q.lastError()))
-                lost();
-            fail(q.lastError(), RowStatement::Insert);
-        }
+        if (!execPatiently(q))
+            return false;
+        key.clear();
         if (returning && q.next()) {
             for (int i = 0; i < keys.size(); ++i)
                 key << q.value(i);
@@ -633,14 +630,21 @@ void Recordset::insertRow()
         // never an acknowledged save.
         while (q.next()) {
         }
-        if (q.lastError().isValid()) {
-            if (m_connection->isLost(q.lastError()))
-                lost();
-            fail(q.lastError(), RowStatement::Insert);
-        }
-        q.finish();
-        return key;
-    });
+        return !q.lastError().isValid();
+    };
+    if (m_connection->dialect() == SqlDialect::PostgreSql) {
+        writeInTransaction(RowStatement::Insert, insert); // a COMMIT cut off can be settled
+    } else {
+        m_connection->call([&] {
+            QSqlQuery q(m_connection->database());
+            if (!insert(q)) {
+                if (m_connection->isLost(q.lastError()))
+                    lost();
+                fail(q.lastError(), RowStatement::Insert);
+            }
+            q.finish();
+        });
+    }
     m_editMode = EditMode::None;
     m_pending.clear();
     reloadByKey(key);
@@ -691,52 +695,87 @@ void Recordset::Delete()
 
 void Recordset::runOnOneRow(const QString &sql, const QVariantList &values, RowStatement statement)
 {
-    m_connection->call([&] {
-        // One transaction; exactly one row must be touched, or someone else changed or deleted it.
-        // A transaction that found the file locked is rolled back and run again whole, for as long
-        // as the LockWait lets it: its WHERE clause checks the row afresh each time.
-        m_connection->requireSameFile();
-        QSqlDatabase db = m_connection->database();
-        const SqlDialect dialect = m_connection->dialect();
-        LockWait wait;
-        const auto failed = [&](const QSqlError &error) {
-            if (m_connection->isLost(error))
-                lost();
-            if (!isBusy(dialect, error) || !wait.next())
-                fail(error, statement);
-        };
-        for (;;) {
-            if (!db.transaction()) {
-                failed(db.lastError());
-                continue;
-            }
-            QSqlQuery q(db);
-            bool ok = q.prepare(sql);
-            for (const QVariant &v : values)
-                q.addBindValue(v);
-            ok = ok && q.exec();
-            if (!ok) {
-                const QSqlError error = q.lastError();
-                q.finish();
-                db.rollback();
-                failed(error);
-                continue;
-            }
-            const int affected = q.numRowsAffected();
-            q.finish();
-            if (affected != 1) {
-                db.rollback();
-                throw DataError(DataError::RowChanged, rowChangedText());
-            }
-            if (!db.commit()) {
-                const QSqlError error = db.lastError();
-                db.rollback();
-                failed(error);
-                continue;
-            }
-            return;
-        }
+    writeInTransaction(statement, [&](QSqlQuery &q) {
+        bool ok = q.prepare(sql);
+        for (const QVariant &v : values)
+            q.addBindValue(v);
+        if (!ok || !q.exec())
+            return false;
+        // Exactly one row must be touched, or someone else changed or deleted it.
+        if (q.numRowsAffected() != 1)
+            throw DataError(DataError::RowChanged, rowChangedText());
+        return true;
     });
+}
+
+void Recordset::writeInTransaction(RowStatement statement, const std::function<bool(QSqlQuery &)> &write)
+{
+    try {
+        m_connection->call([&] { transactionHere(statement, write); });
+    } catch (const DataError &e) {
+        if (e.number() != DataError::ConnectionFailed)
+            throw;
+        // Opening the session again failed: nothing was sent that could be saved.
+        throw DataError(DataError::ConnectionFailed,
+                        nxTr("Il server del database non è raggiungibile: nulla è stato modificato e quanto inserito "
+                             "è stato mantenuto. Riprovare quando il server sarà di nuovo disponibile."),
+                        e.nativeCode());
+    }
+}
+
+void Recordset::transactionHere(RowStatement statement, const std::function<bool(QSqlQuery &)> &write)
+{
+    // Until its COMMIT is sent, a write that failed changed nothing. A transaction that found the
+    // file locked is rolled back and run again whole, for as long as the LockWait lets it; one
+    // whose session the server ended (a restart, an idle session closed) is run again once on a
+    // new session. Its WHERE clause checks the row afresh each time.
+    m_connection->requireSameFile();
+    const SqlDialect dialect = m_connection->dialect();
+    LockWait wait;
+    bool reconnected = false;
+    const auto failed = [&](const QSqlError &error) {
+        if (m_connection->isLost(error) && !m_connection->interrupted()) {
+            if (reconnected)
+                throw DataError(DataError::ConnectionFailed, error.text());
+            reconnected = true;
+            m_connection->reconnect();
+        } else if (!isBusy(dialect, error) || !wait.next()) {
+            fail(error, statement);
+        }
+    };
+    for (;;) {
+        QSqlDatabase db = m_connection->database();
+        if (!db.transaction()) {
+            failed(db.lastError());
+            continue;
+        }
+        QSqlQuery q(db);
+        bool ok = false;
+        try {
+            ok = m_connection->markWrite(q) && write(q);
+        } catch (...) {
+            q.finish();
+            db.rollback();
+            throw;
+        }
+        if (!ok) {
+            const QSqlError error = q.lastError();
+            q.finish();
+            db.rollback();
+            failed(error);
+            continue;
+        }
+        q.finish();
+        if (!db.commit()) {
+            const QSqlError error = db.lastError();
+            if (m_connection->isLost(error))
+                lost(); // the COMMIT may have reached the server: Connection::settleLostWrite tells
+            db.rollback();
+            failed(error);
+            continue;
+        }
+        return;
+    }
 }
 
 void Recordset::lost() const

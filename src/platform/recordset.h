@@ -22,6 +22,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -130,6 +131,10 @@ private:
     QString rowMatch(QVariantList &values) const;
     void insertRow();
     void runOnOneRow(const QString &sql, const QVariantList &values, RowStatement statement);
+    // Runs `write` (false: it failed, with the query's error) in one transaction that the
+    // connection marks (Connection::markWrite) and commits.
+    void writeInTransaction(RowStatement statement, const std::function<bool(QSqlQuery &)> &write);
+    void transactionHere(RowStatement statement, const std::function<bool(QSqlQuery &)> &write);
     void updateRow();
     void reloadByKey(const QVariantList &key);
     // Throws the DataError of a failed statement; `statement` is the row write that failed, if any.
