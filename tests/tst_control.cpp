@@ -7,6 +7,9 @@
 #include "platform/window.h"
 #include "anagrafica.h"
 
+#include <QRandomGenerator>
+#include <QSqlQuery>
+
 #include <QLineEdit>
 #include <QMetaProperty>
 #include <QSignalSpy>
@@ -24,6 +27,22 @@ void point(::Norvix::Norvix &control, const TestUtil::Data &data)
     control.setDatabaseName(QStringLiteral("anagrafica.db"));
     control.setRecordName(QStringLiteral("CLIENTI"));
 }
+
+// A user who reads each message for a moment (timers run meanwhile, as under a real box) and
+// answers with either button.
+struct HastyUser : MessageService
+{
+    QRandomGenerator random;
+    explicit HastyUser(int seed) : random(seed) {}
+    MsgAnswer show(const Message &m) override
+    {
+        QTest::qWait(random.bounded(4));
+        const bool first = random.bounded(2);
+        if (m.buttons == MsgButtons::YesNo)
+            return first ? MsgAnswer::Yes : MsgAnswer::No;
+        return first || m.buttons == MsgButtons::OkOnly ? MsgAnswer::Ok : MsgAnswer::Cancel;
+    }
+};
 
 } // namespace
 
@@ -200,6 +219,74 @@ private slots:
         QVERIFY(!control.TableEditor()->isModal());
         QCOMPARE(control.TableEditor()->findChild<QLineEdit *>(QStringLiteral("TxtText2"))->text(), u"x");
         control.CloseEditor();
+    }
+
+    // Host calls from timers at random moments while editors start, save, delete and close (the
+    // SQLite file locked by another user now and then, PostgreSQL answering on its thread): one
+    // editor at most, a call made while one opens or is open opens nothing, nothing crashes
+    // (scripts/fuzz runs this under AddressSanitizer too).
+    void hostCallsAtRandomMoments_data() { TestUtil::backends<int>("seed", {{"1", 1}, {"2", 2}, {"3", 3}}); }
+    void hostCallsAtRandomMoments()
+    {
+        QFETCH(QString, backend);
+        QFETCH(int, seed);
+        TestUtil::Data data(backend == u"sqlite" ? QStringLiteral("sqlite-journal") : backend);
+        ::Norvix::Norvix control;
+        point(control, data);
+        control.setConnection(data.connection);
+        auto user = std::make_shared<HastyUser>(seed);
+        setMessageService(user);
+        QRandomGenerator &random = user->random;
+        const auto other = data.open();
+        int depth = 0, ticks = 0, opened = 0;
+        bool twice = false, crowded = false, locked = false;
+        const auto open = [&](const std::function<bool()> &call) {
+            const bool busy = control.EditorVisible() || depth > 0;
+            ++depth;
+            const bool shown = call();
+            --depth;
+            twice = twice || (shown && busy);
+            opened += shown;
+        };
+        const auto onEditor = [&](const std::function<void(FrmEditTab &)> &act) {
+            if (FrmEditTab *editor = control.TableEditor(); editor && editor->isVisible())
+                act(*editor);
+        };
+        const auto lock = [&](const char *sql) { return other->call([&] { return QSqlQuery(other->database()).exec(sql); }); };
+        const QList<std::function<void()>> calls{
+            [&] { open([&] { return control.ShowTableEditor(); }); },
+            [&] { open([&] { return control.ShowTableEditor(QStringLiteral("2")); }); },
+            [&] { open([&] { return control.ShowTableSearch(1, {QStringLiteral("R")}); }); },
+            [&] { control.CloseEditor(); },
+            [&] { control.setModale(random.bounded(2)); },
+            [&] { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); },
+            [&] { onEditor([&](FrmEditTab &e) { e.LstSelect()->setCurrentRow(int(random.bounded(3))); }); },
+            [&] { // a change typed, then Nuovo, Conferma, Annulla, Elimina or Fine
+                onEditor([&](FrmEditTab &e) {
+                    if (auto *name = e.findChild<QLineEdit *>(QStringLiteral("TxtText2")); name && name->isEnabled())
+                        name->setText(QString::number(random.bounded(1000)));
+                    e.SETMODIFICATO();
+                    e.CmdButton_Click(int(random.bounded(5)));
+                });
+            },
+            [&] {
+                if (data.sqlite && !locked && (locked = lock("BEGIN EXCLUSIVE")))
+                    QTimer::singleShot(random.bounded(20, 150), &control, [&] { locked = !lock("COMMIT"); });
+            },
+        };
+        std::function<void()> tick = [&] {
+            const bool last = ++ticks > 120;
+            if (!last || depth > 0 || control.EditorVisible())
+                QTimer::singleShot(random.bounded(12), &control, tick);
+            last ? control.CloseEditor() : calls.at(random.bounded(calls.size()))();
+            const auto windows = QApplication::topLevelWidgets();
+            crowded = crowded || std::count_if(windows.begin(), windows.end(), [](QWidget *w) {
+                                     return qobject_cast<FrmEditTab *>(w) && w->isVisible();
+                                 }) > 1;
+        };
+        QTimer::singleShot(0, &control, tick);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks > 120 && depth == 0 && !control.EditorVisible() && !locked, 120000);
+        QVERIFY2(opened > 0 && !twice && !crowded, qPrintable(QString("%1 opened, twice %2, crowded %3").arg(opened).arg(twice).arg(crowded)));
     }
 
     void failuresReachTheHost()

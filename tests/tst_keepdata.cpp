@@ -4,6 +4,7 @@
 
 #include "anagrafica.h"
 #include "editordriver.h"
+#include "platform/waiting.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -430,6 +431,55 @@ private slots:
         QCOMPARE(shown(editor, QStringLiteral("TxtText2")), u"Perso?");
         QVERIFY(editor.Modified() || adding);
         QCOMPARE(QFile::exists(file) ? TestUtil::readFile(file) : QByteArray(), other);
+    }
+
+    // A lock held past the wait, the server's time limit, a full disk: each told in words of its
+    // own (what happened, what to do) under the editor's title; the typed values and the editor stay.
+    void passingHindrancesAreExplained_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QStringList>("setup");  // before the editor starts
+        QTest::addColumn<QStringList>("own");    // then on the editor's own connection
+        QTest::addColumn<QString>("says");
+        QTest::newRow("full disk, save") << "sqlite"
+            << QStringList{"CREATE TABLE PESO (B BLOB)",
+                           "CREATE TRIGGER PIENO AFTER UPDATE ON CLIENTI BEGIN INSERT INTO PESO VALUES (zeroblob(300000)); END"}
+            << QStringList{"PRAGMA max_page_count = 1"} << "Il disco del database è pieno: la modifica non è stata salvata";
+        QTest::newRow("time limit, save") << "postgresql"
+            << QStringList{"CREATE FUNCTION lenta() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN PERFORM pg_sleep(3); RETURN NEW; END $$",
+                           "CREATE TRIGGER lenta BEFORE UPDATE ON CLIENTI FOR EACH ROW EXECUTE FUNCTION lenta()"}
+            << QStringList{"SET statement_timeout = 300"} << "tempo massimo consentito: la modifica non è stata salvata";
+        QTest::newRow("lock, line selected") << "sqlite-journal" << QStringList() << QStringList()
+                                             << "occupato da un altro utente: i dati non possono essere letti ora";
+    }
+    void passingHindrancesAreExplained()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QStringList, setup);
+        QFETCH(QStringList, own);
+        QFETCH(QString, says);
+        Data data(backend);
+        data.exec(setup);
+        FrmEditTab editor;
+        TestUtil::startShown(editor, data.connection, data.folder(), QStringLiteral("CLIENTI"));
+        if (setup.isEmpty()) { // another user locks the file while a line is selected
+            const auto other = data.open();
+            data.exec({"BEGIN EXCLUSIVE"}, other);
+            LockWait::setPolicy([](int, qint64) { return false; });
+            editor.LstSelect()->setCurrentRow(1);
+            LockWait::setPolicy({});
+            data.exec({"COMMIT"}, other);
+        } else {
+            data.exec(own, editor.EditConnection());
+            type(editor, control(editor, QStringLiteral("TxtText2")), QStringLiteral("Tenuto"));
+            leave(editor);
+            press(editor, 1);
+            QVERIFY(editor.Modified() && shown(editor, QStringLiteral("TxtText2")) == u"Tenuto");
+        }
+        QCOMPARE(said().size(), 1);
+        const Message told = m_messages->messages().first();
+        QVERIFY2(told.text.contains(says) && told.title == editor.windowTitle(), qPrintable(told.title + u'|' + told.text));
+        QVERIFY(editor.isVisible());
     }
 
     // Another user changed or deleted the row since it was read: the conflict window lists the

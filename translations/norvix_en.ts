@@ -202,6 +202,10 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>Please wait</translation>
     </message>
     <message>
+        <source>Attendere qualche istante e riprovare.</source>
+        <translation>Wait a moment and try again.</translation>
+    </message>
+    <message>
         <source>CARTELLA</source>
         <translation>FOLDER</translation>
     </message>
@@ -438,8 +442,12 @@ The matching fields cannot be changed.</translation>
         <translation>The database is open read-only: no change can be saved.</translation>
     </message>
     <message>
-        <source>Il database è occupato da un altro utente: la modifica non è stata salvata e i valori inseriti sono stati mantenuti. Riprovare più tardi.</source>
-        <translation>The database is busy with another user: the change was not saved and the values typed have been kept. Try again later.</translation>
+        <source>Il database è occupato da un altro utente</source>
+        <translation>The database is busy with another user</translation>
+    </message>
+    <message>
+        <source>Il disco del database è pieno</source>
+        <translation>The database's disk is full</translation>
     </message>
     <message>
         <source>Il driver "%1" non è riconosciuto (ammessi: sqlite, postgresql, odbc o il nome di un driver Qt come QSQLITE).</source>
@@ -500,6 +508,10 @@ The matching fields cannot be changed.</translation>
     <message>
         <source>Il recordset è aperto in sola lettura</source>
         <translation>The recordset is open read-only</translation>
+    </message>
+    <message>
+        <source>Il server del database ha interrotto l'operazione perché superava il tempo massimo consentito</source>
+        <translation>The database server stopped the operation because it took longer than the time allowed</translation>
     </message>
     <message>
         <source>Il server del database non è raggiungibile: nulla è stato modificato e quanto inserito è stato mantenuto. Riprovare quando il server sarà di nuovo disponibile.</source>
@@ -816,6 +828,10 @@ Do you want to end the record editor?</translation>
         <translation>Table %1 has no key to order and find its rows</translation>
     </message>
     <message>
+        <source>Liberare spazio sul disco e riprovare.</source>
+        <translation>Free some disk space and try again.</translation>
+    </message>
+    <message>
         <source>Memoria insufficiente per derivare la chiave dei descrittori</source>
         <translation>Not enough memory to derive the descriptors' key</translation>
     </message>
@@ -938,6 +954,10 @@ Do you want to end the record editor?</translation>
     <message>
         <source>Ricerca non riuscita</source>
         <translation>Search failed</translation>
+    </message>
+    <message>
+        <source>Riprovare più tardi.</source>
+        <translation>Try again later.</translation>
     </message>
     <message>
         <source>Scegli il record</source>
@@ -1168,6 +1188,10 @@ Commands:
         <translation>the data in SQLite file FILE</translation>
     </message>
     <message>
+        <source>i dati non possono essere letti ora.</source>
+        <translation>the data cannot be read now.</translation>
+    </message>
+    <message>
         <source>i descrittori non hanno il record %1: aggiungere una riga RECORD</source>
         <translation>the descriptors have no record %1: add a RECORD line</translation>
     </message>
@@ -1198,6 +1222,10 @@ Commands:
     <message>
         <source>il numero delle righe non corrisponde</source>
         <translation>the number of lines does not match</translation>
+    </message>
+    <message>
+        <source>il record non è stato eliminato.</source>
+        <translation>the record was not deleted.</translation>
     </message>
     <message>
         <source>il tipo %1 non può stare nella colonna %2 (%3): usare il tipo che la colonna tiene, o cambiare la colonna</source>
@@ -1246,6 +1274,10 @@ Commands:
     <message>
         <source>la lunghezza %1 supera quella della colonna %2 (%3): portare la lunghezza (campo 5) a %4 o allargare la colonna</source>
         <translation>length %1 exceeds that of column %2 (%3): bring the length (field 5) to %4 or widen the column</translation>
+    </message>
+    <message>
+        <source>la modifica non è stata salvata e i valori inseriti sono stati mantenuti.</source>
+        <translation>the change was not saved and the values typed have been kept.</translation>
     </message>
     <message>
         <source>la pagina %1 non esiste: il record ne dichiara %2 nella riga RECORD (riga %3); aggiungere il nome della pagina o correggere il campo 15</source>

@@ -202,6 +202,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>Attendere</translation>
     </message>
     <message>
+        <source>Attendere qualche istante e riprovare.</source>
+        <translation>Attendere qualche istante e riprovare.</translation>
+    </message>
+    <message>
         <source>CARTELLA</source>
         <translation>CARTELLA</translation>
     </message>
@@ -438,8 +442,12 @@ I campi corrispondenti non possono essere modificati.</translation>
         <translation>Il database è aperto in sola lettura: nessuna modifica può essere salvata.</translation>
     </message>
     <message>
-        <source>Il database è occupato da un altro utente: la modifica non è stata salvata e i valori inseriti sono stati mantenuti. Riprovare più tardi.</source>
-        <translation>Il database è occupato da un altro utente: la modifica non è stata salvata e i valori inseriti sono stati mantenuti. Riprovare più tardi.</translation>
+        <source>Il database è occupato da un altro utente</source>
+        <translation>Il database è occupato da un altro utente</translation>
+    </message>
+    <message>
+        <source>Il disco del database è pieno</source>
+        <translation>Il disco del database è pieno</translation>
     </message>
     <message>
         <source>Il driver "%1" non è riconosciuto (ammessi: sqlite, postgresql, odbc o il nome di un driver Qt come QSQLITE).</source>
@@ -500,6 +508,10 @@ I campi corrispondenti non possono essere modificati.</translation>
     <message>
         <source>Il recordset è aperto in sola lettura</source>
         <translation>Il recordset è aperto in sola lettura</translation>
+    </message>
+    <message>
+        <source>Il server del database ha interrotto l'operazione perché superava il tempo massimo consentito</source>
+        <translation>Il server del database ha interrotto l'operazione perché superava il tempo massimo consentito</translation>
     </message>
     <message>
         <source>Il server del database non è raggiungibile: nulla è stato modificato e quanto inserito è stato mantenuto. Riprovare quando il server sarà di nuovo disponibile.</source>
@@ -816,6 +828,10 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>La tabella %1 non ha una chiave per ordinare e ritrovare le righe</translation>
     </message>
     <message>
+        <source>Liberare spazio sul disco e riprovare.</source>
+        <translation>Liberare spazio sul disco e riprovare.</translation>
+    </message>
+    <message>
         <source>Memoria insufficiente per derivare la chiave dei descrittori</source>
         <translation>Memoria insufficiente per derivare la chiave dei descrittori</translation>
     </message>
@@ -938,6 +954,10 @@ Vuoi terminare l'editor di record ?</translation>
     <message>
         <source>Ricerca non riuscita</source>
         <translation>Ricerca non riuscita</translation>
+    </message>
+    <message>
+        <source>Riprovare più tardi.</source>
+        <translation>Riprovare più tardi.</translation>
     </message>
     <message>
         <source>Scegli il record</source>
@@ -1168,6 +1188,10 @@ Comandi:
         <translation>i dati nel file SQLite FILE</translation>
     </message>
     <message>
+        <source>i dati non possono essere letti ora.</source>
+        <translation>i dati non possono essere letti ora.</translation>
+    </message>
+    <message>
         <source>i descrittori non hanno il record %1: aggiungere una riga RECORD</source>
         <translation>i descrittori non hanno il record %1: aggiungere una riga RECORD</translation>
     </message>
@@ -1198,6 +1222,10 @@ Comandi:
     <message>
         <source>il numero delle righe non corrisponde</source>
         <translation>il numero delle righe non corrisponde</translation>
+    </message>
+    <message>
+        <source>il record non è stato eliminato.</source>
+        <translation>il record non è stato eliminato.</translation>
     </message>
     <message>
         <source>il tipo %1 non può stare nella colonna %2 (%3): usare il tipo che la colonna tiene, o cambiare la colonna</source>
@@ -1246,6 +1274,10 @@ Comandi:
     <message>
         <source>la lunghezza %1 supera quella della colonna %2 (%3): portare la lunghezza (campo 5) a %4 o allargare la colonna</source>
         <translation>la lunghezza %1 supera quella della colonna %2 (%3): portare la lunghezza (campo 5) a %4 o allargare la colonna</translation>
+    </message>
+    <message>
+        <source>la modifica non è stata salvata e i valori inseriti sono stati mantenuti.</source>
+        <translation>la modifica non è stata salvata e i valori inseriti sono stati mantenuti.</translation>
     </message>
     <message>
         <source>la pagina %1 non esiste: il record ne dichiara %2 nella riga RECORD (riga %3); aggiungere il nome della pagina o correggere il campo 15</source>

@@ -301,12 +301,23 @@ void Norvix::setLanguage(const QString &v)
 
 bool Norvix::ShowTableEditor(const std::optional<QString> &Indice)
 {
-    if (Shared::EditorVisible)
+    // One editor at a time, from the call that opens it until it closes: a call made meanwhile (a
+    // host's timer while the start-up waits for the database, an event) opens nothing.
+    static bool opening = false;
+    if (Shared::EditorVisible || opening)
         return false;
+    const struct Opening
+    {
+        Opening() { opening = true; }
+        ~Opening() { opening = false; }
+        Opening(const Opening &) = delete;
+        Opening &operator=(const Opening &) = delete;
+    } openingNow;
     if (!d->language.isEmpty())
         ::Norvix::setLanguage(d->language);
     installQtTranslations();
-    auto *editor = new FrmEditTab(window());
+    // The start-up may let the host close the editor, and so delete it: it is held by a guard.
+    const QPointer<FrmEditTab> editor = new FrmEditTab(window());
     editor->setAttribute(Qt::WA_DeleteOnClose);
     d->editor = editor;
     connect(editor, &FrmEditTab::CloseEditor, this, [this] { d->editor = nullptr; });
@@ -314,22 +325,33 @@ bool Norvix::ShowTableEditor(const std::optional<QString> &Indice)
     connect(editor, &FrmEditTab::ExternalHandler, this, &Norvix::relayExternalHandler);
     Shared::LastInserted.clear();
     Shared::LastView.clear();
+    const auto drop = [&] {
+        d->editor = nullptr;
+        if (editor)
+            editor->deleteLater();
+    };
     try {
         editor->START(d->connection, d->dbPath, d->databaseName, d->recordName, d->dscPath.toString(),
                       d->tableDescField.toString(), d->readOnly, Indice);
+        if (editor->CanShow()) {
+            applyColors(editor);
+            if (const auto search = std::exchange(d->search, std::nullopt))
+                editor->Search(search->first, search->second);
+        }
     } catch (...) {
-        d->editor = nullptr;
-        editor->deleteLater();
+        drop();
         throw; // the host hears of a connection or descriptor it must fix
     }
-    if (!editor->CanShow()) {
-        d->editor = nullptr;
-        editor->deleteLater();
+    if (!editor || !editor->CanShow()) { // nothing to edit, or closed while starting
+        drop();
         return false;
     }
-    applyColors(editor);
-    if (const auto search = std::exchange(d->search, std::nullopt))
-        editor->Search(search->first, search->second);
+    present(editor);
+    return true;
+}
+
+void Norvix::present(FrmEditTab *editor)
+{
     // The frame the window manager is about to draw is counted.
     const QRect frame(editor->pos(), editor->size().grownBy(screenService().frameMargins()));
     if (!d->centerForm) {
@@ -354,7 +376,6 @@ bool Norvix::ShowTableEditor(const std::optional<QString> &Indice)
         editor->setModal(false);
         editor->show();
     }
-    return true;
 }
 
 bool Norvix::ShowTableSearch(int layout, const QStringList &texts, const std::optional<QString> &Indice)
@@ -371,10 +392,10 @@ void Norvix::CloseEditor()
     for (QWidget *w : editors)
         if (auto *e = qobject_cast<FrmEditTab *>(w); e && e->isVisible())
             e->close();
+    // One that is starting, saving or waiting closes when that ends; one whose user kept the
+    // changes stays open (and EditorVisible with it).
     if (d->editor)
         d->editor->close();
-    Shared::EditorVisible = false;
-    d->editor = nullptr;
 }
 
 void Norvix::relayExternalHandler(QWidget *field)

@@ -200,6 +200,8 @@ private:
     void relayExternalHandler(QWidget *field);
     void relayHelp(const QString &record, const QString &field);
     void applyColors(FrmEditTab *editor) const;
+    // Places the started editor and shows it (waiting, when modal, until it closes).
+    void present(FrmEditTab *editor);
 
     struct Private;
     std::unique_ptr<Private> d;

@@ -31,7 +31,7 @@ void CommandPanel::create()
     for (const auto &[keys, index] : {std::pair{QKeySequence::Save, 1}, std::pair{QKeySequence::New, 0}}) {
         auto *shortcut = new QShortcut(keys, d.q);
         shortcut->setContext(Qt::WindowShortcut);
-        QObject::connect(shortcut, &QShortcut::activated, d.q, [this, index] {
+        QObject::connect(shortcut, &QShortcut::activated, d.q, [this, index = index] {
             if (QPushButton *b = m_buttons[index]; b->isVisible() && b->isEnabled())
                 b->click();
         });

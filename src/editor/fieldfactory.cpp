@@ -214,7 +214,10 @@ std::unique_ptr<FieldControl> FieldFactory::makeLookup(const CampoPtr &campo, co
         if (c->hasFocus())
             d.markEdited(c);
     });
-    QObject::connect(c, &QComboBox::activated, d.q, [this, i] { d.lookups.CmbBounded_Click(i); });
+    QObject::connect(c, &QComboBox::activated, d.q, [this, i] {
+        const Busy busy(d);
+        d.lookups.CmbBounded_Click(i);
+    });
     QObject::connect(c, &QComboBox::editTextChanged, d.q, [this] { d.window.tabs()->update(); });
     if (c->lineEdit())
         c->lineEdit()->installEventFilter(d.q);

@@ -7,6 +7,7 @@
 #include "editor/recordlistview.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
+#include "platform/waiting.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -42,7 +43,33 @@ FrmEditTab::~FrmEditTab()
         d->Form_Unload();
 }
 
-bool FrmEditTab::CanShow() const { return d->canShow; }
+bool FrmEditTab::CanShow() const { return d->canShow && !d->unloaded && !d->closeWanted; }
+
+Busy::Busy(FrmEditTabPrivate &d) : m_d(d)
+{
+    if (d.busy++ == 0)
+        d.busyFrom = RunningEvents::depth();
+}
+
+bool FrmEditTabPrivate::interrupting() const
+{
+    return busy > 0 && RunningEvents::depth() > busyFrom;
+}
+
+Busy::~Busy()
+{
+    if (--m_d.busy > 0 || !std::exchange(m_d.closeWanted, false) || m_d.unloaded)
+        return;
+    // After the event that ran the operation has been delivered: closing removes its widgets.
+    QTimer::singleShot(0, m_d.q, [q = m_d.q] { q->close(); });
+}
+
+void FrmEditTabPrivate::closeWindow()
+{
+    const bool was = std::exchange(closingItself, true);
+    q->close();
+    closingItself = was;
+}
 bool FrmEditTab::Modified() const { return d->modified; }
 void FrmEditTab::SETNEUTRAL() { d->panel.SETNEUTRAL(); }
 void FrmEditTab::SETMODIFICATO() { d->panel.SETMODIFICATO(); }
@@ -80,6 +107,9 @@ bool FrmEditTab::ControllaCancellazione()
 }
 bool FrmEditTab::Search(int layout, const QStringList &texts)
 {
+    if (d->interrupting())
+        return false;
+    const Busy busy(*d);
     return !d->closed() && d->search.run(layout, texts);
 }
 void FrmEditTab::RIEMPILISTA()
@@ -99,6 +129,9 @@ void FrmEditTab::SETPRIMO()
 }
 void FrmEditTab::CmdButton_Click(int index)
 {
+    if (d->interrupting())
+        return;
+    const Busy busy(*d);
     if (!d->closed())
         d->actions.CmdButton_Click(index);
 }
@@ -204,7 +237,7 @@ void FrmEditTab::ImpostaForm()
     try {
         d->data.open(d->data.wholeTable(), CursorIntent::Read);
     } catch (const DataError &e) {
-        msgBox(nxTr("errore: %1: %2").arg(e.number()).arg(e.description()));
+        d->actions.readFailed(e);
         return;
     }
     SETNEUTRAL();
@@ -226,7 +259,9 @@ void FrmEditTab::showEvent(QShowEvent *event)
     // Once the window manager has framed it, the window is kept within the screen.
     QTimer::singleShot(0, this, [this] { d->window.keepOnScreen(); });
     // Activation: back on the row of the recordset; an empty table puts the focus on the first field.
-    if (Recordset *rs = d->data.recordset()) {
+    const bool interrupting = d->interrupting();
+    const Busy busy(*d); // reading the row again may wait
+    if (Recordset *rs = interrupting ? nullptr : d->data.recordset()) {
         // A pending new row or change is never dropped by showing the window.
         if (rs->editMode() == EditMode::None) {
             try {
@@ -242,7 +277,8 @@ void FrmEditTab::showEvent(QShowEvent *event)
         if (rs->Eof() || rs->editMode() == EditMode::Add)
             CTRLSETFOCUS(d->firstControl);
     }
-    Shared::EditorVisible = true;
+    if (!d->unloaded)
+        Shared::EditorVisible = d->counted = true;
 }
 
 void FrmEditTab::hideEvent(QHideEvent *event)
@@ -257,6 +293,13 @@ void FrmEditTab::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
+    if (d->busy > 0 && !d->closingItself) {
+        // Asked from a timer or an event while the editor starts, saves or waits: done after.
+        d->closeWanted = true;
+        event->ignore();
+        return;
+    }
+    const Busy busy(*d); // the question lets timers run
     if (d->modified && msgBox(nxTr("Annulli le modifiche ?"), MsgButtons::OkCancel, nxTr("ATTENZIONE !"))
                            == MsgAnswer::Cancel) {
         event->ignore();
@@ -270,6 +313,7 @@ void FrmEditTab::closeEvent(QCloseEvent *event)
 void FrmEditTab::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_F1) {
+        const Busy busy(*d); // the host answers, and may close the editor meanwhile
         QWidget *focus = focusWidget();
         emit Help(d->rec ? d->rec->Nome() : d->recordName, focus ? focus->property("DataField").toString() : QString());
         return;
@@ -286,6 +330,7 @@ bool FrmEditTab::eventFilter(QObject *watched, QEvent *event)
 {
     if (d->unloaded || !d->rec) // closing: the descriptor is gone, nothing is checked any more
         return QDialog::eventFilter(watched, event);
+    const Busy busy(*d);
     if (d->search.filter(watched, event))
         return true;
     const QList<QWidget *> &controls = d->fields.widgets();

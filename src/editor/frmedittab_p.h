@@ -50,6 +50,11 @@ public:
     bool unloaded = false;
     bool applying = false; // the editor itself moves widgets or selects lines: no user event
     bool checking = false; // a field is being checked on leaving it
+    int busy = 0;             // operations of this editor under way (see Busy)
+    int busyFrom = 0;         // the waits running events when the first of them began
+    bool closeWanted = false; // a close asked meanwhile, carried out when the last one ends
+    bool closingItself = false; // the editor's own operation closes it (Fine, CloseOnConfirm)
+    bool counted = false;     // shown, it made EditorVisible true
     std::shared_ptr<Rec> rec;
     QPointer<QWidget> firstControl;
     // Not started, failed to start, or closed: the public entry points then do nothing.
@@ -99,6 +104,28 @@ public:
     void positionOn(const std::optional<QString> &Indice);
     void setDefaults();
     void Form_Unload();
+    // A close asked while starting ends the start-up here: true when the editor is unloaded.
+    bool startEnded();
+    // The editor closes itself at the end of one of its operations.
+    void closeWindow();
+    // A call made from a timer while an operation waits (for the database, for an answer): it
+    // would pull the row from under that operation, and does nothing.
+    bool interrupting() const;
+};
+
+// While an operation of the editor is under way. It may wait for the database or ask the user,
+// and timers (a host's too) run meanwhile: a close they ask for is put off until the last
+// operation ends, so that nothing is unloaded or deleted under it.
+class Busy
+{
+public:
+    explicit Busy(FrmEditTabPrivate &d);
+    ~Busy();
+    Busy(const Busy &) = delete;
+    Busy &operator=(const Busy &) = delete;
+
+private:
+    FrmEditTabPrivate &m_d;
 };
 
 // While the editor itself moves widgets or selects lines.

@@ -18,8 +18,10 @@ void RecordListPane::create()
     m_view->setObjectName(QStringLiteral("LstSelect"));
     m_view->setAccessibleName(nxTr("Elenco dei record"));
     QObject::connect(m_view, &RecordListView::currentRowChanged, d.q, [this](int row) {
-        if (row >= 0 && !d.applying)
-            LstSelect_Click();
+        if (row < 0 || d.applying || d.interrupting())
+            return;
+        const Busy busy(d);
+        LstSelect_Click();
     });
 }
 
@@ -71,7 +73,7 @@ void RecordListPane::LstSelect_Click()
         if (d.data.open(d.data.rowOf(m_view->keyAt(row)), CursorIntent::Change).Eof()) // the row is gone
             d.data.open(d.data.wholeTable(), CursorIntent::Read);
     } catch (const DataError &e) {
-        msgBox(nxTr("errore: %1: %2").arg(e.number()).arg(e.description()));
+        d.actions.readFailed(e);
         // The fields still show the row read before: no line stands for another one, and a
         // click on any line tries again.
         selectQuietly(-1);
@@ -107,7 +109,7 @@ bool RecordListPane::showRow(const QVariantList &key)
                 return false;
             }
         } catch (const DataError &e) {
-            msgBox(nxTr("errore: %1: %2").arg(e.number()).arg(e.description()));
+            d.actions.readFailed(e);
             return false;
         }
         d.q->ShowRecord();
@@ -131,7 +133,7 @@ void RecordListPane::SETPRIMO()
             d.data.open(d.data.wholeTable(), CursorIntent::Change);
         d.data.recordset()->AddNew();
     } catch (const DataError &e) {
-        msgBox(nxTr("errore: %1: %2").arg(e.number()).arg(e.description()));
+        d.actions.readFailed(e);
     }
     for (int i = 1; i < d.fields.CmbBounded.size(); ++i)
         if (QComboBox *c = d.fields.CmbBounded[i]; c && !c->property("Tag").toString().isEmpty())

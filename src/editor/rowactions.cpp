@@ -12,10 +12,36 @@
 namespace Norvix {
 
 namespace {
-QString busyText()
+// What was stopped by a lock, a time limit or a full disk.
+enum class Stopped { Save, Delete, Read };
+
+// What happened and what the user can do, for a hindrance that passes: a database another user
+// keeps busy, a statement the server stopped at its time limit, a full disk. Empty for any other
+// error.
+QString hindranceText(const DataError &error, Stopped what)
 {
-    return nxTr("Il database è occupato da un altro utente: la modifica non è stata salvata e "
-                "i valori inseriti sono stati mantenuti. Riprovare più tardi.");
+    QString cause, remedy;
+    switch (error.number()) {
+    case DataError::Busy:
+    case DataError::TableLocked:
+        cause = nxTr("Il database è occupato da un altro utente");
+        remedy = nxTr("Riprovare più tardi.");
+        break;
+    case DataError::TimedOut:
+        cause = nxTr("Il server del database ha interrotto l'operazione perché superava il tempo massimo consentito");
+        remedy = nxTr("Attendere qualche istante e riprovare.");
+        break;
+    case DataError::DiskFull:
+        cause = nxTr("Il disco del database è pieno");
+        remedy = nxTr("Liberare spazio sul disco e riprovare.");
+        break;
+    default:
+        return QString();
+    }
+    const QString outcome = what == Stopped::Save     ? nxTr("la modifica non è stata salvata e i valori inseriti sono stati mantenuti.")
+                            : what == Stopped::Delete ? nxTr("il record non è stato eliminato.")
+                                                      : nxTr("i dati non possono essere letti ora.");
+    return QStringLiteral("%1: %2 %3").arg(cause, outcome, remedy);
 }
 } // namespace
 
@@ -33,7 +59,7 @@ void RowActions::CmdButton_Click(int index)
     case 1: save(); return;
     case 2: dropChanges(); return;
     case 3: deleteRow(); return;
-    case 4: d.q->close(); return;
+    case 4: d.closeWindow(); return;
     case 6:
     case 7:
     case 8:
@@ -83,6 +109,10 @@ bool RowActions::ErrorHandler(const DataError *error)
                MsgButtons::OkOnly, caption);
         return true;
     default:
+        if (const QString text = hindranceText(*error, Stopped::Read); !text.isEmpty()) {
+            msgBox(text, MsgButtons::OkOnly, caption);
+            return true;
+        }
         break;
     }
     const MsgAnswer answer = msgBox(nxTr("L'errore verificatosi potrebbe rendere instabile l'applicazione.\n"
@@ -91,7 +121,7 @@ bool RowActions::ErrorHandler(const DataError *error)
                                     nxTr("Errore n° %1 - %2").arg(error->number()).arg(error->description()));
     if (answer == MsgAnswer::Yes) {
         d.modified = false; // the user chose to leave
-        d.q->close();
+        d.closeWindow();
         return false;
     }
     return true;
@@ -138,7 +168,7 @@ void RowActions::save()
         d.list.selectLine(line);
     }
     if (Shared::CloseOnConfirm)
-        d.q->close();
+        d.closeWindow();
 }
 
 bool RowActions::writeRow()
@@ -229,7 +259,7 @@ void RowActions::dropChanges()
         d.list.selectQuietly(-1);
     }
     if (Shared::CloseOnConfirm)
-        d.q->close();
+        d.closeWindow();
 }
 
 void RowActions::deleteRow()
@@ -271,7 +301,7 @@ void RowActions::deleteRow()
         return;
     showAfterDelete();
     if (Shared::CloseOnConfirm)
-        d.q->close();
+        d.closeWindow();
 }
 
 void RowActions::showAfterDelete()
@@ -314,6 +344,14 @@ void RowActions::moveRow(int index)
     } catch (const DataError &e) {
         ErrorHandler(&e);
     }
+}
+
+void RowActions::readFailed(const DataError &error)
+{
+    if (const QString text = hindranceText(error, Stopped::Read); !text.isEmpty())
+        msgBox(text, MsgButtons::OkOnly, d.q->windowTitle());
+    else
+        msgBox(nxTr("errore: %1: %2").arg(error.number()).arg(error.description()));
 }
 
 void RowActions::MOVETO(const QVariantList &bookmark)
@@ -383,12 +421,15 @@ void RowActions::SETINDICI(bool enabled)
 
 bool RowActions::explainRefusal(const DataError &error, bool deleting)
 {
-    // Nothing was written: the file went, stayed locked, the server could not be reached, or the
-    // user stopped waiting for it.
-    if (error.number() == DataError::FileGone || error.number() == DataError::Busy || error.number() == DataError::TableLocked
-        || error.number() == DataError::Cancelled || error.number() == DataError::ConnectionFailed) {
-        const bool busy = error.number() == DataError::Busy || error.number() == DataError::TableLocked;
-        msgBox(busy ? busyText() : error.description(), MsgButtons::OkOnly, d.q->windowTitle());
+    // Nothing was written: the file went, stayed locked, the server's time limit or the disk's
+    // room ran out, the server could not be reached, or the user stopped waiting for it.
+    if (const QString text = hindranceText(error, deleting ? Stopped::Delete : Stopped::Save); !text.isEmpty()) {
+        msgBox(text, MsgButtons::OkOnly, d.q->windowTitle());
+        return true;
+    }
+    if (error.number() == DataError::FileGone || error.number() == DataError::Cancelled
+        || error.number() == DataError::ConnectionFailed) {
+        msgBox(error.description(), MsgButtons::OkOnly, d.q->windowTitle());
         return true;
     }
     if (!error.isRefusal())

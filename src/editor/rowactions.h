@@ -33,6 +33,9 @@ public:
     void LoccaRecord(bool locked);
     void SETINDICI(bool enabled);
     void MOVETO(const QVariantList &bookmark);
+    // A read that failed: a lock, a time limit or a full disk told in words, any other error
+    // with its number.
+    void readFailed(const DataError &error);
 
 private:
     void newRow();

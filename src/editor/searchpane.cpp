@@ -84,10 +84,10 @@ void SearchPane::create()
     m_cerca = new QPushButton(nxTr("Ce&rca"), d.panel.frame());
     m_cerca->setObjectName(QStringLiteral("CmdCerca"));
     m_cerca->setAutoDefault(false);
-    QObject::connect(m_cerca, &QPushButton::clicked, d.q, [this] { open(); });
+    QObject::connect(m_cerca, &QPushButton::clicked, d.q, underWay(&SearchPane::open));
     auto *shortcut = new QShortcut(QKeySequence::Find, d.q);
     shortcut->setContext(Qt::WindowShortcut);
-    QObject::connect(shortcut, &QShortcut::activated, d.q, [this] { open(); });
+    QObject::connect(shortcut, &QShortcut::activated, d.q, underWay(&SearchPane::open));
 
     m_frame = new QFrame(d.q);
     m_frame->setObjectName(QStringLiteral("FraRicerca"));
@@ -123,13 +123,24 @@ void SearchPane::create()
     m_trovati->setObjectName(QStringLiteral("LblTrovati"));
     bottom->addWidget(m_trovati, 1);
     rows->addLayout(bottom);
-    QObject::connect(m_trova, &QPushButton::clicked, d.q, [this] { find(); });
-    QObject::connect(m_tutti, &QPushButton::clicked, d.q, [this] { end(); });
-    QObject::connect(m_esporta, &QPushButton::clicked, d.q, [this] { exportRows(); });
-    QObject::connect(m_layouts, &QComboBox::activated, d.q, [this](int index) { chooseLayout(index); });
+    QObject::connect(m_trova, &QPushButton::clicked, d.q, underWay(&SearchPane::find));
+    QObject::connect(m_tutti, &QPushButton::clicked, d.q, underWay(&SearchPane::end));
+    QObject::connect(m_esporta, &QPushButton::clicked, d.q, underWay(&SearchPane::exportRows));
+    QObject::connect(m_layouts, &QComboBox::activated, d.q, [this](int index) {
+        const Busy busy(d);
+        chooseLayout(index);
+    });
     for (QWidget *w : {static_cast<QWidget *>(m_layouts), static_cast<QWidget *>(m_trova),
                        static_cast<QWidget *>(m_tutti), static_cast<QWidget *>(m_esporta)})
         w->installEventFilter(d.q);
+}
+
+std::function<void()> SearchPane::underWay(void (SearchPane::*action)())
+{
+    return [this, action] {
+        const Busy busy(d);
+        (this->*action)();
+    };
 }
 
 void SearchPane::load()
@@ -309,7 +320,7 @@ void SearchPane::find()
     try {
         results = std::make_unique<RecordListModel>(d.data.connection(), d.data.tableName(), d.data.keyColumns(), filter);
     } catch (const DataError &e) {
-        msgBox(nxTr("errore: %1: %2").arg(e.number()).arg(e.description()));
+        d.actions.readFailed(e);
         return;
     }
     QObject::connect(results.get(), &RecordListModel::counted, d.q, [this](qint64 rows) { count(rows); });
@@ -442,7 +453,7 @@ void SearchPane::exportRows()
         rows = std::make_shared<RecordListModel>(d.data.connection(), d.data.tableName(), d.data.keyColumns(), filter,
                                                  nullptr, false);
     } catch (const DataError &e) {
-        msgBox(nxTr("errore: %1: %2").arg(e.number()).arg(e.description()));
+        d.actions.readFailed(e);
         return;
     }
     QStringList captions;

@@ -9,6 +9,7 @@
 
 #include <QList>
 
+#include <functional>
 #include <memory>
 #include <QPointer>
 #include <QStringList>
@@ -59,6 +60,8 @@ public:
     void rowsChanged() { m_changed = true; }
 
 private:
+    // The action run as an operation of the editor (see Busy).
+    std::function<void()> underWay(void (SearchPane::*action)());
     void chooseLayout(int index);
     QWidget *lookupInput(const CampoPtr &campo, QWidget *parent);
     QWidget *lineInput(const CampoPtr &campo, QWidget *parent);

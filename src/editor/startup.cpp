@@ -22,6 +22,7 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
                        const QString &RecordName, const QString &DscPath, const QString &TableDescField, bool ReadOnly,
                        const std::optional<QString> &Indice)
 {
+    const Busy busy(*d);
     const QString dbPath = normaliseFolder(DbPath);
     d->recordName = RecordName;
     d->dscPath = DscPath.isEmpty() ? dbPath : normaliseFolder(DscPath);
@@ -35,7 +36,7 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
     d->rec = std::make_shared<Rec>();
     QString dscPath = d->dscPath;
     if (!LeggiDsc(dscPath, RecordName, *d->rec)) {
-        close();
+        d->closeWindow();
         return;
     }
     d->dscPath = dscPath;
@@ -46,7 +47,7 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
         return;
     }
     // The data is only read until its table has been found: a failed start changes nothing.
-    if (!d->openData(Connection, dbPath, DatabaseName))
+    if (!d->openData(Connection, dbPath, DatabaseName) || d->startEnded())
         return;
     METTICAMPI();
     if (!d->canShow) {
@@ -54,6 +55,8 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
         return;
     }
     ImpostaForm();
+    if (d->startEnded())
+        return;
     setWindowTitle(d->rec->Desc());
     bool writable = true;
     try {
@@ -64,6 +67,8 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
         d->Form_Unload();
         return;
     }
+    if (d->startEnded())
+        return;
     if (!writable) {
         // A file this user may only read: browsed, never written.
         d->readOnly = true;
@@ -75,17 +80,29 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
     try {
         d->data.open(d->data.wholeTable(), CursorIntent::Change);
     } catch (const DataError &e) {
-        msgBox(nxTr("errore: %1: %2").arg(e.number()).arg(e.description()));
+        d->actions.readFailed(e);
         return;
     }
     d->warnMissingColumns();
+    if (d->startEnded())
+        return;
     REPROP();
     d->window.dropSingleTab();
     d->chooseDescField();
     d->search.load();
     if (!d->data.recordset()->Eof())
         RIEMPILISTA();
-    d->positionOn(Indice);
+    if (!d->startEnded())
+        d->positionOn(Indice);
+    d->startEnded();
+}
+
+bool FrmEditTabPrivate::startEnded()
+{
+    if (!std::exchange(closeWanted, false))
+        return unloaded;
+    Form_Unload();
+    return true;
 }
 
 bool FrmEditTabPrivate::openData(const QString &connection, const QString &dbPath, const QString &databaseName)
@@ -183,7 +200,7 @@ void FrmEditTabPrivate::positionOn(const std::optional<QString> &Indice)
         if (!found)
             rs.MoveFirst();
     } catch (const DataError &e) {
-        msgBox(nxTr("errore: %1: %2").arg(e.number()).arg(e.description()));
+        actions.readFailed(e);
         return;
     }
     if (data.recordset()->Eof()) {
@@ -271,11 +288,14 @@ void FrmEditTabPrivate::setDefaults()
 void FrmEditTabPrivate::Form_Unload()
 {
     unloaded = true;
+    canShow = false;
     rec.reset();
     firstControl = nullptr;
     data.close();
     window.removeTabs();
-    Shared::EditorVisible = false;
+    // One never shown (a start that failed, one deleted late) leaves the open one counted.
+    if (std::exchange(counted, false))
+        Shared::EditorVisible = false;
     emit q->CloseEditor();
 }
 

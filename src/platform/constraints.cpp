@@ -13,6 +13,7 @@ constexpr int kSqliteConstraint = 19;
 constexpr int kSqliteCheck = 275;
 constexpr int kSqliteForeignKey = 787;
 constexpr int kSqliteNotNull = 1299;
+constexpr int kSqliteFull = 13;
 
 // Columns of `table` that an SQL expression names, in the order of their first mention; text in
 // single quotes is a value, not a name.
@@ -267,6 +268,30 @@ std::optional<DataError> postgresRefusal(const Connection &connection, const Tab
 }
 
 } // namespace
+
+std::optional<int> hindranceOf(SqlDialect dialect, const QSqlError &error)
+{
+    const QString native = error.nativeErrorCode();
+    if (dialect == SqlDialect::PostgreSql) {
+        if (native == u"57014")
+            return DataError::TimedOut;
+        if (native == u"53100")
+            return DataError::DiskFull;
+        if (native == u"55P03" || native == u"40P01") // a lock waited for past lock_timeout, a deadlock
+            return DataError::Busy;
+        return std::nullopt;
+    }
+    if (dialect != SqlDialect::Sqlite)
+        return std::nullopt;
+    bool numeric = false;
+    const int primary = native.toInt(&numeric) & 0xff;
+    // The driver's BEGIN and COMMIT give SQLite's text without its code.
+    if (numeric ? primary == kSqliteFull : error.databaseText().contains(u"database or disk is full"))
+        return DataError::DiskFull;
+    if (isBusy(dialect, error))
+        return numeric && primary == DataError::TableLocked ? DataError::TableLocked : DataError::Busy;
+    return std::nullopt;
+}
 
 std::optional<DataError> constraintRefusal(const Connection &connection, const TableInfo &table, const QSqlError &error,
                                            RowStatement statement, const QHash<int, QVariant> &row)

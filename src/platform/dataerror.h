@@ -18,6 +18,9 @@ namespace Norvix {
 ///   3201         a foreign key with no row to refer to (or, on a delete, rows still referring)
 ///   3316         any other refusal of a constraint (a trigger's, an unknown kind's)
 ///   3712         the user stopped waiting for the server (Annulla): nothing was changed
+///   5, 6         another connection kept the database (a table) locked past every wait
+///   57014        the server stopped the statement at its time limit (statement_timeout)
+///   13           no room left on the database's disk
 /// The four refusals carry, where the database tells, the columns concerned, the constraint and
 /// the other table of a foreign key. Other failures keep a number of their own and the driver's
 /// text.
@@ -44,6 +47,8 @@ public:
         Cancelled = 3712, // the user interrupted the wait for the server (Annulla)
         Busy = 5,        // SQLite: the database stayed locked by another connection (6: a table)
         TableLocked = 6,
+        DiskFull = 13,   // SQLite's SQLITE_FULL; PostgreSQL's 53100 is told the same way
+        TimedOut = 57014, // PostgreSQL's query_canceled, the server's time limit reached
     };
     /// An error with its number, the text for the user and the driver's own code.
     DataError(int number, const QString &description, const QString &nativeCode = QString());

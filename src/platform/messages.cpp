@@ -1,4 +1,5 @@
 #include "platform/messages.h"
+#include "platform/waiting.h"
 
 #include "platform/qtmessages.h"
 
@@ -96,6 +97,7 @@ std::shared_ptr<MessageService> setMessageService(std::shared_ptr<MessageService
 
 MsgAnswer msgBox(const QString &text, MsgButtons buttons, const QString &title, MsgIcon icon)
 {
+    const RunningEvents running; // a box runs events until it is answered
     return messageService().show(Message{text, title, buttons, icon});
 }
 

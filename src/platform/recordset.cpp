@@ -858,7 +858,8 @@ void Recordset::fail(const QSqlError &error, std::optional<RowStatement> stateme
     }
     bool numeric = false;
     const int number = native.toInt(&numeric);
-    throw DataError(numeric && number != 0 ? number : DataError::Generic, text.isEmpty() ? error.text() : text, native);
+    throw DataError(hindranceOf(m_connection->dialect(), error).value_or(numeric && number != 0 ? number : DataError::Generic),
+                    text.isEmpty() ? error.text() : text, native);
 }
 
 } // namespace Norvix

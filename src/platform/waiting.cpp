@@ -25,6 +25,7 @@ LockWait::Policy &policy()
 }
 
 thread_local int t_noWaiting = 0;
+thread_local int t_runningEvents = 0;
 
 bool onGuiThread()
 {
@@ -113,8 +114,13 @@ bool LockWait::next()
     return true;
 }
 
+RunningEvents::RunningEvents() { ++t_runningEvents; }
+RunningEvents::~RunningEvents() { --t_runningEvents; }
+int RunningEvents::depth() { return t_runningEvents; }
+
 bool LockWait::nextOnWindow()
 {
+    const RunningEvents running;
     if (!m_window && m_clock.elapsed() >= kWaitWindowAfterMs) {
         m_window = makeWaitWindow(WaitWindow::Lock, QString(), &m_cancelled);
         m_window->show();
@@ -152,6 +158,7 @@ void waitForServer(const std::function<bool(int ms)> &finished, const std::funct
             pumped.start();
         }
     };
+    const RunningEvents running; // the last pump (atEnd) included
     QElapsedTimer clock;
     clock.start();
     QElapsedTimer sinceCancel;

@@ -67,6 +67,19 @@ private:
     QPointer<QDialog> m_window;
 };
 
+// While one lives, this thread runs events for a wait (a lock, a server, a message's answer): a
+// timer may then call in, while the code that waits is under way.
+class RunningEvents
+{
+public:
+    RunningEvents();
+    ~RunningEvents();
+    RunningEvents(const RunningEvents &) = delete;
+    RunningEvents &operator=(const RunningEvents &) = delete;
+    // How many of them this thread is inside now.
+    static int depth();
+};
+
 // How a server wait ends early: Soft asks the server to cancel the statement, Hard cuts the
 // connection (the statement's outcome is then unknown).
 enum class Interrupt { Soft, Hard };
