@@ -216,6 +216,11 @@ bool NumericField::refusesKey(const QKeyEvent *key) const
 
 // ---- dates and memos -------------------------------------------------------------------------
 
+DateField::DateField(CampoPtr campo, QWidget *input)
+    : FieldControl(campo, input), m_parts(Values::datePartsShown(campo->Format()))
+{
+}
+
 void DateField::setText(const QString &text)
 {
     FieldControl::setText(text);
@@ -238,13 +243,12 @@ QVariant DateField::value() const
         return typed;
     // What the picture hides, the user could neither see nor change: it stays as stored. On a
     // SQLite DATE column holding a time too, a date-only picture thus keeps that time.
-    const Values::PictureParts parts = Values::datePartsShown(campo()->Format());
     QDateTime whole = *date;
-    if (!parts.date && date->date() == QDate(1899, 12, 30))
+    if (!m_parts.date && date->date() == QDate(1899, 12, 30))
         whole.setDate(m_stored->date());
     const QTime time = date->time(), stored = m_stored->time();
-    if ((!parts.time && time == QTime(0, 0))
-        || (!parts.seconds && time.second() == 0 && time.hour() == stored.hour() && time.minute() == stored.minute()))
+    if ((!m_parts.time && time == QTime(0, 0))
+        || (!m_parts.seconds && time.second() == 0 && time.hour() == stored.hour() && time.minute() == stored.minute()))
         whole.setTime(stored);
     return whole == *date ? typed : Values::dateText(whole);
 }
@@ -268,8 +272,7 @@ void DateField::leave(FieldContext &context)
 
 bool DateField::refusesKey(const QKeyEvent *key) const
 {
-    const bool time = Values::datePartsShown(campo()->Format()).time;
-    return refusedCharacter(time ? QStringLiteral("0123456789 /:.") : QStringLiteral("0123456789 /"), key);
+    return refusedCharacter(m_parts.time ? QStringLiteral("0123456789 /:.") : QStringLiteral("0123456789 /"), key);
 }
 
 void MemoField::leave(FieldContext &context)

@@ -10,6 +10,7 @@
 
 #include "descriptor/descriptor.h"
 #include "editor/checkvalue.h"
+#include "platform/values.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -131,7 +132,7 @@ public:
 class DateField : public FieldControl
 {
 public:
-    using FieldControl::FieldControl;
+    DateField(CampoPtr campo, QWidget *input);
     void setText(const QString &text) override;
     QVariant value() const override;
     void show(const Field &field) override;
@@ -139,6 +140,7 @@ public:
     bool refusesKey(const QKeyEvent *key) const override;
 
 private:
+    Values::PictureParts m_parts;      // what the field's picture shows
     std::optional<QDateTime> m_stored; // the value of the row shown
     QString m_typed, m_formatted;      // typed on the last leave, and its display form
 };

@@ -146,28 +146,6 @@ QList<ForeignKey> foreignKeys(const Connection &connection, const TableInfo &tab
     return keys;
 }
 
-QStringList assignedColumns(const Connection &connection, const TableInfo &table)
-{
-    if (connection.dialect() == SqlDialect::Sqlite) {
-        // The one column of an INTEGER PRIMARY KEY is the rowid, which SQLite assigns.
-        if (table.primaryKey.size() == 1
-            && table.column(table.primaryKey.constFirst()).declaredType.trimmed().compare(u"INTEGER", Qt::CaseInsensitive) == 0)
-            return table.primaryKey;
-        return {};
-    }
-    if (connection.dialect() != SqlDialect::PostgreSql)
-        return {};
-    const QString sql = QStringLiteral(
-        "SELECT a.attname FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_class c ON c.oid = a.attrelid "
-        "LEFT JOIN pg_catalog.pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum "
-        "WHERE ") + kPgVisible + QStringLiteral(" AND c.relname = ? AND a.attnum > 0 AND NOT a.attisdropped "
-        "AND (a.attidentity <> '' OR pg_catalog.pg_get_expr(d.adbin, d.adrelid) LIKE 'nextval(%') ORDER BY a.attnum");
-    QStringList columns;
-    for (const QStringList &row : rowsOf(connection, sql, {table.name}))
-        columns << row.value(0);
-    return columns;
-}
-
 std::optional<int> declaredLength(const ColumnInfo &column)
 {
     static const QRegularExpression size(QStringLiteral("\\(\\s*([0-9]+)\\s*\\)"));

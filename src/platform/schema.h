@@ -31,9 +31,6 @@ QList<QStringList> uniqueKeys(const Connection &connection, const TableInfo &tab
 bool holdsRepeats(const Connection &connection, const TableInfo &table, const QString &column);
 // The foreign keys of a table.
 QList<ForeignKey> foreignKeys(const Connection &connection, const TableInfo &table);
-// The columns whose values the database assigns to a new row: SQLite's INTEGER PRIMARY KEY (with
-// AUTOINCREMENT or without), PostgreSQL's identity columns and defaults from a sequence (serial).
-QStringList assignedColumns(const Connection &connection, const TableInfo &table);
 // The length of a text column (varchar(40): 40), or the precision and scale of a decimal
 // (numeric(14,4): 14 and 4), from its declared type; none when the type gives none.
 std::optional<int> declaredLength(const ColumnInfo &column);

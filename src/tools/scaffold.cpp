@@ -196,7 +196,6 @@ QString fieldLine(const ColumnInfo &c, const FieldType &t, const Lookup &lookup,
 QStringList recordLines(const Connection &connection, const TableInfo &table)
 {
     const QHash<QString, Lookup> lookups = lookupsOf(connection, table);
-    const QStringList assigned = assignedColumns(connection, table);
     QStringList fields, described, skipped;
     for (const ColumnInfo &c : table.columns) {
         FieldType t = fieldType(c);
@@ -204,7 +203,7 @@ QStringList recordLines(const Connection &connection, const TableInfo &table)
             skipped << c.name;
             continue;
         }
-        if (table.primaryKey.contains(c.name) && assigned.contains(c.name)) // the database numbers the key
+        if (table.primaryKey.contains(c.name) && c.assigned) // the database numbers the key
             t = FieldType{QStringLiteral("AUTOINC"), 11};
         fields << fieldLine(c, t, lookups.value(c.name.toUpper()), int(fields.size()) / kFieldsPerPage + 1);
         described << c.name;
