@@ -48,10 +48,8 @@ bool FrmEditTabPrivate::CONTROLLOGENERALE()
         if (field.isEmpty() || !campi->Contains(field) || dynamic_cast<BinaryField *>(f.get()))
             continue;
         // A lookup showing a text that matches nothing: its code would not be what the user sees.
-        if (auto *lookup = dynamic_cast<LookupField *>(f.get()); lookup && lookups.unmatched(*lookup)) {
-            VALORENONVALIDO(lookup->combo());
+        if (auto *lookup = dynamic_cast<LookupField *>(f.get()); lookup && !lookups.settle(*lookup))
             return false;
-        }
         const auto c = campi->Item(field);
         if (dynamic_cast<BooleanField *>(f.get())) {
             QVariant value = f->checkedValue();

@@ -46,6 +46,42 @@ std::optional<QString> prefixEnd(const QString &prefix)
     return QString::fromUcs4(reinterpret_cast<const char32_t *>(points.constData()), points.size());
 }
 
+} // namespace
+
+QList<std::pair<QVariant, QVariant>> caseRanges(const QString &prefix, QString *lead, bool asciiOnly)
+{
+    const auto cased = [asciiOnly](QChar c) { return (!asciiOnly || c.unicode() < 0x80) && c.toLower() != c.toUpper(); };
+    int letters = 0;
+    qsizetype m = 0;
+    for (; m < prefix.size(); ++m) {
+        const QChar c = prefix.at(m);
+        if (cased(c) && ++letters > 4)
+            break;
+    }
+    *lead = prefix.left(m);
+    QStringList starts{QString()};
+    for (const QChar c : std::as_const(*lead)) {
+        QStringList next;
+        const bool letter = cased(c);
+        for (const QString &s : std::as_const(starts)) {
+            next << s + (letter ? c.toLower() : c);
+            if (letter)
+                next << s + c.toUpper();
+        }
+        starts = next;
+    }
+    QList<std::pair<QVariant, QVariant>> ranges;
+    for (const QString &start : std::as_const(starts)) {
+        const auto end = prefixEnd(start);
+        if (!end)
+            return {}; // a prefix of the highest code points only
+        ranges.append({QVariant(start), QVariant(*end)});
+    }
+    return ranges;
+}
+
+namespace {
+
 // The ranges of the integers whose decimal digits start with `prefix` (digits only).
 PrefixPlan integerPlan(const QString &prefix)
 {
@@ -96,36 +132,17 @@ PrefixPlan planPrefix(const LookupQuery &query, const QString &prefix, bool exac
     }
     const bool sqliteText = query.connection->dialect() == SqlDialect::Sqlite && codeColumn.kind == ColumnKind::Text;
     QString lead;
-    QStringList starts;
     if (sqliteText && (exactCase || prefix.toUpper() == prefix.toLower())) {
-        starts << prefix;
         lead = prefix;
+        if (const auto end = prefixEnd(prefix))
+            plan.ranges.append({QVariant(prefix), QVariant(*end)});
+        else
+            plan.like = true;
+        if (plan.like)
+            return plan;
     } else if (sqliteText && query.index.size() == 1) {
-        int letters = 0;
-        qsizetype m = 0;
-        for (; m < prefix.size(); ++m) {
-            const QChar c = prefix.at(m);
-            if (c.unicode() < 0x80 && c.isLetter() && ++letters > 4)
-                break;
-        }
-        lead = prefix.left(m);
-        starts << QString();
-        for (const QChar c : std::as_const(lead)) {
-            QStringList next;
-            const bool asciiLetter = c.unicode() < 0x80 && c.isLetter();
-            for (const QString &s : std::as_const(starts)) {
-                next << s + (asciiLetter ? c.toLower() : c);
-                if (asciiLetter)
-                    next << s + c.toUpper();
-            }
-            starts = next;
-        }
-    }
-    for (const QString &start : std::as_const(starts)) {
-        if (const auto end = prefixEnd(start)) {
-            plan.ranges.append({QVariant(start), QVariant(*end)});
-        } else { // a prefix of the highest code points only: LIKE alone
-            plan.ranges.clear();
+        plan.ranges = caseRanges(prefix, &lead, true);
+        if (plan.ranges.isEmpty()) {
             plan.like = true;
             return plan;
         }
@@ -138,10 +155,7 @@ QString selectSql(const LookupQuery &query, const PrefixPlan &plan, int limit)
 {
     const TableInfo &table = *query.table;
     const QString code = quoteIdentifier(table.column(query.codeColumn()).name);
-    QString sql = QStringLiteral("SELECT ") + code;
-    for (const QString &column : query.descColumns)
-        if (table.indexOf(column) >= 0)
-            sql += QStringLiteral(", ") + quoteIdentifier(table.column(column).name);
+    QString sql = QStringLiteral("SELECT ") + lookupColumns(query, QString());
     sql += QStringLiteral(" FROM ") + quoteIdentifier(table.name);
     QStringList where;
     if (query.filter)
@@ -160,13 +174,43 @@ QString selectSql(const LookupQuery &query, const PrefixPlan &plan, int limit)
 
 } // namespace
 
+QString lookupColumns(const LookupQuery &query, const QString &alias)
+{
+    const TableInfo &table = *query.table;
+    const QString prefix = alias.isEmpty() ? QString() : alias + u'.';
+    QString sql = prefix + quoteIdentifier(table.column(query.codeColumn()).name);
+    for (const QString &column : query.descColumns)
+        if (table.indexOf(column) >= 0)
+            sql += QStringLiteral(", ") + prefix + quoteIdentifier(table.column(column).name);
+    return sql;
+}
+
+LookupRow lookupRowOf(const QSqlQuery &q)
+{
+    const QString value = q.value(0).toString();
+    QStringList description;
+    for (int i = 1; i < q.record().count(); ++i)
+        if (const QString part = q.value(i).toString().trimmed(); !part.isEmpty())
+            description << part;
+    LookupRow row{value, description.join(u' '), QString()};
+    row.item = QStringLiteral("[%1] %2").arg(value.trimmed(), row.description);
+    return row;
+}
+
 QStringList lookupItems(const LookupQuery &query, int limit, const QString &prefix, bool exactCase)
+{
+    QStringList items;
+    for (const LookupRow &row : lookupRows(query, limit, prefix, exactCase))
+        items << row.item;
+    return items;
+}
+
+QList<LookupRow> lookupRows(const LookupQuery &query, int limit, const QString &prefix, bool exactCase)
 {
     const PrefixPlan plan = planPrefix(query, prefix, exactCase);
     if (plan.none)
         return {};
-    // (code as SQLite orders it, item) of every range, merged in the key's order.
-    QList<std::pair<QByteArray, QString>> rows;
+    QList<LookupRow> rows;
     const QList<std::pair<QVariant, QVariant>> runs = plan.ranges.isEmpty() ? QList<std::pair<QVariant, QVariant>>{{}} : plan.ranges;
     query.connection->call([&] {
         QSqlQuery q(query.connection->database());
@@ -189,25 +233,16 @@ QStringList lookupItems(const LookupQuery &query, int limit, const QString &pref
             }
             if (!execPatiently(q))
                 throw DataError(DataError::Generic, q.lastError().text());
-            while (q.next()) {
-                const QString value = q.value(0).toString();
-                QStringList description;
-                for (int i = 1; i < q.record().count(); ++i)
-                    if (const QString part = q.value(i).toString().trimmed(); !part.isEmpty())
-                        description << part;
-                rows.append({value.toUtf8(), QStringLiteral("[%1] %2").arg(value.trimmed(), description.join(u' '))});
-            }
+            while (q.next())
+                rows.append(lookupRowOf(q));
             q.finish();
         }
     });
     if (runs.size() > 1 && !plan.ordered)
-        std::sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+        std::sort(rows.begin(), rows.end(), [](const LookupRow &a, const LookupRow &b) { return a.code.toUtf8() < b.code.toUtf8(); });
     if (rows.size() > limit)
         rows.resize(limit);
-    QStringList items;
-    for (const auto &row : std::as_const(rows))
-        items << row.second;
-    return items;
+    return rows;
 }
 
 } // namespace Norvix

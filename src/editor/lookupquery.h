@@ -8,6 +8,8 @@
 #include "platform/sqlnames.h"
 
 #include <QStringList>
+
+class QSqlQuery;
 #include <QVariant>
 
 #include <memory>
@@ -31,8 +33,29 @@ struct LookupQuery
     QString codeColumn() const { return index.size() >= 2 ? index.at(1) : index.value(0); }
 };
 
-// At most `limit` items in the order of the index; with a prefix, those whose code starts with it
+// One row of a lookup: its code, its description (the description columns' values joined by a
+// blank) and the item that lists it, "[code] description".
+struct LookupRow
+{
+    QString code;
+    QString description;
+    QString item;
+};
+
+// At most `limit` rows in the order of the index; with a prefix, those whose code starts with it
 // (ASCII letters in either case unless `exactCase`). Throws DataError.
+QList<LookupRow> lookupRows(const LookupQuery &query, int limit, const QString &prefix = QString(), bool exactCase = false);
+// Their items.
 QStringList lookupItems(const LookupQuery &query, int limit, const QString &prefix = QString(), bool exactCase = false);
+
+// The columns a row is read from, the code first (`alias`: of the table in the statement), and
+// the row read so by `q`.
+QString lookupColumns(const LookupQuery &query, const QString &alias);
+LookupRow lookupRowOf(const QSqlQuery &q);
+// The ranges [low, high) of texts that start with `prefix` in any letter case, as the index of a
+// text column holds them: one per way of writing its first four letters (ASCII letters only with
+// `asciiOnly`); `lead` gets the part of the prefix that the ranges cover. None when the prefix
+// holds only the highest code points.
+QList<std::pair<QVariant, QVariant>> caseRanges(const QString &prefix, QString *lead, bool asciiOnly);
 
 } // namespace Norvix

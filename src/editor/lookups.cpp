@@ -3,6 +3,8 @@
 
 #include "descriptor/estraitoken.h"
 #include "editor/frmedittab_p.h"
+#include "editor/lookupsearcher.h"
+#include "editor/search.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
 #include "platform/values.h"
@@ -33,7 +35,9 @@ bool isSpecialCombo(const FrmEditTabPrivate &d, const CampoPtr &C)
 
 Lookups::Lookups(FrmEditTabPrivate &d) : d(d) {}
 
-std::optional<LookupQuery> Lookups::queryOf(const CampoPtr &C, QVariant *listedFor)
+Lookups::~Lookups() = default;
+
+std::optional<LookupQuery> Lookups::queryOf(const CampoPtr &C, QVariant *listedFor, const std::function<QString()> &sourceText)
 {
     LookupQuery query;
     query.connection = d.data.lookupConnection(C);
@@ -51,12 +55,19 @@ std::optional<LookupQuery> Lookups::queryOf(const CampoPtr &C, QVariant *listedF
     if (query.filterColumn().isEmpty() || C->SourceRif().isEmpty() || !campi->Contains(C->SourceRif()))
         return query;
     const QString type = campi->Item(C->SourceRif())->TIPO().toUpper();
-    for (QWidget *w : d.fields.widgets()) {
-        if (w->property("DataField").toString().toUpper() != C->SourceRif().toUpper())
-            continue;
-        const QString text = widgetText(w);
+    QStringList texts;
+    if (sourceText) {
+        texts << sourceText();
+    } else {
+        for (QWidget *w : d.fields.widgets())
+            if (w->property("DataField").toString().toUpper() == C->SourceRif().toUpper())
+                texts << widgetText(w);
+    }
+    for (const QString &text : std::as_const(texts)) {
         if (listedFor)
             *listedFor = text;
+        if (text.trimmed().isEmpty() && sourceText)
+            continue; // an empty input of the search panel: every row
         if (type == u"TEXT" || type == u"MEMO") {
             query.filter = text;
         } else if (type == u"DATE") {
@@ -88,8 +99,7 @@ int Lookups::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
     // A large referenced table: the combo completes what the user types.
     const bool large = lookupItems(whole, kMaxComboRows + 1).size() > kMaxComboRows;
     ctrl->setProperty("Completing", large);
-    if (large)
-        completeAsTyped(ctrl, C);
+    searchAsTyped(ctrl, C);
     // While the window is being built, the combo is made as wide as the widest item of the table
     // (of its first rows, for a large one).
     if (!d.q->isVisible()) {
@@ -100,30 +110,111 @@ int Lookups::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
     ctrl->addItems(lookupItems(*query, large ? kCompletionRows : kMaxComboRows));
     ctrl->setCurrentIndex(-1);
     ctrl->setProperty("ListedFor", listedFor);
+    ctrl->setProperty("SearchedFor", QVariant());
     return width;
 }
 
-void Lookups::completeAsTyped(QComboBox *ctrl, const CampoPtr &C)
+void Lookups::searchAsTyped(QComboBox *combo, const CampoPtr &C, std::function<QString()> sourceText)
 {
-    if (ctrl->property("CompletionConnected").toBool() || !ctrl->lineEdit())
+    if (combo->property("SearchConnected").toBool() || !combo->lineEdit())
         return;
-    ctrl->setProperty("CompletionConnected", true);
-    QObject::connect(ctrl->lineEdit(), &QLineEdit::textEdited, d.q, [this, ctrl, C](const QString &typed) {
-        if (!ctrl->property("Completing").toBool())
-            return;
-        const QString code = typed.startsWith(u'[') ? EstraiToken(typed, QStringLiteral("]"), 1).mid(1) : typed;
+    combo->setProperty("SearchConnected", true);
+    if (!m_searcher) {
+        m_searcher = std::make_unique<LookupSearcher>();
+        QObject::connect(m_searcher.get(), &LookupSearcher::found, d.q,
+                         [this](QObject *client, const QString &, const LookupMatches &matches, bool ok) {
+                             if (auto *box = qobject_cast<QComboBox *>(client); box && ok)
+                                 showMatches(box, matches);
+                         });
+    }
+    QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, d.q, [this, combo, C, sourceText](const QString &typed) {
         try {
-            const int cursor = ctrl->lineEdit()->cursorPosition();
-            const QStringList found = completionItems(C, code.trimmed());
-            QSignalBlocker block(ctrl);
-            ctrl->clear();
-            ctrl->addItems(found);
-            ctrl->setEditText(typed);
-            ctrl->lineEdit()->setCursorPosition(cursor);
+            const auto query = queryOf(C, nullptr, sourceText);
+            if (!query)
+                return;
+            combo->setProperty("SearchTyped", typed);
+            m_searcher->search(combo, *query, typedCode(typed), rowsListed(combo));
         } catch (const Error &) {
-            // The list stays as it was; leaving the field still checks the code.
+            // The list stays as it was; leaving the field still checks the text.
         }
     });
+}
+
+int Lookups::rowsListed(const QComboBox *combo)
+{
+    return combo->property("Completing").toBool() ? kCompletionRows : kMaxComboRows;
+}
+
+void Lookups::showMatches(QComboBox *combo, const LookupMatches &matches)
+{
+    const QString typed = combo->property("SearchTyped").toString();
+    if (combo->currentText() != typed)
+        return; // the text changed meanwhile (an item picked, the row shown again)
+    const int cursor = combo->lineEdit()->cursorPosition();
+    const QSignalBlocker block(combo);
+    const bool other = combo->count() > 0 && combo->itemText(0) == kOther;
+    combo->clear();
+    if (other)
+        combo->addItem(kOther);
+    for (const LookupRow &row : matches.rows)
+        combo->addItem(row.item, row.description);
+    combo->setCurrentIndex(-1);
+    combo->setEditText(typed);
+    combo->lineEdit()->setCursorPosition(cursor);
+    combo->setProperty("SearchedFor", typed);
+    combo->setProperty("SearchMore", matches.more);
+}
+
+std::optional<int> Lookups::settleTyped(QComboBox *combo, const CampoPtr &C, const std::function<QString()> &sourceText)
+{
+    const QString text = combo->currentText();
+    if (text.trimmed().isEmpty())
+        return std::nullopt;
+    if (const int j = itemOf(combo, text); j >= 0)
+        return j;
+    // The rows the text finds: those listed for it, or else found now.
+    if (combo->property("SearchedFor").toString() != text || (m_searcher && m_searcher->busy())) {
+        if (m_searcher)
+            m_searcher->cancel();
+        const auto query = queryOf(C, nullptr, sourceText);
+        if (!query)
+            return std::nullopt;
+        combo->setProperty("SearchTyped", text);
+        showMatches(combo, searchLookup(*query, typedCode(text), rowsListed(combo)));
+    }
+    QList<int> rows, whole;
+    for (int i = 0; i < combo->count(); ++i) {
+        if (combo->itemText(i) == kOther)
+            continue;
+        rows << i;
+        const QString item = combo->itemText(i);
+        if (isWholeDescription({QString(), combo->itemData(i).toString(), item}, text))
+            whole << i;
+    }
+    if (rows.size() == 1 && !combo->property("SearchMore").toBool())
+        return rows.constFirst();
+    if (whole.size() == 1)
+        return whole.constFirst();
+    return std::nullopt;
+}
+
+bool Lookups::tellChoices(QComboBox *combo)
+{
+    int rows = 0;
+    for (int i = 0; i < combo->count(); ++i)
+        rows += combo->itemText(i) == kOther ? 0 : 1;
+    if (rows < 2 || combo->property("SearchedFor").toString() != combo->currentText())
+        return false;
+    const QString text = combo->currentText().trimmed();
+    msgBox(combo->property("SearchMore").toBool()
+               ? nxTr("Più di %1 righe corrispondono a \"%2\": sceglierne una dall'elenco o scrivere di più.").arg(rows).arg(text)
+               : nxTr("%1 righe corrispondono a \"%2\": sceglierne una dall'elenco.").arg(rows).arg(text),
+           MsgButtons::OkOnly, d.q->windowTitle());
+    d.window.showPageOf(combo);
+    combo->setFocus(Qt::OtherFocusReason);
+    if (combo->isVisible())
+        combo->showPopup();
+    return true;
 }
 
 QStringList Lookups::completionItems(const CampoPtr &C, const QString &prefix, bool exactCase)
@@ -199,6 +290,43 @@ int Lookups::itemOf(const QComboBox *combo, const QString &text)
     return -1;
 }
 
+bool Lookups::settle(LookupField &lookup)
+{
+    QComboBox *combo = lookup.combo();
+    const QString typed = combo->currentText();
+    if (!typed.trimmed().isEmpty() && typed.trimmed() != lookup.text().trimmed()) { // not the code of the row shown
+        std::optional<int> j;
+        try {
+            j = settleTyped(combo, lookup.campo());
+        } catch (const Error &e) {
+            msgBox(nxTr("errore: %1").arg(e.message()));
+        }
+        if (j && combo->itemText(*j) != typed)
+            combo->setCurrentIndex(*j);
+    }
+    // A text that finds several rows opens the list on them; one that finds none stays for the
+    // user to correct (Esc brings the stored value back). The code, and so the save, keeps the
+    // last value chosen meanwhile.
+    if (unmatched(lookup)) {
+        if (!tellChoices(combo))
+            d.VALORENONVALIDO(combo);
+        return false;
+    }
+    QString value = EstraiToken(combo->currentText(), QStringLiteral("]"), 1);
+    if (value.size() >= 2 && value.startsWith(u'['))
+        value.remove(0, 1);
+    QVariant check = value;
+    if (!CHECKVALUE(check, *lookup.campo()) && !value.isEmpty()) {
+        d.VALORENONVALIDO(combo);
+        return false;
+    }
+    if (lookup.code()->text() != value) {
+        lookup.setText(value);
+        lookup.setChanged(true);
+    }
+    return true;
+}
+
 bool Lookups::unmatched(const LookupField &lookup)
 {
     // The code of the row shown stands for itself, listed or not.
@@ -208,43 +336,17 @@ bool Lookups::unmatched(const LookupField &lookup)
 
 void Lookups::CmbBounded_LostFocus(int index)
 {
-    LookupField *lookup = lookupAt(index);
-    if (!lookup)
-        return;
-    QComboBox *combo = lookup->combo();
-    QString text = combo->currentText();
-    if (const int j = itemOf(combo, text); j >= 0 && combo->itemText(j) != text) {
-        combo->setCurrentIndex(j);
-        text = combo->itemText(j);
-    }
-    // A text that matches nothing stays for the user to correct (Esc brings the stored value
-    // back); the code, and so the save, keeps the last value chosen.
-    if (unmatched(*lookup)) {
-        d.VALORENONVALIDO(combo);
-        return;
-    }
-    QString value = EstraiToken(text, QStringLiteral("]"), 1);
-    if (value.size() >= 2 && value.startsWith(u'['))
-        value.remove(0, 1);
-    QVariant check = value;
-    if (!CHECKVALUE(check, *lookup->campo()) && !value.isEmpty()) {
-        d.VALORENONVALIDO(combo);
-        return;
-    }
-    if (lookup->code()->text() != value) {
-        lookup->setText(value);
-        lookup->setChanged(true);
-    }
-    refillRequest(*lookup);
+    if (LookupField *lookup = lookupAt(index); lookup && settle(*lookup))
+        refillRequest(*lookup);
 }
 
 void Lookups::showRowValue(LookupField &lookup)
 {
     const auto campo = lookup.campo();
     QComboBox *combo = lookup.combo();
-    // A dependent lookup is listed for the row first; a completing one lists the codes starting
-    // with the row's own.
-    if (!campo->SourceRif().isEmpty())
+    // A dependent lookup is listed for the row first, and so is one that lists what was typed;
+    // a completing one lists the codes starting with the row's own.
+    if (!campo->SourceRif().isEmpty() || combo->property("SearchedFor").isValid())
         FILLCOMBO(combo, campo);
     if (combo->property("Completing").toBool() && !lookup.text().trimmed().isEmpty()) {
         const QStringList items = completionItems(campo, lookup.text().trimmed(), true);

@@ -12,6 +12,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
+#include <optional>
+
 class QComboBox;
 class QWidget;
 
@@ -20,19 +24,28 @@ namespace Norvix {
 class FieldControl;
 class FrmEditTabPrivate;
 class LookupField;
+class LookupSearcher;
+struct LookupMatches;
 
 class Lookups
 {
 public:
     explicit Lookups(FrmEditTabPrivate &d);
+    ~Lookups();
+    Lookups(const Lookups &) = delete;
+    Lookups &operator=(const Lookups &) = delete;
 
     // Refills a combo from its referenced table; the width it needs (twips) while the window is
     // being built, 0 afterwards.
     int FILLCOMBO(QComboBox *ctrl, const CampoPtr &C);
     void CmbBounded_Click(int index);
-    // The combo is left: its item, or its bare code, gives the code; a text that matches nothing
-    // is told and stays.
+    // The combo is left: settle() it, then list its dependent lookups again.
     void CmbBounded_LostFocus(int index);
+    // Gives the code the combo's text: its item, its bare code, or the one row that the text
+    // finds (searchLookup(): the only one, or the one whose whole description it is). A text
+    // that finds several rows opens the list on them and tells how many; one that finds none is
+    // told and stays. False when the code is not settled so.
+    bool settle(LookupField &lookup);
     // Typed text that matches no item (and is not the code shown for the row): no save takes it.
     bool unmatched(const LookupField &lookup);
     // Esc: the combo and its code show the stored value again (a new row: the last one chosen);
@@ -47,6 +60,13 @@ public:
     // The source of dependent lookups was left: they are listed again when its value changed.
     void refillRequest(FieldControl &source);
 
+    // Searches what the user types into a lookup combo (searchLookup()) off the window's thread;
+    // the rows found become its items. `sourceText`: as for queryOf().
+    void searchAsTyped(QComboBox *combo, const CampoPtr &C, std::function<QString()> sourceText = {});
+    // The item that the combo's text picks: itself, its bare code, or the one row it finds
+    // (listed then); none when it finds no row or several (listed then).
+    std::optional<int> settleTyped(QComboBox *combo, const CampoPtr &C, const std::function<QString()> &sourceText = {});
+
     // Shows the item of a code (or the bare code when the list lacks it).
     void showCode(QComboBox *combo, const QString &code);
     // The items of a completing combo whose codes start with `prefix`: in any letter case, or,
@@ -58,14 +78,22 @@ public:
 private:
     // The query of a lookup's rows, with the filter value of its source field (the source's
     // text goes to `listedFor`); no index: nothing (the user has been told).
-    std::optional<LookupQuery> queryOf(const CampoPtr &C, QVariant *listedFor);
-    // Makes a large lookup's combo complete what the user types.
-    void completeAsTyped(QComboBox *ctrl, const CampoPtr &C);
+    // The search panel gives `sourceText`, the text of the source field's input there.
+    std::optional<LookupQuery> queryOf(const CampoPtr &C, QVariant *listedFor,
+                                       const std::function<QString()> &sourceText = {});
+    // The rows listed in a combo: all of a small table's, or the first of a large one's.
+    static int rowsListed(const QComboBox *combo);
+    // Lists the rows found for the text the combo shows (when it still shows it).
+    void showMatches(QComboBox *combo, const LookupMatches &matches);
+    // Tells how many rows the combo's text finds and opens the list on them; false when it finds
+    // fewer than two.
+    bool tellChoices(QComboBox *combo);
     LookupField *lookupAt(int index) const;
     // The item that a text typed in the combo picks (itself, or its bare code), or -1.
     static int itemOf(const QComboBox *combo, const QString &text);
 
     FrmEditTabPrivate &d;
+    std::unique_ptr<LookupSearcher> m_searcher; // made with the first combo that searches
 };
 
 } // namespace Norvix

@@ -16,7 +16,6 @@
 #include <QThreadPool>
 #include <QTimer>
 
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <climits>
@@ -585,15 +584,6 @@ void onReader(QObject *context, const Connection &connection, std::function<Resu
                 int id = 0;
                 if (readers) {
                     std::function<void()> interrupt = [reader] { reader->cancelRunning(); };
-                    if (reader->dialect() == SqlDialect::Sqlite) {
-                        const QVariant h = reader->call([&] { return reader->database().driver()->handle(); });
-                        sqlite3 *handle = qstrcmp(h.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3 *const *>(h.constData())
-                                                                                 : nullptr;
-                        interrupt = [handle] {
-                            if (handle)
-                                sqlite3_interrupt(handle);
-                        };
-                    }
                     id = readers->add(std::move(interrupt), serial);
                 }
                 if (id >= 0)

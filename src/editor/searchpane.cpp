@@ -191,28 +191,36 @@ void SearchPane::chooseLayout(int index)
 
 QWidget *SearchPane::lookupInput(const CampoPtr &campo, QWidget *parent)
 {
-    // Listed and typed like the editor's lookups: "[code] description", a bare code in any case.
+    // Listed and typed like the editor's lookups: "[code] description", a code or words of the
+    // description typed; a dependent lookup lists the rows of the value in its source's input.
     auto *combo = new QComboBox(parent);
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
-    const auto fill = [this, combo, campo](const QString &prefix) {
-        try {
-            const QString typed = combo->currentText();
-            const QSignalBlocker block(combo);
-            combo->clear();
-            for (const QString &item : d.lookups.completionItems(campo, prefix))
-                if (item.startsWith(u'['))
-                    combo->addItem(item);
-            combo->setCurrentIndex(-1);
-            combo->setEditText(typed);
-        } catch (const Error &) {
-            // The list stays as it was; a typed code still searches.
-        }
-    };
-    fill(QString());
-    QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, d.q, [fill](const QString &text) { fill(typedCode(text)); });
+    try {
+        for (const QString &item : d.lookups.completionItems(campo, QString()))
+            if (item.startsWith(u'['))
+                combo->addItem(item);
+        combo->setProperty("Completing", combo->count() >= 100);
+        combo->setCurrentIndex(-1);
+    } catch (const Error &) {
+        // An empty list; a typed code still searches.
+    }
+    d.lookups.searchAsTyped(combo, campo, sourceOf(campo));
     combo->lineEdit()->installEventFilter(d.q);
     return combo;
+}
+
+std::function<QString()> SearchPane::sourceOf(const CampoPtr &campo)
+{
+    if (campo->SourceRif().isEmpty())
+        return [] { return QString(); };
+    return [this, source = campo->SourceRif()] {
+        const int layout = m_layouts->currentIndex();
+        for (int i = 0; layout >= 0 && layout < m_all.size() && i < m_inputs.size() && i < m_all[layout].inputs.size(); ++i)
+            if (m_all[layout].inputs[i].field.compare(source, Qt::CaseInsensitive) == 0)
+                return typedCode(textOf(m_inputs[i]));
+        return QString();
+    };
 }
 
 QWidget *SearchPane::lineInput(const CampoPtr &campo, QWidget *parent)
@@ -291,6 +299,24 @@ void SearchPane::open()
         m_layouts->setFocus(Qt::ShortcutFocusReason);
 }
 
+void SearchPane::settleLookups()
+{
+    // A lookup's text that finds one row stands for that row's code.
+    const int layout = m_layouts->currentIndex();
+    for (int i = 0; layout >= 0 && layout < m_all.size() && i < m_inputs.size() && i < m_all[layout].inputs.size(); ++i) {
+        auto *combo = qobject_cast<QComboBox *>(m_inputs[i]);
+        const CampoPtr campo = m_all[layout].inputs[i].campo;
+        if (!combo || !campo)
+            continue;
+        try {
+            if (const auto j = d.lookups.settleTyped(combo, campo, sourceOf(campo)); j && combo->itemText(*j) != combo->currentText())
+                combo->setCurrentIndex(*j);
+        } catch (const Error &) {
+            // The text searches as it is.
+        }
+    }
+}
+
 QStringList SearchPane::typed() const
 {
     QStringList texts;
@@ -311,6 +337,7 @@ void SearchPane::find()
     }
     ListFilter filter;
     try {
+        settleLookups();
         filter = searchFilter(*d.data.connection(), *d.data.table(), m_all[index], typed());
     } catch (const DataError &e) {
         msgBox(e.description(), MsgButtons::OkOnly, nxTr("ATTENZIONE !"));

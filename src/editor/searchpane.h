@@ -64,6 +64,10 @@ private:
     std::function<void()> underWay(void (SearchPane::*action)());
     void chooseLayout(int index);
     QWidget *lookupInput(const CampoPtr &campo, QWidget *parent);
+    // The text of the input of a dependent lookup's source field in this layout (empty without one).
+    std::function<QString()> sourceOf(const CampoPtr &campo);
+    // Each lookup input whose text finds one row shows that row's item.
+    void settleLookups();
     QWidget *lineInput(const CampoPtr &campo, QWidget *parent);
     // Spreads the inputs over rows as wide as the panel.
     void arrange();

@@ -26,6 +26,7 @@
 #include <thread>
 
 #include <libpq-fe.h>
+#include <sqlite3.h>
 #include <sys/socket.h>
 
 #include <sys/stat.h>
@@ -909,6 +910,8 @@ void Connection::cancelRunning() const
 {
     if (m_worker)
         m_worker->interrupt(Interrupt::Soft);
+    else if (m_sqlite)
+        sqlite3_interrupt(m_sqlite);
 }
 
 bool Connection::interrupted() const
@@ -1067,6 +1070,8 @@ void Connection::openSqlite(bool write)
     for (const QString &pragma : std::as_const(pragmas))
         runSetting(pragma);
     addFoldFunction(db);
+    const QVariant handle = db.driver()->handle();
+    m_sqlite = qstrcmp(handle.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3 *const *>(handle.constData()) : nullptr;
     m_readOnly = !write;
     m_file = fileIdentity(path);
 }
@@ -1350,6 +1355,7 @@ bool Connection::isOpen() const
 void Connection::Close()
 {
     m_tables.clear();
+    m_sqlite = nullptr;
     if (m_name.isEmpty())
         return;
     const auto closeAndRemove = [this] {

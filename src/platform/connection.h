@@ -36,6 +36,8 @@
 #include <type_traits>
 #include <utility>
 
+struct sqlite3;
+
 namespace Norvix {
 
 struct TableInfo;
@@ -106,7 +108,8 @@ public:
     // True inside work that the user asked to interrupt: nothing is to be tried again.
     bool interrupted() const;
     // Asks a server to cancel the statement this connection runs now, from any thread (its
-    // work then fails as a cancelled statement does). Nothing for SQLite.
+    // work then fails as a cancelled statement does); an SQLite statement is interrupted
+    // (sqlite3_interrupt). The connection must stay open meanwhile.
     void cancelRunning() const;
 
     // The text given to open().
@@ -182,6 +185,7 @@ private:
     SqlDialect m_dialect = SqlDialect::Other;
     mutable QHash<QString, std::shared_ptr<const TableInfo>> m_tables;
     std::shared_ptr<Worker> m_worker; // the thread of a server connection (kept by a waiting caller too)
+    ::sqlite3 *m_sqlite = nullptr; // the handle of an SQLite connection
     struct WriteMark
     {
         qint64 pid = 0;  // the server process of the session
