@@ -3,6 +3,8 @@
 
 #include "backends.h"
 #include "editor/lookupquery.h"
+#include "editor/lookupsearch.h"
+#include "editor/lookupsearcher.h"
 #include "editor/recordlist.h"
 #include "editor/search.h"
 #include "platform/recordset.h"
@@ -570,6 +572,91 @@ private slots:
                     want << QStringLiteral("[%1] s%1").arg(code);
             QCOMPARE(lookupItems(sigle, 50, prefix, true), want);
         }
+    }
+    // What a text typed into a lookup finds, best first, with the search index and without it,
+    // as the index is kept by writes to the table; a dependent lookup only inside its source's rows.
+    void lookupSearchFindsCodesThenDescriptions_data() { backends<bool>("indexed", {{"scan", false}, {"index", true}}); }
+    void lookupSearchFindsCodesThenDescriptions()
+    {
+        QFETCH(QString, backend);
+        QFETCH(bool, indexed);
+        Backend db(backend);
+        db.exec({"CREATE TABLE TRACCE (ID INTEGER PRIMARY KEY, NOME VARCHAR(60))",
+                 "INSERT INTO TRACCE VALUES (1, 'Balls to the Wall'), (2, 'Fast As a Shark'), (3, 'Restless and Wild'), "
+                 "(4, 'Balls'), (5, 'PERCHÉ sì'), (12, 'Perché no'), (120, 'Wall of Sound'), (1212, 'Princess of the Dawn'), "
+                 "(6, 'Nuovo 15'), (7, 'Nuovo 1%')",
+                 "CREATE TABLE COMUNI (PROV VARCHAR(2), COD VARCHAR(3), NOME VARCHAR(30), PRIMARY KEY (PROV, COD))",
+                 "INSERT INTO COMUNI VALUES ('MI', '001', 'Milano'), ('MI', '002', 'Monza'), ('TO', '001', 'Torino'), "
+                 "('TO', '003', 'Moncalieri')"});
+        LookupQuery tracce{db.conn, tableInfo(*db.conn, "TRACCE"), {"ID"}, {"NOME"}, std::nullopt};
+        LookupQuery comuni{db.conn, tableInfo(*db.conn, "COMUNI"), {"PROV", "COD"}, {"NOME"}, QVariant("TO")};
+        if (indexed)
+            for (const LookupQuery &q : {tracce, comuni})
+                createLookupIndex(*db.conn, lookupIndex(*db.conn, q));
+        QCOMPARE(lookupIndex(*db.conn, tracce).present, indexed);
+        const auto codes = [](const LookupQuery &q, const QString &text, int limit = 50) {
+            const LookupMatches m = searchLookup(q, text, limit);
+            QStringList found;
+            for (const LookupRow &row : m.rows)
+                found << row.code;
+            return found.join(u' ') + (m.more ? QStringLiteral(" +") : QString());
+        };
+        const QList<std::tuple<const LookupQuery *, const char *, const char *>> cases{
+            {&tracce, "1", "1 12 120 1212"},              // the exact code first, then the key's order
+            {&tracce, "12", "12 120 1212"},
+            {&tracce, "balls", "4 1"},                    // descriptions that start so, by description
+            {&tracce, "wall", "120 1"},                   // then those that contain it
+            {&tracce, "  WALL   balls ", "1"},            // every word, in any order, any case
+            {&tracce, "perché", "12 5"},                  // accented letters folded too
+            {&tracce, "PERCHÉ NO", "12"},
+            {&tracce, "sh", ""},                          // two letters: only at the start
+            {&tracce, "sha", "2"},                        // three: anywhere
+            {&tracce, "of the", "1212"},                  // a short word with a longer one
+            {&tracce, "uovo 1%", "7"},                    // % is no wildcard
+            {&tracce, "zz", ""},
+            {&comuni, "00", "001 003"},                   // only the source's rows
+            {&comuni, "mon", "003"},
+            {&comuni, "milano", ""},
+        };
+        for (const auto &[query, text, want] : cases)
+            QVERIFY2(codes(*query, QString::fromUtf8(text)) == QString::fromLatin1(want), text);
+        QCOMPARE(codes(tracce, "1", 2), u"1 12 +");
+        QCOMPARE(codes(tracce, "wall", 1), u"120 +");
+        QCOMPARE(codes(tracce, QString(), 3), u"1 2 3 +");
+
+        // Writes by any program keep the index in step.
+        db.exec({"UPDATE TRACCE SET NOME = 'Balls Deep' WHERE ID = 2", "DELETE FROM TRACCE WHERE ID = 4",
+                 "INSERT INTO TRACCE VALUES (9, 'Deep Purple')", "UPDATE TRACCE SET ID = 8 WHERE ID = 3"});
+        QCOMPARE(codes(tracce, "balls"), u"2 1");
+        QCOMPARE(codes(tracce, "deep"), u"9 2");
+        QCOMPARE(codes(tracce, "restless"), u"8");
+    }
+
+    // The newest search wins: one still running is interrupted (here a search that would never
+    // end), and only the newest one's rows are told.
+    void lookupSearcherInterruptsOlderSearches_data() { backends(); }
+    void lookupSearcherInterruptsOlderSearches()
+    {
+        QFETCH(QString, backend);
+        Backend db(backend);
+        db.exec({"CREATE TABLE ZONE (COD VARCHAR(4) PRIMARY KEY, NOME VARCHAR(20))", "INSERT INTO ZONE VALUES ('N', 'Nord')",
+                 "CREATE VIEW SENZAFINE AS WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
+                 "SELECT x AS COD, 'n' || CAST(x AS VARCHAR(20)) AS NOME FROM c"});
+        LookupSearcher searcher;
+        QList<QPair<QString, QStringList>> told;
+        connect(&searcher, &LookupSearcher::found, this, [&](QObject *, const QString &text, const LookupMatches &m, bool ok) {
+            QStringList items;
+            for (const LookupRow &row : m.rows)
+                items << row.item;
+            told.append({ok ? text : QStringLiteral("failed"), items});
+        });
+        searcher.search(this, {db.conn, tableInfo(*db.conn, "SENZAFINE"), {"COD"}, {"NOME"}, std::nullopt}, "mai", 10);
+        QTest::qWait(100); // it runs
+        searcher.search(this, {db.conn, tableInfo(*db.conn, "ZONE"), {"COD"}, {"NOME"}, std::nullopt}, "nor", 10);
+        QTRY_VERIFY(!searcher.busy());
+        QCOMPARE(told, (QList<QPair<QString, QStringList>>{{"nor", {"[N] Nord"}}}));
+        searcher.search(this, {db.conn, tableInfo(*db.conn, "SENZAFINE"), {"COD"}, {"NOME"}, std::nullopt}, "mai", 10);
+        QTest::qWait(50); // and one left running ends with the searcher
     }
 };
 

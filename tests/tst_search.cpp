@@ -257,6 +257,36 @@ private slots:
         QCOMPARE(rowsOf(control<RecordListView>(editor, "LstSelect")), (QList<QStringList>{{"2024", "1"}, {"2024", "2"}}));
     }
 
+    // The panel's lookups search as the editor's do: a dependent one lists only the rows of the
+    // value in its source's input, and words of a description that find one row stand for it.
+    void panelLookupsSearchLikeTheEditors()
+    {
+        Data db(QStringLiteral("sqlite"));
+        db.dsc(QString::fromUtf8(TestUtil::readFile(db.folder() + "/files.dsc"))
+                   .replace("RICERCA,2,SELEZIONE,PROV,CMBBOUNDED,=\n",
+                            "RICERCA,2,SELEZIONE,PROV,CMBBOUNDED,=\nRICERCA,3,MOSTRA,Per comune,NOME,CODICE\n"
+                            "RICERCA,3,SELEZIONE,PROV,CMBBOUNDED,=\nRICERCA,3,SELEZIONE,COMUNE,CMBBOUNDED,=\n"));
+        FrmEditTab editor;
+        startShown(editor, db.connection, db.folder(), "CLIENTI");
+        QVERIFY(editor.Search(3, {"[MI] Milano"}));
+        auto *comune = control<QComboBox>(editor, "Ricerca1");
+        const auto listed = [comune] {
+            QStringList items;
+            for (int i = 0; i < comune->count(); ++i)
+                items << comune->itemText(i);
+            return items;
+        };
+        TestUtil::typeInto(editor, comune, QStringLiteral("tor"));
+        QTRY_COMPARE(listed(), QStringList()); // Torino is not in Milan's province
+        comune->lineEdit()->clear();
+        TestUtil::typeInto(editor, comune, QStringLiteral("abbia"));
+        QTRY_COMPARE(listed(), QStringList({"[A010] Abbiategrasso"}));
+        comune->setEditText(QStringLiteral("MILANO"));
+        QTest::keyClick(comune->lineEdit(), Qt::Key_Return);
+        QTRY_COMPARE(control<QLabel>(editor, "LblTrovati")->text(), QStringLiteral("Trovati 1"));
+        QCOMPARE(comune->currentText(), u"[F205] Milano");
+    }
+
     // A host opens the editor on a search.
     void hostOpensOnASearch()
     {

@@ -336,9 +336,10 @@ void LookupField::leave(FieldContext &context)
 bool LookupField::refusesKey(const QKeyEvent *key) const
 {
     // At the field's length the character codes 3, 8, 9 and 12 (control keys, never typed
-    // characters here), 37, 39 and 46 ("%", "'" and ".") still pass.
+    // characters here), 37, 39 and 46 ("%", "'" and ".") still pass. A lookup that shows a
+    // description takes words of it too, longer than any code: there the code found is checked.
     const int max = campo()->MaxLen();
-    if (max == 0 || !m_combo || !m_combo->lineEdit() || !refusedCharacter(QStringLiteral("%'."), key))
+    if (max == 0 || !campo()->FieldRif().toString().isEmpty() || !m_combo || !m_combo->lineEdit() || !refusedCharacter(QStringLiteral("%'."), key))
         return false;
     // The selected text goes when a character is typed: it does not count.
     return m_combo->currentText().size() - m_combo->lineEdit()->selectedText().size() >= max;

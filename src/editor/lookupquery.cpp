@@ -82,8 +82,9 @@ QList<std::pair<QVariant, QVariant>> caseRanges(const QString &prefix, QString *
 
 namespace {
 
-// The ranges of the integers whose decimal digits start with `prefix` (digits only).
-PrefixPlan integerPlan(const QString &prefix)
+// The ranges of the integers whose decimal digits start with `prefix` (digits only), up to
+// `highest`, the highest value of the column (never a key itself, as the ranges end before it).
+PrefixPlan integerPlan(const QString &prefix, qint64 highest)
 {
     PrefixPlan plan;
     plan.ordered = true;
@@ -96,20 +97,29 @@ PrefixPlan integerPlan(const QString &prefix)
     }
     bool ok = false;
     const qint64 p = prefix.toLongLong(&ok);
-    if (!ok) { // more digits than any code has
+    if (!ok || p >= highest) { // more digits than any code has
         plan.none = true;
         return plan;
     }
-    constexpr qint64 kMax = std::numeric_limits<qint64>::max();
-    for (qint64 low = p, width = 1;;) {
-        const qint64 high = low > kMax - width ? kMax : low + width; // the last code, kMax, is never a key
+    for (qint64 low = p, width = 1; low < highest;) {
+        const qint64 high = low > highest - width ? highest : low + width; // the last code, highest, is never a key
         plan.ranges.append({QVariant(low), QVariant(high)});
-        if (low > kMax / 10 || width > kMax / 10)
+        if (low > highest / 10 || width > highest / 10)
             break;
         low *= 10;
         width *= 10;
     }
     return plan;
+}
+
+// The highest value of an integer code: PostgreSQL's integer and smallint hold less than 64 bits
+// (and refuse a range that ends past them).
+qint64 highestInteger(const LookupQuery &query)
+{
+    const QString type = query.table->column(query.codeColumn()).declaredType.toLower();
+    if (query.connection->dialect() == SqlDialect::PostgreSql && (type == u"integer" || type == u"smallint"))
+        return type == u"integer" ? std::numeric_limits<qint32>::max() : std::numeric_limits<qint16>::max();
+    return std::numeric_limits<qint64>::max();
 }
 
 PrefixPlan planPrefix(const LookupQuery &query, const QString &prefix, bool exactCase)
@@ -121,7 +131,7 @@ PrefixPlan planPrefix(const LookupQuery &query, const QString &prefix, bool exac
     // (With two index columns and no filter value the rows go by the filter column first.)
     if (kind == ColumnKind::Integer && (query.index.size() == 1 || (query.index.size() == 2 && query.filter))
         && std::all_of(prefix.cbegin(), prefix.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
-        return integerPlan(prefix);
+        return integerPlan(prefix, highestInteger(query));
     const ColumnInfo &codeColumn = query.table->column(query.codeColumn());
     if (query.connection->dialect() == SqlDialect::PostgreSql && codeColumn.kind == ColumnKind::Text && codeColumn.bytewise) {
         if (const auto end = prefixEnd(prefix))
