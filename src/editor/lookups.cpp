@@ -156,8 +156,10 @@ void Lookups::showMatches(QComboBox *combo, const LookupMatches &matches)
     combo->clear();
     if (other)
         combo->addItem(kOther);
+    QStringList items;
     for (const LookupRow &row : matches.rows)
-        combo->addItem(row.item, row.description);
+        items << row.item;
+    combo->addItems(items);
     combo->setCurrentIndex(-1);
     combo->setEditText(typed);
     combo->lineEdit()->setCursorPosition(cursor);
@@ -188,7 +190,8 @@ std::optional<int> Lookups::settleTyped(QComboBox *combo, const CampoPtr &C, con
             continue;
         rows << i;
         const QString item = combo->itemText(i);
-        if (isWholeDescription({QString(), combo->itemData(i).toString(), item}, text))
+        const QString code = EstraiToken(item, QStringLiteral("]"), 1);
+        if (isWholeDescription({code, item.mid(code.size() + 2), item}, text))
             whole << i;
     }
     if (rows.size() == 1 && !combo->property("SearchMore").toBool())
@@ -346,9 +349,10 @@ void Lookups::showRowValue(LookupField &lookup)
     QComboBox *combo = lookup.combo();
     // A dependent lookup is listed for the row first, and so is one that lists what was typed;
     // a completing one lists the codes starting with the row's own.
-    if (!campo->SourceRif().isEmpty() || combo->property("SearchedFor").isValid())
+    const bool completing = combo->property("Completing").toBool();
+    if (!campo->SourceRif().isEmpty() || (combo->property("SearchedFor").isValid() && !completing))
         FILLCOMBO(combo, campo);
-    if (combo->property("Completing").toBool() && !lookup.text().trimmed().isEmpty()) {
+    if (completing && !lookup.text().trimmed().isEmpty()) {
         const QStringList items = completionItems(campo, lookup.text().trimmed(), true);
         combo->clear();
         combo->addItems(items);

@@ -77,21 +77,25 @@ void LookupSearcher::work()
         }
         LookupMatches matches;
         bool ok = false;
-        try {
-            std::shared_ptr<Connection> &reader = readers[job->connectionString];
-            if (!reader)
-                reader = Connection::open(job->params, job->connectionString, Access::ReadOnly);
-            {
-                const std::lock_guard lock(m_mutex);
-                if (m_pending || m_stop)
-                    continue; // a newer search came meanwhile
-                m_running = reader;
+        // A cancel request meant for the search before may reach the server only when this one
+        // runs: a search that fails so is tried once more.
+        for (int attempt = 0; attempt < 2 && !ok; ++attempt) {
+            try {
+                std::shared_ptr<Connection> &reader = readers[job->connectionString];
+                if (!reader)
+                    reader = Connection::open(job->params, job->connectionString, Access::ReadOnly);
+                {
+                    const std::lock_guard lock(m_mutex);
+                    if (m_pending || m_stop)
+                        break; // a newer search came meanwhile
+                    m_running = reader;
+                }
+                job->query.connection = reader;
+                matches = searchLookup(job->query, job->text, job->limit);
+                ok = true;
+            } catch (const Error &) {
+                // interrupted, or the database could not be read: told as a failure (if still newest)
             }
-            job->query.connection = reader;
-            matches = searchLookup(job->query, job->text, job->limit);
-            ok = true;
-        } catch (const Error &) {
-            // interrupted, or the database could not be read: told as a failure (if still newest)
         }
         {
             const std::lock_guard lock(m_mutex);
