@@ -98,6 +98,10 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>%1 rows</translation>
     </message>
     <message>
+        <source>%1 righe corrispondono a "%2": sceglierne una dall'elenco.</source>
+        <translation>%1 rows match "%2": choose one from the list.</translation>
+    </message>
+    <message>
         <source>%1 righe scritte in %2</source>
         <translation>%1 lines written to %2</translation>
     </message>
@@ -168,6 +172,18 @@ Every command describes its options with --help (for example: norvix edit --help
     <message>
         <source>--search vuole il numero di una ricerca, non %1</source>
         <translation>--search needs the number of a search, not %1</translation>
+    </message>
+    <message>
+        <source>: crearne l'indice con %1</source>
+        <translation>: create its index with %1</translation>
+    </message>
+    <message>
+        <source>: crearne l'indice con norvix dsc index %1</source>
+        <translation>: create its index with norvix dsc index %1</translation>
+    </message>
+    <message>
+        <source>: il database non può avere l'indice che la renderebbe veloce (%1)</source>
+        <translation>: the database cannot have the index that would make it fast (%1)</translation>
     </message>
     <message>
         <source>ATTENZIONE !</source>
@@ -924,6 +940,10 @@ Do you want to end the record editor?</translation>
         <translation>By key</translation>
     </message>
     <message>
+        <source>Più di %1 righe corrispondono a "%2": sceglierne una dall'elenco o scrivere di più.</source>
+        <translation>More than %1 rows match "%2": choose one from the list or type more.</translation>
+    </message>
+    <message>
         <source>PostgreSQL "%1" su %2</source>
         <translation>PostgreSQL "%1" on %2</translation>
     </message>
@@ -958,6 +978,10 @@ Do you want to end the record editor?</translation>
     <message>
         <source>Riprovare più tardi.</source>
         <translation>Try again later.</translation>
+    </message>
+    <message>
+        <source>SQLite è senza FTS5</source>
+        <translation>SQLite is built without FTS5</translation>
     </message>
     <message>
         <source>Scegli il record</source>
@@ -1324,6 +1348,10 @@ Commands:
         <translation>linked table %1 (field 11) does not exist: create it or correct the name</translation>
     </message>
     <message>
+        <source>la tabella collegata %1 ha più di %2 righe e la ricerca per parole della descrizione (%3) la scorre tutta</source>
+        <translation>linked table %1 has more than %2 rows and the search by words of the description (%3) reads all of it</translation>
+    </message>
+    <message>
         <source>la tabella collegata %1 non ha la colonna di descrizione %2 (campo 12): correggere il nome</source>
         <translation>linked table %1 has no description column %2 (field 12): correct the name</translation>
     </message>
@@ -1342,6 +1370,10 @@ Commands:
     <message>
         <source>manca il comando dsc (dump, import, export, lint, scaffold)</source>
         <translation>the dsc command is missing (dump, import, export, lint, scaffold)</translation>
+    </message>
+    <message>
+        <source>manca l'estensione pg_trgm</source>
+        <translation>the pg_trgm extension is missing</translation>
     </message>
     <message>
         <source>migrate vuole FILE.mdb e --db FILE</source>
@@ -1394,6 +1426,10 @@ Commands:
     <message>
         <source>server locale</source>
         <translation>local server</translation>
+    </message>
+    <message>
+        <source>solo SQLite e PostgreSQL lo hanno</source>
+        <translation>only SQLite and PostgreSQL have it</translation>
     </message>
     <message>
         <source>solo lettura: resta utilizzabile solo "Fine"</source>

@@ -98,6 +98,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>%1 righe</translation>
     </message>
     <message>
+        <source>%1 righe corrispondono a "%2": sceglierne una dall'elenco.</source>
+        <translation>%1 righe corrispondono a "%2": sceglierne una dall'elenco.</translation>
+    </message>
+    <message>
         <source>%1 righe scritte in %2</source>
         <translation>%1 righe scritte in %2</translation>
     </message>
@@ -168,6 +172,18 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
     <message>
         <source>--search vuole il numero di una ricerca, non %1</source>
         <translation>--search vuole il numero di una ricerca, non %1</translation>
+    </message>
+    <message>
+        <source>: crearne l'indice con %1</source>
+        <translation>: crearne l'indice con %1</translation>
+    </message>
+    <message>
+        <source>: crearne l'indice con norvix dsc index %1</source>
+        <translation>: crearne l'indice con norvix dsc index %1</translation>
+    </message>
+    <message>
+        <source>: il database non può avere l'indice che la renderebbe veloce (%1)</source>
+        <translation>: il database non può avere l'indice che la renderebbe veloce (%1)</translation>
     </message>
     <message>
         <source>ATTENZIONE !</source>
@@ -924,6 +940,10 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>Per chiave</translation>
     </message>
     <message>
+        <source>Più di %1 righe corrispondono a "%2": sceglierne una dall'elenco o scrivere di più.</source>
+        <translation>Più di %1 righe corrispondono a "%2": sceglierne una dall'elenco o scrivere di più.</translation>
+    </message>
+    <message>
         <source>PostgreSQL "%1" su %2</source>
         <translation>PostgreSQL "%1" su %2</translation>
     </message>
@@ -958,6 +978,10 @@ Vuoi terminare l'editor di record ?</translation>
     <message>
         <source>Riprovare più tardi.</source>
         <translation>Riprovare più tardi.</translation>
+    </message>
+    <message>
+        <source>SQLite è senza FTS5</source>
+        <translation>SQLite è senza FTS5</translation>
     </message>
     <message>
         <source>Scegli il record</source>
@@ -1324,6 +1348,10 @@ Comandi:
         <translation>la tabella collegata %1 (campo 11) non esiste: crearla o correggere il nome</translation>
     </message>
     <message>
+        <source>la tabella collegata %1 ha più di %2 righe e la ricerca per parole della descrizione (%3) la scorre tutta</source>
+        <translation>la tabella collegata %1 ha più di %2 righe e la ricerca per parole della descrizione (%3) la scorre tutta</translation>
+    </message>
+    <message>
         <source>la tabella collegata %1 non ha la colonna di descrizione %2 (campo 12): correggere il nome</source>
         <translation>la tabella collegata %1 non ha la colonna di descrizione %2 (campo 12): correggere il nome</translation>
     </message>
@@ -1342,6 +1370,10 @@ Comandi:
     <message>
         <source>manca il comando dsc (dump, import, export, lint, scaffold)</source>
         <translation>manca il comando dsc (dump, import, export, lint, scaffold)</translation>
+    </message>
+    <message>
+        <source>manca l'estensione pg_trgm</source>
+        <translation>manca l'estensione pg_trgm</translation>
     </message>
     <message>
         <source>migrate vuole FILE.mdb e --db FILE</source>
@@ -1394,6 +1426,10 @@ Comandi:
     <message>
         <source>server locale</source>
         <translation>server locale</translation>
+    </message>
+    <message>
+        <source>solo SQLite e PostgreSQL lo hanno</source>
+        <translation>solo SQLite e PostgreSQL lo hanno</translation>
     </message>
     <message>
         <source>solo lettura: resta utilizzabile solo "Fine"</source>
