@@ -130,6 +130,14 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>%1: %2 rows</translation>
     </message>
     <message>
+        <source>%1: già presente</source>
+        <translation>%1: already there</translation>
+    </message>
+    <message>
+        <source>%1: indice creato</source>
+        <translation>%1: index created</translation>
+    </message>
+    <message>
         <source>&amp;Annulla</source>
         <translation>C&amp;ancel</translation>
     </message>
@@ -280,6 +288,10 @@ The matching fields cannot be changed.</translation>
     <message>
         <source>Copia negli appunti i valori inseriti</source>
         <translation>Copies the values typed to the clipboard</translation>
+    </message>
+    <message>
+        <source>Crea l'indice che rende veloce la ricerca per parole nelle descrizioni dei campi collegati dei record (tutti, o quelli indicati) a tabelle di più di %1 righe, dove manca: su SQLite una tabella FTS5 tenuta aggiornata da trigger, su PostgreSQL un indice GIN di pg_trgm. Stampa una riga per indice. Esce con 1 se un record non c'è, con 2 se il database è di sola lettura, non può avere l'indice o la creazione non riesce (ogni indice si crea tutto o niente).</source>
+        <translation>Creates, where it is missing, the index that makes the search by words in the descriptions fast, for the linked fields of the records (all of them, or those named) on tables of more than %1 rows: on SQLite an FTS5 table kept up to date by triggers, on PostgreSQL a pg_trgm GIN index. Prints one line per index. Exits with 1 if a record is not there, with 2 if the database is read-only, cannot have the index or the creation fails (each index is made whole or not at all).</translation>
     </message>
     <message>
         <source>Data ultima modifica</source>
@@ -1152,6 +1164,10 @@ Commands:
         <translation>prints the key of the last row inserted when closing</translation>
     </message>
     <message>
+        <source>anche per i collegamenti a tabelle più piccole</source>
+        <translation>also for links to smaller tables</translation>
+    </message>
+    <message>
         <source>apre il pannello di ricerca sulla ricerca N del record, con i TESTI nei suoi campi in ordine, e la esegue</source>
         <translation>opens the search panel on search N of the record, with the TEXTs in its inputs in order, and runs it</translation>
     </message>
@@ -1368,8 +1384,8 @@ Commands:
         <translation>length of field %1 outside the range -32768..32767</translation>
     </message>
     <message>
-        <source>manca il comando dsc (dump, import, export, lint, scaffold)</source>
-        <translation>the dsc command is missing (dump, import, export, lint, scaffold)</translation>
+        <source>manca il comando dsc (dump, import, export, lint, index, scaffold)</source>
+        <translation>the dsc command is missing (dump, import, export, lint, index, scaffold)</translation>
     </message>
     <message>
         <source>manca l'estensione pg_trgm</source>
@@ -1392,8 +1408,24 @@ Commands:
         <translation>no primary key or unique index of table %1 is on fields %2 of the primary index: two rows could have the same key; create the unique index or correct the INDICE line</translation>
     </message>
     <message>
+        <source>norvix: %1: il database non può avere l'indice (%2): la ricerca per descrizione scorre la tabella</source>
+        <translation>norvix: %1: the database cannot have the index (%2): the search by description reads the whole table</translation>
+    </message>
+    <message>
+        <source>norvix: %1: indice non creato: %2</source>
+        <translation>norvix: %1: index not created: %2</translation>
+    </message>
+    <message>
         <source>norvix: --lang vuole it o en, non %1</source>
         <translation>norvix: --lang needs it or en, not %1</translation>
+    </message>
+    <message>
+        <source>norvix: i descrittori non hanno il record %1</source>
+        <translation>norvix: the descriptors have no record %1</translation>
+    </message>
+    <message>
+        <source>norvix: il database è di sola lettura: l'indice di %1 non si può creare</source>
+        <translation>norvix: the database is read-only: the index of %1 cannot be created</translation>
     </message>
     <message>
         <source>norvix: il record %1 non è descritto in %2</source>

@@ -130,6 +130,14 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>%1: %2 righe</translation>
     </message>
     <message>
+        <source>%1: già presente</source>
+        <translation>%1: già presente</translation>
+    </message>
+    <message>
+        <source>%1: indice creato</source>
+        <translation>%1: indice creato</translation>
+    </message>
+    <message>
         <source>&amp;Annulla</source>
         <translation>&amp;Annulla</translation>
     </message>
@@ -280,6 +288,10 @@ I campi corrispondenti non possono essere modificati.</translation>
     <message>
         <source>Copia negli appunti i valori inseriti</source>
         <translation>Copia negli appunti i valori inseriti</translation>
+    </message>
+    <message>
+        <source>Crea l'indice che rende veloce la ricerca per parole nelle descrizioni dei campi collegati dei record (tutti, o quelli indicati) a tabelle di più di %1 righe, dove manca: su SQLite una tabella FTS5 tenuta aggiornata da trigger, su PostgreSQL un indice GIN di pg_trgm. Stampa una riga per indice. Esce con 1 se un record non c'è, con 2 se il database è di sola lettura, non può avere l'indice o la creazione non riesce (ogni indice si crea tutto o niente).</source>
+        <translation>Crea l'indice che rende veloce la ricerca per parole nelle descrizioni dei campi collegati dei record (tutti, o quelli indicati) a tabelle di più di %1 righe, dove manca: su SQLite una tabella FTS5 tenuta aggiornata da trigger, su PostgreSQL un indice GIN di pg_trgm. Stampa una riga per indice. Esce con 1 se un record non c'è, con 2 se il database è di sola lettura, non può avere l'indice o la creazione non riesce (ogni indice si crea tutto o niente).</translation>
     </message>
     <message>
         <source>Data ultima modifica</source>
@@ -1152,6 +1164,10 @@ Comandi:
         <translation>alla chiusura stampa la chiave dell'ultima riga inserita</translation>
     </message>
     <message>
+        <source>anche per i collegamenti a tabelle più piccole</source>
+        <translation>anche per i collegamenti a tabelle più piccole</translation>
+    </message>
+    <message>
         <source>apre il pannello di ricerca sulla ricerca N del record, con i TESTI nei suoi campi in ordine, e la esegue</source>
         <translation>apre il pannello di ricerca sulla ricerca N del record, con i TESTI nei suoi campi in ordine, e la esegue</translation>
     </message>
@@ -1368,8 +1384,8 @@ Comandi:
         <translation>lunghezza del campo %1 fuori dall'intervallo -32768..32767</translation>
     </message>
     <message>
-        <source>manca il comando dsc (dump, import, export, lint, scaffold)</source>
-        <translation>manca il comando dsc (dump, import, export, lint, scaffold)</translation>
+        <source>manca il comando dsc (dump, import, export, lint, index, scaffold)</source>
+        <translation>manca il comando dsc (dump, import, export, lint, index, scaffold)</translation>
     </message>
     <message>
         <source>manca l'estensione pg_trgm</source>
@@ -1392,8 +1408,24 @@ Comandi:
         <translation>nessuna chiave primaria né indice univoco della tabella %1 è sui campi %2 dell'indice primario: due righe potrebbero avere la stessa chiave; creare l'indice univoco o correggere la riga INDICE</translation>
     </message>
     <message>
+        <source>norvix: %1: il database non può avere l'indice (%2): la ricerca per descrizione scorre la tabella</source>
+        <translation>norvix: %1: il database non può avere l'indice (%2): la ricerca per descrizione scorre la tabella</translation>
+    </message>
+    <message>
+        <source>norvix: %1: indice non creato: %2</source>
+        <translation>norvix: %1: indice non creato: %2</translation>
+    </message>
+    <message>
         <source>norvix: --lang vuole it o en, non %1</source>
         <translation>norvix: --lang vuole it o en, non %1</translation>
+    </message>
+    <message>
+        <source>norvix: i descrittori non hanno il record %1</source>
+        <translation>norvix: i descrittori non hanno il record %1</translation>
+    </message>
+    <message>
+        <source>norvix: il database è di sola lettura: l'indice di %1 non si può creare</source>
+        <translation>norvix: il database è di sola lettura: l'indice di %1 non si può creare</translation>
     </message>
     <message>
         <source>norvix: il record %1 non è descritto in %2</source>
