@@ -2,7 +2,7 @@
 //
 //   norvix                     the demo
 //   norvix edit [options] RECORD
-//   norvix dsc dump|import|export|lint|scaffold [options] ...
+//   norvix dsc dump|import|export|lint|index|scaffold [options] ...
 //   norvix migrate FILE.mdb --db TARGET.db [options] [TABLE...]
 //   norvix --help | --version, and --help after any command
 //
@@ -23,6 +23,7 @@
 #include "platform/dataerror.h"
 #include "platform/connection.h"
 #include "tools/lint.h"
+#include "tools/lookupindex.h"
 #include "tools/migrate.h"
 #include "tools/scaffold.h"
 #include "platform/messages.h"
@@ -132,19 +133,44 @@ Command exportCommand()
                          nxTr("Stampa le righe di un database dei descrittori (SQLite o Jet)."), {}, 1});
 }
 
+// --db and --connection (see openDatabase()).
+QList<QCommandLineOption> databaseOptions()
+{
+    return {option(QStringLiteral("db"), nxTr("il database è il file SQLite FILE"), QStringLiteral("FILE")),
+            option(QStringLiteral("connection"), nxTr("il database dalla stringa di connessione STR"), QStringLiteral("STR"))};
+}
+
+// A command on the descriptors of a folder and the database they describe.
+Command onDescriptors(const QString &name, const QString &summary, const QCommandLineOption &more)
+{
+    return withPassword({name, QStringLiteral("[RECORD...]"), summary,
+                         databaseOptions()
+                             << option(QStringLiteral("dsc"), nxTr("la cartella dei descrittori (files.dsc o dsc.mdb)"),
+                                       nxTr("CARTELLA"))
+                             << more,
+                         -1});
+}
+
 Command lintCommand()
 {
-    return withPassword({QStringLiteral("dsc lint"), QStringLiteral("[RECORD...]"),
+    return onDescriptors(QStringLiteral("dsc lint"),
                          nxTr("Controlla i descrittori sul database vero (tutti i record, o quelli indicati): "
                                         "colonne e tabelle che mancano, tipi che la colonna non può tenere, lunghezze, "
                                         "chiavi, collegamenti, pagine, controlli e ricerche. Esce con 1 se trova problemi."),
-                         {option(QStringLiteral("db"), nxTr("il database è il file SQLite FILE"), QStringLiteral("FILE")),
-                          option(QStringLiteral("connection"), nxTr("il database dalla stringa di connessione STR"),
-                                 QStringLiteral("STR")),
-                          option(QStringLiteral("dsc"), nxTr("la cartella dei descrittori (files.dsc o dsc.mdb)"),
-                                 nxTr("CARTELLA")),
-                          option(QStringLiteral("json"), nxTr("stampa i risultati come un documento JSON"))},
-                         -1});
+                         option(QStringLiteral("json"), nxTr("stampa i risultati come un documento JSON")));
+}
+
+Command indexCommand()
+{
+    return onDescriptors(QStringLiteral("dsc index"),
+                         nxTr("Crea l'indice che rende veloce la ricerca per parole nelle descrizioni dei campi collegati "
+                              "dei record (tutti, o quelli indicati) a tabelle di più di %1 righe, dove manca: su SQLite "
+                              "una tabella FTS5 tenuta aggiornata da trigger, su PostgreSQL un indice GIN di pg_trgm. "
+                              "Stampa una riga per indice. Esce con 1 se un record non c'è, con 2 se il database è di "
+                              "sola lettura, non può avere l'indice o la creazione non riesce (ogni indice si crea "
+                              "tutto o niente).")
+                             .arg(kLargeLookupRows),
+                         option(QStringLiteral("all"), nxTr("anche per i collegamenti a tabelle più piccole")));
 }
 
 Command scaffoldCommand()
@@ -154,10 +180,7 @@ Command scaffoldCommand()
                            "dell'utente: un record per tabella, un campo per colonna (AUTOINC per una chiave che il "
                            "database numera), la chiave primaria, le chiavi esterne come campi collegati, una ricerca "
                            "per ogni tabella. Esce con 1 se una tabella non esiste."),
-            {option(QStringLiteral("db"), nxTr("il database è il file SQLite FILE"), QStringLiteral("FILE")),
-             option(QStringLiteral("connection"), nxTr("il database dalla stringa di connessione STR"),
-                    QStringLiteral("STR"))},
-            -1};
+            databaseOptions(), -1};
 }
 
 Command migrateCommand()
@@ -225,7 +248,8 @@ QString helpText(const Command &c)
 QString overview()
 {
     QString text = nxTr("Uso: norvix [COMANDO] [opzioni]\n\nComandi:\n");
-    for (const Command &c : {editCommand(), dumpCommand(), importCommand(), exportCommand(), lintCommand(), scaffoldCommand(),
+    for (const Command &c : {editCommand(), dumpCommand(), importCommand(), exportCommand(), lintCommand(), indexCommand(),
+                             scaffoldCommand(),
                              migrateCommand()})
         text += nxTr("  norvix %1 [opzioni] %2\n      %3\n").arg(c.name, c.arguments, c.summary);
     text += nxTr("  norvix\n      Senza argomenti apre la dimostrazione: l'editor dei clienti di un piccolo archivio di "
@@ -331,7 +355,7 @@ int dscExport(const QCommandLineParser &p)
 }
 
 // The database of --db or --connection, opened; a usage problem when neither or both are given.
-std::shared_ptr<Connection> openDatabase(const QCommandLineParser &p, QString *problem)
+std::shared_ptr<Connection> openDatabase(const QCommandLineParser &p, QString *problem, Access access = Access::ReadWrite)
 {
     const bool db = p.isSet(QStringLiteral("db"));
     if (db == p.isSet(QStringLiteral("connection"))) {
@@ -339,11 +363,11 @@ std::shared_ptr<Connection> openDatabase(const QCommandLineParser &p, QString *p
         return nullptr;
     }
     if (!db)
-        return Connection::open(p.value(QStringLiteral("connection")));
+        return Connection::open(p.value(QStringLiteral("connection")), {}, {}, access);
     const QFileInfo file(p.value(QStringLiteral("db")));
     if (!file.isFile()) // SQLite would make an empty database of a missing file
         throw DataError(DataError::ConnectionFailed, nxTr("Il database %1 non esiste").arg(file.filePath()));
-    return Connection::open(QStringLiteral("sqlite://") + file.absoluteFilePath());
+    return Connection::open(QStringLiteral("sqlite://") + file.absoluteFilePath(), {}, {}, access);
 }
 
 // The lines of the descriptors in a folder: files.dsc, or else dsc.mdb.
@@ -366,7 +390,7 @@ QStringList descriptorLines(const QString &folder, const QCommandLineParser &p, 
 int dscLint(const QCommandLineParser &p)
 {
     QString problem;
-    const auto connection = openDatabase(p, &problem);
+    const auto connection = openDatabase(p, &problem, Access::ReadOnly);
     if (!connection)
         return usageError(problem, helpText(lintCommand()));
     QString source;
@@ -394,6 +418,52 @@ int dscLint(const QCommandLineParser &p)
             err(nxTrCount(faults, NX_NOOP("%1 problema trovato"), NX_NOOP("%1 problemi trovati")));
     }
     return faults > 0 ? kNotFound : kOk;
+}
+
+// Makes the description search indexes the lookups want; one line for each, made or there.
+int dscIndex(const QCommandLineParser &p)
+{
+    QString problem;
+    const auto connection = openDatabase(p, &problem);
+    if (!connection)
+        return usageError(problem, helpText(indexCommand()));
+    QString source;
+    const QStringList lines =
+        descriptorLines(p.isSet(QStringLiteral("dsc")) ? p.value(QStringLiteral("dsc")) : QStringLiteral("."), p, &source);
+    QStringList missing;
+    const QList<LookupSearch> searches =
+        lookupSearches(*connection, lines, source, p.positionalArguments(), p.isSet(QStringLiteral("all")), &missing);
+    for (const QString &r : std::as_const(missing))
+        err(nxTr("norvix: i descrittori non hanno il record %1").arg(r));
+    if (!missing.isEmpty())
+        return kNotFound;
+    int failed = 0;
+    for (const LookupSearch &s : searches) {
+        const QString name = QStringLiteral("%1 (%2)").arg(s.index.table, s.descColumns.join(u';'));
+        if (s.index.present) {
+            out(nxTr("%1: già presente").arg(name).toLocal8Bit() + '\n');
+            continue;
+        }
+        if (!s.index.possible) {
+            err(nxTr("norvix: %1: il database non può avere l'indice (%2): la ricerca per descrizione scorre la tabella")
+                    .arg(name, whyNoIndex(s.index)));
+            ++failed;
+            continue;
+        }
+        if (connection->isReadOnly()) {
+            err(nxTr("norvix: il database è di sola lettura: l'indice di %1 non si può creare").arg(name));
+            return kFailure;
+        }
+        try {
+            createLookupIndex(*connection, s.index);
+        } catch (const DataError &e) {
+            err(nxTr("norvix: %1: indice non creato: %2").arg(name, e.description()));
+            ++failed;
+            continue;
+        }
+        out(nxTr("%1: indice creato").arg(name).toLocal8Bit() + '\n');
+    }
+    return failed > 0 ? kFailure : kOk;
 }
 
 int dscScaffold(const QCommandLineParser &p)
@@ -640,11 +710,13 @@ int run(int argc, char *argv[], const QStringList &args)
             command = exportCommand();
         else if (sub == u"lint")
             command = lintCommand();
+        else if (sub == u"index")
+            command = indexCommand();
         else if (sub == u"scaffold")
             command = scaffoldCommand();
         else if (sub.isEmpty() || sub == u"--help" || sub == u"-h") {
             if (sub.isEmpty())
-                return usageError(nxTr("manca il comando dsc (dump, import, export, lint, scaffold)"), overview());
+                return usageError(nxTr("manca il comando dsc (dump, import, export, lint, index, scaffold)"), overview());
             out(overview().toLocal8Bit());
             return kOk;
         } else {
@@ -673,6 +745,8 @@ int run(int argc, char *argv[], const QStringList &args)
         return dscImport(parser);
     if (command.name == u"dsc lint")
         return dscLint(parser);
+    if (command.name == u"dsc index")
+        return dscIndex(parser);
     if (command.name == u"dsc scaffold")
         return dscScaffold(parser);
     if (command.name == u"migrate")

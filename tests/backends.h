@@ -49,6 +49,21 @@ void backends(const char *column, const QList<QPair<const char *, T>> &cases)
             QTest::addRow("%s %s", backend, name) << QString::fromLatin1(backend) << value;
 }
 
+// Orders whose article is a lookup on a large table (2,001 rows) by its name, in two fields, and
+// whose colour one on a small table: statements for any back end, and the descriptor.
+inline const QStringList kLookupTables{
+    QStringLiteral("CREATE TABLE ARTICOLI (CODICE VARCHAR(8) PRIMARY KEY, NOME VARCHAR(40))"),
+    QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2001) "
+                   "INSERT INTO ARTICOLI SELECT 'A' || i, 'Articolo ' || i FROM n"),
+    QStringLiteral("CREATE TABLE COLORI (CODICE VARCHAR(2) PRIMARY KEY, NOME VARCHAR(20))"),
+    QStringLiteral("INSERT INTO COLORI VALUES ('RO', 'Rosso')"),
+    QStringLiteral("CREATE TABLE ORDINI (NUMERO INTEGER PRIMARY KEY, ART VARCHAR(8), ART2 VARCHAR(8), COLORE VARCHAR(2))")};
+inline const char kLookupDsc[] = "RECORD,ORDINI,Ordini,1\nCAMPO,NUMERO,Numero,LONG,6\n"
+                                 "CAMPO,ART,Articolo,TEXT,8,,,,,,ARTICOLI,NOME,CMBBOUNDED\n"
+                                 "CAMPO,ART2,Ricambio,TEXT,8,,,,,,ARTICOLI,NOME,CMBBOUNDED\n"
+                                 "CAMPO,COLORE,Colore,TEXT,2,,,,,,COLORI,NOME,CMBBOUNDED\n"
+                                 "INDICE,PrimaryKey,+NUMERO,-1,-1\n";
+
 class Backend
 {
 public:

@@ -113,6 +113,7 @@ private slots:
         QTest::newRow("dsc export") << QStringList{"dsc", "export", "X", "--help"} << QByteArray("norvix dsc export");
         QTest::newRow("edit") << QStringList{"edit", "--help"} << QByteArray("--print-last-inserted");
         QTest::newRow("dsc lint") << QStringList{"dsc", "lint", "--help"} << QByteArray("--json");
+        QTest::newRow("dsc index") << QStringList{"dsc", "index", "--help"} << QByteArray("--all");
         QTest::newRow("dsc scaffold") << QStringList{"dsc", "scaffold", "--help"} << QByteArray("--connection STR");
         QTest::newRow("migrate") << QStringList{"migrate", "--help"} << QByteArray("--descriptors");
     }
@@ -242,6 +243,39 @@ private slots:
         r = norvix({"dsc", "lint", "--db", clean.filePath("d.db"), "--dsc", clean.path()});
         QCOMPARE(r.code, 0);
         QVERIFY2(r.err.isEmpty() && r.out.isEmpty(), r.err.constData());
+    }
+
+    // dsc index makes the description search index of a large lookup (of a small one too with
+    // --all) and finds it there the next time; a read-only database or a record the descriptors
+    // lack makes nothing. Lint, which writes nothing, hints the index until it is made.
+    void indexCommand()
+    {
+        QTemporaryDir dir;
+        const QString db = dir.filePath("d.db");
+        TestUtil::createSqlite(db, TestUtil::kLookupTables);
+        TestUtil::writeFile(dir.filePath("files.dsc"), TestUtil::kLookupDsc);
+        const QStringList on{"--db", db, "--dsc", dir.path()};
+        const auto lintCodes = [&] {
+            QStringList codes;
+            for (const auto &f : parsed(norvix(QStringList{"dsc", "lint", "--json"} + on)).value("findings").toArray())
+                codes << f.toObject().value("field").toString() + u' ' + f.toObject().value("code").toString();
+            return codes;
+        };
+        const QByteArray untouched = TestUtil::readFile(db);
+        QCOMPARE(lintCodes(), QStringList{"ART lookup-search-index"});
+        QCOMPARE(TestUtil::readFile(db), untouched);
+        const QList<std::tuple<QStringList, int, QByteArray, QByteArray>> runs{
+            {{"--connection", "sqlite://" + db + "?QSQLITE_OPEN_READONLY", "--dsc", dir.path()}, 2, "", "sola lettura"},
+            {on + QStringList{"ORDINI", "NESSUNO"}, 1, "", "non hanno il record NESSUNO"},
+            {on + QStringList{"ORDINI"}, 0, "ARTICOLI (NOME): indice creato\n", ""},
+            {on + QStringList{"--all"}, 0, "ARTICOLI (NOME): già presente\nCOLORI (NOME): indice creato\n", ""}};
+        for (const auto &[args, code, out, err] : runs) {
+            const Run r = norvix(QStringList{"dsc", "index"} + args);
+            QCOMPARE(r.code, code);
+            QCOMPARE(r.out, out);
+            QVERIFY2(r.err.contains(err), r.err.constData());
+        }
+        QCOMPARE(lintCodes(), QStringList());
     }
 
     // A migration says what it copied: one table and one row in the singular, in either language.

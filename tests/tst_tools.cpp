@@ -7,6 +7,7 @@
 #include "editor/shared.h"
 #include "editordriver.h"
 #include "tools/lint.h"
+#include "tools/lookupindex.h"
 #include "tools/migrate.h"
 #include "tools/scaffold.h"
 
@@ -119,6 +120,51 @@ private slots:
         // Only the records named; one the descriptors lack is a finding too.
         QCOMPARE(described(lintDescriptors(*db.conn, planted, "files.dsc", {"province", "MANCANTE"})),
                  (QStringList{"0 MANCANTE. missing-record", "4 PROVINCE.NOMEE missing-column"}));
+    }
+
+    // A lookup on a large table hints the index of its description search, once per table and
+    // description: on SQLite the command, on PostgreSQL statements that run. Made, the hint goes,
+    // and the index follows the table's inserts, updates and deletes. A small lookup hints none.
+    void lookupSearchIndex_data() { backends(); }
+    void lookupSearchIndex()
+    {
+        QFETCH(QString, backend);
+        Backend db(backend);
+        db.exec(kLookupTables);
+        const QStringList dsc = splitDscLines(QString::fromLatin1(kLookupDsc));
+        const auto hints = [&] {
+            QStringList out;
+            for (const LintFinding &f : lintDescriptors(*db.conn, dsc, "files.dsc"))
+                out << f.field + u' ' + f.code + u' ' + f.message;
+            return out;
+        };
+        QStringList missing;
+        const QList<LookupSearch> wanted = lookupSearches(*db.conn, dsc, "files.dsc", {}, false, &missing);
+        QCOMPARE(wanted.size(), 1);
+        const QString fix = db.sqlite ? "norvix dsc index ORDINI" : wanted[0].index.statements.join("; ");
+        QCOMPARE(hints().size(), 1);
+        QVERIFY2(hints()[0].startsWith("ART lookup-search-index ") && hints()[0].endsWith(fix), qPrintable(hints()[0]));
+        if (db.sqlite)
+            createLookupIndex(*db.conn, wanted[0].index);
+        else
+            db.exec(fix.split("; "));
+        QCOMPARE(hints(), QStringList());
+
+        LookupQuery query{db.conn, tableInfo(*db.conn, "ARTICOLI"), {"CODICE"}, {"NOME"}, {}};
+        const auto codes = [&](const QString &text) {
+            QStringList out;
+            for (const LookupRow &row : searchLookup(query, text, 5).rows)
+                out << row.code;
+            return out;
+        };
+        QCOMPARE(codes("olo 2001"), QStringList{"A2001"});
+        for (const auto &[write, found] : QList<std::pair<QString, QString>>{
+                 {"INSERT INTO ARTICOLI VALUES ('Z1', 'Ruota dentata')", "Z1|"},
+                 {"UPDATE ARTICOLI SET NOME = 'Ruota liscia' WHERE CODICE = 'Z1'", "|Z1"},
+                 {"DELETE FROM ARTICOLI WHERE CODICE = 'Z1'", "|"}}) {
+            db.exec({write});
+            QCOMPARE(codes("dentata").join(u',') + u'|' + codes("liscia").join(u','), found);
+        }
     }
 
     // Captions from names: words split at underscores and at camelCase, acronyms kept as one word.

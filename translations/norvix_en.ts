@@ -98,6 +98,10 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>%1 rows</translation>
     </message>
     <message>
+        <source>%1 righe corrispondono a "%2": sceglierne una dall'elenco.</source>
+        <translation>%1 rows match "%2": choose one from the list.</translation>
+    </message>
+    <message>
         <source>%1 righe scritte in %2</source>
         <translation>%1 lines written to %2</translation>
     </message>
@@ -124,6 +128,14 @@ Every command describes its options with --help (for example: norvix edit --help
     <message>
         <source>%1: %2 righe</source>
         <translation>%1: %2 rows</translation>
+    </message>
+    <message>
+        <source>%1: già presente</source>
+        <translation>%1: already there</translation>
+    </message>
+    <message>
+        <source>%1: indice creato</source>
+        <translation>%1: index created</translation>
     </message>
     <message>
         <source>&amp;Annulla</source>
@@ -168,6 +180,18 @@ Every command describes its options with --help (for example: norvix edit --help
     <message>
         <source>--search vuole il numero di una ricerca, non %1</source>
         <translation>--search needs the number of a search, not %1</translation>
+    </message>
+    <message>
+        <source>: crearne l'indice con %1</source>
+        <translation>: create its index with %1</translation>
+    </message>
+    <message>
+        <source>: crearne l'indice con norvix dsc index %1</source>
+        <translation>: create its index with norvix dsc index %1</translation>
+    </message>
+    <message>
+        <source>: il database non può avere l'indice che la renderebbe veloce (%1)</source>
+        <translation>: the database cannot have the index that would make it fast (%1)</translation>
     </message>
     <message>
         <source>ATTENZIONE !</source>
@@ -264,6 +288,10 @@ The matching fields cannot be changed.</translation>
     <message>
         <source>Copia negli appunti i valori inseriti</source>
         <translation>Copies the values typed to the clipboard</translation>
+    </message>
+    <message>
+        <source>Crea l'indice che rende veloce la ricerca per parole nelle descrizioni dei campi collegati dei record (tutti, o quelli indicati) a tabelle di più di %1 righe, dove manca: su SQLite una tabella FTS5 tenuta aggiornata da trigger, su PostgreSQL un indice GIN di pg_trgm. Stampa una riga per indice. Esce con 1 se un record non c'è, con 2 se il database è di sola lettura, non può avere l'indice o la creazione non riesce (ogni indice si crea tutto o niente).</source>
+        <translation>Creates, where it is missing, the index that makes the search by words in the descriptions fast, for the linked fields of the records (all of them, or those named) on tables of more than %1 rows: on SQLite an FTS5 table kept up to date by triggers, on PostgreSQL a pg_trgm GIN index. Prints one line per index. Exits with 1 if a record is not there, with 2 if the database is read-only, cannot have the index or the creation fails (each index is made whole or not at all).</translation>
     </message>
     <message>
         <source>Data ultima modifica</source>
@@ -924,6 +952,10 @@ Do you want to end the record editor?</translation>
         <translation>By key</translation>
     </message>
     <message>
+        <source>Più di %1 righe corrispondono a "%2": sceglierne una dall'elenco o scrivere di più.</source>
+        <translation>More than %1 rows match "%2": choose one from the list or type more.</translation>
+    </message>
+    <message>
         <source>PostgreSQL "%1" su %2</source>
         <translation>PostgreSQL "%1" on %2</translation>
     </message>
@@ -958,6 +990,10 @@ Do you want to end the record editor?</translation>
     <message>
         <source>Riprovare più tardi.</source>
         <translation>Try again later.</translation>
+    </message>
+    <message>
+        <source>SQLite è senza FTS5</source>
+        <translation>SQLite is built without FTS5</translation>
     </message>
     <message>
         <source>Scegli il record</source>
@@ -1126,6 +1162,10 @@ Commands:
     <message>
         <source>alla chiusura stampa la chiave dell'ultima riga inserita</source>
         <translation>prints the key of the last row inserted when closing</translation>
+    </message>
+    <message>
+        <source>anche per i collegamenti a tabelle più piccole</source>
+        <translation>also for links to smaller tables</translation>
     </message>
     <message>
         <source>apre il pannello di ricerca sulla ricerca N del record, con i TESTI nei suoi campi in ordine, e la esegue</source>
@@ -1324,6 +1364,10 @@ Commands:
         <translation>linked table %1 (field 11) does not exist: create it or correct the name</translation>
     </message>
     <message>
+        <source>la tabella collegata %1 ha più di %2 righe e la ricerca per parole della descrizione (%3) la scorre tutta</source>
+        <translation>linked table %1 has more than %2 rows and the search by words of the description (%3) reads all of it</translation>
+    </message>
+    <message>
         <source>la tabella collegata %1 non ha la colonna di descrizione %2 (campo 12): correggere il nome</source>
         <translation>linked table %1 has no description column %2 (field 12): correct the name</translation>
     </message>
@@ -1340,8 +1384,12 @@ Commands:
         <translation>length of field %1 outside the range -32768..32767</translation>
     </message>
     <message>
-        <source>manca il comando dsc (dump, import, export, lint, scaffold)</source>
-        <translation>the dsc command is missing (dump, import, export, lint, scaffold)</translation>
+        <source>manca il comando dsc (dump, import, export, lint, index, scaffold)</source>
+        <translation>the dsc command is missing (dump, import, export, lint, index, scaffold)</translation>
+    </message>
+    <message>
+        <source>manca l'estensione pg_trgm</source>
+        <translation>the pg_trgm extension is missing</translation>
     </message>
     <message>
         <source>migrate vuole FILE.mdb e --db FILE</source>
@@ -1360,8 +1408,24 @@ Commands:
         <translation>no primary key or unique index of table %1 is on fields %2 of the primary index: two rows could have the same key; create the unique index or correct the INDICE line</translation>
     </message>
     <message>
+        <source>norvix: %1: il database non può avere l'indice (%2): la ricerca per descrizione scorre la tabella</source>
+        <translation>norvix: %1: the database cannot have the index (%2): the search by description reads the whole table</translation>
+    </message>
+    <message>
+        <source>norvix: %1: indice non creato: %2</source>
+        <translation>norvix: %1: index not created: %2</translation>
+    </message>
+    <message>
         <source>norvix: --lang vuole it o en, non %1</source>
         <translation>norvix: --lang needs it or en, not %1</translation>
+    </message>
+    <message>
+        <source>norvix: i descrittori non hanno il record %1</source>
+        <translation>norvix: the descriptors have no record %1</translation>
+    </message>
+    <message>
+        <source>norvix: il database è di sola lettura: l'indice di %1 non si può creare</source>
+        <translation>norvix: the database is read-only: the index of %1 cannot be created</translation>
     </message>
     <message>
         <source>norvix: il record %1 non è descritto in %2</source>
@@ -1394,6 +1458,10 @@ Commands:
     <message>
         <source>server locale</source>
         <translation>local server</translation>
+    </message>
+    <message>
+        <source>solo SQLite e PostgreSQL lo hanno</source>
+        <translation>only SQLite and PostgreSQL have it</translation>
     </message>
     <message>
         <source>solo lettura: resta utilizzabile solo "Fine"</source>

@@ -98,6 +98,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>%1 righe</translation>
     </message>
     <message>
+        <source>%1 righe corrispondono a "%2": sceglierne una dall'elenco.</source>
+        <translation>%1 righe corrispondono a "%2": sceglierne una dall'elenco.</translation>
+    </message>
+    <message>
         <source>%1 righe scritte in %2</source>
         <translation>%1 righe scritte in %2</translation>
     </message>
@@ -124,6 +128,14 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
     <message>
         <source>%1: %2 righe</source>
         <translation>%1: %2 righe</translation>
+    </message>
+    <message>
+        <source>%1: già presente</source>
+        <translation>%1: già presente</translation>
+    </message>
+    <message>
+        <source>%1: indice creato</source>
+        <translation>%1: indice creato</translation>
     </message>
     <message>
         <source>&amp;Annulla</source>
@@ -168,6 +180,18 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
     <message>
         <source>--search vuole il numero di una ricerca, non %1</source>
         <translation>--search vuole il numero di una ricerca, non %1</translation>
+    </message>
+    <message>
+        <source>: crearne l'indice con %1</source>
+        <translation>: crearne l'indice con %1</translation>
+    </message>
+    <message>
+        <source>: crearne l'indice con norvix dsc index %1</source>
+        <translation>: crearne l'indice con norvix dsc index %1</translation>
+    </message>
+    <message>
+        <source>: il database non può avere l'indice che la renderebbe veloce (%1)</source>
+        <translation>: il database non può avere l'indice che la renderebbe veloce (%1)</translation>
     </message>
     <message>
         <source>ATTENZIONE !</source>
@@ -264,6 +288,10 @@ I campi corrispondenti non possono essere modificati.</translation>
     <message>
         <source>Copia negli appunti i valori inseriti</source>
         <translation>Copia negli appunti i valori inseriti</translation>
+    </message>
+    <message>
+        <source>Crea l'indice che rende veloce la ricerca per parole nelle descrizioni dei campi collegati dei record (tutti, o quelli indicati) a tabelle di più di %1 righe, dove manca: su SQLite una tabella FTS5 tenuta aggiornata da trigger, su PostgreSQL un indice GIN di pg_trgm. Stampa una riga per indice. Esce con 1 se un record non c'è, con 2 se il database è di sola lettura, non può avere l'indice o la creazione non riesce (ogni indice si crea tutto o niente).</source>
+        <translation>Crea l'indice che rende veloce la ricerca per parole nelle descrizioni dei campi collegati dei record (tutti, o quelli indicati) a tabelle di più di %1 righe, dove manca: su SQLite una tabella FTS5 tenuta aggiornata da trigger, su PostgreSQL un indice GIN di pg_trgm. Stampa una riga per indice. Esce con 1 se un record non c'è, con 2 se il database è di sola lettura, non può avere l'indice o la creazione non riesce (ogni indice si crea tutto o niente).</translation>
     </message>
     <message>
         <source>Data ultima modifica</source>
@@ -924,6 +952,10 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>Per chiave</translation>
     </message>
     <message>
+        <source>Più di %1 righe corrispondono a "%2": sceglierne una dall'elenco o scrivere di più.</source>
+        <translation>Più di %1 righe corrispondono a "%2": sceglierne una dall'elenco o scrivere di più.</translation>
+    </message>
+    <message>
         <source>PostgreSQL "%1" su %2</source>
         <translation>PostgreSQL "%1" su %2</translation>
     </message>
@@ -958,6 +990,10 @@ Vuoi terminare l'editor di record ?</translation>
     <message>
         <source>Riprovare più tardi.</source>
         <translation>Riprovare più tardi.</translation>
+    </message>
+    <message>
+        <source>SQLite è senza FTS5</source>
+        <translation>SQLite è senza FTS5</translation>
     </message>
     <message>
         <source>Scegli il record</source>
@@ -1126,6 +1162,10 @@ Comandi:
     <message>
         <source>alla chiusura stampa la chiave dell'ultima riga inserita</source>
         <translation>alla chiusura stampa la chiave dell'ultima riga inserita</translation>
+    </message>
+    <message>
+        <source>anche per i collegamenti a tabelle più piccole</source>
+        <translation>anche per i collegamenti a tabelle più piccole</translation>
     </message>
     <message>
         <source>apre il pannello di ricerca sulla ricerca N del record, con i TESTI nei suoi campi in ordine, e la esegue</source>
@@ -1324,6 +1364,10 @@ Comandi:
         <translation>la tabella collegata %1 (campo 11) non esiste: crearla o correggere il nome</translation>
     </message>
     <message>
+        <source>la tabella collegata %1 ha più di %2 righe e la ricerca per parole della descrizione (%3) la scorre tutta</source>
+        <translation>la tabella collegata %1 ha più di %2 righe e la ricerca per parole della descrizione (%3) la scorre tutta</translation>
+    </message>
+    <message>
         <source>la tabella collegata %1 non ha la colonna di descrizione %2 (campo 12): correggere il nome</source>
         <translation>la tabella collegata %1 non ha la colonna di descrizione %2 (campo 12): correggere il nome</translation>
     </message>
@@ -1340,8 +1384,12 @@ Comandi:
         <translation>lunghezza del campo %1 fuori dall'intervallo -32768..32767</translation>
     </message>
     <message>
-        <source>manca il comando dsc (dump, import, export, lint, scaffold)</source>
-        <translation>manca il comando dsc (dump, import, export, lint, scaffold)</translation>
+        <source>manca il comando dsc (dump, import, export, lint, index, scaffold)</source>
+        <translation>manca il comando dsc (dump, import, export, lint, index, scaffold)</translation>
+    </message>
+    <message>
+        <source>manca l'estensione pg_trgm</source>
+        <translation>manca l'estensione pg_trgm</translation>
     </message>
     <message>
         <source>migrate vuole FILE.mdb e --db FILE</source>
@@ -1360,8 +1408,24 @@ Comandi:
         <translation>nessuna chiave primaria né indice univoco della tabella %1 è sui campi %2 dell'indice primario: due righe potrebbero avere la stessa chiave; creare l'indice univoco o correggere la riga INDICE</translation>
     </message>
     <message>
+        <source>norvix: %1: il database non può avere l'indice (%2): la ricerca per descrizione scorre la tabella</source>
+        <translation>norvix: %1: il database non può avere l'indice (%2): la ricerca per descrizione scorre la tabella</translation>
+    </message>
+    <message>
+        <source>norvix: %1: indice non creato: %2</source>
+        <translation>norvix: %1: indice non creato: %2</translation>
+    </message>
+    <message>
         <source>norvix: --lang vuole it o en, non %1</source>
         <translation>norvix: --lang vuole it o en, non %1</translation>
+    </message>
+    <message>
+        <source>norvix: i descrittori non hanno il record %1</source>
+        <translation>norvix: i descrittori non hanno il record %1</translation>
+    </message>
+    <message>
+        <source>norvix: il database è di sola lettura: l'indice di %1 non si può creare</source>
+        <translation>norvix: il database è di sola lettura: l'indice di %1 non si può creare</translation>
     </message>
     <message>
         <source>norvix: il record %1 non è descritto in %2</source>
@@ -1394,6 +1458,10 @@ Comandi:
     <message>
         <source>server locale</source>
         <translation>server locale</translation>
+    </message>
+    <message>
+        <source>solo SQLite e PostgreSQL lo hanno</source>
+        <translation>solo SQLite e PostgreSQL lo hanno</translation>
     </message>
     <message>
         <source>solo lettura: resta utilizzabile solo "Fine"</source>

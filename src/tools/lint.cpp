@@ -1,5 +1,6 @@
 #include "tools/lint.h"
 #include "platform/language.h"
+#include "tools/lookupindex.h"
 
 #include "descriptor/descriptor.h"
 #include "descriptor/dsctext.h"
@@ -96,7 +97,7 @@ bool isNumericType(const QString &type)
 class Linter
 {
 public:
-    Linter(const Connection &connection, const QString &source) : m_connection(connection), m_source(source) {}
+    Linter(Connection &connection, const QString &source) : m_connection(connection), m_source(source) {}
 
     void lint(const QStringList &lines, const Section &section)
     {
@@ -128,6 +129,7 @@ public:
             lintField(*c, *table, fieldNames);
         lintIndex(rec, *table);
         lintSearches(rec, *table);
+        lintSearchIndexes(rec);
     }
 
     QList<LintFinding> findings;
@@ -241,8 +243,37 @@ private:
                 "JOIN pg_catalog.pg_opclass o ON o.oid = i.indclass[0] "
                 "WHERE c.relname = ? AND a.attname = ? AND o.opcname IN ('text_pattern_ops', 'varchar_pattern_ops') "
                 "AND pg_catalog.pg_table_is_visible(c.oid)");
-            return const_cast<Connection &>(m_connection).execRead(q, sql, {table.name, column}) && q.next();
+            return m_connection.execRead(q, sql, {table.name, column}) && q.next();
         });
+    }
+
+    // A large lookup's description search without its index scans the table: the command or the
+    // statements that make it (never made here: lint only reads).
+    void lintSearchIndexes(Rec &rec)
+    {
+        if (m_connection.dialect() == SqlDialect::Other)
+            return; // no index to make
+        QList<LookupSearch> searches;
+        try {
+            searches = lookupSearches(m_connection, rec);
+        } catch (const DataError &) {
+            return; // advice only: a lookup table that cannot be read fails in the editor, told there
+        }
+        for (const LookupSearch &s : std::as_const(searches)) {
+            if (s.index.present)
+                continue;
+            const QString why = nxTr("la tabella collegata %1 ha più di %2 righe e la ricerca per parole della descrizione (%3) "
+                                     "la scorre tutta")
+                                    .arg(s.index.table).arg(kLargeLookupRows).arg(s.descColumns.join(u';'));
+            QString fix;
+            if (!s.index.possible)
+                fix = nxTr(": il database non può avere l'indice che la renderebbe veloce (%1)").arg(whyNoIndex(s.index));
+            else if (m_connection.dialect() == SqlDialect::Sqlite)
+                fix = nxTr(": crearne l'indice con norvix dsc index %1").arg(rec.Nome());
+            else
+                fix = nxTr(": crearne l'indice con %1").arg(s.index.statements.join(QStringLiteral("; ")));
+            add(s.field, lineOfField(s.field), QStringLiteral("lookup-search-index"), why + fix, true);
+        }
     }
 
     void lintIndex(Rec &rec, const TableInfo &table)
@@ -301,7 +332,7 @@ private:
         }
     }
 
-    const Connection &m_connection;
+    Connection &m_connection;
     QString m_source;
     const Section *m_section = nullptr;
     std::map<QString, std::shared_ptr<const TableInfo>> m_tables;
@@ -309,7 +340,7 @@ private:
 
 } // namespace
 
-QList<LintFinding> lintDescriptors(const Connection &connection, const QStringList &lines, const QString &source,
+QList<LintFinding> lintDescriptors(Connection &connection, const QStringList &lines, const QString &source,
                                    const QStringList &records)
 {
     const QList<Section> sections = sectionsOf(lines);

@@ -24,8 +24,8 @@ struct LintFinding
 
 // Lints the records of descriptor `lines` (all of them, or those named in `records`) against
 // `connection`'s database; `source` names the descriptors in loader messages. Each table's
-// schema is read once.
-QList<LintFinding> lintDescriptors(const Connection &connection, const QStringList &lines, const QString &source,
+// schema is read once. Only reads.
+QList<LintFinding> lintDescriptors(Connection &connection, const QStringList &lines, const QString &source,
                                    const QStringList &records = {});
 
 } // namespace Norvix
