@@ -17,6 +17,10 @@ class QSqlQuery;
 
 namespace Norvix {
 
+// A lookup over more rows than this is not listed whole: its combo lists the rows that the
+// text typed finds, so neither the start-up nor the memory grows with it.
+constexpr int kLargeLookupRows = 2000;
+
 struct LookupQuery
 {
     std::shared_ptr<Connection> connection;

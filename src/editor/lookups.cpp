@@ -19,9 +19,6 @@
 namespace Norvix {
 
 namespace {
-// A referenced table with more rows than this is not listed whole: its combo box completes what
-// the user types from a bounded query, so neither the start-up nor the memory grows with it.
-constexpr int kMaxComboRows = 2000;
 // Rows a completing combo box lists for one prefix, and rows measured for its width.
 constexpr int kCompletionRows = 100;
 const QString kOther = QStringLiteral("--Altro--");
@@ -97,17 +94,17 @@ int Lookups::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
     whole.filter.reset();
 
     // A large referenced table: the combo completes what the user types.
-    const bool large = lookupItems(whole, kMaxComboRows + 1).size() > kMaxComboRows;
+    const bool large = lookupItems(whole, kLargeLookupRows + 1).size() > kLargeLookupRows;
     ctrl->setProperty("Completing", large);
     searchAsTyped(ctrl, C);
     // While the window is being built, the combo is made as wide as the widest item of the table
     // (of its first rows, for a large one).
     if (!d.q->isVisible()) {
-        for (const QString &item : lookupItems(whole, large ? kCompletionRows : kMaxComboRows))
+        for (const QString &item : lookupItems(whole, large ? kCompletionRows : kLargeLookupRows))
             width = std::max(width, d.window.textWidth(item));
         width += 400;
     }
-    ctrl->addItems(lookupItems(*query, large ? kCompletionRows : kMaxComboRows));
+    ctrl->addItems(lookupItems(*query, large ? kCompletionRows : kLargeLookupRows));
     ctrl->setCurrentIndex(-1);
     ctrl->setProperty("ListedFor", listedFor);
     ctrl->setProperty("SearchedFor", QVariant());
@@ -142,7 +139,7 @@ void Lookups::searchAsTyped(QComboBox *combo, const CampoPtr &C, std::function<Q
 
 int Lookups::rowsListed(const QComboBox *combo)
 {
-    return combo->property("Completing").toBool() ? kCompletionRows : kMaxComboRows;
+    return combo->property("Completing").toBool() ? kCompletionRows : kLargeLookupRows;
 }
 
 void Lookups::showMatches(QComboBox *combo, const LookupMatches &matches)

@@ -305,7 +305,7 @@ LookupIndex lookupIndex(Connection &connection, const LookupQuery &query)
         const QString made = scalarText(connection, QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'trigger' AND name = ?"),
                                         {index.name + QStringLiteral("_ti")});
         index.present = !made.isEmpty() && made == index.statements.constLast();
-        if (!made.isEmpty() && !index.present) { // made for other columns: dropped first
+        if (!index.present) { // made for other columns, or left in part: dropped first
             QStringList drops;
             for (const char *suffix : {"_ti", "_tu", "_td"})
                 drops << QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(quoteIdentifier(index.name + QLatin1String(suffix)));

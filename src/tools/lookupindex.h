@@ -10,9 +10,6 @@ namespace Norvix {
 
 class Rec;
 
-// A referenced table with more rows than this is large: the editor's combo box completes what the
-// user types from it, searching its descriptions, instead of listing it whole.
-constexpr int kLargeLookupRows = 2000;
 
 struct LookupSearch
 {
