@@ -650,12 +650,13 @@ private slots:
                 items << row.item;
             told.append({ok ? text : QStringLiteral("failed"), items});
         });
-        searcher.search(this, {db.conn, tableInfo(*db.conn, "SENZAFINE"), {"COD"}, {"NOME"}, std::nullopt}, "mai", 10);
+        const auto in = [&](const char *table) { return LookupQuery{db.conn, tableInfo(*db.conn, table), {"COD"}, {"NOME"}, {}}; };
+        searcher.search(this, in("SENZAFINE"), "mai", 10);
         QTest::qWait(100); // it runs
-        searcher.search(this, {db.conn, tableInfo(*db.conn, "ZONE"), {"COD"}, {"NOME"}, std::nullopt}, "nor", 10);
+        searcher.search(this, in("ZONE"), "nor", 10);
         QTRY_VERIFY(!searcher.busy());
         QCOMPARE(told, (QList<QPair<QString, QStringList>>{{"nor", {"[N] Nord"}}}));
-        searcher.search(this, {db.conn, tableInfo(*db.conn, "SENZAFINE"), {"COD"}, {"NOME"}, std::nullopt}, "mai", 10);
+        searcher.search(this, in("SENZAFINE"), "mai", 10);
         QTest::qWait(50); // and one left running ends with the searcher
     }
 };
