@@ -185,28 +185,37 @@ QList<Group> indexedGroups(Connection &connection, const LookupQuery &query, con
         filterValue << *query.filter;
     }
     const QString folded = foldedSql(connection, QStringLiteral("c.testo"));
+    const QString select = QStringLiteral("SELECT %1 FROM ").arg(lookupColumns(query, QStringLiteral("t")));
+    const QString matching = QStringLiteral("%1 JOIN %2 c ON c.id = %1.rowid%3 WHERE %1 MATCH ? AND ").arg(f, c, from);
+    const auto phrase = [](const QString &w) { return u'"' + QString(w).replace(u'"', QStringLiteral("\"\"")) + u'"'; };
+    // Those that start with the text: a phrase of the full-text index finds them where it holds
+    // three characters; shorter, the ranges of the index on the descriptions, in either case.
     QList<Group> groups;
-    QString lead;
-    for (const auto &[low, high] : caseRanges(text, &lead, false))
-        groups << Group{QStringLiteral("SELECT %1 FROM %2 c%3 WHERE c.testo >= ? AND c.testo < ? AND %4 LIKE ? ESCAPE '!'%5 LIMIT %6")
-                            .arg(lookupColumns(query, QStringLiteral("t")), c, from, folded, filter)
-                            .arg(fetch),
-                        QVariantList{low, high, foldedPattern(text, false, false)} + filterValue};
+    const QString starts = foldedPattern(text, false, false);
+    if (text.size() >= kShortestContained) {
+        groups << Group{select + matching + QStringLiteral("%1 LIKE ? ESCAPE '!'%2 LIMIT %3").arg(folded, filter).arg(fetch),
+                        QVariantList{phrase(text), starts} + filterValue};
+    } else {
+        QString lead;
+        for (const auto &[low, high] : caseRanges(text, &lead, false))
+            groups << Group{select + QStringLiteral("%1 c%2 WHERE c.testo >= ? AND c.testo < ? AND %3 LIKE ? ESCAPE '!'%4 LIMIT %5")
+                                         .arg(c, from, folded, filter)
+                                         .arg(fetch),
+                            QVariantList{low, high, starts} + filterValue};
+    }
     if (!contains)
         return groups;
     QStringList phrases, likes;
     QVariantList values;
     for (const QString &w : words)
         if (w.size() >= kShortestContained)
-            phrases << u'"' + QString(w).replace(u'"', QStringLiteral("\"\"")) + u'"';
+            phrases << phrase(w);
     values << phrases.join(QStringLiteral(" AND "));
     for (const QString &p : containedPatterns(words)) {
         likes << folded + QStringLiteral(" LIKE ? ESCAPE '!'");
         values << p;
     }
-    groups << Group{QStringLiteral("SELECT %1 FROM %2 JOIN %3 c ON c.id = %2.rowid%4 WHERE %2 MATCH ? AND %5%6 LIMIT %7")
-                        .arg(lookupColumns(query, QStringLiteral("t")), f, c, from, likes.join(QStringLiteral(" AND ")), filter)
-                        .arg(fetch),
+    groups << Group{select + matching + likes.join(QStringLiteral(" AND ")) + filter + QStringLiteral(" LIMIT %1").arg(fetch),
                     values + filterValue};
     return groups;
 }
