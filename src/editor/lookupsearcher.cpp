@@ -2,6 +2,7 @@
 
 #include "platform/dataerror.h"
 
+#include <chrono>
 #include <map>
 
 namespace Norvix {
@@ -17,19 +18,38 @@ struct LookupSearcher::Job
     int limit = 0;
 };
 
-LookupSearcher::LookupSearcher(QObject *parent) : QObject(parent), m_thread([this] { work(); }) {}
+// What the window's thread and the worker share. The worker keeps it too: a worker that a server
+// keeps waiting past the searcher's end goes on alone, and tells nothing.
+struct LookupSearcher::State
+{
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable ended;
+    std::unique_ptr<Job> pending;
+    std::shared_ptr<Connection> running; // the reader of the search under way
+    bool stop = false;
+    bool finished = false;
+};
+
+LookupSearcher::LookupSearcher(QObject *parent) : QObject(parent), m_state(std::make_shared<State>())
+{
+    m_thread = std::thread([this, state = m_state] { work(state); });
+}
 
 LookupSearcher::~LookupSearcher()
 {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_stop = true;
-        m_pending.reset();
-        if (m_running)
-            m_running->cancelRunning();
-    }
-    m_wake.notify_all();
-    m_thread.join();
+    std::unique_lock lock(m_state->mutex);
+    m_state->stop = true;
+    m_state->pending.reset();
+    if (m_state->running)
+        m_state->running->cancelRunning();
+    m_state->wake.notify_all();
+    const bool ended = m_state->ended.wait_for(lock, std::chrono::seconds(3), [this] { return m_state->finished; });
+    lock.unlock();
+    if (ended)
+        m_thread.join();
+    else
+        m_thread.detach();
 }
 
 void LookupSearcher::search(QObject *client, const LookupQuery &query, const QString &text, int limit)
@@ -44,36 +64,34 @@ void LookupSearcher::search(QObject *client, const LookupQuery &query, const QSt
     job->text = text;
     job->limit = limit;
     m_busy = true;
-    {
-        const std::lock_guard lock(m_mutex);
-        m_pending = std::move(job);
-        if (m_running)
-            m_running->cancelRunning();
-    }
-    m_wake.notify_one();
+    const std::lock_guard lock(m_state->mutex);
+    m_state->pending = std::move(job);
+    if (m_state->running)
+        m_state->running->cancelRunning();
+    m_state->wake.notify_one();
 }
 
 void LookupSearcher::cancel()
 {
     ++m_latest;
     m_busy = false;
-    const std::lock_guard lock(m_mutex);
-    m_pending.reset();
-    if (m_running)
-        m_running->cancelRunning();
+    const std::lock_guard lock(m_state->mutex);
+    m_state->pending.reset();
+    if (m_state->running)
+        m_state->running->cancelRunning();
 }
 
-void LookupSearcher::work()
+void LookupSearcher::work(const std::shared_ptr<State> &state)
 {
     std::map<QString, std::shared_ptr<Connection>> readers; // by connection string, on this thread
     for (;;) {
         std::unique_ptr<Job> job;
         {
-            std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stop || m_pending; });
-            if (m_stop)
+            std::unique_lock lock(state->mutex);
+            state->wake.wait(lock, [&] { return state->stop || state->pending; });
+            if (state->stop)
                 break;
-            job = std::move(m_pending);
+            job = std::move(state->pending);
         }
         LookupMatches matches;
         bool ok = false;
@@ -85,10 +103,10 @@ void LookupSearcher::work()
                 if (!reader)
                     reader = Connection::open(job->params, job->connectionString, Access::ReadOnly);
                 {
-                    const std::lock_guard lock(m_mutex);
-                    if (m_pending || m_stop)
+                    const std::lock_guard lock(state->mutex);
+                    if (state->pending || state->stop)
                         break; // a newer search came meanwhile
-                    m_running = reader;
+                    state->running = reader;
                 }
                 job->query.connection = reader;
                 matches = searchLookup(job->query, job->text, job->limit);
@@ -97,13 +115,11 @@ void LookupSearcher::work()
                 // interrupted, or the database could not be read: told as a failure (if still newest)
             }
         }
-        {
-            const std::lock_guard lock(m_mutex);
-            m_running.reset();
-            if (m_pending || m_stop)
-                continue;
-        }
         job->query.connection.reset();
+        const std::lock_guard lock(state->mutex);
+        state->running.reset();
+        if (state->pending || state->stop)
+            continue;
         QMetaObject::invokeMethod(
             this,
             [this, serial = job->serial, client = job->client, text = job->text, matches = std::move(matches), ok] {
@@ -115,9 +131,11 @@ void LookupSearcher::work()
             },
             Qt::QueuedConnection);
     }
-    const std::lock_guard lock(m_mutex);
-    m_running.reset();
     readers.clear();
+    const std::lock_guard lock(state->mutex);
+    state->running.reset();
+    state->finished = true;
+    state->ended.notify_all();
 }
 
 } // namespace Norvix

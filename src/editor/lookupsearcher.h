@@ -4,6 +4,7 @@
 // one worker thread for the life of the searcher (one reader per database). The newest search
 // wins: asking for one interrupts the search still running (sqlite3_interrupt, or a cancel
 // request to the server) and drops one still waiting, and only the newest one's rows are told.
+// The searcher's end waits up to three seconds for a search that a server does not let go.
 
 #include "editor/lookupsearch.h"
 
@@ -41,14 +42,10 @@ signals:
 
 private:
     struct Job;
-    void work();
-    void interruptRunning();
+    struct State;
+    void work(const std::shared_ptr<State> &state);
 
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::unique_ptr<Job> m_pending;
-    std::shared_ptr<Connection> m_running; // the reader of the search under way
-    bool m_stop = false;
+    std::shared_ptr<State> m_state;
     quint64 m_latest = 0; // the serial of the newest search asked for (window's thread)
     bool m_busy = false;
     std::thread m_thread;
