@@ -97,6 +97,8 @@ int Lookups::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
     const bool large = lookupItems(whole, kLargeLookupRows + 1).size() > kLargeLookupRows;
     ctrl->setProperty("Completing", large);
     searchAsTyped(ctrl, C);
+    if (large && m_searcher)
+        m_searcher->prepare(*query->connection); // the first keystroke finds its reader open
     // While the window is being built, the combo is made as wide as the widest item of the table
     // (of its first rows, for a large one).
     if (!d.q->isVisible()) {

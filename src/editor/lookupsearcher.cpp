@@ -15,7 +15,7 @@ struct LookupSearcher::Job
     ConnectionParams params;
     QString connectionString;
     QString text;
-    int limit = 0;
+    int limit = 0; // 0: only open the reader
 };
 
 // What the window's thread and the worker share. The worker keeps it too: a worker that a server
@@ -71,6 +71,18 @@ void LookupSearcher::search(QObject *client, const LookupQuery &query, const QSt
     m_state->wake.notify_one();
 }
 
+void LookupSearcher::prepare(const Connection &connection)
+{
+    auto job = std::make_unique<Job>();
+    job->params = connection.params();
+    job->connectionString = connection.ConnectionString();
+    const std::lock_guard lock(m_state->mutex);
+    if (m_state->pending)
+        return;
+    m_state->pending = std::move(job);
+    m_state->wake.notify_one();
+}
+
 void LookupSearcher::cancel()
 {
     ++m_latest;
@@ -109,6 +121,8 @@ void LookupSearcher::work(const std::shared_ptr<State> &state)
                     state->running = reader;
                 }
                 job->query.connection = reader;
+                if (job->limit == 0)
+                    break; // only the reader was asked for
                 matches = searchLookup(job->query, job->text, job->limit);
                 ok = true;
             } catch (const Error &) {
@@ -118,7 +132,7 @@ void LookupSearcher::work(const std::shared_ptr<State> &state)
         job->query.connection.reset();
         const std::lock_guard lock(state->mutex);
         state->running.reset();
-        if (state->pending || state->stop)
+        if (state->pending || state->stop || job->limit == 0)
             continue;
         QMetaObject::invokeMethod(
             this,

@@ -31,6 +31,9 @@ public:
     // Searches `text` in `query` (its connection names the database) for `client`, at most
     // `limit` rows (see searchLookup()).
     void search(QObject *client, const LookupQuery &query, const QString &text, int limit);
+    // Opens the reader of `connection`'s database ahead of the first search (a server's takes a
+    // while), unless a search waits already.
+    void prepare(const Connection &connection);
     // Drops the search under way, if any: nothing will be told of it.
     void cancel();
     // True from search() until its rows are told (or it is dropped).
