@@ -205,12 +205,11 @@ QList<Group> indexedGroups(Connection &connection, const LookupQuery &query, con
     }
     if (!contains)
         return groups;
-    QStringList phrases, likes;
-    QVariantList values;
-    for (const QString &w : words)
-        if (w.size() >= kShortestContained)
-            phrases << phrase(w);
-    values << phrases.join(QStringLiteral(" AND "));
+    // The full-text index finds the rows of the longest word (the rarest, most likely); the others
+    // are checked on those: a word that every row holds would make the index read all of them.
+    QStringList likes;
+    const QString longest = *std::max_element(words.cbegin(), words.cend(), [](const QString &a, const QString &b) { return a.size() < b.size(); });
+    QVariantList values{phrase(longest)};
     for (const QString &p : containedPatterns(words)) {
         likes << folded + QStringLiteral(" LIKE ? ESCAPE '!'");
         values << p;
@@ -329,12 +328,17 @@ LookupIndex lookupIndex(Connection &connection, const LookupQuery &query)
                               .isEmpty();
         if (!index.possible)
             index.missing = QStringLiteral("pg_trgm");
-        index.present = !scalarText(connection, QStringLiteral("SELECT 1 FROM pg_catalog.pg_indexes WHERE indexname = ?"), {index.name})
-                             .isEmpty();
+        index.present = scalarText(connection, QStringLiteral("SELECT count(*) FROM pg_catalog.pg_indexes WHERE indexname IN (?, ?)"),
+                                   {index.name, index.name + QStringLiteral("_inizio")}) == u"2";
+        // The trigram index finds texts anywhere; one or two letters at the start need the other
+        // (LIKE 'ab%' as a range). Then the planner is told about both.
+        const QString table = quoteIdentifier(query.table->name), folded = foldedSql(connection, textExpression(desc));
         index.statements = {QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"),
-                            QStringLiteral("CREATE INDEX %1 ON %2 USING gin ((%3) gin_trgm_ops)")
-                                .arg(quoteIdentifier(index.name), quoteIdentifier(query.table->name),
-                                     foldedSql(connection, textExpression(desc)))};
+                            QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 ((%3) text_pattern_ops)")
+                                .arg(quoteIdentifier(index.name + QStringLiteral("_inizio")), table, folded),
+                            QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 USING gin ((%3) gin_trgm_ops)")
+                                .arg(quoteIdentifier(index.name), table, folded),
+                            QStringLiteral("ANALYZE %1").arg(table)};
         return index;
     }
     case SqlDialect::Other: break;
