@@ -6,7 +6,7 @@
 #include "editor/frmconflitto.h"
 #include "platform/language.h"
 #include "editor/frmedittab_p.h"
-#include "editor/recordlist.h"
+#include "editor/columntext.h"
 #include "editor/rowactions.h"
 #include "platform/messages.h"
 #include "platform/values.h"

@@ -1,6 +1,6 @@
 #include "editor/fieldcontrols.h"
 
-#include "editor/recordlist.h"
+#include "editor/columntext.h"
 #include "platform/recordset.h"
 #include "platform/values.h"
 

@@ -4,12 +4,14 @@
 // in the order of the record's key columns. It reads only the pages of rows that the view shows,
 // each page one finished query (no statement stays open between pages), and keeps a bounded
 // number of pages in memory, so a table of millions of rows opens as fast as a small one.
+// The queries are ListQueries' (listqueries.h), the pages in memory PageCache's (pagecache.h),
+// the readers of background work in listreaders.h.
 
-#include "platform/connection.h"
-#include "platform/sqlnames.h"
+#include "editor/columntext.h"
+#include "editor/listqueries.h"
+#include "editor/pagecache.h"
 
 #include <QAbstractTableModel>
-#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QVariantList>
@@ -20,26 +22,6 @@
 #include <optional>
 
 namespace Norvix {
-
-// A column value as the editor shows it: regional numbers and dates, exact decimals, True/False.
-// `kind` tells what a value read as plain text or a number stands for (decimals on PostgreSQL,
-// dates and Booleans on SQLite).
-QString columnValueText(const QVariant &value, ColumnKind kind);
-
-// The rows of a search: those matching `where` (SQL over the table's columns, `values` bound to
-// its "?"), shown as columns, ordered by the first column and then the key.
-struct ListFilter
-{
-    struct Column
-    {
-        QString name;    // as the descriptor spells it
-        QString caption; // the header's text
-        QString picture; // the display picture, may be empty
-    };
-    QString where;
-    QVariantList values;
-    QList<Column> columns;
-};
 
 class RecordListModel : public QAbstractTableModel
 {
@@ -65,7 +47,7 @@ public:
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-    bool isSearch() const { return m_search; }
+    bool isSearch() const { return m_queries.isSearch(); }
     // A search: after the editor saved the row of line `row` (key `key`), its cells show the
     // row as stored (it stays in the results, matching or not, until the next search).
     void rowSaved(int row, const QVariantList &key);
@@ -106,131 +88,59 @@ public:
     // True while pages that paints asked for are still to come.
     bool isReading() const { return !m_background.isEmpty() || !m_wanted.isEmpty(); }
     // Rows per page and pages kept in memory.
-    static constexpr int kPageSize = 100;
-    static constexpr int kMaxPages = 64;
+    static constexpr int kPageSize = ListPage::kSize;
+    static constexpr int kMaxPages = PageCache::kMaxPages;
     // The count waits this long after a (re)read, so that the first lines are painted first.
     static constexpr int kCountDelayMs = 20;
     // Pages held in memory now (never more than kMaxPages).
-    int cachedPages() const { return int(m_pages.size()); }
+    int cachedPages() const { return m_cache.size(); }
 
 signals:
     // The table (or the search) is counted: `rows` lines, -1 when the count failed.
     void counted(qint64 rows);
 
 private:
-    void setUp(const QString &table, const QStringList &keyColumns, const QString &descColumn);
+    void readFirstPage(bool throwOnFailure);
     void readFirstPageInBackground();
-    struct Page;
+    void scheduleCount();
     void countRows();           // here and now
     void countInBackground();   // SQLite: a reader of its own on another thread
     void applyCount(qint64 total); // -1: not counted, the lines read so far stay
     void resizeTo(int rows);       // lines added or removed at the end
-    // Until the count comes in, a table whose first page is full shows as many lines as the
-    // database guesses it has (-1: no guess), read from its statistics in no time.
-    qint64 estimateRows() const;
     // A table guessed to hold fewer rows than this is counted at once: that costs less than a
     // millisecond or two, and its list is exact from the start.
     static constexpr qint64 kCountAtOnce = 10000;
-    const Page *cached(int number) const; // nullptr when not read yet
     // The page for lineAt and keyAt: a guessed page stands (its lines are what the user sees)
     // unless `exact`.
-    const Page *page(int number, bool exact = false) const;
-    bool hasExact(int number) const; // read, and not guessed
+    const ListPage *page(int number, bool exact = false) const;
     // A far page guessed from the key's range at once (nullptr: the key allows no guess).
-    const Page *guessPage(int number) const;
+    const ListPage *guessPage(int number) const;
     // The page for painting: never waits (a paint must not run the event loop again). A page
     // not read yet is read right away only from an SQLite file that is not locked; otherwise
     // it is read once the event loop is back, and its lines are painted again then.
-    const Page *pageForPaint(int number) const;
+    const ListPage *pageForPaint(int number) const;
     void readWantedPages();
-    // Loads page `number`, from a neighbouring page's boundary key when one is cached (keyset),
-    // otherwise by position.
-    std::shared_ptr<Page> loadPage(int number) const;
-    // One page query: at most `limit` rows matching `where` (bound `values`), in key order or in
-    // reverse, skipping `offset` rows first; with what it takes to make their lines.
-    struct PageQuery
-    {
-        QString sql;
-        QVariantList bound;
-        qint64 skip = 0;             // rows the database walks past first
-        bool reverse = false;        // rows come in descending key order
-        QList<ColumnKind> kinds;     // of the key columns
-        bool keysShown = true;
-        bool hasDesc = false;
-        ColumnKind descKind = ColumnKind::Other;
-        int orderCount = 0;          // leading columns: the order (the key after a search's first column)
-        QList<ColumnKind> shownKinds; // a search's columns after them, with their pictures
-        QStringList pictures;
-    };
-    // `filtered`: a search's condition too.
-    PageQuery pageQuery(const QString &where, const QVariantList &values, bool descending, qint64 offset,
-                        int limit = kPageSize, bool filtered = true) const;
-    // Which of `columns` may hold NULL.
-    QList<bool> nullableColumns(const QStringList &columns) const;
-    // The row with this key (the key's columns only), as SQL whose values are appended to `values`.
-    QString keyEquals(const QVariantList &key, QVariantList &values) const;
-    // Runs a page query on `connection` (this model's or a reader's of its own); a failed one
-    // gives a failed page and its error in `failure` (when not null).
-    static std::shared_ptr<Page> runPageQuery(const Connection &connection, const PageQuery &query, QString *failure);
-    std::shared_ptr<Page> readRows(const QString &where, const QVariantList &values, bool descending, qint64 offset,
-                                   int limit = kPageSize) const;
-    // Runs a page query on this model's connection, its rows put in the list's order.
-    std::shared_ptr<Page> readPage(const PageQuery &query) const;
-    // How page `number` is read: from a neighbouring page's boundary key, or by position.
-    PageQuery pageQueryFor(int number) const;
     // A page far from any page read, by position: a reader of its own reads it on another thread
     // (SQLite), since walking past millions of rows would hold the window.
     void readInBackground(int number, const PageQuery &query) const;
     void requestPage(int number) const; // read from the event loop, waiting as needed
     static constexpr qint64 kFarRows = 5000;
-    // The rows after (or before) `key` in the list's order, as SQL whose values are appended to
-    // `values`; `inclusive` takes the row with that key too.
-    QString keyCondition(const QVariantList &key, bool after, QVariantList &values, bool inclusive = false) const;
-    // Page `number` read around line `row`, whose key is `key`: the lines before it and from it on.
-    std::shared_ptr<Page> loadPageAround(int number, int row, const QVariantList &key) const;
-    QStringList keyExpressions() const; // the order: a search's first column, then the key
-    // The order values of the row with this key (a search's first column comes first), empty
-    // when there is no such row.
-    QVariantList orderOf(const QVariantList &key) const;
-    int prefixCount() const { return int(m_order.size() - m_keyColumns.size()); }
-    // The rows before the one with these order values (a search's too), as SQL whose values go
-    // to `values`.
-    QString rowsBefore(const QVariantList &order, QVariantList &values) const;
+    // Page `number` read around line `row`, whose order values are `order`, unless it is read already.
+    void readAround(int number, int row, const QVariantList &order) const;
     // The line of the row with these order values, `before` rows coming before it: its page
     // read around it; -1 when that line does not show that row.
     int lineOf(qint64 before, const QVariantList &order) const;
     // The line of the row with these order values, its rows before counted away from the window.
     void placeOrder(const QVariantList &order, quint64 serial, const std::function<void(int)> &found);
-    void readFirstPage(bool throwOnFailure);
-    void scheduleCount();
-    void touch(int number) const;
-    void keep(int number, std::shared_ptr<Page> page) const;
 
-    std::shared_ptr<Connection> m_connection;
-    std::shared_ptr<const TableInfo> m_table;
-    QStringList m_keyColumns; // as the table spells them; "rowid"/ctid when natural
-    QString m_descColumn;
-    bool m_natural = false;
-    bool m_keysShown = true; // the descriptor named the key: its values lead each line
-    // A search: its filter and columns (as the table spells them, with their kinds), and the
-    // order's columns: the first shown column, then the key.
-    bool m_search = false;
-    ListFilter m_filter;
-    QStringList m_shown;
-    QList<ColumnKind> m_shownKinds;
-    QStringList m_order;
+    ListQueries m_queries;
     // The readers of this model's background reads, interrupted when it goes.
     std::shared_ptr<struct ReaderSet> m_readers;
     quint64 m_findSerial = 0; // the newest findLine
     int m_rows = 0;
     bool m_counted = false;
-    QList<bool> m_nullable;   // per key column: may hold NULL (changes how boundaries compare)
     int m_generation = 0;     // bumped by refresh(), so a count scheduled before it is dropped
-    mutable std::optional<std::pair<qint64, qint64>> m_keySpan; // lowest and highest key, for guesses
-    mutable int m_keySpanGeneration = -1;
-    mutable QString m_lastError; // the driver's text of the last failed page query
-    mutable QHash<int, std::shared_ptr<Page>> m_pages;
-    mutable QList<int> m_lru;
+    mutable PageCache m_cache;
     mutable bool m_reading = false;          // a page is being read (from a server, the windows paint meanwhile)
     mutable QList<int> m_wanted;              // pages asked for by a paint, to be read from the event loop
     mutable QSet<int> m_background;           // pages a reader of its own is reading
