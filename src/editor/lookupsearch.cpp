@@ -9,6 +9,8 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <functional>
+#include <limits>
 
 namespace Norvix {
 
@@ -168,6 +170,28 @@ QStringList containedPatterns(const QStringList &words)
     return patterns;
 }
 
+// Of the words of three characters or more, the one that the fewest rows hold (counted up to a
+// thousand in the full-text index `fts`).
+QString rarestWord(Connection &connection, const QString &fts, const QStringList &words,
+                   const std::function<QString(const QString &)> &phrase)
+{
+    QStringList candidates;
+    for (const QString &w : words)
+        if (w.size() >= kShortestContained && !candidates.contains(w))
+            candidates << w;
+    if (candidates.size() < 2)
+        return candidates.value(0);
+    const QString count = QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM %1 WHERE %1 MATCH ? LIMIT 1000)").arg(fts);
+    QString rarest;
+    int fewest = std::numeric_limits<int>::max();
+    for (const QString &w : std::as_const(candidates))
+        if (const int n = scalarText(connection, count, {phrase(w)}).toInt(); n < fewest) {
+            fewest = n;
+            rarest = w;
+        }
+    return rarest;
+}
+
 // The description groups read through the index (SQLite).
 QList<Group> indexedGroups(Connection &connection, const LookupQuery &query, const QString &name, const QString &text,
                            const QStringList &words, bool contains, int fetch)
@@ -205,11 +229,10 @@ QList<Group> indexedGroups(Connection &connection, const LookupQuery &query, con
     }
     if (!contains)
         return groups;
-    // The full-text index finds the rows of the longest word (the rarest, most likely); the others
-    // are checked on those: a word that every row holds would make the index read all of them.
+    // The full-text index finds the rows of the rarest word; the others are checked on those. (An
+    // AND of every word reads the whole list of the first, which may be every row.)
     QStringList likes;
-    const QString longest = *std::max_element(words.cbegin(), words.cend(), [](const QString &a, const QString &b) { return a.size() < b.size(); });
-    QVariantList values{phrase(longest)};
+    QVariantList values{phrase(rarestWord(connection, f, words, phrase))};
     for (const QString &p : containedPatterns(words)) {
         likes << folded + QStringLiteral(" LIKE ? ESCAPE '!'");
         values << p;
