@@ -4,7 +4,7 @@
 #include "platform/language.h"
 #include "demodb.h"
 
-#include "descriptor/errors.h"
+#include "platform/errors.h"
 #include "editor/frmedittab.h"
 #include "platform/qtmessages.h"
 

@@ -2,8 +2,8 @@
 // refusals it reports, and the record list read a page at a time.
 
 #include "backends.h"
-#include "editor/lookupquery.h"
-#include "editor/lookupsearch.h"
+#include "platform/lookupquery.h"
+#include "platform/lookupsearch.h"
 #include "editor/lookupsearcher.h"
 #include "editor/recordlist.h"
 #include "editor/search.h"
