@@ -6,7 +6,7 @@
 
 #include "platform/errors.h"
 #include "editor/frmedittab.h"
-#include "platform/qtmessages.h"
+#include "ui/qtmessages.h"
 
 #include <QApplication>
 #include <QDir>

@@ -27,7 +27,7 @@
 #include "tools/migrate.h"
 #include "tools/scaffold.h"
 #include "platform/messages.h"
-#include "platform/qtmessages.h"
+#include "ui/qtmessages.h"
 
 #include <QApplication>
 #include <QDialog>
