@@ -176,7 +176,7 @@ private slots:
         QFETCH(QString, expected);
         QFETCH(QString, secret);
         ConnectionParams params;
-        const auto error = TestUtil::thrownBy<DataError>([&] { params = parseConnectionString(text, folder, name); });
+        const auto error = TestUtil::thrownBy<DataError>([&] { params = ConnectionParams::parse(text, folder, name); });
         if (!expected.startsWith(u'!')) {
             QVERIFY2(!error, error ? qPrintable(error->description()) : "");
             QCOMPARE(summary(params), expected);

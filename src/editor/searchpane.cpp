@@ -496,7 +496,7 @@ void SearchPane::exportRows()
     std::atomic<qint64> written{0};
     QString failure;
     const auto connection = d.data.connection();
-    QThread *worker = QThread::create([&, params = connection->params(), text = connection->ConnectionString()] {
+    QThread *worker = QThread::create([&, params = connection->params()] {
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly)) {
             failure = file.errorString();
@@ -507,7 +507,7 @@ void SearchPane::exportRows()
         QString readError;
         bool read = false;
         try {
-            const auto reader = Connection::open(params, text, Access::ReadOnly);
+            const auto reader = Connection::open(params, Access::ReadOnly);
             read = rows->readAll(*reader, 1000, [&](const QList<QStringList> &chunk) {
                 for (const QStringList &cells : chunk)
                     file.write(csvLine(cells));
