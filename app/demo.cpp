@@ -4,9 +4,9 @@
 #include "platform/language.h"
 #include "demodb.h"
 
-#include "descriptor/errors.h"
+#include "platform/errors.h"
 #include "editor/frmedittab.h"
-#include "platform/qtmessages.h"
+#include "ui/qtmessages.h"
 
 #include <QApplication>
 #include <QDir>

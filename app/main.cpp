@@ -27,7 +27,7 @@
 #include "tools/migrate.h"
 #include "tools/scaffold.h"
 #include "platform/messages.h"
-#include "platform/qtmessages.h"
+#include "ui/qtmessages.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -367,7 +367,7 @@ std::shared_ptr<Connection> openDatabase(const QCommandLineParser &p, QString *p
     const QFileInfo file(p.value(QStringLiteral("db")));
     if (!file.isFile()) // SQLite would make an empty database of a missing file
         throw DataError(DataError::ConnectionFailed, nxTr("Il database %1 non esiste").arg(file.filePath()));
-    return Connection::open(QStringLiteral("sqlite://") + file.absoluteFilePath(), {}, {}, access);
+    return Connection::open(ConnectionParams::sqliteFile(file.absoluteFilePath()), access);
 }
 
 // The lines of the descriptors in a folder: files.dsc, or else dsc.mdb.

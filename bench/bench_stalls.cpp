@@ -21,7 +21,7 @@
 // over 8 ms, with the part of it that the window's thread ran (the rest it waited for a processor).
 
 #include "editor/frmedittab.h"
-#include "editor/lookupsearch.h"
+#include "platform/lookupsearch.h"
 #include "editor/recordlist.h"
 #include "editor/recordlistview.h"
 #include "editor/shared.h"

@@ -41,7 +41,7 @@ Outcome parse(const QString &text, const QString &dataFolder, const QString &dat
 {
     Outcome out;
     try {
-        out.params = parseConnectionString(text, dataFolder, databaseName);
+        out.params = ConnectionParams::parse(text, dataFolder, databaseName);
     } catch (const DataError &e) {
         if (e.number() != DataError::BadConnectionString)
             fail("DataError with another number than BadConnectionString", text, QString::number(e.number()));

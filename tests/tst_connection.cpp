@@ -2,6 +2,7 @@
 // PostgreSQL and through ODBC, and messages that never show a password.
 
 #include "backends.h"
+#include "platform/waiting.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -175,7 +176,7 @@ private slots:
         QFETCH(QString, expected);
         QFETCH(QString, secret);
         ConnectionParams params;
-        const auto error = TestUtil::thrownBy<DataError>([&] { params = parseConnectionString(text, folder, name); });
+        const auto error = TestUtil::thrownBy<DataError>([&] { params = ConnectionParams::parse(text, folder, name); });
         if (!expected.startsWith(u'!')) {
             QVERIFY2(!error, error ? qPrintable(error->description()) : "");
             QCOMPARE(summary(params), expected);
@@ -377,6 +378,30 @@ private slots:
         // Parameters built elsewhere have their options checked again.
         const ConnectionParams smuggled{.driver = "QSQLITE", .database = file, .options = "QSQLITE_OPEN_URI"};
         QCOMPARE(TestUtil::errorOf([&] { Connection::open(smuggled, {}); }), int(DataError::BadConnectionString));
+
+        // A lock held by another writer is told to the wait service, which decides when to give up.
+        struct Patience : WaitService
+        {
+            struct Tries : LockWaiting
+            {
+                int &n;
+                explicit Tries(int &n) : n(n) {}
+                bool next(qint64) override { return ++n < 3; }
+            };
+            int tries = 0;
+            std::unique_ptr<LockWaiting> lockWaiting() override { return std::make_unique<Tries>(tries); }
+            void waitForServer(const std::function<bool(int)> &, const std::function<void(Interrupt)> &, const QString &) override {}
+        };
+        auto writer = Connection::open("Database=conti.db", tmp.path());
+        auto holder = Connection::open("Database=conti.db", tmp.path());
+        QSqlQuery hold(holder->database()), q(writer->database());
+        QVERIFY(hold.exec("BEGIN IMMEDIATE"));
+        const auto patience = std::make_shared<Patience>();
+        setWaitService(patience);
+        QVERIFY(!execTextPatiently(q, "INSERT INTO marker VALUES ('z')"));
+        setWaitService(nullptr);
+        QVERIFY(isBusy(SqlDialect::Sqlite, q.lastError()));
+        QCOMPARE(patience->tries, 3);
     }
 };
 

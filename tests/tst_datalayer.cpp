@@ -2,8 +2,8 @@
 // refusals it reports, and the record list read a page at a time.
 
 #include "backends.h"
-#include "editor/lookupquery.h"
-#include "editor/lookupsearch.h"
+#include "platform/lookupquery.h"
+#include "platform/lookupsearch.h"
 #include "editor/lookupsearcher.h"
 #include "editor/recordlist.h"
 #include "editor/search.h"
@@ -658,6 +658,26 @@ private slots:
         QCOMPARE(told, (QList<QPair<QString, QStringList>>{{"nor", {"[N] Nord"}}}));
         searcher.search(this, in("SENZAFINE"), "mai", 10);
         QTest::qWait(50); // and one left running ends with the searcher
+    }
+
+    // One reader per database: files named without a connection string of their own are each
+    // searched in their own rows.
+    void lookupSearcherReadsEachDatabase()
+    {
+        QTemporaryDir dir;
+        LookupSearcher searcher;
+        QStringList told;
+        connect(&searcher, &LookupSearcher::found, this, [&](QObject *, const QString &, const LookupMatches &m, bool ok) {
+            told << (ok && !m.rows.isEmpty() ? m.rows.first().item : QStringLiteral("none"));
+        });
+        for (const QString name : {"nord.db", "sud.db"}) {
+            TestUtil::createSqlite(dir.filePath(name), {"CREATE TABLE ZONE (COD VARCHAR(4) PRIMARY KEY, NOME VARCHAR(20))",
+                                                        "INSERT INTO ZONE VALUES ('Z', '" + name + "')"});
+            const auto c = Connection::open(QString(), dir.path(), name, Access::ReadOnly);
+            searcher.search(this, LookupQuery{c, tableInfo(*c, "ZONE"), {"COD"}, {"NOME"}, {}}, "Z", 10);
+            QTRY_VERIFY(!searcher.busy());
+        }
+        QCOMPARE(told, (QStringList{"[Z] nord.db", "[Z] sud.db"}));
     }
 };
 

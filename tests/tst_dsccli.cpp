@@ -239,8 +239,9 @@ private slots:
         QCOMPARE(r.code, 1); // not described: a finding
         QTemporaryDir clean;
         TestUtil::writeFile(clean.filePath("files.dsc"), "RECORD,ALTRO,Altro,1\nCAMPO,A,A,LONG,6\nINDICE,PrimaryKey,+A,-1,-1\n");
-        TestUtil::createSqlite(clean.filePath("d.db"), {"CREATE TABLE ALTRO (A INTEGER PRIMARY KEY)"});
-        r = norvix({"dsc", "lint", "--db", clean.filePath("d.db"), "--dsc", clean.path()});
+        const QString db = clean.filePath("100%25 d.db"); // a name, not percent-encoded
+        TestUtil::createSqlite(db, {"CREATE TABLE ALTRO (A INTEGER PRIMARY KEY)"});
+        r = norvix({"dsc", "lint", "--db", db, "--dsc", clean.path()});
         QCOMPARE(r.code, 0);
         QVERIFY2(r.err.isEmpty() && r.out.isEmpty(), r.err.constData());
     }

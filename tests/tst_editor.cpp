@@ -6,7 +6,7 @@
 #include "editor/shared.h"
 #include "platform/messages.h"
 #include "platform/language.h"
-#include "platform/waiting.h"
+#include "ui/waitwindows.h"
 #include "platform/window.h"
 #include "anagrafica.h"
 

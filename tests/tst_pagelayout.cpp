@@ -1,4 +1,4 @@
-#include "descriptor/errors.h"
+#include "platform/errors.h"
 #include "descriptor/estraitoken.h"
 #include "editor/pagelayout.h"
 
@@ -33,7 +33,7 @@ FieldBoxes sized(const QString &objType, int maxLen, const QString &desc, bool l
     if (lookup)
         c.setFieldRif(QStringLiteral("ID"));
     const auto width = [](const QString &text) { return int(text.size()) * 100; };
-    return Layout::sizeField(c, Layout::kindOf(objType), limit, Measures{width, {}, 3000});
+    return Layout::sizeField(c, fieldKindOf(objType), limit, Measures{width, {}, 3000});
 }
 
 // A field of the given width whose caption is 195 and input `mainHeight` high.

@@ -7,7 +7,7 @@
 #include "ui_mainwindow.h"
 
 #include "control/norvix.h"
-#include "platform/qtmessages.h"
+#include "ui/qtmessages.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -9,6 +9,7 @@
 #include "editor/frmedittab.h"
 #include "editor/shared.h"
 #include "platform/window.h"
+#include "ui/qtmessages.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -139,6 +140,7 @@ struct Norvix::Private
 Norvix::Norvix(QWidget *parent) : QWidget(parent), d(std::make_unique<Private>())
 {
     setObjectName(QStringLiteral("Norvix"));
+    registerWindowServices();
     setFixedSize(48, 48);
     // Nothing of it shows at run time: it opens editors. A designer shows it again (see the
     // Designer plugin) to place it and set its properties.

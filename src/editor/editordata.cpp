@@ -3,7 +3,6 @@
 #include "descriptor/prossimovalore.h"
 #include "platform/sqlnames.h"
 
-#include <QFileInfo>
 
 namespace Norvix {
 
@@ -19,9 +18,12 @@ void EditorData::open(const QString &connectionString, const QString &dataFolder
     m_connectionString = connectionString;
     m_dataFolder = dataFolder;
     m_databaseName = databaseName;
+    const std::optional<ConnectionParams> given = std::exchange(m_given, std::nullopt);
+    m_connection = given ? Connection::open(*given, Access::ReadOnly)
+                         : Connection::open(connectionString, dataFolder, databaseName, Access::ReadOnly);
+    m_params = m_connection->params(); // every other connection of the editor is opened from these
     m_table = table;
     m_keyColumns = keyColumns;
-    m_connection = Connection::open(connectionString, dataFolder, databaseName, Access::ReadOnly);
     tableInfo(*m_connection, table);
 }
 
@@ -58,16 +60,13 @@ std::shared_ptr<Connection> EditorData::lookupConnection(const CampoPtr &C)
     if (C->FileRif().compare(own, Qt::CaseInsensitive) == 0) {
         if (isOpen())
             return m_connection;
-        return Connection::open(m_connectionString, m_dataFolder, m_databaseName, Access::ReadOnly);
+        return Connection::open(m_params, Access::ReadOnly);
     }
     // Another file is only read, and opened once.
     const QString key = C->FileRif().toCaseFolded();
     if (auto found = m_lookups.value(key); found && found->isOpen())
         return found;
-    const QFileInfo file(C->FileRif());
-    auto c = file.isAbsolute()
-                 ? Connection::open(QStringLiteral("sqlite://") + file.absoluteFilePath(), {}, {}, Access::ReadOnly)
-                 : Connection::open(QString(), m_dataFolder, C->FileRif(), Access::ReadOnly);
+    auto c = Connection::open(ConnectionParams::sqliteFile(C->FileRif(), m_dataFolder), Access::ReadOnly);
     m_lookups.insert(key, c);
     return c;
 }

@@ -29,6 +29,9 @@ public:
     // nothing. Throws DataError (a table the database lacks: DataError::BadIdentifier).
     void open(const QString &connectionString, const QString &dataFolder, const QString &databaseName,
               const QString &table, const QStringList &keyColumns);
+    // The next open() opens `params`, read already, in place of its connection string: a nested
+    // editor's data, as the editor that opens it has it.
+    void openFrom(const ConnectionParams &params) { m_given = params; }
     // Makes the editor's connection one that writes; false when the database can only be read.
     bool enableWriting();
     // Closes the recordset and every connection.
@@ -36,6 +39,8 @@ public:
     bool isOpen() const { return m_connection && m_connection->isOpen(); }
 
     std::shared_ptr<Connection> connection() const { return m_connection; }
+    // What the connection string says: every connection of the editor is opened from it.
+    const ConnectionParams &params() const { return m_params; }
     QString connectionString() const { return m_connectionString; }
     QString dataFolder() const { return m_dataFolder; }
     QString databaseName() const { return m_databaseName; }
@@ -67,6 +72,8 @@ public:
 private:
     QString m_connectionString, m_dataFolder, m_databaseName, m_table;
     QStringList m_keyColumns;
+    ConnectionParams m_params; // what the connection string says, read once
+    std::optional<ConnectionParams> m_given; // see openFrom()
     std::shared_ptr<Connection> m_connection;
     QHash<QString, std::shared_ptr<Connection>> m_lookups; // by file, letter case ignored
     std::unique_ptr<Recordset> m_recordset;

@@ -61,7 +61,7 @@ void FieldFactory::MettiCampo(const CampoPtr &campo)
     const int i = campo->Indice();
     const int p = Layout::pageIndexOf(campo->Page());
     const QString word = campo->ObjType().toUpper();
-    const Kind kind = Layout::kindOf(word);
+    const Kind kind = fieldKindOf(word);
     pages.usePage(p);
 
     if (kind == Kind::Unknown)

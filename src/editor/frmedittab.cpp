@@ -8,6 +8,7 @@
 #include "editor/shared.h"
 #include "platform/messages.h"
 #include "platform/waiting.h"
+#include "ui/qtmessages.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -26,6 +27,7 @@ FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
 FrmEditTab::FrmEditTab(QWidget *parent) : QDialog(parent), d(std::make_unique<FrmEditTabPrivate>(this))
 {
     setObjectName(QStringLiteral("FrmEditTab"));
+    registerWindowServices(); // message boxes, dialogs and wait windows where none is installed
     QFont f = font();
     f.setPointSize(9);
     setFont(f);

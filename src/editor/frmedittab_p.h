@@ -43,6 +43,7 @@ public:
     FrmEditTab *const q;
     // Settings of the start.
     QString recordName, dscPath, descField;
+    static FrmEditTabPrivate &of(FrmEditTab &editor) { return *editor.d; }
     bool readOnly = false;
     // State.
     bool canShow = false;

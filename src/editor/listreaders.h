@@ -81,10 +81,10 @@ void onReader(QObject *context, const Connection &connection, std::function<Resu
     watcher->setFuture(promise->future());
     promise->start();
     QThreadPool::globalInstance()->start(
-        [promise, work, readers, serial, params = connection.params(), text = connection.ConnectionString()] {
+        [promise, work, readers, serial, params = connection.params()] {
             std::optional<Result> result;
             try {
-                const std::shared_ptr<Connection> reader = Connection::open(params, text, Access::ReadOnly);
+                const std::shared_ptr<Connection> reader = Connection::open(params, Access::ReadOnly);
                 int id = 0;
                 if (readers) {
                     std::function<void()> interrupt = [reader] { reader->cancelRunning(); };

@@ -475,6 +475,9 @@ void Lookups::CmbBounded_KeyUp(int index, int key)
         const bool own = c->FileRif().isEmpty() || c->FileRif().compare(d.data.databaseFile(), Qt::CaseInsensitive) == 0;
         {
             FrmEditTab nested(d.q);
+            // Its data as this editor has it: the connection string is not read again.
+            FrmEditTabPrivate::of(nested).data.openFrom(own ? d.data.params()
+                                                            : ConnectionParams::sqliteFile(file.absoluteFilePath()));
             nested.START(own ? d.data.connectionString() : QString(), own ? d.data.dataFolder() : file.absolutePath(),
                          own ? d.data.databaseName() : file.fileName(), c->RecRif(), d.dscPath, QString(), false);
             if (nested.CanShow())

@@ -7,7 +7,7 @@
 // the referenced table on F2.
 
 #include "descriptor/descriptor.h"
-#include "editor/lookupquery.h"
+#include "platform/lookupquery.h"
 
 #include <QString>
 #include <QStringList>

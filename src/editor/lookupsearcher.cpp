@@ -13,7 +13,6 @@ struct LookupSearcher::Job
     QPointer<QObject> client;
     LookupQuery query; // without its connection, which stays on the window's thread
     ConnectionParams params;
-    QString connectionString;
     QString text;
     int limit = 0; // 0: only open the reader
 };
@@ -60,7 +59,6 @@ void LookupSearcher::search(QObject *client, const LookupQuery &query, const QSt
     job->query = query;
     job->query.connection.reset();
     job->params = query.connection->params();
-    job->connectionString = query.connection->ConnectionString();
     job->text = text;
     job->limit = limit;
     m_busy = true;
@@ -75,7 +73,6 @@ void LookupSearcher::prepare(const Connection &connection)
 {
     auto job = std::make_unique<Job>();
     job->params = connection.params();
-    job->connectionString = connection.ConnectionString();
     const std::lock_guard lock(m_state->mutex);
     if (m_state->pending)
         return;
@@ -95,7 +92,7 @@ void LookupSearcher::cancel()
 
 void LookupSearcher::work(const std::shared_ptr<State> &state)
 {
-    std::map<QString, std::shared_ptr<Connection>> readers; // by connection string, on this thread
+    std::map<QString, std::shared_ptr<Connection>> readers; // by database (ConnectionParams::key), on this thread
     for (;;) {
         std::unique_ptr<Job> job;
         {
@@ -111,9 +108,9 @@ void LookupSearcher::work(const std::shared_ptr<State> &state)
         // runs: a search that fails so is tried once more.
         for (int attempt = 0; attempt < 2 && !ok; ++attempt) {
             try {
-                std::shared_ptr<Connection> &reader = readers[job->connectionString];
+                std::shared_ptr<Connection> &reader = readers[job->params.key()];
                 if (!reader)
-                    reader = Connection::open(job->params, job->connectionString, Access::ReadOnly);
+                    reader = Connection::open(job->params, Access::ReadOnly);
                 {
                     const std::lock_guard lock(state->mutex);
                     if (state->pending || state->stop)

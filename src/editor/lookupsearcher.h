@@ -6,7 +6,7 @@
 // request to the server) and drops one still waiting, and only the newest one's rows are told.
 // The searcher's end waits up to three seconds for a search that a server does not let go.
 
-#include "editor/lookupsearch.h"
+#include "platform/lookupsearch.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #include "editor/pagelayout.h"
 #include "platform/language.h"
 
-#include "descriptor/errors.h"
+#include "platform/errors.h"
 #include "platform/values.h"
 
 #include <algorithm>
@@ -42,30 +42,6 @@ bool isBlank(const QString &text)
 }
 
 } // namespace
-
-Kind kindOf(const QString &objType)
-{
-    const QString word = objType.toUpper();
-    static const struct
-    {
-        const char16_t *word;
-        Kind kind;
-    } words[] = {
-        {u"TXTTEXT", Kind::Text},         {u"EDITBOX", Kind::Text},           {u"TEXTBOX", Kind::Text},
-        {u"LOCKEDFIELD", Kind::Text},     {u"SPECIALTXT", Kind::Text},        {u"TXTMEMO", Kind::Memo},
-        {u"MEMO", Kind::Memo},            {u"TXTDATE", Kind::Date},           {u"SPECIALDATE", Kind::Date},
-        {u"TXTNUMERIC", Kind::Numeric},   {u"SPECIALNUMERIC", Kind::Numeric}, {u"TXTFILE", Kind::File},
-        {u"CHKBOOLEAN", Kind::Check},     {u"CHECK1", Kind::Check},           {u"CHECKBOX", Kind::Check},
-        {u"CMBBOUNDED", Kind::Combo},     {u"COMBOBOX", Kind::Combo},         {u"SPECIALCOMBO", Kind::Combo},
-        {u"CMDSHOWBIN", Kind::Binary},    {u"COMMANDBUTTON", Kind::Binary},   {u"NESSUNO", Kind::None},
-        {u"HIDDENFIELD", Kind::Hidden},   {u"UMOD", Kind::Umod},
-    };
-    for (const auto &w : words) {
-        if (word == QStringView(w.word))
-            return w.kind;
-    }
-    return Kind::Unknown;
-}
 
 QString umodCaption()
 {

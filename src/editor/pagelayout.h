@@ -10,6 +10,7 @@
 // overflows the tab strip's client area continues on a further tab ("sub-page") of the same page.
 
 #include "descriptor/descriptor.h"
+#include "descriptor/fieldkind.h"
 
 #include <QString>
 #include <QStringList>
@@ -60,12 +61,8 @@ constexpr Rect check{0, 0, 1215, 255};
 constexpr Rect binaryButton{0, 0, 1215, 375};
 } // namespace Design
 
-// The control kinds, as the field builder groups the kind words.
-enum class Kind { Text, Memo, Date, Numeric, File, Check, Combo, Binary, None, Hidden, Umod, Unknown };
-
-// The group of a kind word (any letter case): TXTTEXT, EDITBOX, TEXTBOX, LOCKEDFIELD, SPECIALTXT
-// are Text; TXTMEMO, MEMO are Memo; and so on. Unknown for any other word.
-Kind kindOf(const QString &objType);
+// The control kinds (see fieldKindOf()).
+using Kind = FieldKind;
 
 // The caption of a last-change stamp field: the editor writes it into the field's Desc, and
 // sizeField measures it in place of Desc.

@@ -231,8 +231,8 @@ QWidget *SearchPane::lineInput(const CampoPtr &campo, QWidget *parent)
     // Wide enough for a date or a number of the field whole; a dozen letters of a text.
     QStringList longest{QString(8, u'X')};
     if (campo) {
-        const Layout::Kind kind = Layout::kindOf(campo->ObjType());
-        if (kind == Layout::Kind::Date || kind == Layout::Kind::Numeric || kind == Layout::Kind::Umod)
+        const FieldKind kind = fieldKindOf(campo->ObjType());
+        if (kind == FieldKind::Date || kind == FieldKind::Numeric || kind == FieldKind::Umod)
             longest = Layout::longestValues(*campo, kind, false);
         else if (campo->MaxLen() > 0)
             longest = QStringList{QString(std::clamp(int(campo->MaxLen()), 4, 12), u'X')};
@@ -496,7 +496,7 @@ void SearchPane::exportRows()
     std::atomic<qint64> written{0};
     QString failure;
     const auto connection = d.data.connection();
-    QThread *worker = QThread::create([&, params = connection->params(), text = connection->ConnectionString()] {
+    QThread *worker = QThread::create([&, params = connection->params()] {
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly)) {
             failure = file.errorString();
@@ -507,7 +507,7 @@ void SearchPane::exportRows()
         QString readError;
         bool read = false;
         try {
-            const auto reader = Connection::open(params, text, Access::ReadOnly);
+            const auto reader = Connection::open(params, Access::ReadOnly);
             read = rows->readAll(*reader, 1000, [&](const QList<QStringList> &chunk) {
                 for (const QStringList &cells : chunk)
                     file.write(csvLine(cells));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "descriptor/errors.h"
+#include "platform/errors.h"
 
 #include <QStringList>
 

@@ -1,7 +1,6 @@
 #include "platform/messages.h"
+#include "platform/services.h"
 #include "platform/waiting.h"
-
-#include "platform/qtmessages.h"
 
 #include <QCoreApplication>
 
@@ -14,6 +13,12 @@ std::shared_ptr<MessageService> &installed()
 {
     static std::shared_ptr<MessageService> service;
     return service;
+}
+
+WindowServices &registered()
+{
+    static WindowServices services;
+    return services;
 }
 } // namespace
 
@@ -34,6 +39,16 @@ bool hasWidgetApplication()
 {
     const QCoreApplication *app = QCoreApplication::instance();
     return app && app->inherits("QApplication");
+}
+
+void setWindowServices(WindowServices services)
+{
+    registered() = std::move(services);
+}
+
+const WindowServices *windowServices()
+{
+    return hasWidgetApplication() ? &registered() : nullptr;
 }
 
 
@@ -80,10 +95,8 @@ MessageService &messageService()
 {
     if (auto &s = installed())
         return *s;
-    if (hasWidgetApplication()) {
-        static QtMessageService boxes;
-        return boxes;
-    }
+    if (const WindowServices *windows = windowServices(); windows && windows->messages)
+        return *windows->messages;
     static StderrMessageService fallback;
     return fallback;
 }

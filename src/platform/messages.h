@@ -72,8 +72,9 @@ private:
 /// button that Enter and Escape press.
 NORVIX_EXPORT MsgAnswer safeAnswer(MsgButtons buttons);
 
-/// The installed service. Until one is installed: message boxes (QtMessageService) wherever a
-/// QApplication exists, otherwise standard error.
+/// The installed service. Until one is installed: message boxes (QtMessageService, see
+/// ui/qtmessages.h) wherever a QApplication exists and the window services are registered (an
+/// editor or a control was made), otherwise standard error.
 NORVIX_EXPORT MessageService &messageService();
 /// Installs a service (nullptr restores the default) and returns the previous one, if any was
 /// installed by a caller.

@@ -80,8 +80,8 @@ QString foldedSql(Connection &connection, const QString &expression)
     // A Unicode collation usable with the database's encoding: ICU's root, or the C library's
     // C.UTF-8; asked once per database (a search asks for every input and every keystroke).
     static std::mutex mutex;
-    static QHash<QString, QString> known; // by connection string
-    const QString database = connection.ConnectionString();
+    static QHash<QString, QString> known; // by database (ConnectionParams::key)
+    const QString database = connection.params().key();
     {
         const std::lock_guard lock(mutex);
         if (const auto it = known.constFind(database); it != known.constEnd())

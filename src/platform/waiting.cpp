@@ -1,18 +1,10 @@
 #include "platform/waiting.h"
-#include "platform/language.h"
 
-#include "platform/messages.h"
+#include "platform/services.h"
 
-#include <QApplication>
-#include <QDialog>
-#include <QEventLoop>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
+#include <QCoreApplication>
 #include <QRandomGenerator>
 #include <QThread>
-#include <QVBoxLayout>
 
 namespace Norvix {
 
@@ -24,54 +16,63 @@ LockWait::Policy &policy()
     return p;
 }
 
+std::shared_ptr<WaitService> &installed()
+{
+    static std::shared_ptr<WaitService> service;
+    return service;
+}
+
 thread_local int t_noWaiting = 0;
 thread_local int t_runningEvents = 0;
 
-bool onGuiThread()
+class BoundedLockWaiting : public WaitService::LockWaiting
 {
-    return hasWidgetApplication() && QThread::currentThread() == qApp->thread();
-}
+public:
+    bool next(qint64 waitedMs) override
+    {
+        if (waitedMs >= kLockPatienceMs)
+            return false;
+        QThread::msleep(static_cast<unsigned long>(QRandomGenerator::global()->bounded(10, 60)));
+        return true;
+    }
+};
 
 } // namespace
 
-// A small window over the active one: a text, optionally a running progress bar, and Annulla,
-// which (like Esc) sets *cancelled. Application modal: nothing else is clicked while it waits.
-QDialog *makeWaitWindow(WaitWindow kind, const QString &what, bool *cancelled)
+std::unique_ptr<WaitService::LockWaiting> BoundedWaits::lockWaiting()
 {
-    const bool progress = kind == WaitWindow::Server;
-    const QString name = progress ? QStringLiteral("FrmAttesa") : QStringLiteral("FrmOccupato");
-    const QString title = progress ? nxTr("Attendere") : nxTr("Database occupato");
-    const QString text = progress ? nxTr("In attesa della risposta del database %1. Annulla interrompe "
-                                         "l'operazione: i valori inseriti restano nell'editor.")
-                                        .arg(what)
-                                  : nxTr("Database occupato: un altro utente lo sta aggiornando. Attendere, o "
-                                         "annullare: i valori inseriti restano nell'editor.");
-    auto *w = new QDialog(QApplication::activeWindow());
-    w->setObjectName(name);
-    w->setWindowTitle(title);
-    w->setWindowModality(Qt::ApplicationModal);
-    auto *label = new QLabel(text, w);
-    label->setObjectName(QStringLiteral("LblAttesa"));
-    label->setWordWrap(true);
-    auto *cancel = new QPushButton(nxTr("Annulla"), w);
-    cancel->setObjectName(QStringLiteral("CmdAnnulla"));
-    QObject::connect(cancel, &QPushButton::clicked, w, [cancelled] { *cancelled = true; });
-    QObject::connect(w, &QDialog::rejected, w, [cancelled] { *cancelled = true; }); // Esc
-    auto *row = new QHBoxLayout;
-    row->addWidget(label, 1);
-    row->addWidget(cancel);
-    auto *layout = new QVBoxLayout(w);
-    layout->addLayout(row);
-    if (progress) {
-        auto *bar = new QProgressBar(w);
-        bar->setObjectName(QStringLiteral("PrgAttesa"));
-        bar->setRange(0, 0); // runs without an end: how long the server takes is not known
-        bar->setTextVisible(false);
-        bar->setMaximumHeight(8);
-        layout->addWidget(bar);
+    return std::make_unique<BoundedLockWaiting>();
+}
+
+void BoundedWaits::waitForServer(const std::function<bool(int ms)> &finished,
+                                 const std::function<void(Interrupt)> &interrupt, const QString &)
+{
+    if (finished(kServerPatienceMs))
+        return;
+    interrupt(Interrupt::Soft);
+    if (finished(kHardCancelAfterMs))
+        return;
+    interrupt(Interrupt::Hard);
+    while (!finished(1000)) {
     }
-    w->resize(440, progress ? 96 : 80);
-    return w;
+}
+
+WaitService &waitService()
+{
+    static BoundedWaits bounded;
+    const QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return bounded;
+    if (const auto &s = installed())
+        return *s;
+    if (const WindowServices *windows = windowServices(); windows && windows->waits)
+        return *windows->waits;
+    return bounded;
+}
+
+std::shared_ptr<WaitService> setWaitService(std::shared_ptr<WaitService> service)
+{
+    return std::exchange(installed(), std::move(service));
 }
 
 LockWait::LockWait()
@@ -79,10 +80,7 @@ LockWait::LockWait()
     m_clock.start();
 }
 
-LockWait::~LockWait()
-{
-    delete m_window.data();
-}
+LockWait::~LockWait() = default;
 
 void LockWait::setPolicy(Policy p)
 {
@@ -106,91 +104,19 @@ bool LockWait::next()
         return false;
     if (policy())
         return policy()(m_tries, m_clock.elapsed());
-    if (onGuiThread())
-        return nextOnWindow();
-    if (m_clock.elapsed() >= kLockPatienceMs)
-        return false;
-    QThread::msleep(static_cast<unsigned long>(QRandomGenerator::global()->bounded(10, 60)));
-    return true;
+    if (!m_waiting)
+        m_waiting = waitService().lockWaiting();
+    return m_waiting->next(m_clock.elapsed());
 }
 
 RunningEvents::RunningEvents() { ++t_runningEvents; }
 RunningEvents::~RunningEvents() { --t_runningEvents; }
 int RunningEvents::depth() { return t_runningEvents; }
 
-bool LockWait::nextOnWindow()
-{
-    const RunningEvents running;
-    if (!m_window && m_clock.elapsed() >= kWaitWindowAfterMs) {
-        m_window = makeWaitWindow(WaitWindow::Lock, QString(), &m_cancelled);
-        m_window->show();
-    }
-    // A short pause in which the windows repaint; the user reaches only Annulla.
-    QElapsedTimer slept;
-    slept.start();
-    while (!m_cancelled && slept.elapsed() < 50) {
-        QCoreApplication::processEvents(m_window ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents, 10);
-        QThread::msleep(5);
-    }
-    return !m_cancelled;
-}
-
 void waitForServer(const std::function<bool(int ms)> &finished, const std::function<void(Interrupt)> &interrupt,
                    const QString &what)
 {
-    if (!onGuiThread()) {
-        if (finished(kServerPatienceMs))
-            return;
-        interrupt(Interrupt::Soft);
-        if (finished(kHardCancelAfterMs))
-            return;
-        interrupt(Interrupt::Hard);
-        while (!finished(1000)) {
-        }
-        return;
-    }
-    // Round trips that each end within the first wait never let the window's events run: a run
-    // of them would hold the window for their sum. Events run when they last ran 5 ms ago.
-    static QElapsedTimer pumped; // the GUI thread's
-    const auto pumpIfDue = [] {
-        if (!pumped.isValid() || pumped.elapsed() >= 5) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
-            pumped.start();
-        }
-    };
-    const RunningEvents running; // the last pump (atEnd) included
-    QElapsedTimer clock;
-    clock.start();
-    QElapsedTimer sinceCancel;
-    bool cancelled = false;
-    bool cut = false;
-    QPointer<QDialog> window;
-    const struct Pumped
-    {
-        decltype(pumpIfDue) &pump;
-        ~Pumped() { pump(); }
-    } atEnd{pumpIfDue};
-    while (!finished(5)) {
-        if (!window && clock.elapsed() >= kWaitWindowAfterMs) {
-            window = makeWaitWindow(WaitWindow::Server, what, &cancelled);
-            window->show();
-        }
-        if (cancelled && !sinceCancel.isValid()) {
-            interrupt(Interrupt::Soft);
-            sinceCancel.start();
-            if (window) {
-                window->findChild<QLabel *>(QStringLiteral("LblAttesa"))->setText(nxTr("Annullamento in corso..."));
-                window->findChild<QPushButton *>(QStringLiteral("CmdAnnulla"))->setEnabled(false);
-            }
-        }
-        if (sinceCancel.isValid() && !cut && sinceCancel.elapsed() >= kHardCancelAfterMs) {
-            interrupt(Interrupt::Hard); // the server did not stop the statement: the connection goes
-            cut = true;
-        }
-        QCoreApplication::processEvents(window ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents, 10);
-        pumped.start();
-    }
-    delete window.data();
+    waitService().waitForServer(finished, interrupt, what);
 }
 
 } // namespace Norvix

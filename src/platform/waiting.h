@@ -1,26 +1,26 @@
 #pragma once
 
 // Waits the user may see: for an SQLite database that another connection keeps locked, and for a
-// database server to answer. Neither freezes the windows: on the GUI thread of a QApplication the
-// events go on (user input held back), and after about half a second a small window with Annulla
-// (CmdAnnulla) shows; elsewhere (no window can be shown, or another thread) each wait has an end.
+// database server to answer. This layer only says that it waits, through the WaitService of the
+// thread that waits (waitService()); it shows nothing itself. On the main thread of a
+// QApplication the window layer's service keeps the windows alive (user input held back) and
+// after about half a second shows a small window with Annulla (see ui/waitwindows.h); elsewhere
+// BoundedWaits gives each wait an end.
 //
 // Locks: each try of a statement waits at most the busy timeout (50 ms unless the connection
-// string says otherwise); between tries a LockWait decides. Its window is "Database occupato"
-// (FrmOccupato); the tries go on until the lock goes or the user presses Annulla. Without a
-// window it sleeps a short random pause between tries and gives up after kLockPatienceMs.
+// string says otherwise); between tries a LockWait decides. Without a window it sleeps a short
+// random pause between tries and gives up after kLockPatienceMs.
 //
 // Servers: the statements of a server connection run on a thread of their own (see
-// Connection::call); the caller waits in waitForServer(). Its window "Attendere" (FrmAttesa) has
-// a running progress bar (PrgAttesa) and Annulla, which asks the server to cancel the statement
-// and, when the server does not answer within kHardCancelAfterMs, cuts the connection.
+// Connection::call); the caller waits in waitForServer(). Without a window, a server that has
+// not answered after kServerPatienceMs is asked to cancel the statement and, when it does not
+// within kHardCancelAfterMs, the connection is cut.
 
 #include <QElapsedTimer>
-#include <QPointer>
+#include <QString>
 
 #include <functional>
-
-class QDialog;
+#include <memory>
 
 namespace Norvix {
 
@@ -31,11 +31,59 @@ inline constexpr int kServerPatienceMs = 90000;
 // After Annulla, how long the server has to cancel the statement before the connection is cut.
 inline constexpr int kHardCancelAfterMs = 1500;
 
+// How a server wait ends early: Soft asks the server to cancel the statement, Hard cuts the
+// connection (the statement's outcome is then unknown).
+enum class Interrupt { Soft, Hard };
+
+// Tells the user about the waits of the data layer, and hears whether to go on.
+class WaitService
+{
+public:
+    virtual ~WaitService() = default;
+
+    // One wait for a lock: from the first try that found the database locked until the statement
+    // runs or is given up (the object's end).
+    class LockWaiting
+    {
+    public:
+        virtual ~LockWaiting() = default;
+        // After a try found the database locked, `waitedMs` after the first try: pauses, then
+        // true to try again, false to give up.
+        virtual bool next(qint64 waitedMs) = 0;
+    };
+    virtual std::unique_ptr<LockWaiting> lockWaiting() = 0;
+
+    // Waits until `finished(ms)` is true; `finished` itself waits at most `ms` milliseconds for
+    // the work to end. `interrupt` ends the work early (Soft first, then Hard if the work goes
+    // on), when the user asks to or the wait has lasted too long. `what` names the database.
+    virtual void waitForServer(const std::function<bool(int ms)> &finished,
+                               const std::function<void(Interrupt)> &interrupt, const QString &what) = 0;
+};
+
+// Waits without a window, each with an end: lock tries a short random pause apart for at most
+// kLockPatienceMs; a server interrupted after kServerPatienceMs (Soft), then after
+// kHardCancelAfterMs more (Hard).
+class BoundedWaits : public WaitService
+{
+public:
+    std::unique_ptr<LockWaiting> lockWaiting() override;
+    void waitForServer(const std::function<bool(int ms)> &finished, const std::function<void(Interrupt)> &interrupt,
+                       const QString &what) override;
+};
+
+// The service for a wait on this thread: on the application's main thread the one installed,
+// else, with a QApplication, the window layer's; BoundedWaits on any other thread and without
+// windows.
+WaitService &waitService();
+// Installs a service for the main thread (nullptr restores the default) and returns the previous
+// one, if any was installed by a caller.
+std::shared_ptr<WaitService> setWaitService(std::shared_ptr<WaitService> service);
+
 class LockWait
 {
 public:
     LockWait();
-    ~LockWait(); // closes the window, if it showed
+    ~LockWait(); // ends the wait (a window it showed closes)
     LockWait(const LockWait &) = delete;
     LockWait &operator=(const LockWait &) = delete;
 
@@ -59,12 +107,9 @@ public:
     };
 
 private:
-    bool nextOnWindow();
-
     QElapsedTimer m_clock;
     int m_tries = 0;
-    bool m_cancelled = false;
-    QPointer<QDialog> m_window;
+    std::unique_ptr<WaitService::LockWaiting> m_waiting; // asked for at the first wait
 };
 
 // While one lives, this thread runs events for a wait (a lock, a server, a message's answer): a
@@ -80,19 +125,8 @@ public:
     static int depth();
 };
 
-// How a server wait ends early: Soft asks the server to cancel the statement, Hard cuts the
-// connection (the statement's outcome is then unknown).
-enum class Interrupt { Soft, Hard };
-
-// Waits until `finished(ms)` is true; `finished` itself waits at most `ms` milliseconds for the
-// work to end. `interrupt` is called on Annulla (Soft, then Hard if the work goes on), or, without
-// a window, once kServerPatienceMs have passed. `what` names the database in the window.
+// Waits for a server through waitService() (see WaitService::waitForServer).
 void waitForServer(const std::function<bool(int ms)> &finished, const std::function<void(Interrupt)> &interrupt,
                    const QString &what);
-
-// The window of a wait, not shown yet: FrmOccupato for a lock, FrmAttesa (with its running bar)
-// for a server named by `what`. Annulla, or Esc, sets *cancelled.
-enum class WaitWindow { Lock, Server };
-QDialog *makeWaitWindow(WaitWindow kind, const QString &what, bool *cancelled);
 
 } // namespace Norvix

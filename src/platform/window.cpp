@@ -1,7 +1,6 @@
 #include "platform/window.h"
 
-#include "platform/messages.h"
-#include "platform/qtmessages.h"
+#include "platform/services.h"
 
 namespace Norvix {
 
@@ -81,10 +80,8 @@ FileDialogService &fileDialogService()
 {
     if (dialogSlot())
         return *dialogSlot();
-    if (hasWidgetApplication()) {
-        static QtFileDialogService dialogs;
-        return dialogs;
-    }
+    if (const WindowServices *windows = windowServices(); windows && windows->fileDialogs)
+        return *windows->fileDialogs;
     static RecordingFileDialogService fallback;
     return fallback;
 }
@@ -93,10 +90,8 @@ ScreenService &screenService()
 {
     if (screenSlot())
         return *screenSlot();
-    if (hasWidgetApplication()) {
-        static QtScreenService screen;
-        return screen;
-    }
+    if (const WindowServices *windows = windowServices(); windows && windows->screen)
+        return *windows->screen;
     static FixedScreenService fallback;
     return fallback;
 }

@@ -82,9 +82,10 @@ private:
     std::unique_ptr<Private> d;
 };
 
-/// The installed services. Until one is installed: wherever a QApplication exists, QFileDialog
-/// and the real screen (see qtmessages.h); elsewhere the file dialog cancels and the screen is a
-/// fixed 1280 x 1024 one at 96 dpi.
+/// The installed services. Until one is installed: wherever a QApplication exists and the window
+/// services are registered (an editor or a control was made), QFileDialog and the real screen
+/// (see ui/qtmessages.h); elsewhere the file dialog cancels and the screen is a fixed
+/// 1280 x 1024 one at 96 dpi.
 NORVIX_EXPORT FileDialogService &fileDialogService();
 NORVIX_EXPORT ScreenService &screenService();
 NORVIX_EXPORT std::shared_ptr<FileDialogService> setFileDialogService(std::shared_ptr<FileDialogService> service);

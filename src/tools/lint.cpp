@@ -4,8 +4,8 @@
 
 #include "descriptor/descriptor.h"
 #include "descriptor/dsctext.h"
-#include "descriptor/errors.h"
-#include "editor/pagelayout.h"
+#include "platform/errors.h"
+#include "descriptor/fieldkind.h"
 #include "platform/connection.h"
 #include "platform/dataerror.h"
 #include "platform/schema.h"
@@ -163,7 +163,7 @@ private:
         const QString name = c.Nome();
         const int line = lineOfField(name);
         const QString kind = c.ObjType().toUpper();
-        if (Layout::kindOf(kind) == Layout::Kind::Unknown)
+        if (fieldKindOf(kind) == FieldKind::Unknown)
             add(name, line, QStringLiteral("unknown-control"),
                 nxTr("il tipo di controllo %1 non esiste: usare TXTTEXT, TXTNUMERIC, TXTDATE, TXTMEMO, CHECKBOX, "
                                "COMBOBOX, CMBBOUNDED, TXTFILE, HIDDENFIELD, UMOD, ... (campo 13 della riga)")

@@ -1,10 +1,10 @@
 #pragma once
 
 // Which lookups of the descriptors want the index of their description search, and the index
-// each has or lacks (see editor/lookupsearch.h): `dsc lint` hints the ones missing, `dsc index`
+// each has or lacks (see platform/lookupsearch.h): `dsc lint` hints the ones missing, `dsc index`
 // makes them. The index is never made without being asked for.
 
-#include "editor/lookupsearch.h"
+#include "platform/lookupsearch.h"
 
 namespace Norvix {
 

@@ -184,7 +184,7 @@ MigrateResult migrateJet(const MigrateOptions &options)
         done = true;
     }
     if (options.descriptors) {
-        const auto connection = Connection::open(QStringLiteral("sqlite://") + target.absoluteFilePath());
+        const auto connection = Connection::open(ConnectionParams::sqliteFile(target.absoluteFilePath()));
         QSaveFile file(dsc);
         if (!file.open(QIODevice::WriteOnly)
             || file.write((scaffoldDescriptors(*connection, result.tables).join(u'\n') + u'\n').toUtf8()) < 0 || !file.commit())

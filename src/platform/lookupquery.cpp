@@ -1,4 +1,4 @@
-#include "editor/lookupquery.h"
+#include "platform/lookupquery.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,5 +1,8 @@
 #pragma once
 
+// The window services of a QApplication: message boxes, the file dialog and the screen, over the
+// services of platform/messages.h and platform/window.h.
+
 #include "platform/messages.h"
 #include "platform/window.h"
 
@@ -34,7 +37,13 @@ public:
 };
 
 /// Installs the three Qt services (messages, file dialog, screen). They are already the defaults
-/// wherever a QApplication exists; a host may still call it, after creating its QApplication.
+/// wherever a QApplication exists and an editor or a control was made; a host may still call
+/// it, after creating its QApplication.
 NORVIX_EXPORT void installQtWindowServices();
+
+/// Makes the Qt services and the wait windows (ui/waitwindows.h) the defaults of a process with a
+/// QApplication, for as long as no other service is installed. The editor and the control call
+/// it when they are made; calling it again does nothing.
+NORVIX_EXPORT void registerWindowServices();
 
 } // namespace Norvix

@@ -1,4 +1,7 @@
-#include "platform/qtmessages.h"
+#include "ui/qtmessages.h"
+
+#include "platform/services.h"
+#include "ui/waitwindows.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -114,8 +117,19 @@ QMargins QtScreenService::frameMargins() const
     return QMargins(border, int(std::lround(32 * scale)), border, border);
 }
 
+void registerWindowServices()
+{
+    static const bool registered = [] {
+        setWindowServices({std::make_shared<QtMessageService>(), std::make_shared<QtFileDialogService>(),
+                           std::make_shared<QtScreenService>(), std::make_shared<WindowWaits>()});
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
 void installQtWindowServices()
 {
+    registerWindowServices();
     setMessageService(std::make_shared<QtMessageService>());
     setFileDialogService(std::make_shared<QtFileDialogService>());
     setScreenService(std::make_shared<QtScreenService>());

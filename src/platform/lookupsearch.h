@@ -16,7 +16,7 @@
 //    key's order), descriptions that start with it, then descriptions that contain it (each group
 //    by description, then code).
 
-#include "editor/lookupquery.h"
+#include "platform/lookupquery.h"
 
 namespace Norvix {
 

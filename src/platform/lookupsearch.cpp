@@ -1,4 +1,4 @@
-#include "editor/lookupsearch.h"
+#include "platform/lookupsearch.h"
 
 #include "platform/dataerror.h"
 #include "platform/textfold.h"
