@@ -351,17 +351,28 @@ LookupIndex lookupIndex(Connection &connection, const LookupQuery &query)
                               .isEmpty();
         if (!index.possible)
             index.missing = QStringLiteral("pg_trgm");
-        index.present = scalarText(connection, QStringLiteral("SELECT count(*) FROM pg_catalog.pg_indexes WHERE indexname IN (?, ?)"),
-                                   {index.name, index.name + QStringLiteral("_inizio")}) == u"2";
         // The trigram index finds texts anywhere; one or two letters at the start need the other
-        // (LIKE 'ab%' as a range). Then the planner is told about both.
+        // (LIKE 'ab%' as a range), and so does a text code where its column does not sort byte by
+        // byte. Then the planner is told about them.
         const QString table = quoteIdentifier(query.table->name), folded = foldedSql(connection, textExpression(desc));
+        const ColumnInfo &code = query.table->column(query.codeColumn());
+        QStringList names{index.name, index.name + QStringLiteral("_inizio")};
         index.statements = {QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"),
                             QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 ((%3) text_pattern_ops)")
-                                .arg(quoteIdentifier(index.name + QStringLiteral("_inizio")), table, folded),
+                                .arg(quoteIdentifier(names[1]), table, folded),
                             QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 USING gin ((%3) gin_trgm_ops)")
-                                .arg(quoteIdentifier(index.name), table, folded),
-                            QStringLiteral("ANALYZE %1").arg(table)};
+                                .arg(quoteIdentifier(index.name), table, folded)};
+        if (code.kind == ColumnKind::Text && !code.bytewise && query.index.size() == 1) {
+            names << index.name + QStringLiteral("_codice");
+            index.statements << QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3 text_pattern_ops)")
+                                    .arg(quoteIdentifier(names[2]), table, quoteIdentifier(code.name));
+        }
+        index.statements << QStringLiteral("ANALYZE %1").arg(table);
+        QStringList marks(names.size(), QStringLiteral("?"));
+        index.present = scalarText(connection, QStringLiteral("SELECT count(*) FROM pg_catalog.pg_indexes WHERE indexname IN (%1)").arg(marks.join(u',')),
+                                   QVariantList(names.cbegin(), names.cend()))
+                            .toInt()
+                        == names.size();
         return index;
     }
     case SqlDialect::Other: break;
