@@ -19,8 +19,6 @@
 namespace Norvix {
 
 namespace {
-// Rows a completing combo box lists for one prefix, and rows measured for its width.
-constexpr int kCompletionRows = 100;
 const QString kOther = QStringLiteral("--Altro--");
 
 bool isSpecialCombo(const FrmEditTabPrivate &d, const CampoPtr &C)
@@ -93,8 +91,11 @@ int Lookups::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
     LookupQuery whole = *query;
     whole.filter.reset();
 
-    // A large referenced table: the combo completes what the user types.
-    const bool large = lookupItems(whole, kLargeLookupRows + 1).size() > kLargeLookupRows;
+    // A large referenced table: the combo lists the first rows, then what the user's text finds.
+    // The rows read to tell are the ones listed and measured, unless a filter value lists others.
+    QStringList items = lookupItems(whole, kLargeLookupRows + 1);
+    const bool large = items.size() > kLargeLookupRows;
+    items = items.mid(0, large ? kCompletionRows : kLargeLookupRows);
     ctrl->setProperty("Completing", large);
     searchAsTyped(ctrl, C);
     if (large && m_searcher)
@@ -102,11 +103,11 @@ int Lookups::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
     // While the window is being built, the combo is made as wide as the widest item of the table
     // (of its first rows, for a large one).
     if (!d.q->isVisible()) {
-        for (const QString &item : lookupItems(whole, large ? kCompletionRows : kLargeLookupRows))
+        for (const QString &item : std::as_const(items))
             width = std::max(width, d.window.textWidth(item));
         width += 400;
     }
-    ctrl->addItems(lookupItems(*query, large ? kCompletionRows : kLargeLookupRows));
+    ctrl->addItems(query->filter ? lookupItems(*query, large ? kCompletionRows : kLargeLookupRows) : items);
     ctrl->setCurrentIndex(-1);
     ctrl->setProperty("ListedFor", listedFor);
     ctrl->setProperty("SearchedFor", QVariant());

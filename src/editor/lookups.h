@@ -30,6 +30,9 @@ struct LookupMatches;
 class Lookups
 {
 public:
+    // Rows a combo of a large lookup lists for one text, and rows measured for its width.
+    static constexpr int kCompletionRows = 100;
+
     explicit Lookups(FrmEditTabPrivate &d);
     ~Lookups();
     Lookups(const Lookups &) = delete;

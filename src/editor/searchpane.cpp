@@ -200,7 +200,7 @@ QWidget *SearchPane::lookupInput(const CampoPtr &campo, QWidget *parent)
         for (const QString &item : d.lookups.completionItems(campo, QString()))
             if (item.startsWith(u'['))
                 combo->addItem(item);
-        combo->setProperty("Completing", combo->count() >= 100);
+        combo->setProperty("Completing", combo->count() >= Lookups::kCompletionRows); // it lists no more
         combo->setCurrentIndex(-1);
     } catch (const Error &) {
         // An empty list; a typed code still searches.

@@ -161,13 +161,26 @@ bool append(LookupMatches &found, QSet<QString> &seen, const QList<LookupRow> &r
     return true;
 }
 
-// The words of a text as LIKE patterns of a description that contains them.
-QStringList containedPatterns(const QStringList &words)
+// The condition that `folded` (SQL) contains every word, with its values.
+Group containsAll(const QString &folded, const QStringList &words)
 {
-    QStringList patterns;
-    for (const QString &w : words)
-        patterns << foldedPattern(w, true, false);
-    return patterns;
+    Group all;
+    QStringList likes;
+    for (const QString &w : words) {
+        likes << folded + QStringLiteral(" LIKE ? ESCAPE '!'");
+        all.values << foldedPattern(w, true, false);
+    }
+    all.sql = likes.join(QStringLiteral(" AND "));
+    return all;
+}
+
+// The condition that the row is of the filter value (its column prefixed by `alias`), if any.
+Group filterOf(const LookupQuery &query, const QString &alias)
+{
+    if (!query.filter)
+        return {};
+    return {QStringLiteral(" AND %1%2 = ?").arg(alias, quoteIdentifier(query.table->column(query.filterColumn()).name)),
+            {*query.filter}};
 }
 
 // Of the words of three characters or more, the one that the fewest rows hold (counted up to a
@@ -202,12 +215,7 @@ QList<Group> indexedGroups(Connection &connection, const LookupQuery &query, con
     for (int i = 0; i < keys.size(); ++i)
         join << QStringLiteral("t.%1 = c.k%2").arg(quoteIdentifier(keys[i])).arg(i);
     const QString from = QStringLiteral(" JOIN %1 t ON %2").arg(quoteIdentifier(query.table->name), join.join(QStringLiteral(" AND ")));
-    QString filter;
-    QVariantList filterValue;
-    if (query.filter) {
-        filter = QStringLiteral(" AND t.%1 = ?").arg(quoteIdentifier(query.table->column(query.filterColumn()).name));
-        filterValue << *query.filter;
-    }
+    const auto [filter, filterValue] = filterOf(query, QStringLiteral("t."));
     const QString folded = foldedSql(connection, QStringLiteral("c.testo"));
     const QString select = QStringLiteral("SELECT %1 FROM ").arg(lookupColumns(query, QStringLiteral("t")));
     const QString matching = QStringLiteral("%1 JOIN %2 c ON c.id = %1.rowid%3 WHERE %1 MATCH ? AND ").arg(f, c, from);
@@ -231,21 +239,16 @@ QList<Group> indexedGroups(Connection &connection, const LookupQuery &query, con
         return groups;
     // The full-text index finds the rows of the rarest word; the others are checked on those. (An
     // AND of every word reads the whole list of the first, which may be every row.)
-    QStringList likes;
-    QVariantList values{phrase(rarestWord(connection, f, words, phrase))};
     // A word without letters is first checked by SQLite's own LIKE, far quicker than folding
     // every row the index gives (and exact: no letter case to fold).
+    QStringList digits;
     for (const QString &w : words)
-        if (std::none_of(w.cbegin(), w.cend(), [](QChar ch) { return ch.isLetter(); })) {
-            likes << QStringLiteral("c.testo LIKE ? ESCAPE '!'");
-            values << foldedPattern(w, true, false);
-        }
-    for (const QString &p : containedPatterns(words)) {
-        likes << folded + QStringLiteral(" LIKE ? ESCAPE '!'");
-        values << p;
-    }
-    groups << Group{select + matching + likes.join(QStringLiteral(" AND ")) + filter + QStringLiteral(" LIMIT %1").arg(fetch),
-                    values + filterValue};
+        if (std::none_of(w.cbegin(), w.cend(), [](QChar ch) { return ch.isLetter(); }))
+            digits << w;
+    const Group quick = containsAll(QStringLiteral("c.testo"), digits), all = containsAll(folded, words);
+    groups << Group{select + matching + (quick.sql.isEmpty() ? QString() : quick.sql + QStringLiteral(" AND ")) + all.sql + filter
+                        + QStringLiteral(" LIMIT %1").arg(fetch),
+                    QVariantList{phrase(rarestWord(connection, f, words, phrase))} + quick.values + all.values + filterValue};
     return groups;
 }
 
@@ -255,24 +258,14 @@ QList<Group> plainGroups(Connection &connection, const LookupQuery &query, const
                          bool contains, int fetch)
 {
     const QString folded = foldedSql(connection, textExpression(descriptionOf(query)));
-    QString filter;
-    QVariantList filterValue;
-    if (query.filter) {
-        filter = QStringLiteral(" AND %1 = ?").arg(quoteIdentifier(query.table->column(query.filterColumn()).name));
-        filterValue << *query.filter;
-    }
+    const auto [filter, filterValue] = filterOf(query, QString());
     const QString select = QStringLiteral("SELECT %1 FROM %2 WHERE ").arg(lookupColumns(query, QString()), quoteIdentifier(query.table->name));
     QList<Group> groups{{select + folded + QStringLiteral(" LIKE ? ESCAPE '!'") + filter + QStringLiteral(" LIMIT %1").arg(fetch),
                          QVariantList{foldedPattern(text, false, false)} + filterValue}};
     if (!contains)
         return groups;
-    QStringList likes;
-    QVariantList values;
-    for (const QString &p : containedPatterns(words)) {
-        likes << folded + QStringLiteral(" LIKE ? ESCAPE '!'");
-        values << p;
-    }
-    groups << Group{select + likes.join(QStringLiteral(" AND ")) + filter + QStringLiteral(" LIMIT %1").arg(fetch), values + filterValue};
+    const Group all = containsAll(folded, words);
+    groups << Group{select + all.sql + filter + QStringLiteral(" LIMIT %1").arg(fetch), all.values + filterValue};
     return groups;
 }
 
@@ -337,12 +330,14 @@ LookupIndex lookupIndex(Connection &connection, const LookupQuery &query)
     switch (connection.dialect()) {
     case SqlDialect::Sqlite: {
         index.statements = sqliteStatements(index.name, query.table->name, keyColumnsOf(query), desc);
-        index.possible = scalarText(connection, QStringLiteral("SELECT sqlite_compileoption_used('ENABLE_FTS5')"), {}) == u"1";
-        if (!index.possible)
-            index.missing = QStringLiteral("FTS5");
         const QString made = scalarText(connection, QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'trigger' AND name = ?"),
                                         {index.name + QStringLiteral("_ti")});
         index.present = !made.isEmpty() && made == index.statements.constLast();
+        // (Asked on every search: the build's options only when the index is not there.)
+        index.possible = index.present
+                         || scalarText(connection, QStringLiteral("SELECT sqlite_compileoption_used('ENABLE_FTS5')"), {}) == u"1";
+        if (!index.possible)
+            index.missing = QStringLiteral("FTS5");
         if (!index.present) { // made for other columns, or left in part: dropped first
             QStringList drops;
             for (const char *suffix : {"_ti", "_tu", "_td"})
