@@ -1,4 +1,4 @@
-#include "editor/checkvalue.h"
+#include "session/checkvalue.h"
 #include "platform/values.h"
 
 #include <QTest>

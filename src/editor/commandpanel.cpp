@@ -60,7 +60,7 @@ void CommandPanel::SETMODIFICATO()
     d.modified = true;
     m_buttons[0]->setVisible(false);
     m_buttons[1]->setVisible(true);
-    if (d.data.recordset() && !d.data.recordset()->Eof())
+    if (d.session.recordset() && !d.session.recordset()->Eof())
         m_buttons[2]->setVisible(true);
     m_buttons[3]->setVisible(false);
     d.list.view()->setEnabled(false);

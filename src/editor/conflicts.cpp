@@ -45,7 +45,7 @@ bool sameRow(const Recordset &a, const Recordset &b)
 
 bool RowActions::canResolveConflict() const
 {
-    const Recordset *rs = d.data.recordset();
+    const Recordset *rs = d.session.recordset();
     return rs && rs->hasCurrentRow() && !d.data.keyColumns().isEmpty();
 }
 
@@ -72,12 +72,12 @@ QList<FrmConflitto::Difference> RowActions::conflictFields(const Recordset *stor
 
 bool RowActions::resolveConflict(bool deleting)
 {
-    Recordset *rs = d.data.recordset();
+    Recordset *rs = d.session.recordset();
     const QVariantList key = rs->Bookmark();
     for (;;) {
         std::unique_ptr<Recordset> now;
         try {
-            now = d.data.readRow(key);
+            now = d.session.readRow(key);
         } catch (const DataError &e) {
             ErrorHandler(&e);
             return false;
@@ -104,7 +104,7 @@ bool RowActions::resolveConflict(bool deleting)
             if (choice == FrmConflitto::Reload) {
                 rs->CancelUpdate();
                 if (gone) {
-                    d.data.reopen(CursorIntent::Read);
+                    d.session.reopen(CursorIntent::Read);
                     d.list.RIEMPILISTA();
                     showAfterDelete();
                 } else {
@@ -146,7 +146,7 @@ bool RowActions::resolveConflict(bool deleting)
 QVariantList RowActions::rowKey(bool adding) const
 {
     if (!adding)
-        return d.data.recordset()->Bookmark();
+        return d.session.recordset()->Bookmark();
     QVariantList key; // the one typed for a new row
     for (const QString &column : d.data.keyColumns())
         for (const auto &f : d.fields.all())
@@ -188,13 +188,13 @@ bool RowActions::rebaseOnOwnSave(const Typed &doubt, const DataError &error, boo
     if (!taken || doubt.key.isEmpty() || doubt.key != rowKey(adding))
         return false;
     try {
-        if (!holds(d.data.readRow(doubt.key).get(), doubt))
+        if (!holds(d.session.readRow(doubt.key).get(), doubt))
             return false; // changed by someone else: a conflict as any other
-        d.data.recordset()->CancelUpdate();
+        d.session.recordset()->CancelUpdate();
         if (adding)
-            d.data.open(d.data.rowOf(doubt.key), CursorIntent::Change);
+            d.session.open(d.session.rowOf(doubt.key), CursorIntent::Change);
         else
-            d.data.recordset()->setBookmark(doubt.key);
+            d.session.recordset()->setBookmark(doubt.key);
         return true;
     } catch (const DataError &) {
         return false;
@@ -211,7 +211,7 @@ Connection::WriteFate RowActions::fateOfLostWrite(const Typed &typed, bool delet
         d.data.connection()->reconnect();
         if (typed.key.isEmpty())
             return Connection::WriteFate::NotSaved;
-        const auto now = d.data.readRow(typed.key);
+        const auto now = d.session.readRow(typed.key);
         return (deleting ? now->Eof() : holds(now.get(), typed)) ? Connection::WriteFate::Saved
                                                                   : Connection::WriteFate::NotSaved;
     } catch (const DataError &) {
@@ -247,7 +247,7 @@ bool RowActions::resolveLostSave(bool adding)
 bool RowActions::resolveLostDelete()
 {
     QString text;
-    const auto fate = fateOfLostWrite(Typed{d.data.recordset()->Bookmark(), {}}, true);
+    const auto fate = fateOfLostWrite(Typed{d.session.recordset()->Bookmark(), {}}, true);
     switch (fate) {
     case Connection::WriteFate::Saved:
         text = nxTr("La connessione al database si è interrotta, ma il record risulta eliminato.");

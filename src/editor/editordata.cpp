@@ -34,10 +34,6 @@ bool EditorData::enableWriting()
 
 void EditorData::close()
 {
-    if (m_recordset) {
-        m_recordset->Close();
-        m_recordset.reset();
-    }
     for (const auto &c : std::as_const(m_lookups))
         c->Close();
     m_lookups.clear();
@@ -71,33 +67,9 @@ std::shared_ptr<Connection> EditorData::lookupConnection(const CampoPtr &C)
     return c;
 }
 
-Recordset &EditorData::open(const RecordSource &source, CursorIntent intent)
-{
-    m_recordset = std::make_unique<Recordset>(m_connection, source, m_keyColumns, intent);
-    return *m_recordset;
-}
-
-RecordSource EditorData::rowOf(const QVariantList &key) const
-{
-    RecordSource source = wholeTable();
-    for (int k = 0; k < m_keyColumns.size() && k < key.size(); ++k)
-        source.equals.append({m_keyColumns[k], key[k]});
-    return source;
-}
-
-std::unique_ptr<Recordset> EditorData::readRow(const QVariantList &key) const
-{
-    return std::make_unique<Recordset>(m_connection, rowOf(key), m_keyColumns, CursorIntent::Read);
-}
-
-Recordset &EditorData::reopen(CursorIntent intent)
-{
-    return open(m_recordset ? m_recordset->Source() : wholeTable(), intent);
-}
-
 QString EditorData::nextValue(const QString &column) const
 {
-    return ProssimoValore(column, wholeTable(), *m_connection);
+    return ProssimoValore(column, RecordSource::wholeTable(m_table), *m_connection);
 }
 
 } // namespace Norvix

@@ -1,9 +1,9 @@
 #pragma once
 
-// The data of one editor: its connection, the connections of its lookups into other database
-// files (one per file, opened once, for reading), and the recordset of the row in hand. Every
-// statement of the editor runs on a connection of this object; the connection string is read
-// here and nowhere else in the editor.
+// The connections of one editor: its own, and those of its lookups into other database files
+// (one per file, opened once, for reading). Every statement of the editor runs on a connection of
+// this object (the row in hand through the editor's RowSession, given the editor's own); the
+// connection string is read here and nowhere else in the editor.
 
 #include "descriptor/descriptor.h"
 #include "platform/connection.h"
@@ -54,18 +54,6 @@ public:
     // (an empty FileRif is set to it, as the descriptor keeps it), else one per other file.
     std::shared_ptr<Connection> lookupConnection(const CampoPtr &C);
 
-    // The recordset in hand (none before the first open or after close()).
-    Recordset *recordset() const { return m_recordset.get(); }
-    // Replaces the recordset in hand by one over `source`.
-    Recordset &open(const RecordSource &source, CursorIntent intent);
-    // The whole table, and the row of a record list line (the whole table without key columns).
-    RecordSource wholeTable() const { return RecordSource::wholeTable(m_table); }
-    RecordSource rowOf(const QVariantList &key) const;
-    // The row of a key as it is stored now, read on its own (at its end when it is gone).
-    std::unique_ptr<Recordset> readRow(const QVariantList &key) const;
-    // The recordset in hand opened again over its own source.
-    Recordset &reopen(CursorIntent intent);
-
     // The next value of a counter column of the table.
     QString nextValue(const QString &column) const;
 
@@ -76,7 +64,6 @@ private:
     std::optional<ConnectionParams> m_given; // see openFrom()
     std::shared_ptr<Connection> m_connection;
     QHash<QString, std::shared_ptr<Connection>> m_lookups; // by file, letter case ignored
-    std::unique_ptr<Recordset> m_recordset;
 };
 
 } // namespace Norvix

@@ -9,7 +9,7 @@
 // ("DataField", "Tag", "Index", "DataChanged").
 
 #include "descriptor/descriptor.h"
-#include "editor/checkvalue.h"
+#include "session/checkvalue.h"
 #include "platform/values.h"
 
 #include <QComboBox>

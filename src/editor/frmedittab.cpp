@@ -193,7 +193,7 @@ QString FrmEditTab::DbPath() const { return d->data.dataFolder(); }
 QString FrmEditTab::DscPath() const { return d->dscPath; }
 QString FrmEditTab::DatabaseFile() const { return d->data.databaseFile(); }
 QWidget *FrmEditTab::FirstControl() const { return d->firstControl; }
-Recordset *FrmEditTab::EditRecordset() const { return d->data.recordset(); }
+Recordset *FrmEditTab::EditRecordset() const { return d->session.recordset(); }
 std::shared_ptr<Connection> FrmEditTab::EditConnection() const { return d->data.connection(); }
 const Layout::PageLayout *FrmEditTab::pageLayout() const { return d->window.pages(); }
 QTabBar *FrmEditTab::TabPage() const { return d->window.tabs(); }
@@ -237,7 +237,7 @@ void FrmEditTab::ImpostaForm()
         return;
     d->window.makeTabs();
     try {
-        d->data.open(d->data.wholeTable(), CursorIntent::Read);
+        d->session.open(d->session.wholeTable(), CursorIntent::Read);
     } catch (const DataError &e) {
         d->actions.readFailed(e);
         return;
@@ -263,7 +263,7 @@ void FrmEditTab::showEvent(QShowEvent *event)
     // Activation: back on the row of the recordset; an empty table puts the focus on the first field.
     const bool interrupting = d->interrupting();
     const Busy busy(*d); // reading the row again may wait
-    if (Recordset *rs = interrupting ? nullptr : d->data.recordset()) {
+    if (Recordset *rs = interrupting ? nullptr : d->session.recordset()) {
         // A pending new row or change is never dropped by showing the window.
         if (rs->editMode() == EditMode::None) {
             try {

@@ -27,6 +27,7 @@
 #include "editor/rowactions.h"
 #include "editor/searchpane.h"
 #include "editor/windowlayout.h"
+#include "session/rowsession.h"
 
 #include <QPointer>
 
@@ -62,6 +63,7 @@ public:
     bool closed() const { return unloaded || !rec || !data.isOpen(); }
     // Parts.
     EditorData data;
+    RowSession session;
     FieldSet fields;
     WindowLayout window;
     CommandPanel panel;

@@ -365,7 +365,7 @@ bool Lookups::restoreStored(int index)
     LookupField *lookup = lookupAt(index);
     if (!lookup)
         return false;
-    const bool adding = d.data.recordset() && d.data.recordset()->editMode() == EditMode::Add;
+    const bool adding = d.session.recordset() && d.session.recordset()->editMode() == EditMode::Add;
     const QString stored = adding ? lookup->text() : lookup->input()->property("ShownText").toString();
     QComboBox *combo = lookup->combo();
     const QString code = lookup->text(), before = combo->currentText();

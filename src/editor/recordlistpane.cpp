@@ -57,7 +57,7 @@ void RecordListPane::refreshAround(int row, const QVariantList &key, std::option
                 std::make_unique<RecordListModel>(d.data.connection(), d.data.tableName(), d.data.keyColumns(), desc));
     }
     // The list leaves a read-only recordset after its last row: a move back lands on the last row.
-    Recordset &rs = d.data.open(d.data.wholeTable(), CursorIntent::Read);
+    Recordset &rs = d.session.open(d.session.wholeTable(), CursorIntent::Read);
     if (!rs.Eof()) {
         rs.MoveLast();
         rs.MoveNext();
@@ -70,8 +70,8 @@ void RecordListPane::LstSelect_Click()
     if (row < 0)
         return;
     try {
-        if (d.data.open(d.data.rowOf(m_view->keyAt(row)), CursorIntent::Change).Eof()) // the row is gone
-            d.data.open(d.data.wholeTable(), CursorIntent::Read);
+        if (d.session.open(d.session.rowOf(m_view->keyAt(row)), CursorIntent::Change).Eof()) // the row is gone
+            d.session.open(d.session.wholeTable(), CursorIntent::Read);
     } catch (const DataError &e) {
         d.actions.readFailed(e);
         // The fields still show the row read before: no line stands for another one, and a
@@ -104,8 +104,8 @@ bool RecordListPane::showRow(const QVariantList &key)
     const bool keyed = !d.keyIds().isEmpty();
     if (keyed) {
         try {
-            if (d.data.open(d.data.rowOf(key), CursorIntent::Change).Eof()) {
-                d.data.open(d.data.wholeTable(), CursorIntent::Read);
+            if (d.session.open(d.session.rowOf(key), CursorIntent::Change).Eof()) {
+                d.session.open(d.session.wholeTable(), CursorIntent::Read);
                 return false;
             }
         } catch (const DataError &e) {
@@ -117,7 +117,7 @@ bool RecordListPane::showRow(const QVariantList &key)
     if (RecordListModel *model = m_view->recordModel())
         model->findRow(key, [this, key, keyed](int row) {
             // Unless another row was shown, or a line chosen, meanwhile.
-            const Recordset *rs = d.data.recordset();
+            const Recordset *rs = d.session.recordset();
             const bool same = !keyed || (rs && rs->hasCurrentRow() && rs->Bookmark() == key);
             if (same && m_view->currentRow() < 0)
                 selectQuietly(row);
@@ -129,9 +129,9 @@ void RecordListPane::SETPRIMO()
 {
     d.panel.emptyTable();
     try {
-        if (!d.data.recordset() || d.data.recordset()->intent() != CursorIntent::Change)
-            d.data.open(d.data.wholeTable(), CursorIntent::Change);
-        d.data.recordset()->AddNew();
+        if (!d.session.recordset() || d.session.recordset()->intent() != CursorIntent::Change)
+            d.session.open(d.session.wholeTable(), CursorIntent::Change);
+        d.session.recordset()->AddNew();
     } catch (const DataError &e) {
         d.actions.readFailed(e);
     }

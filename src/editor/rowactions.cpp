@@ -76,7 +76,7 @@ void RowActions::newRow()
     d.q->ClearFields();
     try {
         // Over the whole table: the row shown narrows the one in hand to itself.
-        d.data.open(d.data.wholeTable(), CursorIntent::Change).AddNew();
+        d.session.open(d.session.wholeTable(), CursorIntent::Change).AddNew();
     } catch (const DataError &e) {
         ErrorHandler(&e);
         return;
@@ -132,19 +132,19 @@ void RowActions::save()
     if (!d.q->CONTROLLOGENERALE())
         return;
     SCRIVIUMOD();
-    const bool adding = d.data.recordset() && d.data.recordset()->editMode() == EditMode::Add;
+    const bool adding = d.session.recordset() && d.session.recordset()->editMode() == EditMode::Add;
     if (adding)
         Shared::LastInserted = SCRIVILAST();
     if (!writeRow())
         return;
     // The row as stored, by its key: for a new row, the key the database may have given it.
-    const Recordset *stored = d.data.recordset();
+    const Recordset *stored = d.session.recordset();
     const QVariantList key = stored && stored->hasCurrentRow() && stored->editMode() == EditMode::None
                                  ? stored->Bookmark()
                                  : QVariantList();
     std::optional<DataError> reopenError;
     try {
-        d.data.reopen(CursorIntent::Read);
+        d.session.reopen(CursorIntent::Read);
     } catch (const DataError &e) {
         reopenError = e;
     }
@@ -173,7 +173,7 @@ void RowActions::save()
 
 bool RowActions::writeRow()
 {
-    Recordset *rs = d.data.recordset();
+    Recordset *rs = d.session.recordset();
     const bool adding = rs && rs->editMode() == EditMode::Add;
     const std::optional<Typed> doubt = std::exchange(m_doubt, std::nullopt);
     try {
@@ -198,7 +198,7 @@ bool RowActions::writeRow()
 
 bool RowActions::writeControls(bool adding)
 {
-    Recordset *rs = d.data.recordset();
+    Recordset *rs = d.session.recordset();
     const auto table = rs->table();
     for (const auto &f : d.fields.all()) {
         const QString field = f->column();
@@ -231,7 +231,7 @@ bool RowActions::writeControls(bool adding)
 void RowActions::refused(const DataError &error)
 {
     // A refused row stays as the user typed it, in its mode, whatever the message says.
-    const bool refusedNewRow = d.data.recordset() && d.data.recordset()->editMode() == EditMode::Add;
+    const bool refusedNewRow = d.session.recordset() && d.session.recordset()->editMode() == EditMode::Add;
     if (refusedNewRow && error.number() == DataError::IntegrityViolation)
         msgBox(nxTr("Il codice inserito è già esistente"));
     else if (!explainRefusal(error, false))
@@ -240,7 +240,7 @@ void RowActions::refused(const DataError &error)
 
 void RowActions::dropChanges()
 {
-    Recordset *rs = d.data.recordset();
+    Recordset *rs = d.session.recordset();
     if (rs && rs->editMode() != EditMode::Add) {
         rs->CancelUpdate();
         // The row as it is stored now (someone else may have changed it since it was read).
@@ -272,11 +272,11 @@ void RowActions::deleteRow()
         != MsgAnswer::Ok)
         return;
     try {
-        if (!d.data.recordset())
+        if (!d.session.recordset())
             throw DataError(DataError::NoCurrentRow, nxTr("Nessun record aperto"));
-        if (d.data.recordset()->intent() != CursorIntent::Change) // the shown row, opened for change
-            d.data.open(d.data.wholeTable(), CursorIntent::Change);
-        d.data.recordset()->Delete();
+        if (d.session.recordset()->intent() != CursorIntent::Change) // the shown row, opened for change
+            d.session.open(d.session.wholeTable(), CursorIntent::Change);
+        d.session.recordset()->Delete();
     } catch (const DataError &e) {
         // Gone on in spite of the error: the row was deleted after all, or deleted anyway.
         bool deleted = false;
@@ -290,7 +290,7 @@ void RowActions::deleteRow()
             return;
     }
     try {
-        d.data.reopen(CursorIntent::Read);
+        d.session.reopen(CursorIntent::Read);
     } catch (const DataError &e) {
         if (ErrorHandler(&e) || d.unloaded)
             return;
@@ -306,7 +306,7 @@ void RowActions::deleteRow()
 
 void RowActions::showAfterDelete()
 {
-    Recordset *rs = d.data.recordset();
+    Recordset *rs = d.session.recordset();
     if (!rs || !rs->hasCurrentRow()) {
         d.list.SETPRIMO();
         return;
@@ -315,7 +315,7 @@ void RowActions::showAfterDelete()
     const QVariantList key = rs->Bookmark();
     try {
         if (!d.keyIds().isEmpty())
-            d.data.open(d.data.rowOf(key), CursorIntent::Change);
+            d.session.open(d.session.rowOf(key), CursorIntent::Change);
     } catch (const DataError &e) {
         ErrorHandler(&e);
     }
@@ -332,7 +332,7 @@ void RowActions::moveRow(int index)
         CmdButton_Click(2);
     }
     try {
-        Recordset *rs = d.data.recordset();
+        Recordset *rs = d.session.recordset();
         if (!rs)
             throw DataError(DataError::NoCurrentRow, nxTr("Nessun record aperto"));
         switch (index) {
@@ -356,8 +356,8 @@ void RowActions::readFailed(const DataError &error)
 
 void RowActions::MOVETO(const QVariantList &bookmark)
 {
-    if (!bookmark.isEmpty() && d.data.recordset())
-        d.data.recordset()->setBookmark(bookmark);
+    if (!bookmark.isEmpty() && d.session.recordset())
+        d.session.recordset()->setBookmark(bookmark);
 }
 
 void RowActions::SCRIVIUMOD()

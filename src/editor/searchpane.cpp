@@ -393,7 +393,7 @@ void SearchPane::end()
         return;
     // The row shown now (a result selected since), or the one shown when the search began.
     QVariantList key = m_shownKey;
-    if (Recordset *rs = d.data.recordset(); rs && rs->hasCurrentRow())
+    if (Recordset *rs = d.session.recordset(); rs && rs->hasCurrentRow())
         key = rs->Bookmark();
     // The whole list as it was, read again only when rows changed meanwhile.
     {

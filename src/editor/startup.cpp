@@ -78,7 +78,7 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
                MsgButtons::OkOnly, nxTr("ATTENZIONE!"));
     }
     try {
-        d->data.open(d->data.wholeTable(), CursorIntent::Change);
+        d->session.open(d->session.wholeTable(), CursorIntent::Change);
     } catch (const DataError &e) {
         d->actions.readFailed(e);
         return;
@@ -90,7 +90,7 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
     d->window.dropSingleTab();
     d->chooseDescField();
     d->search.load();
-    if (!d->data.recordset()->Eof())
+    if (!d->session.recordset()->Eof())
         RIEMPILISTA();
     if (!d->startEnded())
         d->positionOn(Indice);
@@ -109,6 +109,7 @@ bool FrmEditTabPrivate::openData(const QString &connection, const QString &dbPat
 {
     try {
         data.open(connection, dbPath, databaseName, recordName, keyIds());
+        session.attach(data.connection(), recordName, keyIds(), rec);
     } catch (const DataError &e) {
         if (e.number() != DataError::BadIdentifier || !data.connection())
             throw; // the data cannot be opened: the caller hears of it
@@ -174,7 +175,7 @@ void FrmEditTabPrivate::positionOn(const std::optional<QString> &Indice)
     if (!Indice) {
         if (list.view()->count() > 0)
             list.view()->setCurrentRow(0); // loads and shows the row
-        if (!data.recordset() || data.recordset()->Eof())
+        if (!session.recordset() || session.recordset()->Eof())
             list.SETPRIMO();
         return;
     }
@@ -188,7 +189,7 @@ void FrmEditTabPrivate::positionOn(const std::optional<QString> &Indice)
     for (int k = 0; k < keys.size(); ++k)
         criteria.append({keys[k], EstraiToken(*Indice, QStringLiteral(","), k + 1)});
     try {
-        Recordset &rs = data.open(data.wholeTable(), CursorIntent::Change);
+        Recordset &rs = session.open(session.wholeTable(), CursorIntent::Change);
         bool found = false;
         try {
             found = !criteria.isEmpty() && rs.Find(criteria);
@@ -203,12 +204,12 @@ void FrmEditTabPrivate::positionOn(const std::optional<QString> &Indice)
         actions.readFailed(e);
         return;
     }
-    if (data.recordset()->Eof()) {
+    if (session.recordset()->Eof()) {
         list.SETPRIMO();
         return;
     }
     // Select the row's line without loading it again.
-    list.selectQuietly(list.view()->rowOfKey(data.recordset()->Bookmark()));
+    list.selectQuietly(list.view()->rowOfKey(session.recordset()->Bookmark()));
     q->ShowRecord();
 }
 
@@ -216,7 +217,7 @@ void FrmEditTab::ShowRecord()
 {
     if (d->closed())
         return;
-    Recordset *rs = d->data.recordset();
+    Recordset *rs = d->session.recordset();
     if (!rs || !rs->hasCurrentRow())
         return;
     const auto table = rs->table();
@@ -291,6 +292,7 @@ void FrmEditTabPrivate::Form_Unload()
     canShow = false;
     rec.reset();
     firstControl = nullptr;
+    session.detach();
     data.close();
     window.removeTabs();
     // One never shown (a start that failed, one deleted late) leaves the open one counted.

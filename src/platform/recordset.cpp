@@ -33,19 +33,6 @@ QString keyAlias(int i)
     throw DataError(DataError::NoCurrentRow, what);
 }
 
-QString isoText(const QVariant &v, ColumnKind kind)
-{
-    switch (kind) {
-    case ColumnKind::Date: return v.toDate().toString(Qt::ISODate);
-    case ColumnKind::Time: return v.toTime().toString(QStringLiteral("HH:mm:ss"));
-    default: {
-        const QDateTime dt = v.toDateTime();
-        return dt.time() == QTime(0, 0) && kind != ColumnKind::DateTime ? dt.date().toString(Qt::ISODate)
-                                                                        : dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    }
-    }
-}
-
 // A date and time as SQLite holds it in text ("2021-01-02 10:30:00", ISO with a "T", or a date).
 QDateTime isoDateTime(const QString &text)
 {
@@ -459,86 +446,6 @@ QVariant Recordset::bindable(const ColumnInfo &column, const QVariant &value) co
     return bindableValue(m_connection->dialect(), column, value);
 }
 
-QVariant bindableValue(SqlDialect dialect, const ColumnInfo &column, const QVariant &value)
-{
-    if (value.isNull())
-        return QVariant();
-    const bool sqlite = dialect == SqlDialect::Sqlite;
-    const auto refuse = [&]() -> QVariant {
-        throw DataError(DataError::ConversionFailed, nxTr("Il valore \"%1\" non è valido per la colonna %2")
-                                                         .arg(shownInMessage(value.toString()), column.name));
-    };
-    if (value.typeId() == QMetaType::QString) {
-        const QString text = value.toString();
-        if (text.isEmpty())
-            return QVariant();
-        switch (column.kind) {
-        case ColumnKind::Integer: {
-            const auto d = Values::toDecimalText(text);
-            if (!d)
-                return refuse();
-            // Halves go to even, as the integer conversions of the values module do.
-            const double x = std::nearbyint(d->toDouble());
-            bool ok = false;
-            const qint64 exact = d->toLongLong(&ok);
-            if (ok)
-                return QVariant(exact);
-            if (!std::isfinite(x) || std::fabs(x) > 9.2e18)
-                return refuse();
-            return QVariant(qint64(x));
-        }
-        case ColumnKind::Decimal: {
-            const auto d = Values::toDecimalText(text);
-            return d ? QVariant(*d) : refuse();
-        }
-        case ColumnKind::Double: {
-            const auto d = Values::toDouble(text);
-            return d ? QVariant(*d) : refuse();
-        }
-        case ColumnKind::Boolean: {
-            const auto b = Values::toBoolean(text);
-            if (!b)
-                return refuse();
-            return sqlite ? QVariant(qint64(*b ? 1 : 0)) : QVariant(*b);
-        }
-        case ColumnKind::Date:
-        case ColumnKind::DateTime:
-        case ColumnKind::Time: {
-            const auto dt = Values::toDate(text);
-            if (!dt)
-                return refuse();
-            if (column.kind == ColumnKind::Time)
-                return isoText(QVariant(dt->time()), column.kind);
-            // A DATE column of SQLite takes the time given with the date (a date and time typed,
-            // or a stored time the field's picture hides), as it is given it elsewhere.
-            const bool withTime = column.kind == ColumnKind::DateTime || (sqlite && dt->time() != QTime(0, 0));
-            return withTime ? isoText(QVariant(QDateTime(dt->date(), dt->time())), ColumnKind::DateTime)
-                            : isoText(QVariant(dt->date()), ColumnKind::Date);
-        }
-        case ColumnKind::Blob: return QVariant(text.toUtf8());
-        case ColumnKind::Text:
-        case ColumnKind::Other: return value;
-        }
-    }
-    switch (column.kind) {
-    case ColumnKind::Boolean:
-        return sqlite ? QVariant(qint64(value.toBool() ? 1 : 0)) : QVariant(value.toBool());
-    case ColumnKind::Date:
-    case ColumnKind::DateTime:
-    case ColumnKind::Time:
-        if (value.typeId() == QMetaType::QDate || value.typeId() == QMetaType::QDateTime || value.typeId() == QMetaType::QTime)
-            return isoText(value, column.kind);
-        return value;
-    case ColumnKind::Text:
-        if (value.typeId() == QMetaType::Bool)
-            return QVariant(value.toBool() ? QStringLiteral("True") : QStringLiteral("False"));
-        return value;
-    default:
-        if (value.typeId() == QMetaType::Bool)
-            return QVariant(qint64(value.toBool() ? 1 : 0));
-        return value;
-    }
-}
 
 QString Recordset::rowMatch(QVariantList &values) const
 {

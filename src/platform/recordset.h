@@ -15,6 +15,7 @@
 #include "platform/connection.h"
 #include "platform/constraints.h"
 #include "platform/sqlnames.h"
+#include "platform/typedvalue.h"
 
 #include <QHash>
 #include <QList>
@@ -50,11 +51,6 @@ struct Field
     QVariant Value; // a null QVariant for NULL, distinct from an empty text
     bool isBoolean() const { return Type == ColumnKind::Boolean; }
 };
-
-// A value as a statement binds it for `column`: text typed in the regional forms (numbers with
-// the decimal comma, dates as dd/mm/yyyy) converted to the column's kind. DataError
-// ConversionFailed when the text is no such value.
-QVariant bindableValue(SqlDialect dialect, const ColumnInfo &column, const QVariant &value);
 
 class Recordset
 {

@@ -1,0 +1,237 @@
+#include "session/rowsession.h"
+
+#include "session/checkvalue.h"
+#include "platform/language.h"
+
+#include <algorithm>
+
+namespace Norvix {
+
+RowSession::~RowSession()
+{
+    detach();
+}
+
+void RowSession::attach(std::shared_ptr<Connection> connection, const QString &table, const QStringList &keyColumns,
+                        std::shared_ptr<Rec> record)
+{
+    detach();
+    m_connection = std::move(connection);
+    m_table = table;
+    m_keyColumns = keyColumns;
+    m_record = std::move(record);
+}
+
+void RowSession::detach()
+{
+    if (m_recordset) {
+        m_recordset->Close();
+        m_recordset.reset();
+    }
+    m_values.clear();
+}
+
+std::shared_ptr<const TableInfo> RowSession::table() const
+{
+    return tableInfo(*m_connection, m_table);
+}
+
+Recordset &RowSession::open(const RecordSource &source, CursorIntent intent)
+{
+    m_recordset = std::make_unique<Recordset>(m_connection, source, m_keyColumns, intent);
+    m_values.clear();
+    tell([this](RowObserver &o) { o.rowReplaced(*this); });
+    return *m_recordset;
+}
+
+Recordset &RowSession::reopen(CursorIntent intent)
+{
+    return open(m_recordset ? m_recordset->Source() : wholeTable(), intent);
+}
+
+Recordset &RowSession::startNew()
+{
+    // Over the whole table: a row shown narrows the one in hand to itself.
+    Recordset &rs = open(wholeTable(), CursorIntent::Change);
+    rs.AddNew();
+    return rs;
+}
+
+RecordSource RowSession::rowOf(const QVariantList &key) const
+{
+    RecordSource source = wholeTable();
+    for (int k = 0; k < m_keyColumns.size() && k < key.size(); ++k)
+        source.equals.append({m_keyColumns[k], key[k]});
+    return source;
+}
+
+std::unique_ptr<Recordset> RowSession::readRow(const QVariantList &key) const
+{
+    return std::make_unique<Recordset>(m_connection, rowOf(key), m_keyColumns, CursorIntent::Read);
+}
+
+QVariant RowSession::typed(const QString &column, const QVariant &value) const
+{
+    const auto info = table();
+    const int i = info->indexOf(column);
+    if (i < 0)
+        throw DataError(DataError::BadIdentifier, nxTr("Colonna %1 non presente").arg(shownInMessage(column)));
+    return typedValue(info->columns[i], value);
+}
+
+void RowSession::setValue(const QString &column, const QVariant &value)
+{
+    const auto same = [&](const QPair<QString, QVariant> &v) { return v.first.compare(column, Qt::CaseInsensitive) == 0; };
+    if (auto it = std::find_if(m_values.begin(), m_values.end(), same); it != m_values.end())
+        it->second = value;
+    else
+        m_values.append({column, value});
+}
+
+bool RowSession::breaksRules(const Campo &C, const QVariant &value)
+{
+    QVariant checked = value;
+    const bool boolean = C.TIPO().compare(u"BOOLEAN", Qt::CaseInsensitive) == 0;
+    return !CHECKVALUE(checked, C) && (boolean || !C.MinVal().trimmed().isEmpty());
+}
+
+QString RowSession::invalidColumn() const
+{
+    const auto campi = m_record ? m_record->Campi() : nullptr;
+    if (!campi)
+        return QString();
+    const auto info = table();
+    for (const auto &[column, value] : m_values) {
+        if (!campi->Contains(column))
+            continue;
+        const int i = info->indexOf(column);
+        // A new row's number the database gives.
+        if (value.isNull() && adding() && i >= 0 && info->columns[i].assigned)
+            continue;
+        if (breaksRules(*campi->Item(column), value))
+            return column;
+    }
+    return QString();
+}
+
+RowOutcome RowSession::save()
+{
+    const bool adding = this->adding();
+    if (!m_recordset)
+        return failed(DataError(DataError::NoCurrentRow, nxTr("Nessun record aperto")), adding);
+    if (const QString column = invalidColumn(); !column.isEmpty())
+        return RowOutcome{RowOutcome::Kind::Invalid, std::nullopt, column, {}};
+    return write(adding);
+}
+
+RowOutcome RowSession::write(bool adding)
+{
+    Recordset &rs = *m_recordset;
+    const auto info = rs.table();
+    for (const auto &[column, value] : std::as_const(m_values)) {
+        const int i = info->indexOf(column);
+        // A counter the database keeps: a new row gets its number from the database.
+        if (i < 0 || (adding && value.isNull() && info->columns[i].assigned))
+            continue;
+        try {
+            rs.setValue(column, value);
+        } catch (const DataError &e) {
+            if (e.number() == DataError::ConversionFailed)
+                return RowOutcome{RowOutcome::Kind::Invalid, e, column, {}};
+            return failed(e, adding);
+        }
+    }
+    try {
+        rs.Update();
+    } catch (const DataError &e) {
+        return failed(e, adding);
+    }
+    m_values.clear();
+    RowOutcome done;
+    if (rs.hasCurrentRow() && rs.editMode() == EditMode::None)
+        done.key = rs.Bookmark();
+    tell([&](RowObserver &o) { o.rowWritten(*this, adding ? RowWrite::Added : RowWrite::Changed); });
+    return done;
+}
+
+RowOutcome RowSession::overwrite(bool gone)
+{
+    Recordset &rs = *m_recordset;
+    const QVariantList key = rs.Bookmark();
+    try {
+        rs.CancelUpdate();
+        if (gone)
+            rs.AddNew(); // inserted again, with every value typed
+        else
+            rs.setBookmark(key);
+    } catch (const DataError &e) {
+        return failed(e, gone);
+    }
+    return write(gone);
+}
+
+RowOutcome RowSession::failed(const DataError &error, bool adding) const
+{
+    RowOutcome out{RowOutcome::Kind::Refused, error, QString(), {}};
+    if (error.number() == DataError::ConnectionLost)
+        out.kind = RowOutcome::Kind::Lost;
+    else if (error.number() == DataError::RowChanged && !adding)
+        out.kind = RowOutcome::Kind::Conflict;
+    return out;
+}
+
+RowOutcome RowSession::remove()
+{
+    try {
+        if (!m_recordset)
+            throw DataError(DataError::NoCurrentRow, nxTr("Nessun record aperto"));
+        if (m_recordset->intent() != CursorIntent::Change) { // the row shown, opened for change
+            const QVariantList key = m_recordset->hasCurrentRow() ? m_recordset->Bookmark() : QVariantList();
+            open(wholeTable(), CursorIntent::Change);
+            if (!key.isEmpty())
+                m_recordset->setBookmark(key);
+        }
+        m_recordset->Delete();
+    } catch (const DataError &e) {
+        return failed(e, false);
+    }
+    m_values.clear();
+    tell([this](RowObserver &o) { o.rowWritten(*this, RowWrite::Deleted); });
+    return RowOutcome{};
+}
+
+void RowSession::cancel()
+{
+    m_values.clear();
+    if (!m_recordset)
+        return;
+    m_recordset->CancelUpdate();
+    // The row as it is stored now (someone else may have changed it since it was read).
+    if (m_recordset->hasCurrentRow()) {
+        try {
+            m_recordset->setBookmark(m_recordset->Bookmark());
+        } catch (const DataError &) {
+            // Gone or unreadable: what was read stays in hand.
+        }
+    }
+    tell([this](RowObserver &o) { o.rowReplaced(*this); });
+}
+
+void RowSession::addObserver(RowObserver *observer)
+{
+    if (!m_observers.contains(observer))
+        m_observers.append(observer);
+}
+
+void RowSession::removeObserver(RowObserver *observer)
+{
+    m_observers.removeAll(observer);
+}
+
+void RowSession::tell(const std::function<void(RowObserver &)> &what) const
+{
+    for (RowObserver *o : QList<RowObserver *>(m_observers)) // an observer may leave meanwhile
+        what(*o);
+}
+
+} // namespace Norvix
