@@ -14,15 +14,6 @@
 
 namespace Norvix {
 
-QStringList FrmEditTabPrivate::keyIds() const
-{
-    QStringList ids;
-    if (rec && rec->Indice())
-        for (const auto &n : *rec->Indice()->NomiCampi())
-            ids << n->ID();
-    return ids;
-}
-
 void FrmEditTabPrivate::markEdited(QWidget *control)
 {
     if (control->property("DataChanged").toBool() && modified)

@@ -17,6 +17,7 @@
 
 #include "editor/commandpanel.h"
 #include "editor/editordata.h"
+#include "editor/editorstate.h"
 #include "editor/fieldfactory.h"
 #include "editor/fieldset.h"
 #include "editor/frmedittab.h"
@@ -36,29 +37,19 @@ class QLineEdit;
 
 namespace Norvix {
 
-class FrmEditTabPrivate : public FieldContext
+class FrmEditTabPrivate : public FieldContext, public EditorState
 {
 public:
     explicit FrmEditTabPrivate(FrmEditTab *q);
 
     FrmEditTab *const q;
-    // Settings of the start.
-    QString recordName, dscPath, descField;
     static FrmEditTabPrivate &of(FrmEditTab &editor) { return *editor.d; }
-    bool readOnly = false;
-    // State.
-    bool canShow = false;
-    bool modified = false;
-    bool unloaded = false;
-    bool applying = false; // the editor itself moves widgets or selects lines: no user event
-    bool checking = false; // a field is being checked on leaving it
+    // Under way.
     int busy = 0;             // operations of this editor under way (see Busy)
     int busyFrom = 0;         // the waits running events when the first of them began
     bool closeWanted = false; // a close asked meanwhile, carried out when the last one ends
     bool closingItself = false; // the editor's own operation closes it (Fine, CloseOnConfirm)
     bool counted = false;     // shown, it made EditorVisible true
-    std::shared_ptr<Rec> rec;
-    QPointer<QWidget> firstControl;
     // Not started, failed to start, or closed: the public entry points then do nothing.
     bool closed() const { return unloaded || !rec || !data.isOpen(); }
     // Parts.
@@ -73,8 +64,6 @@ public:
     SearchPane search;
     FieldFactory factory;
 
-    // The columns of the descriptor's primary index.
-    QStringList keyIds() const;
     // The user changed a control: the row is modified.
     void markEdited(QWidget *control);
     // A bound control no longer shows what the row holds.
