@@ -5,7 +5,9 @@
 
 #include "editor/frmconflitto.h"
 #include "platform/language.h"
-#include "editor/frmedittab_p.h"
+#include "editor/editorstate.h"
+#include "editor/fieldset.h"
+#include "editor/recordlistpane.h"
 #include "editor/columntext.h"
 #include "editor/rowactions.h"
 #include "platform/messages.h"
@@ -32,28 +34,19 @@ QString yesNo(const QString &flag)
     return flag == u"1" ? nxTr("Sì") : nxTr("No");
 }
 
-// Two reads of one row hold the same values.
-bool sameRow(const Recordset &a, const Recordset &b)
-{
-    for (const ColumnInfo &column : a.table()->columns)
-        if (a.field(column.name).Value != b.field(column.name).Value)
-            return false;
-    return true;
-}
-
 } // namespace
 
 bool RowActions::canResolveConflict() const
 {
-    const Recordset *rs = d.session.recordset();
-    return rs && rs->hasCurrentRow() && !d.data.keyColumns().isEmpty();
+    const Recordset *rs = m.session.recordset();
+    return rs && rs->hasCurrentRow() && !m.session.keyColumns().isEmpty();
 }
 
 QList<FrmConflitto::Difference> RowActions::conflictFields(const Recordset *stored) const
 {
     QList<FrmConflitto::Difference> out;
-    const auto table = d.data.table();
-    for (const auto &f : d.fields.all()) {
+    const auto table = m.session.table();
+    for (const auto &f : m.fields.all()) {
         const QString column = f->column();
         if (column.isEmpty() || table->indexOf(column) < 0 || !f->value().isValid())
             continue; // not a column of the row, or never written (binary)
@@ -72,12 +65,12 @@ QList<FrmConflitto::Difference> RowActions::conflictFields(const Recordset *stor
 
 bool RowActions::resolveConflict(bool deleting)
 {
-    Recordset *rs = d.session.recordset();
+    Recordset *rs = m.session.recordset();
     const QVariantList key = rs->Bookmark();
     for (;;) {
         std::unique_ptr<Recordset> now;
         try {
-            now = d.session.readRow(key);
+            now = m.session.readRow(key);
         } catch (const DataError &e) {
             ErrorHandler(&e);
             return false;
@@ -90,76 +83,69 @@ bool RowActions::resolveConflict(bool deleting)
                                         : FrmConflitto::Situation::Changed;
         int choice = FrmConflitto::Back;
         if (hasWidgetApplication()) {
-            FrmConflitto dialog(situation, conflictFields(gone ? nullptr : now.get()), d.q);
+            FrmConflitto dialog(situation, conflictFields(gone ? nullptr : now.get()), &m.window);
             choice = dialog.exec();
-            d.q->activateWindow(); // back to the editor, whose keys the user types next
+            m.window.activateWindow(); // back to the editor, whose keys the user types next
         } else {
             msgBox(gone ? nxTr("Un altro utente ha eliminato questo record: le modifiche non sono state salvate.")
                         : nxTr("Un altro utente ha modificato questo record: le modifiche non sono state salvate."),
-                   MsgButtons::OkOnly, d.q->windowTitle());
+                   MsgButtons::OkOnly, title());
         }
-        if (d.closed())
+        if (m_calls.closed())
             return false;
         try {
             if (choice == FrmConflitto::Reload) {
                 rs->CancelUpdate();
                 if (gone) {
-                    d.session.reopen(CursorIntent::Read);
-                    d.list.RIEMPILISTA();
+                    m.session.reopen(CursorIntent::Read);
+                    m.list.RIEMPILISTA();
                     showAfterDelete();
                 } else {
                     rs->setBookmark(key);
-                    d.q->ShowRecord();
+                    m_calls.showRecord();
                 }
                 return false;
             }
             if (choice != FrmConflitto::Overwrite)
                 return false; // back to the editor: the typed values stay, the row still changed
-            rs->CancelUpdate();
-            if (gone) { // inserted again, with every value typed
-                rs->AddNew();
-                if (!writeControls(true))
-                    return false;
-                rs->Update();
-                return true;
-            }
-            rs->setBookmark(key);
-            if (!sameRow(*rs, *now))
-                continue; // a third writer since the window was shown: shown again
-            if (deleting) {
-                rs->Delete();
-                return true;
-            }
-            if (!writeControls(false)) // the fields the user changed, over the stored row
-                return false;
-            rs->Update();
-            return true;
         } catch (const DataError &e) {
-            if (e.number() == DataError::RowChanged)
-                continue; // changed again meanwhile: shown again
             refused(e);
             return false;
         }
+        // Gone: inserted again with every value typed; else the fields the user changed written
+        // over the stored row, or it is deleted, as long as it is still the row the user saw.
+        if (gone && !typeControls(true))
+            return false;
+        const RowOutcome outcome = deleting ? m.session.remove(now.get()) : m.session.overwrite(gone ? nullptr : now.get());
+        if (outcome.done())
+            return true;
+        if (outcome.kind == RowOutcome::Kind::Conflict)
+            continue; // changed again meanwhile: shown again
+        if (outcome.kind == RowOutcome::Kind::Invalid)
+            invalidValue(outcome);
+        else
+            refused(*outcome.error);
+        return false;
     }
 }
 
 QVariantList RowActions::rowKey(bool adding) const
 {
     if (!adding)
-        return d.session.recordset()->Bookmark();
+        return m.session.recordset()->Bookmark();
     QVariantList key; // the one typed for a new row
-    for (const QString &column : d.data.keyColumns())
-        for (const auto &f : d.fields.all())
+    for (const QString &column : m.session.keyColumns())
+        for (const auto &f : m.fields.all())
             if (f->column().compare(column, Qt::CaseInsensitive) == 0)
                 key << f->value();
-    return key.size() == d.data.keyColumns().size() ? key : QVariantList();
+    return key.size() == m.session.keyColumns().size() ? key : QVariantList();
 }
 
 RowActions::Typed RowActions::typedNow(bool adding) const
 {
     Typed out{rowKey(adding), {}};
-    const auto table = d.data.table();
-    for (const auto &f : d.fields.all()) {
+    const auto table = m.session.table();
+    for (const auto &f : m.fields.all()) {
         const QString column = f->column();
         // A time stamp is written by every save, to the second, and shown to the minute: left out.
         if (column.isEmpty() || !f->value().isValid() || table->indexOf(column) < 0
@@ -188,13 +174,13 @@ bool RowActions::rebaseOnOwnSave(const Typed &doubt, const DataError &error, boo
     if (!taken || doubt.key.isEmpty() || doubt.key != rowKey(adding))
         return false;
     try {
-        if (!holds(d.session.readRow(doubt.key).get(), doubt))
+        if (!holds(m.session.readRow(doubt.key).get(), doubt))
             return false; // changed by someone else: a conflict as any other
-        d.session.recordset()->CancelUpdate();
+        m.session.recordset()->CancelUpdate();
         if (adding)
-            d.session.open(d.session.rowOf(doubt.key), CursorIntent::Change);
+            m.session.open(m.session.rowOf(doubt.key), CursorIntent::Change);
         else
-            d.session.recordset()->setBookmark(doubt.key);
+            m.session.recordset()->setBookmark(doubt.key);
         return true;
     } catch (const DataError &) {
         return false;
@@ -203,15 +189,15 @@ bool RowActions::rebaseOnOwnSave(const Typed &doubt, const DataError &error, boo
 
 Connection::WriteFate RowActions::fateOfLostWrite(const Typed &typed, bool deleting)
 {
-    const auto fate = d.data.connection()->settleLostWrite();
+    const auto fate = m.session.connection()->settleLostWrite();
     if (fate != Connection::WriteFate::Untracked)
         return fate;
     // No transaction to ask about (not PostgreSQL): the row read again on a new session.
     try {
-        d.data.connection()->reconnect();
+        m.session.connection()->reconnect();
         if (typed.key.isEmpty())
             return Connection::WriteFate::NotSaved;
-        const auto now = d.session.readRow(typed.key);
+        const auto now = m.session.readRow(typed.key);
         return (deleting ? now->Eof() : holds(now.get(), typed)) ? Connection::WriteFate::Saved
                                                                   : Connection::WriteFate::NotSaved;
     } catch (const DataError &) {
@@ -227,19 +213,19 @@ bool RowActions::resolveLostSave(bool adding)
     case Connection::WriteFate::Saved:
         msgBox(nxTr("La connessione al database si è interrotta durante il salvataggio, ma la modifica "
                     "risulta salvata."),
-               MsgButtons::OkOnly, d.q->windowTitle());
+               MsgButtons::OkOnly, title());
         return true;
     case Connection::WriteFate::NotSaved:
         msgBox(nxTr("La connessione al database si è interrotta durante il salvataggio: la modifica non è "
                     "stata salvata. ") + kept,
-               MsgButtons::OkOnly, d.q->windowTitle());
+               MsgButtons::OkOnly, title());
         return false;
     default:
         // The next Conferma finds the row changed, by this save if it landed: then no conflict.
         m_doubt = std::move(typed);
         msgBox(nxTr("La connessione al database si è interrotta durante il salvataggio e ora non si può "
                     "sapere se la modifica è stata salvata. ") + kept,
-               MsgButtons::OkOnly, d.q->windowTitle());
+               MsgButtons::OkOnly, title());
         return false;
     }
 }
@@ -247,7 +233,7 @@ bool RowActions::resolveLostSave(bool adding)
 bool RowActions::resolveLostDelete()
 {
     QString text;
-    const auto fate = fateOfLostWrite(Typed{d.session.recordset()->Bookmark(), {}}, true);
+    const auto fate = fateOfLostWrite(Typed{m.session.recordset()->Bookmark(), {}}, true);
     switch (fate) {
     case Connection::WriteFate::Saved:
         text = nxTr("La connessione al database si è interrotta, ma il record risulta eliminato.");
@@ -260,7 +246,7 @@ bool RowActions::resolveLostDelete()
                     "eliminato.");
         break;
     }
-    msgBox(text, MsgButtons::OkOnly, d.q->windowTitle());
+    msgBox(text, MsgButtons::OkOnly, title());
     return fate == Connection::WriteFate::Saved;
 }
 

@@ -20,7 +20,13 @@
 namespace Norvix {
 
 FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
-    : q(q), window(*this), panel(*this), list(*this), lookups(*this), actions(*this), search(*this), factory(*this)
+    : q(q), window(*this), panel(*this), list(*this), lookups(*this),
+      actions(RowActions::Parts{*q, *this, session, fields, window, list, panel},
+              RowActions::Calls{[q] { q->ShowRecord(); }, [q] { q->ClearFields(); }, [this] { panel.SETNEUTRAL(); },
+                                [q] { q->SETNEW(); }, [this] { FORMATTA(QString(), QString()); },
+                                [this] { closeWindow(); }, [this] { return CONTROLLOGENERALE(); },
+                                [this] { return closed(); }}),
+      search(*this), factory(*this)
 {
 }
 

@@ -1,8 +1,13 @@
 #include "editor/rowactions.h"
 #include "platform/language.h"
 
-#include "editor/frmedittab_p.h"
+#include "editor/commandpanel.h"
+#include "editor/editorstate.h"
+#include "editor/fieldset.h"
+#include "editor/recordlistpane.h"
 #include "editor/recordlistview.h"
+#include "editor/windowlayout.h"
+#include "session/checkvalue.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
 #include "platform/values.h"
@@ -45,13 +50,18 @@ QString hindranceText(const DataError &error, Stopped what)
 }
 } // namespace
 
-RowActions::RowActions(FrmEditTabPrivate &d) : d(d) {}
+RowActions::RowActions(Parts parts, Calls calls) : m(parts), m_calls(std::move(calls)) {}
+
+QString RowActions::title() const
+{
+    return m.window.windowTitle();
+}
 
 void RowActions::CmdButton_Click(int index)
 {
-    if (d.readOnly && index >= 0 && index <= 3 && index != 2) {
+    if (m.state.readOnly && index >= 0 && index <= 3 && index != 2) {
         msgBox(nxTr("Il database è aperto in sola lettura: nessuna modifica può essere salvata."),
-               MsgButtons::OkOnly, d.q->windowTitle());
+               MsgButtons::OkOnly, title());
         return;
     }
     switch (index) {
@@ -59,7 +69,7 @@ void RowActions::CmdButton_Click(int index)
     case 1: save(); return;
     case 2: dropChanges(); return;
     case 3: deleteRow(); return;
-    case 4: d.closeWindow(); return;
+    case 4: m_calls.closeWindow(); return;
     case 6:
     case 7:
     case 8:
@@ -70,31 +80,30 @@ void RowActions::CmdButton_Click(int index)
 
 void RowActions::newRow()
 {
-    if (d.modified && msgBox(nxTr("Annulli le modifiche ?"), MsgButtons::OkCancel, nxTr("ATTENZIONE !"))
+    if (m.state.modified && msgBox(nxTr("Annulli le modifiche ?"), MsgButtons::OkCancel, nxTr("ATTENZIONE !"))
                           == MsgAnswer::Cancel)
         return;
-    d.q->ClearFields();
+    m_calls.clearFields();
     try {
-        // Over the whole table: the row shown narrows the one in hand to itself.
-        d.session.open(d.session.wholeTable(), CursorIntent::Change).AddNew();
+        m.session.startNew();
     } catch (const DataError &e) {
         ErrorHandler(&e);
         return;
     }
-    d.q->SETNEW();
-    d.window.CTRLSETFOCUS(d.firstControl);
+    m_calls.setNew();
+    m.layout.CTRLSETFOCUS(m.state.firstControl);
 }
 
 bool RowActions::ErrorHandler(const DataError *error)
 {
     if (!error || error->number() == 0)
         return false;
-    const QString caption = d.q->windowTitle();
+    const QString caption = title();
     switch (error->number()) {
     case DataError::DuplicatePrimary: {
         QStringList captions;
-        const auto campi = d.rec ? d.rec->Campi() : nullptr;
-        for (const QString &id : d.keyIds())
+        const auto campi = m.state.rec ? m.state.rec->Campi() : nullptr;
+        for (const QString &id : m.state.keyIds())
             captions << (campi && campi->Contains(id) ? campi->Item(id)->Desc() : id);
         msgBox(nxTr("I campi (%1) sono campi univoci dell'indice di questo archivio. Esiste già un indice composto "
                               "da questi valori. Provare a cambiare uno o più valori.")
@@ -120,8 +129,8 @@ bool RowActions::ErrorHandler(const DataError *error)
                                     MsgButtons::YesNo,
                                     nxTr("Errore n° %1 - %2").arg(error->number()).arg(error->description()));
     if (answer == MsgAnswer::Yes) {
-        d.modified = false; // the user chose to leave
-        d.closeWindow();
+        m.state.modified = false; // the user chose to leave
+        m_calls.closeWindow();
         return false;
     }
     return true;
@@ -129,78 +138,82 @@ bool RowActions::ErrorHandler(const DataError *error)
 
 void RowActions::save()
 {
-    if (!d.q->CONTROLLOGENERALE())
+    if (!m_calls.checkAll())
         return;
     SCRIVIUMOD();
-    const bool adding = d.session.recordset() && d.session.recordset()->editMode() == EditMode::Add;
+    const bool adding = m.session.recordset() && m.session.recordset()->editMode() == EditMode::Add;
     if (adding)
         Shared::LastInserted = SCRIVILAST();
     if (!writeRow())
         return;
     // The row as stored, by its key: for a new row, the key the database may have given it.
-    const Recordset *stored = d.session.recordset();
+    const Recordset *stored = m.session.recordset();
     const QVariantList key = stored && stored->hasCurrentRow() && stored->editMode() == EditMode::None
                                  ? stored->Bookmark()
                                  : QVariantList();
     std::optional<DataError> reopenError;
     try {
-        d.session.reopen(CursorIntent::Read);
+        m.session.reopen(CursorIntent::Read);
     } catch (const DataError &e) {
         reopenError = e;
     }
     if (reopenError && ErrorHandler(&*reopenError)) {
         Shared::LastInserted.clear();
-        d.panel.button(1)->setVisible(false);
+        m.panel.button(1)->setVisible(false);
         return;
     }
-    if (d.unloaded)
+    if (m.state.unloaded)
         return;
-    d.q->FORMATTA();
-    d.q->SETNEUTRAL();
-    const int line = d.list.view()->currentRow();
-    d.list.refreshAround(line, d.list.view()->keyAt(line), adding ? 1 : 0);
+    m_calls.formatAll();
+    m_calls.setNeutral();
+    const int line = m.list.view()->currentRow();
+    m.list.refreshAround(line, m.list.view()->keyAt(line), adding ? 1 : 0);
     // A new row, or one whose line is not selected, is shown as stored (its key too), on its
     // line; a changed row is read again through its line.
-    if ((adding || line < 0) && d.list.showRow(key)) {
+    if ((adding || line < 0) && m.list.showRow(key)) {
         if (adding)
             Shared::LastInserted = SCRIVILAST();
     } else {
-        d.list.selectLine(line);
+        m.list.selectLine(line);
     }
     if (Shared::CloseOnConfirm)
-        d.closeWindow();
+        m_calls.closeWindow();
 }
 
 bool RowActions::writeRow()
 {
-    Recordset *rs = d.session.recordset();
-    const bool adding = rs && rs->editMode() == EditMode::Add;
+    const bool adding = m.session.adding();
     const std::optional<Typed> doubt = std::exchange(m_doubt, std::nullopt);
-    try {
-        if (!rs)
-            throw DataError(DataError::NoCurrentRow, nxTr("Nessun record aperto"));
-        if (!writeControls(adding))
-            return false;
-        rs->Update();
-        return true;
-    } catch (const DataError &e) {
-        // Saved in spite of the error: the save landed after all, or was written over the other's.
-        if (doubt && rebaseOnOwnSave(*doubt, e, adding))
-            return writeRow(); // over the row that the save in doubt did write
-        if (e.number() == DataError::ConnectionLost)
-            return resolveLostSave(adding);
-        if (e.number() == DataError::RowChanged && !adding && canResolveConflict())
-            return resolveConflict(false);
-        refused(e);
+    if (!m.session.recordset()) {
+        refused(DataError(DataError::NoCurrentRow, nxTr("Nessun record aperto")));
         return false;
     }
+    if (!typeControls(adding))
+        return false;
+    const RowOutcome outcome = m.session.save();
+    if (outcome.done())
+        return true;
+    if (outcome.kind == RowOutcome::Kind::Invalid) {
+        invalidValue(outcome);
+        return false;
+    }
+    const DataError &e = *outcome.error;
+    // Saved in spite of the error: the save landed after all, or was written over the other's.
+    if (doubt && rebaseOnOwnSave(*doubt, e, adding))
+        return writeRow(); // over the row that the save in doubt did write
+    if (outcome.kind == RowOutcome::Kind::Lost)
+        return resolveLostSave(adding);
+    if (outcome.kind == RowOutcome::Kind::Conflict && canResolveConflict())
+        return resolveConflict(false);
+    refused(e);
+    return false;
 }
 
-bool RowActions::writeControls(bool adding)
+bool RowActions::typeControls(bool adding)
 {
-    Recordset *rs = d.session.recordset();
-    const auto table = rs->table();
-    for (const auto &f : d.fields.all()) {
+    m.session.clearValues();
+    const auto table = m.session.table();
+    for (const auto &f : m.fields.all()) {
         const QString field = f->column();
         const QVariant value = f->value();
         if (field.isEmpty() || table->indexOf(field) < 0 || !value.isValid())
@@ -214,24 +227,33 @@ bool RowActions::writeControls(bool adding)
         if (!adding && shown.isValid() && f->text() == shown.toString())
             continue;
         try {
-            rs->setValue(field, value);
+            m.session.setValue(field, m.session.typed(field, value));
         } catch (const DataError &e) {
-            if (e.number() != DataError::ConversionFailed)
-                continue; // the save reports what stops it
-            // A value the column cannot take: nothing is saved, the user corrects it.
-            msgBox(nxTr("Il campo %1 non può essere salvato: %2").arg(f->campo()->Desc(), e.description()),
-                   MsgButtons::OkOnly, d.q->windowTitle());
-            d.window.CTRLSETFOCUS(f->focusTarget());
+            invalidValue(RowOutcome{RowOutcome::Kind::Invalid, e, field, {}});
             return false;
         }
     }
     return true;
 }
 
+void RowActions::invalidValue(const RowOutcome &outcome)
+{
+    FieldControl *f = m.fields.bound(outcome.column);
+    const QString caption = f ? f->campo()->Desc() : shownInMessage(outcome.column);
+    // A value the column cannot take: nothing is saved, the user corrects it.
+    if (outcome.error)
+        msgBox(nxTr("Il campo %1 non può essere salvato: %2").arg(caption, outcome.error->description()),
+               MsgButtons::OkOnly, title());
+    else
+        msgBox(nxTr("Il campo %1 è inesatto o mancante").arg(caption));
+    if (f)
+        m.layout.CTRLSETFOCUS(f->focusTarget());
+}
+
 void RowActions::refused(const DataError &error)
 {
     // A refused row stays as the user typed it, in its mode, whatever the message says.
-    const bool refusedNewRow = d.session.recordset() && d.session.recordset()->editMode() == EditMode::Add;
+    const bool refusedNewRow = m.session.adding();
     if (refusedNewRow && error.number() == DataError::IntegrityViolation)
         msgBox(nxTr("Il codice inserito è già esistente"));
     else if (!explainRefusal(error, false))
@@ -240,26 +262,17 @@ void RowActions::refused(const DataError &error)
 
 void RowActions::dropChanges()
 {
-    Recordset *rs = d.session.recordset();
-    if (rs && rs->editMode() != EditMode::Add) {
-        rs->CancelUpdate();
-        // The row as it is stored now (someone else may have changed it since it was read).
-        if (rs->hasCurrentRow()) {
-            try {
-                rs->setBookmark(rs->Bookmark());
-            } catch (const DataError &) {
-                // Gone or unreadable: what was read stays shown.
-            }
-        }
-        d.q->ShowRecord();
+    if (m.session.recordset() && !m.session.adding()) {
+        m.session.cancel(); // the row as it is stored now
+        m_calls.showRecord();
     } else {
-        d.q->ClearFields();
-        d.q->SETNEUTRAL();
+        m_calls.clearFields();
+        m_calls.setNeutral();
         // No row is shown now: a click on any line, the highlighted one included, loads it.
-        d.list.selectQuietly(-1);
+        m.list.selectQuietly(-1);
     }
     if (Shared::CloseOnConfirm)
-        d.closeWindow();
+        m_calls.closeWindow();
 }
 
 void RowActions::deleteRow()
@@ -271,18 +284,13 @@ void RowActions::deleteRow()
     if (msgBox(nxTr("Sicuro di voler eliminare\nil record ?"), MsgButtons::OkCancel, nxTr("Elimazione record."))
         != MsgAnswer::Ok)
         return;
-    try {
-        if (!d.session.recordset())
-            throw DataError(DataError::NoCurrentRow, nxTr("Nessun record aperto"));
-        if (d.session.recordset()->intent() != CursorIntent::Change) // the shown row, opened for change
-            d.session.open(d.session.wholeTable(), CursorIntent::Change);
-        d.session.recordset()->Delete();
-    } catch (const DataError &e) {
+    if (const RowOutcome outcome = m.session.remove(); !outcome.done()) {
+        const DataError &e = *outcome.error;
         // Gone on in spite of the error: the row was deleted after all, or deleted anyway.
         bool deleted = false;
-        if (e.number() == DataError::ConnectionLost)
+        if (outcome.kind == RowOutcome::Kind::Lost)
             deleted = resolveLostDelete();
-        else if (e.number() == DataError::RowChanged && canResolveConflict())
+        else if (outcome.kind == RowOutcome::Kind::Conflict && canResolveConflict())
             deleted = resolveConflict(true);
         else if (!explainRefusal(e, true))
             ErrorHandler(&e);
@@ -290,41 +298,41 @@ void RowActions::deleteRow()
             return;
     }
     try {
-        d.session.reopen(CursorIntent::Read);
+        m.session.reopen(CursorIntent::Read);
     } catch (const DataError &e) {
-        if (ErrorHandler(&e) || d.unloaded)
+        if (ErrorHandler(&e) || m.state.unloaded)
             return;
     }
-    d.list.refreshAround(-1, {}, -1); // RIEMPILISTA, knowing that one row went
+    m.list.refreshAround(-1, {}, -1); // RIEMPILISTA, knowing that one row went
     CmdButton_Click(7);
-    if (d.unloaded)
+    if (m.state.unloaded)
         return;
     showAfterDelete();
     if (Shared::CloseOnConfirm)
-        d.closeWindow();
+        m_calls.closeWindow();
 }
 
 void RowActions::showAfterDelete()
 {
-    Recordset *rs = d.session.recordset();
+    Recordset *rs = m.session.recordset();
     if (!rs || !rs->hasCurrentRow()) {
-        d.list.SETPRIMO();
+        m.list.SETPRIMO();
         return;
     }
     // The row now shown (the last one) is opened for change, as a selected line would be.
     const QVariantList key = rs->Bookmark();
     try {
-        if (!d.keyIds().isEmpty())
-            d.session.open(d.session.rowOf(key), CursorIntent::Change);
+        if (!m.state.keyIds().isEmpty())
+            m.session.load(key);
     } catch (const DataError &e) {
         ErrorHandler(&e);
     }
-    d.q->ShowRecord();
+    m_calls.showRecord();
 }
 
 void RowActions::moveRow(int index)
 {
-    if (d.modified) {
+    if (m.state.modified) {
         if (msgBox(nxTr("Il record corrente è stato modificato. Abbandoni le modifiche ?"), MsgButtons::YesNo,
                    nxTr("ATTENZIONE !"))
             != MsgAnswer::Yes)
@@ -332,7 +340,7 @@ void RowActions::moveRow(int index)
         CmdButton_Click(2);
     }
     try {
-        Recordset *rs = d.session.recordset();
+        Recordset *rs = m.session.recordset();
         if (!rs)
             throw DataError(DataError::NoCurrentRow, nxTr("Nessun record aperto"));
         switch (index) {
@@ -349,33 +357,33 @@ void RowActions::moveRow(int index)
 void RowActions::readFailed(const DataError &error)
 {
     if (const QString text = hindranceText(error, Stopped::Read); !text.isEmpty())
-        msgBox(text, MsgButtons::OkOnly, d.q->windowTitle());
+        msgBox(text, MsgButtons::OkOnly, title());
     else
         msgBox(nxTr("errore: %1: %2").arg(error.number()).arg(error.description()));
 }
 
 void RowActions::MOVETO(const QVariantList &bookmark)
 {
-    if (!bookmark.isEmpty() && d.session.recordset())
-        d.session.recordset()->setBookmark(bookmark);
+    if (!bookmark.isEmpty() && m.session.recordset())
+        m.session.recordset()->setBookmark(bookmark);
 }
 
 void RowActions::SCRIVIUMOD()
 {
     const QString now = Values::dateText(QDateTime::currentDateTime());
-    for (int i = 1; i < d.fields.TxtUMOD.size(); ++i)
-        if (QWidget *stamp = d.fields.TxtUMOD[i])
+    for (int i = 1; i < m.fields.TxtUMOD.size(); ++i)
+        if (QWidget *stamp = m.fields.TxtUMOD[i])
             setWidgetText(stamp, now);
 }
 
 QString RowActions::SCRIVILAST()
 {
     QString result;
-    const QStringList keys = d.keyIds();
+    const QStringList keys = m.state.keyIds();
     for (int k = 0; k < keys.size(); ++k) {
         if (k > 0)
             result += u',';
-        for (QWidget *w : d.fields.widgets())
+        for (QWidget *w : m.fields.widgets())
             if (w->property("DataField").toString().toUpper() == keys[k].toUpper())
                 result += widgetText(w);
     }
@@ -385,11 +393,11 @@ QString RowActions::SCRIVILAST()
 bool RowActions::ControllaCancellazione()
 {
     bool result = true;
-    const auto campi = d.rec ? d.rec->Campi() : nullptr;
+    const auto campi = m.state.rec ? m.state.rec->Campi() : nullptr;
     if (!campi)
         return result;
-    for (const QString &id : d.keyIds()) {
-        FieldControl *f = d.fields.bound(id);
+    for (const QString &id : m.state.keyIds()) {
+        FieldControl *f = m.fields.bound(id);
         if (!f || !campi->Contains(id))
             continue;
         QVariant value = dynamic_cast<BooleanField *>(f) ? f->checkedValue() : QVariant(f->text());
@@ -401,20 +409,20 @@ bool RowActions::ControllaCancellazione()
 
 void RowActions::LoccaRecord(bool locked)
 {
-    for (const auto &f : d.fields.all())
+    for (const auto &f : m.fields.all())
         if (!f->column().isEmpty())
             f->setLocked(locked);
 }
 
 void RowActions::SETINDICI(bool enabled)
 {
-    const auto campi = d.rec ? d.rec->Campi() : nullptr;
+    const auto campi = m.state.rec ? m.state.rec->Campi() : nullptr;
     if (!campi)
         return;
-    for (const QString &id : d.keyIds()) {
+    for (const QString &id : m.state.keyIds()) {
         if (!campi->Contains(id) || campi->Item(id)->ObjType().toUpper() == u"LOCKEDFIELD")
             continue;
-        if (FieldControl *f = d.fields.bound(id))
+        if (FieldControl *f = m.fields.bound(id))
             f->setLocked(!enabled);
     }
 }
@@ -424,18 +432,18 @@ bool RowActions::explainRefusal(const DataError &error, bool deleting)
     // Nothing was written: the file went, stayed locked, the server's time limit or the disk's
     // room ran out, the server could not be reached, or the user stopped waiting for it.
     if (const QString text = hindranceText(error, deleting ? Stopped::Delete : Stopped::Save); !text.isEmpty()) {
-        msgBox(text, MsgButtons::OkOnly, d.q->windowTitle());
+        msgBox(text, MsgButtons::OkOnly, title());
         return true;
     }
     if (error.number() == DataError::FileGone || error.number() == DataError::Cancelled
         || error.number() == DataError::ConnectionFailed) {
-        msgBox(error.description(), MsgButtons::OkOnly, d.q->windowTitle());
+        msgBox(error.description(), MsgButtons::OkOnly, title());
         return true;
     }
     if (!error.isRefusal())
         return false;
     // The fields concerned by their captions; a column the descriptor does not show by its name.
-    const auto campi = d.rec->Campi();
+    const auto campi = m.state.rec->Campi();
     QStringList names;
     for (const QString &column : error.columns())
         names << (campi->Contains(column) ? campi->Item(column)->Desc()
@@ -474,7 +482,7 @@ bool RowActions::explainRefusal(const DataError &error, bool deleting)
     }
     if (!deleting)
         text += nxTr("\nCorreggere e riprovare: i valori inseriti sono stati mantenuti.");
-    msgBox(text, MsgButtons::OkOnly, d.q->windowTitle());
+    msgBox(text, MsgButtons::OkOnly, title());
     if (!error.columns().isEmpty())
         focusField(error.columns().first());
     return true;
@@ -482,11 +490,11 @@ bool RowActions::explainRefusal(const DataError &error, bool deleting)
 
 void RowActions::focusField(const QString &column)
 {
-    FieldControl *f = d.fields.bound(column);
+    FieldControl *f = m.fields.bound(column);
     QWidget *w = f ? f->focusTarget() : nullptr;
     if (!w || !w->isEnabled())
         return;
-    d.window.showPageOf(w);
+    m.layout.showPageOf(w);
     w->setFocus(Qt::OtherFocusReason);
 }
 

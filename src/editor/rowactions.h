@@ -2,28 +2,56 @@
 
 // What the command buttons do to the row (CmdButton_Click): a new row, saving, dropping the
 // changes, deleting, closing and moving, with the data errors explained (ErrorHandler) and the
-// locks of the field controls (LoccaRecord, SETINDICI) that the modes set.
+// locks of the field controls (LoccaRecord, SETINDICI) that the modes set. The row itself is
+// written by the editor's RowSession: this part hands it the typed values of the controls and
+// tells the user what a write came to.
 
 #include "editor/frmconflitto.h"
 #include "platform/connection.h"
+#include "session/rowsession.h"
 
 #include <QString>
 #include <QVariantList>
 
+#include <functional>
 #include <optional>
 #include <utility>
 
+class QWidget;
+
 namespace Norvix {
 
+class CommandPanel;
 class DataError;
 class FieldControl;
-class FrmEditTabPrivate;
+class FieldSet;
+class RecordListPane;
 class Recordset;
+class WindowLayout;
+struct EditorState;
 
 class RowActions
 {
 public:
-    explicit RowActions(FrmEditTabPrivate &d);
+    // What the row actions ask of the editor as a whole.
+    struct Calls
+    {
+        std::function<void()> showRecord, clearFields, setNeutral, setNew, formatAll, closeWindow;
+        std::function<bool()> checkAll; // every field, before a save; false when one was reported
+        std::function<bool()> closed;   // not started, or closed meanwhile
+    };
+    // The parts it works with.
+    struct Parts
+    {
+        QWidget &window;
+        EditorState &state;
+        RowSession &session;
+        FieldSet &fields;
+        WindowLayout &layout;
+        RecordListPane &list;
+        CommandPanel &panel;
+    };
+    RowActions(Parts parts, Calls calls);
 
     void CmdButton_Click(int index);
     bool ErrorHandler(const DataError *error);
@@ -40,9 +68,11 @@ public:
 private:
     void newRow();
     void save();
-    // Writes the controls into the row in hand; false when a value the column cannot take
-    // stopped it (the user has been told).
-    bool writeControls(bool adding);
+    // Hands the session the typed values of the controls to write; false when a value the column
+    // cannot take stopped it (the user has been told).
+    bool typeControls(bool adding);
+    // A value the session found invalid: told, with the focus on its field.
+    void invalidValue(const RowOutcome &outcome);
     // The save refused (or failed): the user is told why; the row stays as typed.
     void refused(const DataError &error);
     void dropChanges();
@@ -83,7 +113,10 @@ private:
     // Every written field: caption, value read, value stored now (none: deleted), value typed.
     QList<FrmConflitto::Difference> conflictFields(const Recordset *stored) const;
 
-    FrmEditTabPrivate &d;
+    QString title() const;
+
+    Parts m;
+    Calls m_calls;
     std::optional<Typed> m_doubt; // the last save, when its outcome is not known
 };
 

@@ -1,4 +1,5 @@
 #include "session/checkvalue.h"
+#include "platform/typedvalue.h"
 
 #include "platform/values.h"
 
@@ -32,6 +33,9 @@ Reading readValue(const QVariant &value)
     Reading r;
     if (!value.isValid() || value.isNull())
         return r;
+    // A decimal number typed for a save: checked as the number it is.
+    if (value.metaType() == QMetaType::fromType<Decimal>())
+        return readValue(QVariant(value.value<Decimal>().digits.toDouble()));
     bool exactText = false; // the plain text already is the number in the regional form
     switch (value.metaType().id()) {
     case QMetaType::Bool:

@@ -43,7 +43,7 @@ namespace Norvix {
 // the regional settings (exact digits for whole numbers, Values::numberText otherwise) and is
 // its own N, so the double 1.5 counts as 1.5 against the bounds; a boolean is the number -1 or
 // 0; a QDate, QTime or QDateTime is a date (wall-clock value, whatever its time zone setting) and, for
-// the numeric and Boolean types, the serial number of that date; anything else is its text.
+// the numeric and Boolean types, the serial number of that date; a Decimal is the number it holds; anything else is its text.
 //
 // Valore is changed only by the DATE default, and then holds text.
 bool CHECKVALUE(QVariant &Valore, const Campo &C, const QDateTime &now = QDateTime::currentDateTime());

@@ -154,20 +154,29 @@ RowOutcome RowSession::write(bool adding)
     return done;
 }
 
-RowOutcome RowSession::overwrite(bool gone)
+bool RowSession::backOn(const Recordset &seen)
 {
-    Recordset &rs = *m_recordset;
-    const QVariantList key = rs.Bookmark();
+    m_recordset->CancelUpdate();
+    m_recordset->setBookmark(m_recordset->Bookmark());
+    for (const ColumnInfo &column : m_recordset->table()->columns)
+        if (m_recordset->field(column.name).Value != seen.field(column.name).Value)
+            return false; // a third writer since
+    return true;
+}
+
+RowOutcome RowSession::overwrite(const Recordset *seen)
+{
     try {
-        rs.CancelUpdate();
-        if (gone)
-            rs.AddNew(); // inserted again, with every value typed
-        else
-            rs.setBookmark(key);
+        if (!seen) {
+            m_recordset->CancelUpdate();
+            m_recordset->AddNew(); // inserted again, with every value typed
+        } else if (!backOn(*seen)) {
+            return failed(DataError(DataError::RowChanged, QString()), false);
+        }
     } catch (const DataError &e) {
-        return failed(e, gone);
+        return failed(e, !seen);
     }
-    return write(gone);
+    return write(!seen);
 }
 
 RowOutcome RowSession::failed(const DataError &error, bool adding) const
@@ -180,7 +189,7 @@ RowOutcome RowSession::failed(const DataError &error, bool adding) const
     return out;
 }
 
-RowOutcome RowSession::remove()
+RowOutcome RowSession::remove(const Recordset *seen)
 {
     try {
         if (!m_recordset)
@@ -191,6 +200,8 @@ RowOutcome RowSession::remove()
             if (!key.isEmpty())
                 m_recordset->setBookmark(key);
         }
+        if (seen && !backOn(*seen))
+            return failed(DataError(DataError::RowChanged, QString()), false);
         m_recordset->Delete();
     } catch (const DataError &e) {
         return failed(e, false);

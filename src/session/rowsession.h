@@ -107,11 +107,12 @@ public:
 
     // Writes the values set into the row in hand (a new row: inserted), in one transaction.
     RowOutcome save();
-    // Writes the values set over the row in hand as it is stored now, or inserts them again when
-    // it is gone: the user's answer to a conflict.
-    RowOutcome overwrite(bool gone);
-    // Deletes the row in hand.
-    RowOutcome remove();
+    // The user's answer to a conflict: the values set written over the row in hand as it is
+    // stored now, which must still be `seen` (else Conflict again), or inserted again when it is
+    // gone (`seen` null).
+    RowOutcome overwrite(const Recordset *seen);
+    // Deletes the row in hand; with `seen`, the row as stored now, which must still be that one.
+    RowOutcome remove(const Recordset *seen = nullptr);
     // Drops the values set and a pending change: the row as stored now stays in hand.
     void cancel();
 
@@ -122,6 +123,8 @@ private:
     // Writes m_values and updates; the outcome of a failure.
     RowOutcome write(bool adding);
     RowOutcome failed(const DataError &error, bool adding) const;
+    // Back on the stored row of the one in hand; false when it is no longer `seen`.
+    bool backOn(const Recordset &seen);
     void tell(const std::function<void(RowObserver &)> &what) const;
 
     std::shared_ptr<Connection> m_connection;
