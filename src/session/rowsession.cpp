@@ -167,9 +167,13 @@ bool RowSession::backOn(const Recordset &seen)
 RowOutcome RowSession::overwrite(const Recordset *seen)
 {
     try {
-        if (!seen) {
+        if (!seen) { // inserted again, with every value typed, under its own key
+            const QVariantList key = m_recordset->Bookmark();
             m_recordset->CancelUpdate();
-            m_recordset->AddNew(); // inserted again, with every value typed
+            m_recordset->AddNew();
+            for (int k = 0; k < m_keyColumns.size() && k < key.size(); ++k)
+                if (std::none_of(m_values.cbegin(), m_values.cend(), [&](const auto &v) { return v.first.compare(m_keyColumns[k], Qt::CaseInsensitive) == 0; }))
+                    m_values.append({m_keyColumns[k], key[k]});
         } else if (!backOn(*seen)) {
             return failed(DataError(DataError::RowChanged, QString()), false);
         }

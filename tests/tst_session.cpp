@@ -1,0 +1,167 @@
+// One row written through a RowSession, without a window (this program links no widget library):
+// typed values, checks, refusals, conflicts and observers, on both back ends, asserted on the
+// rows as stored.
+
+#include "backends.h"
+#include "descriptor/leggidsc.h"
+#include "session/rowsession.h"
+
+#include <QtTest>
+
+using namespace Norvix;
+using TestUtil::Backend;
+
+namespace {
+
+const char kDsc[] = "RECORD,T,Prova,1\n"
+                    "CAMPO,ID,Id,LONG,6\n"
+                    "CAMPO,NOME,Nome,TEXT,20\n"
+                    "CAMPO,QTA,Quantità,INTEGER,6,,1,100\n"
+                    "CAMPO,PREZZO,Prezzo,DOUBLE,20\n"
+                    "CAMPO,GIORNO,Giorno,DATE,10\n"
+                    "INDICE,PrimaryKey,+ID,-1,-1\n";
+
+struct Watcher : RowObserver
+{
+    QStringList heard;
+    void rowReplaced(const RowSession &) override { heard << QStringLiteral("replaced"); }
+    void rowWritten(const RowSession &, RowWrite w) override
+    {
+        heard << (w == RowWrite::Added ? QStringLiteral("added") : w == RowWrite::Changed ? QStringLiteral("changed") : QStringLiteral("deleted"));
+    }
+};
+
+} // namespace
+
+class TestSession : public QObject
+{
+    Q_OBJECT
+
+    struct Fixture
+    {
+        explicit Fixture(const QString &backend) : b(backend)
+        {
+            b.exec({QStringLiteral("CREATE TABLE T (ID INTEGER PRIMARY KEY, NOME VARCHAR(20), QTA INTEGER, "
+                                   "PREZZO NUMERIC(20,2), GIORNO DATE)"),
+                    QStringLiteral("INSERT INTO T VALUES (1, 'uno', 5, 1.50, '2024-03-01')")});
+            b.dsc(QString::fromUtf8(kDsc));
+            QString folder = b.folder() + u'/';
+            QVERIFY(LeggiDsc(folder, QStringLiteral("T"), *rec));
+            session.attach(b.conn, QStringLiteral("T"), {QStringLiteral("ID")}, rec);
+            session.addObserver(&watcher);
+        }
+        // The row as stored, as text.
+        QStringList stored(int id)
+        {
+            QStringList out;
+            for (const QVariant &v : b.rows(QStringLiteral("SELECT NOME, QTA, PREZZO, GIORNO FROM T WHERE ID = ?"), {id}).value(0))
+                out << (v.isNull() ? QStringLiteral("<null>") : v.toString().left(10));
+            return out;
+        }
+        void set(const QStringList &columnsAndTexts)
+        {
+            for (int i = 0; i + 1 < columnsAndTexts.size(); i += 2)
+                session.setValue(columnsAndTexts[i], session.typed(columnsAndTexts[i], columnsAndTexts[i + 1]));
+        }
+        Backend b;
+        std::shared_ptr<Rec> rec = std::make_shared<Rec>();
+        RowSession session;
+        Watcher watcher;
+    };
+
+private slots:
+    // Texts typed in the regional forms become typed values once, and are stored as such.
+    void savesTypedValues_data()
+    {
+        TestUtil::backends("unused", QList<QPair<const char *, int>>{{"", 0}});
+    }
+    void savesTypedValues()
+    {
+        QFETCH(QString, backend);
+        Fixture f(backend);
+        QVERIFY(!QTest::currentTestFailed());
+        f.session.startNew();
+        f.set({"ID", "7", "NOME", "sette", "QTA", "12", "PREZZO", "1.234,56", "GIORNO", "31/12/2024"});
+        const RowOutcome added = f.session.save();
+        QVERIFY(added.done());
+        QCOMPARE(added.key, QVariantList{7});
+        QCOMPARE(f.stored(7), (QStringList{"sette", "12", "1234.56", "2024-12-31"}));
+        // Changed: only the values set are written; an empty text stores null.
+        f.session.load({7});
+        f.set({"NOME", "", "QTA", "99,5"}); // a whole number rounds halves to even
+        QVERIFY(f.session.save().done());
+        QCOMPARE(f.stored(7), (QStringList{"<null>", "100", "1234.56", "2024-12-31"}));
+        QCOMPARE(f.watcher.heard, (QStringList{"replaced", "added", "replaced", "changed"}));
+    }
+
+    // What stops a save comes back as data, and nothing is written.
+    void reportsWhatStopsASave_data()
+    {
+        TestUtil::backends("kind", QList<QPair<const char *, int>>{{"rule", 0}, {"conversion", 1}, {"duplicate", 2}, {"conflict", 3}, {"deleted", 4}});
+    }
+    void reportsWhatStopsASave()
+    {
+        QFETCH(QString, backend);
+        QFETCH(int, kind);
+        Fixture f(backend);
+        QVERIFY(!QTest::currentTestFailed());
+        const auto other = f.b.open();
+        const QList<RowOutcome::Kind> expected{RowOutcome::Kind::Invalid, RowOutcome::Kind::Invalid,
+                                               RowOutcome::Kind::Refused, RowOutcome::Kind::Conflict,
+                                               RowOutcome::Kind::Conflict};
+        RowOutcome outcome;
+        if (kind == 2) {
+            f.session.startNew();
+            f.set({"ID", "1", "NOME", "doppio"});
+            outcome = f.session.save();
+        } else {
+            f.session.load({1});
+            if (kind == 1) {
+                QCOMPARE(TestUtil::errorOf([&] { f.session.typed(QStringLiteral("QTA"), QStringLiteral("molti")); }),
+                         int(DataError::ConversionFailed));
+                f.session.setValue(QStringLiteral("QTA"), QStringLiteral("molti")); // unread text
+            } else {
+                f.set({"QTA", kind == 0 ? "101" : "7", "NOME", "mio"});
+            }
+            if (kind >= 3)
+                f.b.exec({kind == 3 ? QStringLiteral("UPDATE T SET NOME = 'altro' WHERE ID = 1")
+                                     : QStringLiteral("DELETE FROM T WHERE ID = 1")},
+                         other);
+            outcome = f.session.save();
+        }
+        QCOMPARE(outcome.kind, expected[kind]);
+        if (kind < 2)
+            QCOMPARE(outcome.column, QStringLiteral("QTA"));
+        if (kind == 3)
+            QCOMPARE(f.stored(1), (QStringList{"altro", "5", "1.5", "2024-03-01"}));
+        else if (kind != 4)
+            QCOMPARE(f.stored(1).first(), QStringLiteral("uno"));
+        if (kind < 3)
+            return;
+        // The user's answer: written over the row as it is now, or inserted again when it is gone.
+        const auto now = f.session.readRow({1});
+        outcome = f.session.overwrite(now->Eof() ? nullptr : now.get());
+        QVERIFY2(outcome.done(), qPrintable(outcome.error ? outcome.error->description() : outcome.column));
+        QCOMPARE(f.stored(1).mid(0, 2), (QStringList{"mio", "7"}));
+    }
+
+    // A delete and a cancel: the row goes, or stays as stored with the values dropped.
+    void deletesAndCancels_data() { TestUtil::backends("unused", QList<QPair<const char *, int>>{{"", 0}}); }
+    void deletesAndCancels()
+    {
+        QFETCH(QString, backend);
+        Fixture f(backend);
+        QVERIFY(!QTest::currentTestFailed());
+        f.session.open(f.session.rowOf({1}), CursorIntent::Read); // shown only: opened for change to delete
+        f.set({"NOME", "mai"});
+        f.session.cancel();
+        QVERIFY(f.session.values().isEmpty());
+        QCOMPARE(f.session.recordset()->value(QStringLiteral("NOME")).toString(), QStringLiteral("uno"));
+        QVERIFY(f.session.remove().done());
+        QVERIFY(f.b.rows(QStringLiteral("SELECT ID FROM T")).isEmpty());
+        QCOMPARE(f.watcher.heard.last(), QStringLiteral("deleted"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSession)
+#include "tst_session.moc"
