@@ -1,14 +1,11 @@
 #include "platform/recordset.h"
 #include "platform/language.h"
-#include "platform/waiting.h"
 
 #include "platform/values.h"
 
-#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QRegularExpression>
 
 #include <cmath>
 
@@ -16,10 +13,6 @@ namespace Norvix {
 
 namespace {
 
-QString rowChangedText()
-{
-    return nxTr("Impossibile trovare la riga da aggiornare. Alcuni valori potrebbero essere stati modificati dall'ultima lettura.");
-}
 constexpr char kKeyAlias[] = "__nvx_k";
 constexpr char kVersionAlias[] = "__nvx_v";
 
@@ -47,6 +40,45 @@ QDateTime isoDateTime(const QString &text)
     return dt;
 }
 
+// A value as read, as the row's Field shows it: booleans, dates and times SQLite keeps in text
+// read into their types.
+QVariant presented(const ColumnInfo &column, const QVariant &raw)
+{
+    if (raw.isNull())
+        return QVariant();
+    switch (column.kind) {
+    case ColumnKind::Boolean:
+        if (raw.typeId() == QMetaType::QString) {
+            const QString t = raw.toString().trimmed().toLower();
+            return QVariant(t == u"true" || t == u"t" || (t != u"false" && t != u"f" && t.toDouble() != 0));
+        }
+        return QVariant(raw.toBool());
+    case ColumnKind::Date:
+        if (raw.typeId() == QMetaType::QString) {
+            // SQLite keeps whatever a DATE column was given: a time stored with the date is kept
+            // (see bindableValue()), so that a save of the row does not drop it.
+            if (const QDateTime dt = isoDateTime(raw.toString()); dt.isValid() && dt.time() != QTime(0, 0))
+                return dt;
+            const QDate d = QDate::fromString(raw.toString().left(10), Qt::ISODate);
+            return d.isValid() ? QVariant(d) : raw;
+        }
+        return raw.typeId() == QMetaType::QDateTime ? QVariant(raw.toDateTime().date()) : raw;
+    case ColumnKind::DateTime:
+        if (raw.typeId() == QMetaType::QString) {
+            const QDateTime dt = isoDateTime(raw.toString());
+            return dt.isValid() ? QVariant(dt) : raw;
+        }
+        return raw;
+    case ColumnKind::Time:
+        if (raw.typeId() == QMetaType::QString) {
+            const QTime t = QTime::fromString(raw.toString(), Qt::ISODate);
+            return t.isValid() ? QVariant(t) : raw;
+        }
+        return raw;
+    default: return raw;
+    }
+}
+
 } // namespace
 
 QString RecordSource::text() const
@@ -67,20 +99,20 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, RecordSource source
     for (auto &condition : m_source.equals)
         condition.first = m_table->column(condition.first).name;
     for (const QString &k : keyColumns)
-        m_keyColumns << m_table->column(k).name;
-    if (m_keyColumns.isEmpty())
-        m_keyColumns = m_table->primaryKey;
-    if (m_keyColumns.isEmpty()) {
+        m_keys.columns << m_table->column(k).name;
+    if (m_keys.columns.isEmpty())
+        m_keys.columns = m_table->primaryKey;
+    if (m_keys.columns.isEmpty()) {
         switch (m_connection->dialect()) {
-        case SqlDialect::Sqlite: m_naturalKey = QStringLiteral("rowid"); break;
-        case SqlDialect::PostgreSql: m_naturalKey = QStringLiteral("ctid"); break;
+        case SqlDialect::Sqlite: m_keys.natural = QStringLiteral("rowid"); break;
+        case SqlDialect::PostgreSql: m_keys.natural = QStringLiteral("ctid"); break;
         case SqlDialect::Other:
             throw DataError(DataError::BadIdentifier,
                             nxTr("La tabella %1 non ha una chiave per ordinare e ritrovare le righe").arg(m_table->name));
         }
     }
     if (m_connection->dialect() == SqlDialect::PostgreSql)
-        m_versionColumn = QStringLiteral("xmin");
+        m_keys.version = QStringLiteral("xmin");
     MoveFirst();
 }
 
@@ -88,18 +120,12 @@ Recordset::~Recordset() = default;
 
 QString Recordset::selectSql(const QString &extraWhere, bool descending) const
 {
-    QStringList keys;
-    if (m_naturalKey.isEmpty()) {
-        for (const QString &k : m_keyColumns)
-            keys << quoteIdentifier(k);
-    } else {
-        keys << m_naturalKey;
-    }
+    const QStringList keys = m_keys.expressions();
     QString sql = QStringLiteral("SELECT *");
     for (int i = 0; i < keys.size(); ++i)
         sql += QStringLiteral(", %1 AS %2").arg(keys[i], quoteIdentifier(keyAlias(i)));
-    if (!m_versionColumn.isEmpty())
-        sql += QStringLiteral(", %1::text AS %2").arg(m_versionColumn, quoteIdentifier(QString::fromLatin1(kVersionAlias)));
+    if (!m_keys.version.isEmpty())
+        sql += QStringLiteral(", %1::text AS %2").arg(m_keys.version, quoteIdentifier(QString::fromLatin1(kVersionAlias)));
     sql += QStringLiteral(" FROM ") + quoteIdentifier(m_table->name);
     QStringList where;
     for (const auto &[column, value] : m_source.equals)
@@ -166,49 +192,37 @@ bool Recordset::fetchOne(const QString &extraWhere, const QVariantList &extraVal
         QVariantList values;
         for (const auto &[column, value] : m_source.equals)
             if (!value.isNull())
-                values << bindable(m_table->column(column), value);
+                values << bindableValue(m_connection->dialect(), m_table->column(column), value);
         QSqlQuery q;
         if (!m_connection->execRead(q, selectSql(extraWhere, descending), values + extraValues))
-            fail(q.lastError());
+            writer().fail(q.lastError());
         if (!q.next()) {
             if (q.lastError().isValid())
-                fail(q.lastError());
+                writer().fail(q.lastError());
             return false;
         }
         const QSqlRecord rec = q.record();
         const int n = int(m_table->columns.size());
-        m_raw.clear();
+        m_row.raw.clear();
         for (int i = 0; i < n; ++i)
-            m_raw << q.value(i);
-        m_key.clear();
-        const int keys = m_naturalKey.isEmpty() ? int(m_keyColumns.size()) : 1;
+            m_row.raw << q.value(i);
+        m_row.key.clear();
+        const int keys = m_keys.natural.isEmpty() ? int(m_keys.columns.size()) : 1;
         for (int i = 0; i < keys; ++i)
-            m_key << q.value(n + i);
-        m_version = m_versionColumn.isEmpty() ? QVariant() : q.value(n + keys);
+            m_row.key << q.value(n + i);
+        m_row.version = m_keys.version.isEmpty() ? QVariant() : q.value(n + keys);
         m_position = Position::OnRow;
         m_editMode = EditMode::None;
-        m_pending.clear();
+        m_row.pending.clear();
         return true;
     });
 }
-
-namespace {
-QStringList orderKeys(const QStringList &keyColumns, const QString &naturalKey)
-{
-    if (!naturalKey.isEmpty())
-        return {naturalKey};
-    QStringList keys;
-    for (const QString &k : keyColumns)
-        keys << quoteIdentifier(k);
-    return keys;
-}
-} // namespace
 
 void Recordset::leaveRows(Position where)
 {
     m_position = where;
     m_editMode = EditMode::None;
-    m_pending.clear();
+    m_row.pending.clear();
 }
 
 void Recordset::MoveFirst()
@@ -234,9 +248,9 @@ void Recordset::step(bool forward)
         forward ? MoveFirst() : MoveLast();
         return;
     }
-    const QVariantList key = m_key;
-    const QString cmp = keyComparison(orderKeys(m_keyColumns, m_naturalKey), forward ? QStringLiteral(">") : QStringLiteral("<"),
-                                      m_connection->dialect(), m_naturalKey == u"ctid");
+    const QVariantList key = m_row.key;
+    const QString cmp = keyComparison(m_keys.expressions(), forward ? QStringLiteral(">") : QStringLiteral("<"),
+                                      m_connection->dialect(), m_keys.byTid());
     if (!fetchOne(cmp, keyComparisonValues(key, m_connection->dialect()), !forward))
         leaveRows(end);
 }
@@ -264,7 +278,7 @@ bool Recordset::Find(const QList<QPair<QString, QVariant>> &criteria)
             where << quoteIdentifier(column.name) + QStringLiteral(" IS NULL");
         } else {
             where << quoteIdentifier(column.name) + QStringLiteral(" = ?");
-            values << bindable(column, value);
+            values << bindableValue(m_connection->dialect(), column, value);
             // PostgreSQL keeps no NUL in a text, nor can its statements carry one: no row holds it.
             impossible = impossible
                          || (m_connection->dialect() == SqlDialect::PostgreSql && values.constLast().typeId() == QMetaType::QString
@@ -276,9 +290,9 @@ bool Recordset::Find(const QList<QPair<QString, QVariant>> &criteria)
         return false;
     }
     if (m_position == Position::OnRow || m_position == Position::Deleted) {
-        where << keyComparison(orderKeys(m_keyColumns, m_naturalKey), m_position == Position::OnRow ? QStringLiteral(">=") : QStringLiteral(">"),
-                               m_connection->dialect(), m_naturalKey == u"ctid");
-        values << keyComparisonValues(m_key, m_connection->dialect());
+        where << keyComparison(m_keys.expressions(), m_position == Position::OnRow ? QStringLiteral(">=") : QStringLiteral(">"),
+                               m_connection->dialect(), m_keys.byTid());
+        values << keyComparisonValues(m_row.key, m_connection->dialect());
     }
     if (fetchOne(where.join(QStringLiteral(" AND ")), values, false))
         return true;
@@ -289,12 +303,12 @@ bool Recordset::Find(const QList<QPair<QString, QVariant>> &criteria)
 QVariantList Recordset::Bookmark() const
 {
     requireRow();
-    return m_key;
+    return m_row.key;
 }
 
 void Recordset::setBookmark(const QVariantList &bookmark)
 {
-    const QStringList keys = orderKeys(m_keyColumns, m_naturalKey);
+    const QStringList keys = m_keys.expressions();
     if (bookmark.size() != keys.size())
         noRow(nxTr("Segnalibro non valido"));
     reloadByKey(bookmark);
@@ -304,22 +318,13 @@ void Recordset::setBookmark(const QVariantList &bookmark)
 
 void Recordset::reloadByKey(const QVariantList &key)
 {
-    const QStringList keys = orderKeys(m_keyColumns, m_naturalKey);
-    QStringList where;
     QVariantList values;
-    for (int i = 0; i < keys.size(); ++i) {
-        if (key.value(i).isNull()) {
-            where << keys[i] + QStringLiteral(" IS NULL");
-        } else {
-            where << keys[i] + (m_naturalKey == u"ctid" ? QStringLiteral(" = CAST(? AS tid)") : QStringLiteral(" = ?"));
-            values << key[i];
-        }
-    }
+    const QStringList where = m_keys.match(key, values);
     if (!fetchOne(where.join(QStringLiteral(" AND ")), values, false)) {
         m_position = Position::Deleted;
-        m_key = key;
+        m_row.key = key;
         m_editMode = EditMode::None;
-        m_pending.clear();
+        m_row.pending.clear();
     }
 }
 
@@ -334,13 +339,13 @@ Field Recordset::field(int index) const
         throw DataError(DataError::BadIdentifier, nxTr("Colonna %1 non presente").arg(index));
     const ColumnInfo &column = m_table->columns[index];
     Field f{column.name, column.kind, QVariant()};
-    if (m_editMode != EditMode::None && m_pending.contains(index)) {
-        f.Value = presented(column, m_pending.value(index));
+    if (m_editMode != EditMode::None && m_row.pending.contains(index)) {
+        f.Value = presented(column, m_row.pending.value(index));
     } else if (m_editMode == EditMode::Add) {
         f.Value = QVariant();
     } else {
         requireRow();
-        f.Value = presented(column, m_raw.value(index));
+        f.Value = presented(column, m_row.raw.value(index));
     }
     return f;
 }
@@ -365,30 +370,48 @@ void Recordset::setValue(const QString &name, const QVariant &value)
         requireRow();
         m_editMode = EditMode::InProgress;
     }
-    m_pending.insert(i, bindable(m_table->columns[i], value));
+    m_row.pending.insert(i, bindableValue(m_connection->dialect(), m_table->columns[i], value));
 }
 
 void Recordset::AddNew()
 {
     requireWritable();
-    m_pending.clear();
+    m_row.pending.clear();
     m_editMode = EditMode::Add;
 }
 
 void Recordset::CancelUpdate()
 {
-    m_pending.clear();
+    m_row.pending.clear();
     m_editMode = EditMode::None;
 }
 
 void Recordset::Update()
 {
     requireWritable();
-    switch (m_editMode) {
-    case EditMode::None: return;
-    case EditMode::Add: insertRow(); return;
-    case EditMode::InProgress: updateRow(); return;
+    if (m_editMode == EditMode::None)
+        return;
+    if (m_editMode == EditMode::InProgress) {
+        requireRow();
+        if (m_row.pending.isEmpty()) {
+            m_editMode = EditMode::None;
+            return;
+        }
     }
+    const QVariantList key = m_editMode == EditMode::Add ? writer().insert() : writer().update();
+    m_editMode = EditMode::None;
+    m_row.pending.clear();
+    reloadByKey(key);
+}
+
+void Recordset::Delete()
+{
+    requireWritable();
+    requireRow();
+    writer().remove();
+    m_position = Position::Deleted;
+    m_editMode = EditMode::None;
+    m_row.pending.clear();
 }
 
 void Recordset::requireWritable() const
@@ -404,369 +427,12 @@ void Recordset::requireRow() const
                                               : nxTr("Nessuna riga corrente"));
 }
 
-QVariant Recordset::presented(const ColumnInfo &column, const QVariant &raw) const
-{
-    if (raw.isNull())
-        return QVariant();
-    switch (column.kind) {
-    case ColumnKind::Boolean:
-        if (raw.typeId() == QMetaType::QString) {
-            const QString t = raw.toString().trimmed().toLower();
-            return QVariant(t == u"true" || t == u"t" || (t != u"false" && t != u"f" && t.toDouble() != 0));
-        }
-        return QVariant(raw.toBool());
-    case ColumnKind::Date:
-        if (raw.typeId() == QMetaType::QString) {
-            // SQLite keeps whatever a DATE column was given: a time stored with the date is kept
-            // (see bindableValue()), so that a save of the row does not drop it.
-            if (const QDateTime dt = isoDateTime(raw.toString()); dt.isValid() && dt.time() != QTime(0, 0))
-                return dt;
-            const QDate d = QDate::fromString(raw.toString().left(10), Qt::ISODate);
-            return d.isValid() ? QVariant(d) : raw;
-        }
-        return raw.typeId() == QMetaType::QDateTime ? QVariant(raw.toDateTime().date()) : raw;
-    case ColumnKind::DateTime:
-        if (raw.typeId() == QMetaType::QString) {
-            const QDateTime dt = isoDateTime(raw.toString());
-            return dt.isValid() ? QVariant(dt) : raw;
-        }
-        return raw;
-    case ColumnKind::Time:
-        if (raw.typeId() == QMetaType::QString) {
-            const QTime t = QTime::fromString(raw.toString(), Qt::ISODate);
-            return t.isValid() ? QVariant(t) : raw;
-        }
-        return raw;
-    default: return raw;
-    }
-}
-
-QVariant Recordset::bindable(const ColumnInfo &column, const QVariant &value) const
-{
-    return bindableValue(m_connection->dialect(), column, value);
-}
-
-
-QString Recordset::rowMatch(QVariantList &values) const
-{
-    QStringList where;
-    const QStringList keys = orderKeys(m_keyColumns, m_naturalKey);
-    for (int i = 0; i < keys.size(); ++i) {
-        if (m_key.value(i).isNull()) {
-            where << keys[i] + QStringLiteral(" IS NULL");
-        } else {
-            where << keys[i] + (m_naturalKey == u"ctid" ? QStringLiteral(" = CAST(? AS tid)") : QStringLiteral(" = ?"));
-            values << m_key[i];
-        }
-    }
-    switch (m_connection->dialect()) {
-    case SqlDialect::PostgreSql:
-        // The row version changes with every update of the row.
-        where << m_versionColumn + QStringLiteral("::text = ?");
-        values << m_version;
-        break;
-    case SqlDialect::Sqlite:
-        for (int i = 0; i < m_table->columns.size(); ++i) {
-            where << quoteIdentifier(m_table->columns[i].name) + QStringLiteral(" IS ?");
-            values << m_raw.value(i);
-        }
-        break;
-    case SqlDialect::Other:
-        for (int i = 0; i < m_table->columns.size(); ++i) {
-            const ColumnInfo &c = m_table->columns[i];
-            if (c.kind == ColumnKind::Blob || c.kind == ColumnKind::Other)
-                continue;
-            if (m_raw.value(i).isNull()) {
-                where << quoteIdentifier(c.name) + QStringLiteral(" IS NULL");
-            } else {
-                where << quoteIdentifier(c.name) + QStringLiteral(" = ?");
-                values << m_raw.value(i);
-            }
-        }
-        break;
-    }
-    return where.join(QStringLiteral(" AND "));
-}
-
-void Recordset::insertRow()
-{
-    m_connection->requireSameFile();
-    // A column the database numbers, left empty, is left out for the database to number: an
-    // explicit NULL there is refused (PostgreSQL) or means the same (SQLite).
-    QList<int> columns = m_pending.keys();
-    columns.removeIf([&](int i) { return m_table->columns[i].assigned && m_pending.value(i).isNull(); });
-    std::sort(columns.begin(), columns.end());
-    QString sql = QStringLiteral("INSERT INTO ") + quoteIdentifier(m_table->name);
-    if (columns.isEmpty()) {
-        sql += QStringLiteral(" DEFAULT VALUES");
-    } else {
-        QStringList names, marks;
-        for (int i : columns) {
-            names << quoteIdentifier(m_table->columns[i].name);
-            marks << QStringLiteral("?");
-        }
-        sql += QStringLiteral(" (%1) VALUES (%2)").arg(names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
-    }
-    const QStringList keys = orderKeys(m_keyColumns, m_naturalKey);
-    const bool returning = m_connection->dialect() != SqlDialect::Other;
-    if (returning)
-        sql += QStringLiteral(" RETURNING ") + (m_naturalKey == u"ctid" ? QStringLiteral("ctid::text") : keys.join(QStringLiteral(", ")));
-
-    QVariantList key;
-    const auto insert = [&](QSqlQuery &q) {
-        if (!q.prepare(sql))
-            return false;
-        for (int i : columns)
-            q.addBindValue(m_pending.value(i));
-        if (!execPatiently(q))
-            return false;
-        key.clear();
-        if (returning && q.next()) {
-            for (int i = 0; i < keys.size(); ++i)
-                key << q.value(i);
-        } else if (!m_naturalKey.isEmpty()) {
-            key << q.lastInsertId();
-        } else {
-            for (const QString &k : m_keyColumns) {
-                const int i = m_table->indexOf(k);
-                key << (m_table->columns[i].assigned && !columns.contains(i) ? q.lastInsertId() : m_pending.value(i));
-            }
-        }
-        // SQLite gives the RETURNING row before it commits, and commits when the statement ends: it
-        // is run to its end here, so that a commit that fails (a full or failing disk) is an error,
-        // never an acknowledged save.
-        while (q.next()) {
-        }
-        return !q.lastError().isValid();
-    };
-    if (m_connection->dialect() == SqlDialect::PostgreSql) {
-        writeInTransaction(RowStatement::Insert, insert); // a COMMIT cut off can be settled
-    } else {
-        m_connection->call([&] {
-            QSqlQuery q(m_connection->database());
-            if (!insert(q)) {
-                if (m_connection->isLost(q.lastError()))
-                    lost();
-                fail(q.lastError(), RowStatement::Insert);
-            }
-            q.finish();
-        });
-    }
-    m_editMode = EditMode::None;
-    m_pending.clear();
-    reloadByKey(key);
-}
-
-void Recordset::updateRow()
-{
-    requireRow();
-    if (m_pending.isEmpty()) {
-        m_editMode = EditMode::None;
-        return;
-    }
-    QList<int> columns = m_pending.keys();
-    std::sort(columns.begin(), columns.end());
-    QStringList sets;
-    QVariantList values;
-    for (int i : columns) {
-        sets << quoteIdentifier(m_table->columns[i].name) + QStringLiteral(" = ?");
-        values << m_pending.value(i);
-    }
-    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                            .arg(quoteIdentifier(m_table->name), sets.join(QStringLiteral(", ")), rowMatch(values));
-
-    // The key the row will have afterwards.
-    QVariantList newKey = m_key;
-    if (m_naturalKey.isEmpty())
-        for (int k = 0; k < m_keyColumns.size(); ++k)
-            if (const int i = m_table->indexOf(m_keyColumns[k]); m_pending.contains(i))
-                newKey[k] = m_pending.value(i);
-
-    runOnOneRow(sql, values, RowStatement::Update);
-    m_editMode = EditMode::None;
-    m_pending.clear();
-    reloadByKey(newKey);
-}
-
-void Recordset::Delete()
-{
-    requireWritable();
-    requireRow();
-    QVariantList values;
-    const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2").arg(quoteIdentifier(m_table->name), rowMatch(values));
-    runOnOneRow(sql, values, RowStatement::Delete);
-    m_position = Position::Deleted;
-    m_editMode = EditMode::None;
-    m_pending.clear();
-}
-
-void Recordset::runOnOneRow(const QString &sql, const QVariantList &values, RowStatement statement)
-{
-    writeInTransaction(statement, [&](QSqlQuery &q) {
-        bool ok = q.prepare(sql);
-        for (const QVariant &v : values)
-            q.addBindValue(v);
-        if (!ok || !q.exec())
-            return false;
-        // Exactly one row must be touched, or someone else changed or deleted it.
-        if (q.numRowsAffected() != 1)
-            throw DataError(DataError::RowChanged, rowChangedText());
-        return true;
-    });
-}
-
-void Recordset::writeInTransaction(RowStatement statement, const std::function<bool(QSqlQuery &)> &write)
-{
-    try {
-        m_connection->call([&] { transactionHere(statement, write); });
-    } catch (const DataError &e) {
-        if (e.number() != DataError::ConnectionFailed)
-            throw;
-        // Opening the session again failed: nothing was sent that could be saved.
-        throw DataError(DataError::ConnectionFailed,
-                        nxTr("Il server del database non è raggiungibile: nulla è stato modificato e quanto inserito "
-                             "è stato mantenuto. Riprovare quando il server sarà di nuovo disponibile."),
-                        e.nativeCode());
-    }
-}
-
-void Recordset::transactionHere(RowStatement statement, const std::function<bool(QSqlQuery &)> &write)
-{
-    // Until its COMMIT is sent, a write that failed changed nothing. A transaction that found the
-    // file locked is rolled back and run again whole, for as long as the LockWait lets it; one
-    // whose session the server ended (a restart, an idle session closed) is run again once on a
-    // new session. Its WHERE clause checks the row afresh each time.
-    m_connection->requireSameFile();
-    const SqlDialect dialect = m_connection->dialect();
-    LockWait wait;
-    bool reconnected = false;
-    const auto failed = [&](const QSqlError &error) {
-        if (m_connection->isLost(error) && !m_connection->interrupted()) {
-            if (reconnected)
-                throw DataError(DataError::ConnectionFailed, error.text());
-            reconnected = true;
-            m_connection->reconnect();
-        } else if (!isBusy(dialect, error) || !wait.next()) {
-            fail(error, statement);
-        }
-    };
-    for (;;) {
-        QSqlDatabase db = m_connection->database();
-        if (!db.transaction()) {
-            failed(db.lastError());
-            continue;
-        }
-        QSqlQuery q(db);
-        bool ok = false;
-        try {
-            ok = m_connection->markWrite(q) && write(q);
-        } catch (...) {
-            q.finish();
-            db.rollback();
-            throw;
-        }
-        if (!ok) {
-            const QSqlError error = q.lastError();
-            q.finish();
-            db.rollback();
-            failed(error);
-            continue;
-        }
-        q.finish();
-        if (!db.commit()) {
-            const QSqlError error = db.lastError();
-            if (m_connection->isLost(error))
-                lost(); // the COMMIT may have reached the server: Connection::settleLostWrite tells
-            db.rollback();
-            failed(error);
-            continue;
-        }
-        return;
-    }
-}
-
-void Recordset::lost() const
-{
-    throw DataError(DataError::ConnectionLost,
-                    nxTr("La connessione al database si è interrotta durante il salvataggio: non si sa "
-                                   "se la modifica è stata salvata."));
-}
-
 void Recordset::Close()
 {
     m_position = Position::AfterLast;
-    m_pending.clear();
+    m_row.pending.clear();
     m_editMode = EditMode::None;
-    m_raw.clear();
-}
-
-void Recordset::fail(const QSqlError &error, std::optional<RowStatement> statement) const
-{
-    const bool newRow = statement == RowStatement::Insert;
-    const QString native = error.nativeErrorCode();
-    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    bool unique = false;
-    bool onKey = false;
-    if (m_connection->dialect() == SqlDialect::Sqlite && (native == u"1555" || native == u"2067")) {
-        unique = true;
-        onKey = native == u"1555";
-        // "UNIQUE constraint failed: t.a, t.b": a unique index on exactly the record's key columns
-        // is its primary index too.
-        static const QRegularExpression columnsRe(QStringLiteral("constraint failed: (.*)$"));
-        if (const auto m = columnsRe.match(error.databaseText()); m.hasMatch()) {
-            QStringList cols;
-            for (const QString &part : m.captured(1).split(u','))
-                cols << part.trimmed().section(u'.', -1).toLower();
-            QStringList keys;
-            for (const QString &k : m_keyColumns)
-                keys << k.toLower();
-            std::sort(cols.begin(), cols.end());
-            std::sort(keys.begin(), keys.end());
-            onKey = onKey || (!keys.isEmpty() && cols == keys);
-        }
-    } else if (m_connection->dialect() == SqlDialect::PostgreSql && native == u"23505") {
-        unique = true;
-        static const QRegularExpression constraintRe(QStringLiteral("unique constraint \"([^\"]+)\""));
-        const auto m = constraintRe.match(error.databaseText());
-        if (m.hasMatch()) {
-            // Columns of the violated index, compared with the record's key columns.
-            QSqlQuery q(m_connection->database());
-            q.prepare(QStringLiteral("SELECT a.attname FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid "
-                                     "JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = ANY(i.indkey) "
-                                     "WHERE c.relname = ?"));
-            q.addBindValue(m.captured(1));
-            QStringList cols;
-            if (q.exec())
-                while (q.next())
-                    cols << q.value(0).toString().toLower();
-            QStringList keys;
-            for (const QString &k : m_keyColumns)
-                keys << k.toLower();
-            std::sort(cols.begin(), cols.end());
-            std::sort(keys.begin(), keys.end());
-            onKey = !keys.isEmpty() && cols == keys;
-        }
-    }
-    if (unique) {
-        if (newRow)
-            throw DataError(DataError::IntegrityViolation, text, native);
-        throw DataError(onKey ? DataError::DuplicatePrimary : DataError::DuplicateUnique, text, native);
-    }
-    if (statement) {
-        // The row as it would have been written: its values as read, with the changes over them.
-        QHash<int, QVariant> row;
-        if (*statement == RowStatement::Update)
-            for (int i = 0; i < m_raw.size(); ++i)
-                row.insert(i, m_raw.at(i));
-        for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it)
-            row.insert(it.key(), it.value());
-        if (auto refusal = constraintRefusal(*m_connection, *m_table, error, *statement, row))
-            throw *refusal;
-    }
-    bool numeric = false;
-    const int number = native.toInt(&numeric);
-    throw DataError(hindranceOf(m_connection->dialect(), error).value_or(numeric && number != 0 ? number : DataError::Generic),
-                    text.isEmpty() ? error.text() : text, native);
+    m_row.raw.clear();
 }
 
 } // namespace Norvix

@@ -13,7 +13,7 @@
 // data layer reports DataError::RowChanged and nothing is overwritten.
 
 #include "platform/connection.h"
-#include "platform/constraints.h"
+#include "platform/rowwriter.h"
 #include "platform/sqlnames.h"
 #include "platform/typedvalue.h"
 
@@ -23,9 +23,7 @@
 #include <QString>
 #include <QVariant>
 
-#include <functional>
 #include <memory>
-#include <optional>
 
 namespace Norvix {
 
@@ -69,7 +67,7 @@ public:
     std::shared_ptr<const TableInfo> table() const { return m_table; }
     std::shared_ptr<Connection> connection() const { return m_connection; }
     // The columns that order the rows, as the database spells them; empty for the natural order.
-    QStringList orderColumns() const { return m_keyColumns; }
+    QStringList orderColumns() const { return m_keys.columns; }
 
     bool Eof() const { return m_position == Position::AfterLast; }
     bool Bof() const { return m_position == Position::BeforeFirst; }
@@ -122,36 +120,18 @@ private:
     bool fetchOne(const QString &extraWhere, const QVariantList &extraValues, bool descending);
     void requireWritable() const;
     void requireRow() const;
-    QVariant bindable(const ColumnInfo &column, const QVariant &value) const;
-    QVariant presented(const ColumnInfo &column, const QVariant &raw) const;
-    QString rowMatch(QVariantList &values) const;
-    void insertRow();
-    void runOnOneRow(const QString &sql, const QVariantList &values, RowStatement statement);
-    // Runs `write` (false: it failed, with the query's error) in one transaction that the
-    // connection marks (Connection::markWrite) and commits.
-    void writeInTransaction(RowStatement statement, const std::function<bool(QSqlQuery &)> &write);
-    void transactionHere(RowStatement statement, const std::function<bool(QSqlQuery &)> &write);
-    void updateRow();
     void reloadByKey(const QVariantList &key);
-    // Throws the DataError of a failed statement; `statement` is the row write that failed, if any.
-    [[noreturn]] void fail(const class QSqlError &error, std::optional<RowStatement> statement = std::nullopt) const;
-    // A save whose connection was lost: DataError::ConnectionLost, its outcome unknown.
-    [[noreturn]] void lost() const;
+    RowWriter writer() const { return RowWriter(m_connection, m_table, m_keys, m_row); }
 
     std::shared_ptr<Connection> m_connection;
     RecordSource m_source;
     CursorIntent m_intent;
     std::shared_ptr<const TableInfo> m_table;
-    QStringList m_keyColumns;  // order columns as the table spells them (empty: natural order)
-    QString m_naturalKey;      // "rowid" or "ctid" when m_keyColumns is empty
-    QString m_versionColumn;   // PostgreSQL row version, compared on update and delete
+    RowKeys m_keys;
 
     Position m_position = Position::BeforeFirst;
-    QVariantList m_raw;        // the current row's columns, as read
-    QVariantList m_key;        // its order key
-    QVariant m_version;
+    RowInHand m_row;
     EditMode m_editMode = EditMode::None;
-    QHash<int, QVariant> m_pending; // column index -> value to write
 };
 
 } // namespace Norvix

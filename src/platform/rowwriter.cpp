@@ -1,0 +1,340 @@
+#include "platform/rowwriter.h"
+#include "platform/language.h"
+#include "platform/waiting.h"
+
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace Norvix {
+
+namespace {
+
+QString rowChangedText()
+{
+    return nxTr("Impossibile trovare la riga da aggiornare. Alcuni valori potrebbero essere stati modificati dall'ultima lettura.");
+}
+
+} // namespace
+
+QStringList RowKeys::expressions() const
+{
+    if (!natural.isEmpty())
+        return {natural};
+    QStringList keys;
+    for (const QString &k : columns)
+        keys << quoteIdentifier(k);
+    return keys;
+}
+
+QStringList RowKeys::match(const QVariantList &key, QVariantList &values) const
+{
+    const QStringList keys = expressions();
+    QStringList where;
+    for (int i = 0; i < keys.size(); ++i) {
+        if (key.value(i).isNull()) {
+            where << keys[i] + QStringLiteral(" IS NULL");
+        } else {
+            where << keys[i] + (byTid() ? QStringLiteral(" = CAST(? AS tid)") : QStringLiteral(" = ?"));
+            values << key[i];
+        }
+    }
+    return where;
+}
+
+RowWriter::RowWriter(std::shared_ptr<Connection> connection, std::shared_ptr<const TableInfo> table, const RowKeys &keys,
+                     const RowInHand &row)
+    : m_connection(std::move(connection)), m_table(std::move(table)), m_keys(keys), m_row(row)
+{
+}
+
+QString RowWriter::rowMatch(QVariantList &values) const
+{
+    QStringList where = m_keys.match(m_row.key, values);
+    switch (m_connection->dialect()) {
+    case SqlDialect::PostgreSql:
+        // The row version changes with every update of the row.
+        where << m_keys.version + QStringLiteral("::text = ?");
+        values << m_row.version;
+        break;
+    case SqlDialect::Sqlite:
+        for (int i = 0; i < m_table->columns.size(); ++i) {
+            where << quoteIdentifier(m_table->columns[i].name) + QStringLiteral(" IS ?");
+            values << m_row.raw.value(i);
+        }
+        break;
+    case SqlDialect::Other:
+        for (int i = 0; i < m_table->columns.size(); ++i) {
+            const ColumnInfo &c = m_table->columns[i];
+            if (c.kind == ColumnKind::Blob || c.kind == ColumnKind::Other)
+                continue;
+            if (m_row.raw.value(i).isNull()) {
+                where << quoteIdentifier(c.name) + QStringLiteral(" IS NULL");
+            } else {
+                where << quoteIdentifier(c.name) + QStringLiteral(" = ?");
+                values << m_row.raw.value(i);
+            }
+        }
+        break;
+    }
+    return where.join(QStringLiteral(" AND "));
+}
+
+QVariantList RowWriter::insert()
+{
+    m_connection->requireSameFile();
+    // A column the database numbers, left empty, is left out for the database to number: an
+    // explicit NULL there is refused (PostgreSQL) or means the same (SQLite).
+    QList<int> columns = m_row.pending.keys();
+    columns.removeIf([&](int i) { return m_table->columns[i].assigned && m_row.pending.value(i).isNull(); });
+    std::sort(columns.begin(), columns.end());
+    QString sql = QStringLiteral("INSERT INTO ") + quoteIdentifier(m_table->name);
+    if (columns.isEmpty()) {
+        sql += QStringLiteral(" DEFAULT VALUES");
+    } else {
+        QStringList names, marks;
+        for (int i : columns) {
+            names << quoteIdentifier(m_table->columns[i].name);
+            marks << QStringLiteral("?");
+        }
+        sql += QStringLiteral(" (%1) VALUES (%2)").arg(names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+    }
+    const QStringList keys = m_keys.expressions();
+    const bool returning = m_connection->dialect() != SqlDialect::Other;
+    if (returning)
+        sql += QStringLiteral(" RETURNING ") + (m_keys.byTid() ? QStringLiteral("ctid::text") : keys.join(QStringLiteral(", ")));
+
+    QVariantList key;
+    const auto insert = [&](QSqlQuery &q) {
+        if (!q.prepare(sql))
+            return false;
+        for (int i : columns)
+            q.addBindValue(m_row.pending.value(i));
+        if (!execPatiently(q))
+            return false;
+        key.clear();
+        if (returning && q.next()) {
+            for (int i = 0; i < keys.size(); ++i)
+                key << q.value(i);
+        } else if (!m_keys.natural.isEmpty()) {
+            key << q.lastInsertId();
+        } else {
+            for (const QString &k : m_keys.columns) {
+                const int i = m_table->indexOf(k);
+                key << (m_table->columns[i].assigned && !columns.contains(i) ? q.lastInsertId() : m_row.pending.value(i));
+            }
+        }
+        // SQLite gives the RETURNING row before it commits, and commits when the statement ends: it
+        // is run to its end here, so that a commit that fails (a full or failing disk) is an error,
+        // never an acknowledged save.
+        while (q.next()) {
+        }
+        return !q.lastError().isValid();
+    };
+    if (m_connection->dialect() == SqlDialect::PostgreSql) {
+        writeInTransaction(RowStatement::Insert, insert); // a COMMIT cut off can be settled
+    } else {
+        m_connection->call([&] {
+            QSqlQuery q(m_connection->database());
+            if (!insert(q)) {
+                if (m_connection->isLost(q.lastError()))
+                    lost();
+                fail(q.lastError(), RowStatement::Insert);
+            }
+            q.finish();
+        });
+    }
+    return key;
+}
+
+QVariantList RowWriter::update()
+{
+    QList<int> columns = m_row.pending.keys();
+    std::sort(columns.begin(), columns.end());
+    QStringList sets;
+    QVariantList values;
+    for (int i : columns) {
+        sets << quoteIdentifier(m_table->columns[i].name) + QStringLiteral(" = ?");
+        values << m_row.pending.value(i);
+    }
+    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                            .arg(quoteIdentifier(m_table->name), sets.join(QStringLiteral(", ")), rowMatch(values));
+
+    // The key the row will have afterwards.
+    QVariantList newKey = m_row.key;
+    if (m_keys.natural.isEmpty())
+        for (int k = 0; k < m_keys.columns.size(); ++k)
+            if (const int i = m_table->indexOf(m_keys.columns[k]); m_row.pending.contains(i))
+                newKey[k] = m_row.pending.value(i);
+
+    runOnOneRow(sql, values, RowStatement::Update);
+    return newKey;
+}
+
+void RowWriter::remove()
+{
+    QVariantList values;
+    const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2").arg(quoteIdentifier(m_table->name), rowMatch(values));
+    runOnOneRow(sql, values, RowStatement::Delete);
+}
+
+void RowWriter::runOnOneRow(const QString &sql, const QVariantList &values, RowStatement statement)
+{
+    writeInTransaction(statement, [&](QSqlQuery &q) {
+        bool ok = q.prepare(sql);
+        for (const QVariant &v : values)
+            q.addBindValue(v);
+        if (!ok || !q.exec())
+            return false;
+        // Exactly one row must be touched, or someone else changed or deleted it.
+        if (q.numRowsAffected() != 1)
+            throw DataError(DataError::RowChanged, rowChangedText());
+        return true;
+    });
+}
+
+void RowWriter::writeInTransaction(RowStatement statement, const std::function<bool(QSqlQuery &)> &write)
+{
+    try {
+        m_connection->call([&] { transactionHere(statement, write); });
+    } catch (const DataError &e) {
+        if (e.number() != DataError::ConnectionFailed)
+            throw;
+        // Opening the session again failed: nothing was sent that could be saved.
+        throw DataError(DataError::ConnectionFailed,
+                        nxTr("Il server del database non è raggiungibile: nulla è stato modificato e quanto inserito "
+                             "è stato mantenuto. Riprovare quando il server sarà di nuovo disponibile."),
+                        e.nativeCode());
+    }
+}
+
+void RowWriter::transactionHere(RowStatement statement, const std::function<bool(QSqlQuery &)> &write)
+{
+    // Until its COMMIT is sent, a write that failed changed nothing. A transaction that found the
+    // file locked is rolled back and run again whole, for as long as the LockWait lets it; one
+    // whose session the server ended (a restart, an idle session closed) is run again once on a
+    // new session. Its WHERE clause checks the row afresh each time.
+    m_connection->requireSameFile();
+    const SqlDialect dialect = m_connection->dialect();
+    LockWait wait;
+    bool reconnected = false;
+    const auto failed = [&](const QSqlError &error) {
+        if (m_connection->isLost(error) && !m_connection->interrupted()) {
+            if (reconnected)
+                throw DataError(DataError::ConnectionFailed, error.text());
+            reconnected = true;
+            m_connection->reconnect();
+        } else if (!isBusy(dialect, error) || !wait.next()) {
+            fail(error, statement);
+        }
+    };
+    for (;;) {
+        QSqlDatabase db = m_connection->database();
+        if (!db.transaction()) {
+            failed(db.lastError());
+            continue;
+        }
+        QSqlQuery q(db);
+        bool ok = false;
+        try {
+            ok = m_connection->markWrite(q) && write(q);
+        } catch (...) {
+            q.finish();
+            db.rollback();
+            throw;
+        }
+        if (!ok) {
+            const QSqlError error = q.lastError();
+            q.finish();
+            db.rollback();
+            failed(error);
+            continue;
+        }
+        q.finish();
+        if (!db.commit()) {
+            const QSqlError error = db.lastError();
+            if (m_connection->isLost(error))
+                lost(); // the COMMIT may have reached the server: Connection::settleLostWrite tells
+            db.rollback();
+            failed(error);
+            continue;
+        }
+        return;
+    }
+}
+
+void RowWriter::lost() const
+{
+    throw DataError(DataError::ConnectionLost,
+                    nxTr("La connessione al database si è interrotta durante il salvataggio: non si sa "
+                                   "se la modifica è stata salvata."));
+}
+
+bool RowWriter::isKey(QStringList columns) const
+{
+    QStringList keys;
+    for (const QString &k : m_keys.columns)
+        keys << k.toLower();
+    std::sort(columns.begin(), columns.end());
+    std::sort(keys.begin(), keys.end());
+    return !keys.isEmpty() && columns == keys;
+}
+
+std::optional<bool> RowWriter::uniqueOnKey(const QSqlError &error) const
+{
+    const QString native = error.nativeErrorCode();
+    QStringList cols;
+    if (m_connection->dialect() == SqlDialect::Sqlite && (native == u"1555" || native == u"2067")) {
+        // "UNIQUE constraint failed: t.a, t.b": a unique index on exactly the record's key columns
+        // is its primary index too.
+        static const QRegularExpression columnsRe(QStringLiteral("constraint failed: (.*)$"));
+        if (const auto m = columnsRe.match(error.databaseText()); m.hasMatch())
+            for (const QString &part : m.captured(1).split(u','))
+                cols << part.trimmed().section(u'.', -1).toLower();
+        return native == u"1555" || isKey(cols);
+    }
+    if (m_connection->dialect() != SqlDialect::PostgreSql || native != u"23505")
+        return std::nullopt;
+    static const QRegularExpression constraintRe(QStringLiteral("unique constraint \"([^\"]+)\""));
+    const auto m = constraintRe.match(error.databaseText());
+    if (m.hasMatch()) {
+        // Columns of the violated index, compared with the record's key columns.
+        QSqlQuery q(m_connection->database());
+        q.prepare(QStringLiteral("SELECT a.attname FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid "
+                                 "JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = ANY(i.indkey) "
+                                 "WHERE c.relname = ?"));
+        q.addBindValue(m.captured(1));
+        if (q.exec())
+            while (q.next())
+                cols << q.value(0).toString().toLower();
+    }
+    return isKey(cols);
+}
+
+void RowWriter::fail(const QSqlError &error, std::optional<RowStatement> statement) const
+{
+    const QString native = error.nativeErrorCode();
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    if (const std::optional<bool> onKey = uniqueOnKey(error)) {
+        if (statement == RowStatement::Insert)
+            throw DataError(DataError::IntegrityViolation, text, native);
+        throw DataError(*onKey ? DataError::DuplicatePrimary : DataError::DuplicateUnique, text, native);
+    }
+    if (statement) {
+        // The row as it would have been written: its values as read, with the changes over them.
+        QHash<int, QVariant> row;
+        if (*statement == RowStatement::Update)
+            for (int i = 0; i < m_row.raw.size(); ++i)
+                row.insert(i, m_row.raw.at(i));
+        for (auto it = m_row.pending.cbegin(); it != m_row.pending.cend(); ++it)
+            row.insert(it.key(), it.value());
+        if (auto refusal = constraintRefusal(*m_connection, *m_table, error, *statement, row))
+            throw *refusal;
+    }
+    bool numeric = false;
+    const int number = native.toInt(&numeric);
+    throw DataError(hindranceOf(m_connection->dialect(), error).value_or(numeric && number != 0 ? number : DataError::Generic),
+                    text.isEmpty() ? error.text() : text, native);
+}
+
+} // namespace Norvix

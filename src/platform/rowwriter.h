@@ -1,0 +1,85 @@
+#pragma once
+
+// The statements that write one row of a recordset's table. A new row is inserted; an existing
+// row is updated or deleted by naming, besides its key, the values it had when it was read
+// (PostgreSQL: the row version), and when no row matches someone else changed or deleted it
+// (DataError::RowChanged). Each write runs in one transaction, run again while the file is locked
+// and once more when the server ended the session. A refusal of the database becomes the
+// DataError that tells what it means.
+
+#include "platform/connection.h"
+#include "platform/constraints.h"
+#include "platform/sqlnames.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace Norvix {
+
+// How the rows of a table are ordered and told apart.
+struct RowKeys
+{
+    QStringList columns; // order columns as the table spells them (empty: natural order)
+    QString natural;     // "rowid" or "ctid" when columns is empty
+    QString version;     // PostgreSQL row version, compared on update and delete
+
+    // The order key as the statements name it: the quoted columns, or the natural key.
+    QStringList expressions() const;
+    bool byTid() const { return natural == u"ctid"; }
+    // The conditions that name the row whose order key is `key`; its values are appended to `values`.
+    QStringList match(const QVariantList &key, QVariantList &values) const;
+};
+
+// The row a recordset holds: as read, and the changes to write over it.
+struct RowInHand
+{
+    QVariantList raw; // the columns, as read
+    QVariantList key; // its order key
+    QVariant version;
+    QHash<int, QVariant> pending; // column index -> value to write
+};
+
+// Made for one statement over the state of a recordset, which outlives it.
+class RowWriter
+{
+public:
+    RowWriter(std::shared_ptr<Connection> connection, std::shared_ptr<const TableInfo> table, const RowKeys &keys,
+              const RowInHand &row);
+
+    // Each writes the row in hand and returns the key it has afterwards. A failure throws
+    // DataError and changes nothing.
+    QVariantList insert();
+    QVariantList update();
+    void remove();
+
+    // Throws the DataError of a failed statement; `statement` is the write of the row in hand
+    // that failed, if any.
+    [[noreturn]] void fail(const QSqlError &error, std::optional<RowStatement> statement = std::nullopt) const;
+
+private:
+    QString rowMatch(QVariantList &values) const;
+    void runOnOneRow(const QString &sql, const QVariantList &values, RowStatement statement);
+    // Runs `write` (false: it failed, with the query's error) in one transaction that the
+    // connection marks (Connection::markWrite) and commits.
+    void writeInTransaction(RowStatement statement, const std::function<bool(QSqlQuery &)> &write);
+    void transactionHere(RowStatement statement, const std::function<bool(QSqlQuery &)> &write);
+    // Whether a unique index on exactly `columns` (lower case, any order) is the record's key.
+    bool isKey(QStringList columns) const;
+    // For a refusal by a unique index, whether that index is the record's key; none for others.
+    std::optional<bool> uniqueOnKey(const QSqlError &error) const;
+    // A save whose connection was lost: DataError::ConnectionLost, its outcome unknown.
+    [[noreturn]] void lost() const;
+
+    std::shared_ptr<Connection> m_connection;
+    std::shared_ptr<const TableInfo> m_table;
+    const RowKeys &m_keys;
+    const RowInHand &m_row;
+};
+
+} // namespace Norvix
