@@ -20,7 +20,22 @@
 namespace Norvix {
 
 FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
-    : q(q), window(*this), panel(*this), list(*this), lookups(*this), actions(*this), search(*this), factory(*this)
+    : q(q),
+      window({.window = *q, .state = *this, .fields = fields, .list = list, .panel = panel, .search = search}),
+      panel(*q, *this, session, actions, list, [q](int index) { q->CmdButton_Click(index); }),
+      list(*this),
+      lookups(*this),
+      actions(*this),
+      search(*this),
+      factory(*q, *this, data, fields, window, lookups,
+              {.edited = [this](QWidget *control) { markEdited(control); },
+               .cutToLength = [this](QWidget *control) { cutToLength(control); },
+               .chooseFile = [this](QLineEdit *input) { chooseFile(input); },
+               .lookupChosen =
+                   [this](int index) {
+                       const Busy busy(*this);
+                       lookups.CmbBounded_Click(index);
+                   }})
 {
 }
 
