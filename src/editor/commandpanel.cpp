@@ -1,6 +1,10 @@
 #include "editor/commandpanel.h"
 
-#include "editor/frmedittab_p.h"
+#include "editor/editorstate.h"
+#include "editor/recordlistpane.h"
+#include "editor/recordlistview.h"
+#include "editor/rowactions.h"
+#include "session/rowsession.h"
 #include "platform/language.h"
 
 #include <QFrame>
@@ -14,24 +18,28 @@ const char *const kCaptions[5] = {NX_NOOP("&Nuovo"), NX_NOOP("&Conferma"), NX_NO
                                    NX_NOOP("&Fine")};
 } // namespace
 
-CommandPanel::CommandPanel(FrmEditTabPrivate &d) : d(d) {}
+CommandPanel::CommandPanel(QWidget &window, EditorState &state, const RowSession &session, RowActions &actions,
+                           const RecordListPane &list, std::function<void(int index)> clicked)
+    : m_window(window), m_state(state), m_session(session), m_actions(actions), m_list(list), m_clicked(std::move(clicked))
+{
+}
 
 void CommandPanel::create()
 {
-    m_panel = new QFrame(d.q);
+    m_panel = new QFrame(&m_window);
     m_panel->setObjectName(QStringLiteral("PicButton"));
     for (int i = 0; i < 5; ++i) {
         auto *b = new QPushButton(nxTr(kCaptions[i]), m_panel);
         b->setObjectName(QStringLiteral("CmdButton%1").arg(i));
         b->setAutoDefault(false);
-        QObject::connect(b, &QPushButton::clicked, d.q, [this, i] { d.q->CmdButton_Click(i); });
+        QObject::connect(b, &QPushButton::clicked, &m_window, [this, i] { m_clicked(i); });
         m_buttons[i] = b;
     }
     // Ctrl+S confirms and Ctrl+N starts a new row, as their buttons do where they are offered.
     for (const auto &[keys, index] : {std::pair{QKeySequence::Save, 1}, std::pair{QKeySequence::New, 0}}) {
-        auto *shortcut = new QShortcut(keys, d.q);
+        auto *shortcut = new QShortcut(keys, &m_window);
         shortcut->setContext(Qt::WindowShortcut);
-        QObject::connect(shortcut, &QShortcut::activated, d.q, [this, index = index] {
+        QObject::connect(shortcut, &QShortcut::activated, &m_window, [this, index = index] {
             if (QPushButton *b = m_buttons[index]; b->isVisible() && b->isEnabled())
                 b->click();
         });
@@ -48,37 +56,37 @@ void CommandPanel::show(bool nuovo, bool conferma, bool annulla, bool elimina)
 
 void CommandPanel::SETNEUTRAL()
 {
-    d.modified = false;
+    m_state.modified = false;
     show(true, false, false, true);
-    d.actions.LoccaRecord(!d.actions.ControllaCancellazione());
-    d.actions.SETINDICI(false);
-    d.list.view()->setEnabled(true);
+    m_actions.LoccaRecord(!m_actions.ControllaCancellazione());
+    m_actions.SETINDICI(false);
+    m_list.view()->setEnabled(true);
 }
 
 void CommandPanel::SETMODIFICATO()
 {
-    d.modified = true;
+    m_state.modified = true;
     m_buttons[0]->setVisible(false);
     m_buttons[1]->setVisible(true);
-    if (d.session.recordset() && !d.session.recordset()->Eof())
+    if (m_session.recordset() && !m_session.recordset()->Eof())
         m_buttons[2]->setVisible(true);
     m_buttons[3]->setVisible(false);
-    d.list.view()->setEnabled(false);
+    m_list.view()->setEnabled(false);
 }
 
 void CommandPanel::SETNEW()
 {
-    d.modified = false;
+    m_state.modified = false;
     show(false, false, true, false);
     m_buttons[4]->setVisible(true);
-    d.actions.LoccaRecord(false);
-    d.actions.SETINDICI(true);
-    d.list.view()->setEnabled(false);
+    m_actions.LoccaRecord(false);
+    m_actions.SETINDICI(true);
+    m_list.view()->setEnabled(false);
 }
 
 void CommandPanel::emptyTable()
 {
-    d.modified = false;
+    m_state.modified = false;
     show(false, true, false, false);
     m_buttons[4]->setVisible(true);
 }

@@ -4,18 +4,26 @@
 // modes of the editor they show: neutral (a saved row shown), modified, new.
 
 #include <array>
+#include <functional>
 
 class QFrame;
 class QPushButton;
+class QWidget;
 
 namespace Norvix {
 
-class FrmEditTabPrivate;
+class RecordListPane;
+class RowActions;
+class RowSession;
+struct EditorState;
 
 class CommandPanel
 {
 public:
-    explicit CommandPanel(FrmEditTabPrivate &d);
+    // The panel stands on `window`; a button clicked (or its shortcut) calls `clicked` with its
+    // index. The modes lock the fields through `actions` and the list while a row is changed.
+    CommandPanel(QWidget &window, EditorState &state, const RowSession &session, RowActions &actions,
+                 const RecordListPane &list, std::function<void(int index)> clicked);
 
     // Makes the panel and its five buttons.
     void create();
@@ -33,7 +41,12 @@ public:
 private:
     void show(bool nuovo, bool conferma, bool annulla, bool elimina);
 
-    FrmEditTabPrivate &d;
+    QWidget &m_window;
+    EditorState &m_state;
+    const RowSession &m_session;
+    RowActions &m_actions;
+    const RecordListPane &m_list;
+    std::function<void(int index)> m_clicked;
     QFrame *m_panel = nullptr;
     std::array<QPushButton *, 5> m_buttons{};
 };

@@ -1,7 +1,11 @@
 #include "editor/fieldfactory.h"
 #include "platform/language.h"
 
-#include "editor/frmedittab_p.h"
+#include "editor/editordata.h"
+#include "editor/editorstate.h"
+#include "editor/fieldset.h"
+#include "editor/lookups.h"
+#include "editor/windowlayout.h"
 #include "platform/messages.h"
 
 #include <QCheckBox>
@@ -13,7 +17,12 @@
 
 namespace Norvix {
 
-FieldFactory::FieldFactory(FrmEditTabPrivate &d) : d(d) {}
+FieldFactory::FieldFactory(QWidget &window, EditorState &state, const EditorData &data, FieldSet &fields,
+                           WindowLayout &layout, Lookups &lookups, Calls calls)
+    : m_window(window), m_state(state), m_data(data), m_fields(fields), m_layout(layout), m_lookups(lookups),
+      m_calls(std::move(calls))
+{
+}
 
 template <typename T>
 T *FieldFactory::element(QVector<QPointer<T>> &array, const QString &arrayName, int index, const Layout::Rect &size)
@@ -22,42 +31,42 @@ T *FieldFactory::element(QVector<QPointer<T>> &array, const QString &arrayName, 
         array.resize(index + 1);
     if (array[index])
         return array[index];
-    auto *w = new T(d.q);
+    auto *w = new T(&m_window);
     w->setObjectName(arrayName + QString::number(index));
     w->setProperty("Index", index);
     w->setProperty("DataField", QString());
     w->setProperty("Tag", QString());
     w->hide(); // shown by the tab switching
-    w->installEventFilter(d.q);
-    d.window.place(w, size);
+    w->installEventFilter(&m_window);
+    m_layout.place(w, size);
     array[index] = w;
-    d.fields.made(w);
+    m_fields.made(w);
     return w;
 }
 
 bool FieldFactory::mayHoldTime(const QString &column) const
 {
     // A column of dates alone shows no time; any other may (a text, a date and time, unknown).
-    const auto table = d.data.table();
+    const auto table = m_data.table();
     const int i = table ? table->indexOf(column) : -1;
     return i < 0 || table->columns.at(i).kind != ColumnKind::Date;
 }
 
 void FieldFactory::METTICAMPI()
 {
-    d.window.startPages();
-    d.canShow = false;
-    const auto campi = d.rec->Campi();
+    m_layout.startPages();
+    m_state.canShow = false;
+    const auto campi = m_state.rec->Campi();
     for (int i = 1; i <= campi->Count(); ++i)
         MettiCampo(campi->Item(i));
-    if (!d.canShow)
+    if (!m_state.canShow)
         msgBox(nxTr("Impossibile visualizzare l'editor"), MsgButtons::OkOnly, nxTr("ATTENZIONE!"));
 }
 
 void FieldFactory::MettiCampo(const CampoPtr &campo)
 {
     using Layout::Kind;
-    Layout::PageLayout &pages = *d.window.pages();
+    Layout::PageLayout &pages = *m_layout.pages();
     const int i = campo->Indice();
     const int p = Layout::pageIndexOf(campo->Page());
     const QString word = campo->ObjType().toUpper();
@@ -72,13 +81,13 @@ void FieldFactory::MettiCampo(const CampoPtr &campo)
     int comboWidth = Layout::Design::combo.width;
     if (kind == Kind::Combo) {
         // The list is read first: the combo is as wide as its widest item.
-        auto *c = element(d.fields.CmbBounded, QStringLiteral("CmbBounded"), i, Layout::Design::combo);
+        auto *c = element(m_fields.CmbBounded, QStringLiteral("CmbBounded"), i, Layout::Design::combo);
         c->setEditable(true);
-        comboWidth = d.lookups.FILLCOMBO(c, campo); // a missing table or database reaches the caller
+        comboWidth = m_lookups.FILLCOMBO(c, campo); // a missing table or database reaches the caller
     }
     Layout::Measures measures;
-    measures.caption = [this](const QString &t) { return d.window.textWidth(t); };
-    measures.input = [this](const QString &t) { return d.window.inputWidth(t); };
+    measures.caption = [this](const QString &t) { return m_layout.textWidth(t); };
+    measures.input = [this](const QString &t) { return m_layout.inputWidth(t); };
     measures.comboWidth = comboWidth;
     measures.withTime = mayHoldTime(campo->Nome());
     Layout::FieldBoxes boxes = Layout::sizeField(*campo, kind, pages.fieldWidthLimit(), measures);
@@ -87,30 +96,30 @@ void FieldFactory::MettiCampo(const CampoPtr &campo)
 
     std::unique_ptr<FieldControl> field = makeInput(campo, kind, boxes);
     QWidget *main = field->focusTarget();
-    auto *caption = element(d.fields.TxtLabel, QStringLiteral("TxtLabel"), i, boxes.caption);
+    auto *caption = element(m_fields.TxtLabel, QStringLiteral("TxtLabel"), i, boxes.caption);
     caption->setReadOnly(true);
     caption->setFrame(false);
     caption->setFocusPolicy(Qt::NoFocus);
     caption->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
     QLineEdit *desc = nullptr;
     if (boxes.description) {
-        desc = element(d.fields.TxtDesc, QStringLiteral("TxtDesc"), i, *boxes.description);
+        desc = element(m_fields.TxtDesc, QStringLiteral("TxtDesc"), i, *boxes.description);
         desc->setReadOnly(true);
         desc->setFocusPolicy(Qt::ClickFocus); // reached by a click (for F2), never by Tab
     }
     main->setFocusPolicy(Qt::StrongFocus);
     main->setAccessibleName(campo->Desc());
-    if (word != u"HIDDENFIELD" && word != u"LOCKEDFIELD" && word != u"NESSUNO" && !d.canShow) {
-        d.firstControl = main;
-        d.canShow = true;
+    if (word != u"HIDDENFIELD" && word != u"LOCKEDFIELD" && word != u"NESSUNO" && !m_state.canShow) {
+        m_state.firstControl = main;
+        m_state.canShow = true;
     }
 
     if (campo->ObjType().toUpper() != u"NESSUNO")
         pages.place(p, boxes, kind == Kind::Hidden, campo->CodPos());
-    d.window.place(caption, boxes.caption);
-    d.window.place(main, boxes.main);
+    m_layout.place(caption, boxes.caption);
+    m_layout.place(main, boxes.main);
     if (desc && boxes.description)
-        d.window.place(desc, *boxes.description);
+        m_layout.place(desc, *boxes.description);
     bind(campo, main, caption, desc, Layout::tabMark(campo->Page(), pages.pageFill(p)));
     caption->setCursorPosition(0);
 
@@ -118,7 +127,7 @@ void FieldFactory::MettiCampo(const CampoPtr &campo)
         main->setEnabled(false);
     // Key fields cannot be changed on a saved row.
     const QString column = field->column().toUpper();
-    for (const QString &id : d.keyIds()) {
+    for (const QString &id : m_state.keyIds()) {
         if (!column.isEmpty() && column == id.toUpper()) {
             main->setEnabled(false);
             if (desc)
@@ -126,7 +135,7 @@ void FieldFactory::MettiCampo(const CampoPtr &campo)
         }
     }
     field->setBoxes(caption, desc);
-    d.fields.add(std::move(field));
+    m_fields.add(std::move(field));
 }
 
 std::unique_ptr<FieldControl> FieldFactory::makeInput(const CampoPtr &campo, Layout::Kind kind, const Layout::FieldBoxes &boxes)
@@ -135,26 +144,26 @@ std::unique_ptr<FieldControl> FieldFactory::makeInput(const CampoPtr &campo, Lay
     const int i = campo->Indice();
     switch (kind) {
     case Kind::Memo: {
-        auto *m = element(d.fields.TxtMemo, QStringLiteral("TxtMemo"), i, boxes.main);
+        auto *m = element(m_fields.TxtMemo, QStringLiteral("TxtMemo"), i, boxes.main);
         m->setProperty("MaxLen", std::max(0, int(campo->MaxLen())));
         m->setTabChangesFocus(true); // Tab goes to the next field, as from any other input
-        QObject::connect(m, &QPlainTextEdit::textChanged, d.q, [this, m] {
+        QObject::connect(m, &QPlainTextEdit::textChanged, &m_window, [this, m] {
             if (!m->hasFocus())
                 return; // set by the editor, not typed
-            d.cutToLength(m);
-            d.markEdited(m);
+            m_calls.cutToLength(m);
+            m_calls.edited(m);
         });
         return std::make_unique<MemoField>(campo, m);
     }
     case Kind::Check: {
-        auto *c = element(d.fields.ChkBoolean, QStringLiteral("ChkBoolean"), i, boxes.main);
-        QObject::connect(c, &QCheckBox::clicked, d.q, [this, c] { d.markEdited(c); });
+        auto *c = element(m_fields.ChkBoolean, QStringLiteral("ChkBoolean"), i, boxes.main);
+        QObject::connect(c, &QCheckBox::clicked, &m_window, [this, c] { m_calls.edited(c); });
         return std::make_unique<BooleanField>(campo, c);
     }
     case Kind::Combo:
         return makeLookup(campo, boxes);
     case Kind::Binary: {
-        auto *b = element(d.fields.CmdShowBin, QStringLiteral("CmdShowBin"), i, boxes.main);
+        auto *b = element(m_fields.CmdShowBin, QStringLiteral("CmdShowBin"), i, boxes.main);
         b->setText(nxTr("Mostra File"));
         return std::make_unique<BinaryField>(campo, b);
     }
@@ -172,34 +181,34 @@ std::unique_ptr<FieldControl> FieldFactory::makeLineInput(const CampoPtr &campo,
     std::unique_ptr<FieldControl> field;
     switch (kind) {
     case Kind::Date:
-        e = element(d.fields.TxtDate, QStringLiteral("TxtDate"), i, boxes.main);
+        e = element(m_fields.TxtDate, QStringLiteral("TxtDate"), i, boxes.main);
         field = std::make_unique<DateField>(campo, e);
         break;
     case Kind::Numeric:
-        e = element(d.fields.TxtNumeric, QStringLiteral("TxtNumeric"), i, boxes.main);
+        e = element(m_fields.TxtNumeric, QStringLiteral("TxtNumeric"), i, boxes.main);
         e->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         field = std::make_unique<NumericField>(campo, e);
         break;
     case Kind::File:
-        e = element(d.fields.txtFile, QStringLiteral("txtFile"), i, boxes.main);
-        QObject::connect(e, &QLineEdit::textEdited, d.q, [this, e] { d.chooseFile(e); }); // typing opens the dialog
+        e = element(m_fields.txtFile, QStringLiteral("txtFile"), i, boxes.main);
+        QObject::connect(e, &QLineEdit::textEdited, &m_window, [this, e] { m_calls.chooseFile(e); }); // typing opens the dialog
         field = std::make_unique<FileField>(campo, e);
         break;
     case Kind::Umod:
-        e = element(d.fields.TxtUMOD, QStringLiteral("TxtUMOD"), i, boxes.main);
+        e = element(m_fields.TxtUMOD, QStringLiteral("TxtUMOD"), i, boxes.main);
         e->setReadOnly(true);
         field = std::make_unique<StampField>(campo, e);
         break;
     default:
-        e = element(d.fields.TxtText, QStringLiteral("TxtText"), i, boxes.main);
+        e = element(m_fields.TxtText, QStringLiteral("TxtText"), i, boxes.main);
         field = std::make_unique<TextField>(campo, e);
         break;
     }
     if (kind == Kind::Text || kind == Kind::Numeric)
         e->setProperty("MaxLen", std::max(0, int(campo->MaxLen()))); // see cutToLength()
-    QObject::connect(e, &QLineEdit::textEdited, d.q, [this, e] {
-        d.cutToLength(e);
-        d.markEdited(e);
+    QObject::connect(e, &QLineEdit::textEdited, &m_window, [this, e] {
+        m_calls.cutToLength(e);
+        m_calls.edited(e);
     });
     return field;
 }
@@ -207,26 +216,23 @@ std::unique_ptr<FieldControl> FieldFactory::makeLineInput(const CampoPtr &campo,
 std::unique_ptr<FieldControl> FieldFactory::makeLookup(const CampoPtr &campo, const Layout::FieldBoxes &boxes)
 {
     const int i = campo->Indice();
-    auto *c = element(d.fields.CmbBounded, QStringLiteral("CmbBounded"), i, boxes.main);
+    auto *c = element(m_fields.CmbBounded, QStringLiteral("CmbBounded"), i, boxes.main);
     c->setEditable(true);
     c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    QObject::connect(c, &QComboBox::currentTextChanged, d.q, [this, c] {
+    QObject::connect(c, &QComboBox::currentTextChanged, &m_window, [this, c] {
         if (c->hasFocus())
-            d.markEdited(c);
+            m_calls.edited(c);
     });
-    QObject::connect(c, &QComboBox::activated, d.q, [this, i] {
-        const Busy busy(d);
-        d.lookups.CmbBounded_Click(i);
-    });
-    QObject::connect(c, &QComboBox::editTextChanged, d.q, [this] { d.window.tabs()->update(); });
+    QObject::connect(c, &QComboBox::activated, &m_window, [this, i] { m_calls.lookupChosen(i); });
+    QObject::connect(c, &QComboBox::editTextChanged, &m_window, [this] { m_layout.tabs()->update(); });
     if (c->lineEdit())
-        c->lineEdit()->installEventFilter(d.q);
-    auto *bound = element(d.fields.TxtText, QStringLiteral("TxtText"), i, Layout::Design::text);
+        c->lineEdit()->installEventFilter(&m_window);
+    auto *bound = element(m_fields.TxtText, QStringLiteral("TxtText"), i, Layout::Design::text);
     bound->setProperty("DataField", campo->Nome());
     bound->setVisible(false);
     // The field this combo depends on asks for a refill when it changes.
-    if (!campo->SourceRif().isEmpty() && d.rec->Campi()->Contains(campo->SourceRif()))
-        d.rec->Campi()->Item(campo->SourceRif())->setTag(QStringLiteral("REFILLCOMBO, %1").arg(i));
+    if (!campo->SourceRif().isEmpty() && m_state.rec->Campi()->Contains(campo->SourceRif()))
+        m_state.rec->Campi()->Item(campo->SourceRif())->setTag(QStringLiteral("REFILLCOMBO, %1").arg(i));
     return std::make_unique<LookupField>(campo, bound, c);
 }
 

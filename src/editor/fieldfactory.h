@@ -11,19 +11,36 @@
 #include <QVector>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 
+class QLineEdit;
 class QWidget;
 
 namespace Norvix {
 
+class EditorData;
 class FieldControl;
-class FrmEditTabPrivate;
+class FieldSet;
+class Lookups;
+class WindowLayout;
+struct EditorState;
 
 class FieldFactory
 {
 public:
-    explicit FieldFactory(FrmEditTabPrivate &d);
+    // What the controls made call when the user works them.
+    struct Calls
+    {
+        std::function<void(QWidget *control)> edited;       // the user changed the control
+        std::function<void(QWidget *control)> cutToLength;  // its text may pass the field's length
+        std::function<void(QLineEdit *input)> chooseFile;   // typed into a file field
+        std::function<void(int index)> lookupChosen;        // an item of lookup `index` chosen
+    };
+    // The controls are made on `window`, which filters their events, placed by `layout` and
+    // added to `fields`; lookups fill their combos.
+    FieldFactory(QWidget &window, EditorState &state, const EditorData &data, FieldSet &fields,
+                 WindowLayout &layout, Lookups &lookups, Calls calls);
 
     void METTICAMPI();
     void MettiCampo(const CampoPtr &campo);
@@ -42,7 +59,13 @@ private:
     // The column may hold a time of day (an input of dates then shows it).
     bool mayHoldTime(const QString &column) const;
 
-    FrmEditTabPrivate &d;
+    QWidget &m_window;
+    EditorState &m_state;
+    const EditorData &m_data;
+    FieldSet &m_fields;
+    WindowLayout &m_layout;
+    Lookups &m_lookups;
+    Calls m_calls;
 };
 
 } // namespace Norvix

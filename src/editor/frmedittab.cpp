@@ -20,13 +20,26 @@
 namespace Norvix {
 
 FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
-    : q(q), window(*this), panel(*this), list(*this), lookups(*this),
+    : q(q),
+      window({.window = *q, .state = *this, .fields = fields, .list = list, .panel = panel, .search = search}),
+      panel(*q, *this, session, actions, list, [q](int index) { q->CmdButton_Click(index); }),
+      list(*this),
+      lookups(*this),
       actions(RowActions::Parts{*q, *this, session, fields, window, list, panel},
               RowActions::Calls{[q] { q->ShowRecord(); }, [q] { q->ClearFields(); }, [this] { panel.SETNEUTRAL(); },
                                 [q] { q->SETNEW(); }, [this] { FORMATTA(QString(), QString()); },
                                 [this] { closeWindow(); }, [this] { return CONTROLLOGENERALE(); },
                                 [this] { return closed(); }}),
-      search(*this), factory(*this)
+      search(*this),
+      factory(*q, *this, data, fields, window, lookups,
+              {.edited = [this](QWidget *control) { markEdited(control); },
+               .cutToLength = [this](QWidget *control) { cutToLength(control); },
+               .chooseFile = [this](QLineEdit *input) { chooseFile(input); },
+               .lookupChosen =
+                   [this](int index) {
+                       const Busy busy(*this);
+                       lookups.CmbBounded_Click(index);
+                   }})
 {
 }
 

@@ -124,13 +124,13 @@ private:
 class Applying
 {
 public:
-    explicit Applying(FrmEditTabPrivate &d) : m_d(d), m_was(d.applying) { d.applying = true; }
-    ~Applying() { m_d.applying = m_was; }
+    explicit Applying(EditorState &s) : m_s(s), m_was(s.applying) { s.applying = true; }
+    ~Applying() { m_s.applying = m_was; }
     Applying(const Applying &) = delete;
     Applying &operator=(const Applying &) = delete;
 
 private:
-    FrmEditTabPrivate &m_d;
+    EditorState &m_s;
     bool m_was;
 };
 

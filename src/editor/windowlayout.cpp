@@ -1,6 +1,12 @@
 #include "editor/windowlayout.h"
 
+#include "editor/commandpanel.h"
+#include "editor/editorstate.h"
+#include "editor/fieldset.h"
 #include "editor/frmedittab_p.h"
+#include "editor/recordlistpane.h"
+#include "editor/recordlistview.h"
+#include "editor/searchpane.h"
 #include "platform/language.h"
 #include "platform/window.h"
 
@@ -25,7 +31,7 @@ constexpr int kTabsHeight = Layout::Design::labelTop - Layout::Design::tabStrip.
 constexpr int kFrame = 30;
 } // namespace
 
-WindowLayout::WindowLayout(FrmEditTabPrivate &d) : d(d)
+WindowLayout::WindowLayout(const Parts &parts) : m_parts(parts)
 {
     m_formWidth = kDesignWidth;
     m_formHeight = kDesignHeight;
@@ -38,22 +44,22 @@ WindowLayout::WindowLayout(FrmEditTabPrivate &d) : d(d)
 
 void WindowLayout::create()
 {
-    m_tabFrame = new QFrame(d.q);
+    m_tabFrame = new QFrame(&m_parts.window);
     m_tabFrame->setObjectName(QStringLiteral("TabPageFrame"));
     m_tabFrame->setFrameShape(QFrame::StyledPanel);
-    m_tabs = new QTabBar(d.q);
+    m_tabs = new QTabBar(&m_parts.window);
     m_tabs->setObjectName(QStringLiteral("TabPage"));
     m_tabs->setExpanding(false);
     m_tabs->setDrawBase(false);
-    QObject::connect(m_tabs, &QTabBar::currentChanged, d.q, [this](int) { TabPage_Click(); });
+    QObject::connect(m_tabs, &QTabBar::currentChanged, &m_parts.window, [this](int) { TabPage_Click(); });
 }
 
 void WindowLayout::finish()
 {
-    m_lblScala = new QLabel(d.q);
+    m_lblScala = new QLabel(&m_parts.window);
     m_lblScala->setObjectName(QStringLiteral("LblScala"));
     m_lblScala->hide();
-    m_inputProbe = new QLineEdit(d.q);
+    m_inputProbe = new QLineEdit(&m_parts.window);
     m_inputProbe->setObjectName(QStringLiteral("TxtMisura"));
     m_inputProbe->hide();
     SETPROP(); // as the window loads
@@ -83,7 +89,7 @@ void WindowLayout::setPixels(QWidget *w, const Layout::Rect &r) const
 int WindowLayout::wantedList() const
 {
     // A header (when the list shows columns) and eight lines, inside the list's frame.
-    const RecordListView *list = d.list.view();
+    const RecordListView *list = m_parts.list.view();
     const int px = list->verticalHeader()->defaultSectionSize() * 9 + 2 * list->frameWidth();
     return Layout::roundTwips(px * screenService().twipsPerPixelY());
 }
@@ -103,17 +109,17 @@ QSize WindowLayout::available() const
 void WindowLayout::keepOnScreen()
 {
     const QRect area = screenService().workArea();
-    QRect frame = d.q->frameGeometry();
+    QRect frame = m_parts.window.frameGeometry();
     const int wider = frame.width() - area.width();
     const int taller = frame.height() - area.height();
     if (wider > 0 || taller > 0) {
-        d.q->resize(d.q->width() - std::max(0, wider), d.q->height() - std::max(0, taller));
-        frame = d.q->frameGeometry();
+        m_parts.window.resize(m_parts.window.width() - std::max(0, wider), m_parts.window.height() - std::max(0, taller));
+        frame = m_parts.window.frameGeometry();
     }
     const int left = std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() + 1 - frame.width()));
     const int top = std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() + 1 - frame.height()));
     if (left != frame.left() || top != frame.top())
-        d.q->move(left, top);
+        m_parts.window.move(left, top);
 }
 
 Layout::Rect WindowLayout::shown(QWidget *w, const Layout::Rect &r) const
@@ -122,13 +128,13 @@ Layout::Rect WindowLayout::shown(QWidget *w, const Layout::Rect &r) const
         return r;
     const int grow = m_growth;
     const auto down = [&](const Layout::Rect &x) { return Layout::Rect{x.left, x.top + grow, x.width, x.height}; };
-    if (w == d.list.view())
+    if (w == m_parts.list.view())
         return Layout::Rect{r.left, r.top + m_searchHeight, r.width, std::max(0, r.height + grow - m_searchHeight)};
-    if (w == d.panel.frame())
+    if (w == m_parts.panel.frame())
         return Layout::Rect{r.left, r.top, r.width, r.height + grow};
-    if (w->parentWidget() == d.panel.frame()) // the buttons under the first keep to the bottom
+    if (w->parentWidget() == m_parts.panel.frame()) // the buttons under the first keep to the bottom
         return r.top > m_buttonRects[0].bottom() ? down(r) : r;
-    if (w->parentWidget() == d.q) // the pages, their fields and captions
+    if (w->parentWidget() == &m_parts.window) // the pages, their fields and captions
         return down(r);
     return r;
 }
@@ -139,26 +145,26 @@ void WindowLayout::setSearchPanel(QWidget *panel, int height)
     m_searchHeight = panel ? height : 0;
     updateGrowth();
     applyGeometry();
-    if (d.q->isVisible())
+    if (m_parts.window.isVisible())
         keepOnScreen(); // grown downwards, it may have to move up
 }
 
 void WindowLayout::applyGeometry()
 {
-    const Applying applying(d);
+    const Applying applying(m_parts.state);
     const double tx = screenService().twipsPerPixelX();
     const double ty = screenService().twipsPerPixelY();
-    d.q->resize(int(std::lround(m_formWidth / tx)), int(std::lround((m_formHeight + m_growth) / ty)));
-    place(d.list.view(), m_listRect);
+    m_parts.window.resize(int(std::lround(m_formWidth / tx)), int(std::lround((m_formHeight + m_growth) / ty)));
+    place(m_parts.list.view(), m_listRect);
     place(m_tabs, Layout::Rect{m_tabRect.left, m_tabRect.top, m_tabRect.width, kTabsHeight});
     place(m_tabFrame, Layout::Rect{m_tabRect.left, m_tabRect.top + kTabsHeight - kFrame, m_tabRect.width,
                                    std::max(0, m_tabRect.height - kTabsHeight + kFrame)});
     m_tabFrame->lower();
-    place(d.panel.frame(), m_panelRect);
+    place(m_parts.panel.frame(), m_panelRect);
     for (int i = 0; i < 5; ++i)
-        place(d.panel.button(i), m_buttonRects[i]);
+        place(m_parts.panel.button(i), m_buttonRects[i]);
     // Cerca under the first button, in the room before the second.
-    if (QPushButton *cerca = d.search.button()) {
+    if (QPushButton *cerca = m_parts.search.button()) {
         const Layout::Rect &first = m_buttonRects[0];
         const int room = m_buttonRects[1].top - first.bottom();
         const int height = std::clamp(room - 90, 240, 375);
@@ -168,7 +174,7 @@ void WindowLayout::applyGeometry()
         place(m_searchPanel, Layout::Rect{m_listRect.left, m_listRect.top, m_listRect.width, m_searchHeight});
     // The fields too, from where they were placed, moved down by what the list grew by (the
     // children only: a widget dropped since is no longer among them).
-    for (QWidget *w : d.q->findChildren<QWidget *>())
+    for (QWidget *w : m_parts.window.findChildren<QWidget *>())
         if (m_twips.contains(w))
             setPixels(w, shown(w, m_twips.value(w)));
 }
@@ -243,7 +249,7 @@ void WindowLayout::SCREENMODE(int width, int height)
 {
     // The whole room the screen leaves a window, or the size asked within it.
     const QSize most = available();
-    d.q->move(screenService().workArea().topLeft()); // where its frame starts
+    m_parts.window.move(screenService().workArea().topLeft()); // where its frame starts
     m_formHeight = most.height();
     m_formWidth = most.width();
     if (width != 0 && height != 0) {
@@ -275,11 +281,11 @@ void WindowLayout::PicButton_Resize()
 
 void WindowLayout::resized()
 {
-    if (d.applying)
+    if (m_parts.state.applying)
         return;
     // The panel and the pages follow the window; the fields stay where they are.
-    const int w = Layout::roundTwips(d.q->width() * screenService().twipsPerPixelX());
-    const int h = Layout::roundTwips(d.q->height() * screenService().twipsPerPixelY()) - m_growth;
+    const int w = Layout::roundTwips(m_parts.window.width() * screenService().twipsPerPixelX());
+    const int h = Layout::roundTwips(m_parts.window.height() * screenService().twipsPerPixelY()) - m_growth;
     if (w != m_formWidth || h != m_formHeight) {
         m_formWidth = w;
         m_formHeight = h;
@@ -298,9 +304,9 @@ Layout::PageLayout &WindowLayout::startPages()
 void WindowLayout::makeTabs()
 {
     {
-        const Applying applying(d);
+        const Applying applying(m_parts.state);
         removeTabs();
-        const QStringList names = d.rec ? d.rec->NomiPagine().split(u',') : QStringList();
+        const QStringList names = m_parts.state.rec ? m_parts.state.rec->NomiPagine().split(u',') : QStringList();
         for (int p = 1; p <= Layout::kPages; ++p) {
             for (int k = 1; k <= m_pages->pageFill(p); ++k) {
                 const int index = m_tabs->addTab(Layout::tabCaption(p, k, m_pages->pageFill(p), names));
@@ -322,7 +328,7 @@ void WindowLayout::dropSingleTab()
     if (m_pages->pageFill(2) != 0 || m_pages->pageFill(1) != 1 || m_tabs->count() == 0)
         return;
     {
-        const Applying applying(d);
+        const Applying applying(m_parts.state);
         m_tabs->removeTab(0);
     }
     TabPage_Click();
@@ -339,7 +345,7 @@ void WindowLayout::TabPage_Click()
     if (m_tabs->currentIndex() < 0)
         return;
     const QString tag = m_tabs->tabData(m_tabs->currentIndex()).toString();
-    for (QWidget *w : d.fields.widgets()) {
+    for (QWidget *w : m_parts.fields.widgets()) {
         const QString t = w->property("Tag").toString();
         if (!t.isEmpty())
             w->setVisible(t == tag);
@@ -356,7 +362,7 @@ void WindowLayout::showPageOf(const QWidget *control)
 
 void WindowLayout::CTRLSETFOCUS(QWidget *control)
 {
-    if (!d.q->isVisible() || !control)
+    if (!m_parts.window.isVisible() || !control)
         return;
     showPageOf(control);
     TabPage_Click();

@@ -22,12 +22,26 @@ class QWidget;
 
 namespace Norvix {
 
-class FrmEditTabPrivate;
+class CommandPanel;
+class FieldSet;
+class RecordListPane;
+class SearchPane;
+struct EditorState;
 
 class WindowLayout
 {
 public:
-    explicit WindowLayout(FrmEditTabPrivate &d);
+    // The window laid out and the parts whose widgets it places or shows.
+    struct Parts
+    {
+        QWidget &window;
+        EditorState &state;
+        const FieldSet &fields;
+        const RecordListPane &list;
+        const CommandPanel &panel;
+        const SearchPane &search;
+    };
+    explicit WindowLayout(const Parts &parts);
 
     // Makes the tab strip and its frame; then, once the list and the buttons exist, the measuring
     // label and the design's geometry.
@@ -90,7 +104,7 @@ private:
     void PicButton_Resize();
     Layout::Rect tabClient() const;
 
-    FrmEditTabPrivate &d;
+    Parts m_parts;
     // Proportions of the design (measured once).
     std::array<double, 10> m_buttonTopRatio{};
     std::array<double, 10> m_buttonHeightRatio{};
