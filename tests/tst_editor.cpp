@@ -410,13 +410,9 @@ private slots:
             for (int button : {0, 1, 2, 3, 4, 8})
                 editor.CmdButton_Click(button);
             editor.ShowRecord();
-            editor.SETPRIMO();
             editor.RIEMPILISTA();
-            editor.MOVETO({2});
             editor.CmbBounded_Click(3);
             editor.SETNEW();
-            editor.ClearFields();
-            editor.METTICAMPI();
             const DataError failure(42, QStringLiteral("guasto"));
             editor.ErrorHandler(&failure);
         };

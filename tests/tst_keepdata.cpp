@@ -470,7 +470,7 @@ private slots:
             LockWait::setPolicy({});
             data.exec({"COMMIT"}, other);
         } else {
-            data.exec(own, editor.EditConnection());
+            data.exec(own, editor.EditRecordset()->connection());
             type(editor, control(editor, QStringLiteral("TxtText2")), QStringLiteral("Tenuto"));
             leave(editor);
             press(editor, 1);

@@ -45,4 +45,15 @@ FieldControl *FieldSet::bound(const QString &column) const
     return nullptr;
 }
 
+void FieldSet::clearBound()
+{
+    for (const auto &f : m_fields) {
+        if (f->column().isEmpty())
+            continue;
+        f->setText(QString());
+        if (auto *lookup = dynamic_cast<LookupField *>(f.get()))
+            lookup->combo()->setCurrentText(QString());
+    }
+}
+
 } // namespace Norvix

@@ -41,6 +41,8 @@ public:
     FieldControl *fieldOf(const QWidget *widget) const;
     // Every field control, in the order of the descriptor.
     const std::vector<std::unique_ptr<FieldControl>> &all() const { return m_fields; }
+    // Empties every bound field control.
+    void clearBound();
     // The field bound to a column (letter case ignored), or nullptr.
     FieldControl *bound(const QString &column) const;
     // A widget made for a field, in the order made.

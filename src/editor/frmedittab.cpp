@@ -26,7 +26,7 @@ FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
       list(*this),
       lookups(*this),
       actions(RowActions::Parts{*q, *this, session, fields, window, list, panel},
-              RowActions::Calls{[q] { q->ShowRecord(); }, [q] { q->ClearFields(); }, [this] { panel.SETNEUTRAL(); },
+              RowActions::Calls{[q] { q->ShowRecord(); }, [this] { fields.clearBound(); }, [this] { panel.SETNEUTRAL(); },
                                 [q] { q->SETNEW(); }, [this] { FORMATTA(QString(), QString()); },
                                 [this] { closeWindow(); }, [this] { return CONTROLLOGENERALE(); },
                                 [this] { return closed(); }}),
@@ -94,37 +94,11 @@ void FrmEditTabPrivate::closeWindow()
 bool FrmEditTab::Modified() const { return d->modified; }
 void FrmEditTab::SETNEUTRAL() { d->panel.SETNEUTRAL(); }
 void FrmEditTab::SETMODIFICATO() { d->panel.SETMODIFICATO(); }
-void FrmEditTab::SETPROP() { d->window.SETPROP(); }
 void FrmEditTab::SCREENMODE(int width, int height) { d->window.SCREENMODE(width, height); }
-void FrmEditTab::REPROP() { d->window.REPROP(); }
-void FrmEditTab::METTICAMPI()
-{
-    if (!d->closed())
-        d->factory.METTICAMPI();
-}
-void FrmEditTab::MettiCampo(const std::shared_ptr<Campo> &campo)
-{
-    if (!d->closed())
-        d->factory.MettiCampo(campo);
-}
 void FrmEditTab::CTRLSETFOCUS(QWidget *control)
 {
     if (!d->closed())
         d->window.CTRLSETFOCUS(control);
-}
-void FrmEditTab::SETINDICI(bool enabled)
-{
-    if (!d->closed())
-        d->actions.SETINDICI(enabled);
-}
-void FrmEditTab::LoccaRecord(bool locked)
-{
-    if (!d->closed())
-        d->actions.LoccaRecord(locked);
-}
-bool FrmEditTab::ControllaCancellazione()
-{
-    return d->closed() ? false : d->actions.ControllaCancellazione();
 }
 bool FrmEditTab::Search(int layout, const QStringList &texts)
 {
@@ -138,16 +112,6 @@ void FrmEditTab::RIEMPILISTA()
     if (!d->closed())
         d->list.RIEMPILISTA();
 }
-void FrmEditTab::refreshListAround(int row, const QVariantList &key)
-{
-    if (!d->closed())
-        d->list.refreshAround(row, key);
-}
-void FrmEditTab::SETPRIMO()
-{
-    if (!d->closed())
-        d->list.SETPRIMO();
-}
 void FrmEditTab::CmdButton_Click(int index)
 {
     if (d->interrupting())
@@ -156,65 +120,21 @@ void FrmEditTab::CmdButton_Click(int index)
     if (!d->closed())
         d->actions.CmdButton_Click(index);
 }
-bool FrmEditTab::CONTROLLOGENERALE()
-{
-    return d->closed() ? false : d->CONTROLLOGENERALE();
-}
-void FrmEditTab::VALORENONVALIDO(QWidget *control)
-{
-    if (!d->closed())
-        d->VALORENONVALIDO(control);
-}
-QString FrmEditTab::FORMATTA(const QString &Valore, const QString &nomecampo)
-{
-    return d->closed() ? Valore : d->FORMATTA(Valore, nomecampo);
-}
-void FrmEditTab::SCRIVIUMOD()
-{
-    if (!d->closed())
-        d->actions.SCRIVIUMOD();
-}
-QString FrmEditTab::SCRIVILAST()
-{
-    return d->closed() ? QString() : d->actions.SCRIVILAST();
-}
-void FrmEditTab::WRITEDESC(QWidget *control)
-{
-    if (!d->closed())
-        d->lookups.WRITEDESC(control);
-}
 bool FrmEditTab::ErrorHandler(const DataError *error)
 {
     return d->closed() ? false : d->actions.ErrorHandler(error);
-}
-void FrmEditTab::MOVETO(const QVariantList &bookmark)
-{
-    if (!d->closed())
-        d->actions.MOVETO(bookmark);
-}
-int FrmEditTab::FILLCOMBO(QComboBox *ctrl, const std::shared_ptr<Campo> &C)
-{
-    return d->closed() ? 0 : d->lookups.FILLCOMBO(ctrl, C);
 }
 void FrmEditTab::CmbBounded_Click(int index)
 {
     if (!d->closed())
         d->lookups.CmbBounded_Click(index);
 }
-void FrmEditTab::CmbBounded_LostFocus(int index)
-{
-    if (!d->closed())
-        d->lookups.CmbBounded_LostFocus(index);
-}
 std::shared_ptr<Rec> FrmEditTab::rec() const { return d->rec; }
 QString FrmEditTab::DescField() const { return d->descField; }
 QString FrmEditTab::DbPath() const { return d->data.dataFolder(); }
 QString FrmEditTab::DscPath() const { return d->dscPath; }
-QString FrmEditTab::DatabaseFile() const { return d->data.databaseFile(); }
 QWidget *FrmEditTab::FirstControl() const { return d->firstControl; }
 Recordset *FrmEditTab::EditRecordset() const { return d->session.recordset(); }
-std::shared_ptr<Connection> FrmEditTab::EditConnection() const { return d->data.connection(); }
-const Layout::PageLayout *FrmEditTab::pageLayout() const { return d->window.pages(); }
 QTabBar *FrmEditTab::TabPage() const { return d->window.tabs(); }
 RecordListView *FrmEditTab::LstSelect() const { return d->list.view(); }
 QPushButton *FrmEditTab::CmdButton(int index) const { return d->panel.button(index); }
@@ -223,22 +143,8 @@ QString FrmEditTab::controlText(QWidget *control) { return widgetText(control); 
 void FrmEditTab::setControlText(QWidget *control, const QString &text) { setWidgetText(control, text); }
 QRect FrmEditTab::twipsOf(QWidget *control) const { return d->window.twipsOf(control); }
 int FrmEditTab::formWidthTwips() const { return d->window.formWidth(); }
-int FrmEditTab::formHeightTwips() const { return d->window.formHeight(); }
 
-QString FrmEditTab::valueText(QWidget *control)
-{
-    const QString shown = widgetText(control);
-    const QStringList exact = control->property("Exact").toStringList();
-    return exact.size() == 2 && exact.at(0) == shown ? exact.at(1) : shown;
-}
 
-QString FrmEditTab::arrayOf(const QWidget *control)
-{
-    QString name = control->objectName();
-    while (!name.isEmpty() && name.back().isDigit())
-        name.chop(1);
-    return name;
-}
 
 void FrmEditTab::SETNEW()
 {
@@ -250,23 +156,6 @@ void FrmEditTab::SETNEW()
         CTRLSETFOCUS(d->firstControl);
 }
 
-void FrmEditTab::ImpostaForm()
-{
-    if (d->closed())
-        return;
-    d->window.makeTabs();
-    try {
-        d->session.open(d->session.wholeTable(), CursorIntent::Read);
-    } catch (const DataError &e) {
-        d->actions.readFailed(e);
-        return;
-    }
-    SETNEUTRAL();
-    if (TabPage()->count() > 0) {
-        TabPage()->setCurrentIndex(0);
-        d->window.TabPage_Click();
-    }
-}
 
 void FrmEditTab::resizeEvent(QResizeEvent *event)
 {

@@ -62,8 +62,6 @@ public:
 
     /// Shows the row in hand in the field controls.
     void ShowRecord();
-    /// Empties every bound field control.
-    void ClearFields();
 
     /// The modes: a saved row shown, the shown row changed, a new row being filled in.
     void SETNEUTRAL();
@@ -72,66 +70,27 @@ public:
     /// Whether the shown row has unsaved changes.
     bool Modified() const;
 
-    /// Measures the design's proportions (once).
-    void SETPROP();
     /// Sizes the window to the screen (0, 0) or to a size in pixels, at the screen's top-left corner.
     void SCREENMODE(int width, int height);
-    /// Fits the button panel, the tab strip and the list to the window.
-    void REPROP();
-
-    /// Builds the controls of every field, and of one field.
-    void METTICAMPI();
-    void MettiCampo(const std::shared_ptr<Campo> &campo);
-    /// Creates the tabs, sizes the window to the pages and shows the first page.
-    void ImpostaForm();
     /// Brings a control's page to the front and gives it the focus.
     void CTRLSETFOCUS(QWidget *control);
-    /// Enables (true) or locks the key fields.
-    void SETINDICI(bool enabled);
-    /// Locks (true) or enables every bound field control and its description box.
-    void LoccaRecord(bool locked);
-    /// Whether the row shown may be deleted (its key passes the field rules).
-    bool ControllaCancellazione();
 
-    /// Fills the record list from the table.
     /// Shows the search panel on search layout `layout` (as the descriptor numbers it), fills its
     /// inputs with `texts` in order and runs the search. False (the user told) when the record
     /// has no such layout.
     bool Search(int layout, const QStringList &texts);
+    /// Fills the record list from the table.
     void RIEMPILISTA();
-    /// RIEMPILISTA when line `row` shows the row with key `key`.
-    void refreshListAround(int row, const QVariantList &key);
-    /// Prepares the editor for a table without rows.
-    void SETPRIMO();
 
     /// The command buttons: 0 new, 1 save, 2 drop the changes, 3 delete, 4 close; 6 to 9 move
     /// to the first, previous, next, last row.
     void CmdButton_Click(int index);
 
-    /// Checks every field before a save; false when one was reported.
-    bool CONTROLLOGENERALE();
-    /// Reports a control's value as invalid and gives it the focus back.
-    void VALORENONVALIDO(QWidget *control);
-    /// With a field name: `Valore` in the field's display picture. Without: reformats every field
-    /// control and returns "".
-    QString FORMATTA(const QString &Valore = QString(), const QString &nomecampo = QString());
-    /// Puts the current date and time into the last-modified fields.
-    void SCRIVIUMOD();
-    /// The key text (key values joined by commas) of the row in the controls.
-    QString SCRIVILAST();
-    /// Shows the description of the code typed in a lookup-coded text or number control.
-    void WRITEDESC(QWidget *control);
     /// Explains a data error to the user: true when one was reported and the editor stays open.
     bool ErrorHandler(const DataError *error);
-    /// Moves the recordset in hand to a bookmark (its key values).
-    void MOVETO(const QVariantList &bookmark);
 
-    /// Refills a combo box from its referenced table; returns the width it needs (twips) while
-    /// the window is being built, 0 afterwards.
-    int FILLCOMBO(QComboBox *ctrl, const std::shared_ptr<Campo> &C);
-    /// A lookup combo clicked, and left.
+    /// A lookup combo clicked.
     void CmbBounded_Click(int index);
-    void CmbBounded_LostFocus(int index);
 
     /// The descriptor of the record in edit.
     std::shared_ptr<Rec> rec() const;
@@ -140,14 +99,10 @@ public:
     /// The data folder, the descriptor folder, and the database file (both folders end with a separator).
     QString DbPath() const;
     QString DscPath() const;
-    QString DatabaseFile() const;
     /// The control that gets the focus on a new row.
     QWidget *FirstControl() const;
-    /// The recordset of the row in hand, and the editor's connection.
+    /// The recordset of the row in hand.
     Recordset *EditRecordset() const;
-    std::shared_ptr<Connection> EditConnection() const;
-    /// The page layout of the fields.
-    const Layout::PageLayout *pageLayout() const;
     /// The tab strip, the record list and a command button.
     QTabBar *TabPage() const;
     RecordListView *LstSelect() const;
@@ -157,16 +112,10 @@ public:
     /// The text a field control shows, and setting it (not a user edit).
     static QString controlText(QWidget *control);
     static void setControlText(QWidget *control, const QString &text);
-    /// The value a field control holds: its text, or, for a number its picture shows rounded,
-    /// the number as typed.
-    static QString valueText(QWidget *control);
-    /// The array a field control belongs to: its name without the index ("TxtText" for TxtText3).
-    static QString arrayOf(const QWidget *control);
     /// Twips of the window's own coordinate system for a widget placed by the editor.
     QRect twipsOf(QWidget *control) const;
-    /// The window's inner size in twips.
+    /// The window's inner width in twips.
     int formWidthTwips() const;
-    int formHeightTwips() const;
 
 signals:
     /// The editor closed (the last step of its unload).

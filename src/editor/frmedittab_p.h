@@ -94,6 +94,8 @@ public:
     void warnMissingColumns();
     void chooseDescField();
     void positionOn(const std::optional<QString> &Indice);
+    // Creates the tabs, sizes the window to the pages and shows the first page.
+    void ImpostaForm();
     void setDefaults();
     void Form_Unload();
     // A close asked while starting ends the start-up here: true when the editor is unloaded.

@@ -73,7 +73,9 @@ void FrmEditTabPrivate::cutToLength(QWidget *control)
 
 bool FrmEditTabPrivate::inputEvent(QWidget *w, QEvent *event)
 {
-    const QString array = FrmEditTab::arrayOf(w);
+    QString array = w->objectName(); // the control's array: its name without the index
+    while (!array.isEmpty() && array.back().isDigit())
+        array.chop(1);
     const int i = w->property("Index").toInt();
     if (event->type() == QEvent::MouseButtonDblClick) {
         if (array == u"TxtText")

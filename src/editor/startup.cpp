@@ -31,7 +31,7 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
     if (ReadOnly)
         d->panel.readOnly();
     SCREENMODE(0, 0);
-    REPROP();
+    d->window.REPROP();
 
     d->rec = std::make_shared<Rec>();
     QString dscPath = d->dscPath;
@@ -49,12 +49,12 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
     // The data is only read until its table has been found: a failed start changes nothing.
     if (!d->openData(Connection, dbPath, DatabaseName) || d->startEnded())
         return;
-    METTICAMPI();
+    d->factory.METTICAMPI();
     if (!d->canShow) {
         d->Form_Unload();
         return;
     }
-    ImpostaForm();
+    d->ImpostaForm();
     if (d->startEnded())
         return;
     setWindowTitle(d->rec->Desc());
@@ -86,7 +86,7 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
     d->warnMissingColumns();
     if (d->startEnded())
         return;
-    REPROP();
+    d->window.REPROP();
     d->window.dropSingleTab();
     d->chooseDescField();
     d->search.load();
@@ -250,16 +250,19 @@ void FrmEditTab::ShowRecord()
     SETNEUTRAL();
 }
 
-void FrmEditTab::ClearFields()
+void FrmEditTabPrivate::ImpostaForm()
 {
-    if (d->closed())
+    window.makeTabs();
+    try {
+        session.open(session.wholeTable(), CursorIntent::Read);
+    } catch (const DataError &e) {
+        actions.readFailed(e);
         return;
-    for (const auto &f : d->fields.all()) {
-        if (f->column().isEmpty())
-            continue;
-        f->setText(QString());
-        if (auto *lookup = dynamic_cast<LookupField *>(f.get()))
-            lookup->combo()->setCurrentText(QString());
+    }
+    panel.SETNEUTRAL();
+    if (window.tabs()->count() > 0) {
+        window.tabs()->setCurrentIndex(0);
+        window.TabPage_Click();
     }
 }
 
