@@ -24,8 +24,15 @@ FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
 {
 }
 
-FrmEditTab::FrmEditTab(QWidget *parent) : QDialog(parent), d(std::make_unique<FrmEditTabPrivate>(this))
+FrmEditTab::FrmEditTab(QWidget *parent) : QDialog(nullptr), d(std::make_unique<FrmEditTabPrivate>(this))
 {
+    if (parent) {
+        // A parent deletes its children in order: the watch, made first, goes just before the
+        // editor, which may then leave an operation under way (see ownerGone()).
+        d->ownerWatch = new QObject(parent);
+        connect(d->ownerWatch, &QObject::destroyed, this, &FrmEditTab::ownerGone);
+        setParent(parent, windowFlags());
+    }
     setObjectName(QStringLiteral("FrmEditTab"));
     registerWindowServices(); // message boxes, dialogs and wait windows where none is installed
     QFont f = font();
@@ -41,11 +48,42 @@ FrmEditTab::FrmEditTab(QWidget *parent) : QDialog(parent), d(std::make_unique<Fr
 
 FrmEditTab::~FrmEditTab()
 {
+    d->dropOwnerWatch();
     if (!d->unloaded)
         d->Form_Unload();
 }
 
-bool FrmEditTab::CanShow() const { return d->canShow && !d->unloaded && !d->closeWanted; }
+bool FrmEditTab::CanShow() const { return d->canShow && !d->unloaded && !d->closeWanted && !d->ownerLost; }
+
+void FrmEditTabPrivate::dropOwnerWatch()
+{
+    if (!ownerWatch)
+        return;
+    ownerWatch->disconnect(q);
+    delete ownerWatch.data();
+}
+
+void FrmEditTab::ownerGone()
+{
+    if (d->busy == 0 || d->ownerLost)
+        return; // an idle editor goes with its parent, or stays
+    d->ownerLost = true;
+    d->abandoned.emplace(d->busyFrom);
+    d->dropOwnerWatch();
+    hide();
+    setParent(nullptr, windowFlags()); // its parent's deletion passes it by
+}
+
+bool FrmEditTab::event(QEvent *event)
+{
+    if (event->type() == QEvent::DeferredDelete && d->busy > 0) {
+        ownerGone(); // deleted when the operation under way ends
+        return true;
+    }
+    if (event->type() == QEvent::ParentChange && d->ownerWatch && d->ownerWatch->parent() != parent())
+        d->dropOwnerWatch(); // moved by the host: that parent no longer owns it
+    return QDialog::event(event);
+}
 
 Busy::Busy(FrmEditTabPrivate &d) : m_d(d)
 {
@@ -60,7 +98,14 @@ bool FrmEditTabPrivate::interrupting() const
 
 Busy::~Busy()
 {
-    if (--m_d.busy > 0 || !std::exchange(m_d.closeWanted, false) || m_d.unloaded)
+    if (--m_d.busy > 0)
+        return;
+    if (m_d.ownerLost) {
+        m_d.abandoned.reset();
+        m_d.q->deleteLater();
+        return;
+    }
+    if (!std::exchange(m_d.closeWanted, false) || m_d.unloaded)
         return;
     // After the event that ran the operation has been delivered: closing removes its widgets.
     QTimer::singleShot(0, m_d.q, [q = m_d.q] { q->close(); });
@@ -73,65 +118,73 @@ void FrmEditTabPrivate::closeWindow()
     closingItself = was;
 }
 bool FrmEditTab::Modified() const { return d->modified; }
-void FrmEditTab::SETNEUTRAL() { d->panel.SETNEUTRAL(); }
-void FrmEditTab::SETMODIFICATO() { d->panel.SETMODIFICATO(); }
+void FrmEditTab::SETNEUTRAL()
+{
+    if (!d->refuses())
+        d->panel.SETNEUTRAL();
+}
+void FrmEditTab::SETMODIFICATO()
+{
+    if (!d->refuses())
+        d->panel.SETMODIFICATO();
+}
 void FrmEditTab::SETPROP() { d->window.SETPROP(); }
 void FrmEditTab::SCREENMODE(int width, int height) { d->window.SCREENMODE(width, height); }
 void FrmEditTab::REPROP() { d->window.REPROP(); }
 void FrmEditTab::METTICAMPI()
 {
-    if (!d->closed())
+    if (!d->closed() && !d->refuses())
         d->factory.METTICAMPI();
 }
 void FrmEditTab::MettiCampo(const std::shared_ptr<Campo> &campo)
 {
-    if (!d->closed())
+    if (!d->closed() && !d->refuses())
         d->factory.MettiCampo(campo);
 }
 void FrmEditTab::CTRLSETFOCUS(QWidget *control)
 {
-    if (!d->closed())
+    if (!d->closed() && !d->refuses())
         d->window.CTRLSETFOCUS(control);
 }
 void FrmEditTab::SETINDICI(bool enabled)
 {
-    if (!d->closed())
+    if (!d->closed() && !d->refuses())
         d->actions.SETINDICI(enabled);
 }
 void FrmEditTab::LoccaRecord(bool locked)
 {
-    if (!d->closed())
+    if (!d->closed() && !d->refuses())
         d->actions.LoccaRecord(locked);
 }
 bool FrmEditTab::ControllaCancellazione()
 {
-    return d->closed() ? false : d->actions.ControllaCancellazione();
+    return d->closed() || d->refuses() ? false : d->actions.ControllaCancellazione();
 }
 bool FrmEditTab::Search(int layout, const QStringList &texts)
 {
-    if (d->interrupting())
+    if (d->refuses())
         return false;
     const Busy busy(*d);
     return !d->closed() && d->search.run(layout, texts);
 }
 void FrmEditTab::RIEMPILISTA()
 {
-    if (!d->closed())
+    if (!d->closed() && !d->refuses())
         d->list.RIEMPILISTA();
 }
 void FrmEditTab::refreshListAround(int row, const QVariantList &key)
 {
-    if (!d->closed())
+    if (!d->closed() && !d->refuses())
         d->list.refreshAround(row, key);
 }
 void FrmEditTab::SETPRIMO()
 {
-    if (!d->closed())
+    if (!d->closed() && !d->refuses())
         d->list.SETPRIMO();
 }
 void FrmEditTab::CmdButton_Click(int index)
 {
-    if (d->interrupting())
+    if (d->refuses())
         return;
     const Busy busy(*d);
     if (!d->closed())
@@ -139,20 +192,21 @@ void FrmEditTab::CmdButton_Click(int index)
 }
 bool FrmEditTab::CONTROLLOGENERALE()
 {
-    return d->closed() ? false : d->CONTROLLOGENERALE();
+    return d->closed() || d->refuses() ? false : d->CONTROLLOGENERALE();
 }
 void FrmEditTab::VALORENONVALIDO(QWidget *control)
 {
-    if (!d->closed())
+    if (!d->closed() && !d->refuses())
         d->VALORENONVALIDO(control);
 }
 QString FrmEditTab::FORMATTA(const QString &Valore, const QString &nomecampo)
 {
-    return d->closed() ? Valore : d->FORMATTA(Valore, nomecampo);
+    // Reformatting every control touches the fields; a value alone is only formatted.
+    return d->closed() || (nomecampo.isEmpty() && d->refuses()) ? Valore : d->FORMATTA(Valore, nomecampo);
 }
 void FrmEditTab::SCRIVIUMOD()
 {
-    if (!d->closed())
+    if (!d->closed() && !d->refuses())
         d->actions.SCRIVIUMOD();
 }
 QString FrmEditTab::SCRIVILAST()
@@ -161,30 +215,30 @@ QString FrmEditTab::SCRIVILAST()
 }
 void FrmEditTab::WRITEDESC(QWidget *control)
 {
-    if (!d->closed())
+    if (!d->closed() && !d->refuses())
         d->lookups.WRITEDESC(control);
 }
 bool FrmEditTab::ErrorHandler(const DataError *error)
 {
-    return d->closed() ? false : d->actions.ErrorHandler(error);
+    return d->closed() || d->refuses() ? false : d->actions.ErrorHandler(error);
 }
 void FrmEditTab::MOVETO(const QVariantList &bookmark)
 {
-    if (!d->closed())
+    if (!d->closed() && !d->refuses())
         d->actions.MOVETO(bookmark);
 }
 int FrmEditTab::FILLCOMBO(QComboBox *ctrl, const std::shared_ptr<Campo> &C)
 {
-    return d->closed() ? 0 : d->lookups.FILLCOMBO(ctrl, C);
+    return d->closed() || d->refuses() ? 0 : d->lookups.FILLCOMBO(ctrl, C);
 }
 void FrmEditTab::CmbBounded_Click(int index)
 {
-    if (!d->closed())
+    if (!d->closed() && !d->refuses())
         d->lookups.CmbBounded_Click(index);
 }
 void FrmEditTab::CmbBounded_LostFocus(int index)
 {
-    if (!d->closed())
+    if (!d->closed() && !d->refuses())
         d->lookups.CmbBounded_LostFocus(index);
 }
 std::shared_ptr<Rec> FrmEditTab::rec() const { return d->rec; }
@@ -223,7 +277,7 @@ QString FrmEditTab::arrayOf(const QWidget *control)
 
 void FrmEditTab::SETNEW()
 {
-    if (d->closed())
+    if (d->closed() || d->refuses())
         return;
     d->panel.SETNEW();
     d->setDefaults();
@@ -233,7 +287,7 @@ void FrmEditTab::SETNEW()
 
 void FrmEditTab::ImpostaForm()
 {
-    if (d->closed())
+    if (d->closed() || d->refuses())
         return;
     d->window.makeTabs();
     try {
@@ -293,6 +347,10 @@ void FrmEditTab::closeEvent(QCloseEvent *event)
 {
     if (d->unloaded) {
         event->accept();
+        return;
+    }
+    if (d->ownerLost) { // it goes when its operation ends: nothing to ask
+        event->ignore();
         return;
     }
     if (d->busy > 0 && !d->closingItself) {

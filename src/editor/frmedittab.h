@@ -46,9 +46,18 @@ class NORVIX_EXPORT FrmEditTab : public QDialog
     Q_OBJECT
 
 public:
-    /// An editor window, empty until START() opens it on a table.
+    /// An editor window, empty until START() opens it on a table. Deleting `parent` while an
+    /// operation of the editor waits (for the database, for an answer) is safe: see ownerGone().
     explicit FrmEditTab(QWidget *parent = nullptr);
+    /// Deleting an editor in the middle of an operation is not allowed (the operation returns
+    /// into it): delete its parent or its control, or call deleteLater(), which wait for it.
     ~FrmEditTab() override;
+
+    /// What owns the editor goes (the control that opened it, the window it was made on, or a
+    /// deleteLater()). In the middle of an operation the editor leaves its parent and hides at once,
+    /// the operation gives up what it waits for and asks the user nothing more, and the editor
+    /// deletes itself when it ends; otherwise nothing happens here.
+    void ownerGone();
 
     /// Opens the editor on a table: loads its descriptor, builds the controls and pages, opens the
     /// data, fills the record list and shows the row named by `Indice` (missing: the first row;
@@ -179,6 +188,7 @@ signals:
     void Hidden();
 
 protected:
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
