@@ -4,13 +4,16 @@
 #include "platform/recordset.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
+#include "platform/waiting.h"
 #include "platform/window.h"
 #include "anagrafica.h"
+#include "editordriver.h"
 
 #include <QRandomGenerator>
 #include <QSqlQuery>
 
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMetaProperty>
 #include <QSignalSpy>
 #include <QTest>
@@ -26,6 +29,12 @@ void point(::Norvix::Norvix &control, const TestUtil::Data &data)
     control.setDbPath(data.folder());
     control.setDatabaseName(QStringLiteral("anagrafica.db"));
     control.setRecordName(QStringLiteral("CLIENTI"));
+}
+
+// Runs a statement on another user's connection: true when it ran.
+bool exec(const std::shared_ptr<Connection> &other, const char *sql)
+{
+    return other->call([&] { return QSqlQuery(other->database()).exec(sql); });
 }
 
 // A user who reads each message for a moment (timers run meanwhile, as under a real box) and
@@ -252,7 +261,7 @@ private slots:
             if (FrmEditTab *editor = control.TableEditor(); editor && editor->isVisible())
                 act(*editor);
         };
-        const auto lock = [&](const char *sql) { return other->call([&] { return QSqlQuery(other->database()).exec(sql); }); };
+        const auto lock = [&](const char *sql) { return exec(other, sql); };
         const QList<std::function<void()>> calls{
             [&] { open([&] { return control.ShowTableEditor(); }); },
             [&] { open([&] { return control.ShowTableEditor(QStringLiteral("2")); }); },
@@ -287,6 +296,130 @@ private slots:
         QTimer::singleShot(0, &control, tick);
         QTRY_VERIFY_WITH_TIMEOUT(ticks > 120 && depth == 0 && !control.EditorVisible() && !locked, 120000);
         QVERIFY2(opened > 0 && !twice && !crowded, qPrintable(QString("%1 opened, twice %2, crowded %3").arg(opened).arg(twice).arg(crowded)));
+    }
+
+    // The host deletes what owns the editor while an operation of the editor waits: for a lock
+    // ("Database occupato" on a save), for the server (a row another session locked: "Attendere")
+    // or for an answer (the question of a close). The operation gives up, nothing is written
+    // (not even once the lock goes), no window stays, no box shows after, and nothing touches
+    // freed memory (scripts/fuzz runs this suite under AddressSanitizer).
+    void ownerGoneDuringAWait_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("wait");
+        QTest::addColumn<QString>("gone");
+        for (const char *gone : {"control", "window", "window later", "editor later"}) {
+            QTest::addRow("lock, %s", gone) << "sqlite" << "lock" << gone;
+            QTest::addRow("question, %s", gone) << "sqlite" << "question" << gone;
+        }
+        for (const char *gone : {"control", "window"})
+            QTest::addRow("server, %s", gone) << "postgresql" << "server" << gone;
+    }
+    void ownerGoneDuringAWait()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, wait);
+        QFETCH(QString, gone);
+        TestUtil::Data data(backend);
+        setMessageService(nullptr); // real boxes: one asked of a given-up operation would block
+        const QPointer<QWidget> window = new QWidget;
+        const QPointer<::Norvix::Norvix> control = new ::Norvix::Norvix(window);
+        point(*control, data);
+        control->setConnection(data.connection);
+        const auto other = data.open();
+        const QString stored = QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = 1");
+        const QString before = data.scalar(stored).toString();
+        QPointer<FrmEditTab> editor;
+        QWidget *waiting = nullptr; // the wait's window or the question, when the host struck
+        int boxesAfter = 0;
+        QTimer host;
+        connect(&host, &QTimer::timeout, this, [&] {
+            QWidget *shown = QApplication::activeModalWidget();
+            const bool box = qobject_cast<QMessageBox *>(shown);
+            if (!waiting && shown && (box || QStringList{"FrmOccupato", "FrmAttesa"}.contains(shown->objectName()))) {
+                waiting = shown;
+                if (gone == u"control")
+                    delete control.data();
+                else if (gone == u"window")
+                    delete window.data();
+                else
+                    (gone == u"window later" ? static_cast<QObject *>(window) : editor)->deleteLater();
+            } else if (waiting && box && shown != waiting) {
+                ++boxesAfter;
+                shown->close();
+            }
+        });
+        QTimer user; // once the editor is shown and nothing waits
+        connect(&user, &QTimer::timeout, this, [&] {
+            if (!control || !control->TableEditor() || !control->TableEditor()->isVisible() || RunningEvents::depth() > 0)
+                return;
+            user.stop();
+            editor = control->TableEditor();
+            TestUtil::typeInto(*editor, TestUtil::control(*editor, "TxtText2"), "Cambiato");
+            if (wait == u"question")
+                return control->CloseEditor(); // "Annulli le modifiche ?"
+            QVERIFY(data.sqlite ? exec(other, "BEGIN IMMEDIATE")
+                                : exec(other, "BEGIN") && exec(other, "SELECT * FROM CLIENTI WHERE CODICE = 1 FOR UPDATE"));
+            editor->CmdButton_Click(1);
+        });
+        host.start(20);
+        user.start(10);
+        control->ShowTableEditor(QStringLiteral("1")); // modal: returns when the editor goes
+        QTRY_VERIFY(!editor);
+        QVERIFY(waiting && !Shared::EditorVisible);
+        const auto windows = QApplication::topLevelWidgets();
+        QVERIFY(std::none_of(windows.begin(), windows.end(), [&](QWidget *w) { return w != window && w->isVisible(); }));
+        QCOMPARE(boxesAfter, 0);
+        if (wait != u"question")
+            QVERIFY(exec(other, "COMMIT"));
+        QTest::qWait(50);
+        QCOMPARE(data.scalar(stored).toString(), before);
+        delete window.data();
+    }
+
+    // A host's timer calls the editor while its save waits for a lock: each call that would touch
+    // the row, the fields or the list does nothing; the save lands on its row once the lock goes.
+    void callsDuringAWaitDoNothing_data()
+    {
+        QTest::addColumn<std::function<void(FrmEditTab &)>>("call");
+        const QList<QPair<const char *, std::function<void(FrmEditTab &)>>> calls{
+            {"ShowRecord", [](FrmEditTab &e) { e.ShowRecord(); }},
+            {"SETNEW", [](FrmEditTab &e) { e.SETNEW(); }},
+            {"SETNEUTRAL", [](FrmEditTab &e) { e.SETNEUTRAL(); }},
+            {"SETMODIFICATO", [](FrmEditTab &e) { e.SETMODIFICATO(); }},
+            {"RIEMPILISTA", [](FrmEditTab &e) { e.RIEMPILISTA(); }},
+            {"CTRLSETFOCUS", [](FrmEditTab &e) { e.CTRLSETFOCUS(e.fieldControls().value(0)); }},
+            {"lookup click", [](FrmEditTab &e) { e.CmbBounded_Click(1); }},
+            {"next row", [](FrmEditTab &e) { e.CmdButton_Click(8); }},
+            {"Search", [](FrmEditTab &e) { e.Search(1, {QStringLiteral("R")}); }},
+        };
+        for (const auto &[name, call] : calls)
+            QTest::newRow(name) << call;
+    }
+    void callsDuringAWaitDoNothing()
+    {
+        QFETCH(std::function<void(FrmEditTab &)>, call);
+        TestUtil::Data data(QStringLiteral("sqlite"));
+        FrmEditTab editor;
+        TestUtil::startShown(editor, data.connection, data.folder(), QStringLiteral("CLIENTI"), QStringLiteral("1"));
+        const QString second = data.scalar("SELECT NOME FROM CLIENTI WHERE CODICE = 2").toString();
+        auto *name = TestUtil::control<QLineEdit>(editor, "TxtText2");
+        TestUtil::typeInto(editor, name, "Salvato");
+        const auto other = data.open();
+        QVERIFY(exec(other, "BEGIN IMMEDIATE"));
+        QStringList during; // the row in the fields, the mode, just after the call
+        QTimer::singleShot(100, this, [&] {
+            call(editor);
+            during << TestUtil::shown(editor, "TxtNumeric1") << name->text() << QString::number(editor.Modified() && name->isEnabled());
+        });
+        QTimer::singleShot(300, this, [&] { exec(other, "COMMIT"); });
+        editor.CmdButton_Click(1);
+        QCOMPARE(during, QStringList({"1", "Salvato", "1"}));
+        QCOMPARE(data.scalar("SELECT NOME FROM CLIENTI WHERE CODICE = 1").toString(), u"Salvato");
+        QCOMPARE(data.scalar("SELECT NOME FROM CLIENTI WHERE CODICE = 2").toString(), second);
+        QVERIFY(TestUtil::shown(editor, "TxtNumeric1") == u"1" && name->text() == u"Salvato" && !editor.Modified());
+        QCOMPARE(editor.LstSelect()->currentRow(), 0);
+        QVERIFY(m_messages->messages().isEmpty());
     }
 
     void failuresReachTheHost()

@@ -1,5 +1,6 @@
 #include "editor/frmconflitto.h"
 #include "editor/frmedittab.h"
+#include "editor/frmedittab_p.h"
 #include "editor/recordlist.h"
 #include "editor/recordlistview.h"
 #include "editordriver.h"
@@ -710,7 +711,7 @@ private slots:
         QVERIFY(editor.CanShow());
         // Sized to its fields (the widest row plus the button panel) within the screen.
         const QRect panel = editor.twipsOf(control(editor, QStringLiteral("PicButton")));
-        QCOMPARE(panel.left(), editor.formWidthTwips() - 1470);
+        QCOMPARE(panel.left(), FrmEditTabPrivate::of(editor).window.formWidth() - 1470);
         QCOMPARE(editor.twipsOf(editor.LstSelect()).width(), panel.left() - 100);
         const QRect outer(editor.pos(), editor.size().grownBy(frame)); // a window's position is its frame's
         QVERIFY2(work.contains(outer), qPrintable(QTest::toString(outer)));

@@ -7,6 +7,7 @@
 #include "descriptor/descriptor.h"
 #include "descriptor/dscdatabase.h"
 #include "editor/frmedittab.h"
+#include "editor/frmedittab_p.h"
 #include "editor/shared.h"
 #include "platform/window.h"
 #include "ui/qtmessages.h"
@@ -163,6 +164,10 @@ Norvix::Norvix(QWidget *parent) : QWidget(parent), d(std::make_unique<Private>()
 
 Norvix::~Norvix()
 {
+    // An editor in the middle of an operation gives it up and goes when it ends (the host that
+    // would hear of it is going); an idle one closes as CloseEditor() closes it.
+    if (d->editor)
+        FrmEditTabPrivate::of(*d->editor).ownerGone();
     CloseEditor();
 }
 
@@ -318,7 +323,9 @@ bool Norvix::ShowTableEditor(const std::optional<QString> &Indice)
     if (!d->language.isEmpty())
         ::Norvix::setLanguage(d->language);
     installQtTranslations();
-    // The start-up may let the host close the editor, and so delete it: it is held by a guard.
+    // The start-up may let the host close the editor, and so delete it, or delete this control:
+    // both are held by guards.
+    const QPointer<Norvix> self(this);
     const QPointer<FrmEditTab> editor = new FrmEditTab(window());
     editor->setAttribute(Qt::WA_DeleteOnClose);
     d->editor = editor;
@@ -328,23 +335,26 @@ bool Norvix::ShowTableEditor(const std::optional<QString> &Indice)
     Shared::LastInserted.clear();
     Shared::LastView.clear();
     const auto drop = [&] {
-        d->editor = nullptr;
+        if (self)
+            d->editor = nullptr;
         if (editor)
             editor->deleteLater();
     };
     try {
         editor->START(d->connection, d->dbPath, d->databaseName, d->recordName, d->dscPath.toString(),
                       d->tableDescField.toString(), d->readOnly, Indice);
-        if (editor->CanShow()) {
+        if (self && editor && editor->CanShow()) {
             applyColors(editor);
             if (const auto search = std::exchange(d->search, std::nullopt))
                 editor->Search(search->first, search->second);
         }
     } catch (...) {
         drop();
-        throw; // the host hears of a connection or descriptor it must fix
+        if (!self)
+            return false; // deleted by its host meanwhile: the start was given up, nobody to tell
+        throw;            // the host hears of a connection or descriptor it must fix
     }
-    if (!editor || !editor->CanShow()) { // nothing to edit, or closed while starting
+    if (!self || !editor || !editor->CanShow()) { // nothing to edit, closed or its host gone
         drop();
         return false;
     }
@@ -383,20 +393,27 @@ void Norvix::present(FrmEditTab *editor)
 bool Norvix::ShowTableSearch(int layout, const QStringList &texts, const std::optional<QString> &Indice)
 {
     d->search = std::pair{layout, texts};
+    const QPointer<Norvix> self(this); // the host may delete it while the editor is open
     const bool shown = ShowTableEditor(Indice);
-    d->search.reset();
+    if (self)
+        d->search.reset();
     return shown;
 }
 
 void Norvix::CloseEditor()
 {
-    const auto editors = QApplication::topLevelWidgets();
-    for (QWidget *w : editors)
+    // A close may ask the user, and timers run meanwhile: they may delete editors or this control.
+    const QPointer<Norvix> self(this);
+    QList<QPointer<FrmEditTab>> editors;
+    for (QWidget *w : QApplication::topLevelWidgets())
         if (auto *e = qobject_cast<FrmEditTab *>(w); e && e->isVisible())
+            editors << e;
+    for (const QPointer<FrmEditTab> &e : editors)
+        if (e)
             e->close();
     // One that is starting, saving or waiting closes when that ends; one whose user kept the
     // changes stays open (and EditorVisible with it).
-    if (d->editor)
+    if (self && d->editor)
         d->editor->close();
 }
 
@@ -411,7 +428,11 @@ void Norvix::relayExternalHandler(QWidget *field)
     QString record = editor->rec() ? editor->rec()->Nome() : d->recordName;
     QString column = field->property("DataField").toString();
     QString value = FrmEditTab::controlText(field);
+    const QPointer<Norvix> self(this);
+    const QPointer<FrmEditTab> guard(editor);
     emit ExternalHandler(record, column, value);
+    if (!self || !guard || !guard->CanShow())
+        return; // the host deleted this control or the editor's window meanwhile
     FrmEditTab::setControlText(field, value);
     if (modal) {
         editor->setWindowModality(Qt::NonModal);
@@ -440,8 +461,10 @@ void Norvix::relayHelp(const QString &record, const QString &field)
     if (modal)
         editor->hide();
     QString r = record, f = field;
+    const QPointer<Norvix> self(this);
+    const QPointer<FrmEditTab> guard(editor);
     emit Help(r, f);
-    if (modal) {
+    if (modal && self && guard && guard->CanShow()) {
         editor->setWindowModality(Qt::NonModal);
         editor->show();
     }

@@ -43,8 +43,15 @@ FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
 {
 }
 
-FrmEditTab::FrmEditTab(QWidget *parent) : QDialog(parent), d(std::make_unique<FrmEditTabPrivate>(this))
+FrmEditTab::FrmEditTab(QWidget *parent) : QDialog(nullptr), d(std::make_unique<FrmEditTabPrivate>(this))
 {
+    if (parent) {
+        // A parent deletes its children in order: the watch, made first, goes just before the
+        // editor, which may then leave an operation under way (see ownerGone()).
+        d->ownerWatch = new QObject(parent);
+        connect(d->ownerWatch, &QObject::destroyed, this, [this] { d->ownerGone(); });
+        setParent(parent, windowFlags());
+    }
     setObjectName(QStringLiteral("FrmEditTab"));
     registerWindowServices(); // message boxes, dialogs and wait windows where none is installed
     QFont f = font();
@@ -60,11 +67,42 @@ FrmEditTab::FrmEditTab(QWidget *parent) : QDialog(parent), d(std::make_unique<Fr
 
 FrmEditTab::~FrmEditTab()
 {
+    d->dropOwnerWatch();
     if (!d->unloaded)
         d->Form_Unload();
 }
 
-bool FrmEditTab::CanShow() const { return d->canShow && !d->unloaded && !d->closeWanted; }
+bool FrmEditTab::CanShow() const { return d->canShow && !d->unloaded && !d->closeWanted && !d->ownerLost; }
+
+void FrmEditTabPrivate::dropOwnerWatch()
+{
+    if (!ownerWatch)
+        return;
+    ownerWatch->disconnect(q);
+    delete ownerWatch.data();
+}
+
+void FrmEditTabPrivate::ownerGone()
+{
+    if (busy == 0 || ownerLost)
+        return; // an idle editor goes with its parent, or stays
+    ownerLost = true;
+    abandoned.emplace(busyFrom);
+    dropOwnerWatch();
+    q->hide();
+    q->setParent(nullptr, q->windowFlags()); // its parent's deletion passes it by
+}
+
+bool FrmEditTab::event(QEvent *event)
+{
+    if (event->type() == QEvent::DeferredDelete && d->busy > 0) {
+        d->ownerGone(); // deleted when the operation under way ends
+        return true;
+    }
+    if (event->type() == QEvent::ParentChange && d->ownerWatch && d->ownerWatch->parent() != parent())
+        d->dropOwnerWatch(); // moved by the host: that parent no longer owns it
+    return QDialog::event(event);
+}
 
 Busy::Busy(FrmEditTabPrivate &d) : m_d(d)
 {
@@ -79,7 +117,14 @@ bool FrmEditTabPrivate::interrupting() const
 
 Busy::~Busy()
 {
-    if (--m_d.busy > 0 || !std::exchange(m_d.closeWanted, false) || m_d.unloaded)
+    if (--m_d.busy > 0)
+        return;
+    if (m_d.ownerLost) {
+        m_d.abandoned.reset();
+        m_d.q->deleteLater();
+        return;
+    }
+    if (!std::exchange(m_d.closeWanted, false) || m_d.unloaded)
         return;
     // After the event that ran the operation has been delivered: closing removes its widgets.
     QTimer::singleShot(0, m_d.q, [q = m_d.q] { q->close(); });
@@ -92,29 +137,37 @@ void FrmEditTabPrivate::closeWindow()
     closingItself = was;
 }
 bool FrmEditTab::Modified() const { return d->modified; }
-void FrmEditTab::SETNEUTRAL() { d->panel.SETNEUTRAL(); }
-void FrmEditTab::SETMODIFICATO() { d->panel.SETMODIFICATO(); }
+void FrmEditTab::SETNEUTRAL()
+{
+    if (!d->refuses())
+        d->panel.SETNEUTRAL();
+}
+void FrmEditTab::SETMODIFICATO()
+{
+    if (!d->refuses())
+        d->panel.SETMODIFICATO();
+}
 void FrmEditTab::SCREENMODE(int width, int height) { d->window.SCREENMODE(width, height); }
 void FrmEditTab::CTRLSETFOCUS(QWidget *control)
 {
-    if (!d->closed())
+    if (!d->closed() && !d->refuses())
         d->window.CTRLSETFOCUS(control);
 }
 bool FrmEditTab::Search(int layout, const QStringList &texts)
 {
-    if (d->interrupting())
+    if (d->refuses())
         return false;
     const Busy busy(*d);
     return !d->closed() && d->search.run(layout, texts);
 }
 void FrmEditTab::RIEMPILISTA()
 {
-    if (!d->closed())
+    if (!d->closed() && !d->refuses())
         d->list.RIEMPILISTA();
 }
 void FrmEditTab::CmdButton_Click(int index)
 {
-    if (d->interrupting())
+    if (d->refuses())
         return;
     const Busy busy(*d);
     if (!d->closed())
@@ -122,11 +175,11 @@ void FrmEditTab::CmdButton_Click(int index)
 }
 bool FrmEditTab::ErrorHandler(const DataError *error)
 {
-    return d->closed() ? false : d->actions.ErrorHandler(error);
+    return d->closed() || d->refuses() ? false : d->actions.ErrorHandler(error);
 }
 void FrmEditTab::CmbBounded_Click(int index)
 {
-    if (!d->closed())
+    if (!d->closed() && !d->refuses())
         d->lookups.CmbBounded_Click(index);
 }
 std::shared_ptr<Rec> FrmEditTab::rec() const { return d->rec; }
@@ -142,13 +195,10 @@ QList<QWidget *> FrmEditTab::fieldControls() const { return d->fields.widgets();
 QString FrmEditTab::controlText(QWidget *control) { return widgetText(control); }
 void FrmEditTab::setControlText(QWidget *control, const QString &text) { setWidgetText(control, text); }
 QRect FrmEditTab::twipsOf(QWidget *control) const { return d->window.twipsOf(control); }
-int FrmEditTab::formWidthTwips() const { return d->window.formWidth(); }
-
-
 
 void FrmEditTab::SETNEW()
 {
-    if (d->closed())
+    if (d->closed() || d->refuses())
         return;
     d->panel.SETNEW();
     d->setDefaults();
@@ -201,6 +251,10 @@ void FrmEditTab::closeEvent(QCloseEvent *event)
 {
     if (d->unloaded) {
         event->accept();
+        return;
+    }
+    if (d->ownerLost) { // it goes when its operation ends: nothing to ask
+        event->ignore();
         return;
     }
     if (d->busy > 0 && !d->closingItself) {

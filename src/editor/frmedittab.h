@@ -46,8 +46,13 @@ class NORVIX_EXPORT FrmEditTab : public QDialog
     Q_OBJECT
 
 public:
-    /// An editor window, empty until START() opens it on a table.
+    /// An editor window, empty until START() opens it on a table. Deleting `parent` while an
+    /// operation of the editor waits (for the database, for an answer) is safe: in the middle of an
+    /// operation the editor then leaves its parent and hides at once, the operation gives up what
+    /// it waits for and asks the user nothing more, and the editor deletes itself when it ends.
     explicit FrmEditTab(QWidget *parent = nullptr);
+    /// Deleting an editor in the middle of an operation is not allowed (the operation returns
+    /// into it): delete its parent or its control, or call deleteLater(), which wait for it.
     ~FrmEditTab() override;
 
     /// Opens the editor on a table: loads its descriptor, builds the controls and pages, opens the
@@ -114,8 +119,6 @@ public:
     static void setControlText(QWidget *control, const QString &text);
     /// Twips of the window's own coordinate system for a widget placed by the editor.
     QRect twipsOf(QWidget *control) const;
-    /// The window's inner width in twips.
-    int formWidthTwips() const;
 
 signals:
     /// The editor closed (the last step of its unload).
@@ -128,6 +131,7 @@ signals:
     void Hidden();
 
 protected:
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;

@@ -28,6 +28,7 @@
 #include "editor/rowactions.h"
 #include "editor/searchpane.h"
 #include "editor/windowlayout.h"
+#include "platform/waiting.h"
 #include "session/rowsession.h"
 
 #include <QPointer>
@@ -50,6 +51,9 @@ public:
     bool closeWanted = false; // a close asked meanwhile, carried out when the last one ends
     bool closingItself = false; // the editor's own operation closes it (Fine, CloseOnConfirm)
     bool counted = false;     // shown, it made EditorVisible true
+    bool ownerLost = false;   // its owner went during an operation: it goes when that ends
+    std::optional<Abandoned> abandoned; // that operation, until it ends
+    QPointer<QObject> ownerWatch; // a child of the parent, deleted just before the editor
     // Not started, failed to start, or closed: the public entry points then do nothing.
     bool closed() const { return unloaded || !rec || !data.isOpen(); }
     // Parts.
@@ -105,6 +109,16 @@ public:
     // A call made from a timer while an operation waits (for the database, for an answer): it
     // would pull the row from under that operation, and does nothing.
     bool interrupting() const;
+    // The public entry points that touch the row, the fields or the list then do nothing: called
+    // in from a timer while an operation of the editor waits, or the editor is going.
+    bool refuses() const { return ownerLost || interrupting(); }
+    // The parent's deletion is no longer watched.
+    void dropOwnerWatch();
+    // What owns the editor goes (the control that opened it, the window it was made on, or a
+    // deleteLater()): in the middle of an operation the editor leaves its parent and hides at
+    // once, the operation gives up what it waits for, and the editor deletes itself when it
+    // ends; otherwise nothing happens here.
+    void ownerGone();
 };
 
 // While an operation of the editor is under way. It may wait for the database or ask the user,

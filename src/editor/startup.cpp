@@ -22,6 +22,8 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
                        const QString &RecordName, const QString &DscPath, const QString &TableDescField, bool ReadOnly,
                        const std::optional<QString> &Indice)
 {
+    if (d->refuses())
+        return;
     const Busy busy(*d);
     const QString dbPath = normaliseFolder(DbPath);
     d->recordName = RecordName;
@@ -215,7 +217,7 @@ void FrmEditTabPrivate::positionOn(const std::optional<QString> &Indice)
 
 void FrmEditTab::ShowRecord()
 {
-    if (d->closed())
+    if (d->closed() || d->refuses())
         return;
     Recordset *rs = d->session.recordset();
     if (!rs || !rs->hasCurrentRow())

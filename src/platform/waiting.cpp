@@ -3,6 +3,7 @@
 #include "platform/services.h"
 
 #include <QCoreApplication>
+#include <QList>
 #include <QRandomGenerator>
 #include <QThread>
 
@@ -24,6 +25,7 @@ std::shared_ptr<WaitService> &installed()
 
 thread_local int t_noWaiting = 0;
 thread_local int t_runningEvents = 0;
+thread_local QList<int> t_abandoned; // the depths of the abandoned operations of this thread
 
 class BoundedLockWaiting : public WaitService::LockWaiting
 {
@@ -100,14 +102,20 @@ LockWait::NoWaiting::~NoWaiting()
 bool LockWait::next()
 {
     ++m_tries;
-    if (t_noWaiting > 0)
+    const int depth = RunningEvents::depth();
+    if (t_noWaiting > 0 || Abandoned::at(depth))
         return false;
     if (policy())
         return policy()(m_tries, m_clock.elapsed());
     if (!m_waiting)
         m_waiting = waitService().lockWaiting();
-    return m_waiting->next(m_clock.elapsed());
+    // The window that waited may go while the wait runs events.
+    return m_waiting->next(m_clock.elapsed()) && !Abandoned::at(depth);
 }
+
+Abandoned::Abandoned(int depth) : m_depth(depth) { t_abandoned.append(depth); }
+Abandoned::~Abandoned() { t_abandoned.removeOne(m_depth); }
+bool Abandoned::at(int depth) { return t_abandoned.contains(depth); }
 
 RunningEvents::RunningEvents() { ++t_runningEvents; }
 RunningEvents::~RunningEvents() { --t_runningEvents; }

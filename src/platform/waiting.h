@@ -125,6 +125,25 @@ public:
     static int depth();
 };
 
+// An operation whose window went away while it ran events (its host deleted the window from a
+// timer during a wait or a question): while one lives, each wait the operation is in or begins
+// gives up (LockWait::next is false; the window layer cancels a server wait) and the window layer
+// asks it nothing (a question takes the answer that keeps data). The operation is known by the
+// RunningEvents::depth() it began at: its own code runs there, code called in by timers deeper.
+class Abandoned
+{
+public:
+    explicit Abandoned(int depth);
+    ~Abandoned();
+    Abandoned(const Abandoned &) = delete;
+    Abandoned &operator=(const Abandoned &) = delete;
+    // Whether code running at `depth` on this thread is an abandoned operation's own.
+    static bool at(int depth);
+
+private:
+    int m_depth;
+};
+
 // Waits for a server through waitService() (see WaitService::waitForServer).
 void waitForServer(const std::function<bool(int ms)> &finished, const std::function<void(Interrupt)> &interrupt,
                    const QString &what);

@@ -1,12 +1,15 @@
 #include "ui/qtmessages.h"
 
 #include "platform/services.h"
+#include "platform/waiting.h"
 #include "ui/waitwindows.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
+#include <QTimer>
 
 #include <cmath>
 
@@ -32,8 +35,25 @@ MsgAnswer QtMessageService::show(const Message &message)
     case MsgIcon::Exclamation: icon = QMessageBox::Warning; break;
     case MsgIcon::Information: icon = QMessageBox::Information; break;
     }
+    // msgBox() counts the box's events already: the asking operation runs one level out.
+    const int asker = RunningEvents::depth() - 1;
+    if (Abandoned::at(asker))
+        return safeAnswer(message.buttons); // its window is gone: nobody to ask
     const QString title = message.title.isEmpty() ? QApplication::applicationDisplayName() : message.title;
-    QMessageBox box(icon, title, message.text, buttons, QApplication::activeWindow());
+    // On the heap: the window it is shown over may be deleted while it waits, and the box with it.
+    const QPointer<QMessageBox> box = new QMessageBox(icon, title, message.text, buttons, QApplication::activeWindow());
+    const struct Owned
+    {
+        const QPointer<QMessageBox> &box;
+        ~Owned() { delete box.data(); }
+    } owned{box};
+    // The asking operation abandoned while the box waits: closed, as Escape closes it.
+    QTimer abandoned;
+    QObject::connect(&abandoned, &QTimer::timeout, box, [b = box.data(), asker] {
+        if (Abandoned::at(asker))
+            b->reject();
+    });
+    abandoned.start(50);
     // Enter and Escape both take the answer that keeps the user's data.
     const auto safe = [](MsgAnswer a) {
         switch (a) {
@@ -47,9 +67,10 @@ MsgAnswer QtMessageService::show(const Message &message)
         }
         return B::Cancel;
     }(safeAnswer(message.buttons));
-    box.setDefaultButton(safe);
-    box.setEscapeButton(safe);
-    switch (box.exec()) {
+    box->setDefaultButton(safe);
+    box->setEscapeButton(safe);
+    const int answer = box->exec();
+    switch (box ? answer : -1) {
     case B::Ok: return MsgAnswer::Ok;
     case B::Cancel: return MsgAnswer::Cancel;
     case B::Abort: return MsgAnswer::Abort;

@@ -105,7 +105,8 @@ void WindowWaits::waitForServer(const std::function<bool(int ms)> &finished,
             pumped.start();
         }
     };
-    const RunningEvents running; // the last pump (atEnd) included
+    const int from = RunningEvents::depth(); // the waiting operation's
+    const RunningEvents running;             // the last pump (atEnd) included
     QElapsedTimer clock;
     clock.start();
     QElapsedTimer sinceCancel;
@@ -122,6 +123,7 @@ void WindowWaits::waitForServer(const std::function<bool(int ms)> &finished,
             window = makeWaitWindow(WaitWindow::Server, what, &cancelled);
             window->show();
         }
+        cancelled = cancelled || Abandoned::at(from); // its window gone, as if Annulla was pressed
         if (cancelled && !sinceCancel.isValid()) {
             interrupt(Interrupt::Soft);
             sinceCancel.start();
