@@ -19,11 +19,25 @@
 
 namespace Norvix {
 
+namespace {
+// The guard that a part holds while an operation of the editor is under way.
+std::function<std::shared_ptr<void>()> busyGuard(FrmEditTabPrivate &d)
+{
+    return [&d] { return std::make_shared<Busy>(d); };
+}
+} // namespace
+
 FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
     : q(q),
       window({.window = *q, .state = *this, .fields = fields, .list = list, .panel = panel, .search = search}),
       panel(*q, *this, session, actions, list, [q](int index) { q->CmdButton_Click(index); }),
-      list(*this),
+      list(RecordListPane::Parts{*q, *this, data, session, fields, window, panel},
+           {.busy = busyGuard(*this),
+            .interrupting = [this] { return interrupting(); },
+            .readFailed = [this](const DataError &e) { actions.readFailed(e); },
+            .showRecord = [q] { q->ShowRecord(); },
+            .rowsChanged = [this] { search.rowsChanged(); },
+            .readyForNew = [this] { actions.LoccaRecord(false); actions.SETINDICI(true); }}),
       lookups(*this),
       actions(RowActions::Parts{*q, *this, session, fields, window, list, panel},
               RowActions::Calls{[q] { q->ShowRecord(); }, [q] { q->ClearFields(); }, [this] { panel.SETNEUTRAL(); },
