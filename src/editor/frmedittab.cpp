@@ -19,18 +19,41 @@
 
 namespace Norvix {
 
+namespace {
+// The guard that a part holds while an operation of the editor is under way.
+std::function<std::shared_ptr<void>()> busyGuard(FrmEditTabPrivate &d)
+{
+    return [&d] { return std::make_shared<Busy>(d); };
+}
+} // namespace
+
 FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
     : q(q),
       window({.window = *q, .state = *this, .fields = fields, .list = list, .panel = panel, .search = search}),
       panel(*q, *this, session, actions, list, [q](int index) { q->CmdButton_Click(index); }),
-      list(*this),
-      lookups(*this),
+      list(RecordListPane::Parts{*q, *this, data, session, fields, window, panel},
+           {.busy = busyGuard(*this),
+            .interrupting = [this] { return interrupting(); },
+            .readFailed = [this](const DataError &e) { actions.readFailed(e); },
+            .showRecord = [q] { q->ShowRecord(); },
+            .rowsChanged = [this] { search.rowsChanged(); },
+            .readyForNew = [this] { actions.LoccaRecord(false); actions.SETINDICI(true); }}),
+      lookups(Lookups::Parts{*q, *this, data, session, fields, window},
+              {.externalHandler = [q](QWidget *field) { emit q->ExternalHandler(field); },
+               .modified = [q] { q->SETMODIFICATO(); },
+               .neutral = [q] { q->SETNEUTRAL(); },
+               .edited = [this](QWidget *control) { markEdited(control); },
+               .invalid = [this](QWidget *control) { VALORENONVALIDO(control); },
+               .fieldsChanged = [this] { return fieldsChanged(); }}),
       actions(RowActions::Parts{*q, *this, session, fields, window, list, panel},
               RowActions::Calls{[q] { q->ShowRecord(); }, [this] { fields.clearBound(); }, [this] { panel.SETNEUTRAL(); },
                                 [q] { q->SETNEW(); }, [this] { FORMATTA(QString(), QString()); },
                                 [this] { closeWindow(); }, [this] { return CONTROLLOGENERALE(); },
                                 [this] { return closed(); }}),
-      search(*this),
+      search(SearchPane::Parts{*q, *this, data, session, window, panel, list, lookups},
+             {.busy = busyGuard(*this),
+              .closed = [this] { return closed(); },
+              .readFailed = [this](const DataError &e) { actions.readFailed(e); }}),
       factory(*q, *this, data, fields, window, lookups,
               {.edited = [this](QWidget *control) { markEdited(control); },
                .cutToLength = [this](QWidget *control) { cutToLength(control); },

@@ -2,12 +2,17 @@
 #include "platform/language.h"
 
 #include "descriptor/estraitoken.h"
+#include "editor/editordata.h"
+#include "editor/editorstate.h"
+#include "editor/fieldset.h"
 #include "editor/frmedittab_p.h"
 #include "editor/lookupsearcher.h"
 #include "editor/search.h"
 #include "editor/shared.h"
+#include "editor/windowlayout.h"
 #include "platform/messages.h"
 #include "platform/values.h"
+#include "session/rowsession.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -21,21 +26,21 @@ namespace Norvix {
 namespace {
 const QString kOther = QStringLiteral("--Altro--");
 
-bool isSpecialCombo(const FrmEditTabPrivate &d, const CampoPtr &C)
+bool isSpecialCombo(const EditorState &state, const CampoPtr &C)
 {
-    const auto campi = d.rec->Campi();
+    const auto campi = state.rec->Campi();
     return campi->Contains(C->Nome()) && campi->Item(C->Nome())->ObjType().toUpper() == u"SPECIALCOMBO";
 }
 } // namespace
 
-Lookups::Lookups(FrmEditTabPrivate &d) : d(d) {}
+Lookups::Lookups(Parts parts, Calls calls) : m(parts), m_calls(std::move(calls)) {}
 
 Lookups::~Lookups() = default;
 
 std::optional<LookupQuery> Lookups::queryOf(const CampoPtr &C, QVariant *listedFor, const std::function<QString()> &sourceText)
 {
     LookupQuery query;
-    query.connection = d.data.lookupConnection(C);
+    query.connection = m.data.lookupConnection(C);
     query.table = tableInfo(*query.connection, C->RecRif());
     query.index = query.table->firstIndex; // the primary key, or else the first index
     if (query.index.isEmpty()) {
@@ -46,7 +51,7 @@ std::optional<LookupQuery> Lookups::queryOf(const CampoPtr &C, QVariant *listedF
                                            [&](const QString &c) { return query.table->indexOf(c) >= 0; });
 
     // The filter value: the text of the control bound to the field named by SourceRif.
-    const auto campi = d.rec->Campi();
+    const auto campi = m.state.rec->Campi();
     if (query.filterColumn().isEmpty() || C->SourceRif().isEmpty() || !campi->Contains(C->SourceRif()))
         return query;
     const QString type = campi->Item(C->SourceRif())->TIPO().toUpper();
@@ -54,7 +59,7 @@ std::optional<LookupQuery> Lookups::queryOf(const CampoPtr &C, QVariant *listedF
     if (sourceText) {
         texts << sourceText();
     } else {
-        for (QWidget *w : d.fields.widgets())
+        for (QWidget *w : m.fields.widgets())
             if (w->property("DataField").toString().toUpper() == C->SourceRif().toUpper())
                 texts << widgetText(w);
     }
@@ -80,7 +85,7 @@ int Lookups::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
 {
     ctrl->clear();
     int width = 0;
-    if (isSpecialCombo(d, C))
+    if (isSpecialCombo(m.state, C))
         ctrl->addItem(kOther);
     if (C->RecRif().isEmpty())
         return width; // nothing to list: the host supplies the values
@@ -102,9 +107,9 @@ int Lookups::FILLCOMBO(QComboBox *ctrl, const CampoPtr &C)
         m_searcher->prepare(*query->connection); // the first keystroke finds its reader open
     // While the window is being built, the combo is made as wide as the widest item of the table
     // (of its first rows, for a large one).
-    if (!d.q->isVisible()) {
+    if (!m.window.isVisible()) {
         for (const QString &item : std::as_const(items))
-            width = std::max(width, d.window.textWidth(item));
+            width = std::max(width, m.layout.textWidth(item));
         width += 400;
     }
     ctrl->addItems(query->filter ? lookupItems(*query, large ? kCompletionRows : kLargeLookupRows) : items);
@@ -121,13 +126,13 @@ void Lookups::searchAsTyped(QComboBox *combo, const CampoPtr &C, std::function<Q
     combo->setProperty("SearchConnected", true);
     if (!m_searcher) {
         m_searcher = std::make_unique<LookupSearcher>();
-        QObject::connect(m_searcher.get(), &LookupSearcher::found, d.q,
+        QObject::connect(m_searcher.get(), &LookupSearcher::found, &m.window,
                          [this](QObject *client, const QString &, const LookupMatches &matches, bool ok) {
                              if (auto *box = qobject_cast<QComboBox *>(client); box && ok)
                                  showMatches(box, matches);
                          });
     }
-    QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, d.q, [this, combo, C, sourceText](const QString &typed) {
+    QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, &m.window, [this, combo, C, sourceText](const QString &typed) {
         try {
             const auto query = queryOf(C, nullptr, sourceText);
             if (!query)
@@ -212,8 +217,8 @@ bool Lookups::tellChoices(QComboBox *combo)
     msgBox(combo->property("SearchMore").toBool()
                ? nxTr("Più di %1 righe corrispondono a \"%2\": sceglierne una dall'elenco o scrivere di più.").arg(rows).arg(text)
                : nxTr("%1 righe corrispondono a \"%2\": sceglierne una dall'elenco.").arg(rows).arg(text),
-           MsgButtons::OkOnly, d.q->windowTitle());
-    d.window.showPageOf(combo);
+           MsgButtons::OkOnly, m.window.windowTitle());
+    m.layout.showPageOf(combo);
     combo->setFocus(Qt::OtherFocusReason);
     if (combo->isVisible())
         combo->showPopup();
@@ -223,7 +228,7 @@ bool Lookups::tellChoices(QComboBox *combo)
 QStringList Lookups::completionItems(const CampoPtr &C, const QString &prefix, bool exactCase)
 {
     QStringList items;
-    if (isSpecialCombo(d, C))
+    if (isSpecialCombo(m.state, C))
         items << kOther;
     if (C->RecRif().isEmpty())
         return items;
@@ -262,8 +267,8 @@ bool Lookups::listsCode(QComboBox *combo, const CampoPtr &C, const QString &code
 
 LookupField *Lookups::lookupAt(int index) const
 {
-    QComboBox *combo = FieldSet::element(d.fields.CmbBounded, index);
-    return combo ? dynamic_cast<LookupField *>(d.fields.fieldOf(combo)) : nullptr;
+    QComboBox *combo = FieldSet::element(m.fields.CmbBounded, index);
+    return combo ? dynamic_cast<LookupField *>(m.fields.fieldOf(combo)) : nullptr;
 }
 
 void Lookups::CmbBounded_Click(int index)
@@ -273,14 +278,14 @@ void Lookups::CmbBounded_Click(int index)
         return;
     QComboBox *combo = lookup->combo();
     if (combo->currentIndex() == 0 && lookup->campo()->ObjType().toUpper() == u"SPECIALCOMBO") {
-        emit d.q->ExternalHandler(lookup->code()); // the host may write a value into the code box
-        d.q->SETMODIFICATO();
+        m_calls.externalHandler(lookup->code()); // the host may write a value into the code box
+        m_calls.modified();
         FILLCOMBO(combo, lookup->campo());
         showCode(combo, lookup->code()->text());
         return;
     }
     if (combo->currentIndex() >= 0)
-        d.markEdited(combo);
+        m_calls.edited(combo);
 }
 
 int Lookups::itemOf(const QComboBox *combo, const QString &text)
@@ -312,7 +317,7 @@ bool Lookups::settle(LookupField &lookup)
     // last value chosen meanwhile.
     if (unmatched(lookup)) {
         if (!tellChoices(combo))
-            d.VALORENONVALIDO(combo);
+            m_calls.invalid(combo);
         return false;
     }
     QString value = EstraiToken(combo->currentText(), QStringLiteral("]"), 1);
@@ -320,7 +325,7 @@ bool Lookups::settle(LookupField &lookup)
         value.remove(0, 1);
     QVariant check = value;
     if (!CHECKVALUE(check, *lookup.campo()) && !value.isEmpty()) {
-        d.VALORENONVALIDO(combo);
+        m_calls.invalid(combo);
         return false;
     }
     if (lookup.code()->text() != value) {
@@ -365,7 +370,7 @@ bool Lookups::restoreStored(int index)
     LookupField *lookup = lookupAt(index);
     if (!lookup)
         return false;
-    const bool adding = d.session.recordset() && d.session.recordset()->editMode() == EditMode::Add;
+    const bool adding = m.session.recordset() && m.session.recordset()->editMode() == EditMode::Add;
     const QString stored = adding ? lookup->text() : lookup->input()->property("ShownText").toString();
     QComboBox *combo = lookup->combo();
     const QString code = lookup->text(), before = combo->currentText();
@@ -378,15 +383,15 @@ bool Lookups::restoreStored(int index)
     if (lookup->text() == code && combo->currentText() == before)
         return false; // it showed the stored value already
     combo->setProperty("DataChanged", false);
-    if (!adding && !d.fieldsChanged())
-        d.q->SETNEUTRAL();
+    if (!adding && !m_calls.fieldsChanged())
+        m_calls.neutral();
     return true;
 }
 
 void Lookups::refillRequest(FieldControl &source)
 {
     const QString field = source.column();
-    const auto campi = d.rec->Campi();
+    const auto campi = m.state.rec->Campi();
     if (field.isEmpty() || source.text().trimmed().isEmpty() || !campi->Contains(field))
         return;
     const QString tag = campi->Item(field)->Tag().toString();
@@ -421,14 +426,14 @@ void Lookups::refillRequest(FieldControl &source)
 
 void Lookups::WRITEDESC(QWidget *control)
 {
-    FieldControl *field = d.fields.fieldOf(control);
+    FieldControl *field = m.fields.fieldOf(control);
     if (!field)
         return;
     const auto c = field->campo();
     QLineEdit *desc = field->description();
     const QString v = widgetText(control).toUpper();
     try {
-        const auto connection = d.data.lookupConnection(c);
+        const auto connection = m.data.lookupConnection(c);
         const auto table = tableInfo(*connection, c->RecRif());
         const QString key = table->firstIndex.value(0);
         if (key.isEmpty())
@@ -465,33 +470,33 @@ void Lookups::CmbBounded_KeyUp(int index, int key)
     const auto c = lookup->campo();
     QComboBox *combo = lookup->combo();
     if (c->ObjType().toUpper() == u"SPECIALCOMBO") {
-        emit d.q->ExternalHandler(lookup->code());
-        d.q->SETMODIFICATO();
+        m_calls.externalHandler(lookup->code());
+        m_calls.modified();
         FILLCOMBO(combo, c);
         return;
     }
     if (key == Qt::Key_F2 && !c->FieldRif().toString().isEmpty()) {
         // A full editor on the referenced table, to add or change the row the user needs.
-        const QFileInfo file(c->FileRif().isEmpty() ? d.data.databaseFile() : c->FileRif());
-        const bool own = c->FileRif().isEmpty() || c->FileRif().compare(d.data.databaseFile(), Qt::CaseInsensitive) == 0;
+        const QFileInfo file(c->FileRif().isEmpty() ? m.data.databaseFile() : c->FileRif());
+        const bool own = c->FileRif().isEmpty() || c->FileRif().compare(m.data.databaseFile(), Qt::CaseInsensitive) == 0;
         {
-            FrmEditTab nested(d.q);
+            FrmEditTab nested(&m.window);
             // Its data as this editor has it: the connection string is not read again.
-            FrmEditTabPrivate::of(nested).data.openFrom(own ? d.data.params()
+            FrmEditTabPrivate::of(nested).data.openFrom(own ? m.data.params()
                                                             : ConnectionParams::sqliteFile(file.absoluteFilePath()));
-            nested.START(own ? d.data.connectionString() : QString(), own ? d.data.dataFolder() : file.absolutePath(),
-                         own ? d.data.databaseName() : file.fileName(), c->RecRif(), d.dscPath, QString(), false);
+            nested.START(own ? m.data.connectionString() : QString(), own ? m.data.dataFolder() : file.absolutePath(),
+                         own ? m.data.databaseName() : file.fileName(), c->RecRif(), m.state.dscPath, QString(), false);
             if (nested.CanShow())
                 nested.exec();
         }
         Shared::EditorVisible = true; // this editor is still open
-        d.q->SETMODIFICATO();
+        m_calls.modified();
         const QString current = lookup->code()->text();
         FILLCOMBO(combo, c);
         showCode(combo, current);
     }
-    if (combo->property("DataChanged").toBool() && !d.modified)
-        d.q->SETMODIFICATO();
+    if (combo->property("DataChanged").toBool() && !m.state.modified)
+        m_calls.modified();
 }
 
 } // namespace Norvix

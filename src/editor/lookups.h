@@ -21,10 +21,14 @@ class QWidget;
 
 namespace Norvix {
 
+class EditorData;
 class FieldControl;
-class FrmEditTabPrivate;
+class FieldSet;
 class LookupField;
 class LookupSearcher;
+class RowSession;
+class WindowLayout;
+struct EditorState;
 struct LookupMatches;
 
 class Lookups
@@ -33,7 +37,28 @@ public:
     // Rows a combo of a large lookup lists for one text, and rows measured for its width.
     static constexpr int kCompletionRows = 100;
 
-    explicit Lookups(FrmEditTabPrivate &d);
+    // What the lookups ask of the editor.
+    struct Calls
+    {
+        std::function<void(QWidget *)> externalHandler; // the host's own handling of a field
+        std::function<void()> modified;                 // the row shows as modified
+        std::function<void()> neutral;                  // the row shows as unmodified
+        std::function<void(QWidget *)> edited;          // the user changed a control
+        std::function<void(QWidget *)> invalid;         // the control's value is not valid
+        std::function<bool()> fieldsChanged;            // a bound control no longer shows the row
+    };
+
+    // The parts it works with.
+    struct Parts
+    {
+        QWidget &window;
+        EditorState &state;
+        EditorData &data;
+        RowSession &session;
+        FieldSet &fields;
+        WindowLayout &layout;
+    };
+    Lookups(Parts parts, Calls calls);
     ~Lookups();
     Lookups(const Lookups &) = delete;
     Lookups &operator=(const Lookups &) = delete;
@@ -95,7 +120,8 @@ private:
     // The item that a text typed in the combo picks (itself, or its bare code), or -1.
     static int itemOf(const QComboBox *combo, const QString &text);
 
-    FrmEditTabPrivate &d;
+    Parts m;
+    Calls m_calls;
     std::unique_ptr<LookupSearcher> m_searcher; // made with the first combo that searches
 };
 

@@ -1,26 +1,32 @@
 #include "editor/recordlistpane.h"
 #include "platform/language.h"
 
+#include "editor/commandpanel.h"
+#include "editor/editordata.h"
+#include "editor/editorstate.h"
+#include "editor/fieldset.h"
 #include "editor/frmedittab_p.h"
 #include "editor/recordlistview.h"
+#include "editor/windowlayout.h"
 #include "platform/messages.h"
+#include "session/rowsession.h"
 
 #include <QComboBox>
 #include <QItemSelectionModel>
 
 namespace Norvix {
 
-RecordListPane::RecordListPane(FrmEditTabPrivate &d) : d(d) {}
+RecordListPane::RecordListPane(Parts parts, Calls calls) : m(parts), m_calls(std::move(calls)) {}
 
 void RecordListPane::create()
 {
-    m_view = new RecordListView(d.q);
+    m_view = new RecordListView(&m.window);
     m_view->setObjectName(QStringLiteral("LstSelect"));
     m_view->setAccessibleName(nxTr("Elenco dei record"));
-    QObject::connect(m_view, &RecordListView::currentRowChanged, d.q, [this](int row) {
-        if (row < 0 || d.applying || d.interrupting())
+    QObject::connect(m_view, &RecordListView::currentRowChanged, &m.window, [this](int row) {
+        if (row < 0 || m.state.applying || m_calls.interrupting())
             return;
-        const Busy busy(d);
+        const auto busy = m_calls.busy();
         LstSelect_Click();
     });
 }
@@ -33,14 +39,14 @@ void RecordListPane::RIEMPILISTA()
 void RecordListPane::refreshAround(int row, const QVariantList &key, std::optional<int> rowsAdded)
 {
     // The list reads only the lines on screen, in the order of the record's key.
-    const auto table = d.data.table();
-    const QString desc = !d.descField.isEmpty() && table->indexOf(d.descField) >= 0 ? d.descField : QString();
+    const auto table = m.data.table();
+    const QString desc = !m.state.descField.isEmpty() && table->indexOf(m.state.descField) >= 0 ? m.state.descField : QString();
     {
-        const Applying applying(d);
+        const Applying applying(m.state);
         if (RecordListModel *model = m_view->recordModel(); model && model->isSearch()) {
             // The rows found stay as found: a saved row shows as stored, a deleted one goes, a
             // new one is not among them.
-            d.search.rowsChanged();
+            m_calls.rowsChanged();
             if (rowsAdded == 0)
                 model->rowSaved(row, key);
             else if (rowsAdded == -1)
@@ -54,10 +60,10 @@ void RecordListPane::refreshAround(int row, const QVariantList &key, std::option
                 m_view->forgetCurrentRow();
         } else
             m_view->setRecordModel(
-                std::make_unique<RecordListModel>(d.data.connection(), d.data.tableName(), d.data.keyColumns(), desc));
+                std::make_unique<RecordListModel>(m.data.connection(), m.data.tableName(), m.data.keyColumns(), desc));
     }
     // The list leaves a read-only recordset after its last row: a move back lands on the last row.
-    Recordset &rs = d.session.open(d.session.wholeTable(), CursorIntent::Read);
+    Recordset &rs = m.session.open(m.session.wholeTable(), CursorIntent::Read);
     if (!rs.Eof()) {
         rs.MoveLast();
         rs.MoveNext();
@@ -70,16 +76,16 @@ void RecordListPane::LstSelect_Click()
     if (row < 0)
         return;
     try {
-        if (d.session.open(d.session.rowOf(m_view->keyAt(row)), CursorIntent::Change).Eof()) // the row is gone
-            d.session.open(d.session.wholeTable(), CursorIntent::Read);
+        if (m.session.open(m.session.rowOf(m_view->keyAt(row)), CursorIntent::Change).Eof()) // the row is gone
+            m.session.open(m.session.wholeTable(), CursorIntent::Read);
     } catch (const DataError &e) {
-        d.actions.readFailed(e);
+        m_calls.readFailed(e);
         // The fields still show the row read before: no line stands for another one, and a
         // click on any line tries again.
         selectQuietly(-1);
         return;
     }
-    d.q->ShowRecord();
+    m_calls.showRecord();
 }
 
 void RecordListPane::selectLine(int row)
@@ -91,7 +97,7 @@ void RecordListPane::selectLine(int row)
 
 void RecordListPane::selectQuietly(int row)
 {
-    const Applying applying(d);
+    const Applying applying(m.state);
     m_view->setCurrentRow(row);
 }
 
@@ -101,23 +107,23 @@ bool RecordListPane::showRow(const QVariantList &key)
     if (key.isEmpty())
         return false;
     // A record without key fields has no statement for one row: what is shown stays.
-    const bool keyed = !d.keyIds().isEmpty();
+    const bool keyed = !m.state.keyIds().isEmpty();
     if (keyed) {
         try {
-            if (d.session.open(d.session.rowOf(key), CursorIntent::Change).Eof()) {
-                d.session.open(d.session.wholeTable(), CursorIntent::Read);
+            if (m.session.open(m.session.rowOf(key), CursorIntent::Change).Eof()) {
+                m.session.open(m.session.wholeTable(), CursorIntent::Read);
                 return false;
             }
         } catch (const DataError &e) {
-            d.actions.readFailed(e);
+            m_calls.readFailed(e);
             return false;
         }
-        d.q->ShowRecord();
+        m_calls.showRecord();
     }
     if (RecordListModel *model = m_view->recordModel())
         model->findRow(key, [this, key, keyed](int row) {
             // Unless another row was shown, or a line chosen, meanwhile.
-            const Recordset *rs = d.session.recordset();
+            const Recordset *rs = m.session.recordset();
             const bool same = !keyed || (rs && rs->hasCurrentRow() && rs->Bookmark() == key);
             if (same && m_view->currentRow() < 0)
                 selectQuietly(row);
@@ -127,23 +133,22 @@ bool RecordListPane::showRow(const QVariantList &key)
 
 void RecordListPane::SETPRIMO()
 {
-    d.panel.emptyTable();
+    m.panel.emptyTable();
     try {
-        if (!d.session.recordset() || d.session.recordset()->intent() != CursorIntent::Change)
-            d.session.open(d.session.wholeTable(), CursorIntent::Change);
-        d.session.recordset()->AddNew();
+        if (!m.session.recordset() || m.session.recordset()->intent() != CursorIntent::Change)
+            m.session.open(m.session.wholeTable(), CursorIntent::Change);
+        m.session.recordset()->AddNew();
     } catch (const DataError &e) {
-        d.actions.readFailed(e);
+        m_calls.readFailed(e);
     }
-    for (int i = 1; i < d.fields.CmbBounded.size(); ++i)
-        if (QComboBox *c = d.fields.CmbBounded[i]; c && !c->property("Tag").toString().isEmpty())
+    for (int i = 1; i < m.fields.CmbBounded.size(); ++i)
+        if (QComboBox *c = m.fields.CmbBounded[i]; c && !c->property("Tag").toString().isEmpty())
             c->setCurrentText(QString());
     m_view->clear();
     m_view->setEnabled(false);
-    d.actions.LoccaRecord(false);
-    d.actions.SETINDICI(true);
-    if (d.q->isVisible())
-        d.window.CTRLSETFOCUS(d.firstControl);
+    m_calls.readyForNew();
+    if (m.window.isVisible())
+        m.layout.CTRLSETFOCUS(m.state.firstControl);
 }
 
 } // namespace Norvix

@@ -5,17 +5,49 @@
 
 #include <QVariantList>
 
+#include <functional>
+#include <memory>
 #include <optional>
+
+class QWidget;
 
 namespace Norvix {
 
-class FrmEditTabPrivate;
+class CommandPanel;
+class DataError;
+class EditorData;
+class FieldSet;
 class RecordListView;
+class RowSession;
+class WindowLayout;
+struct EditorState;
 
 class RecordListPane
 {
 public:
-    explicit RecordListPane(FrmEditTabPrivate &d);
+    // What the list asks of the editor.
+    struct Calls
+    {
+        std::function<std::shared_ptr<void>()> busy; // held while an operation of the editor is under way
+        std::function<bool()> interrupting;          // a call from a timer while an operation waits
+        std::function<void(const DataError &)> readFailed;
+        std::function<void()> showRecord;
+        std::function<void()> rowsChanged; // a row was saved, added or deleted while a search's rows show
+        std::function<void()> readyForNew; // the fields unlocked and the key fields open for a new row
+    };
+
+    // The parts it works with.
+    struct Parts
+    {
+        QWidget &window;
+        EditorState &state;
+        EditorData &data;
+        RowSession &session;
+        FieldSet &fields;
+        WindowLayout &layout;
+        CommandPanel &panel;
+    };
+    RecordListPane(Parts parts, Calls calls);
 
     void create();
     RecordListView *view() const { return m_view; }
@@ -36,7 +68,8 @@ public:
     void SETPRIMO();
 
 private:
-    FrmEditTabPrivate &d;
+    Parts m;
+    Calls m_calls;
     RecordListView *m_view = nullptr;
 };
 

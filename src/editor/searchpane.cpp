@@ -1,11 +1,19 @@
 #include "editor/searchpane.h"
 #include "platform/language.h"
 
+#include "editor/commandpanel.h"
+#include "editor/editordata.h"
+#include "editor/editorstate.h"
 #include "editor/frmedittab_p.h"
+#include "editor/lookups.h"
 #include "editor/pagelayout.h"
+#include "editor/recordlistpane.h"
+#include "editor/recordlistview.h"
+#include "editor/windowlayout.h"
 #include "platform/connection.h"
 #include "platform/messages.h"
 #include "platform/window.h"
+#include "session/rowsession.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -77,19 +85,19 @@ QString textOf(const QWidget *w)
 
 } // namespace
 
-SearchPane::SearchPane(FrmEditTabPrivate &d) : d(d) {}
+SearchPane::SearchPane(Parts parts, Calls calls) : m(parts), m_calls(std::move(calls)) {}
 
 void SearchPane::create()
 {
-    m_cerca = new QPushButton(nxTr("Ce&rca"), d.panel.frame());
+    m_cerca = new QPushButton(nxTr("Ce&rca"), m.panel.frame());
     m_cerca->setObjectName(QStringLiteral("CmdCerca"));
     m_cerca->setAutoDefault(false);
-    QObject::connect(m_cerca, &QPushButton::clicked, d.q, underWay(&SearchPane::open));
-    auto *shortcut = new QShortcut(QKeySequence::Find, d.q);
+    QObject::connect(m_cerca, &QPushButton::clicked, &m.window, underWay(&SearchPane::open));
+    auto *shortcut = new QShortcut(QKeySequence::Find, &m.window);
     shortcut->setContext(Qt::WindowShortcut);
-    QObject::connect(shortcut, &QShortcut::activated, d.q, underWay(&SearchPane::open));
+    QObject::connect(shortcut, &QShortcut::activated, &m.window, underWay(&SearchPane::open));
 
-    m_frame = new QFrame(d.q);
+    m_frame = new QFrame(&m.window);
     m_frame->setObjectName(QStringLiteral("FraRicerca"));
     m_frame->setFrameShape(QFrame::StyledPanel);
     m_frame->hide();
@@ -123,35 +131,35 @@ void SearchPane::create()
     m_trovati->setObjectName(QStringLiteral("LblTrovati"));
     bottom->addWidget(m_trovati, 1);
     rows->addLayout(bottom);
-    QObject::connect(m_trova, &QPushButton::clicked, d.q, underWay(&SearchPane::find));
-    QObject::connect(m_tutti, &QPushButton::clicked, d.q, underWay(&SearchPane::end));
-    QObject::connect(m_esporta, &QPushButton::clicked, d.q, underWay(&SearchPane::exportRows));
-    QObject::connect(m_layouts, &QComboBox::activated, d.q, [this](int index) {
-        const Busy busy(d);
+    QObject::connect(m_trova, &QPushButton::clicked, &m.window, underWay(&SearchPane::find));
+    QObject::connect(m_tutti, &QPushButton::clicked, &m.window, underWay(&SearchPane::end));
+    QObject::connect(m_esporta, &QPushButton::clicked, &m.window, underWay(&SearchPane::exportRows));
+    QObject::connect(m_layouts, &QComboBox::activated, &m.window, [this](int index) {
+        const auto busy = m_calls.busy();
         chooseLayout(index);
     });
     for (QWidget *w : {static_cast<QWidget *>(m_layouts), static_cast<QWidget *>(m_trova),
                        static_cast<QWidget *>(m_tutti), static_cast<QWidget *>(m_esporta)})
-        w->installEventFilter(d.q);
+        w->installEventFilter(&m.window);
 }
 
 std::function<void()> SearchPane::underWay(void (SearchPane::*action)())
 {
     return [this, action] {
-        const Busy busy(d);
+        const auto busy = m_calls.busy();
         (this->*action)();
     };
 }
 
 void SearchPane::load()
 {
-    if (!d.rec)
+    if (!m.state.rec)
         return;
-    m_all = searchLayouts(*d.rec, d.descField);
+    m_all = searchLayouts(*m.state.rec, m.state.descField);
     m_layouts->clear();
     for (const SearchLayout &l : std::as_const(m_all))
         m_layouts->addItem(l.caption);
-    const int standard = standardSearch(m_all, *d.rec);
+    const int standard = standardSearch(m_all, *m.state.rec);
     m_layouts->setCurrentIndex(standard);
     chooseLayout(standard);
 }
@@ -177,7 +185,7 @@ void SearchPane::chooseLayout(int index)
                                                                                  : lineInput(f.campo, cell);
         input->setObjectName(QStringLiteral("Ricerca%1").arg(i));
         input->setAccessibleName(inputCaption(f));
-        input->installEventFilter(d.q);
+        input->installEventFilter(&m.window);
         caption->setBuddy(input);
         pair->addWidget(caption);
         pair->addWidget(input, 1);
@@ -197,7 +205,7 @@ QWidget *SearchPane::lookupInput(const CampoPtr &campo, QWidget *parent)
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
     try {
-        for (const QString &item : d.lookups.completionItems(campo, QString()))
+        for (const QString &item : m.lookups.completionItems(campo, QString()))
             if (item.startsWith(u'['))
                 combo->addItem(item);
         combo->setProperty("Completing", combo->count() >= Lookups::kCompletionRows); // it lists no more
@@ -205,8 +213,8 @@ QWidget *SearchPane::lookupInput(const CampoPtr &campo, QWidget *parent)
     } catch (const Error &) {
         // An empty list; a typed code still searches.
     }
-    d.lookups.searchAsTyped(combo, campo, sourceOf(campo));
-    combo->lineEdit()->installEventFilter(d.q);
+    m.lookups.searchAsTyped(combo, campo, sourceOf(campo));
+    combo->lineEdit()->installEventFilter(&m.window);
     return combo;
 }
 
@@ -237,7 +245,7 @@ QWidget *SearchPane::lineInput(const CampoPtr &campo, QWidget *parent)
         else if (campo->MaxLen() > 0)
             longest = QStringList{QString(std::clamp(int(campo->MaxLen()), 4, 12), u'X')};
     }
-    line->setMinimumWidth(d.window.inputPixels(longest));
+    line->setMinimumWidth(m.layout.inputPixels(longest));
     return line;
 }
 
@@ -246,7 +254,7 @@ void SearchPane::arrange()
     // Beside the list of layouts when they all fit there, else under it, as wide as the panel;
     // each row holds as many inputs as fit.
     constexpr int kSpacing = 6;
-    const int panel = int(std::lround(d.window.twipsOf(d.list.view()).width() / screenService().twipsPerPixelX()));
+    const int panel = int(std::lround(m.layout.twipsOf(m.list.view()).width() / screenService().twipsPerPixelX()));
     const int inner = panel - 2 * m_frame->frameWidth() - 8;
     const int beside = inner - kSpacing - m_layouts->sizeHint().width();
     int total = 0;
@@ -284,12 +292,12 @@ void SearchPane::arrange()
 void SearchPane::fitPanel()
 {
     arrange();
-    d.window.setSearchPanel(m_frame, Layout::roundTwips(m_frame->sizeHint().height() * screenService().twipsPerPixelY()));
+    m.layout.setSearchPanel(m_frame, Layout::roundTwips(m_frame->sizeHint().height() * screenService().twipsPerPixelY()));
 }
 
 void SearchPane::open()
 {
-    if (d.closed() || m_all.isEmpty())
+    if (m_calls.closed() || m_all.isEmpty())
         return;
     m_frame->show();
     fitPanel();
@@ -309,7 +317,7 @@ void SearchPane::settleLookups()
         if (!combo || !campo)
             continue;
         try {
-            if (const auto j = d.lookups.settleTyped(combo, campo, sourceOf(campo)); j && combo->itemText(*j) != combo->currentText())
+            if (const auto j = m.lookups.settleTyped(combo, campo, sourceOf(campo)); j && combo->itemText(*j) != combo->currentText())
                 combo->setCurrentIndex(*j);
         } catch (const Error &) {
             // The text searches as it is.
@@ -328,9 +336,9 @@ QStringList SearchPane::typed() const
 void SearchPane::find()
 {
     const int index = m_layouts->currentIndex();
-    if (d.closed() || index < 0 || index >= m_all.size())
+    if (m_calls.closed() || index < 0 || index >= m_all.size())
         return;
-    if (d.modified) { // the rows found would replace the line of a row being changed
+    if (m.state.modified) { // the rows found would replace the line of a row being changed
         msgBox(nxTr("Confermare o annullare le modifiche prima di cercare."), MsgButtons::OkOnly,
                nxTr("ATTENZIONE !"));
         return;
@@ -338,35 +346,35 @@ void SearchPane::find()
     ListFilter filter;
     try {
         settleLookups();
-        filter = searchFilter(*d.data.connection(), *d.data.table(), m_all[index], typed());
+        filter = searchFilter(*m.data.connection(), *m.data.table(), m_all[index], typed());
     } catch (const DataError &e) {
         msgBox(e.description(), MsgButtons::OkOnly, nxTr("ATTENZIONE !"));
         return;
     }
     std::unique_ptr<RecordListModel> results;
     try {
-        results = std::make_unique<RecordListModel>(d.data.connection(), d.data.tableName(), d.data.keyColumns(), filter);
+        results = std::make_unique<RecordListModel>(m.data.connection(), m.data.tableName(), m.data.keyColumns(), filter);
     } catch (const DataError &e) {
-        d.actions.readFailed(e);
+        m_calls.readFailed(e);
         return;
     }
-    QObject::connect(results.get(), &RecordListModel::counted, d.q, [this](qint64 rows) { count(rows); });
-    const Applying applying(d);
+    QObject::connect(results.get(), &RecordListModel::counted, &m.window, [this](qint64 rows) { count(rows); });
+    const Applying applying(m.state);
     if (!m_active) {
-        const int row = d.list.view()->currentRow();
-        m_shownKey = row >= 0 ? d.list.view()->keyAt(row) : QVariantList();
-        m_whole = d.list.view()->takeRecordModel(); // back as it is when the search ends
+        const int row = m.list.view()->currentRow();
+        m_shownKey = row >= 0 ? m.list.view()->keyAt(row) : QVariantList();
+        m_whole = m.list.view()->takeRecordModel(); // back as it is when the search ends
         m_changed = false;
     }
     m_active = true;
     m_filter = filter;
     m_trovati->setText(nxTr("Ricerca in corso…"));
-    RecordListView *list = d.list.view();
+    RecordListView *list = m.list.view();
     list->setRecordModel(std::move(results));
     // Each column as wide as its field's texts usually are, or its caption: measured from the
     // descriptor, since reading lines to measure them would wait for the search.
     const QFontMetrics metrics = list->fontMetrics();
-    const auto campi = d.rec->Campi();
+    const auto campi = m.state.rec->Campi();
     for (int i = 0; i < filter.columns.size(); ++i) {
         const ListFilter::Column &c = filter.columns[i];
         const auto campo = campi->Contains(c.name) ? campi->Item(c.name) : nullptr;
@@ -388,24 +396,24 @@ void SearchPane::end()
     m_active = false;
     m_trovati->clear();
     m_frame->hide();
-    d.window.setSearchPanel(nullptr, 0);
-    if (!wasActive || d.closed())
+    m.layout.setSearchPanel(nullptr, 0);
+    if (!wasActive || m_calls.closed())
         return;
     // The row shown now (a result selected since), or the one shown when the search began.
     QVariantList key = m_shownKey;
-    if (Recordset *rs = d.session.recordset(); rs && rs->hasCurrentRow())
+    if (Recordset *rs = m.session.recordset(); rs && rs->hasCurrentRow())
         key = rs->Bookmark();
     // The whole list as it was, read again only when rows changed meanwhile.
     {
-        const Applying applying(d);
-        d.list.view()->setRecordModel(std::move(m_whole));
+        const Applying applying(m.state);
+        m.list.view()->setRecordModel(std::move(m_whole));
     }
-    if (!d.list.view()->recordModel() || m_changed)
-        d.list.RIEMPILISTA();
+    if (!m.list.view()->recordModel() || m_changed)
+        m.list.RIEMPILISTA();
     // That row, as stored, on its line.
-    d.list.showRow(key);
-    if (d.list.view()->isEnabled())
-        d.list.view()->setFocus(Qt::OtherFocusReason);
+    m.list.showRow(key);
+    if (m.list.view()->isEnabled())
+        m.list.view()->setFocus(Qt::OtherFocusReason);
 }
 
 bool SearchPane::run(int layout, const QStringList &texts)
@@ -415,7 +423,7 @@ bool SearchPane::run(int layout, const QStringList &texts)
         if (m_all[i].key == QString::number(layout))
             index = i;
     if (index < 0) {
-        msgBox(nxTr("La ricerca %1 non esiste per %2.").arg(layout).arg(d.recordName), MsgButtons::OkOnly,
+        msgBox(nxTr("La ricerca %1 non esiste per %2.").arg(layout).arg(m.state.recordName), MsgButtons::OkOnly,
                nxTr("ATTENZIONE !"));
         return false;
     }
@@ -455,8 +463,8 @@ bool SearchPane::filter(QObject *watched, QEvent *event)
 QList<ListFilter::Column> SearchPane::allColumns() const
 {
     QList<ListFilter::Column> columns;
-    const auto table = d.data.table();
-    for (const auto &c : *d.rec->Campi())
+    const auto table = m.data.table();
+    for (const auto &c : *m.state.rec->Campi())
         if (table->indexOf(c->Nome()) >= 0)
             columns << ListFilter::Column{c->Nome(), c->Desc().isEmpty() ? c->Nome() : c->Desc(), c->Format()};
     return columns;
@@ -464,9 +472,9 @@ QList<ListFilter::Column> SearchPane::allColumns() const
 
 void SearchPane::exportRows()
 {
-    if (d.closed())
+    if (m_calls.closed())
         return;
-    const QString folder = QFileInfo(d.data.connection()->params().database).absolutePath();
+    const QString folder = QFileInfo(m.data.connection()->params().database).absolutePath();
     QString path = fileDialogService().saveFile(nxTr("Esporta"), folder, QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
         return;
@@ -477,17 +485,17 @@ void SearchPane::exportRows()
         filter.columns = allColumns();
     std::shared_ptr<const RecordListModel> rows;
     try {
-        rows = std::make_shared<RecordListModel>(d.data.connection(), d.data.tableName(), d.data.keyColumns(), filter,
+        rows = std::make_shared<RecordListModel>(m.data.connection(), m.data.tableName(), m.data.keyColumns(), filter,
                                                  nullptr, false);
     } catch (const DataError &e) {
-        d.actions.readFailed(e);
+        m_calls.readFailed(e);
         return;
     }
     QStringList captions;
     for (const auto &c : std::as_const(filter.columns))
         captions << c.caption;
-    const qint64 total = m_active && d.list.view()->recordModel() && d.list.view()->recordModel()->isCounted()
-                             ? d.list.view()->count()
+    const qint64 total = m_active && m.list.view()->recordModel() && m.list.view()->recordModel()->isCounted()
+                             ? m.list.view()->count()
                              : -1;
 
     // Written on a thread of its own, with a reader of its own, into a file renamed over the one
@@ -495,7 +503,7 @@ void SearchPane::exportRows()
     std::atomic<bool> cancel{false};
     std::atomic<qint64> written{0};
     QString failure;
-    const auto connection = d.data.connection();
+    const auto connection = m.data.connection();
     QThread *worker = QThread::create([&, params = connection->params()] {
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly)) {
@@ -524,16 +532,16 @@ void SearchPane::exportRows()
         // Given up or failed: QSaveFile leaves the chosen file as it was.
     });
     QProgressDialog progress(nxTr("Esportazione in corso…"), nxTr("Annulla"), 0,
-                             total > 0 ? int(std::min<qint64>(total, INT_MAX)) : 0, d.q);
+                             total > 0 ? int(std::min<qint64>(total, INT_MAX)) : 0, &m.window);
     progress.setObjectName(QStringLiteral("FrmEsporta"));
     progress.setWindowTitle(nxTr("Esporta"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
     QEventLoop loop;
     QObject::connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&progress, &QProgressDialog::canceled, d.q, [&cancel] { cancel = true; });
+    QObject::connect(&progress, &QProgressDialog::canceled, &m.window, [&cancel] { cancel = true; });
     QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, d.q, [&] {
+    QObject::connect(&tick, &QTimer::timeout, &m.window, [&] {
         if (total > 0)
             progress.setValue(int(std::min<qint64>(written, total)));
     });

@@ -26,12 +26,39 @@ class QWidget;
 
 namespace Norvix {
 
-class FrmEditTabPrivate;
+class CommandPanel;
+class DataError;
+class EditorData;
+class Lookups;
+class RecordListPane;
+class RowSession;
+class WindowLayout;
+struct EditorState;
 
 class SearchPane
 {
 public:
-    explicit SearchPane(FrmEditTabPrivate &d);
+    // What the search asks of the editor.
+    struct Calls
+    {
+        std::function<std::shared_ptr<void>()> busy; // held while an operation of the editor is under way
+        std::function<bool()> closed;                // not started, failed to start, or closed
+        std::function<void(const DataError &)> readFailed;
+    };
+
+    // The parts it works with.
+    struct Parts
+    {
+        QWidget &window;
+        EditorState &state;
+        EditorData &data;
+        RowSession &session;
+        WindowLayout &layout;
+        CommandPanel &panel;
+        RecordListPane &list;
+        Lookups &lookups;
+    };
+    SearchPane(Parts parts, Calls calls);
 
     // Makes CmdCerca (on the command panel) and the hidden panel.
     void create();
@@ -77,7 +104,8 @@ private:
     // The columns an export writes when no search is active: every field of the table.
     QList<ListFilter::Column> allColumns() const;
 
-    FrmEditTabPrivate &d;
+    Parts m;
+    Calls m_calls;
     QPushButton *m_cerca = nullptr;
     QFrame *m_frame = nullptr;
     QComboBox *m_layouts = nullptr;
