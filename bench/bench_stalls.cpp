@@ -439,7 +439,7 @@ int child(const QString &connection, const QString &folder, bool lookups)
     auto user = std::make_shared<RecordingMessageService>(); // answers No and Cancel unless told otherwise
     setMessageService(user);
     setScreenService(std::make_shared<FixedScreenService>());
-    Shared::CloseOnConfirm = false; // the editor stays open after a save
+    SharedSettings::process().closeOnConfirm = false; // the editor stays open after a save
     Probe probe;
     const long before = rssKb();
     FrmEditTab editor;

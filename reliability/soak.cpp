@@ -89,7 +89,7 @@ int writer(const QString &connection, const QString &folder, int saves, int rows
     auto user = std::make_shared<RecordingMessageService>(); // answers as a careful user: No, Cancel
     setMessageService(user);
     setScreenService(std::make_shared<FixedScreenService>());
-    Shared::CloseOnConfirm = false;
+    SharedSettings::process().closeOnConfirm = false;
 
     FrmEditTab editor;
     editor.START(connection, folder, QString(), QStringLiteral("CONTATORI"), QString(), QString(), false);

@@ -211,15 +211,15 @@ void Norvix::setNumericFieldColor(const QColor &v) { colors().numeric = v; emit 
 QColor Norvix::DateFieldColor() const { return colors().date; }
 void Norvix::setDateFieldColor(const QColor &v) { colors().date = v; emit propertyChanged(); }
 
-bool Norvix::Modale() { return Shared::Modale; }
-void Norvix::setModale(bool v) { Shared::Modale = v; emit propertyChanged(); }
-bool Norvix::EditorVisible() { return Shared::EditorVisible; }
-bool Norvix::CloseOnConfirm() { return Shared::CloseOnConfirm; }
-void Norvix::setCloseOnConfirm(bool v) { Shared::CloseOnConfirm = v; emit propertyChanged(); }
-QString Norvix::LastInserted() { return Shared::LastInserted; }
-void Norvix::setLastInserted(const QString &v) { Shared::LastInserted = v; emit propertyChanged(); }
-QString Norvix::LastView() { return Shared::LastView; }
-void Norvix::setLastView(const QString &v) { Shared::LastView = v; emit propertyChanged(); }
+bool Norvix::Modale() { return SharedSettings::process().modal; }
+void Norvix::setModale(bool v) { SharedSettings::process().modal = v; emit propertyChanged(); }
+bool Norvix::EditorVisible() { return SharedSettings::process().editorVisible; }
+bool Norvix::CloseOnConfirm() { return SharedSettings::process().closeOnConfirm; }
+void Norvix::setCloseOnConfirm(bool v) { SharedSettings::process().closeOnConfirm = v; emit propertyChanged(); }
+QString Norvix::LastInserted() { return SharedSettings::process().lastInserted; }
+void Norvix::setLastInserted(const QString &v) { SharedSettings::process().lastInserted = v; emit propertyChanged(); }
+QString Norvix::LastView() { return SharedSettings::process().lastView; }
+void Norvix::setLastView(const QString &v) { SharedSettings::process().lastView = v; emit propertyChanged(); }
 QString Norvix::DscPassword() { return dscPassword(); }
 void Norvix::setDscPassword(const QString &v) { ::Norvix::setDscPassword(v); emit propertyChanged(); }
 
@@ -311,7 +311,7 @@ bool Norvix::ShowTableEditor(const std::optional<QString> &Indice)
     // One editor at a time, from the call that opens it until it closes: a call made meanwhile (a
     // host's timer while the start-up waits for the database, an event) opens nothing.
     static bool opening = false;
-    if (Shared::EditorVisible || opening)
+    if (SharedSettings::process().editorVisible || opening)
         return false;
     const struct Opening
     {
@@ -332,8 +332,8 @@ bool Norvix::ShowTableEditor(const std::optional<QString> &Indice)
     connect(editor, &FrmEditTab::CloseEditor, this, [this] { d->editor = nullptr; });
     connect(editor, &FrmEditTab::Help, this, &Norvix::relayHelp);
     connect(editor, &FrmEditTab::ExternalHandler, this, &Norvix::relayExternalHandler);
-    Shared::LastInserted.clear();
-    Shared::LastView.clear();
+    SharedSettings::process().lastInserted.clear();
+    SharedSettings::process().lastView.clear();
     const auto drop = [&] {
         if (self)
             d->editor = nullptr;
@@ -373,7 +373,7 @@ void Norvix::present(FrmEditTab *editor)
         editor->move(screen.left() + screen.width() / 2 - frame.width() / 2,
                      screen.top() + screen.height() / 2 - frame.height() / 2);
     }
-    if (Shared::Modale) {
+    if (SharedSettings::process().modal) {
         // Blocks until the editor is closed, or hidden to let the host answer an event (it then
         // stays open, modeless).
         QPointer<FrmEditTab> guard(editor);
@@ -422,7 +422,7 @@ void Norvix::relayExternalHandler(QWidget *field)
     FrmEditTab *editor = qobject_cast<FrmEditTab *>(sender());
     if (!editor || !field)
         return;
-    const bool modal = Shared::Modale && editor->isModal();
+    const bool modal = SharedSettings::process().modal && editor->isModal();
     if (modal)
         editor->hide(); // ends the modal wait: the editor stays open, modeless
     QString record = editor->rec() ? editor->rec()->Nome() : d->recordName;
@@ -457,7 +457,7 @@ void Norvix::relayHelp(const QString &record, const QString &field)
         return;
     }
     FrmEditTab *editor = qobject_cast<FrmEditTab *>(sender());
-    const bool modal = editor && Shared::Modale && editor->isModal();
+    const bool modal = editor && SharedSettings::process().modal && editor->isModal();
     if (modal)
         editor->hide();
     QString r = record, f = field;

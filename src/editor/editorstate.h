@@ -5,6 +5,7 @@
 // handed this, never the editor as a whole.
 
 #include "descriptor/descriptor.h"
+#include "editor/shared.h"
 
 #include <QPointer>
 #include <QString>
@@ -17,6 +18,8 @@ namespace Norvix {
 
 struct EditorState
 {
+    // What the editors and controls of the process share.
+    SharedSettings &shared = SharedSettings::process();
     // Settings of the start.
     QString recordName, dscPath, descField;
     bool readOnly = false;

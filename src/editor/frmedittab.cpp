@@ -261,7 +261,7 @@ void FrmEditTab::showEvent(QShowEvent *event)
             CTRLSETFOCUS(d->firstControl);
     }
     if (!d->unloaded)
-        Shared::EditorVisible = d->counted = true;
+        d->shared.editorVisible = d->counted = true;
 }
 
 void FrmEditTab::hideEvent(QHideEvent *event)

@@ -489,7 +489,7 @@ void Lookups::CmbBounded_KeyUp(int index, int key)
             if (nested.CanShow())
                 nested.exec();
         }
-        Shared::EditorVisible = true; // this editor is still open
+        m.state.shared.editorVisible = true; // this editor is still open
         m_calls.modified();
         const QString current = lookup->code()->text();
         FILLCOMBO(combo, c);

@@ -143,7 +143,7 @@ void RowActions::save()
     SCRIVIUMOD();
     const bool adding = m.session.recordset() && m.session.recordset()->editMode() == EditMode::Add;
     if (adding)
-        Shared::LastInserted = SCRIVILAST();
+        m.state.shared.lastInserted = SCRIVILAST();
     if (!writeRow())
         return;
     // The row as stored, by its key: for a new row, the key the database may have given it.
@@ -158,7 +158,7 @@ void RowActions::save()
         reopenError = e;
     }
     if (reopenError && ErrorHandler(&*reopenError)) {
-        Shared::LastInserted.clear();
+        m.state.shared.lastInserted.clear();
         m.panel.button(1)->setVisible(false);
         return;
     }
@@ -172,11 +172,11 @@ void RowActions::save()
     // line; a changed row is read again through its line.
     if ((adding || line < 0) && m.list.showRow(key)) {
         if (adding)
-            Shared::LastInserted = SCRIVILAST();
+            m.state.shared.lastInserted = SCRIVILAST();
     } else {
         m.list.selectLine(line);
     }
-    if (Shared::CloseOnConfirm)
+    if (m.state.shared.closeOnConfirm)
         m_calls.closeWindow();
 }
 
@@ -271,7 +271,7 @@ void RowActions::dropChanges()
         // No row is shown now: a click on any line, the highlighted one included, loads it.
         m.list.selectQuietly(-1);
     }
-    if (Shared::CloseOnConfirm)
+    if (m.state.shared.closeOnConfirm)
         m_calls.closeWindow();
 }
 
@@ -308,7 +308,7 @@ void RowActions::deleteRow()
     if (m.state.unloaded)
         return;
     showAfterDelete();
-    if (Shared::CloseOnConfirm)
+    if (m.state.shared.closeOnConfirm)
         m_calls.closeWindow();
 }
 

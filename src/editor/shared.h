@@ -1,20 +1,33 @@
 #pragma once
 
-// Settings shared by every editor and control of a process: one copy for all.
+// Settings that every editor and control of a process shares: one copy for all controls of a host
+// (Modale, EditorVisible, CloseOnConfirm, LastInserted, LastView). They live in one object, made
+// on first use and kept for the process; the controls read and write it through their properties,
+// and each editor is handed it (EditorState::shared).
 
 #include <QString>
 
-namespace Norvix::Shared {
+namespace Norvix {
 
-// Editors open modally.
-inline bool Modale = true;
-// An editor is open; no second one is opened meanwhile.
-inline bool EditorVisible = false;
-// The editor closes after a save, cancel or delete.
-inline bool CloseOnConfirm = false;
-// The key text of the last row inserted by an editor.
-inline QString LastInserted;
-// The key text of the last row shown by an editor.
-inline QString LastView;
+struct SharedSettings
+{
+    // Editors open modally.
+    bool modal = true;
+    // An editor is open; no second one is opened meanwhile.
+    bool editorVisible = false;
+    // The editor closes after a save, cancel or delete.
+    bool closeOnConfirm = false;
+    // The key text of the last row inserted by an editor.
+    QString lastInserted;
+    // The key text of the last row shown by an editor.
+    QString lastView;
 
-} // namespace Norvix::Shared
+    // The one of this process.
+    static SharedSettings &process()
+    {
+        static SharedSettings settings;
+        return settings;
+    }
+};
+
+} // namespace Norvix

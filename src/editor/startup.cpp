@@ -302,7 +302,7 @@ void FrmEditTabPrivate::Form_Unload()
     window.removeTabs();
     // One never shown (a start that failed, one deleted late) leaves the open one counted.
     if (std::exchange(counted, false))
-        Shared::EditorVisible = false;
+        shared.editorVisible = false;
     emit q->CloseEditor();
 }
 
