@@ -1,6 +1,7 @@
 #include "editor/rowactions.h"
 #include "platform/language.h"
 
+#include "editor/columntext.h"
 #include "editor/commandpanel.h"
 #include "editor/editorstate.h"
 #include "editor/fieldset.h"
@@ -50,7 +51,27 @@ QString hindranceText(const DataError &error, Stopped what)
 }
 } // namespace
 
-RowActions::RowActions(Parts parts, Calls calls) : m(parts), m_calls(std::move(calls)) {}
+RowActions::RowActions(Parts parts, Calls calls) : m(parts), m_calls(std::move(calls))
+{
+    m.session.addObserver(this);
+}
+
+RowActions::~RowActions()
+{
+    m.session.removeObserver(this);
+}
+
+void RowActions::rowWritten(const RowSession &session, RowWrite what)
+{
+    // The key of a row added, as stored (a number the database gave it too).
+    const Recordset *rs = session.recordset();
+    if (what != RowWrite::Added || !rs || !rs->hasCurrentRow())
+        return;
+    QStringList key;
+    for (const QString &column : session.keyColumns())
+        key << columnValueText(rs->value(column), rs->field(column).Type);
+    m.state.shared.lastInserted = key.join(u',');
+}
 
 QString RowActions::title() const
 {
@@ -141,8 +162,8 @@ void RowActions::save()
     if (!m_calls.checkAll())
         return;
     SCRIVIUMOD();
-    const bool adding = m.session.recordset() && m.session.recordset()->editMode() == EditMode::Add;
-    if (adding)
+    const bool adding = m.session.adding();
+    if (adding) // as typed; once added, as stored (rowWritten())
         m.state.shared.lastInserted = SCRIVILAST();
     if (!writeRow())
         return;

@@ -30,7 +30,7 @@ class Recordset;
 class WindowLayout;
 struct EditorState;
 
-class RowActions
+class RowActions : public RowObserver
 {
 public:
     // What the row actions ask of the editor as a whole.
@@ -52,6 +52,9 @@ public:
         CommandPanel &panel;
     };
     RowActions(Parts parts, Calls calls);
+    ~RowActions() override;
+    RowActions(const RowActions &) = delete;
+    RowActions &operator=(const RowActions &) = delete;
 
     void CmdButton_Click(int index);
     bool ErrorHandler(const DataError *error);
@@ -64,6 +67,9 @@ public:
     // A read that failed: a lock, a time limit or a full disk told in words, any other error
     // with its number.
     void readFailed(const DataError &error);
+
+    // A row the session wrote: a row added is the process's last inserted one.
+    void rowWritten(const RowSession &session, RowWrite what) override;
 
 private:
     void newRow();
