@@ -3,7 +3,10 @@
 // The parts of the editor window and what they share. FrmEditTab is the public face (the
 // operations the editor's documentation names); each part does one job, and this object wires
 // them together:
-//   EditorData      the connections and the recordset in hand (editordata.h)
+//   EditorState     the record, the start's settings and the modes (editorstate.h), a base
+//                   of this object, handed to each part
+//   EditorData      the connections (editordata.h)
+//   RowSession      the row in hand: loads, checks, saves, deletes it (session/rowsession.h)
 //   FieldSet        the field controls, one class per kind (fieldset.h, fieldcontrols.h),
 //                   built by FieldFactory (fieldfactory.h)
 //   WindowLayout    geometry, tab pages, focus (windowlayout.h)
