@@ -100,8 +100,8 @@ inline std::shared_ptr<Norvix::RecordingMessageService> freshUser()
     auto messages = std::make_shared<Norvix::RecordingMessageService>();
     Norvix::setMessageService(messages);
     Norvix::setScreenService(std::make_shared<Norvix::FixedScreenService>());
-    Norvix::SharedSettings::process().closeOnConfirm = false;
-    Norvix::SharedSettings::process().lastInserted.clear();
+    ::Norvix::SharedSettings::process().closeOnConfirm = false;
+    ::Norvix::SharedSettings::process().lastInserted.clear();
     return messages;
 }
 

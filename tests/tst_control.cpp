@@ -67,8 +67,8 @@ private slots:
         m_messages = std::make_shared<RecordingMessageService>();
         setMessageService(m_messages);
         setScreenService(std::make_shared<FixedScreenService>(QRect(0, 0, 1280, 1024), QRect(0, 0, 1280, 984)));
-        Norvix::SharedSettings::process().editorVisible = false;
-        Norvix::SharedSettings::process().modal = true;
+        ::Norvix::SharedSettings::process().editorVisible = false;
+        ::Norvix::SharedSettings::process().modal = true;
     }
     void cleanup() { setMessageService(nullptr); }
 
@@ -115,8 +115,8 @@ private slots:
         const QByteArray text = file.readAll();
         QVERIFY(!text.contains("LastInserted") && !text.contains("LastView") && !text.contains("EditorVisible"));
 
-        Norvix::SharedSettings::process().modal = true;
-        Norvix::SharedSettings::process().lastInserted.clear();
+        ::Norvix::SharedSettings::process().modal = true;
+        ::Norvix::SharedSettings::process().lastInserted.clear();
         ::Norvix::Norvix restored;
         restored.readProperties(SettingsPropertyBag(ini));
         QCOMPARE(restored.DbPath(), u"/dati");
@@ -371,7 +371,7 @@ private slots:
         user.start(10);
         control->ShowTableEditor(QStringLiteral("1")); // modal: returns when the editor goes
         QTRY_VERIFY(!editor);
-        QVERIFY(waiting && !Norvix::SharedSettings::process().editorVisible);
+        QVERIFY(waiting && !::Norvix::SharedSettings::process().editorVisible);
         const auto windows = QApplication::topLevelWidgets();
         QVERIFY(std::none_of(windows.begin(), windows.end(), [&](QWidget *w) { return w != window && w->isVisible(); }));
         QCOMPARE(boxesAfter, 0);

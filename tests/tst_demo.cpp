@@ -68,7 +68,7 @@ private slots:
     void init()
     {
         m_messages = TestUtil::freshUser(); // and a 1280x1024 screen
-        Norvix::SharedSettings::process().editorVisible = false;
+        ::Norvix::SharedSettings::process().editorVisible = false;
     }
     void cleanup() { setMessageService(nullptr); }
 

@@ -88,7 +88,7 @@ private slots:
         QCOMPARE(shown(editor, QStringLiteral("TxtDate5")), u"03/04/1990");
         press(editor, 1); // Conferma
         QVERIFY2(texts().isEmpty(), qPrintable(texts().join(u'|')));
-        QCOMPARE(Norvix::SharedSettings::process().lastInserted, u"10");
+        QCOMPARE(::Norvix::SharedSettings::process().lastInserted, u"10");
         QCOMPARE(data.scalar(QStringLiteral("SELECT NOME FROM CLIENTI WHERE CODICE = 10")).toString(), u"Neri Srl");
         QCOMPARE(data.scalar(QStringLiteral("SELECT FIDO FROM CLIENTI WHERE CODICE = 10")).toDouble(), 1234.5);
         QCOMPARE(data.scalar(QStringLiteral("SELECT NATO FROM CLIENTI WHERE CODICE = 10")).toDate(), QDate(1990, 4, 3));
@@ -145,7 +145,7 @@ private slots:
             QVERIFY2(texts().isEmpty(), qPrintable(texts().join(u'|')));
             QCOMPARE(data.scalar("SELECT NOME FROM ARTISTI WHERE ID = ?", {id}).toString(), name);
             QCOMPARE(shown(editor, keyBox), QString::number(id));
-            QCOMPARE(Norvix::SharedSettings::process().lastInserted, QString::number(id));
+            QCOMPARE(::Norvix::SharedSettings::process().lastInserted, QString::number(id));
             QVERIFY(!editor.CmdButton(1)->isVisible() && !editor.Modified() && control(editor, "TxtText2")->isEnabled());
             QTRY_COMPARE(editor.LstSelect()->lineAt(editor.LstSelect()->currentRow()), QStringLiteral("[%1] %2").arg(id).arg(name));
         };
@@ -211,7 +211,7 @@ private slots:
         press(other, 2);
         QCOMPARE(shown(other, QStringLiteral("TxtText2")), u"Rossi Mario & figli");
         QVERIFY(!other.Modified());
-        Norvix::SharedSettings::process().closeOnConfirm = true;
+        ::Norvix::SharedSettings::process().closeOnConfirm = true;
         QSignalSpy closed(&other, &FrmEditTab::CloseEditor);
         type(other, QStringLiteral("TxtText2"), QStringLiteral("Chiuso"));
         press(other, 1);
@@ -259,7 +259,7 @@ private slots:
         type(editor, QStringLiteral("TxtText3"), QStringLiteral("Torino"));
         leave(editor);
         press(editor, 1);
-        QCOMPARE(Norvix::SharedSettings::process().lastInserted, u"TO,L219");
+        QCOMPARE(::Norvix::SharedSettings::process().lastInserted, u"TO,L219");
     }
 
     void fieldInputEvents()
@@ -348,7 +348,7 @@ private slots:
         QCOMPARE(prov->count(), 4);
         QVERIFY(prov->findText(QStringLiteral("[BO] Bologna")) >= 0);
         QVERIFY(editor.Modified());
-        QVERIFY(Norvix::SharedSettings::process().editorVisible); // this editor is still open
+        QVERIFY(::Norvix::SharedSettings::process().editorVisible); // this editor is still open
 
         // The field holds 2 characters, but its combo takes words of the description, longer.
         prov->lineEdit()->setCursorPosition(prov->currentText().size());

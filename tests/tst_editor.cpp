@@ -118,7 +118,7 @@ private slots:
     void init()
     {
         m_messages = TestUtil::freshUser(); // and a 1280x1024 screen
-        Norvix::SharedSettings::process().editorVisible = false;
+        ::Norvix::SharedSettings::process().editorVisible = false;
     }
     void cleanup() { setMessageService(nullptr); }
 
@@ -274,7 +274,7 @@ private slots:
         m_messages->script({MsgAnswer::Ok});
         editor.close();
         QCOMPARE(closed.count(), 1);
-        QVERIFY(!Norvix::SharedSettings::process().editorVisible);
+        QVERIFY(!::Norvix::SharedSettings::process().editorVisible);
     }
 
     // Asked to only read, or given a file this user may only read (in a folder it may not

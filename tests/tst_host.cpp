@@ -15,7 +15,7 @@ class TstHost : public QObject
 private slots:
     void designedPropertiesReachTheControl()
     {
-        Norvix::SharedSettings::process().closeOnConfirm = true;
+        ::Norvix::SharedSettings::process().closeOnConfirm = true;
         QMainWindow window;
         Ui::MainWindow ui;
         ui.setupUi(&window);

@@ -61,7 +61,7 @@ private slots:
     void init()
     {
         m_messages = freshUser();
-        Norvix::SharedSettings::process().editorVisible = false;
+        ::Norvix::SharedSettings::process().editorVisible = false;
     }
     void cleanup() { setMessageService(nullptr); }
 

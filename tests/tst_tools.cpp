@@ -219,7 +219,7 @@ private slots:
         QCOMPARE(described(lintDescriptors(*db.conn, lines, "files.dsc")), QStringList());
         TestUtil::writeFile(QDir(db.folder()).filePath("files.dsc"), lines.join(u'\n').toUtf8());
         auto messages = TestUtil::freshUser();
-        Norvix::SharedSettings::process().editorVisible = false;
+        ::Norvix::SharedSettings::process().editorVisible = false;
         for (const QString &record : lines.filter(QRegularExpression("^RECORD,"))) {
             FrmEditTab editor;
             editor.START(db.connection, db.folder(), QString(), record.section(u',', 1, 1), QString(), QString(), false);
@@ -278,7 +278,7 @@ private slots:
         QCOMPARE(sqliteRows(dir.filePath("dati.db"), "SELECT * FROM test"),
                  (QList<QStringList>{{"some data", "1", "0", "0", "4", "-1", "1"}}));
         auto messages = TestUtil::freshUser();
-        Norvix::SharedSettings::process().editorVisible = false;
+        ::Norvix::SharedSettings::process().editorVisible = false;
         {
             FrmEditTab editor;
             TestUtil::startShown(editor, "sqlite://" + dir.filePath("dati.db"), dir.path(), "test");
