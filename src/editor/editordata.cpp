@@ -1,6 +1,5 @@
 #include "editor/editordata.h"
 
-#include "descriptor/prossimovalore.h"
 #include "platform/sqlnames.h"
 
 
@@ -12,7 +11,7 @@ EditorData::~EditorData()
 }
 
 void EditorData::open(const QString &connectionString, const QString &dataFolder, const QString &databaseName,
-                      const QString &table, const QStringList &keyColumns)
+                      const QString &table)
 {
     close();
     m_connectionString = connectionString;
@@ -22,8 +21,6 @@ void EditorData::open(const QString &connectionString, const QString &dataFolder
     m_connection = given ? Connection::open(*given, Access::ReadOnly)
                          : Connection::open(connectionString, dataFolder, databaseName, Access::ReadOnly);
     m_params = m_connection->params(); // every other connection of the editor is opened from these
-    m_table = table;
-    m_keyColumns = keyColumns;
     tableInfo(*m_connection, table);
 }
 
@@ -43,11 +40,6 @@ void EditorData::close()
     }
 }
 
-std::shared_ptr<const TableInfo> EditorData::table() const
-{
-    return tableInfo(*m_connection, m_table);
-}
-
 std::shared_ptr<Connection> EditorData::lookupConnection(const CampoPtr &C)
 {
     const QString own = databaseFile();
@@ -65,11 +57,6 @@ std::shared_ptr<Connection> EditorData::lookupConnection(const CampoPtr &C)
     auto c = Connection::open(ConnectionParams::sqliteFile(C->FileRif(), m_dataFolder), Access::ReadOnly);
     m_lookups.insert(key, c);
     return c;
-}
-
-QString EditorData::nextValue(const QString &column) const
-{
-    return ProssimoValore(column, RecordSource::wholeTable(m_table), *m_connection);
 }
 
 } // namespace Norvix

@@ -26,9 +26,10 @@ public:
     EditorData &operator=(const EditorData &) = delete;
 
     // Opens the data for reading and checks that `table` is there: a failed open changes
-    // nothing. Throws DataError (a table the database lacks: DataError::BadIdentifier).
+    // nothing. Throws DataError (a table the database lacks: DataError::BadIdentifier). The
+    // table's rows are then reached through the editor's RowSession.
     void open(const QString &connectionString, const QString &dataFolder, const QString &databaseName,
-              const QString &table, const QStringList &keyColumns);
+              const QString &table);
     // The next open() opens `params`, read already, in place of its connection string: a nested
     // editor's data, as the editor that opens it has it.
     void openFrom(const ConnectionParams &params) { m_given = params; }
@@ -46,20 +47,14 @@ public:
     QString databaseName() const { return m_databaseName; }
     // The editor's own database file: the data folder and the database name.
     QString databaseFile() const { return m_dataFolder + m_databaseName; }
-    QString tableName() const { return m_table; }
-    QStringList keyColumns() const { return m_keyColumns; }
-    std::shared_ptr<const TableInfo> table() const;
 
     // The connection that reads a lookup's referenced table: the editor's own for its own file
     // (an empty FileRif is set to it, as the descriptor keeps it), else one per other file.
     std::shared_ptr<Connection> lookupConnection(const CampoPtr &C);
 
-    // The next value of a counter column of the table.
-    QString nextValue(const QString &column) const;
 
 private:
-    QString m_connectionString, m_dataFolder, m_databaseName, m_table;
-    QStringList m_keyColumns;
+    QString m_connectionString, m_dataFolder, m_databaseName;
     ConnectionParams m_params; // what the connection string says, read once
     std::optional<ConnectionParams> m_given; // see openFrom()
     std::shared_ptr<Connection> m_connection;

@@ -117,7 +117,7 @@ QString FrmEditTabPrivate::format(const QString &value, const QString &field)
 bool FrmEditTabPrivate::numberedByDatabase(const QString &field)
 {
     const Recordset *rs = session.recordset();
-    const auto table = data.table();
+    const auto table = session.table();
     const int i = table->indexOf(field);
     return rs && rs->editMode() == EditMode::Add && i >= 0 && table->columns[i].assigned;
 }

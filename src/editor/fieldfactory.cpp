@@ -1,7 +1,7 @@
 #include "editor/fieldfactory.h"
 #include "platform/language.h"
 
-#include "editor/editordata.h"
+#include "session/rowsession.h"
 #include "editor/editorstate.h"
 #include "editor/fieldset.h"
 #include "editor/lookups.h"
@@ -17,9 +17,9 @@
 
 namespace Norvix {
 
-FieldFactory::FieldFactory(QWidget &window, EditorState &state, const EditorData &data, FieldSet &fields,
+FieldFactory::FieldFactory(QWidget &window, EditorState &state, const RowSession &session, FieldSet &fields,
                            WindowLayout &layout, Lookups &lookups, Calls calls)
-    : m_window(window), m_state(state), m_data(data), m_fields(fields), m_layout(layout), m_lookups(lookups),
+    : m_window(window), m_state(state), m_session(session), m_fields(fields), m_layout(layout), m_lookups(lookups),
       m_calls(std::move(calls))
 {
 }
@@ -47,7 +47,7 @@ T *FieldFactory::element(QVector<QPointer<T>> &array, const QString &arrayName, 
 bool FieldFactory::mayHoldTime(const QString &column) const
 {
     // A column of dates alone shows no time; any other may (a text, a date and time, unknown).
-    const auto table = m_data.table();
+    const auto table = m_session.table();
     const int i = table ? table->indexOf(column) : -1;
     return i < 0 || table->columns.at(i).kind != ColumnKind::Date;
 }

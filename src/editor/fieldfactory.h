@@ -19,7 +19,7 @@ class QWidget;
 
 namespace Norvix {
 
-class EditorData;
+class RowSession;
 class FieldControl;
 class FieldSet;
 class Lookups;
@@ -39,7 +39,7 @@ public:
     };
     // The controls are made on `window`, which filters their events, placed by `layout` and
     // added to `fields`; lookups fill their combos.
-    FieldFactory(QWidget &window, EditorState &state, const EditorData &data, FieldSet &fields,
+    FieldFactory(QWidget &window, EditorState &state, const RowSession &session, FieldSet &fields,
                  WindowLayout &layout, Lookups &lookups, Calls calls);
 
     void METTICAMPI();
@@ -61,7 +61,7 @@ private:
 
     QWidget &m_window;
     EditorState &m_state;
-    const EditorData &m_data;
+    const RowSession &m_session;
     FieldSet &m_fields;
     WindowLayout &m_layout;
     Lookups &m_lookups;

@@ -54,7 +54,7 @@ FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
              {.busy = busyGuard(*this),
               .closed = [this] { return closed(); },
               .readFailed = [this](const DataError &e) { actions.readFailed(e); }}),
-      factory(*q, *this, data, fields, window, lookups,
+      factory(*q, *this, session, fields, window, lookups,
               {.edited = [this](QWidget *control) { markEdited(control); },
                .cutToLength = [this](QWidget *control) { cutToLength(control); },
                .chooseFile = [this](QLineEdit *input) { chooseFile(input); },

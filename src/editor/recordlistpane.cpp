@@ -39,7 +39,7 @@ void RecordListPane::RIEMPILISTA()
 void RecordListPane::refreshAround(int row, const QVariantList &key, std::optional<int> rowsAdded)
 {
     // The list reads only the lines on screen, in the order of the record's key.
-    const auto table = m.data.table();
+    const auto table = m.session.table();
     const QString desc = !m.state.descField.isEmpty() && table->indexOf(m.state.descField) >= 0 ? m.state.descField : QString();
     {
         const Applying applying(m.state);
@@ -60,7 +60,7 @@ void RecordListPane::refreshAround(int row, const QVariantList &key, std::option
                 m_view->forgetCurrentRow();
         } else
             m_view->setRecordModel(
-                std::make_unique<RecordListModel>(m.data.connection(), m.data.tableName(), m.data.keyColumns(), desc));
+                std::make_unique<RecordListModel>(m.data.connection(), m.session.tableName(), m.session.keyColumns(), desc));
     }
     // The list leaves a read-only recordset after its last row: a move back lands on the last row.
     Recordset &rs = m.session.open(m.session.wholeTable(), CursorIntent::Read);

@@ -346,14 +346,14 @@ void SearchPane::find()
     ListFilter filter;
     try {
         settleLookups();
-        filter = searchFilter(*m.data.connection(), *m.data.table(), m_all[index], typed());
+        filter = searchFilter(*m.data.connection(), *m.session.table(), m_all[index], typed());
     } catch (const DataError &e) {
         msgBox(e.description(), MsgButtons::OkOnly, nxTr("ATTENZIONE !"));
         return;
     }
     std::unique_ptr<RecordListModel> results;
     try {
-        results = std::make_unique<RecordListModel>(m.data.connection(), m.data.tableName(), m.data.keyColumns(), filter);
+        results = std::make_unique<RecordListModel>(m.data.connection(), m.session.tableName(), m.session.keyColumns(), filter);
     } catch (const DataError &e) {
         m_calls.readFailed(e);
         return;
@@ -463,7 +463,7 @@ bool SearchPane::filter(QObject *watched, QEvent *event)
 QList<ListFilter::Column> SearchPane::allColumns() const
 {
     QList<ListFilter::Column> columns;
-    const auto table = m.data.table();
+    const auto table = m.session.table();
     for (const auto &c : *m.state.rec->Campi())
         if (table->indexOf(c->Nome()) >= 0)
             columns << ListFilter::Column{c->Nome(), c->Desc().isEmpty() ? c->Nome() : c->Desc(), c->Format()};
@@ -485,7 +485,7 @@ void SearchPane::exportRows()
         filter.columns = allColumns();
     std::shared_ptr<const RecordListModel> rows;
     try {
-        rows = std::make_shared<RecordListModel>(m.data.connection(), m.data.tableName(), m.data.keyColumns(), filter,
+        rows = std::make_shared<RecordListModel>(m.data.connection(), m.session.tableName(), m.session.keyColumns(), filter,
                                                  nullptr, false);
     } catch (const DataError &e) {
         m_calls.readFailed(e);

@@ -110,7 +110,7 @@ bool FrmEditTabPrivate::startEnded()
 bool FrmEditTabPrivate::openData(const QString &connection, const QString &dbPath, const QString &databaseName)
 {
     try {
-        data.open(connection, dbPath, databaseName, recordName, keyIds());
+        data.open(connection, dbPath, databaseName, recordName);
         session.attach(data.connection(), recordName, keyIds(), rec);
     } catch (const DataError &e) {
         if (e.number() != DataError::BadIdentifier || !data.connection())
@@ -128,7 +128,7 @@ void FrmEditTabPrivate::warnMissingColumns()
     // A field the table has no column for would lose, without a word, whatever is typed into it:
     // the user is told, and its control stays locked (see LoccaRecord).
     QStringList missing;
-    const auto table = data.table();
+    const auto table = session.table();
     for (QWidget *w : fields.widgets()) {
         const QString field = w->property("DataField").toString();
         if (field.isEmpty() || table->indexOf(field) >= 0)
@@ -149,7 +149,7 @@ void FrmEditTabPrivate::chooseDescField()
 {
     if (!descField.isEmpty())
         return;
-    const auto table = data.table();
+    const auto table = session.table();
     for (const ColumnInfo &c : table->columns)
         if (c.name.toUpper() == u"DESCRIZIONE")
             descField = c.name;
@@ -283,7 +283,7 @@ void FrmEditTabPrivate::setDefaults()
             setWidgetText(w, Values::format(QVariant(QDateTime::currentDateTime()), campo->Format()));
         if (type == u"AUTOINC") {
             try {
-                setWidgetText(w, data.nextValue(field).trimmed());
+                setWidgetText(w, session.nextValue(field).trimmed());
             } catch (const Error &e) {
                 msgBox(nxTr("errore: %1").arg(e.message()));
             }

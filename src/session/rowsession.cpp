@@ -1,6 +1,7 @@
 #include "session/rowsession.h"
 
 #include "session/checkvalue.h"
+#include "descriptor/prossimovalore.h"
 #include "platform/language.h"
 
 #include <algorithm>
@@ -68,6 +69,11 @@ RecordSource RowSession::rowOf(const QVariantList &key) const
 std::unique_ptr<Recordset> RowSession::readRow(const QVariantList &key) const
 {
     return std::make_unique<Recordset>(m_connection, rowOf(key), m_keyColumns, CursorIntent::Read);
+}
+
+QString RowSession::nextValue(const QString &column) const
+{
+    return ProssimoValore(column, wholeTable(), *m_connection);
 }
 
 QVariant RowSession::typed(const QString &column, const QVariant &value) const

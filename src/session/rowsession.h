@@ -92,6 +92,8 @@ public:
     RecordSource rowOf(const QVariantList &key) const;
     // The row of `key` as it is stored now, read on its own (at its end when it is gone).
     std::unique_ptr<Recordset> readRow(const QVariantList &key) const;
+    // The next value of a counter column of the table.
+    QString nextValue(const QString &column) const;
 
     // `value` (a control's text, a number, a date, a Boolean) as `column` takes it. DataError
     // ConversionFailed when it is no such value.
