@@ -73,6 +73,7 @@ Rec::~Rec()
 {
     // Children go in a fixed order: search layouts, fields, then the index.
     m_tipiRicerche.reset();
+    m_dettagli.reset();
     m_campi.reset();
     m_indice.reset();
 }
@@ -82,6 +83,27 @@ std::shared_ptr<TipiRicerche> Rec::TipiRicerche()
     if (!m_tipiRicerche)
         m_tipiRicerche = std::make_shared<::Norvix::TipiRicerche>();
     return m_tipiRicerche;
+}
+
+std::shared_ptr<Dettagli> Rec::Dettagli()
+{
+    if (!m_dettagli)
+        m_dettagli = std::make_shared<::Norvix::Dettagli>();
+    return m_dettagli;
+}
+
+Dettagli::Ptr Dettagli::Add(int Numero, const QString &Figlio, const QString &Titolo, int Pagina,
+                            const QStringList &CampiPadre, const QStringList &CampiFiglio, const QStringList &Colonne)
+{
+    auto d = std::make_shared<Dettaglio>();
+    d->setNumero(Numero);
+    d->setFiglio(Figlio);
+    d->setTitolo(Titolo);
+    d->setPagina(Pagina);
+    d->setCampiPadre(CampiPadre);
+    d->setCampiFiglio(CampiFiglio);
+    d->setColonne(Colonne);
+    return append(std::move(d), QString::number(Numero));
 }
 
 std::shared_ptr<Campi> Rec::Campi()

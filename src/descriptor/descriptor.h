@@ -17,6 +17,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVector>
 
@@ -298,6 +299,49 @@ private:
     QString m_standard;
 };
 
+// A detail of the record: the rows of a child record whose link fields equal the master row's
+// (an order's lines), shown in a grid on one of the record's pages.
+class Dettaglio
+{
+public:
+    // Its number in the record, from 1.
+    int Numero() const { return m_numero; }
+    void setNumero(int v) { m_numero = v; }
+    // The child record, described in the same descriptors.
+    QString Figlio() const { return m_figlio; }
+    void setFiglio(const QString &v) { m_figlio = v; }
+    QString Titolo() const { return m_titolo; }
+    void setTitolo(const QString &v) { m_titolo = v; }
+    // The tab page that holds the grid (1 is the first).
+    int Pagina() const { return m_pagina; }
+    void setPagina(int v) { m_pagina = v; }
+    // The link: fields of the master and of the child, pair by pair.
+    QStringList CampiPadre() const { return m_campiPadre; }
+    void setCampiPadre(const QStringList &v) { m_campiPadre = v; }
+    QStringList CampiFiglio() const { return m_campiFiglio; }
+    void setCampiFiglio(const QStringList &v) { m_campiFiglio = v; }
+    // The child fields shown, in order; empty: every child field but the link's.
+    QStringList Colonne() const { return m_colonne; }
+    void setColonne(const QStringList &v) { m_colonne = v; }
+
+private:
+    int m_numero = 0;
+    QString m_figlio;
+    QString m_titolo;
+    int m_pagina = 1;
+    QStringList m_campiPadre;
+    QStringList m_campiFiglio;
+    QStringList m_colonne;
+};
+
+class Dettagli : public KeyedCollection<Dettaglio>
+{
+public:
+    // Appended under its number's text.
+    Ptr Add(int Numero, const QString &Figlio, const QString &Titolo, int Pagina, const QStringList &CampiPadre,
+            const QStringList &CampiFiglio, const QStringList &Colonne);
+};
+
 // One record (table) descriptor. Creating a Rec creates its Indice.
 class Rec
 {
@@ -317,6 +361,8 @@ public:
     // Created empty on first read when none is set; setting an empty pointer releases the fields.
     std::shared_ptr<::Norvix::Campi> Campi();
     void setCampi(std::shared_ptr<::Norvix::Campi> v) { m_campi = std::move(v); }
+    // The details, in number order; created empty on first read.
+    std::shared_ptr<::Norvix::Dettagli> Dettagli();
     // Never created by reading: may be null only if a caller set it so.
     std::shared_ptr<::Norvix::Indice> Indice() const { return m_indice; }
     void setIndice(std::shared_ptr<::Norvix::Indice> v) { m_indice = std::move(v); }
@@ -333,6 +379,7 @@ private:
     QString m_path;
     std::shared_ptr<::Norvix::Campi> m_campi;
     std::shared_ptr<::Norvix::Indice> m_indice;
+    std::shared_ptr<::Norvix::Dettagli> m_dettagli;
     QString m_desc;
     QString m_db;
     QString m_nome;
