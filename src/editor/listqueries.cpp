@@ -162,7 +162,7 @@ ListQueries::ListQueries(std::shared_ptr<Connection> connection, const QString &
         m_shownKinds << column.kind;
     }
     // Ordered by the first column shown, then the key (which alone tells rows apart).
-    if (!m_shown.isEmpty() && !(m_keyColumns.size() == 1 && m_keyColumns.constFirst() == m_shown.constFirst())) {
+    if (!m_filter.keyOrder && !m_shown.isEmpty() && !(m_keyColumns.size() == 1 && m_keyColumns.constFirst() == m_shown.constFirst())) {
         m_order.prepend(m_shown.constFirst());
         m_nullable.prepend(nullableColumns({m_shown.constFirst()}).constFirst());
     }

@@ -30,6 +30,7 @@ struct ListFilter
     QString where;
     QVariantList values;
     QList<Column> columns;
+    bool keyOrder = false; // ordered by the key alone (a detail's lines), not by the first column
 };
 
 // Rows of the list as read: their order values and their lines (or a search's cells).

@@ -128,6 +128,10 @@ public:
     // after reconnect(), which throws DataError when the server stays away. False with q's error.
     bool execRead(QSqlQuery &q, const QString &sql, const QVariantList &values);
 
+    // True inside the work of writeTogether() (rowwriter.h): a row written joins its transaction.
+    bool writesTogether() const { return m_together; }
+    void setWritesTogether(bool on) const { m_together = on; }
+
     // Tables already looked up on this connection (see tableInfo()); forgotten on Close() and
     // by forgetTables(), for callers that change the schema.
     std::shared_ptr<const TableInfo> cachedTable(const QString &name) const { return m_tables.value(name); }
@@ -154,6 +158,7 @@ private:
     ConnectionParams m_params;
     SqlDialect m_dialect = SqlDialect::Other;
     mutable QHash<QString, std::shared_ptr<const TableInfo>> m_tables;
+    mutable bool m_together = false;
     std::shared_ptr<ServerThread> m_worker; // the thread of a server connection (kept by a waiting caller too)
     ::sqlite3 *m_sqlite = nullptr; // the handle of an SQLite connection
     struct WriteMark

@@ -414,6 +414,13 @@ void Recordset::Delete()
     m_row.pending.clear();
 }
 
+void Recordset::restore(const State &state)
+{
+    m_position = state.position;
+    m_row = state.row;
+    m_editMode = state.mode;
+}
+
 void Recordset::requireWritable() const
 {
     if (m_intent != CursorIntent::Change)

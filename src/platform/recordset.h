@@ -114,6 +114,20 @@ public:
 private:
     enum class Position { BeforeFirst, OnRow, AfterLast, Deleted };
 
+public:
+    // The row in hand and its mode, put back when a transaction that wrote it was rolled back
+    // (writeTogether).
+    struct State
+    {
+        Position position;
+        RowInHand row;
+        EditMode mode;
+    };
+    State state() const { return State{m_position, m_row, m_editMode}; }
+    void restore(const State &state);
+
+private:
+
     QString selectSql(const QString &extraWhere, bool descending) const;
     void step(bool forward);
     void leaveRows(Position where);

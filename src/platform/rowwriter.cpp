@@ -15,6 +15,13 @@ QString rowChangedText()
     return nxTr("Impossibile trovare la riga da aggiornare. Alcuni valori potrebbero essere stati modificati dall'ultima lettura.");
 }
 
+[[noreturn]] void lost()
+{
+    throw DataError(DataError::ConnectionLost,
+                    nxTr("La connessione al database si è interrotta durante il salvataggio: non si sa "
+                                   "se la modifica è stata salvata."));
+}
+
 } // namespace
 
 QStringList RowKeys::expressions() const
@@ -131,7 +138,7 @@ QVariantList RowWriter::insert()
         }
         return !q.lastError().isValid();
     };
-    if (m_connection->dialect() == SqlDialect::PostgreSql) {
+    if (m_connection->dialect() == SqlDialect::PostgreSql || m_connection->writesTogether()) {
         writeInTransaction(RowStatement::Insert, insert); // a COMMIT cut off can be settled
     } else {
         m_connection->call([&] {
@@ -193,14 +200,98 @@ void RowWriter::runOnOneRow(const QString &sql, const QVariantList &values, RowS
     });
 }
 
-void RowWriter::writeInTransaction(RowStatement statement, const std::function<bool(QSqlQuery &)> &write)
+void RowWriter::removeWhere(const QList<QPair<QString, QVariant>> &equals)
+{
+    QStringList where;
+    QVariantList values;
+    for (const auto &[column, value] : equals) {
+        where << quoteIdentifier(m_table->column(column).name) + QStringLiteral(" = ?");
+        values << value;
+    }
+    const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2")
+                            .arg(quoteIdentifier(m_table->name), where.join(QStringLiteral(" AND ")));
+    writeInTransaction(RowStatement::Delete, [&](QSqlQuery &q) {
+        bool ok = q.prepare(sql);
+        for (const QVariant &v : std::as_const(values))
+            q.addBindValue(v);
+        return ok && q.exec();
+    });
+}
+
+namespace {
+
+// One transaction on `c`, run again while the file is locked and once more when the server ended
+// the session. `write` gives the error of the statement that failed, if one did; `fail` throws
+// what an error means; `undo` is called on every failure, before it is told or run again.
+void runTransaction(Connection &c, const std::function<std::optional<QSqlError>(QSqlQuery &)> &write,
+                    const std::function<void(const QSqlError &)> &fail, const std::function<void()> &undo)
+{
+    // Until its COMMIT is sent, a write that failed changed nothing. A transaction that found the
+    // file locked is rolled back and run again whole, for as long as the LockWait lets it; one
+    // whose session the server ended (a restart, an idle session closed) is run again once on a
+    // new session. Its WHERE clauses check the rows afresh each time.
+    c.requireSameFile();
+    const SqlDialect dialect = c.dialect();
+    LockWait wait;
+    bool reconnected = false;
+    const auto failed = [&](const QSqlError &error) {
+        undo();
+        if (c.isLost(error) && !c.interrupted()) {
+            if (reconnected)
+                throw DataError(DataError::ConnectionFailed, error.text());
+            reconnected = true;
+            c.reconnect();
+        } else if (!isBusy(dialect, error) || !wait.next()) {
+            fail(error);
+        }
+    };
+    for (;;) {
+        QSqlDatabase db = c.database();
+        if (!db.transaction()) {
+            failed(db.lastError());
+            continue;
+        }
+        std::optional<QSqlError> error;
+        {
+            QSqlQuery q(db);
+            try {
+                error = c.markWrite(q) ? write(q) : std::optional<QSqlError>(q.lastError());
+            } catch (...) {
+                q.finish();
+                db.rollback();
+                undo();
+                throw;
+            }
+            q.finish();
+        }
+        if (error) {
+            db.rollback();
+            failed(*error);
+            continue;
+        }
+        if (!db.commit()) {
+            const QSqlError commitError = db.lastError();
+            if (c.isLost(commitError)) {
+                undo();
+                lost(); // the COMMIT may have reached the server: Connection::settleLostWrite tells
+            }
+            db.rollback();
+            failed(commitError);
+            continue;
+        }
+        return;
+    }
+}
+
+// A server that could not be reached again: nothing was sent that could be saved.
+template <class Work>
+void reachingServer(Connection &c, Work &&work)
 {
     try {
-        m_connection->call([&] { transactionHere(statement, write); });
+        c.call(std::forward<Work>(work));
     } catch (const DataError &e) {
         if (e.number() != DataError::ConnectionFailed)
             throw;
-        // Opening the session again failed: nothing was sent that could be saved.
         throw DataError(DataError::ConnectionFailed,
                         nxTr("Il server del database non è raggiungibile: nulla è stato modificato e quanto inserito "
                              "è stato mantenuto. Riprovare quando il server sarà di nuovo disponibile."),
@@ -208,66 +299,55 @@ void RowWriter::writeInTransaction(RowStatement statement, const std::function<b
     }
 }
 
-void RowWriter::transactionHere(RowStatement statement, const std::function<bool(QSqlQuery &)> &write)
+} // namespace
+
+void writeTogether(Connection &connection, const std::function<void()> &work, const std::function<void()> &undo)
 {
-    // Until its COMMIT is sent, a write that failed changed nothing. A transaction that found the
-    // file locked is rolled back and run again whole, for as long as the LockWait lets it; one
-    // whose session the server ended (a restart, an idle session closed) is run again once on a
-    // new session. Its WHERE clause checks the row afresh each time.
-    m_connection->requireSameFile();
-    const SqlDialect dialect = m_connection->dialect();
-    LockWait wait;
-    bool reconnected = false;
-    const auto failed = [&](const QSqlError &error) {
-        if (m_connection->isLost(error) && !m_connection->interrupted()) {
-            if (reconnected)
-                throw DataError(DataError::ConnectionFailed, error.text());
-            reconnected = true;
-            m_connection->reconnect();
-        } else if (!isBusy(dialect, error) || !wait.next()) {
-            fail(error, statement);
-        }
-    };
-    for (;;) {
-        QSqlDatabase db = m_connection->database();
-        if (!db.transaction()) {
-            failed(db.lastError());
-            continue;
-        }
-        QSqlQuery q(db);
-        bool ok = false;
-        try {
-            ok = m_connection->markWrite(q) && write(q);
-        } catch (...) {
-            q.finish();
-            db.rollback();
-            throw;
-        }
-        if (!ok) {
-            const QSqlError error = q.lastError();
-            q.finish();
-            db.rollback();
-            failed(error);
-            continue;
-        }
-        q.finish();
-        if (!db.commit()) {
-            const QSqlError error = db.lastError();
-            if (m_connection->isLost(error))
-                lost(); // the COMMIT may have reached the server: Connection::settleLostWrite tells
-            db.rollback();
-            failed(error);
-            continue;
-        }
-        return;
-    }
+    reachingServer(connection, [&] {
+        std::function<void()> explain;
+        const auto write = [&](QSqlQuery &) -> std::optional<QSqlError> {
+            connection.setWritesTogether(true);
+            try {
+                work();
+            } catch (const JoinedFailure &f) {
+                connection.setWritesTogether(false);
+                explain = f.explain;
+                return f.error;
+            } catch (...) {
+                connection.setWritesTogether(false);
+                throw;
+            }
+            connection.setWritesTogether(false);
+            return std::nullopt;
+        };
+        // Told after the rollback: `explain` may ask the database what a refusal means.
+        runTransaction(connection, write, [&](const QSqlError &) { explain(); }, undo);
+    });
 }
 
-void RowWriter::lost() const
+void RowWriter::writeInTransaction(RowStatement statement, const std::function<bool(QSqlQuery &)> &write)
 {
-    throw DataError(DataError::ConnectionLost,
-                    nxTr("La connessione al database si è interrotta durante il salvataggio: non si sa "
-                                   "se la modifica è stata salvata."));
+    if (m_connection->writesTogether())
+        return joined(statement, write);
+    reachingServer(*m_connection, [&] {
+        runTransaction(
+            *m_connection,
+            [&](QSqlQuery &q) { return write(q) ? std::nullopt : std::optional<QSqlError>(q.lastError()); },
+            [&](const QSqlError &error) { fail(error, statement); }, [] {});
+    });
+}
+
+void RowWriter::joined(RowStatement statement, const std::function<bool(QSqlQuery &)> &write)
+{
+    m_connection->call([&] {
+        QSqlQuery q(m_connection->database());
+        if (write(q))
+            return;
+        const QSqlError error = q.lastError();
+        q.finish();
+        // A copy: this writer is gone by the time the refusal is explained (its recordset is not).
+        throw JoinedFailure{error, [writer = *this, error, statement] { writer.fail(error, statement); }};
+    });
 }
 
 bool RowWriter::isKey(QStringList columns) const

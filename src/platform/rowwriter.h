@@ -12,6 +12,9 @@
 #include "platform/sqlnames.h"
 
 #include <QHash>
+#include <QList>
+#include <QPair>
+#include <QSqlError>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -45,6 +48,22 @@ struct RowInHand
     QHash<int, QVariant> pending; // column index -> value to write
 };
 
+// Runs `work` in one transaction on `connection`: the rows RowWriters write inside it (a master
+// row and its lines) join it and are committed together, or none is. A lock, or a server session
+// that ended, rolls it back, calls `undo` and runs it again whole, as a single write is run again;
+// any other failure rolls it back, calls `undo` and reaches the caller (a write's DataError, or
+// what the work threw). `undo` puts back what the work changed in memory.
+void writeTogether(Connection &connection, const std::function<void()> &work, const std::function<void()> &undo);
+
+// A write inside writeTogether() that the database refused. The transaction is rolled back
+// before the refusal is explained (a server answers no question inside a failed transaction):
+// then `explain` throws what it means (a DataError, or what a caller wrapped around it).
+struct JoinedFailure
+{
+    QSqlError error;
+    std::function<void()> explain;
+};
+
 // Made for one statement over the state of a recordset, which outlives it.
 class RowWriter
 {
@@ -57,6 +76,8 @@ public:
     QVariantList insert();
     QVariantList update();
     void remove();
+    // Deletes every row of the table whose columns equal these values (any number of rows).
+    void removeWhere(const QList<QPair<QString, QVariant>> &equals);
 
     // Throws the DataError of a failed statement; `statement` is the write of the row in hand
     // that failed, if any.
@@ -66,15 +87,13 @@ private:
     QString rowMatch(QVariantList &values) const;
     void runOnOneRow(const QString &sql, const QVariantList &values, RowStatement statement);
     // Runs `write` (false: it failed, with the query's error) in one transaction that the
-    // connection marks (Connection::markWrite) and commits.
+    // connection marks (Connection::markWrite) and commits, or in writeTogether()'s.
     void writeInTransaction(RowStatement statement, const std::function<bool(QSqlQuery &)> &write);
-    void transactionHere(RowStatement statement, const std::function<bool(QSqlQuery &)> &write);
+    void joined(RowStatement statement, const std::function<bool(QSqlQuery &)> &write);
     // Whether a unique index on exactly `columns` (lower case, any order) is the record's key.
     bool isKey(QStringList columns) const;
     // For a refusal by a unique index, whether that index is the record's key; none for others.
     std::optional<bool> uniqueOnKey(const QSqlError &error) const;
-    // A save whose connection was lost: DataError::ConnectionLost, its outcome unknown.
-    [[noreturn]] void lost() const;
 
     std::shared_ptr<Connection> m_connection;
     std::shared_ptr<const TableInfo> m_table;

@@ -1,6 +1,7 @@
 #include "session/rowsession.h"
 
 #include "session/checkvalue.h"
+#include "session/lineset.h"
 #include "descriptor/prossimovalore.h"
 #include "platform/language.h"
 
@@ -41,6 +42,7 @@ Recordset &RowSession::open(const RecordSource &source, CursorIntent intent)
 {
     m_recordset = std::make_unique<Recordset>(m_connection, source, m_keyColumns, intent);
     m_values.clear();
+    linesFollow();
     tell([this](RowObserver &o) { o.rowReplaced(*this); });
     return *m_recordset;
 }
@@ -55,6 +57,7 @@ Recordset &RowSession::startNew()
     // Over the whole table: a row shown narrows the one in hand to itself.
     Recordset &rs = open(wholeTable(), CursorIntent::Change);
     rs.AddNew();
+    linesFollow();
     return rs;
 }
 
@@ -127,7 +130,63 @@ RowOutcome RowSession::save()
         return failed(DataError(DataError::NoCurrentRow, nxTr("Nessun record aperto")), adding);
     if (const QString column = invalidColumn(); !column.isEmpty())
         return RowOutcome{RowOutcome::Kind::Invalid, std::nullopt, column, {}};
+    if (auto line = invalidLine())
+        return *line;
     return write(adding);
+}
+
+std::optional<RowOutcome> RowSession::invalidLine() const
+{
+    for (const LineSet *lines : m_lines)
+        for (int id : lines->changedLines())
+            if (const QString column = lines->invalidColumn(id); !column.isEmpty()) {
+                RowOutcome out{RowOutcome::Kind::Invalid, std::nullopt, column, {}};
+                out.detail = lines->link().number;
+                out.line = id;
+                return out;
+            }
+    return std::nullopt;
+}
+
+bool RowSession::linesChanged() const
+{
+    return std::any_of(m_lines.cbegin(), m_lines.cend(), [](const LineSet *l) { return l->hasChanges(); });
+}
+
+void RowSession::addLines(LineSet *lines)
+{
+    if (!m_lines.contains(lines))
+        m_lines.append(lines);
+}
+
+void RowSession::linesFollow()
+{
+    const Recordset *rs = m_recordset.get();
+    const bool onRow = rs && rs->hasCurrentRow() && rs->editMode() != EditMode::Add;
+    for (LineSet *lines : std::as_const(m_lines)) {
+        QVariantList master;
+        if (onRow)
+            for (const QString &column : lines->link().masterColumns)
+                master << rs->value(column);
+        if (master != lines->master() || !onRow)
+            lines->setMaster(master);
+    }
+}
+
+void RowSession::removeLines(LineSet *lines)
+{
+    m_lines.removeAll(lines);
+}
+
+RowOutcome RowSession::failed(const LineFailure &failure) const
+{
+    RowOutcome out = failed(failure.error, false);
+    if (failure.invalid)
+        out.kind = RowOutcome::Kind::Invalid;
+    out.column = failure.column;
+    out.detail = failure.detail;
+    out.line = failure.line;
+    return out;
 }
 
 RowOutcome RowSession::write(bool adding)
@@ -147,10 +206,32 @@ RowOutcome RowSession::write(bool adding)
             return failed(e, adding);
         }
     }
+    const bool withLines = linesChanged();
     try {
-        rs.Update();
+        if (!withLines) {
+            rs.Update();
+        } else {
+            const Recordset::State before = rs.state();
+            writeTogether(
+                *m_connection,
+                [&] {
+                    rs.Update();
+                    for (LineSet *lines : std::as_const(m_lines))
+                        lines->write(rs);
+                },
+                [&] {
+                    rs.restore(before);
+                    for (LineSet *lines : std::as_const(m_lines))
+                        lines->rolledBack();
+                });
+            for (LineSet *lines : std::as_const(m_lines))
+                lines->committed();
+            linesFollow();
+        }
     } catch (const DataError &e) {
         return failed(e, adding);
+    } catch (const LineFailure &f) {
+        return failed(f);
     }
     m_values.clear();
     RowOutcome done;
@@ -212,9 +293,25 @@ RowOutcome RowSession::remove(const Recordset *seen)
         }
         if (seen && !backOn(*seen))
             return failed(DataError(DataError::RowChanged, QString()), false);
-        m_recordset->Delete();
+        if (m_lines.isEmpty()) {
+            m_recordset->Delete();
+        } else {
+            Recordset &rs = *m_recordset;
+            const Recordset::State before = rs.state();
+            writeTogether(
+                *m_connection,
+                [&] {
+                    for (LineSet *lines : std::as_const(m_lines))
+                        lines->removeAll();
+                    rs.Delete();
+                },
+                [&] { rs.restore(before); });
+            linesFollow();
+        }
     } catch (const DataError &e) {
         return failed(e, false);
+    } catch (const LineFailure &f) {
+        return failed(f);
     }
     m_values.clear();
     tell([this](RowObserver &o) { o.rowWritten(*this, RowWrite::Deleted); });
@@ -224,6 +321,8 @@ RowOutcome RowSession::remove(const Recordset *seen)
 void RowSession::cancel()
 {
     m_values.clear();
+    for (LineSet *lines : std::as_const(m_lines))
+        lines->cancel();
     if (!m_recordset)
         return;
     m_recordset->CancelUpdate();

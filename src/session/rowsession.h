@@ -26,6 +26,8 @@
 
 namespace Norvix {
 
+class LineSet;
+struct LineFailure;
 class RowSession;
 
 // What a save or a delete came to.
@@ -42,6 +44,8 @@ struct RowOutcome
     std::optional<DataError> error; // Refused, Conflict, Lost; Invalid when the column refused
     QString column;                 // Invalid: the column concerned
     QVariantList key;               // Done: the key of the row as stored (a save), when known
+    int detail = 0;                 // a line's write failed: its detail's number (0: the row's own)
+    int line = -1;                  // and the line's id in that detail's LineSet
 
     bool done() const { return kind == Kind::Done; }
 };
@@ -119,6 +123,14 @@ public:
     // Drops the values set and a pending change: the row as stored now stays in hand.
     void cancel();
 
+    // Lines written with the row (a detail's; not owned): a save writes their changes in the
+    // same transaction as the row, a delete deletes them first, in the delete's.
+    void addLines(LineSet *lines);
+    void removeLines(LineSet *lines);
+    const QList<LineSet *> &lines() const { return m_lines; }
+    // Whether a detail's lines hold changes.
+    bool linesChanged() const;
+
     void addObserver(RowObserver *observer);
     void removeObserver(RowObserver *observer);
 
@@ -126,6 +138,11 @@ private:
     // Writes m_values and updates; the outcome of a failure.
     RowOutcome write(bool adding);
     RowOutcome failed(const DataError &error, bool adding) const;
+    RowOutcome failed(const LineFailure &failure) const;
+    // The first line whose value breaks its field's rules, as an outcome.
+    std::optional<RowOutcome> invalidLine() const;
+    // The lines follow the row in hand: those of its link's values (none for a new row).
+    void linesFollow();
     // Back on the stored row of the one in hand; false when it is no longer `seen`.
     bool backOn(const Recordset &seen);
     void tell(const std::function<void(RowObserver &)> &what) const;
@@ -137,6 +154,7 @@ private:
     std::unique_ptr<Recordset> m_recordset;
     QList<QPair<QString, QVariant>> m_values;
     QList<RowObserver *> m_observers;
+    QList<LineSet *> m_lines;
 };
 
 } // namespace Norvix

@@ -1,0 +1,306 @@
+#include "session/lineset.h"
+
+#include "session/rowsession.h"
+#include "platform/language.h"
+
+#include <algorithm>
+
+namespace Norvix {
+
+namespace {
+
+// A key as text, so that the same values read by different queries (an int and a long long)
+// name the same line.
+QString keyText(const QVariantList &key)
+{
+    QStringList parts;
+    for (const QVariant &v : key)
+        parts << (v.isNull() ? QStringLiteral("\\N") : v.toString());
+    return parts.join(QChar(0x1f));
+}
+
+} // namespace
+
+void LineSet::attach(std::shared_ptr<Connection> connection, DetailLink link)
+{
+    m_connection = std::move(connection);
+    m_link = std::move(link);
+    setMaster({});
+}
+
+std::shared_ptr<const TableInfo> LineSet::table() const
+{
+    return tableInfo(*m_connection, m_link.table);
+}
+
+void LineSet::setMaster(const QVariantList &linkValues)
+{
+    m_master = linkValues;
+    cancel();
+}
+
+QString LineSet::condition(QVariantList &values) const
+{
+    if (m_master.isEmpty())
+        return QStringLiteral("1 = 0");
+    QStringList where;
+    for (int i = 0; i < m_link.childColumns.size(); ++i) {
+        where << quoteIdentifier(table()->column(m_link.childColumns[i]).name) + QStringLiteral(" = ?");
+        values << m_master.value(i);
+    }
+    return where.join(QStringLiteral(" AND "));
+}
+
+int LineSet::take(const QVariantList &key)
+{
+    if (const int id = idOf(key); id >= 0)
+        return id;
+    RecordSource source = RecordSource::wholeTable(m_link.table);
+    for (int k = 0; k < m_link.keyColumns.size() && k < key.size(); ++k)
+        source.equals.append({m_link.keyColumns[k], key[k]});
+    auto row = std::make_unique<Recordset>(m_connection, source, m_link.keyColumns, CursorIntent::Change);
+    if (!row->hasCurrentRow())
+        throw DataError(DataError::RowChanged, nxTr("La riga non esiste più: un altro utente l'ha eliminata."));
+    const int id = m_next++;
+    m_lines[id] = Line{std::move(row), key, {}, false, std::nullopt};
+    m_ids.insert(keyText(key), id);
+    return id;
+}
+
+int LineSet::idOf(const QVariantList &key) const
+{
+    return m_ids.value(keyText(key), -1);
+}
+
+QVariantList LineSet::keyOf(int id) const
+{
+    const Line *l = line(id);
+    return l ? l->key : QVariantList();
+}
+
+int LineSet::add()
+{
+    const int id = m_next++;
+    m_lines[id] = Line{};
+    return id;
+}
+
+QList<int> LineSet::added() const
+{
+    QList<int> ids;
+    for (const auto &[id, l] : m_lines)
+        if (!l.row && !l.removed)
+            ids << id;
+    return ids;
+}
+
+bool LineSet::isNew(int id) const
+{
+    const Line *l = line(id);
+    return l && !l->row;
+}
+
+QVariant LineSet::typed(const QString &column, const QVariant &value) const
+{
+    const auto info = table();
+    const int i = info->indexOf(column);
+    if (i < 0)
+        throw DataError(DataError::BadIdentifier, nxTr("Colonna %1 non presente").arg(shownInMessage(column)));
+    return typedValue(info->columns[i], value);
+}
+
+void LineSet::setValue(int id, const QString &column, const QVariant &value)
+{
+    Line *l = line(id);
+    if (!l)
+        return;
+    const auto same = [&](const QPair<QString, QVariant> &v) { return v.first.compare(column, Qt::CaseInsensitive) == 0; };
+    if (auto it = std::find_if(l->values.begin(), l->values.end(), same); it != l->values.end())
+        it->second = value;
+    else
+        l->values.append({column, value});
+}
+
+std::optional<QVariant> LineSet::valueSet(int id, const QString &column) const
+{
+    if (const Line *l = line(id))
+        for (const auto &[name, value] : l->values)
+            if (name.compare(column, Qt::CaseInsensitive) == 0)
+                return value;
+    return std::nullopt;
+}
+
+QVariant LineSet::value(int id, const QString &column) const
+{
+    if (const auto set = valueSet(id, column))
+        return *set;
+    const Line *l = line(id);
+    return l && l->row && l->row->hasCurrentRow() ? l->row->value(column) : QVariant();
+}
+
+void LineSet::remove(int id)
+{
+    Line *l = line(id);
+    if (!l)
+        return;
+    if (!l->row) {
+        m_lines.erase(id);
+        return;
+    }
+    l->removed = true;
+}
+
+bool LineSet::isRemoved(int id) const
+{
+    const Line *l = line(id);
+    return l && l->removed;
+}
+
+QString LineSet::invalidColumn(int id) const
+{
+    const Line *l = line(id);
+    const auto campi = m_link.record ? m_link.record->Campi() : nullptr;
+    if (!l || l->removed || !campi)
+        return QString();
+    const auto info = table();
+    for (const auto &c : *campi) {
+        // A new line is checked whole (its unset fields are empty); a stored one where it changed.
+        const auto set = valueSet(id, c->Nome());
+        if (l->row && !set)
+            continue;
+        if (m_link.childColumns.contains(c->Nome(), Qt::CaseInsensitive))
+            continue; // the master's values
+        const int i = info->indexOf(c->Nome());
+        if (!set && i >= 0 && info->columns[i].assigned)
+            continue; // a number the database gives
+        if (RowSession::breaksRules(*c, set.value_or(QVariant())))
+            return c->Nome();
+    }
+    return QString();
+}
+
+bool LineSet::hasChanges() const
+{
+    return std::any_of(m_lines.cbegin(), m_lines.cend(),
+                       [](const auto &entry) { return entry.second.removed || !entry.second.values.isEmpty() || !entry.second.row; });
+}
+
+QList<int> LineSet::changedLines() const
+{
+    QList<int> ids;
+    for (const auto &[id, l] : m_lines)
+        if (!l.removed && (!l.row || !l.values.isEmpty()))
+            ids << id;
+    return ids;
+}
+
+void LineSet::cancel()
+{
+    m_lines.clear();
+    m_ids.clear();
+}
+
+void LineSet::write(const Recordset &master)
+{
+    QVariantList link;
+    for (const QString &column : std::as_const(m_link.masterColumns))
+        link << master.value(column);
+    // Deleted first (a new line may take a deleted one's key), then changed, then added.
+    for (int pass = 0; pass < 3; ++pass)
+        for (auto &[id, l] : m_lines) {
+            const bool wanted = pass == 0 ? l.row && l.removed : pass == 1 ? l.row && !l.removed && !l.values.isEmpty() : !l.row;
+            if (wanted)
+                writeLine(id, l, link);
+        }
+}
+
+void LineSet::writeLine(int id, Line &l, const QVariantList &link)
+{
+    QString column;
+    try {
+        if (l.row)
+            l.before = l.row->state();
+        if (l.removed) {
+            l.row->Delete();
+            return;
+        }
+        if (!l.row) {
+            if (!m_adder)
+                m_adder = std::make_unique<Recordset>(m_connection, RecordSource::wholeTable(m_link.table),
+                                                      m_link.keyColumns, CursorIntent::Change);
+            m_adder->AddNew();
+            for (int i = 0; i < m_link.childColumns.size(); ++i)
+                m_adder->setValue(m_link.childColumns[i], link.value(i));
+        }
+        Recordset &rs = l.row ? *l.row : *m_adder;
+        const auto info = rs.table();
+        for (const auto &[name, value] : std::as_const(l.values)) {
+            const int i = info->indexOf(name);
+            if (i < 0 || (!l.row && value.isNull() && info->columns[i].assigned))
+                continue;
+            column = name;
+            rs.setValue(name, value);
+        }
+        column.clear();
+        rs.Update();
+    } catch (const DataError &e) {
+        fail(id, column, e, e.number() == DataError::ConversionFailed && !column.isEmpty());
+    } catch (JoinedFailure &f) {
+        // Explained after the rollback, as this line's.
+        f.explain = [explain = f.explain, id, this] {
+            try {
+                explain();
+            } catch (const DataError &e) {
+                fail(id, QString(), e);
+            }
+        };
+        throw;
+    }
+}
+
+void LineSet::removeAll()
+{
+    if (m_master.isEmpty())
+        return;
+    QList<QPair<QString, QVariant>> equals;
+    for (int i = 0; i < m_link.childColumns.size(); ++i)
+        equals.append({m_link.childColumns[i], m_master.value(i)});
+    const RowKeys keys{m_link.keyColumns, QString(), QString()};
+    const RowInHand none;
+    RowWriter(m_connection, table(), keys, none).removeWhere(equals);
+}
+
+void LineSet::committed()
+{
+    m_adder.reset();
+    cancel();
+}
+
+void LineSet::rolledBack()
+{
+    m_adder.reset();
+    for (auto &[id, l] : m_lines)
+        if (l.row && l.before) {
+            l.row->restore(*l.before);
+            l.before.reset();
+        }
+}
+
+LineSet::Line *LineSet::line(int id)
+{
+    const auto it = m_lines.find(id);
+    return it == m_lines.end() ? nullptr : &it->second;
+}
+
+const LineSet::Line *LineSet::line(int id) const
+{
+    const auto it = m_lines.find(id);
+    return it == m_lines.end() ? nullptr : &it->second;
+}
+
+void LineSet::fail(int id, const QString &column, const DataError &error, bool invalid) const
+{
+    throw LineFailure{m_link.number, id, column, invalid, error};
+}
+
+} // namespace Norvix
