@@ -4,6 +4,7 @@
 
 #include "backends.h"
 #include "descriptor/leggidsc.h"
+#include "session/lineset.h"
 #include "session/rowsession.h"
 
 #include <QtTest>
@@ -161,6 +162,110 @@ private slots:
         QVERIFY(f.session.remove().done()); // the row in hand, not the table's first one
         QCOMPARE(f.b.rows(QStringLiteral("SELECT ID FROM T")), (QList<QVariantList>{{1}}));
         QCOMPARE(f.watcher.heard.last(), QStringLiteral("deleted"));
+    }
+
+    // An order and its lines: written, refused or deleted together, in one transaction.
+    void linesGoWithTheRow_data()
+    {
+        TestUtil::backends("kind", QList<QPair<const char *, int>>{
+                                       {"new master", 0}, {"lines changed", 1}, {"line refused", 2},
+                                       {"line changed meanwhile", 3}, {"line invalid", 4}, {"master deleted", 5},
+                                       {"delete refused", 6}});
+    }
+    void linesGoWithTheRow()
+    {
+        QFETCH(QString, backend);
+        QFETCH(int, kind);
+        Backend b(backend);
+        b.exec({b.sqlite ? QStringLiteral("CREATE TABLE M (ID INTEGER PRIMARY KEY, NOME VARCHAR(20))")
+                         : QStringLiteral("CREATE TABLE M (ID SERIAL PRIMARY KEY, NOME VARCHAR(20))"),
+                QStringLiteral("CREATE TABLE L (MID INTEGER NOT NULL REFERENCES M (ID), RIGA INTEGER NOT NULL, "
+                               "QTA INTEGER CHECK (QTA > 0), PRIMARY KEY (MID, RIGA))"),
+                QStringLiteral("CREATE TABLE X (MID INTEGER, RIGA INTEGER, FOREIGN KEY (MID, RIGA) REFERENCES L (MID, RIGA))"),
+                QStringLiteral("INSERT INTO M (ID, NOME) VALUES (1, 'uno')"),
+                QStringLiteral("INSERT INTO L VALUES (1, 1, 10), (1, 2, 20)")});
+        if (!b.sqlite)
+            b.exec({QStringLiteral("SELECT setval('m_id_seq', 1)")});
+        b.dsc(QStringLiteral("RECORD,M,Ordini,1\nCAMPO,ID,Id,AUTOINC,6\nCAMPO,NOME,Nome,TEXT,20\n"
+                             "INDICE,PrimaryKey,+ID,-1,-1\nRECORD,L,Righe,1\nCAMPO,MID,Ordine,LONG,6\n"
+                             "CAMPO,RIGA,Riga,INTEGER,4\nCAMPO,QTA,Quantità,INTEGER,6,,1,1000\n"
+                             "INDICE,PrimaryKey,+MID;+RIGA,-1,-1\n"));
+        auto lineRec = std::make_shared<Rec>();
+        QString folder = b.folder() + u'/';
+        QVERIFY(LeggiDsc(folder, QStringLiteral("L"), *lineRec));
+        RowSession session;
+        session.attach(b.conn, QStringLiteral("M"), {QStringLiteral("ID")});
+        LineSet lines;
+        lines.attach(b.conn, DetailLink{1, QStringLiteral("L"), {QStringLiteral("MID"), QStringLiteral("RIGA")},
+                                        {QStringLiteral("ID")}, {QStringLiteral("MID")}, lineRec});
+        session.addLines(&lines);
+        const auto set = [&](int id, const char *column, const char *text) {
+            lines.setValue(id, QString::fromLatin1(column), lines.typed(QString::fromLatin1(column), QString::fromLatin1(text)));
+        };
+        const auto stored = [&] { return b.rows(QStringLiteral("SELECT MID, RIGA, QTA FROM L ORDER BY MID, RIGA")); };
+        const QList<QVariantList> before{{1, 1, 10}, {1, 2, 20}};
+        RowOutcome outcome;
+        if (kind == 0) { // the number the database gives the order reaches its lines
+            session.startNew();
+            session.setValue(QStringLiteral("NOME"), QStringLiteral("due"));
+            for (const char *riga : {"1", "2"}) {
+                const int id = lines.add();
+                set(id, "RIGA", riga);
+                set(id, "QTA", "5");
+            }
+            outcome = session.save();
+            QVERIFY(outcome.done());
+            QCOMPARE(outcome.key, QVariantList{2});
+            QCOMPARE(stored(), (before + QList<QVariantList>{{2, 1, 5}, {2, 2, 5}}));
+            QVERIFY(!lines.hasChanges());
+            QCOMPARE(lines.master(), QVariantList{2});
+            return;
+        }
+        session.load({1});
+        QCOMPARE(lines.master(), QVariantList{1});
+        if (kind >= 5) {
+            if (kind == 6)
+                b.exec({QStringLiteral("INSERT INTO X VALUES (1, 2)")});
+            outcome = session.remove();
+            QCOMPARE(outcome.kind, kind == 5 ? RowOutcome::Kind::Done : RowOutcome::Kind::Refused);
+            QCOMPARE(stored(), kind == 5 ? QList<QVariantList>{} : before);
+            QCOMPARE(b.scalar(QStringLiteral("SELECT COUNT(*) FROM M")).toInt(), kind == 5 ? 0 : 1);
+            return;
+        }
+        session.setValue(QStringLiteral("NOME"), QStringLiteral("mio"));
+        const int changed = lines.take({1, 1});
+        set(changed, "QTA", kind == 2 ? "0" : kind == 4 ? "5000" : "9");
+        lines.remove(lines.take({1, 2}));
+        const int added = lines.add();
+        set(added, "RIGA", "3");
+        set(added, "QTA", "30");
+        if (kind == 2) // a value the field allows but the database refuses
+            lineRec->Campi()->Item("QTA")->setMinVal(QString());
+        if (kind == 3)
+            b.exec({QStringLiteral("UPDATE L SET QTA = 11 WHERE RIGA = 1")}, b.open());
+        outcome = session.save();
+        if (kind == 1) {
+            QVERIFY2(outcome.done(), qPrintable(outcome.error ? outcome.error->description() : outcome.column));
+            QCOMPARE(stored(), (QList<QVariantList>{{1, 1, 9}, {1, 3, 30}}));
+            QCOMPARE(b.scalar(QStringLiteral("SELECT NOME FROM M")).toString(), QStringLiteral("mio"));
+            return;
+        }
+        const QList<RowOutcome::Kind> expected{RowOutcome::Kind::Refused, RowOutcome::Kind::Conflict, RowOutcome::Kind::Invalid};
+        QCOMPARE(outcome.kind, expected[kind - 2]);
+        QCOMPARE(outcome.detail, 1);
+        QCOMPARE(outcome.line, changed);
+        if (kind == 4)
+            QCOMPARE(outcome.column, QStringLiteral("QTA"));
+        // Nothing stored; every value set stays, for the user to mend and save again.
+        QCOMPARE(stored(), (kind == 3 ? QList<QVariantList>{{1, 1, 11}, {1, 2, 20}} : before));
+        QCOMPARE(b.scalar(QStringLiteral("SELECT NOME FROM M")).toString(), QStringLiteral("uno"));
+        QCOMPARE(session.values().size(), 1);
+        QVERIFY(lines.valueSet(changed, QStringLiteral("QTA")).has_value() && lines.isRemoved(lines.idOf({1, 2})));
+        if (kind != 2)
+            return;
+        set(changed, "QTA", "8"); // mended: saved whole
+        QVERIFY(session.save().done());
+        QCOMPARE(stored(), (QList<QVariantList>{{1, 1, 8}, {1, 3, 30}}));
     }
 };
 

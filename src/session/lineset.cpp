@@ -265,9 +265,8 @@ void LineSet::removeAll()
     QList<QPair<QString, QVariant>> equals;
     for (int i = 0; i < m_link.childColumns.size(); ++i)
         equals.append({m_link.childColumns[i], m_master.value(i)});
-    const RowKeys keys{m_link.keyColumns, QString(), QString()};
-    const RowInHand none;
-    RowWriter(m_connection, table(), keys, none).removeWhere(equals);
+    m_keys = RowKeys{m_link.keyColumns, QString(), QString()};
+    RowWriter(m_connection, table(), m_keys, m_noRow).removeWhere(equals);
 }
 
 void LineSet::committed()

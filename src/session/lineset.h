@@ -136,6 +136,8 @@ private:
     QVariantList m_master;
     std::map<int, Line> m_lines;
     QMap<QString, int> m_ids; // a stored line's key as text -> id
+    RowKeys m_keys;     // for removeAll: they outlive its writer, whose refusal is explained
+    RowInHand m_noRow;  // after the rollback
     std::unique_ptr<Recordset> m_adder; // inserts the new lines, while a transaction writes them
     int m_next = 1;
 };
