@@ -103,6 +103,12 @@ public:
     // Whether a lookup combo lists the row of `code` (a completing one asks its table).
     bool listsCode(QComboBox *combo, const CampoPtr &C, const QString &code);
 
+    // The query of the rows of lookup field C of another record (a detail's), unfiltered.
+    std::optional<LookupQuery> unfilteredQuery(const CampoPtr &C)
+    {
+        return queryOf(C, nullptr, [] { return QString(); });
+    }
+
 private:
     // The query of a lookup's rows, with the filter value of its source field (the source's
     // text goes to `listedFor`); no index: nothing (the user has been told).

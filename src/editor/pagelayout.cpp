@@ -310,6 +310,22 @@ int PageLayout::place(int page, FieldBoxes &boxes, bool hidden, const QString &c
     return m_pageFill[p];
 }
 
+Rect PageLayout::block(int page, int height, int *subPage)
+{
+    const int p = index(page);
+    usePage(page);
+    // Under the row in progress, if any.
+    const int top = m_rowLeft[p] > m_labelLeft ? std::max(m_rowTop[p], m_rowBottom[p]) : m_rowTop[p];
+    const int left = m_labelLeft;
+    const Rect block{left, top, std::max(0, fieldWidthLimit() - (left - m_client.left)), height};
+    m_rowTop[p] = m_rowBottom[p] = block.bottom() + kRowGap;
+    m_rowLeft[p] = m_labelLeft;
+    m_fieldsBottom = std::max(m_fieldsBottom, block.bottom() + kRowGap);
+    m_fieldsRight = std::max(m_fieldsRight, std::min(m_client.right(), left + kBlockWidth));
+    *subPage = m_pageFill[p];
+    return block;
+}
+
 QStringList PageLayout::tabs() const
 {
     QStringList result;

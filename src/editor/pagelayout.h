@@ -25,6 +25,9 @@ constexpr int kPages = 30;
 constexpr int kTwipsPerChar = 140;
 constexpr int kGap = 140;
 constexpr int kRowGap = 40;
+// The width and height a block under the fields (a detail's grid) makes room for at least.
+constexpr int kBlockWidth = 9000;
+constexpr int kBlockHeight = 3000;
 
 struct Rect
 {
@@ -131,6 +134,10 @@ public:
     int place(int page, FieldBoxes &boxes, bool hidden, const QString &codPos);
 
     int pageFill(int page) const;
+    // A block `height` twips high under the fields of page p (on its last sub-page), as wide as
+    // the page: the window is made tall and wide enough for it. Returns it; `subPage` gets the
+    // sub-page it stands on.
+    Rect block(int page, int height, int *subPage);
     int rowLeft(int page) const { return m_rowLeft.at(index(page)); }
     int rowTop(int page) const { return m_rowTop.at(index(page)); }
     int rowBottom(int page) const { return m_rowBottom.at(index(page)); }

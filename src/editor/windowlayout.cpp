@@ -172,6 +172,13 @@ void WindowLayout::applyGeometry()
     }
     if (m_searchPanel && m_searchHeight > 0)
         place(m_searchPanel, Layout::Rect{m_listRect.left, m_listRect.top, m_listRect.width, m_searchHeight});
+    // A widget filling a page reaches the page's right and bottom edges.
+    const Layout::Rect client = tabClient();
+    for (QWidget *w : std::as_const(m_fillers)) {
+        Layout::Rect &r = m_twips[w];
+        r.width = std::max(0, client.right() - Layout::kGap - r.left);
+        r.height = std::max(Layout::kBlockHeight / 2, client.bottom() - Layout::kGap - r.top);
+    }
     // The fields too, from where they were placed, moved down by what the list grew by (the
     // children only: a widget dropped since is no longer among them).
     for (QWidget *w : m_parts.window.findChildren<QWidget *>())
@@ -301,6 +308,15 @@ Layout::PageLayout &WindowLayout::startPages()
     return *m_pages;
 }
 
+void WindowLayout::fillPage(QWidget *w, int page)
+{
+    int subPage = 1;
+    const Layout::Rect r = m_pages->block(page, Layout::kBlockHeight, &subPage);
+    w->setProperty("Tag", Layout::tabMark(float(page), subPage));
+    m_fillers << w;
+    place(w, r);
+}
+
 void WindowLayout::makeTabs()
 {
     {
@@ -345,7 +361,7 @@ void WindowLayout::TabPage_Click()
     if (m_tabs->currentIndex() < 0)
         return;
     const QString tag = m_tabs->tabData(m_tabs->currentIndex()).toString();
-    for (QWidget *w : m_parts.fields.widgets()) {
+    for (QWidget *w : m_parts.fields.widgets() + m_fillers) {
         const QString t = w->property("Tag").toString();
         if (!t.isEmpty())
             w->setVisible(t == tag);

@@ -7,6 +7,7 @@
 #include "editor/pagelayout.h"
 
 #include <QHash>
+#include <QList>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -76,6 +77,9 @@ public:
     Layout::PageLayout &startPages();
     const Layout::PageLayout *pages() const { return m_pages.get(); }
     Layout::PageLayout *pages() { return m_pages.get(); }
+    // A widget under the fields of page `page`, filling what they leave of it (a detail's grid):
+    // it shows with that page and grows with the window.
+    void fillPage(QWidget *w, int page);
     // One tab per page in use, and the window sized to the pages.
     void makeTabs();
     // Drops the only tab of a record whose fields all stand on one page.
@@ -115,6 +119,7 @@ private:
     Layout::Rect m_listRect, m_tabRect, m_panelRect;
     std::array<Layout::Rect, 5> m_buttonRects{};
     QHash<QWidget *, Layout::Rect> m_twips;
+    QList<QWidget *> m_fillers; // see fillPage()
     QTabBar *m_tabs = nullptr;
     QFrame *m_tabFrame = nullptr;
     QLabel *m_lblScala = nullptr;

@@ -55,10 +55,7 @@ int LineSet::take(const QVariantList &key)
 {
     if (const int id = idOf(key); id >= 0)
         return id;
-    RecordSource source = RecordSource::wholeTable(m_link.table);
-    for (int k = 0; k < m_link.keyColumns.size() && k < key.size(); ++k)
-        source.equals.append({m_link.keyColumns[k], key[k]});
-    auto row = std::make_unique<Recordset>(m_connection, source, m_link.keyColumns, CursorIntent::Change);
+    auto row = std::make_unique<Recordset>(m_connection, rowOf(key), m_link.keyColumns, CursorIntent::Change);
     if (!row->hasCurrentRow())
         throw DataError(DataError::RowChanged, nxTr("La riga non esiste più: un altro utente l'ha eliminata."));
     const int id = m_next++;
@@ -136,6 +133,54 @@ QVariant LineSet::value(int id, const QString &column) const
         return *set;
     const Line *l = line(id);
     return l && l->row && l->row->hasCurrentRow() ? l->row->value(column) : QVariant();
+}
+
+QVariant LineSet::readValue(int id, const QString &column) const
+{
+    const Line *l = line(id);
+    return l && l->row && l->row->hasCurrentRow() ? l->row->value(column) : QVariant();
+}
+
+RecordSource LineSet::rowOf(const QVariantList &key) const
+{
+    RecordSource source = RecordSource::wholeTable(m_link.table);
+    for (int k = 0; k < m_link.keyColumns.size() && k < key.size(); ++k)
+        source.equals.append({m_link.keyColumns[k], key[k]});
+    return source;
+}
+
+std::unique_ptr<Recordset> LineSet::storedNow(int id) const
+{
+    auto now = std::make_unique<Recordset>(m_connection, rowOf(keyOf(id)), m_link.keyColumns, CursorIntent::Read);
+    return now->hasCurrentRow() ? std::move(now) : nullptr;
+}
+
+void LineSet::drop(int id)
+{
+    m_ids.remove(keyText(keyOf(id)));
+    m_lines.erase(id);
+}
+
+void LineSet::retake(int id)
+{
+    Line *l = line(id);
+    if (!l || !l->row)
+        return;
+    auto now = std::make_unique<Recordset>(m_connection, rowOf(l->key), m_link.keyColumns, CursorIntent::Change);
+    if (now->hasCurrentRow()) {
+        l->row = std::move(now);
+        return;
+    }
+    // Gone: inserted again, under its own key, with the values it had and those set over them.
+    QList<QPair<QString, QVariant>> values;
+    for (const ColumnInfo &column : table()->columns)
+        if (!valueSet(id, column.name))
+            values.append({column.name, l->row->value(column.name)});
+    l->values = values + l->values;
+    m_ids.remove(keyText(l->key));
+    l->row.reset();
+    l->key.clear();
+    l->removed = false;
 }
 
 void LineSet::remove(int id)

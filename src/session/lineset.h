@@ -94,6 +94,14 @@ public:
     std::optional<QVariant> valueSet(int id, const QString &column) const;
     // The value of `column` of line `id`: the one set, else as read (a new line: null).
     QVariant value(int id, const QString &column) const;
+    // The value of `column` of stored line `id` as it was read (null for a new line).
+    QVariant readValue(int id, const QString &column) const;
+    // The stored row of line `id` as it is now, read on its own (nullptr when it is gone).
+    std::unique_ptr<Recordset> storedNow(int id) const;
+    // The answers to a conflict on line `id`: its changes dropped (the line as stored shows), or
+    // kept and written over the row as stored now (inserted again under its key when it is gone).
+    void drop(int id);
+    void retake(int id);
     // A stored line is deleted by the save; a new line is dropped now.
     void remove(int id);
     bool isRemoved(int id) const;
@@ -126,6 +134,7 @@ private:
         bool removed = false;
         std::optional<Recordset::State> before; // while a transaction writes it
     };
+    RecordSource rowOf(const QVariantList &key) const;
     Line *line(int id);
     const Line *line(int id) const;
     void writeLine(int id, Line &l, const QVariantList &linkValues);
