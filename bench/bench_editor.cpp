@@ -13,6 +13,8 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QTabBar>
+#include <QTableView>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -95,6 +97,71 @@ int lookupChild(int argc, char *argv[], qint64 rows)
     return 0;
 }
 
+// An order with `rows` lines: opening it on the page of its lines, scrolling them to the end, and
+// saving 100 changed lines.
+int linesChild(int argc, char *argv[], qint64 rows)
+{
+    QApplication app(argc, argv);
+    setMessageService(std::make_shared<RecordingMessageService>());
+    QTemporaryDir dir;
+    QFile dsc(dir.filePath(QStringLiteral("files.dsc")));
+    dsc.open(QIODevice::WriteOnly);
+    dsc.write("RECORD,ORDINI,Ordini,1,Testata,Righe\nCAMPO,NUMERO,Numero,LONG,8,,,,X,,,,,,1\n"
+              "CAMPO,NOTE,Note,TEXT,40,,,,,,,,,,1\nINDICE,PK,+NUMERO,-1,-1\n"
+              "DETTAGLIO,1,RIGHE,Righe dell'ordine,2,NUMERO,NUMERO\n"
+              "RECORD,RIGHE,Righe,1\nCAMPO,NUMERO,Numero,LONG,8\nCAMPO,RIGA,Riga,LONG,8\n"
+              "CAMPO,ART,Articolo,TEXT,8\nCAMPO,QTA,Quantità,DOUBLE,12,,,,,,,,,\"0.###\"\n"
+              "INDICE,PK,+NUMERO;+RIGA,-1,-1\n");
+    dsc.close();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("make"));
+        db.setDatabaseName(dir.filePath(QStringLiteral("bench.db")));
+        db.open();
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("CREATE TABLE ORDINI (NUMERO INTEGER PRIMARY KEY, NOTE VARCHAR(40))"));
+        q.exec(QStringLiteral("INSERT INTO ORDINI VALUES (1, 'grande')"));
+        q.exec(QStringLiteral("CREATE TABLE RIGHE (NUMERO INTEGER NOT NULL REFERENCES ORDINI (NUMERO), RIGA INTEGER NOT NULL, "
+                              "ART VARCHAR(8), QTA DOUBLE PRECISION, PRIMARY KEY (NUMERO, RIGA))"));
+        q.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                              "INSERT INTO RIGHE SELECT 1, i, printf('A%05d', i % 1000), i % 50 FROM n").arg(rows));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("make"));
+    QElapsedTimer t;
+    t.start();
+    FrmEditTab editor;
+    editor.START(QString(), dir.path(), QStringLiteral("bench.db"), QStringLiteral("ORDINI"), QString(), QString(), false);
+    editor.show();
+    auto *tabs = editor.findChild<QTabBar *>(QStringLiteral("TabPage"));
+    tabs->setCurrentIndex(tabs->count() - 1);
+    auto *grid = editor.findChild<QTableView *>(QStringLiteral("GrdDettaglio1"));
+    QApplication::processEvents();
+    const double openMs = t.nsecsElapsed() / 1e6;
+    const auto settle = [] {
+        QElapsedTimer wait;
+        wait.start();
+        while (wait.elapsed() < 300)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+    };
+    settle();
+    t.restart();
+    grid->scrollToBottom();
+    QApplication::processEvents();
+    const double endMs = t.nsecsElapsed() / 1e6;
+    settle();
+    // 100 lines changed, as typing into their quantity cells sets them, then Conferma.
+    auto *model = grid->model();
+    const int column = model->columnCount() - 1;
+    for (int row = 0; row < 100; ++row)
+        model->setData(model->index(row, column), QString::number(row + 1000), Qt::EditRole);
+    t.restart();
+    editor.CmdButton_Click(1);
+    QApplication::processEvents();
+    const double saveMs = t.nsecsElapsed() / 1e6;
+    std::printf("linesopen %.3f\nlinesend %.3f\nlinessave %.3f\n", openMs, endMs, saveMs);
+    editor.close();
+    return 0;
+}
+
 // Runs one size; prints "name value" lines that the parent reads.
 int child(int argc, char *argv[], qint64 rows)
 {
@@ -173,6 +240,8 @@ int main(int argc, char *argv[])
 {
     if (argc == 3 && QByteArray(argv[1]) == "--child")
         return child(argc, argv, QByteArray(argv[2]).toLongLong());
+    if (argc == 3 && QByteArray(argv[1]) == "--lines")
+        return linesChild(argc, argv, QByteArray(argv[2]).toLongLong());
     if (argc == 3 && QByteArray(argv[1]) == "--lookup")
         return lookupChild(argc, argv, QByteArray(argv[2]).toLongLong());
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -180,8 +249,8 @@ int main(int argc, char *argv[])
     const qint64 large = argc > 2 ? QByteArray(argv[2]).toLongLong() : 1000000;
     const QString self = QString::fromLocal8Bit(argv[0]);
     // Each measure is the median of three runs.
-    auto median = [&](qint64 rows) {
-        QList<QMap<QString, double>> runs{run(self, rows), run(self, rows), run(self, rows)};
+    auto median = [&](qint64 rows, const QString &mode = QStringLiteral("--child")) {
+        QList<QMap<QString, double>> runs{run(self, rows, mode), run(self, rows, mode), run(self, rows, mode)};
         QMap<QString, double> m;
         for (const QString &k : runs.first().keys()) {
             QList<double> v{runs[0][k], runs[1][k], runs[2][k]};
@@ -214,6 +283,12 @@ int main(int argc, char *argv[])
     };
     const double l1 = lookup(1000), l2 = lookup(500000);
     std::printf("%-28s %9.2f ms %9.2f ms %8.2f   (1000 vs 500000 referenced rows)\n", "START with a lookup", l1, l2, l2 / l1);
+    // An order with 100 and with 100,000 lines.
+    const auto few = median(100, QStringLiteral("--lines")), many = median(100000, QStringLiteral("--lines"));
+    for (const auto &[k, label] : {std::pair{"linesopen", "open an order on its lines"}, std::pair{"linesend", "scroll its lines to the end"},
+                                   std::pair{"linessave", "save 100 changed lines"}})
+        std::printf("%-28s %9.2f ms %9.2f ms %8.2f   (100 vs 100000 lines)\n", label, few[QString::fromLatin1(k)],
+                    many[QString::fromLatin1(k)], many[QString::fromLatin1(k)] / few[QString::fromLatin1(k)]);
     std::printf("budgets: time ratios at most 1.5, memory at most 20 MB more\n");
     return 0;
 }

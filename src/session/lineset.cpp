@@ -1,6 +1,7 @@
 #include "session/lineset.h"
 
 #include "session/rowsession.h"
+#include "descriptor/prossimovalore.h"
 #include "platform/language.h"
 
 #include <algorithm>
@@ -213,6 +214,8 @@ QString LineSet::invalidColumn(int id) const
         const auto set = valueSet(id, c->Nome());
         if (l->row && !set)
             continue;
+        if (!l->row && !set && c->TIPO().compare(u"AUTOINC", Qt::CaseInsensitive) == 0)
+            continue; // numbered when it is written
         if (m_link.childColumns.contains(c->Nome(), Qt::CaseInsensitive))
             continue; // the master's values
         const int i = info->indexOf(c->Nome());
@@ -276,6 +279,7 @@ void LineSet::writeLine(int id, Line &l, const QVariantList &link)
             m_adder->AddNew();
             for (int i = 0; i < m_link.childColumns.size(); ++i)
                 m_adder->setValue(m_link.childColumns[i], link.value(i));
+            numberLine(id, link);
         }
         Recordset &rs = l.row ? *l.row : *m_adder;
         const auto info = rs.table();
@@ -300,6 +304,29 @@ void LineSet::writeLine(int id, Line &l, const QVariantList &link)
             }
         };
         throw;
+    }
+}
+
+void LineSet::numberLine(int id, const QVariantList &link)
+{
+    if (!m_link.record)
+        return;
+    const auto info = m_adder->table();
+    // A counter of the line's key under the master's (an order's line numbers) counts within
+    // the master; any other counts over the table.
+    bool underMaster = m_link.childColumns.size() < m_link.keyColumns.size();
+    for (const QString &c : std::as_const(m_link.childColumns))
+        underMaster = underMaster && m_link.keyColumns.contains(c, Qt::CaseInsensitive);
+    for (const auto &c : *m_link.record->Campi()) {
+        const int i = info->indexOf(c->Nome());
+        if (c->TIPO().compare(u"AUTOINC", Qt::CaseInsensitive) != 0 || i < 0 || info->columns[i].assigned
+            || m_link.childColumns.contains(c->Nome(), Qt::CaseInsensitive) || !value(id, c->Nome()).isNull())
+            continue;
+        RecordSource source = RecordSource::wholeTable(m_link.table);
+        if (underMaster && m_link.keyColumns.contains(c->Nome(), Qt::CaseInsensitive))
+            for (int k = 0; k < m_link.childColumns.size(); ++k)
+                source.equals.append({m_link.childColumns[k], link.value(k)});
+        m_adder->setValue(c->Nome(), ProssimoValore(c->Nome(), source, *m_connection));
     }
 }
 

@@ -138,6 +138,8 @@ private:
     Line *line(int id);
     const Line *line(int id) const;
     void writeLine(int id, Line &l, const QVariantList &linkValues);
+    // The counters of new line `id` left empty, numbered on the adder (AUTOINC fields).
+    void numberLine(int id, const QVariantList &link);
     [[noreturn]] void fail(int id, const QString &column, const DataError &error, bool invalid = false) const;
 
     std::shared_ptr<Connection> m_connection;
