@@ -1212,6 +1212,10 @@ Commands:
         <translation>descriptor database %1</translation>
     </message>
     <message>
+        <source>dettaglio %1 già dichiarato</source>
+        <translation>detail %1 already declared</translation>
+    </message>
+    <message>
         <source>errore: %1</source>
         <translation>error: %1</translation>
     </message>
@@ -1256,8 +1260,28 @@ Commands:
         <translation>the database is SQLite file FILE</translation>
     </message>
     <message>
+        <source>il dettaglio %1 ha campi dopo le colonne: separare le colonne con ";"</source>
+        <translation>detail %1 has fields after the columns: separate the columns with ";"</translation>
+    </message>
+    <message>
+        <source>il dettaglio %1 ha un elemento vuoto nel campo %2</source>
+        <translation>detail %1 has an empty item in field %2</translation>
+    </message>
+    <message>
+        <source>il dettaglio %1 non dice i campi che legano padre e figlio (campi 6 e 7)</source>
+        <translation>detail %1 does not give the fields linking master and child (fields 6 and 7)</translation>
+    </message>
+    <message>
+        <source>il dettaglio %1 non nomina il record figlio (campo 3)</source>
+        <translation>detail %1 names no child record (field 3)</translation>
+    </message>
+    <message>
         <source>il file di impostazioni %1 non esiste</source>
         <translation>settings file %1 does not exist</translation>
+    </message>
+    <message>
+        <source>il numero del dettaglio "%1" non è un numero intero da 1 in su</source>
+        <translation>the detail number "%1" is not a whole number from 1 up</translation>
     </message>
     <message>
         <source>il numero delle righe non corrisponde</source>
@@ -1318,6 +1342,10 @@ Commands:
     <message>
         <source>la modifica non è stata salvata e i valori inseriti sono stati mantenuti.</source>
         <translation>the change was not saved and the values typed have been kept.</translation>
+    </message>
+    <message>
+        <source>la pagina "%1" del dettaglio %2 non è un numero intero da 1 in su</source>
+        <translation>the page "%1" of detail %2 is not a whole number from 1 up</translation>
     </message>
     <message>
         <source>la pagina %1 non esiste: il record ne dichiara %2 nella riga RECORD (riga %3); aggiungere il nome della pagina o correggere il campo 15</source>

@@ -1212,6 +1212,10 @@ Comandi:
         <translation>database dei descrittori %1</translation>
     </message>
     <message>
+        <source>dettaglio %1 già dichiarato</source>
+        <translation>dettaglio %1 già dichiarato</translation>
+    </message>
+    <message>
         <source>errore: %1</source>
         <translation>errore: %1</translation>
     </message>
@@ -1256,8 +1260,28 @@ Comandi:
         <translation>il database è il file SQLite FILE</translation>
     </message>
     <message>
+        <source>il dettaglio %1 ha campi dopo le colonne: separare le colonne con ";"</source>
+        <translation>il dettaglio %1 ha campi dopo le colonne: separare le colonne con ";"</translation>
+    </message>
+    <message>
+        <source>il dettaglio %1 ha un elemento vuoto nel campo %2</source>
+        <translation>il dettaglio %1 ha un elemento vuoto nel campo %2</translation>
+    </message>
+    <message>
+        <source>il dettaglio %1 non dice i campi che legano padre e figlio (campi 6 e 7)</source>
+        <translation>il dettaglio %1 non dice i campi che legano padre e figlio (campi 6 e 7)</translation>
+    </message>
+    <message>
+        <source>il dettaglio %1 non nomina il record figlio (campo 3)</source>
+        <translation>il dettaglio %1 non nomina il record figlio (campo 3)</translation>
+    </message>
+    <message>
         <source>il file di impostazioni %1 non esiste</source>
         <translation>il file di impostazioni %1 non esiste</translation>
+    </message>
+    <message>
+        <source>il numero del dettaglio "%1" non è un numero intero da 1 in su</source>
+        <translation>il numero del dettaglio "%1" non è un numero intero da 1 in su</translation>
     </message>
     <message>
         <source>il numero delle righe non corrisponde</source>
@@ -1318,6 +1342,10 @@ Comandi:
     <message>
         <source>la modifica non è stata salvata e i valori inseriti sono stati mantenuti.</source>
         <translation>la modifica non è stata salvata e i valori inseriti sono stati mantenuti.</translation>
+    </message>
+    <message>
+        <source>la pagina "%1" del dettaglio %2 non è un numero intero da 1 in su</source>
+        <translation>la pagina "%1" del dettaglio %2 non è un numero intero da 1 in su</translation>
     </message>
     <message>
         <source>la pagina %1 non esiste: il record ne dichiara %2 nella riga RECORD (riga %3); aggiungere il nome della pagina o correggere il campo 15</source>
