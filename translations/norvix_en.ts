@@ -1256,6 +1256,10 @@ Commands:
         <translation>the database from connection string STR</translation>
     </message>
     <message>
+        <source>il database dimostrativo non ha la tabella %1: lo ricreo</source>
+        <translation>the demo database has no table %1: building it again</translation>
+    </message>
+    <message>
         <source>il database è il file SQLite FILE</source>
         <translation>the database is SQLite file FILE</translation>
     </message>

@@ -1256,6 +1256,10 @@ Comandi:
         <translation>il database dalla stringa di connessione STR</translation>
     </message>
     <message>
+        <source>il database dimostrativo non ha la tabella %1: lo ricreo</source>
+        <translation>il database dimostrativo non ha la tabella %1: lo ricreo</translation>
+    </message>
+    <message>
         <source>il database è il file SQLite FILE</source>
         <translation>il database è il file SQLite FILE</translation>
     </message>
