@@ -84,7 +84,11 @@ int runDemo(int argc, char *argv[])
         complain(nxTr("impossibile creare la cartella %1").arg(folder));
         return 2;
     }
-    if (!dir.exists(kDatabase)) {
+    const QString missing =
+        dir.exists(kDatabase) ? missingDemoTable(dir.filePath(kDatabase), QDir(source).filePath(kDsc)) : QString();
+    if (!missing.isEmpty())
+        complain(nxTr("il database dimostrativo non ha la tabella %1: lo ricreo").arg(missing));
+    if (!dir.exists(kDatabase) || !missing.isEmpty()) {
         std::fprintf(stderr, "norvix: creo il database dimostrativo in %s\n", qPrintable(QDir::toNativeSeparators(folder)));
         QString problem;
         if (!buildDemoDatabase(QDir(source).filePath(kSql), dir.filePath(kDatabase), &problem)) {

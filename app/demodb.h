@@ -114,4 +114,42 @@ inline bool buildDemoDatabase(const QString &sqlFile, const QString &dbFile, QSt
     return true;
 }
 
+// The records that the descriptor file `dscFile` declares (its RECORD lines), in file order.
+inline QStringList demoRecords(const QString &dscFile)
+{
+    QFile file(dscFile);
+    QStringList names;
+    if (!file.open(QIODevice::ReadOnly))
+        return names;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+        const QStringList fields = line.split(u',');
+        if (fields.size() > 1 && fields.first().trimmed().toUpper() == u"RECORD")
+            names << fields.at(1).trimmed();
+    }
+    return names;
+}
+
+// The first record of `dscFile` whose table the database `dbFile` lacks (a database built by an
+// older demo); empty when it has them all.
+inline QString missingDemoTable(const QString &dbFile, const QString &dscFile)
+{
+    const QString connection = QStringLiteral("norvix-demo-check-") + QUuid::createUuid().toString(QUuid::Id128);
+    QStringList tables;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(dbFile);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery q(QStringLiteral("SELECT upper(name) FROM sqlite_master WHERE type = 'table'"), db);
+            while (q.next())
+                tables << q.value(0).toString();
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    for (const QString &record : demoRecords(dscFile))
+        if (!tables.contains(record.toUpper()))
+            return record;
+    return QString();
+}
+
 } // namespace NorvixApp

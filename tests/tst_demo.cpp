@@ -8,11 +8,12 @@
 #include "editor/shared.h"
 #include "platform/messages.h"
 #include "platform/window.h"
+#include "descriptor/dsctext.h"
+#include "tools/lint.h"
 #include "editordriver.h"
 #include "backends.h"
 
 #include <QLineEdit>
-#include <QRegularExpression>
 #include <QTest>
 
 using namespace Norvix;
@@ -20,21 +21,6 @@ using namespace Norvix;
 namespace {
 
 const QString kDemo = QStringLiteral(NORVIX_DEMO_DIR);
-
-// Names of the records that the demo's descriptors declare, in file order.
-QStringList demoRecords()
-{
-    QFile f(kDemo + QStringLiteral("/files.dsc"));
-    if (!f.open(QIODevice::ReadOnly))
-        qFatal("missing demo descriptors");
-    QStringList names;
-    for (const QString &line : QString::fromUtf8(f.readAll()).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")))) {
-        const QStringList fields = line.split(u',');
-        if (fields.size() > 1 && fields.first().trimmed().toUpper() == u"RECORD")
-            names << fields.at(1).trimmed();
-    }
-    return names;
-}
 
 // One integer from the database file `db`.
 qlonglong scalar(const QString &db, const QString &sql)
@@ -76,21 +62,25 @@ private slots:
     // looks up, so the demo never shows a dangling code.
     void holdsCompleteData()
     {
-        for (const auto &[table, least] : {std::pair{"CLIENTI", 2000}, {"ORDINI", 2000}, {"COMUNI", 200}, {"ARTICOLI", 100}})
+        for (const auto &[table, least] :
+             {std::pair{"CLIENTI", 2000}, {"ORDINI", 5000}, {"RIGHE", 10000}, {"COMUNI", 200}, {"ARTICOLI", 100}})
             QVERIFY(scalar(db(), QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table))) >= least);
+        // ... and every order has one to five lines.
         for (const char *dangling :
              {"CLIENTI c LEFT JOIN COMUNI m ON m.PROV = c.PROV AND m.CODICE = c.COMUNE WHERE m.NOME IS NULL",
               "CLIENTI c LEFT JOIN PAGAMENTI p ON p.CODICE = c.PAGAMENTO WHERE p.CODICE IS NULL",
               "ARTICOLI a LEFT JOIN CATEGORIE k ON k.CODICE = a.CATEGORIA WHERE k.CODICE IS NULL",
-              "ORDINI o LEFT JOIN CLIENTI c ON c.CODICE = o.CLIENTE LEFT JOIN ARTICOLI a ON a.CODICE = o.ARTICOLO "
-              "WHERE c.CODICE IS NULL OR a.CODICE IS NULL"})
+              "ORDINI o LEFT JOIN CLIENTI c ON c.CODICE = o.CLIENTE WHERE c.CODICE IS NULL",
+              "RIGHE r LEFT JOIN ARTICOLI a ON a.CODICE = r.ARTICOLO LEFT JOIN ORDINI o ON o.ANNO = r.ANNO "
+              "AND o.NUMERO = r.NUMERO WHERE a.CODICE IS NULL OR o.NUMERO IS NULL",
+              "ORDINI o WHERE (SELECT COUNT(*) FROM RIGHE r WHERE r.ANNO = o.ANNO AND r.NUMERO = o.NUMERO) NOT BETWEEN 1 AND 5"})
             QCOMPARE(scalar(db(), QStringLiteral("SELECT COUNT(*) FROM ") + QLatin1String(dangling)), 0);
     }
 
     void everyRecordOpens_data()
     {
         QTest::addColumn<QString>("record");
-        const QStringList records = demoRecords();
+        const QStringList records = NorvixApp::demoRecords(kDemo + QStringLiteral("/files.dsc"));
         QVERIFY(records.contains(QStringLiteral("CLIENTI")));
         for (const QString &r : records)
             QTest::newRow(qPrintable(r)) << r;
@@ -103,6 +93,23 @@ private slots:
         QVERIFY(editor.CanShow());
         QVERIFY2(m_messages->messages().isEmpty(), qPrintable(TestUtil::messageTexts(*m_messages).join(u'\n')));
         QVERIFY(editor.LstSelect()->isEnabled());
+    }
+
+    // The descriptors lint clean against the database (hints apart), and a database lacking one
+    // of their tables (built by an older demo) is told, to be built again.
+    void descriptorsMatchTheDatabase()
+    {
+        const QStringList lines = splitDscLines(decodeDscText(TestUtil::readFile(kDemo + QStringLiteral("/files.dsc"))));
+        QStringList faults;
+        for (const LintFinding &f : lintDescriptors(*Connection::open(QStringLiteral("sqlite://") + db()), lines, "files.dsc"))
+            if (!f.hint)
+                faults << QStringLiteral("%1: %2").arg(f.line).arg(f.message);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
+        QCOMPARE(NorvixApp::missingDemoTable(db(), m_dir.filePath(QStringLiteral("files.dsc"))), QString());
+        QTemporaryDir old;
+        TestUtil::createSqlite(old.filePath(QStringLiteral("demo.db")), {QStringLiteral("CREATE TABLE province (SIGLA TEXT)")});
+        QCOMPARE(NorvixApp::missingDemoTable(old.filePath(QStringLiteral("demo.db")), m_dir.filePath(QStringLiteral("files.dsc"))),
+                 QStringLiteral("COMUNI"));
     }
 
     void aFailedBuildLeavesNoDatabase()

@@ -246,6 +246,20 @@ private slots:
                  R"("Nome":"PROV","SearchType":"="}],"Descrizione":"Per provincia","Key":"2"}])");
     }
 
+    // Details in number order whatever the order of the lines, lists trimmed, no columns when
+    // none are written; only DETTAGLIO itself is the keyword, and the reading ends at the index.
+    void details()
+    {
+        auto rec = load(QStringList{"RECORD,T,T,1", " dettaglio , 2 , RIGHE , Righe , 2 , ANNO ; NUMERO ,A;N, R ;Q ",
+                                    "DETTAGLIO,1,NOTE,,3,ID,ORDINE", "DETTAGLIOX,3,X,X,1,A,B", "DETTAGLIA,4,X,X,1,A,B",
+                                    "INDICE,PK,+ID,-1,-1", "DETTAGLIO,5,DOPO,,1,A,B"});
+        QCOMPARE(QJsonDocument(recToJson(*rec).value("Dettagli").toArray()).toJson(QJsonDocument::Compact),
+                 R"([{"CampiFiglio":["ORDINE"],"CampiPadre":["ID"],"Colonne":[],"Figlio":"NOTE","Numero":1,"Pagina":3,)"
+                 R"("Titolo":""},{"CampiFiglio":["A","N"],"CampiPadre":["ANNO","NUMERO"],"Colonne":["R","Q"],)"
+                 R"("Figlio":"RIGHE","Numero":2,"Pagina":2,"Titolo":"Righe"}])");
+        QCOMPARE(rec->Dettagli()->Item("2")->Figlio(), u"RIGHE"); // by its number
+    }
+
     void brokenLinesStopTheLoadWithTheirLineNumber_data()
     {
         QTest::addColumn<QString>("line");
@@ -262,15 +276,25 @@ private slots:
         QTest::newRow("index with empty item") << "INDICE,PK,+NOME;;+X,-1,-1" << "campo vuoto";
         QTest::newRow("index with mark only") << "INDICE,PK,+,-1,-1" << "campo vuoto";
         QTest::newRow("index without fields") << "INDICE,PK,,-1,-1" << "campo vuoto";
+        QTest::newRow("detail number zero") << "DETTAGLIO,0,R,R,1,A,B" << "dettaglio \"0\" non è un numero intero";
+        QTest::newRow("detail number in words") << "DETTAGLIO,due,R,R,1,A,B" << "dettaglio \"due\"";
+        QTest::newRow("repeated detail") << "DETTAGLIO, 01 ,R,R,1,A,B" << "dettaglio 1 già dichiarato";
+        QTest::newRow("detail without child") << "DETTAGLIO,2,,R,1,A,B" << "il dettaglio 2 non nomina il record figlio";
+        QTest::newRow("detail page zero") << "DETTAGLIO,2,R,R,0,A,B" << "pagina \"0\" del dettaglio 2";
+        QTest::newRow("detail without page") << "DETTAGLIO,2,R,R,,A,B" << "pagina \"\" del dettaglio 2";
+        QTest::newRow("detail without child fields") << "DETTAGLIO,2,R,R,1,A" << "campi che legano";
+        QTest::newRow("detail with an empty item") << "DETTAGLIO,2,R,R,1,A;;B,A;B" << "elemento vuoto nel campo 6";
+        QTest::newRow("detail columns split by commas") << "DETTAGLIO,2,R,R,1,A,B,C,D" << "separare le colonne";
     }
 
     void brokenLinesStopTheLoadWithTheirLineNumber()
     {
         QFETCH(QString, line);
         QFETCH(QString, reason);
-        const QStringList section{"RECORD,T,T,1", "CAMPO,NOME,Nome,TEXT,20", "RICERCA,1,MOSTRA,Per nome,NOME"};
+        const QStringList section{"RECORD,T,T,1", "CAMPO,NOME,Nome,TEXT,20", "RICERCA,1,MOSTRA,Per nome,NOME",
+                                  "DETTAGLIO,1,R,R,1,A,B"};
         const QString message = errorOf([&] { load(QStringList{"' prova"} + section + QStringList{line}); });
-        QVERIFY2(message.startsWith(u"files.dsc, riga 5: ") && message.contains(reason), qPrintable(message));
+        QVERIFY2(message.startsWith(u"files.dsc, riga 6: ") && message.contains(reason), qPrintable(message));
         // The same line outside the loaded record's section is nobody's business.
         QCOMPARE(load(section + QStringList{"RECORD,ALTRO,A,1", line})->Campi()->Count(), 1);
     }

@@ -69,6 +69,7 @@ const QByteArray kText = "' anagrafica \x96 prova\r\n"
                          "CAMPO,PROV,Citt\xE0,TEXT,2,,,,,,PROVINCE,NOME,,,2\r\n"
                          "RICERCA,1,MOSTRA,Per nome,NOME,CODICE\r\n"
                          "RICERCA,01,SELEZIONE,PROV,,LIKE\r\n"
+                         "dettaglio,1,ORDINI,Ordini del cliente,2,CODICE,CLIENTE,ANNO;NUMERO\r\n"
                          "INDICE,PrimaryKey,+CODICE,-1,-1\r\n"
                          "RECORD,TIPI,Tipi,2,Uno,Due,Tre\r\n"
                          "  campo ,  b , Booleano , boolean ,9,,,,,,,,TXTTEXT,,0\r\n"
@@ -148,9 +149,12 @@ private slots:
                 QCOMPARE(parsed(r), treeOf(kText, record));
             }
         }
-        // The folder and the password as options; the record named in any letter case.
-        QCOMPARE(parsed(norvix({"dsc", "dump", "--dsc", sealed, "--password=chiave segreta", "clienti"})),
-                 treeOf(kText, "CLIENTI"));
+        // The folder and the password as options; the record named in any letter case; its detail shown.
+        const QJsonObject clienti = parsed(norvix({"dsc", "dump", "--dsc", sealed, "--password=chiave segreta", "clienti"}));
+        QCOMPARE(clienti, treeOf(kText, "CLIENTI"));
+        QCOMPARE(QJsonDocument(clienti.value("Dettagli").toArray()).toJson(QJsonDocument::Compact),
+                 R"([{"CampiFiglio":["CLIENTE"],"CampiPadre":["CODICE"],"Colonne":["ANNO","NUMERO"],"Figlio":"ORDINI",)"
+                 R"("Numero":1,"Pagina":2,"Titolo":"Ordini del cliente"}])");
         const Run exported = norvix({"dsc", "export", sealed + "/dsc.mdb", "--password", "chiave segreta"});
         QCOMPARE(exported.code, 0);
         QCOMPARE(QString::fromUtf8(exported.out), splitDscLines(decodeDscText(kText)).join(u'\n') + u'\n');

@@ -1212,6 +1212,10 @@ Commands:
         <translation>descriptor database %1</translation>
     </message>
     <message>
+        <source>dettaglio %1 già dichiarato</source>
+        <translation>detail %1 already declared</translation>
+    </message>
+    <message>
         <source>errore: %1</source>
         <translation>error: %1</translation>
     </message>
@@ -1252,12 +1256,40 @@ Commands:
         <translation>the database from connection string STR</translation>
     </message>
     <message>
+        <source>il database dimostrativo non ha la tabella %1: lo ricreo</source>
+        <translation>the demo database has no table %1: building it again</translation>
+    </message>
+    <message>
         <source>il database è il file SQLite FILE</source>
         <translation>the database is SQLite file FILE</translation>
     </message>
     <message>
+        <source>il dettaglio %1 del record %2 %3</source>
+        <translation>detail %1 of record %2 %3</translation>
+    </message>
+    <message>
+        <source>il dettaglio %1 ha campi dopo le colonne: separare le colonne con ";"</source>
+        <translation>detail %1 has fields after the columns: separate the columns with ";"</translation>
+    </message>
+    <message>
+        <source>il dettaglio %1 ha un elemento vuoto nel campo %2</source>
+        <translation>detail %1 has an empty item in field %2</translation>
+    </message>
+    <message>
+        <source>il dettaglio %1 non dice i campi che legano padre e figlio (campi 6 e 7)</source>
+        <translation>detail %1 does not give the fields linking master and child (fields 6 and 7)</translation>
+    </message>
+    <message>
+        <source>il dettaglio %1 non nomina il record figlio (campo 3)</source>
+        <translation>detail %1 names no child record (field 3)</translation>
+    </message>
+    <message>
         <source>il file di impostazioni %1 non esiste</source>
         <translation>settings file %1 does not exist</translation>
+    </message>
+    <message>
+        <source>il numero del dettaglio "%1" non è un numero intero da 1 in su</source>
+        <translation>the detail number "%1" is not a whole number from 1 up</translation>
     </message>
     <message>
         <source>il numero delle righe non corrisponde</source>
@@ -1320,6 +1352,10 @@ Commands:
         <translation>the change was not saved and the values typed have been kept.</translation>
     </message>
     <message>
+        <source>la pagina "%1" del dettaglio %2 non è un numero intero da 1 in su</source>
+        <translation>the page "%1" of detail %2 is not a whole number from 1 up</translation>
+    </message>
+    <message>
         <source>la pagina %1 non esiste: il record ne dichiara %2 nella riga RECORD (riga %3); aggiungere il nome della pagina o correggere il campo 15</source>
         <translation>page %1 does not exist: the record declares %2 on its RECORD line (line %3); add the page's name or correct field 15</translation>
     </message>
@@ -1352,6 +1388,10 @@ Commands:
         <translation>line %1 is not valid</translation>
     </message>
     <message>
+        <source>la riga DETTAGLIO del record %1 sta dopo l'indice primario (riga %2), dove la lettura finisce: spostarla prima della riga INDICE</source>
+        <translation>the DETTAGLIO line of record %1 stands after the primary index (line %2), where reading ends: move it before the INDICE line</translation>
+    </message>
+    <message>
         <source>la tabella %1 non esiste nel database: creare la tabella o correggere il nome nella riga RECORD</source>
         <translation>table %1 does not exist in the database: create the table or correct the name on the RECORD line</translation>
     </message>
@@ -1376,6 +1416,14 @@ Commands:
         <translation>the control's properties (section [Norvix]) from an INI file; the options given go over them</translation>
     </message>
     <message>
+        <source>lega %1 (%2) a %3 (%4), di tipi che non si confrontano: dare ai due campi lo stesso tipo</source>
+        <translation>links %1 (%2) to %3 (%4), of types that do not compare: give the two fields the same type</translation>
+    </message>
+    <message>
+        <source>lega %1 campi del padre a %2 campi del figlio: i due elenchi (campi 6 e 7) vanno a coppie</source>
+        <translation>links %1 master fields to %2 child fields: the two lists (fields 6 and 7) go in pairs</translation>
+    </message>
+    <message>
         <source>legge la password dalla prima riga di FILE</source>
         <translation>reads the password from the first line of FILE</translation>
     </message>
@@ -1396,6 +1444,14 @@ Commands:
         <translation>migrate needs FILE.mdb and --db FILE</translation>
     </message>
     <message>
+        <source>mostra il record %1, che i descrittori non hanno: aggiungerne la riga RECORD o correggere il campo 3</source>
+        <translation>shows record %1, which the descriptors lack: add its RECORD line or correct field 3</translation>
+    </message>
+    <message>
+        <source>mostra il record %1, che non ha un indice primario: le sue righe si scrivono per chiave; aggiungere la riga INDICE a %1</source>
+        <translation>shows record %1, which has no primary index: its rows are written by key; add an INDICE line to %1</translation>
+    </message>
+    <message>
         <source>mostra questo aiuto</source>
         <translation>shows this help</translation>
     </message>
@@ -1406,6 +1462,10 @@ Commands:
     <message>
         <source>nessuna chiave primaria né indice univoco della tabella %1 è sui campi %2 dell'indice primario: due righe potrebbero avere la stessa chiave; creare l'indice univoco o correggere la riga INDICE</source>
         <translation>no primary key or unique index of table %1 is on fields %2 of the primary index: two rows could have the same key; create the unique index or correct the INDICE line</translation>
+    </message>
+    <message>
+        <source>nomina il campo %1, che il record %2 non ha: correggere il nome (campo %3)</source>
+        <translation>names field %1, which record %2 lacks: correct the name (field %3)</translation>
     </message>
     <message>
         <source>norvix: %1: il database non può avere l'indice (%2): la ricerca per descrizione scorre la tabella</source>
@@ -1470,6 +1530,10 @@ Commands:
     <message>
         <source>sostituisce le tabelle (e il files.dsc) che ci sono già</source>
         <translation>replaces the tables (and the files.dsc) that are there already</translation>
+    </message>
+    <message>
+        <source>sta sulla pagina %1, che non esiste: il record ne dichiara %2; aggiungere il nome della pagina alla riga RECORD o correggere il campo 5</source>
+        <translation>stands on page %1, which does not exist: the record declares %2; add the page name to the RECORD line or correct field 5</translation>
     </message>
     <message>
         <source>stampa i risultati come un documento JSON</source>

@@ -1212,6 +1212,10 @@ Comandi:
         <translation>database dei descrittori %1</translation>
     </message>
     <message>
+        <source>dettaglio %1 già dichiarato</source>
+        <translation>dettaglio %1 già dichiarato</translation>
+    </message>
+    <message>
         <source>errore: %1</source>
         <translation>errore: %1</translation>
     </message>
@@ -1252,12 +1256,40 @@ Comandi:
         <translation>il database dalla stringa di connessione STR</translation>
     </message>
     <message>
+        <source>il database dimostrativo non ha la tabella %1: lo ricreo</source>
+        <translation>il database dimostrativo non ha la tabella %1: lo ricreo</translation>
+    </message>
+    <message>
         <source>il database è il file SQLite FILE</source>
         <translation>il database è il file SQLite FILE</translation>
     </message>
     <message>
+        <source>il dettaglio %1 del record %2 %3</source>
+        <translation>il dettaglio %1 del record %2 %3</translation>
+    </message>
+    <message>
+        <source>il dettaglio %1 ha campi dopo le colonne: separare le colonne con ";"</source>
+        <translation>il dettaglio %1 ha campi dopo le colonne: separare le colonne con ";"</translation>
+    </message>
+    <message>
+        <source>il dettaglio %1 ha un elemento vuoto nel campo %2</source>
+        <translation>il dettaglio %1 ha un elemento vuoto nel campo %2</translation>
+    </message>
+    <message>
+        <source>il dettaglio %1 non dice i campi che legano padre e figlio (campi 6 e 7)</source>
+        <translation>il dettaglio %1 non dice i campi che legano padre e figlio (campi 6 e 7)</translation>
+    </message>
+    <message>
+        <source>il dettaglio %1 non nomina il record figlio (campo 3)</source>
+        <translation>il dettaglio %1 non nomina il record figlio (campo 3)</translation>
+    </message>
+    <message>
         <source>il file di impostazioni %1 non esiste</source>
         <translation>il file di impostazioni %1 non esiste</translation>
+    </message>
+    <message>
+        <source>il numero del dettaglio "%1" non è un numero intero da 1 in su</source>
+        <translation>il numero del dettaglio "%1" non è un numero intero da 1 in su</translation>
     </message>
     <message>
         <source>il numero delle righe non corrisponde</source>
@@ -1320,6 +1352,10 @@ Comandi:
         <translation>la modifica non è stata salvata e i valori inseriti sono stati mantenuti.</translation>
     </message>
     <message>
+        <source>la pagina "%1" del dettaglio %2 non è un numero intero da 1 in su</source>
+        <translation>la pagina "%1" del dettaglio %2 non è un numero intero da 1 in su</translation>
+    </message>
+    <message>
         <source>la pagina %1 non esiste: il record ne dichiara %2 nella riga RECORD (riga %3); aggiungere il nome della pagina o correggere il campo 15</source>
         <translation>la pagina %1 non esiste: il record ne dichiara %2 nella riga RECORD (riga %3); aggiungere il nome della pagina o correggere il campo 15</translation>
     </message>
@@ -1352,6 +1388,10 @@ Comandi:
         <translation>la riga %1 non è valida</translation>
     </message>
     <message>
+        <source>la riga DETTAGLIO del record %1 sta dopo l'indice primario (riga %2), dove la lettura finisce: spostarla prima della riga INDICE</source>
+        <translation>la riga DETTAGLIO del record %1 sta dopo l'indice primario (riga %2), dove la lettura finisce: spostarla prima della riga INDICE</translation>
+    </message>
+    <message>
         <source>la tabella %1 non esiste nel database: creare la tabella o correggere il nome nella riga RECORD</source>
         <translation>la tabella %1 non esiste nel database: creare la tabella o correggere il nome nella riga RECORD</translation>
     </message>
@@ -1376,6 +1416,14 @@ Comandi:
         <translation>le proprietà del controllo (sezione [Norvix]) da un file INI; le opzioni date vi si sovrappongono</translation>
     </message>
     <message>
+        <source>lega %1 (%2) a %3 (%4), di tipi che non si confrontano: dare ai due campi lo stesso tipo</source>
+        <translation>lega %1 (%2) a %3 (%4), di tipi che non si confrontano: dare ai due campi lo stesso tipo</translation>
+    </message>
+    <message>
+        <source>lega %1 campi del padre a %2 campi del figlio: i due elenchi (campi 6 e 7) vanno a coppie</source>
+        <translation>lega %1 campi del padre a %2 campi del figlio: i due elenchi (campi 6 e 7) vanno a coppie</translation>
+    </message>
+    <message>
         <source>legge la password dalla prima riga di FILE</source>
         <translation>legge la password dalla prima riga di FILE</translation>
     </message>
@@ -1396,6 +1444,14 @@ Comandi:
         <translation>migrate vuole FILE.mdb e --db FILE</translation>
     </message>
     <message>
+        <source>mostra il record %1, che i descrittori non hanno: aggiungerne la riga RECORD o correggere il campo 3</source>
+        <translation>mostra il record %1, che i descrittori non hanno: aggiungerne la riga RECORD o correggere il campo 3</translation>
+    </message>
+    <message>
+        <source>mostra il record %1, che non ha un indice primario: le sue righe si scrivono per chiave; aggiungere la riga INDICE a %1</source>
+        <translation>mostra il record %1, che non ha un indice primario: le sue righe si scrivono per chiave; aggiungere la riga INDICE a %1</translation>
+    </message>
+    <message>
         <source>mostra questo aiuto</source>
         <translation>mostra questo aiuto</translation>
     </message>
@@ -1406,6 +1462,10 @@ Comandi:
     <message>
         <source>nessuna chiave primaria né indice univoco della tabella %1 è sui campi %2 dell'indice primario: due righe potrebbero avere la stessa chiave; creare l'indice univoco o correggere la riga INDICE</source>
         <translation>nessuna chiave primaria né indice univoco della tabella %1 è sui campi %2 dell'indice primario: due righe potrebbero avere la stessa chiave; creare l'indice univoco o correggere la riga INDICE</translation>
+    </message>
+    <message>
+        <source>nomina il campo %1, che il record %2 non ha: correggere il nome (campo %3)</source>
+        <translation>nomina il campo %1, che il record %2 non ha: correggere il nome (campo %3)</translation>
     </message>
     <message>
         <source>norvix: %1: il database non può avere l'indice (%2): la ricerca per descrizione scorre la tabella</source>
@@ -1470,6 +1530,10 @@ Comandi:
     <message>
         <source>sostituisce le tabelle (e il files.dsc) che ci sono già</source>
         <translation>sostituisce le tabelle (e il files.dsc) che ci sono già</translation>
+    </message>
+    <message>
+        <source>sta sulla pagina %1, che non esiste: il record ne dichiara %2; aggiungere il nome della pagina alla riga RECORD o correggere il campo 5</source>
+        <translation>sta sulla pagina %1, che non esiste: il record ne dichiara %2; aggiungere il nome della pagina alla riga RECORD o correggere il campo 5</translation>
     </message>
     <message>
         <source>stampa i risultati come un documento JSON</source>

@@ -66,15 +66,25 @@ CREATE TABLE ORDINI (
     NUMERO    INTEGER NOT NULL,
     DATA      DATE,
     CLIENTE   INTEGER,
-    ARTICOLO  VARCHAR(8),
-    QUANTITA  DOUBLE PRECISION,
-    PREZZO    NUMERIC(14,4),
     EVASO     BOOLEAN,
     NOTE      TEXT,
     ULTMOD    DATETIME,
     PRIMARY KEY (ANNO, NUMERO)
 );
 CREATE INDEX ORDINI_CLIENTE ON ORDINI (CLIENTE);
+
+-- The lines of an order: the key's first two columns find them.
+CREATE TABLE RIGHE (
+    ANNO     INTEGER NOT NULL,
+    NUMERO   INTEGER NOT NULL,
+    RIGA     INTEGER NOT NULL,
+    ARTICOLO VARCHAR(8),
+    QUANTITA DOUBLE PRECISION,
+    PREZZO   NUMERIC(14,4),
+    SCONTO   DOUBLE PRECISION,
+    PRIMARY KEY (ANNO, NUMERO, RIGA),
+    FOREIGN KEY (ANNO, NUMERO) REFERENCES ORDINI (ANNO, NUMERO)
+);
 
 INSERT INTO PROVINCE (SIGLA, NOME) VALUES
     ('AN', 'Ancona'), ('BA', 'Bari'), ('BG', 'Bergamo'), ('BO', 'Bologna'), ('BS', 'Brescia'),
@@ -154,18 +164,30 @@ FROM a
 JOIN cat ON cat.k = a.i % 6
 JOIN tipi ON tipi.k = a.i % 8;
 
--- 5000 orders over 2022-2024, one article each, numbered from 1 within each year.
-INSERT INTO ORDINI (ANNO, NUMERO, DATA, CLIENTE, ARTICOLO, QUANTITA, PREZZO, EVASO, NOTE, ULTMOD)
+-- 5000 orders over 2022-2024, numbered from 1 within each year.
+INSERT INTO ORDINI (ANNO, NUMERO, DATA, CLIENTE, EVASO, NOTE, ULTMOD)
 WITH RECURSIVE o(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM o WHERE i < 4999),
 d(i, giorno) AS (SELECT i, date('2022-01-03', printf('+%d days', i * 1092 / 5000)) FROM o)
 SELECT CAST(strftime('%Y', d.giorno) AS INTEGER),
        row_number() OVER (PARTITION BY strftime('%Y', d.giorno) ORDER BY d.i),
        d.giorno,
        1 + (d.i * 577) % 3000,
-       printf('ART%04d', 1 + (d.i * 31) % 240),
-       1 + (d.i * 7) % 24,
-       (SELECT PREZZO FROM ARTICOLI WHERE CODICE = printf('ART%04d', 1 + (d.i * 31) % 240)),
        CASE WHEN d.giorno < '2024-10-01' THEN TRUE ELSE FALSE END,
        CASE WHEN d.i % 17 = 0 THEN 'Consegna urgente' END,
        datetime(d.giorno, '+10 hours')
 FROM d;
+
+-- One to five lines per order (order i, in key order, from 0), each a different article at its
+-- list price; some with a discount.
+INSERT INTO RIGHE (ANNO, NUMERO, RIGA, ARTICOLO, QUANTITA, PREZZO, SCONTO)
+WITH o(i, anno, numero) AS (SELECT row_number() OVER (ORDER BY ANNO, NUMERO) - 1, ANNO, NUMERO FROM ORDINI),
+r(n) AS (VALUES (1), (2), (3), (4), (5)),
+x(i, anno, numero, riga, articolo) AS (
+    SELECT o.i, o.anno, o.numero, r.n, printf('ART%04d', 1 + (o.i * 31 + (r.n - 1) * 53) % 240)
+    FROM o JOIN r ON r.n <= 1 + (o.i * 3) % 5)
+SELECT x.anno, x.numero, x.riga, x.articolo,
+       1 + (x.i * 7 + (x.riga - 1) * 11) % 24,
+       a.PREZZO,
+       CASE (x.i + x.riga) % 6 WHEN 0 THEN 5 WHEN 3 THEN 10 ELSE 0 END
+FROM x JOIN ARTICOLI a ON a.CODICE = x.articolo
+ORDER BY x.anno, x.numero, x.riga;

@@ -55,6 +55,18 @@ QJsonObject recToJson(Rec &rec)
         });
     }
 
+    QJsonArray dettagli;
+    for (const auto &d : *rec.Dettagli())
+        dettagli.append(QJsonObject{
+            {QStringLiteral("Numero"), d->Numero()},
+            {QStringLiteral("Figlio"), d->Figlio()},
+            {QStringLiteral("Titolo"), d->Titolo()},
+            {QStringLiteral("Pagina"), d->Pagina()},
+            {QStringLiteral("CampiPadre"), QJsonArray::fromStringList(d->CampiPadre())},
+            {QStringLiteral("CampiFiglio"), QJsonArray::fromStringList(d->CampiFiglio())},
+            {QStringLiteral("Colonne"), QJsonArray::fromStringList(d->Colonne())},
+        });
+
     return QJsonObject{
         {QStringLiteral("Nome"), rec.Nome()},
         {QStringLiteral("Desc"), rec.Desc()},
@@ -65,6 +77,7 @@ QJsonObject recToJson(Rec &rec)
         {QStringLiteral("Campi"), campi},
         {QStringLiteral("Indice"), QJsonObject{{QStringLiteral("Nome"), indexName}, {QStringLiteral("NomiCampi"), nomiCampi}}},
         {QStringLiteral("TipiRicerche"), ricerche},
+        {QStringLiteral("Dettagli"), dettagli},
     };
 }
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 
 namespace Norvix {
 
@@ -102,14 +103,16 @@ constexpr quint64 pack(const char *text, qsizetype size)
 // Compares an ASCII token with the keywords as upper case would. Every keyword is made of
 // letters, and a byte b equals a letter L after upper-casing exactly when b | 0x20 equals L | 0x20,
 // so one OR and one comparison of whole words decide.
+// DETTAGLIO, the one keyword longer than a word, is its first eight letters and a ninth.
 DscKeyword asciiKeyword(const char *token, qsizetype size)
 {
-    if (size < 4 || size > 8)
+    if (size < 4 || size > 9 || (size == 9 && (token[8] | 0x20) != 'o'))
         return DscKeyword::Other;
+    const qsizetype head = std::min<qsizetype>(size, 8);
     quint64 word = 0;
-    std::memcpy(&word, token, size_t(size));
+    std::memcpy(&word, token, size_t(head));
     word = qFromLittleEndian(word);
-    word |= 0x2020202020202020ULL >> (8 * (8 - size));
+    word |= 0x2020202020202020ULL >> (8 * (8 - head));
     static constexpr struct
     {
         quint64 word;
@@ -119,6 +122,7 @@ DscKeyword asciiKeyword(const char *token, qsizetype size)
         {pack("campo", 5), 5, DscKeyword::Campo},     {pack("record", 6), 6, DscKeyword::Record},
         {pack("indice", 6), 6, DscKeyword::Indice},   {pack("ricerca", 7), 7, DscKeyword::Ricerca},
         {pack("path", 4), 4, DscKeyword::Path},       {pack("database", 8), 8, DscKeyword::Database},
+        {pack("dettagli", 8), 9, DscKeyword::Dettaglio},
     };
     for (const auto &k : kWords)
         if (k.size == size && k.word == word)
@@ -225,6 +229,15 @@ public:
 
     void run()
     {
+        scan();
+        for (const auto &[number, d] : m_details)
+            m_rec.Dettagli()->Add(number, d.Figlio(), d.Titolo(), d.Pagina(), d.CampiPadre(), d.CampiFiglio(),
+                                  d.Colonne());
+    }
+
+private:
+    void scan()
+    {
         // Scanning mode: outside the wanted record.
         while (next()) {
             const DscKeyword keyword = m_lines.keyword();
@@ -244,7 +257,6 @@ public:
         }
     }
 
-private:
     bool next()
     {
         if (!m_lines.next())
@@ -277,7 +289,8 @@ private:
             const DscKeyword keyword = m_lines.keyword();
             if (keyword == DscKeyword::Record)
                 return true;
-            if (keyword != DscKeyword::Campo && keyword != DscKeyword::Indice && keyword != DscKeyword::Ricerca)
+            if (keyword != DscKeyword::Campo && keyword != DscKeyword::Indice && keyword != DscKeyword::Ricerca
+                && keyword != DscKeyword::Dettaglio)
                 continue;
             const QString line = m_lines.line();
             const Fields f{QStringView(line)};
@@ -286,6 +299,8 @@ private:
             } else if (keyword == DscKeyword::Indice) {
                 if (applyIndex(f))
                     return false;
+            } else if (keyword == DscKeyword::Dettaglio) {
+                addDetail(f);
             } else {
                 applySearch(f);
             }
@@ -451,12 +466,63 @@ private:
         }
     }
 
+    // A whole number from 1; 0 for any other text.
+    static int fromOne(QStringView text)
+    {
+        bool ok = false;
+        const int n = text.toInt(&ok);
+        return ok && n >= 1 ? n : 0;
+    }
+
+    // Field n as a list split at ';', each item trimmed (none when the field is empty).
+    QStringList listOf(const Fields &f, int n, int detail) const
+    {
+        QStringList items;
+        if (f.view(n).isEmpty())
+            return items;
+        for (const QStringView item : f.view(n).split(u';')) {
+            if (trimBlanks(item).isEmpty())
+                fail(nxTr("il dettaglio %1 ha un elemento vuoto nel campo %2").arg(detail).arg(n));
+            items << trimBlanks(item).toString();
+        }
+        return items;
+    }
+
+    // DETTAGLIO,n,CHILD,caption,page,MASTERFIELDS,CHILDFIELDS[,COLUMNS]
+    void addDetail(const Fields &f)
+    {
+        const int number = fromOne(f.view(2));
+        if (number == 0)
+            fail(nxTr("il numero del dettaglio \"%1\" non è un numero intero da 1 in su").arg(f.text(2)));
+        if (m_details.count(number) > 0)
+            fail(nxTr("dettaglio %1 già dichiarato").arg(number));
+        if (f.view(3).isEmpty())
+            fail(nxTr("il dettaglio %1 non nomina il record figlio (campo 3)").arg(number));
+        const int page = fromOne(f.view(5));
+        if (page == 0)
+            fail(nxTr("la pagina \"%1\" del dettaglio %2 non è un numero intero da 1 in su").arg(f.text(5)).arg(number));
+        for (int extra = 9; extra <= f.raw.size(); ++extra)
+            if (!f.view(extra).isEmpty())
+                fail(nxTr("il dettaglio %1 ha campi dopo le colonne: separare le colonne con \";\"").arg(number));
+        Dettaglio d;
+        d.setFiglio(f.text(3));
+        d.setTitolo(f.text(4));
+        d.setPagina(page);
+        d.setCampiPadre(listOf(f, 6, number));
+        d.setCampiFiglio(listOf(f, 7, number));
+        d.setColonne(listOf(f, 8, number));
+        if (d.CampiPadre().isEmpty() || d.CampiFiglio().isEmpty())
+            fail(nxTr("il dettaglio %1 non dice i campi che legano padre e figlio (campi 6 e 7)").arg(number));
+        m_details.emplace(number, d);
+    }
+
     DscLineSource &m_lines;
     QString m_wanted;
     Rec &m_rec;
     QString m_source;
     int m_lineNumber = 0;
     int m_ordinal = 1;
+    std::map<int, Dettaglio> m_details; // applied in number order when loading ends
 };
 
 } // namespace
@@ -487,8 +553,8 @@ DscKeyword dscKeyword(QStringView line)
     const QStringView token = firstField(line);
     if (!isAscii(token))
         return unicodeKeyword(token.toString());
-    if (token.size() <= 8) {
-        char ascii[8];
+    if (token.size() <= 9) {
+        char ascii[9];
         for (qsizetype i = 0; i < token.size(); ++i)
             ascii[i] = char(token[i].unicode());
         return asciiKeyword(ascii, token.size());

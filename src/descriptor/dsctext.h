@@ -3,10 +3,12 @@
 // The descriptor text format and its reader.
 //
 // One statement per line, fields split at every comma (no quoting) and trimmed of blanks; the
-// first field is the keyword (case-insensitive): PATH, DATABASE, RECORD, CAMPO, INDICE, RICERCA.
-// Other lines, blank lines and comments (starting with ') are ignored. CAMPO, INDICE and RICERCA
-// act only in the section of the record being loaded; PATH and DATABASE act everywhere else.
-// Loading stops at the first unique primary INDICE line of the section.
+// first field is the keyword (case-insensitive): PATH, DATABASE, RECORD, CAMPO, INDICE, RICERCA,
+// DETTAGLIO. Other lines, blank lines and comments (starting with ') are ignored. CAMPO, INDICE,
+// RICERCA and DETTAGLIO act only in the section of the record being loaded; PATH and DATABASE act
+// everywhere else. Loading stops at the first unique primary INDICE line of the section.
+// DETTAGLIO,n,CHILD,caption,page,MASTER;FIELDS,CHILD;FIELDS[,COLUMNS] adds detail n (Rec::Dettagli,
+// in number order whatever the order of the lines).
 //
 // Lines that cannot be applied stop the load with a DescriptorError naming the source and the
 // line number; nothing of the offending line is applied and the caller discards the tree:
@@ -16,7 +18,10 @@
 //  - a RICERCA SELEZIONE line for a layout that no earlier MOSTRA line declared, or with an
 //    empty control kind naming a field that no earlier CAMPO line declared;
 //  - a unique primary INDICE line whose field list holds an empty item or an item that is only
-//    a mark character.
+//    a mark character;
+//  - a DETTAGLIO line whose number or page is not a whole number from 1, repeating a number,
+//    without a child record or a link list, with an empty item in a list, or with fields after
+//    the columns (columns split by commas).
 // A descriptor with such a line is broken; reporting it beats building an editor that silently
 // lacks a field or a key.
 
@@ -39,7 +44,7 @@ QString decodeDscText(const QByteArray &bytes);
 QStringList splitDscLines(const QString &text);
 
 // The keywords the reader acts on.
-enum class DscKeyword { Other, Path, Database, Record, Campo, Indice, Ricerca };
+enum class DscKeyword { Other, Path, Database, Record, Campo, Indice, Ricerca, Dettaglio };
 
 // The keyword of a line: its first field, trimmed and upper-cased.
 DscKeyword dscKeyword(QStringView line);

@@ -31,6 +31,8 @@ struct Section
     int index = 0;                     // the primary INDICE line
     QHash<QString, int> layouts;       // RICERCA MOSTRA lines, by layout number
     QList<std::pair<QString, int>> selections; // RICERCA SELEZIONE lines: layout number, line
+    QHash<int, int> details;           // DETTAGLIO lines, by number
+    QList<int> unreadDetails;          // DETTAGLIO lines after the primary INDICE line
 };
 
 QString fieldText(const QStringList &fields, int n) // 1-based, trimmed
@@ -70,6 +72,10 @@ QList<Section> sectionsOf(const QStringList &lines)
                 s.layouts.insert(layoutNumber(fieldText(f, 2)), i + 1);
             else if (keyword == DscKeyword::Ricerca && fieldText(f, 3).toUpper() == u"SELEZIONE")
                 s.selections << std::pair{layoutNumber(fieldText(f, 2)), i + 1};
+            else if (keyword == DscKeyword::Dettaglio && s.index != 0)
+                s.unreadDetails << i + 1;
+            else if (keyword == DscKeyword::Dettaglio)
+                s.details.insert(fieldText(f, 2).toInt(), i + 1);
         }
     }
     return sections;
@@ -114,6 +120,7 @@ public:
                 e.message() + nxTr(" (l'editor non si aprirebbe: correggere la riga)"));
             return;
         }
+        lintDetails(lines, rec);
         const auto table = tableOf(section.name);
         if (!table) {
             add({}, section.line, QStringLiteral("missing-table"),
@@ -330,6 +337,75 @@ private:
                         nxTr("il tipo di ricerca %1 non esiste: usare %2").arg(campo->SearchType(), searchTypes()));
             }
         }
+    }
+
+    // The details: their child records, the link, the columns, the page. A child that does not
+    // load is told where it is described.
+    void lintDetails(const QStringList &lines, Rec &rec)
+    {
+        for (const int line : m_section->unreadDetails)
+            add({}, line, QStringLiteral("unread-detail"),
+                nxTr("la riga DETTAGLIO del record %1 sta dopo l'indice primario (riga %2), dove la lettura finisce: "
+                     "spostarla prima della riga INDICE")
+                    .arg(rec.Nome()).arg(m_section->index));
+        for (const auto &d : *rec.Dettagli()) {
+            Rec child;
+            try {
+                ListLineSource source(lines);
+                readDsc(source, d->Figlio(), child, m_source);
+            } catch (const Error &) {
+                continue;
+            }
+            lintDetail(rec, *d, child);
+        }
+    }
+
+    void lintDetail(Rec &rec, const Dettaglio &d, Rec &child)
+    {
+        const int line = m_section->details.value(d.Numero(), m_section->line);
+        const auto says = [&](const QString &code, const QString &what) {
+            add({}, line, code, nxTr("il dettaglio %1 del record %2 %3").arg(d.Numero()).arg(rec.Nome(), what));
+        };
+        if (child.Nome().isEmpty()) {
+            says(QStringLiteral("missing-detail-record"),
+                 nxTr("mostra il record %1, che i descrittori non hanno: aggiungerne la riga RECORD o correggere il "
+                      "campo 3").arg(d.Figlio()));
+            return;
+        }
+        if (m_section->pages > 0 && d.Pagina() > m_section->pages)
+            says(QStringLiteral("missing-page"),
+                 nxTr("sta sulla pagina %1, che non esiste: il record ne dichiara %2; aggiungere il nome della pagina "
+                      "alla riga RECORD o correggere il campo 5").arg(d.Pagina()).arg(m_section->pages));
+        const QStringList master = d.CampiPadre(), link = d.CampiFiglio();
+        if (master.size() != link.size())
+            says(QStringLiteral("detail-link-length"),
+                 nxTr("lega %1 campi del padre a %2 campi del figlio: i due elenchi (campi 6 e 7) vanno a coppie")
+                     .arg(master.size()).arg(link.size()));
+        const auto missing = [&](Rec &owner, const QString &name, int field) {
+            if (owner.Campi()->Contains(name))
+                return false;
+            says(QStringLiteral("detail-missing-field"),
+                 nxTr("nomina il campo %1, che il record %2 non ha: correggere il nome (campo %3)")
+                     .arg(name, owner.Nome()).arg(field));
+            return true;
+        };
+        for (qsizetype i = 0; i < std::max(master.size(), link.size()); ++i) {
+            const bool inMaster = i < master.size() && !missing(rec, master[i], 6);
+            const bool inChild = i < link.size() && !missing(child, link[i], 7);
+            if (!inMaster || !inChild)
+                continue;
+            const QString ours = rec.Campi()->Item(master[i])->TIPO(), theirs = child.Campi()->Item(link[i])->TIPO();
+            if (typeFamilyOf(ours) != typeFamilyOf(theirs))
+                says(QStringLiteral("detail-link-type"),
+                     nxTr("lega %1 (%2) a %3 (%4), di tipi che non si confrontano: dare ai due campi lo stesso tipo")
+                         .arg(master[i], ours, link[i], theirs));
+        }
+        if (child.Indice()->NomiCampi()->Count() == 0)
+            says(QStringLiteral("detail-no-index"),
+                 nxTr("mostra il record %1, che non ha un indice primario: le sue righe si scrivono per chiave; "
+                      "aggiungere la riga INDICE a %1").arg(child.Nome()));
+        for (const QString &column : d.Colonne())
+            missing(child, column, 8);
     }
 
     Connection &m_connection;

@@ -193,7 +193,40 @@ QString fieldLine(const ColumnInfo &c, const FieldType &t, const Lookup &lookup,
     return f.join(u',');
 }
 
-QStringList recordLines(const Connection &connection, const TableInfo &table)
+// A table whose foreign key references the whole primary key of another: a detail of that one.
+struct Detail
+{
+    QString child;
+    QStringList masterFields, childFields;
+};
+
+// The details of each table, by its upper-cased name: the tables among `tables` whose foreign key
+// references its whole primary key, in table order. A table that refers to itself is no detail.
+QHash<QString, QList<Detail>> detailsOf(const Connection &connection, const QList<std::shared_ptr<const TableInfo>> &tables)
+{
+    QHash<QString, const TableInfo *> byName;
+    for (const auto &t : tables)
+        byName.insert(t->name.toUpper(), t.get());
+    const auto sameColumns = [](QStringList a, QStringList b) {
+        for (QStringList *list : {&a, &b}) {
+            for (QString &c : *list)
+                c = c.toUpper();
+            list->sort();
+        }
+        return a == b;
+    };
+    QHash<QString, QList<Detail>> details;
+    for (const auto &child : tables) {
+        for (const ForeignKey &k : foreignKeys(connection, *child)) {
+            const TableInfo *master = byName.value(k.table.toUpper());
+            if (master && master != child.get() && !master->primaryKey.isEmpty() && sameColumns(k.references, master->primaryKey))
+                details[k.table.toUpper()] << Detail{child->name, k.references, k.columns};
+        }
+    }
+    return details;
+}
+
+QStringList recordLines(const Connection &connection, const TableInfo &table, const QList<Detail> &details)
 {
     const QHash<QString, Lookup> lookups = lookupsOf(connection, table);
     QStringList fields, described, skipped;
@@ -212,6 +245,15 @@ QStringList recordLines(const Connection &connection, const TableInfo &table)
     QStringList pageNames{QStringLiteral("Generale")};
     for (int p = 2; p <= pages; ++p)
         pageNames << QStringLiteral("Pagina %1").arg(p);
+    QStringList detailLines; // each on a page of its own, after the fields' pages
+    for (const Detail &d : details) {
+        pageNames << captionOf(d.child);
+        detailLines << QStringLiteral("DETTAGLIO,%1,%2,%3,%4,%5,%6")
+                           .arg(detailLines.size() + 1)
+                           .arg(d.child, captionOf(d.child))
+                           .arg(pageNames.size())
+                           .arg(d.masterFields.join(u';'), d.childFields.join(u';'));
+    }
     const auto [searched, how] = searchedBy(table, lookups, described);
 
     QStringList lines{QStringLiteral("RECORD,%1,%2,%3,%4").arg(table.name, captionOf(table.name),
@@ -228,6 +270,7 @@ QStringList recordLines(const Connection &connection, const TableInfo &table)
         lines << QStringLiteral("RICERCA,1,MOSTRA,Per %1,%2").arg(captionOf(searched).toLower(), shown.join(u','))
               << QStringLiteral("RICERCA,1,SELEZIONE,%1,,%2").arg(searched, how);
     }
+    lines << detailLines; // before the index, where the reading ends
     QStringList key = table.primaryKey;
     if (key.isEmpty()) // the first unique index keeps rows apart as well
         if (const auto unique = uniqueKeys(connection, table); !unique.isEmpty())
@@ -267,8 +310,12 @@ QString captionOf(const QString &name)
 QStringList scaffoldDescriptors(const Connection &connection, const QStringList &tables)
 {
     QStringList lines{QStringLiteral("' Descrittori generati dal database: da rivedere (didascalie, pagine, ricerche)")};
+    QList<std::shared_ptr<const TableInfo>> infos;
     for (const QString &name : tables.isEmpty() ? tableNames(connection) : tables)
-        lines << recordLines(connection, *tableInfo(connection, name));
+        infos << tableInfo(connection, name);
+    const QHash<QString, QList<Detail>> details = detailsOf(connection, infos);
+    for (const auto &info : std::as_const(infos))
+        lines << recordLines(connection, *info, details.value(info->name.toUpper()));
     return lines;
 }
 

@@ -4,7 +4,8 @@
 // with its kind, length and picture (AUTOINC for a key the database numbers), the primary key,
 // foreign keys as lookups showing the referenced table's name (a composite one that extends
 // another as a lookup filtered by its source), a search layout and pages when a table has many
-// columns. A developer edits it from there.
+// columns, and a detail (a grid on a page of its own) for each table among those scaffolded whose
+// foreign key references a table's whole primary key. A developer edits it from there.
 
 #include <QString>
 #include <QStringList>
