@@ -107,8 +107,8 @@ int linesChild(int argc, char *argv[], qint64 rows)
     QFile dsc(dir.filePath(QStringLiteral("files.dsc")));
     dsc.open(QIODevice::WriteOnly);
     dsc.write("RECORD,ORDINI,Ordini,1,Testata,Righe\nCAMPO,NUMERO,Numero,LONG,8,,,,X,,,,,,1\n"
-              "CAMPO,NOTE,Note,TEXT,40,,,,,,,,,,1\nINDICE,PK,+NUMERO,-1,-1\n"
-              "DETTAGLIO,1,RIGHE,Righe dell'ordine,2,NUMERO,NUMERO\n"
+              "CAMPO,NOTE,Note,TEXT,40,,,,,,,,,,1\nDETTAGLIO,1,RIGHE,Righe dell'ordine,2,NUMERO,NUMERO\n"
+              "INDICE,PK,+NUMERO,-1,-1\n"
               "RECORD,RIGHE,Righe,1\nCAMPO,NUMERO,Numero,LONG,8\nCAMPO,RIGA,Riga,LONG,8\n"
               "CAMPO,ART,Articolo,TEXT,8\nCAMPO,QTA,Quantità,DOUBLE,12,,,,,,,,,\"0.###\"\n"
               "INDICE,PK,+NUMERO;+RIGA,-1,-1\n");

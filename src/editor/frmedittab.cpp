@@ -46,10 +46,16 @@ FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
                .invalid = [this](QWidget *control) { VALORENONVALIDO(control); },
                .fieldsChanged = [this] { return fieldsChanged(); }}),
       actions(RowActions::Parts{*q, *this, session, fields, window, list, panel},
-              RowActions::Calls{[q] { q->ShowRecord(); }, [this] { fields.clearBound(); }, [this] { panel.SETNEUTRAL(); },
-                                [q] { q->SETNEW(); }, [this] { FORMATTA(QString(), QString()); },
-                                [this] { closeWindow(); }, [this] { return CONTROLLOGENERALE(); },
-                                [this] { return closed(); }}),
+              RowActions::Calls{[q] { q->ShowRecord(); },
+                                [this] {
+                                    fields.clearBound();
+                                    details.clear();
+                                },
+                                [this] { panel.SETNEUTRAL(); }, [q] { q->SETNEW(); },
+                                [this] { FORMATTA(QString(), QString()); }, [this] { closeWindow(); },
+                                [this] { return details.finishEditing() && CONTROLLOGENERALE(); },
+                                [this] { return closed(); },
+                                [this](const RowOutcome &outcome) { return details.lineFailed(outcome); }}),
       search(SearchPane::Parts{*q, *this, data, session, window, panel, list, lookups},
              {.busy = busyGuard(*this),
               .closed = [this] { return closed(); },
@@ -62,7 +68,11 @@ FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
                    [this](int index) {
                        const Busy busy(*this);
                        lookups.CmbBounded_Click(index);
-                   }})
+                   }}),
+      details(Details::Parts{*q, *this, data, session, window, lookups}, {.edited = [this, q] {
+                  if (!modified)
+                      q->SETMODIFICATO();
+              }})
 {
 }
 

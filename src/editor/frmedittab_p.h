@@ -15,10 +15,12 @@
 //   Lookups         the lookup combo boxes (lookups.h)
 //   RowActions      new, save, drop, delete, move, and the explanation of data errors (rowactions.h)
 //   SearchPane      the search panel, its results in the list, and the export (searchpane.h)
+//   Details         the grids of the record's details and their lines (details.h)
 // and, on this object itself, the field checks (fieldchecks.cpp), the input events
 // (inputevents.cpp) and the start-up (startup.cpp).
 
 #include "editor/commandpanel.h"
+#include "editor/details.h"
 #include "editor/editordata.h"
 #include "editor/editorstate.h"
 #include "editor/fieldfactory.h"
@@ -70,6 +72,7 @@ public:
     RowActions actions;
     SearchPane search;
     FieldFactory factory;
+    Details details;
 
     // The user changed a control: the row is modified.
     void markEdited(QWidget *control);

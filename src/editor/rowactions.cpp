@@ -214,6 +214,8 @@ bool RowActions::writeRow()
     const RowOutcome outcome = m.session.save();
     if (outcome.done())
         return true;
+    if (outcome.line >= 0)
+        return m_calls.lineFailed(outcome) && writeRow();
     if (outcome.kind == RowOutcome::Kind::Invalid) {
         invalidValue(outcome);
         return false;

@@ -39,6 +39,8 @@ public:
         std::function<void()> showRecord, clearFields, setNeutral, setNew, formatAll, closeWindow;
         std::function<bool()> checkAll; // every field, before a save; false when one was reported
         std::function<bool()> closed;   // not started, or closed meanwhile
+        // A save stopped by a line of a detail: told; true when it is to be run again.
+        std::function<bool(const RowOutcome &)> lineFailed;
     };
     // The parts it works with.
     struct Parts

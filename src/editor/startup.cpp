@@ -52,6 +52,7 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
     if (!d->openData(Connection, dbPath, DatabaseName) || d->startEnded())
         return;
     d->factory.METTICAMPI();
+    d->details.build();
     if (!d->canShow) {
         d->Form_Unload();
         return;
@@ -79,6 +80,7 @@ void FrmEditTab::START(const QString &Connection, const QString &DbPath, const Q
                    .arg(QDir::toNativeSeparators(d->data.connection()->params().database)),
                MsgButtons::OkOnly, nxTr("ATTENZIONE!"));
     }
+    d->details.setReadOnly(d->readOnly);
     try {
         d->session.open(d->session.wholeTable(), CursorIntent::Change);
     } catch (const DataError &e) {
