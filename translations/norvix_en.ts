@@ -50,6 +50,10 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation> (the editor would not open: correct the line)</translation>
     </message>
     <message>
+        <source>%1 (%2 righe)</source>
+        <translation>%1 (%2 lines)</translation>
+    </message>
+    <message>
         <source>%1 (non presente nell'editor)</source>
         <translation>%1 (not in the editor)</translation>
     </message>
@@ -332,6 +336,14 @@ The matching fields cannot be changed.</translation>
     <message>
         <source>Elimina il record com'è salvato ora</source>
         <translation>Deletes the record as it is saved now</translation>
+    </message>
+    <message>
+        <source>Elimina riga</source>
+        <translation>Delete line</translation>
+    </message>
+    <message>
+        <source>Eliminare le righe selezionate ?</source>
+        <translation>Delete the selected lines?</translation>
     </message>
     <message>
         <source>Errore n° %1 - %2</source>
@@ -812,6 +824,10 @@ Do you want to end the record editor?</translation>
         <translation>The bookmarked row no longer exists</translation>
     </message>
     <message>
+        <source>La riga non esiste più: un altro utente l'ha eliminata.</source>
+        <translation>The line no longer exists: another user deleted it.</translation>
+    </message>
+    <message>
         <source>La stringa di connessione con Provider non indica il file (Data Source).</source>
         <translation>The connection string with Provider names no file (Data Source).</translation>
     </message>
@@ -1134,6 +1150,10 @@ Commands:
     <message>
         <source>VALORI</source>
         <translation>VALUES</translation>
+    </message>
+    <message>
+        <source>Valore di %1 non valido alla riga %2.</source>
+        <translation>Value of %1 not valid at line %2.</translation>
     </message>
     <message>
         <source>Valore di %1 non valido.</source>

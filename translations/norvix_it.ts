@@ -50,6 +50,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation> (l'editor non si aprirebbe: correggere la riga)</translation>
     </message>
     <message>
+        <source>%1 (%2 righe)</source>
+        <translation>%1 (%2 righe)</translation>
+    </message>
+    <message>
         <source>%1 (non presente nell'editor)</source>
         <translation>%1 (non presente nell'editor)</translation>
     </message>
@@ -332,6 +336,14 @@ I campi corrispondenti non possono essere modificati.</translation>
     <message>
         <source>Elimina il record com'è salvato ora</source>
         <translation>Elimina il record com'è salvato ora</translation>
+    </message>
+    <message>
+        <source>Elimina riga</source>
+        <translation>Elimina riga</translation>
+    </message>
+    <message>
+        <source>Eliminare le righe selezionate ?</source>
+        <translation>Eliminare le righe selezionate ?</translation>
     </message>
     <message>
         <source>Errore n° %1 - %2</source>
@@ -812,6 +824,10 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>La riga del segnalibro non esiste più</translation>
     </message>
     <message>
+        <source>La riga non esiste più: un altro utente l'ha eliminata.</source>
+        <translation>La riga non esiste più: un altro utente l'ha eliminata.</translation>
+    </message>
+    <message>
         <source>La stringa di connessione con Provider non indica il file (Data Source).</source>
         <translation>La stringa di connessione con Provider non indica il file (Data Source).</translation>
     </message>
@@ -1134,6 +1150,10 @@ Comandi:
     <message>
         <source>VALORI</source>
         <translation>VALORI</translation>
+    </message>
+    <message>
+        <source>Valore di %1 non valido alla riga %2.</source>
+        <translation>Valore di %1 non valido alla riga %2.</translation>
     </message>
     <message>
         <source>Valore di %1 non valido.</source>
