@@ -266,6 +266,19 @@ private slots:
         QCOMPARE(f.edited, 1);
     }
 
+    // A stored line deleted by another user meanwhile: told when it is edited, the lines read again.
+    void lineGone()
+    {
+        Fixture f;
+        QTRY_COMPARE(f.view->model()->rowCount(), 4);
+        f.b.exec({QStringLiteral("DELETE FROM RIG WHERE RIGA = 1")}, f.b.open());
+        f.type(0, 2, "7");
+        QCOMPARE(m_messages->messages().value(0).text, QStringLiteral("La riga non esiste più: un altro utente l'ha eliminata."));
+        QCOMPARE(f.editorText(), QStringLiteral("<no editor>"));
+        QTRY_COMPARE(f.caption(), QStringLiteral("Righe (2 righe)"));
+        QVERIFY(!f.lines.hasChanges());
+    }
+
     // 100,000 lines show at once and scroll to the end, never read whole.
     void manyLines()
     {

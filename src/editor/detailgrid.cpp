@@ -14,7 +14,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -197,7 +196,7 @@ bool DetailGrid::prepare(const QModelIndex &index)
 void DetailGrid::lineGone(const DataError &error)
 {
     msgBox(error.message());
-    QTimer::singleShot(0, this, [this] { reload(); }); // not while the view is at work
+    QMetaObject::invokeMethod(this, &DetailGrid::reload, Qt::QueuedConnection); // not while the view is at work
 }
 
 std::optional<QVariant> DetailGrid::typed(const DetailColumn &column, const QVariant &input) const
