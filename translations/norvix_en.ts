@@ -50,6 +50,10 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation> (the editor would not open: correct the line)</translation>
     </message>
     <message>
+        <source>%1 (%2 righe)</source>
+        <translation>%1 (%2 lines)</translation>
+    </message>
+    <message>
         <source>%1 (non presente nell'editor)</source>
         <translation>%1 (not in the editor)</translation>
     </message>
@@ -334,6 +338,14 @@ The matching fields cannot be changed.</translation>
         <translation>Deletes the record as it is saved now</translation>
     </message>
     <message>
+        <source>Elimina riga</source>
+        <translation>Delete line</translation>
+    </message>
+    <message>
+        <source>Eliminare le righe selezionate ?</source>
+        <translation>Delete the selected lines?</translation>
+    </message>
+    <message>
         <source>Errore n° %1 - %2</source>
         <translation>Error no. %1 - %2</translation>
     </message>
@@ -406,6 +418,14 @@ The matching fields cannot be changed.</translation>
         <translation>Field %1 takes at most %2 characters: the excess text was not entered.</translation>
     </message>
     <message>
+        <source>Il campo %1 della riga %2 non può essere salvato: %3</source>
+        <translation>Field %1 of line %2 cannot be saved: %3</translation>
+    </message>
+    <message>
+        <source>Il campo %1 della riga %2 è inesatto o mancante</source>
+        <translation>Field %1 of line %2 is wrong or missing</translation>
+    </message>
+    <message>
         <source>Il campo %1 non può essere salvato: %2</source>
         <translation>Field %1 cannot be saved: %2</translation>
     </message>
@@ -472,6 +492,10 @@ The matching fields cannot be changed.</translation>
     <message>
         <source>Il database è occupato da un altro utente</source>
         <translation>The database is busy with another user</translation>
+    </message>
+    <message>
+        <source>Il dettaglio %1 mostra il record %2, che non è descritto in %3.</source>
+        <translation>Detail %1 shows record %2, which is not described in %3.</translation>
     </message>
     <message>
         <source>Il disco del database è pieno</source>
@@ -804,12 +828,20 @@ Do you want to end the record editor?</translation>
         <translation>Search %1 does not exist for %2.</translation>
     </message>
     <message>
+        <source>La riga %1 non può essere salvata: %2</source>
+        <translation>Line %1 cannot be saved: %2</translation>
+    </message>
+    <message>
         <source>La riga corrente è stata eliminata</source>
         <translation>The current row was deleted</translation>
     </message>
     <message>
         <source>La riga del segnalibro non esiste più</source>
         <translation>The bookmarked row no longer exists</translation>
+    </message>
+    <message>
+        <source>La riga non esiste più: un altro utente l'ha eliminata.</source>
+        <translation>The line no longer exists: another user deleted it.</translation>
     </message>
     <message>
         <source>La stringa di connessione con Provider non indica il file (Data Source).</source>
@@ -1084,6 +1116,10 @@ F1	this help</translation>
         <translation>Another user deleted this record: the changes were not saved.</translation>
     </message>
     <message>
+        <source>Un altro utente ha modificato la riga %1: le modifiche non sono state salvate.</source>
+        <translation>Another user changed line %1: the changes were not saved.</translation>
+    </message>
+    <message>
         <source>Un altro utente ha modificato questo record dopo che è stato letto: il record non è stato eliminato.</source>
         <translation>Another user changed this record after it was read: the record was not deleted.</translation>
     </message>
@@ -1134,6 +1170,10 @@ Commands:
     <message>
         <source>VALORI</source>
         <translation>VALUES</translation>
+    </message>
+    <message>
+        <source>Valore di %1 non valido alla riga %2.</source>
+        <translation>Value of %1 not valid at line %2.</translation>
     </message>
     <message>
         <source>Valore di %1 non valido.</source>
@@ -1506,6 +1546,10 @@ Commands:
     <message>
         <source>ricerca %1 non dichiarata da una riga MOSTRA precedente</source>
         <translation>search %1 not declared by an earlier MOSTRA line</translation>
+    </message>
+    <message>
+        <source>riga %1</source>
+        <translation>line %1</translation>
     </message>
     <message>
         <source>scrive anche un files.dsc per le tabelle copiate, accanto al database</source>

@@ -50,6 +50,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation> (l'editor non si aprirebbe: correggere la riga)</translation>
     </message>
     <message>
+        <source>%1 (%2 righe)</source>
+        <translation>%1 (%2 righe)</translation>
+    </message>
+    <message>
         <source>%1 (non presente nell'editor)</source>
         <translation>%1 (non presente nell'editor)</translation>
     </message>
@@ -334,6 +338,14 @@ I campi corrispondenti non possono essere modificati.</translation>
         <translation>Elimina il record com'è salvato ora</translation>
     </message>
     <message>
+        <source>Elimina riga</source>
+        <translation>Elimina riga</translation>
+    </message>
+    <message>
+        <source>Eliminare le righe selezionate ?</source>
+        <translation>Eliminare le righe selezionate ?</translation>
+    </message>
+    <message>
         <source>Errore n° %1 - %2</source>
         <translation>Errore n° %1 - %2</translation>
     </message>
@@ -406,6 +418,14 @@ I campi corrispondenti non possono essere modificati.</translation>
         <translation>Il campo %1 accetta al massimo %2 caratteri: il testo in eccesso non è stato inserito.</translation>
     </message>
     <message>
+        <source>Il campo %1 della riga %2 non può essere salvato: %3</source>
+        <translation>Il campo %1 della riga %2 non può essere salvato: %3</translation>
+    </message>
+    <message>
+        <source>Il campo %1 della riga %2 è inesatto o mancante</source>
+        <translation>Il campo %1 della riga %2 è inesatto o mancante</translation>
+    </message>
+    <message>
         <source>Il campo %1 non può essere salvato: %2</source>
         <translation>Il campo %1 non può essere salvato: %2</translation>
     </message>
@@ -472,6 +492,10 @@ I campi corrispondenti non possono essere modificati.</translation>
     <message>
         <source>Il database è occupato da un altro utente</source>
         <translation>Il database è occupato da un altro utente</translation>
+    </message>
+    <message>
+        <source>Il dettaglio %1 mostra il record %2, che non è descritto in %3.</source>
+        <translation>Il dettaglio %1 mostra il record %2, che non è descritto in %3.</translation>
     </message>
     <message>
         <source>Il disco del database è pieno</source>
@@ -804,12 +828,20 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>La ricerca %1 non esiste per %2.</translation>
     </message>
     <message>
+        <source>La riga %1 non può essere salvata: %2</source>
+        <translation>La riga %1 non può essere salvata: %2</translation>
+    </message>
+    <message>
         <source>La riga corrente è stata eliminata</source>
         <translation>La riga corrente è stata eliminata</translation>
     </message>
     <message>
         <source>La riga del segnalibro non esiste più</source>
         <translation>La riga del segnalibro non esiste più</translation>
+    </message>
+    <message>
+        <source>La riga non esiste più: un altro utente l'ha eliminata.</source>
+        <translation>La riga non esiste più: un altro utente l'ha eliminata.</translation>
     </message>
     <message>
         <source>La stringa di connessione con Provider non indica il file (Data Source).</source>
@@ -1084,6 +1116,10 @@ F1	questo aiuto</translation>
         <translation>Un altro utente ha eliminato questo record: le modifiche non sono state salvate.</translation>
     </message>
     <message>
+        <source>Un altro utente ha modificato la riga %1: le modifiche non sono state salvate.</source>
+        <translation>Un altro utente ha modificato la riga %1: le modifiche non sono state salvate.</translation>
+    </message>
+    <message>
         <source>Un altro utente ha modificato questo record dopo che è stato letto: il record non è stato eliminato.</source>
         <translation>Un altro utente ha modificato questo record dopo che è stato letto: il record non è stato eliminato.</translation>
     </message>
@@ -1134,6 +1170,10 @@ Comandi:
     <message>
         <source>VALORI</source>
         <translation>VALORI</translation>
+    </message>
+    <message>
+        <source>Valore di %1 non valido alla riga %2.</source>
+        <translation>Valore di %1 non valido alla riga %2.</translation>
     </message>
     <message>
         <source>Valore di %1 non valido.</source>
@@ -1506,6 +1546,10 @@ Comandi:
     <message>
         <source>ricerca %1 non dichiarata da una riga MOSTRA precedente</source>
         <translation>ricerca %1 non dichiarata da una riga MOSTRA precedente</translation>
+    </message>
+    <message>
+        <source>riga %1</source>
+        <translation>riga %1</translation>
     </message>
     <message>
         <source>scrive anche un files.dsc per le tabelle copiate, accanto al database</source>

@@ -1,5 +1,6 @@
 #include "editor/columntext.h"
 
+#include "platform/typedvalue.h"
 #include "platform/values.h"
 
 #include <QRegularExpression>
@@ -61,6 +62,8 @@ QString columnValueText(const QVariant &value, ColumnKind kind)
 {
     if (!value.isValid() || value.isNull())
         return QString();
+    if (value.metaType() == QMetaType::fromType<Decimal>()) // a number as typed
+        return decimalText(value.value<Decimal>().digits);
     switch (value.typeId()) {
     case QMetaType::Bool: return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     case QMetaType::QDate: return Values::dateText(QDateTime(value.toDate(), QTime(0, 0)));
