@@ -211,6 +211,15 @@ void DetailView::moveDown()
 
 void DetailView::keyPressEvent(QKeyEvent *event)
 {
+    // A modifier pressed alone (Shift before a capital letter) goes on to the key it modifies.
+    switch (event->key()) {
+    case Qt::Key_Shift: case Qt::Key_Control: case Qt::Key_Alt: case Qt::Key_AltGr: case Qt::Key_Meta:
+    case Qt::Key_CapsLock: case Qt::Key_NumLock:
+        event->ignore();
+        return;
+    default:
+        break;
+    }
     // A key the open editor left (an arrow) or typed in the grid beside it: its value first.
     if (!finishEditing())
         return;

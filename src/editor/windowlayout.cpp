@@ -174,10 +174,11 @@ void WindowLayout::applyGeometry()
         place(m_searchPanel, Layout::Rect{m_listRect.left, m_listRect.top, m_listRect.width, m_searchHeight});
     // A widget filling a page reaches the page's right and bottom edges.
     const Layout::Rect client = tabClient();
-    for (QWidget *w : std::as_const(m_fillers)) {
+    for (QWidget *w : fillers()) {
         Layout::Rect &r = m_twips[w];
         r.width = std::max(0, client.right() - Layout::kGap - r.left);
-        r.height = std::max(Layout::kBlockHeight / 2, client.bottom() - Layout::kGap - r.top);
+        // The frame's bottom: what the list grows by moves the pages and the frame down alike.
+        r.height = std::max(Layout::kBlockHeight / 2, m_tabRect.bottom() - kFrame - Layout::kGap / 2 - r.top);
     }
     // The fields too, from where they were placed, moved down by what the list grew by (the
     // children only: a widget dropped since is no longer among them).
@@ -313,8 +314,18 @@ void WindowLayout::fillPage(QWidget *w, int page)
     int subPage = 1;
     const Layout::Rect r = m_pages->block(page, Layout::kBlockHeight, &subPage);
     w->setProperty("Tag", Layout::tabMark(float(page), subPage));
-    m_fillers << w;
+    w->setProperty("FillsPage", true);
     place(w, r);
+}
+
+QList<QWidget *> WindowLayout::fillers() const
+{
+    // The window's children only: a widget dropped since is no longer among them.
+    QList<QWidget *> out;
+    for (QWidget *w : m_parts.window.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        if (w->property("FillsPage").toBool() && m_twips.contains(w))
+            out << w;
+    return out;
 }
 
 void WindowLayout::makeTabs()
@@ -361,7 +372,7 @@ void WindowLayout::TabPage_Click()
     if (m_tabs->currentIndex() < 0)
         return;
     const QString tag = m_tabs->tabData(m_tabs->currentIndex()).toString();
-    for (QWidget *w : m_parts.fields.widgets() + m_fillers) {
+    for (QWidget *w : m_parts.fields.widgets() + fillers()) {
         const QString t = w->property("Tag").toString();
         if (!t.isEmpty())
             w->setVisible(t == tag);

@@ -106,6 +106,8 @@ private:
     void updateGrowth();
     int wantedList() const;
     void PicButton_Resize();
+    // The widgets placed by fillPage().
+    QList<QWidget *> fillers() const;
     Layout::Rect tabClient() const;
 
     Parts m_parts;
@@ -119,7 +121,6 @@ private:
     Layout::Rect m_listRect, m_tabRect, m_panelRect;
     std::array<Layout::Rect, 5> m_buttonRects{};
     QHash<QWidget *, Layout::Rect> m_twips;
-    QList<QWidget *> m_fillers; // see fillPage()
     QTabBar *m_tabs = nullptr;
     QFrame *m_tabFrame = nullptr;
     QLabel *m_lblScala = nullptr;

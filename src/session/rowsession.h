@@ -127,7 +127,6 @@ public:
     // same transaction as the row, a delete deletes them first, in the delete's.
     void addLines(LineSet *lines);
     void removeLines(LineSet *lines);
-    const QList<LineSet *> &lines() const { return m_lines; }
     // Whether a detail's lines hold changes.
     bool linesChanged() const;
 
