@@ -2,6 +2,7 @@
 // deleting lines, read-only, lookups, and a master of 100,000 lines read lazily.
 
 #include "backends.h"
+#include "editordriver.h"
 #include "descriptor/leggidsc.h"
 #include "editor/detailgrid.h"
 #include "editor/detailmodel.h"
@@ -292,6 +293,119 @@ private slots:
         QTRY_COMPARE(f.cell(99999, 0), QStringLiteral("100000"));
         QVERIFY(static_cast<DetailModel *>(f.view->model())->stored()->cachedPages() <= RecordListModel::kMaxPages);
         QCOMPARE(f.grid->lineNumber(f.lines.take({2024, 2, 99999})), 99999);
+    }
+
+    // An order and its lines in the editor, on both back ends: saved, refused, in conflict,
+    // dropped and deleted together, asserted on the rows as stored.
+    void orderInTheEditor_data()
+    {
+        TestUtil::backends("kind", QList<QPair<const char *, int>>{
+                                       {"new order", 0}, {"lines changed", 1}, {"line refused", 2},
+                                       {"line changed meanwhile", 3}, {"cancelled", 4}, {"order deleted", 5},
+                                       {"delete refused", 6}, {"read-only", 7}});
+    }
+    void orderInTheEditor()
+    {
+        QFETCH(QString, backend);
+        QFETCH(int, kind);
+        Backend b(backend);
+        b.exec({b.sqlite ? QStringLiteral("CREATE TABLE ORD (ID INTEGER PRIMARY KEY, NOTE VARCHAR(20))")
+                         : QStringLiteral("CREATE TABLE ORD (ID SERIAL PRIMARY KEY, NOTE VARCHAR(20))"),
+                QStringLiteral("CREATE TABLE RIG (OID INTEGER NOT NULL REFERENCES ORD (ID), RIGA INTEGER NOT NULL, "
+                               "QTA INTEGER CHECK (QTA < 1000), PRIMARY KEY (OID, RIGA))"),
+                QStringLiteral("CREATE TABLE X (OID INTEGER, RIGA INTEGER, FOREIGN KEY (OID, RIGA) REFERENCES RIG (OID, RIGA))"),
+                QStringLiteral("INSERT INTO ORD (ID, NOTE) VALUES (1, 'uno')"),
+                QStringLiteral("INSERT INTO RIG VALUES (1, 1, 10), (1, 2, 20)")});
+        if (!b.sqlite)
+            b.exec({QStringLiteral("SELECT setval('ord_id_seq', 1)")});
+        b.dsc(QStringLiteral("RECORD,ORD,Ordini,1\nCAMPO,ID,Id,AUTOINC,6\nCAMPO,NOTE,Note,TEXT,20\n"
+                             "DETTAGLIO,1,RIG,Righe,1,ID,OID\nINDICE,PK,+ID,-1,-1\nRECORD,RIG,Righe,1\n"
+                             "CAMPO,OID,Ordine,LONG,6\nCAMPO,RIGA,Riga,AUTOINC,4\nCAMPO,QTA,Quantita,INTEGER,6\n"
+                             "INDICE,PK,+OID;+RIGA,-1,-1\n"));
+        const auto stored = [&] { return b.rows(QStringLiteral("SELECT OID, RIGA, QTA FROM RIG ORDER BY OID, RIGA")); };
+        const QList<QVariantList> before{{1, 1, 10}, {1, 2, 20}};
+        FrmEditTab editor;
+        editor.START(b.connection, b.folder(), QString(), QStringLiteral("ORD"), QString(), QString(), kind == 7);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowActive(&editor));
+        auto *grid = TestUtil::control<QTableView>(editor, QStringLiteral("GrdDettaglio1"));
+        QTRY_COMPARE(grid->model()->rowCount(), kind == 7 ? 2 : 3); // the empty line last
+        QCOMPARE(grid->model()->index(1, 1).data().toString(), QStringLiteral("20"));
+        const auto type = [&](int row, const char *keys) { // into the quantity, left with Tab
+            grid->setCurrentIndex(grid->model()->index(row, 1));
+            grid->setFocus();
+            for (const char *k = keys; *k; ++k) // the first key opens the cell's editor
+                QTest::keyClick(QApplication::focusWidget(), *k);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        };
+        switch (kind) {
+        case 0: // a new order gets its lines, and the number the database gives it
+            TestUtil::press(editor, 0);
+            QTRY_COMPARE(grid->model()->rowCount(), 1);
+            TestUtil::typeInto(editor, TestUtil::control(editor, QStringLiteral("TxtText2")), QStringLiteral("due"));
+            type(0, "5");
+            type(1, "6");
+            TestUtil::press(editor, 1);
+            QCOMPARE(TestUtil::messageTexts(*m_messages), QStringList());
+            QCOMPARE(b.rows(QStringLiteral("SELECT ID, NOTE FROM ORD WHERE ID = 2")), (QList<QVariantList>{{2, "due"}}));
+            QCOMPARE(stored(), (before + QList<QVariantList>{{2, 1, 5}, {2, 2, 6}}));
+            QTRY_COMPARE(grid->model()->index(1, 0).data().toString(), QStringLiteral("2"));
+            break;
+        case 1: // changed, deleted after the question, added: saved together
+            type(0, "11");
+            grid->setCurrentIndex(grid->model()->index(1, 0));
+            m_messages->script({MsgAnswer::Yes});
+            QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+            QCOMPARE(TestUtil::messageTexts(*m_messages), QStringList{"Eliminare le righe selezionate ?"});
+            type(1, "30");
+            QVERIFY(editor.Modified());
+            TestUtil::press(editor, 1);
+            QCOMPARE(stored(), (QList<QVariantList>{{1, 1, 11}, {1, 2, 30}}));
+            QVERIFY(!editor.Modified());
+            break;
+        case 2: // refused by the database: nothing stored, the line told and selected, its value kept
+        case 3: // changed meanwhile by another user: explained, nothing stored
+            type(0, kind == 2 ? "1500" : "11");
+            type(2, "7");
+            if (kind == 3)
+                b.exec({QStringLiteral("UPDATE RIG SET QTA = 99 WHERE RIGA = 1")}, b.open());
+            QCOMPARE(TestUtil::answerConflicts([&] { TestUtil::press(editor, 1); }), kind == 3 ? 1 : 0);
+            if (kind == 2) {
+                QCOMPARE(m_messages->messages().size(), 1);
+                QVERIFY(m_messages->messages().constFirst().text.startsWith(QStringLiteral("La riga 1 non può essere salvata")));
+                QCOMPARE(grid->currentIndex().row(), 0);
+            }
+            QCOMPARE(stored(), (kind == 2 ? before : QList<QVariantList>{{1, 1, 99}, {1, 2, 20}}));
+            QVERIFY(editor.Modified());
+            QCOMPARE(grid->model()->index(0, 1).data().toString(), QString::fromLatin1(kind == 2 ? "1500" : "11"));
+            QCOMPARE(grid->model()->rowCount(), 4);
+            break;
+        case 4: // Annulla drops the lines' changes with the row's, after the question
+            type(0, "11");
+            m_messages->script({MsgAnswer::Ok});
+            TestUtil::press(editor, 2);
+            QTRY_COMPARE(grid->model()->index(0, 1).data().toString(), QStringLiteral("10"));
+            QVERIFY(!editor.Modified());
+            QCOMPARE(stored(), before);
+            break;
+        case 5: // Elimina deletes the lines and the order together; a refusal deletes nothing
+        case 6:
+            if (kind == 6)
+                b.exec({QStringLiteral("INSERT INTO X VALUES (1, 2)")});
+            m_messages->script({MsgAnswer::Ok});
+            TestUtil::press(editor, 3);
+            QCOMPARE(stored(), (kind == 5 ? QList<QVariantList>{} : before));
+            QCOMPARE(b.scalar(QStringLiteral("SELECT COUNT(*) FROM ORD")).toInt(), kind == 5 ? 0 : 1);
+            QCOMPARE(m_messages->messages().size(), kind == 5 ? 1 : 2);
+            break;
+        case 7: // read-only: no cell opens, no line is deleted
+            grid->setCurrentIndex(grid->model()->index(0, 1));
+            grid->setFocus();
+            QTest::keyClick(grid, '5');
+            QCOMPARE(QApplication::focusWidget(), grid);
+            QVERIFY(!TestUtil::control<QPushButton>(editor, QStringLiteral("CmdEliminaRiga1"))->isEnabled());
+            break;
+        }
     }
 };
 
