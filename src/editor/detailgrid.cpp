@@ -80,9 +80,13 @@ DetailGrid::DetailGrid(const Dettaglio &detail, std::shared_ptr<Rec> child, Line
     const int letter = m_view->fontMetrics().averageCharWidth();
     for (int i = 0; i < shown.size(); ++i) {
         const int letters = std::max<int>(shown[i].campo->MaxLen(), int(shown[i].campo->Desc().size()));
-        m_view->setColumnWidth(i, letter * std::clamp(letters + (shown[i].editor == Editor::Lookup ? 20 : 0), 4, 40) + 16);
+        m_view->setColumnWidth(i, letter * std::clamp(letters + (shown[i].editor == Editor::Lookup ? 30 : 0), 4, 50) + 16);
     }
     m_view->horizontalHeader()->setStretchLastSection(true);
+    // One text line per line: a long description is cut, never makes its line taller.
+    m_view->setWordWrap(false);
+    m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 8);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -176,9 +176,14 @@ Qt::ItemFlags DetailModel::flags(const QModelIndex &index) const
 
 bool DetailModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (role != Qt::CheckStateRole || !setCell || !(flags(index) & Qt::ItemIsUserCheckable))
+    // A value set through the model (a script, an accessibility tool) is checked as one typed.
+    if (!setCell || !index.isValid())
         return false;
-    return setCell(index, value.toInt() == Qt::Checked);
+    if (role == Qt::CheckStateRole && (flags(index) & Qt::ItemIsUserCheckable))
+        return setCell(index, value.toInt() == Qt::Checked);
+    if (role == Qt::EditRole && (flags(index) & Qt::ItemIsEditable))
+        return setCell(index, value);
+    return false;
 }
 
 void DetailModel::reload()
