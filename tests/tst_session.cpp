@@ -206,7 +206,20 @@ private slots:
         const QList<QVariantList> before{{1, 1, 10}, {1, 2, 20}};
         RowOutcome outcome;
         if (kind == 0) { // the number the database gives the order reaches its lines, numbered within it
+            struct : RowObserver
+            {
+                LineSet *lines = nullptr;
+                QList<QVariantList> seen; // the master of the lines whenever the row in hand is replaced
+                void rowReplaced(const RowSession &) override { seen << lines->master(); }
+            } watcher;
+            watcher.lines = &lines;
+            session.addObserver(&watcher);
+            session.load({1});
             session.startNew();
+            QCOMPARE(watcher.seen, (QList<QVariantList>{{1}, {}})); // a new row has no lines yet
+            session.removeObserver(&watcher);
+            // Nor can one of another order's lines be taken for it.
+            QCOMPARE(TestUtil::errorOf([&] { lines.take({1, 1}); }), int(DataError::RowChanged));
             session.setValue(QStringLiteral("NOME"), QStringLiteral("due"));
             for (int i = 0; i < 2; ++i)
                 set(lines.add(), "QTA", "5");

@@ -840,6 +840,10 @@ Do you want to end the record editor?</translation>
         <translation>The bookmarked row no longer exists</translation>
     </message>
     <message>
+        <source>La riga non appartiene più a questo record.</source>
+        <translation>The line no longer belongs to this record.</translation>
+    </message>
+    <message>
         <source>La riga non esiste più: un altro utente l'ha eliminata.</source>
         <translation>The line no longer exists: another user deleted it.</translation>
     </message>

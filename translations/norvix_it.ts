@@ -840,6 +840,10 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>La riga del segnalibro non esiste più</translation>
     </message>
     <message>
+        <source>La riga non appartiene più a questo record.</source>
+        <translation>La riga non appartiene più a questo record.</translation>
+    </message>
+    <message>
         <source>La riga non esiste più: un altro utente l'ha eliminata.</source>
         <translation>La riga non esiste più: un altro utente l'ha eliminata.</translation>
     </message>

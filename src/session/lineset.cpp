@@ -59,6 +59,10 @@ int LineSet::take(const QVariantList &key)
     auto row = std::make_unique<Recordset>(m_connection, rowOf(key), m_link.keyColumns, CursorIntent::Change);
     if (!row->hasCurrentRow())
         throw DataError(DataError::RowChanged, nxTr("La riga non esiste più: un altro utente l'ha eliminata."));
+    // Only a line of the master in hand: a change or a delete must never reach another's lines.
+    for (int i = 0; i < m_link.childColumns.size(); ++i)
+        if (m_master.isEmpty() || row->value(m_link.childColumns[i]).toString() != m_master.value(i).toString())
+            throw DataError(DataError::RowChanged, nxTr("La riga non appartiene più a questo record."));
     const int id = m_next++;
     m_lines[id] = Line{std::move(row), key, {}, false, std::nullopt};
     m_ids.insert(keyText(key), id);

@@ -38,9 +38,11 @@ std::shared_ptr<const TableInfo> RowSession::table() const
     return tableInfo(*m_connection, m_table);
 }
 
-Recordset &RowSession::open(const RecordSource &source, CursorIntent intent)
+Recordset &RowSession::open(const RecordSource &source, CursorIntent intent, bool adding)
 {
     m_recordset = std::make_unique<Recordset>(m_connection, source, m_keyColumns, intent);
+    if (adding)
+        m_recordset->AddNew();
     m_values.clear();
     linesFollow();
     tell([this](RowObserver &o) { o.rowReplaced(*this); });
@@ -55,10 +57,7 @@ Recordset &RowSession::reopen(CursorIntent intent)
 Recordset &RowSession::startNew()
 {
     // Over the whole table: a row shown narrows the one in hand to itself.
-    Recordset &rs = open(wholeTable(), CursorIntent::Change);
-    rs.AddNew();
-    linesFollow();
-    return rs;
+    return open(wholeTable(), CursorIntent::Change, true);
 }
 
 RecordSource RowSession::rowOf(const QVariantList &key) const

@@ -84,8 +84,9 @@ public:
 
     // The row in hand (none before the first open).
     Recordset *recordset() const { return m_recordset.get(); }
-    // Puts a recordset over `source` in hand; observers hear of it.
-    Recordset &open(const RecordSource &source, CursorIntent intent);
+    // Puts a recordset over `source` in hand (`adding`: a new row started on it); observers hear
+    // of it.
+    Recordset &open(const RecordSource &source, CursorIntent intent, bool adding = false);
     // The one in hand opened again over its own source (the whole table before the first open).
     Recordset &reopen(CursorIntent intent);
     // The row of `key` opened for change; a new row over the whole table.
