@@ -4,6 +4,8 @@
 #include "descriptor/prossimovalore.h"
 #include "platform/language.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 
 namespace Norvix {
@@ -84,6 +86,20 @@ int LineSet::add()
 {
     const int id = m_next++;
     m_lines[id] = Line{};
+    // The fields' defaults, as a new row takes them (NOW: the date and time of now).
+    const auto campi = m_link.record ? m_link.record->Campi() : nullptr;
+    if (!campi)
+        return id;
+    for (const auto &c : *campi) {
+        if (c->Default().isEmpty() || m_link.childColumns.contains(c->Nome(), Qt::CaseInsensitive))
+            continue;
+        const bool now = c->TIPO().compare(u"DATE", Qt::CaseInsensitive) == 0 && c->Default().compare(u"NOW", Qt::CaseInsensitive) == 0;
+        try {
+            setValue(id, c->Nome(), typed(c->Nome(), now ? QVariant(QDateTime::currentDateTime()) : QVariant(c->Default())));
+        } catch (const DataError &) {
+            // A default the column cannot take (or a field the table lacks): left empty, checked on save.
+        }
+    }
     return id;
 }
 
