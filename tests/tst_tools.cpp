@@ -243,6 +243,7 @@ private slots:
                  "\"Quantity\" NUMERIC(18,0))",
                  "CREATE TABLE ORDINI (NUMERO " + identity + ", TOTALE NUMERIC(20,2), REGIONE VARCHAR(20) REFERENCES PROVINCE (REGIONE))",
                  "CREATE TABLE ABBINAMENTI (A INTEGER, B INTEGER, PRIMARY KEY (A, B))",
+                 "CREATE TABLE VISITE (PROV VARCHAR(2) REFERENCES PROVINCE (SIGLA), GIORNO DATE)", // no key: no detail
                  "INSERT INTO PROVINCE VALUES ('MI', 'Lombardia', 'Milano'), ('MX', 'Messico', 'Milano')", "INSERT INTO COMUNI VALUES ('MI', 'F205', 'Milano')",
                  "INSERT INTO CLIENTI (CODICE, RAGIONE_SOCIALE, PROV, COMUNE) VALUES (1, 'Rossi', 'MI', 'F205')"});
         const QStringList lines = scaffoldDescriptors(*db.conn);
@@ -268,15 +269,16 @@ private slots:
                                  "CAMPO,TOTALE,Totale,DECIMAL,22,,,,,,,,,,1"}) // too many digits for a picture
             QVERIFY2(lines.contains(QString::fromLatin1(line), Qt::CaseInsensitive), line);
         QVERIFY(lineOf("CAMPO,CODICE,Codice,").contains(db.sqlite ? ",AUTOINC," : ",LONG,")); // the rowid, on SQLite
-        // A detail, on a page of its own, for each foreign key to a whole primary key (not ORDINI's to REGIONE).
+        // A detail, on a page of its own, for each foreign key to a whole primary key (not ORDINI's to REGIONE, nor
+        // VISITE's, which has no key of its own).
         for (const char *line : {"RECORD,PROVINCE,Province,1,Generale,Clienti,Comuni", "DETTAGLIO,1,CLIENTI,Clienti,2,SIGLA,PROV",
                                  "DETTAGLIO,2,COMUNI,Comuni,3,SIGLA,PROV", "RECORD,COMUNI,Comuni,1,Generale,Clienti",
                                  "DETTAGLIO,1,CLIENTI,Clienti,2,PROV;CODICE,PROV;COMUNE"})
             QVERIFY2(lines.contains(QString::fromLatin1(line), Qt::CaseInsensitive), line);
         QCOMPARE(lines.filter(QRegularExpression("^DETTAGLIO,")).size(), 3);
         // One record per user table (no catalog of the server), each with a search.
-        QCOMPARE(lines.filter(QRegularExpression("^RECORD,")).size(), 6);
-        QCOMPARE(lines.filter(QRegularExpression("^RICERCA,1,MOSTRA,")).size(), 6);
+        QCOMPARE(lines.filter(QRegularExpression("^RECORD,")).size(), 7);
+        QCOMPARE(lines.filter(QRegularExpression("^RICERCA,1,MOSTRA,")).size(), 7);
         QCOMPARE(lineOf("RICERCA,1,SELEZIONE,A,"), QStringLiteral("RICERCA,1,SELEZIONE,%1,,=").arg(db.sqlite ? "A" : "a"));
 
         QCOMPARE(described(lintDescriptors(*db.conn, lines, "files.dsc")), QStringList());

@@ -201,7 +201,8 @@ struct Detail
 };
 
 // The details of each table, by its upper-cased name: the tables among `tables` whose foreign key
-// references its whole primary key, in table order. A table that refers to itself is no detail.
+// references its whole primary key, in table order. A table that refers to itself is no detail,
+// nor is one without a primary key.
 QHash<QString, QList<Detail>> detailsOf(const Connection &connection, const QList<std::shared_ptr<const TableInfo>> &tables)
 {
     QHash<QString, const TableInfo *> byName;
@@ -217,6 +218,8 @@ QHash<QString, QList<Detail>> detailsOf(const Connection &connection, const QLis
     };
     QHash<QString, QList<Detail>> details;
     for (const auto &child : tables) {
+        if (child->primaryKey.isEmpty())
+            continue; // its lines could not be written one by one (a partition of a table, a log)
         for (const ForeignKey &k : foreignKeys(connection, *child)) {
             const TableInfo *master = byName.value(k.table.toUpper());
             if (master && master != child.get() && !master->primaryKey.isEmpty() && sameColumns(k.references, master->primaryKey))
