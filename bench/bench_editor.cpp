@@ -63,29 +63,38 @@ void makeTable(const QString &folder, qint64 rows)
     QSqlDatabase::removeDatabase(QStringLiteral("make"));
 }
 
-// Start-up of an editor whose lookup field refers to a table of `rows` rows.
-int lookupChild(int argc, char *argv[], qint64 rows)
+// A folder's descriptors and its database bench.db, made by `statements`.
+void makeFolder(const QTemporaryDir &dir, const char *descriptors, const QStringList &statements)
 {
-    QApplication app(argc, argv);
-    setMessageService(std::make_shared<RecordingMessageService>());
-    QTemporaryDir dir;
     QFile dsc(dir.filePath(QStringLiteral("files.dsc")));
     dsc.open(QIODevice::WriteOnly);
-    dsc.write("RECORD,RIGHE,Righe,1\nCAMPO,ID,Id,LONG,8,,,,X\nCAMPO,ART,Articolo,TEXT,8,,,,,,ARTICOLI,NOME,CMBBOUNDED\n"
-              "INDICE,PK,+ID,-1,-1\n");
+    dsc.write(descriptors);
     dsc.close();
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("make"));
         db.setDatabaseName(dir.filePath(QStringLiteral("bench.db")));
         db.open();
         QSqlQuery q(db);
-        q.exec(QStringLiteral("CREATE TABLE ARTICOLI (COD VARCHAR(8) PRIMARY KEY, NOME VARCHAR(40))"));
-        q.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
-                              "INSERT INTO ARTICOLI SELECT printf('%08d', i), 'Articolo ' || i FROM n").arg(rows));
-        q.exec(QStringLiteral("CREATE TABLE RIGHE (ID INTEGER PRIMARY KEY, ART VARCHAR(8))"));
-        q.exec(QStringLiteral("INSERT INTO RIGHE VALUES (1, '00000007')"));
+        for (const QString &statement : statements)
+            q.exec(statement);
     }
     QSqlDatabase::removeDatabase(QStringLiteral("make"));
+}
+
+// Start-up of an editor whose lookup field refers to a table of `rows` rows.
+int lookupChild(int argc, char *argv[], qint64 rows)
+{
+    QApplication app(argc, argv);
+    setMessageService(std::make_shared<RecordingMessageService>());
+    QTemporaryDir dir;
+    makeFolder(dir,
+               "RECORD,RIGHE,Righe,1\nCAMPO,ID,Id,LONG,8,,,,X\nCAMPO,ART,Articolo,TEXT,8,,,,,,ARTICOLI,NOME,CMBBOUNDED\n"
+               "INDICE,PK,+ID,-1,-1\n",
+               {QStringLiteral("CREATE TABLE ARTICOLI (COD VARCHAR(8) PRIMARY KEY, NOME VARCHAR(40))"),
+                QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                               "INSERT INTO ARTICOLI SELECT printf('%08d', i), 'Articolo ' || i FROM n").arg(rows),
+                QStringLiteral("CREATE TABLE RIGHE (ID INTEGER PRIMARY KEY, ART VARCHAR(8))"),
+                QStringLiteral("INSERT INTO RIGHE VALUES (1, '00000007')")});
     QElapsedTimer t;
     t.start();
     FrmEditTab editor;
@@ -104,28 +113,17 @@ int linesChild(int argc, char *argv[], qint64 rows)
     QApplication app(argc, argv);
     setMessageService(std::make_shared<RecordingMessageService>());
     QTemporaryDir dir;
-    QFile dsc(dir.filePath(QStringLiteral("files.dsc")));
-    dsc.open(QIODevice::WriteOnly);
-    dsc.write("RECORD,ORDINI,Ordini,1,Testata,Righe\nCAMPO,NUMERO,Numero,LONG,8,,,,X,,,,,,1\n"
-              "CAMPO,NOTE,Note,TEXT,40,,,,,,,,,,1\nDETTAGLIO,1,RIGHE,Righe dell'ordine,2,NUMERO,NUMERO\n"
-              "INDICE,PK,+NUMERO,-1,-1\n"
-              "RECORD,RIGHE,Righe,1\nCAMPO,NUMERO,Numero,LONG,8\nCAMPO,RIGA,Riga,LONG,8\n"
-              "CAMPO,ART,Articolo,TEXT,8\nCAMPO,QTA,Quantità,DOUBLE,12,,,,,,,,,\"0.###\"\n"
-              "INDICE,PK,+NUMERO;+RIGA,-1,-1\n");
-    dsc.close();
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("make"));
-        db.setDatabaseName(dir.filePath(QStringLiteral("bench.db")));
-        db.open();
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("CREATE TABLE ORDINI (NUMERO INTEGER PRIMARY KEY, NOTE VARCHAR(40))"));
-        q.exec(QStringLiteral("INSERT INTO ORDINI VALUES (1, 'grande')"));
-        q.exec(QStringLiteral("CREATE TABLE RIGHE (NUMERO INTEGER NOT NULL REFERENCES ORDINI (NUMERO), RIGA INTEGER NOT NULL, "
-                              "ART VARCHAR(8), QTA DOUBLE PRECISION, PRIMARY KEY (NUMERO, RIGA))"));
-        q.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
-                              "INSERT INTO RIGHE SELECT 1, i, printf('A%05d', i % 1000), i % 50 FROM n").arg(rows));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("make"));
+    makeFolder(dir,
+               "RECORD,ORDINI,Ordini,1,Testata,Righe\nCAMPO,NUMERO,Numero,LONG,8,,,,X,,,,,,1\n"
+               "CAMPO,NOTE,Note,TEXT,40,,,,,,,,,,1\nDETTAGLIO,1,RIGHE,Righe dell'ordine,2,NUMERO,NUMERO\n"
+               "INDICE,PK,+NUMERO,-1,-1\nRECORD,RIGHE,Righe,1\nCAMPO,NUMERO,Numero,LONG,8\nCAMPO,RIGA,Riga,LONG,8\n"
+               "CAMPO,ART,Articolo,TEXT,8\nCAMPO,QTA,Quantità,DOUBLE,12,,,,,,,,,\"0.###\"\nINDICE,PK,+NUMERO;+RIGA,-1,-1\n",
+               {QStringLiteral("CREATE TABLE ORDINI (NUMERO INTEGER PRIMARY KEY, NOTE VARCHAR(40))"),
+                QStringLiteral("INSERT INTO ORDINI VALUES (1, 'grande')"),
+                QStringLiteral("CREATE TABLE RIGHE (NUMERO INTEGER NOT NULL REFERENCES ORDINI (NUMERO), RIGA INTEGER NOT NULL, "
+                               "ART VARCHAR(8), QTA DOUBLE PRECISION, PRIMARY KEY (NUMERO, RIGA))"),
+                QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                               "INSERT INTO RIGHE SELECT 1, i, printf('A%05d', i % 1000), i % 50 FROM n").arg(rows)});
     QElapsedTimer t;
     t.start();
     FrmEditTab editor;
