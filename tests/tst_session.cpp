@@ -271,8 +271,11 @@ private slots:
         QCOMPARE(b.scalar(QStringLiteral("SELECT NOME FROM M")).toString(), QStringLiteral("uno"));
         QCOMPARE(session.values().size(), 1);
         QVERIFY(lines.valueSet(changed, QStringLiteral("QTA")).has_value() && lines.isRemoved(lines.idOf({1, 2})));
-        if (kind != 2)
+        if (kind != 2) { // the row put in hand again (as after a save whose outcome was settled): its lines as stored
+            session.load({1});
+            QVERIFY(!lines.hasChanges());
             return;
+        }
         set(changed, "QTA", "8"); // mended: saved whole
         QVERIFY(session.save().done());
         QCOMPARE(stored(), (QList<QVariantList>{{1, 1, 8}, {1, 3, 30}}));

@@ -78,6 +78,12 @@ void Details::clear()
     reload();
 }
 
+void Details::follow()
+{
+    if (m.session.linesFollow())
+        reload();
+}
+
 void Details::reload()
 {
     for (const Detail &d : m_details)

@@ -57,6 +57,9 @@ public:
     void setReadOnly(bool readOnly);
     // Drops the changes of every line (a new row's changes dropped).
     void clear();
+    // The row shown may be another than the lines' (the recordset moved to it): the grids then
+    // show its lines.
+    void follow();
     // A save or delete stopped by a line (outcome.line): told, naming the line and the column,
     // its cell selected. A line changed or deleted meanwhile is explained in FrmConflitto; true
     // when the user chose to write over it (the save is to be run again).

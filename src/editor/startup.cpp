@@ -224,6 +224,7 @@ void FrmEditTab::ShowRecord()
     Recordset *rs = d->session.recordset();
     if (!rs || !rs->hasCurrentRow())
         return;
+    d->details.follow();
     const auto table = rs->table();
     for (const auto &f : d->fields.all()) {
         const QString field = f->column();

@@ -44,7 +44,7 @@ Recordset &RowSession::open(const RecordSource &source, CursorIntent intent, boo
     if (adding)
         m_recordset->AddNew();
     m_values.clear();
-    linesFollow();
+    linesFollow(true);
     tell([this](RowObserver &o) { o.rowReplaced(*this); });
     return *m_recordset;
 }
@@ -158,18 +158,22 @@ void RowSession::addLines(LineSet *lines)
         m_lines.append(lines);
 }
 
-void RowSession::linesFollow()
+bool RowSession::linesFollow(bool drop)
 {
     const Recordset *rs = m_recordset.get();
     const bool onRow = rs && rs->hasCurrentRow() && rs->editMode() != EditMode::Add;
+    bool changed = false;
     for (LineSet *lines : std::as_const(m_lines)) {
         QVariantList master;
         if (onRow)
             for (const QString &column : lines->link().masterColumns)
                 master << rs->value(column);
-        if (master != lines->master() || !onRow)
+        if (drop || master != lines->master()) {
+            changed = changed || master != lines->master();
             lines->setMaster(master);
+        }
     }
+    return changed;
 }
 
 void RowSession::removeLines(LineSet *lines)

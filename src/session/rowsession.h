@@ -130,6 +130,11 @@ public:
     void removeLines(LineSet *lines);
     // Whether a detail's lines hold changes.
     bool linesChanged() const;
+    // The lines follow the row in hand: those of its link's values (none for a new row). A
+    // detail whose master that is already keeps its changes unless `drop`. True when any detail
+    // changed: its changes are dropped. A row put in hand (open) drops them always; the editor
+    // calls it when it shows a row the recordset moved to.
+    bool linesFollow(bool drop = false);
 
     void addObserver(RowObserver *observer);
     void removeObserver(RowObserver *observer);
@@ -141,8 +146,7 @@ private:
     RowOutcome failed(const LineFailure &failure) const;
     // The first line whose value breaks its field's rules, as an outcome.
     std::optional<RowOutcome> invalidLine() const;
-    // The lines follow the row in hand: those of its link's values (none for a new row).
-    void linesFollow();
+
     // Back on the stored row of the one in hand; false when it is no longer `seen`.
     bool backOn(const Recordset &seen);
     void tell(const std::function<void(RowObserver &)> &what) const;
