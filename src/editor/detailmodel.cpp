@@ -8,6 +8,8 @@
 #include "platform/values.h"
 #include "session/lineset.h"
 
+#include <QTimer>
+
 #include <algorithm>
 
 namespace Norvix {
@@ -64,10 +66,27 @@ QString DetailLookups::shown(const CampoPtr &campo, const QString &code)
     read(e);
     auto it = e.descriptions.find(code);
     if (it == e.descriptions.end() && e.large) {
-        const QList<LookupRow> rows = lookupRows(*e.query, 1, code, true);
+        QList<LookupRow> rows;
+        try {
+            rows = lookupRows(*e.query, 1, code, true);
+        } catch (const DataError &) {
+            // the code alone, not asked again
+        }
         it = e.descriptions.insert(code, rows.size() == 1 && rows.constFirst().code == code ? rows.constFirst().item : QString());
     }
     return it == e.descriptions.end() || it->isEmpty() ? code : *it;
+}
+
+std::optional<QString> DetailLookups::known(const CampoPtr &campo, const QString &code) const
+{
+    const auto e = m_entries.constFind(campo->Nome().toUpper());
+    if (code.isEmpty() || (e != m_entries.cend() && !e->query))
+        return code;
+    if (e == m_entries.cend() || !e->read)
+        return std::nullopt;
+    if (const auto d = e->descriptions.constFind(code); d != e->descriptions.cend())
+        return d->isEmpty() ? code : *d;
+    return e->large ? std::nullopt : std::optional<QString>(code);
 }
 
 bool DetailLookups::large(const CampoPtr &campo)
@@ -147,11 +166,27 @@ QVariant DetailModel::data(const QModelIndex &index, int role) const
     const QString text = cellText(index.row(), index.column());
     if (c.editor != DetailColumn::Editor::Lookup)
         return text;
-    try {
-        return m_lookups.shown(c.campo, text);
-    } catch (const DataError &) {
-        return text; // the code alone
+    if (const auto shown = m_lookups.known(c.campo, text))
+        return *shown;
+    // Read once the event loop is back: a paint must not wait for the database.
+    if (m_wanted.isEmpty())
+        QTimer::singleShot(0, const_cast<DetailModel *>(this), &DetailModel::readWanted);
+    m_wanted.append({c.campo, text});
+    return text;
+}
+
+void DetailModel::readWanted()
+{
+    const auto wanted = std::exchange(m_wanted, {});
+    for (const auto &[campo, code] : wanted) {
+        try {
+            m_lookups.shown(campo, code);
+        } catch (const DataError &) {
+            // A table that cannot be read: its codes show alone.
+        }
     }
+    if (!wanted.isEmpty() && rowCount() > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::DisplayRole});
 }
 
 QVariant DetailModel::headerData(int section, Qt::Orientation orientation, int role) const

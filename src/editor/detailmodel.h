@@ -13,6 +13,7 @@
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QList>
+#include <QPair>
 #include <QStringList>
 
 #include <functional>
@@ -49,8 +50,11 @@ public:
 
     // The field lists a lookup (a referenced table and a query for it).
     bool has(const CampoPtr &campo);
-    // "[code] description"; the code alone when the table has no such row.
+    // "[code] description"; the code alone when the table has no such row (or cannot be read).
     QString shown(const CampoPtr &campo, const QString &code);
+    // The same when it is known without reading (a paint never waits): none when it is still to
+    // be read.
+    std::optional<QString> known(const CampoPtr &campo, const QString &code) const;
     // The items a combo lists for the text typed: every row of a small table, the rows whose
     // code starts with the text of a large one. Throws DataError.
     QStringList items(const CampoPtr &campo, const QString &typed);
@@ -125,6 +129,8 @@ public:
 
 private:
     void connectStored();
+    // Reads the descriptions wanted, then the cells show them.
+    void readWanted();
     int storedRows() const;
     int sourceRow(int row) const;
     int shownRow(int source) const;
@@ -138,6 +144,8 @@ private:
     DetailLookups &m_lookups;
     std::unique_ptr<RecordListModel> m_stored;
     QList<int> m_hidden;  // stored rows removed since the lines were read, ascending
+    // Lookup descriptions a paint wanted, read from the event loop (see data()).
+    mutable QList<QPair<CampoPtr, QString>> m_wanted;
     QList<int> m_new;     // the new lines, in order
     QList<int> m_removed; // the stored lines removed (ids)
     int m_insertAt = 0;   // where the stored rows being inserted show
