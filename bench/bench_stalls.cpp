@@ -40,6 +40,8 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QScrollBar>
+#include <QTabBar>
+#include <QTableView>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -68,7 +70,14 @@ const char *const kDescriptor =
     "RICERCA,1,SELEZIONE,NOME,,LIKE\n"
     "INDICE,PrimaryKey,+CODICE,-1,-1\n"
     "RECORD,ZONE,Zone,1\nCAMPO,COD,Codice,TEXT,8,,,,X\nCAMPO,NOME,Nome,TEXT,40\nINDICE,PrimaryKey,+COD,-1,-1\n"
-    "RECORD,CATEGORIE,Categorie,1\nCAMPO,COD,Codice,LONG,8,,,,X\nCAMPO,NOME,Nome,TEXT,40\nINDICE,PrimaryKey,+COD,-1,-1\n";
+    "RECORD,CATEGORIE,Categorie,1\nCAMPO,COD,Codice,LONG,8,,,,X\nCAMPO,NOME,Nome,TEXT,40\nINDICE,PrimaryKey,+COD,-1,-1\n"
+    "RECORD,ORDINI,Ordini,1,Testata,Righe\nCAMPO,NUMERO,Numero,LONG,8,,,,X,,,,,,1\nCAMPO,NOTE,Note,TEXT,40,,,,,,,,,,1\n"
+    "DETTAGLIO,1,RIGHE,Righe,2,NUMERO,NUMERO\nINDICE,PrimaryKey,+NUMERO,-1,-1\n"
+    "RECORD,RIGHE,Righe,1\nCAMPO,NUMERO,Numero,LONG,8\nCAMPO,RIGA,Riga,LONG,8\n"
+    "CAMPO,ZONA,Zona,TEXT,8,,,,,,ZONE,NOME,COMBOBOX\nCAMPO,QTA,Quantita,DOUBLE,12\nINDICE,PrimaryKey,+NUMERO;+RIGA,-1,-1\n";
+
+// An order's lines in the benchmark's data.
+constexpr int kOrderLines = 100000;
 
 [[noreturn]] void die(const QString &what)
 {
@@ -109,6 +118,26 @@ void fill(QSqlDatabase &db, bool sqlite, qint64 rows)
         run(db, QStringLiteral("ANALYZE"));
 }
 
+// The order with kOrderLines lines, each referring to a zone, made where it is missing (a cache made
+// before it had none).
+void orderLines(QSqlDatabase &db, bool sqlite)
+{
+    QSqlQuery q(db);
+    if (q.exec(QStringLiteral("SELECT COUNT(*) FROM RIGHE")) && q.next() && q.value(0).toInt() == kOrderLines)
+        return;
+    q.finish();
+    run(db, QStringLiteral("CREATE TABLE ORDINI (NUMERO INTEGER PRIMARY KEY, NOTE VARCHAR(40))"));
+    run(db, QStringLiteral("CREATE TABLE RIGHE (NUMERO INTEGER NOT NULL REFERENCES ORDINI (NUMERO), RIGA INTEGER NOT NULL, "
+                           "ZONA VARCHAR(8), QTA DOUBLE PRECISION, PRIMARY KEY (NUMERO, RIGA))"));
+    run(db, QStringLiteral("INSERT INTO ORDINI VALUES (1, 'grande')"));
+    run(db, sqlite ? QStringLiteral("INSERT INTO RIGHE WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE "
+                                    "i < %1) SELECT 1, i, printf('Z%07d', 1 + i * 3), i % 50 FROM n").arg(kOrderLines)
+                   : QStringLiteral("INSERT INTO RIGHE SELECT 1, i, 'Z' || lpad((1 + i * 3)::text, 7, '0'), i % 50 "
+                                    "FROM generate_series(1, %1) AS n(i)").arg(kOrderLines));
+    if (!sqlite)
+        run(db, QStringLiteral("ANALYZE RIGHE"));
+}
+
 // Makes the data of one size once; returns the connection string the editor gets.
 QString prepare(const QString &cache, const QString &backend, qint64 rows)
 {
@@ -137,6 +166,14 @@ QString prepare(const QString &cache, const QString &backend, qint64 rows)
             if (!QFile::rename(part, file))
                 die(QStringLiteral("cannot rename ") + part);
         }
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("make"));
+            db.setDatabaseName(file);
+            if (!db.open())
+                die(db.lastError().text());
+            orderLines(db, true);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("make"));
         return QStringLiteral("sqlite://") + file;
     }
     QString error;
@@ -159,18 +196,18 @@ QString prepare(const QString &cache, const QString &backend, qint64 rows)
     }
     QSqlDatabase::removeDatabase(QStringLiteral("admin"));
     server.setPath(u'/' + name);
-    if (!exists) {
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("make"));
-            db.setHostName(server.host());
-            db.setPort(server.port());
-            db.setDatabaseName(name);
-            if (!db.open(server.userName(), server.password()))
-                die(db.lastError().text());
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("make"));
+        db.setHostName(server.host());
+        db.setPort(server.port());
+        db.setDatabaseName(name);
+        if (!db.open(server.userName(), server.password()))
+            die(db.lastError().text());
+        if (!exists)
             fill(db, false, rows);
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("make"));
+        orderLines(db, false);
     }
+    QSqlDatabase::removeDatabase(QStringLiteral("make"));
     return server.toString();
 }
 
@@ -432,6 +469,29 @@ void actions(FrmEditTab &editor, Probe &probe, RecordingMessageService &user)
     searches(editor, probe, user);
 }
 
+// The order with kOrderLines lines: its page shown, its lines scrolled to the end, then 100 of them
+// changed (through the grid's model, as typing sets them) and saved.
+void orderActions(const QString &connection, const QString &folder, Probe &probe)
+{
+    FrmEditTab editor;
+    editor.START(connection, folder, QString(), QStringLiteral("ORDINI"), QString(), QString(), false);
+    editor.show();
+    auto *tabs = editor.findChild<QTabBar *>(QStringLiteral("TabPage"));
+    auto *grid = editor.findChild<QTableView *>(QStringLiteral("GrdDettaglio1"));
+    if (!editor.CanShow() || !tabs || !grid)
+        die(QStringLiteral("the order's editor did not open"));
+    print("lines_page", probe.measure([&] { tabs->setCurrentIndex(tabs->count() - 1); }));
+    print("lines_end", probe.measure([&] { grid->scrollToBottom(); }));
+    QAbstractItemModel *model = grid->model();
+    const int stamp = int(QDateTime::currentSecsSinceEpoch() % 1000);
+    for (int row = 0; row < 100; ++row)
+        model->setData(model->index(row, model->columnCount() - 1), QString::number(stamp + row), Qt::EditRole);
+    print("lines_save", probe.measure([&] { editor.CmdButton_Click(1); }));
+    if (editor.Modified())
+        die(QStringLiteral("the order's lines were not saved"));
+    editor.close();
+}
+
 // One run of one size (with `lookups`, only the lookup keystrokes); prints "name value" lines
 // that the parent reads.
 int child(const QString &connection, const QString &folder, bool lookups)
@@ -466,6 +526,8 @@ int child(const QString &connection, const QString &folder, bool lookups)
     }
     std::printf("memory %.1f\n", (rssKb() - before) / 1024.0);
     editor.close();
+    if (!lookups)
+        orderActions(connection, folder, probe);
     return 0;
 }
 
@@ -654,6 +716,9 @@ void printEditorTable(const QList<Column> &columns)
     row("search without an index: to idle / stall", "search_stall", "search_idle");
     row("search without an index: first page shown", "search_first_page", QString());
     row("search that finds nothing, Esc at once: to idle / stall", "search_cancel_stall", "search_cancel_idle");
+    row("an order of 100,000 lines, their page shown: to idle / stall", "lines_page_stall", "lines_page_idle");
+    row("its lines scrolled to the end: to idle / stall", "lines_end_stall", "lines_end_idle");
+    row("100 changed lines saved: to idle / stall", "lines_save_stall", "lines_save_idle");
     row("memory taken (MB)", "memory", QString());
     row("raw UPDATE+COMMIT", "raw_commit", QString());
     row("raw COUNT(*)", "raw_count", QString());
