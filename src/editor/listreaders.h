@@ -64,6 +64,14 @@ struct ReaderSet
     }
 };
 
+// The threads of the readers. Not Qt's global pool: Qt draws images with that one (a paint waits
+// for it), and a reader holds its thread for as long as its database takes.
+inline QThreadPool &readerPool()
+{
+    static QThreadPool pool;
+    return pool;
+}
+
 // Runs `work` on a pool thread with a reader of its own (the same database opened to read), then
 // `done`, on `context`'s thread, with what it gave: none when the reader could not open or the
 // work failed. Nothing is done when `context` is gone first.
@@ -80,7 +88,7 @@ void onReader(QObject *context, const Connection &connection, std::function<Resu
     });
     watcher->setFuture(promise->future());
     promise->start();
-    QThreadPool::globalInstance()->start(
+    readerPool().start(
         [promise, work, readers, serial, params = connection.params()] {
             std::optional<Result> result;
             try {
