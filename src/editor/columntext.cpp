@@ -58,6 +58,12 @@ QString temporalText(const QString &text, ColumnKind kind)
 
 } // namespace
 
+QString columnValueText(const QVariant &value, ColumnKind kind, const QString &picture)
+{
+    const QString text = columnValueText(value, kind);
+    return text.isEmpty() || picture.trimmed().isEmpty() ? text : Values::format(QVariant(text), picture);
+}
+
 QString columnValueText(const QVariant &value, ColumnKind kind)
 {
     if (!value.isValid() || value.isNull())

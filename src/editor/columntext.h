@@ -13,5 +13,7 @@ namespace Norvix {
 // `kind` tells what a value read as plain text or a number stands for (decimals on PostgreSQL,
 // dates and Booleans on SQLite).
 QString columnValueText(const QVariant &value, ColumnKind kind);
+// The same in a field's display picture (a blank one: as it is).
+QString columnValueText(const QVariant &value, ColumnKind kind, const QString &picture);
 
 } // namespace Norvix

@@ -11,7 +11,6 @@
 #include "editor/columntext.h"
 #include "editor/rowactions.h"
 #include "platform/messages.h"
-#include "platform/values.h"
 
 #include <QCheckBox>
 
@@ -24,9 +23,7 @@ QString storedText(const FieldControl &f, const Field &field)
 {
     if (field.isBoolean())
         return field.Value.isNull() || !field.Value.toBool() ? QStringLiteral("0") : QStringLiteral("1");
-    const QString text = columnValueText(field.Value, field.Type);
-    const QString picture = f.campo()->Format();
-    return picture.isEmpty() || text.isEmpty() ? text : Values::format(QVariant(text), picture);
+    return columnValueText(field.Value, field.Type, f.campo()->Format());
 }
 
 QString yesNo(const QString &flag)

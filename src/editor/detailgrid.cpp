@@ -45,15 +45,6 @@ Editor editorOf(const Campo &campo, bool lookup)
     }
 }
 
-QStringList keyColumnsOf(Rec &child, const LineSet &lines)
-{
-    QStringList keys;
-    if (const auto index = child.Indice())
-        for (const auto &name : *index->NomiCampi())
-            keys << name->ID();
-    return keys.isEmpty() ? lines.link().keyColumns : keys;
-}
-
 } // namespace
 
 DetailGrid::DetailGrid(const Dettaglio &detail, std::shared_ptr<Rec> child, LineSet &lines,
@@ -70,7 +61,7 @@ DetailGrid::DetailGrid(const Dettaglio &detail, std::shared_ptr<Rec> child, Line
     m_delete->setObjectName(QStringLiteral("CmdEliminaRiga") + n);
 
     const QList<DetailColumn> shown = columns();
-    m_model = new DetailModel(m_lines, std::move(reader), keyColumnsOf(*m_child, m_lines), shown, *m_lookups, this);
+    m_model = new DetailModel(m_lines, std::move(reader), m_lines.link().keyColumns, shown, *m_lookups, this);
     m_model->setCell = [this](const QModelIndex &index, const QVariant &input) { return setCell(index, input); };
     m_delegate = new DetailDelegate(*m_model, *m_lookups, *m_view);
     m_delegate->prepare = [this](const QModelIndex &index) { return prepare(index); };
@@ -114,7 +105,7 @@ QList<DetailColumn> DetailGrid::columns() const
             if (!m_detail.CampiFiglio().contains(c->Nome(), Qt::CaseInsensitive))
                 names << c->Nome();
     const auto table = m_lines.table();
-    const QStringList keys = keyColumnsOf(*m_child, m_lines);
+    const QStringList keys = m_lines.link().keyColumns;
     QList<DetailColumn> shown;
     for (const QString &name : std::as_const(names)) {
         if (!campi->Contains(name))

@@ -16,11 +16,7 @@ namespace Norvix {
 
 QString detailCellText(const QVariant &value, const DetailColumn &column)
 {
-    QString text = columnValueText(value, column.kind);
-    const QString picture = column.editor == DetailColumn::Editor::Check ? QString() : column.campo->Format();
-    if (!text.isEmpty() && !picture.trimmed().isEmpty())
-        text = Values::format(QVariant(text), picture);
-    return text;
+    return columnValueText(value, column.kind, column.editor == DetailColumn::Editor::Check ? QString() : column.campo->Format());
 }
 
 // ---- lookups ---------------------------------------------------------------------------------

@@ -10,7 +10,6 @@
 #include "editor/windowlayout.h"
 #include "platform/language.h"
 #include "platform/messages.h"
-#include "platform/values.h"
 #include "session/lineset.h"
 
 #include <QDir>
@@ -84,8 +83,20 @@ void Details::follow()
         reload();
 }
 
+void Details::operationEnded()
+{
+    if (std::exchange(m_reloadWanted, false))
+        reload();
+}
+
 void Details::reload()
 {
+    // An operation puts rows in hand several times over (a save: written, opened again, its line
+    // selected): the grids read the lines once, when it ends.
+    if (m_calls.busy && m_calls.busy()) {
+        m_reloadWanted = true;
+        return;
+    }
     for (const Detail &d : m_details)
         if (d.grid)
             d.grid->reload();
@@ -136,20 +147,16 @@ bool Details::resolveConflict(Detail &detail, int id)
         return true;
     }
     const auto info = lines.table();
-    const auto text = [&](const QString &column, const QVariant &value) {
-        const int i = info->indexOf(column);
-        const QString t = columnValueText(value, i < 0 ? ColumnKind::Other : info->columns[i].kind);
-        const QString picture = detail.child->Campi()->Contains(column) ? detail.child->Campi()->Item(column)->Format() : QString();
-        return picture.isEmpty() || t.isEmpty() ? t : Values::format(QVariant(t), picture);
-    };
     QList<FrmConflitto::Difference> fields;
     for (const auto &c : *detail.child->Campi()) {
         const QString column = c->Nome();
-        if (info->indexOf(column) < 0)
+        const int i = info->indexOf(column);
+        if (i < 0)
             continue;
-        fields << FrmConflitto::Difference{c->Desc(), text(column, lines.readValue(id, column)),
-                                           now ? text(column, now->value(column)) : QStringLiteral("eliminato"),
-                                           text(column, lines.value(id, column))};
+        const auto text = [&](const QVariant &value) { return columnValueText(value, info->columns[i].kind, c->Format()); };
+        fields << FrmConflitto::Difference{c->Desc(), text(lines.readValue(id, column)),
+                                           now ? text(now->value(column)) : QStringLiteral("eliminato"),
+                                           text(lines.value(id, column))};
     }
     const auto situation = deleting ? FrmConflitto::Situation::DeleteOfChanged
                            : now    ? FrmConflitto::Situation::Changed

@@ -41,6 +41,7 @@ public:
     struct Calls
     {
         std::function<void()> edited; // a line changed: the row shows as modified
+        std::function<bool()> busy;   // an operation of the editor is under way
     };
     Details(Parts parts, Calls calls);
     ~Details() override;
@@ -67,6 +68,8 @@ public:
 
     void rowReplaced(const RowSession &) override { reload(); }
     void rowWritten(const RowSession &, RowWrite) override { reload(); }
+    // The last operation of the editor ended: the grids read the lines it left them to read.
+    void operationEnded();
 
 private:
     struct Detail
@@ -82,6 +85,7 @@ private:
     Parts m;
     Calls m_calls;
     std::vector<Detail> m_details;
+    bool m_reloadWanted = false; // asked for during an operation
 };
 
 } // namespace Norvix

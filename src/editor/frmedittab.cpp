@@ -69,10 +69,13 @@ FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
                        const Busy busy(*this);
                        lookups.CmbBounded_Click(index);
                    }}),
-      details(Details::Parts{*q, *this, data, session, window, lookups}, {.edited = [this, q] {
-                  if (!modified)
-                      q->SETMODIFICATO();
-              }})
+      details(Details::Parts{*q, *this, data, session, window, lookups},
+              {.edited =
+                   [this, q] {
+                       if (!modified)
+                           q->SETMODIFICATO();
+                   },
+               .busy = [this] { return busy > 0; }})
 {
 }
 
@@ -157,6 +160,8 @@ Busy::~Busy()
         m_d.q->deleteLater();
         return;
     }
+    if (!m_d.closeWanted && !m_d.unloaded)
+        m_d.details.operationEnded();
     if (!std::exchange(m_d.closeWanted, false) || m_d.unloaded)
         return;
     // After the event that ran the operation has been delivered: closing removes its widgets.

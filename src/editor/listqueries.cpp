@@ -2,7 +2,6 @@
 
 #include "editor/columntext.h"
 #include "platform/language.h"
-#include "platform/values.h"
 #include "platform/waiting.h"
 
 #include <QRegularExpression>
@@ -65,11 +64,7 @@ std::shared_ptr<ListPage> runPageQuery(const Connection &connection, const PageQ
                 if (!query.shownKinds.isEmpty()) { // a search's columns, in their display pictures
                     QStringList cells;
                     for (int i = 0; i < query.shownKinds.size(); ++i) {
-                        QString text = columnValueText(q.value(nKeys + i), query.shownKinds.at(i));
-                        const QString &picture = query.pictures.at(i);
-                        if (!text.isEmpty() && !picture.trimmed().isEmpty())
-                            text = Values::format(QVariant(text), picture);
-                        cells << shownInLine(text);
+                        cells << shownInLine(columnValueText(q.value(nKeys + i), query.shownKinds.at(i), query.pictures.at(i)));
                     }
                     page->keys << key;
                     page->cells << cells;

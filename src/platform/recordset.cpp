@@ -81,6 +81,14 @@ QVariant presented(const ColumnInfo &column, const QVariant &raw)
 
 } // namespace
 
+RecordSource RecordSource::rowOf(const QString &table, const QStringList &keyColumns, const QVariantList &key)
+{
+    RecordSource source = wholeTable(table);
+    for (int k = 0; k < keyColumns.size() && k < key.size(); ++k)
+        source.equals.append({keyColumns[k], key[k]});
+    return source;
+}
+
 QString RecordSource::text() const
 {
     QStringList parts;

@@ -34,6 +34,8 @@ struct RecordSource
     QList<QPair<QString, QVariant>> equals;
 
     static RecordSource wholeTable(const QString &table) { return RecordSource{table, {}}; }
+    // The row of `table` whose key columns hold `key`.
+    static RecordSource rowOf(const QString &table, const QStringList &keyColumns, const QVariantList &key);
     bool isWholeTable() const { return equals.isEmpty(); }
     // "TABLE" or "TABLE WHERE A = 1 AND B = 'x'" (for messages, never run as SQL).
     QString text() const;

@@ -306,18 +306,18 @@ void writeTogether(Connection &connection, const std::function<void()> &work, co
     reachingServer(connection, [&] {
         std::function<void()> explain;
         const auto write = [&](QSqlQuery &) -> std::optional<QSqlError> {
-            connection.setWritesTogether(true);
+            const struct Joining // the rows written meanwhile join this transaction
+            {
+                const Connection &c;
+                explicit Joining(const Connection &c) : c(c) { c.setWritesTogether(true); }
+                ~Joining() { c.setWritesTogether(false); }
+            } joining(connection);
             try {
                 work();
             } catch (const JoinedFailure &f) {
-                connection.setWritesTogether(false);
                 explain = f.explain;
                 return f.error;
-            } catch (...) {
-                connection.setWritesTogether(false);
-                throw;
             }
-            connection.setWritesTogether(false);
             return std::nullopt;
         };
         // Told after the rollback: `explain` may ask the database what a refusal means.

@@ -86,6 +86,14 @@ QVariant typedText(const ColumnInfo &column, const QString &text)
 
 } // namespace
 
+QVariant typedValue(const TableInfo &table, const QString &column, const QVariant &value)
+{
+    const int i = table.indexOf(column);
+    if (i < 0)
+        throw DataError(DataError::BadIdentifier, nxTr("Colonna %1 non presente").arg(shownInMessage(column)));
+    return typedValue(table.columns[i], value);
+}
+
 QVariant typedValue(const ColumnInfo &column, const QVariant &value)
 {
     if (value.isNull())

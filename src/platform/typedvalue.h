@@ -31,6 +31,8 @@ struct Decimal
 // day/month/year dates); any other value as it is. DataError ConversionFailed when the text is
 // no such value.
 QVariant typedValue(const ColumnInfo &column, const QVariant &value);
+// The same for `column` of `table`; DataError BadIdentifier when the table has no such column.
+QVariant typedValue(const TableInfo &table, const QString &column, const QVariant &value);
 
 // A typed value as a statement binds it for `column` (dates as ISO text, Booleans as 0/1 in
 // SQLite, a Decimal as its digits or, for a whole-number column, rounded).

@@ -46,9 +46,10 @@ QString LineSet::condition(QVariantList &values) const
 {
     if (m_master.isEmpty())
         return QStringLiteral("1 = 0");
+    const auto info = table();
     QStringList where;
     for (int i = 0; i < m_link.childColumns.size(); ++i) {
-        where << quoteIdentifier(table()->column(m_link.childColumns[i]).name) + QStringLiteral(" = ?");
+        where << quoteIdentifier(info->column(m_link.childColumns[i]).name) + QStringLiteral(" = ?");
         values << m_master.value(i);
     }
     return where.join(QStringLiteral(" AND "));
@@ -58,7 +59,7 @@ int LineSet::take(const QVariantList &key)
 {
     if (const int id = idOf(key); id >= 0)
         return id;
-    auto row = std::make_unique<Recordset>(m_connection, rowOf(key), m_link.keyColumns, CursorIntent::Change);
+    auto row = std::make_unique<Recordset>(m_connection, RecordSource::rowOf(m_link.table, m_link.keyColumns, key), m_link.keyColumns, CursorIntent::Change);
     if (!row->hasCurrentRow())
         throw DataError(DataError::RowChanged, nxTr("La riga non esiste più: un altro utente l'ha eliminata."));
     // Only a line of the master in hand: a change or a delete must never reach another's lines.
@@ -120,40 +121,24 @@ bool LineSet::isNew(int id) const
 
 QVariant LineSet::typed(const QString &column, const QVariant &value) const
 {
-    const auto info = table();
-    const int i = info->indexOf(column);
-    if (i < 0)
-        throw DataError(DataError::BadIdentifier, nxTr("Colonna %1 non presente").arg(shownInMessage(column)));
-    return typedValue(info->columns[i], value);
+    return typedValue(*table(), column, value);
 }
 
 void LineSet::setValue(int id, const QString &column, const QVariant &value)
 {
-    Line *l = line(id);
-    if (!l)
-        return;
-    const auto same = [&](const QPair<QString, QVariant> &v) { return v.first.compare(column, Qt::CaseInsensitive) == 0; };
-    if (auto it = std::find_if(l->values.begin(), l->values.end(), same); it != l->values.end())
-        it->second = value;
-    else
-        l->values.append({column, value});
+    if (Line *l = line(id))
+        setColumnValue(l->values, column, value);
 }
 
 std::optional<QVariant> LineSet::valueSet(int id, const QString &column) const
 {
-    if (const Line *l = line(id))
-        for (const auto &[name, value] : l->values)
-            if (name.compare(column, Qt::CaseInsensitive) == 0)
-                return value;
-    return std::nullopt;
+    const Line *l = line(id);
+    return l ? columnValue(l->values, column) : std::nullopt;
 }
 
 QVariant LineSet::value(int id, const QString &column) const
 {
-    if (const auto set = valueSet(id, column))
-        return *set;
-    const Line *l = line(id);
-    return l && l->row && l->row->hasCurrentRow() ? l->row->value(column) : QVariant();
+    return valueSet(id, column).value_or(readValue(id, column));
 }
 
 QVariant LineSet::readValue(int id, const QString &column) const
@@ -162,17 +147,9 @@ QVariant LineSet::readValue(int id, const QString &column) const
     return l && l->row && l->row->hasCurrentRow() ? l->row->value(column) : QVariant();
 }
 
-RecordSource LineSet::rowOf(const QVariantList &key) const
-{
-    RecordSource source = RecordSource::wholeTable(m_link.table);
-    for (int k = 0; k < m_link.keyColumns.size() && k < key.size(); ++k)
-        source.equals.append({m_link.keyColumns[k], key[k]});
-    return source;
-}
-
 std::unique_ptr<Recordset> LineSet::storedNow(int id) const
 {
-    auto now = std::make_unique<Recordset>(m_connection, rowOf(keyOf(id)), m_link.keyColumns, CursorIntent::Read);
+    auto now = std::make_unique<Recordset>(m_connection, RecordSource::rowOf(m_link.table, m_link.keyColumns, keyOf(id)), m_link.keyColumns, CursorIntent::Read);
     return now->hasCurrentRow() ? std::move(now) : nullptr;
 }
 
@@ -187,7 +164,7 @@ void LineSet::retake(int id)
     Line *l = line(id);
     if (!l || !l->row)
         return;
-    auto now = std::make_unique<Recordset>(m_connection, rowOf(l->key), m_link.keyColumns, CursorIntent::Change);
+    auto now = std::make_unique<Recordset>(m_connection, RecordSource::rowOf(m_link.table, m_link.keyColumns, l->key), m_link.keyColumns, CursorIntent::Change);
     if (now->hasCurrentRow()) {
         l->row = std::move(now);
         return;
@@ -273,13 +250,13 @@ void LineSet::write(const Recordset &master)
     QVariantList link;
     for (const QString &column : std::as_const(m_link.masterColumns))
         link << master.value(column);
-    // Deleted first (a new line may take a deleted one's key), then changed, then added.
-    for (int pass = 0; pass < 3; ++pass)
-        for (auto &[id, l] : m_lines) {
-            const bool wanted = pass == 0 ? l.row && l.removed : pass == 1 ? l.row && !l.removed && !l.values.isEmpty() : !l.row;
-            if (wanted)
+    // Deleted first (a new line may take a deleted one's key), then changed, then added; a line
+    // taken in hand and left as it was is not written.
+    const auto pass = [](const Line &l) { return !l.row ? 2 : l.removed ? 0 : l.values.isEmpty() ? -1 : 1; };
+    for (int p = 0; p < 3; ++p)
+        for (auto &[id, l] : m_lines)
+            if (pass(l) == p)
                 writeLine(id, l, link);
-        }
 }
 
 void LineSet::writeLine(int id, Line &l, const QVariantList &link)

@@ -134,7 +134,6 @@ private:
         bool removed = false;
         std::optional<Recordset::State> before; // while a transaction writes it
     };
-    RecordSource rowOf(const QVariantList &key) const;
     Line *line(int id);
     const Line *line(int id) const;
     void writeLine(int id, Line &l, const QVariantList &linkValues);

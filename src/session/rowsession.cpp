@@ -9,6 +9,22 @@
 
 namespace Norvix {
 
+namespace {
+
+// Runs `work`, a write of the row in hand `rs` and of its lines, in one transaction; when it is
+// rolled back, the row in hand and the lines are put back as they were.
+void withTheLines(Connection &connection, Recordset &rs, const QList<LineSet *> &lines, const std::function<void()> &work)
+{
+    const Recordset::State before = rs.state();
+    writeTogether(connection, work, [&] {
+        rs.restore(before);
+        for (LineSet *l : lines)
+            l->rolledBack();
+    });
+}
+
+} // namespace
+
 RowSession::~RowSession()
 {
     detach();
@@ -62,10 +78,7 @@ Recordset &RowSession::startNew()
 
 RecordSource RowSession::rowOf(const QVariantList &key) const
 {
-    RecordSource source = wholeTable();
-    for (int k = 0; k < m_keyColumns.size() && k < key.size(); ++k)
-        source.equals.append({m_keyColumns[k], key[k]});
-    return source;
+    return RecordSource::rowOf(m_table, m_keyColumns, key);
 }
 
 std::unique_ptr<Recordset> RowSession::readRow(const QVariantList &key) const
@@ -80,20 +93,29 @@ QString RowSession::nextValue(const QString &column) const
 
 QVariant RowSession::typed(const QString &column, const QVariant &value) const
 {
-    const auto info = table();
-    const int i = info->indexOf(column);
-    if (i < 0)
-        throw DataError(DataError::BadIdentifier, nxTr("Colonna %1 non presente").arg(shownInMessage(column)));
-    return typedValue(info->columns[i], value);
+    return typedValue(*table(), column, value);
+}
+
+void setColumnValue(ColumnValues &values, const QString &column, const QVariant &value)
+{
+    const auto same = [&](const QPair<QString, QVariant> &v) { return v.first.compare(column, Qt::CaseInsensitive) == 0; };
+    if (auto it = std::find_if(values.begin(), values.end(), same); it != values.end())
+        it->second = value;
+    else
+        values.append({column, value});
+}
+
+std::optional<QVariant> columnValue(const ColumnValues &values, const QString &column)
+{
+    for (const auto &[name, value] : values)
+        if (name.compare(column, Qt::CaseInsensitive) == 0)
+            return value;
+    return std::nullopt;
 }
 
 void RowSession::setValue(const QString &column, const QVariant &value)
 {
-    const auto same = [&](const QPair<QString, QVariant> &v) { return v.first.compare(column, Qt::CaseInsensitive) == 0; };
-    if (auto it = std::find_if(m_values.begin(), m_values.end(), same); it != m_values.end())
-        it->second = value;
-    else
-        m_values.append({column, value});
+    setColumnValue(m_values, column, value);
 }
 
 bool RowSession::breaksRules(const Campo &C, const QVariant &value)
@@ -214,19 +236,11 @@ RowOutcome RowSession::write(bool adding)
         if (!withLines) {
             rs.Update();
         } else {
-            const Recordset::State before = rs.state();
-            writeTogether(
-                *m_connection,
-                [&] {
-                    rs.Update();
-                    for (LineSet *lines : std::as_const(m_lines))
-                        lines->write(rs);
-                },
-                [&] {
-                    rs.restore(before);
-                    for (LineSet *lines : std::as_const(m_lines))
-                        lines->rolledBack();
-                });
+            withTheLines(*m_connection, rs, m_lines, [&] {
+                rs.Update();
+                for (LineSet *lines : std::as_const(m_lines))
+                    lines->write(rs);
+            });
             for (LineSet *lines : std::as_const(m_lines))
                 lines->committed();
             linesFollow();
@@ -262,7 +276,7 @@ RowOutcome RowSession::overwrite(const Recordset *seen)
             m_recordset->CancelUpdate();
             m_recordset->AddNew();
             for (int k = 0; k < m_keyColumns.size() && k < key.size(); ++k)
-                if (std::none_of(m_values.cbegin(), m_values.cend(), [&](const auto &v) { return v.first.compare(m_keyColumns[k], Qt::CaseInsensitive) == 0; }))
+                if (!columnValue(m_values, m_keyColumns[k]))
                     m_values.append({m_keyColumns[k], key[k]});
         } else if (!backOn(*seen)) {
             return failed(DataError(DataError::RowChanged, QString()), false);
@@ -300,21 +314,15 @@ RowOutcome RowSession::remove(const Recordset *seen)
             m_recordset->Delete();
         } else {
             Recordset &rs = *m_recordset;
-            const Recordset::State before = rs.state();
-            writeTogether(
-                *m_connection,
-                [&] {
-                    for (LineSet *lines : std::as_const(m_lines))
-                        lines->removeAll();
-                    rs.Delete();
-                },
-                [&] { rs.restore(before); });
+            withTheLines(*m_connection, rs, m_lines, [&] {
+                for (LineSet *lines : std::as_const(m_lines))
+                    lines->removeAll();
+                rs.Delete();
+            });
             linesFollow();
         }
     } catch (const DataError &e) {
         return failed(e, false);
-    } catch (const LineFailure &f) {
-        return failed(f);
     }
     m_values.clear();
     tell([this](RowObserver &o) { o.rowWritten(*this, RowWrite::Deleted); });

@@ -30,6 +30,13 @@ class LineSet;
 struct LineFailure;
 class RowSession;
 
+// Values by column, in the order they were set; a column's letter case is ignored.
+using ColumnValues = QList<QPair<QString, QVariant>>;
+// Sets `column`'s value in `values`, or adds it.
+void setColumnValue(ColumnValues &values, const QString &column, const QVariant &value);
+// `column`'s value in `values`, if one was set.
+std::optional<QVariant> columnValue(const ColumnValues &values, const QString &column);
+
 // What a save or a delete came to.
 struct RowOutcome
 {
