@@ -4,7 +4,9 @@
 
 #include "backends.h"
 #include "descriptor/leggidsc.h"
+#include "session/history.h"
 #include "session/lineset.h"
+#include "platform/typedvalue.h"
 #include "session/rowsession.h"
 
 #include <QtTest>
@@ -279,6 +281,205 @@ private slots:
         set(changed, "QTA", "8"); // mended: saved whole
         QVERIFY(session.save().done());
         QCOMPARE(stored(), (QList<QVariantList>{{1, 1, 8}, {1, 3, 30}}));
+    }
+    // Every change of a record that keeps history leaves one entry, in the change's transaction.
+    void historyGoesWithTheChange_data()
+    {
+        TestUtil::backends("kind", QList<QPair<const char *, int>>{
+                                       {"insert", 0}, {"change", 1}, {"nothing changed", 2}, {"delete", 3},
+                                       {"history refused", 4}, {"lines", 5}, {"paged", 6}});
+    }
+    void historyGoesWithTheChange()
+    {
+        QFETCH(QString, backend);
+        QFETCH(int, kind);
+        Backend b(backend);
+        b.exec({b.sqlite ? QStringLiteral("CREATE TABLE C (ID INTEGER PRIMARY KEY, NOME VARCHAR(20), FIDO NUMERIC(20,2), "
+                                          "CODICE BIGINT, NATO DATE, ATTIVO BOOLEAN)")
+                         : QStringLiteral("CREATE TABLE C (ID SERIAL PRIMARY KEY, NOME VARCHAR(20), FIDO NUMERIC(20,2), "
+                                          "CODICE BIGINT, NATO DATE, ATTIVO BOOLEAN)"),
+                QStringLiteral("CREATE TABLE L (CID INTEGER NOT NULL REFERENCES C (ID), RIGA INTEGER NOT NULL, "
+                               "QTA INTEGER, PRIMARY KEY (CID, RIGA))"),
+                QStringLiteral("INSERT INTO C (ID, NOME, FIDO, CODICE, NATO, ATTIVO) VALUES (1, 'uno', 1.50, 7, '2024-03-01', %1)")
+                    .arg(b.sqlite ? QStringLiteral("1") : QStringLiteral("TRUE")),
+                QStringLiteral("INSERT INTO L VALUES (1, 1, 10), (1, 2, 20)")});
+        if (!b.sqlite)
+            b.exec({QStringLiteral("SELECT setval('c_id_seq', 1)")});
+        // STORIA may follow the primary index line.
+        b.dsc(QStringLiteral("RECORD,C,Clienti,1\nCAMPO,ID,Id,AUTOINC,6\nCAMPO,NOME,Nome,TEXT,20\nCAMPO,FIDO,Fido,DOUBLE,20\n"
+                             "CAMPO,CODICE,Codice,DOUBLE,20\nCAMPO,NATO,Nato,DATE\nCAMPO,ATTIVO,Attivo,BOOLEAN\n"
+                             "INDICE,PrimaryKey,+ID,-1,-1\nSTORIA,1\nRECORD,L,Righe,1\nSTORIA,1\nCAMPO,CID,Cliente,LONG,6\n"
+                             "CAMPO,RIGA,Riga,AUTOINC,4\nCAMPO,QTA,Quantità,INTEGER,6\nINDICE,PrimaryKey,+CID;+RIGA,-1,-1\n"));
+        QString folder = b.folder() + u'/';
+        auto rec = std::make_shared<Rec>(), lineRec = std::make_shared<Rec>();
+        QVERIFY(LeggiDsc(folder, QStringLiteral("C"), *rec) && rec->Storia());
+        QVERIFY(LeggiDsc(folder, QStringLiteral("L"), *lineRec) && lineRec->Storia());
+        RowSession session;
+        session.attach(b.conn, QStringLiteral("C"), {QStringLiteral("ID")}, rec);
+        session.setUser(QStringLiteral("mario"));
+        LineSet lines;
+        lines.attach(b.conn, DetailLink{1, QStringLiteral("L"), {QStringLiteral("CID"), QStringLiteral("RIGA")},
+                                        {QStringLiteral("ID")}, {QStringLiteral("CID")}, lineRec});
+        session.addLines(&lines);
+        const auto set = [&](const char *column, const char *text) {
+            const QString c = QString::fromLatin1(column);
+            session.setValue(c, session.typed(c, QString::fromUtf8(text)));
+        };
+        // The entries as stored, read with plain SQL: table, key, action, user, fields.
+        const auto entries = [&] {
+            QStringList out;
+            for (const QVariantList &r : b.rows(b.sqlite ? QStringLiteral("SELECT TABELLA, CHIAVE, AZIONE, UTENTE, CAMPI FROM NORVIX_STORIA ORDER BY ID")
+                                                         : QStringLiteral("SELECT TABELLA, CHIAVE::text, AZIONE, UTENTE, CAMPI::text FROM NORVIX_STORIA ORDER BY ID")))
+                out << (QStringList{r[0].toString(), QString(r[1].toString()).remove(u' '), r[2].toString(), r[3].toString()}.join(u'|')
+                        + u'|' + QVariant(parseHistoryJson(r[4].toString()).value_or(QVariant(QStringLiteral("bad json")))).toString());
+            return out;
+        };
+        const auto fields = [&](int entry) {
+            return parseHistoryJson(b.rows(QStringLiteral("SELECT CAMPI FROM NORVIX_STORIA ORDER BY ID")).value(entry).value(0).toString())
+                .value_or(QVariant())
+                .toMap();
+        };
+        const auto ofRow = [](qint64 id) {
+            HistoryQuery q;
+            q.table = QStringLiteral("C");
+            q.key = QVariantList{id};
+            q.keyKinds = {ColumnKind::Integer};
+            return q;
+        };
+        const QVariant fido = b.sqlite ? QVariant(QStringLiteral("1.5")) : QVariant(QStringLiteral("1.50"));
+        switch (kind) {
+        case 0: { // the key the database gives, and every column as stored: exact numbers, ISO dates
+            session.startNew();
+            set("NOME", "due");
+            set("FIDO", "1234,50");
+            set("CODICE", "123456789012345678");
+            set("NATO", "29/02/2024");
+            set("ATTIVO", "True");
+            QVERIFY(session.save().done());
+            QCOMPARE(entries().size(), 1);
+            QVERIFY(entries()[0].startsWith(QStringLiteral("C|[2]|I|mario|")));
+            const QVariantMap f = fields(0);
+            QCOMPARE(f.value(QStringLiteral("CODICE")), QVariant(qint64(123456789012345678)));
+            QCOMPARE(f.value(QStringLiteral("FIDO")).toString(), b.sqlite ? QStringLiteral("1234.5") : QStringLiteral("1234.50"));
+            QCOMPARE(f.value(QStringLiteral("NATO")).toString().left(10), QStringLiteral("2024-02-29"));
+            QCOMPARE(f.value(QStringLiteral("ATTIVO")), QVariant(true));
+            QCOMPARE(f.value(QStringLiteral("ID")), QVariant(qint64(2)));
+            if (b.sqlite) // UTC, to the millisecond
+                QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$"))
+                            .match(b.scalar(QStringLiteral("SELECT QUANDO FROM NORVIX_STORIA")).toString()).hasMatch());
+            const auto read = readHistory(*b.conn, ofRow(2));
+            QCOMPARE(read.size(), 1);
+            QVERIFY(qAbs(read[0].when.msecsTo(QDateTime::currentDateTimeUtc())) < 60000);
+            QCOMPARE(read[0].changes.first().column, QStringLiteral("ID")); // in the table's column order
+            return;
+        }
+        case 1: // only the columns whose stored value changed, old and new
+        case 2: // the same values again: nothing recorded
+            session.load({1});
+            set("FIDO", kind == 1 ? "2,75" : "1,50");
+            set("NOME", "uno");
+            QVERIFY(session.save().done());
+            if (kind == 2) {
+                QVERIFY(!hasHistory(*b.conn)); // nor a table made for it
+                return;
+            }
+            QCOMPARE(entries().size(), 1);
+            QCOMPARE(fields(0).keys(), QStringList{QStringLiteral("FIDO")});
+            QCOMPARE(fields(0).value(QStringLiteral("FIDO")).toList(),
+                     (QVariantList{fido, b.sqlite ? QStringLiteral("2.75") : QStringLiteral("2.75")}));
+            QVERIFY(entries()[0].startsWith(QStringLiteral("C|[1]|U|mario|")));
+            return;
+        case 3: // the whole row as it was, and its lines one by one first
+            session.load({1});
+            QVERIFY(session.remove().done());
+            QCOMPARE(entries().size(), 3);
+            QVERIFY(entries()[0].startsWith(QStringLiteral("L|[1,1]|D|")) && entries()[1].startsWith(QStringLiteral("L|[1,2]|D|")));
+            QVERIFY(entries()[2].startsWith(QStringLiteral("C|[1]|D|")));
+            QCOMPARE(fields(2).value(QStringLiteral("FIDO")), fido);
+            QCOMPARE(fields(2).value(QStringLiteral("NOME")), QVariant(QStringLiteral("uno")));
+            QCOMPARE(fields(2).size(), 6);
+            return;
+        case 4: { // a history that cannot be written refuses the change, whose values stay
+            b.exec({QStringLiteral("CREATE TABLE NORVIX_STORIA (ID INTEGER PRIMARY KEY, TABELLA TEXT)")});
+            session.load({1});
+            set("NOME", "nuovo");
+            const RowOutcome out = session.save();
+            QCOMPARE(out.kind, RowOutcome::Kind::Refused);
+            QVERIFY2(out.error->description().contains(QStringLiteral("storia")), qPrintable(out.error->description()));
+            QCOMPARE(b.scalar(QStringLiteral("SELECT NOME FROM C")).toString(), QStringLiteral("uno"));
+            QCOMPARE(session.values().size(), 1);
+            return;
+        }
+        case 5: { // lines recorded under their own table, in the master's transaction
+            session.load({1});
+            set("NOME", "uno");
+            const int changed = lines.take({1, 1});
+            lines.setValue(changed, QStringLiteral("QTA"), lines.typed(QStringLiteral("QTA"), QStringLiteral("11")));
+            lines.remove(lines.take({1, 2}));
+            const int added = lines.add();
+            lines.setValue(added, QStringLiteral("QTA"), lines.typed(QStringLiteral("QTA"), QStringLiteral("30")));
+            QVERIFY(session.save().done());
+            const QStringList e = entries();
+            QCOMPARE(e.size(), 3); // the master changed nothing
+            QVERIFY(e[0].startsWith(QStringLiteral("L|[1,2]|D|")));
+            QVERIFY(e[1].startsWith(QStringLiteral("L|[1,1]|U|")));
+            QVERIFY(e[2].startsWith(QStringLiteral("L|[1,2]|I|"))); // numbered after the deletes
+            return;
+        }
+        default: { // read newest first, page by page, through the index
+            session.load({1});
+            for (int i = 1; i <= 25; ++i) {
+                session.setValue(QStringLiteral("CODICE"), qint64(i));
+                QVERIFY(session.save().done());
+            }
+            HistoryQuery query = ofRow(1);
+            query.limit = 10;
+            QList<qint64> codes;
+            for (QList<HistoryEntry> page; !(page = readHistory(*b.conn, query)).isEmpty();) {
+                for (const HistoryEntry &e : page)
+                    codes << e.changes.value(0).after.toLongLong();
+                query.beforeId = page.last().id;
+                query.beforeWhen = page.last().when;
+            }
+            QList<qint64> expected;
+            for (int i = 25; i >= 1; --i)
+                expected << i;
+            QCOMPARE(codes, expected);
+            QVERIFY(readHistory(*b.conn, ofRow(2)).isEmpty());
+        }
+        }
+    }
+
+    // Values as history keeps them read back exactly.
+    void historyValuesRoundTrip()
+    {
+        const struct
+        {
+            QVariant value;
+            ColumnKind kind;
+            const char *json;
+            QVariant back;
+        } cases[] = {
+            {qint64(123456789012345678), ColumnKind::Integer, "123456789012345678", qint64(123456789012345678)},
+            {QStringLiteral("1234567890123456.50"), ColumnKind::Decimal, "1234567890123456.50", QStringLiteral("1234567890123456.50")},
+            {QVariant::fromValue(Decimal{QStringLiteral("-0.10")}), ColumnKind::Decimal, "-0.10", QStringLiteral("-0.10")},
+            {0.1, ColumnKind::Double, "0.1", QStringLiteral("0.1")},
+            {QStringLiteral("n/d"), ColumnKind::Integer, "\"n/d\"", QStringLiteral("n/d")},
+            {1, ColumnKind::Boolean, "true", true},
+            {QDate(2024, 2, 29), ColumnKind::Date, "\"2024-02-29\"", QStringLiteral("2024-02-29")},
+            {QDateTime(QDate(2024, 2, 29), QTime(10, 15, 0, 5)), ColumnKind::DateTime, "\"2024-02-29T10:15:00.005\"",
+             QStringLiteral("2024-02-29T10:15:00.005")},
+            {QStringLiteral("a \"b\"\n\\c\x01"), ColumnKind::Text, "\"a \\\"b\\\"\\n\\\\c\\u0001\"", QStringLiteral("a \"b\"\n\\c\x01")},
+            {QByteArray("\x00\xff", 2), ColumnKind::Blob, "\"AP8=\"", QStringLiteral("AP8=")},
+            {QVariant(), ColumnKind::Text, "null", QVariant()},
+        };
+        for (const auto &c : cases) {
+            const QString json = historyJson(c.value, c.kind);
+            QCOMPARE(json, QString::fromUtf8(c.json));
+            QCOMPARE(parseHistoryJson(json).value_or(QStringLiteral("unread")), c.back);
+        }
+        for (const char *bad : {"", "{", "[1,]", "\"open", "01", "{\"a\" 1}", "[1] 2"})
+            QVERIFY2(!parseHistoryJson(QString::fromLatin1(bad)), bad);
     }
 };
 

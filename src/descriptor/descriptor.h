@@ -372,6 +372,9 @@ public:
     void setdb(const QString &v) { m_db = v; }
     QString Nome() const { return m_nome; }
     void setNome(const QString &v) { m_nome = v; }
+    // Whether every change of the record's rows is recorded with who made it (STORIA,1).
+    bool Storia() const { return m_storia; }
+    void setStoria(bool v) { m_storia = v; }
 
 private:
     QString m_nomiPagine;
@@ -383,6 +386,7 @@ private:
     QString m_desc;
     QString m_db;
     QString m_nome;
+    bool m_storia = false;
 };
 
 using RecPtr = std::shared_ptr<Rec>;

@@ -78,6 +78,7 @@ QJsonObject recToJson(Rec &rec)
         {QStringLiteral("Indice"), QJsonObject{{QStringLiteral("Nome"), indexName}, {QStringLiteral("NomiCampi"), nomiCampi}}},
         {QStringLiteral("TipiRicerche"), ricerche},
         {QStringLiteral("Dettagli"), dettagli},
+        {QStringLiteral("Storia"), rec.Storia()},
     };
 }
 

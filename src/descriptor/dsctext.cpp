@@ -122,7 +122,7 @@ DscKeyword asciiKeyword(const char *token, qsizetype size)
         {pack("campo", 5), 5, DscKeyword::Campo},     {pack("record", 6), 6, DscKeyword::Record},
         {pack("indice", 6), 6, DscKeyword::Indice},   {pack("ricerca", 7), 7, DscKeyword::Ricerca},
         {pack("path", 4), 4, DscKeyword::Path},       {pack("database", 8), 8, DscKeyword::Database},
-        {pack("dettagli", 8), 9, DscKeyword::Dettaglio},
+        {pack("dettagli", 8), 9, DscKeyword::Dettaglio}, {pack("storia", 6), 6, DscKeyword::Storia},
     };
     for (const auto &k : kWords)
         if (k.size == size && k.word == word)
@@ -290,15 +290,19 @@ private:
             if (keyword == DscKeyword::Record)
                 return true;
             if (keyword != DscKeyword::Campo && keyword != DscKeyword::Indice && keyword != DscKeyword::Ricerca
-                && keyword != DscKeyword::Dettaglio)
+                && keyword != DscKeyword::Dettaglio && keyword != DscKeyword::Storia)
                 continue;
             const QString line = m_lines.line();
             const Fields f{QStringView(line)};
             if (keyword == DscKeyword::Campo) {
                 addField(f);
             } else if (keyword == DscKeyword::Indice) {
-                if (applyIndex(f))
+                if (applyIndex(f)) {
+                    sectionTail();
                     return false;
+                }
+            } else if (keyword == DscKeyword::Storia) {
+                applyHistory(f);
             } else if (keyword == DscKeyword::Dettaglio) {
                 addDetail(f);
             } else {
@@ -486,6 +490,25 @@ private:
             items << trimBlanks(item).toString();
         }
         return items;
+    }
+
+    // After the primary INDICE line: only a STORIA line still acts, up to the section's end.
+    void sectionTail()
+    {
+        while (next() && m_lines.keyword() != DscKeyword::Record)
+            if (m_lines.keyword() == DscKeyword::Storia) {
+                const QString line = m_lines.line();
+                applyHistory(Fields{QStringView(line)});
+            }
+    }
+
+    // STORIA,1 (on) or STORIA,0 (off).
+    void applyHistory(const Fields &f)
+    {
+        const QStringView flag = f.view(2);
+        if (flag != u"0" && flag != u"1")
+            fail(nxTr("STORIA vuole 1 (attiva) o 0 (spenta), non \"%1\"").arg(flag.toString()));
+        m_rec.setStoria(flag == u"1");
     }
 
     // DETTAGLIO,n,CHILD,caption,page,MASTERFIELDS,CHILDFIELDS[,COLUMNS]

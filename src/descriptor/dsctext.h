@@ -4,11 +4,12 @@
 //
 // One statement per line, fields split at every comma (no quoting) and trimmed of blanks; the
 // first field is the keyword (case-insensitive): PATH, DATABASE, RECORD, CAMPO, INDICE, RICERCA,
-// DETTAGLIO. Other lines, blank lines and comments (starting with ') are ignored. CAMPO, INDICE,
+// DETTAGLIO, STORIA. Other lines, blank lines and comments (starting with ') are ignored. CAMPO, INDICE,
 // RICERCA and DETTAGLIO act only in the section of the record being loaded; PATH and DATABASE act
 // everywhere else. Loading stops at the first unique primary INDICE line of the section.
 // DETTAGLIO,n,CHILD,caption,page,MASTER;FIELDS,CHILD;FIELDS[,COLUMNS] adds detail n (Rec::Dettagli,
-// in number order whatever the order of the lines).
+// in number order whatever the order of the lines). STORIA,1 turns the record's history on
+// (STORIA,0: off); it is read anywhere in the section, after the primary INDICE line too.
 //
 // Lines that cannot be applied stop the load with a DescriptorError naming the source and the
 // line number; nothing of the offending line is applied and the caller discards the tree:
@@ -21,7 +22,8 @@
 //    a mark character;
 //  - a DETTAGLIO line whose number or page is not a whole number from 1, repeating a number,
 //    without a child record or a link list, with an empty item in a list, or with fields after
-//    the columns (columns split by commas).
+//    the columns (columns split by commas);
+//  - a STORIA line whose field 2 is neither 0 nor 1.
 // A descriptor with such a line is broken; reporting it beats building an editor that silently
 // lacks a field or a key.
 
@@ -44,7 +46,7 @@ QString decodeDscText(const QByteArray &bytes);
 QStringList splitDscLines(const QString &text);
 
 // The keywords the reader acts on.
-enum class DscKeyword { Other, Path, Database, Record, Campo, Indice, Ricerca, Dettaglio };
+enum class DscKeyword { Other, Path, Database, Record, Campo, Indice, Ricerca, Dettaglio, Storia };
 
 // The keyword of a line: its first field, trimmed and upper-cased.
 DscKeyword dscKeyword(QStringView line);

@@ -265,8 +265,9 @@ void LineSet::writeLine(int id, Line &l, const QVariantList &link)
     try {
         if (l.row)
             l.before = l.row->state();
+        const auto recorded = history();
         if (l.removed) {
-            l.row->Delete();
+            recorded ? recorded->remove(*l.row) : l.row->Delete();
             return;
         }
         if (!l.row) {
@@ -288,7 +289,7 @@ void LineSet::writeLine(int id, Line &l, const QVariantList &link)
             rs.setValue(name, value);
         }
         column.clear();
-        rs.Update();
+        recorded ? recorded->update(rs) : rs.Update();
     } catch (const DataError &e) {
         fail(id, column, e, e.number() == DataError::ConversionFailed && !column.isEmpty());
     } catch (JoinedFailure &f) {
@@ -334,8 +335,29 @@ void LineSet::removeAll()
     QList<QPair<QString, QVariant>> equals;
     for (int i = 0; i < m_link.childColumns.size(); ++i)
         equals.append({m_link.childColumns[i], m_master.value(i)});
+    if (const auto recorded = history()) {
+        // Each line deleted on its own, so that each has its entry.
+        QList<QVariantList> keys;
+        for (Recordset all(m_connection, RecordSource{m_link.table, equals}, m_link.keyColumns, CursorIntent::Read);
+             all.hasCurrentRow(); all.MoveNext())
+            keys << all.Bookmark();
+        for (const QVariantList &key : std::as_const(keys)) {
+            Recordset row(m_connection, RecordSource::rowOf(m_link.table, m_link.keyColumns, key), m_link.keyColumns,
+                          CursorIntent::Change);
+            if (row.hasCurrentRow())
+                recorded->remove(row);
+        }
+        return;
+    }
     m_keys = RowKeys{m_link.keyColumns, QString(), QString()};
     RowWriter(m_connection, table(), m_keys, m_noRow).removeWhere(equals);
+}
+
+std::optional<HistoryWriter> LineSet::history() const
+{
+    if (!m_link.record || !m_link.record->Storia())
+        return std::nullopt;
+    return HistoryWriter(m_connection, m_link.table, m_user, m_link.record);
 }
 
 void LineSet::committed()

@@ -15,6 +15,7 @@
 #include "descriptor/descriptor.h"
 #include "platform/dataerror.h"
 #include "platform/recordset.h"
+#include "session/history.h"
 
 #include <QHash>
 #include <QList>
@@ -60,6 +61,8 @@ public:
     // The lines of `link` on `connection` (the master's writer). No master row yet.
     void attach(std::shared_ptr<Connection> connection, DetailLink link);
     const DetailLink &link() const { return m_link; }
+    // Who makes the changes: named in the history of a child record that keeps one.
+    void setUser(const QString &user) { m_user = user; }
     std::shared_ptr<Connection> connection() const { return m_connection; }
     std::shared_ptr<const TableInfo> table() const;
 
@@ -118,8 +121,8 @@ public:
     // deletes, updates and inserts the lines. Throws LineFailure; the lines' state is kept as it
     // was until committed() or rolledBack().
     void write(const Recordset &master);
-    // Inside the master's transaction, before its row is deleted: deletes every line of it.
-    // Throws LineFailure.
+    // Inside the master's transaction, before its row is deleted: deletes every line of it (one
+    // by one, each recorded, when the child record keeps history). Throws LineFailure.
     void removeAll();
     // After the transaction: the changes are stored (committed) or not (rolledBack).
     void committed();
@@ -141,8 +144,12 @@ private:
     void numberLine(int id, const QVariantList &link);
     [[noreturn]] void fail(int id, const QString &column, const DataError &error, bool invalid = false) const;
 
+    // The history of the child's rows, when its record keeps one.
+    std::optional<HistoryWriter> history() const;
+
     std::shared_ptr<Connection> m_connection;
     DetailLink m_link;
+    QString m_user;
     QVariantList m_master;
     std::map<int, Line> m_lines;
     QMap<QString, int> m_ids; // a stored line's key as text -> id

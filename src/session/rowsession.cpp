@@ -25,6 +25,11 @@ void withTheLines(Connection &connection, Recordset &rs, const QList<LineSet *> 
 
 } // namespace
 
+HistoryWriter RowSession::historyWriter() const
+{
+    return HistoryWriter(m_connection, m_table, m_user, m_record);
+}
+
 RowSession::~RowSession()
 {
     detach();
@@ -178,6 +183,14 @@ void RowSession::addLines(LineSet *lines)
 {
     if (!m_lines.contains(lines))
         m_lines.append(lines);
+    lines->setUser(m_user);
+}
+
+void RowSession::setUser(const QString &user)
+{
+    m_user = user;
+    for (LineSet *lines : std::as_const(m_lines))
+        lines->setUser(user);
 }
 
 bool RowSession::linesFollow(bool drop)
@@ -233,11 +246,12 @@ RowOutcome RowSession::write(bool adding)
     }
     const bool withLines = linesChanged();
     try {
-        if (!withLines) {
+        if (!withLines && !keepsHistory()) {
             rs.Update();
         } else {
+            const std::optional<HistoryWriter> history = keepsHistory() ? std::optional(historyWriter()) : std::nullopt;
             withTheLines(*m_connection, rs, m_lines, [&] {
-                rs.Update();
+                history ? history->update(rs) : rs.Update();
                 for (LineSet *lines : std::as_const(m_lines))
                     lines->write(rs);
             });
@@ -310,14 +324,15 @@ RowOutcome RowSession::remove(const Recordset *seen)
         }
         if (seen && !backOn(*seen))
             return failed(DataError(DataError::RowChanged, QString()), false);
-        if (m_lines.isEmpty()) {
+        if (m_lines.isEmpty() && !keepsHistory()) {
             m_recordset->Delete();
         } else {
             Recordset &rs = *m_recordset;
+            const std::optional<HistoryWriter> history = keepsHistory() ? std::optional(historyWriter()) : std::nullopt;
             withTheLines(*m_connection, rs, m_lines, [&] {
                 for (LineSet *lines : std::as_const(m_lines))
                     lines->removeAll();
-                rs.Delete();
+                history ? history->remove(rs) : rs.Delete();
             });
             linesFollow();
         }

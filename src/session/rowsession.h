@@ -13,6 +13,7 @@
 #include "descriptor/descriptor.h"
 #include "platform/dataerror.h"
 #include "platform/recordset.h"
+#include "session/history.h"
 
 #include <QList>
 #include <QPair>
@@ -82,6 +83,13 @@ public:
     // gives the fields' rules (none: no field is checked).
     void attach(std::shared_ptr<Connection> connection, const QString &table, const QStringList &keyColumns,
                 std::shared_ptr<Rec> record = {});
+    // Who makes the changes, named in the history of a record that keeps one (STORIA): the
+    // operating system's user until set.
+    void setUser(const QString &user);
+    QString user() const { return m_user; }
+    // Whether the record keeps history: every save and delete records its change (history.h) in
+    // the change's transaction, and a change whose history cannot be written is refused.
+    bool keepsHistory() const { return m_record && m_record->Storia(); }
     // Closes the row in hand; the connection is left to its owner.
     void detach();
     std::shared_ptr<Connection> connection() const { return m_connection; }
@@ -154,6 +162,7 @@ private:
     // The first line whose value breaks its field's rules, as an outcome.
     std::optional<RowOutcome> invalidLine() const;
 
+    HistoryWriter historyWriter() const;
     // Back on the stored row of the one in hand; false when it is no longer `seen`.
     bool backOn(const Recordset &seen);
     void tell(const std::function<void(RowObserver &)> &what) const;
@@ -166,6 +175,7 @@ private:
     QList<QPair<QString, QVariant>> m_values;
     QList<RowObserver *> m_observers;
     QList<LineSet *> m_lines;
+    QString m_user = systemUserName();
 };
 
 } // namespace Norvix
