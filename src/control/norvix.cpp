@@ -136,6 +136,7 @@ struct Norvix::Private
     QPointer<FrmEditTab> editor;
     std::optional<std::pair<int, QStringList>> search; // for the editor being shown
     QString language;
+    QString userName = systemUserName();
 };
 
 Norvix::Norvix(QWidget *parent) : QWidget(parent), d(std::make_unique<Private>())
@@ -160,6 +161,7 @@ Norvix::Norvix(QWidget *parent) : QWidget(parent), d(std::make_unique<Private>()
     setLastView(QString());
     setDscPassword(QString());
     setConnection(QString());
+    setUserName(systemUserName());
 }
 
 Norvix::~Norvix()
@@ -196,6 +198,8 @@ QVariant Norvix::DscPath() const { return d->dscPath; }
 void Norvix::setDscPath(const QVariant &v) { d->dscPath = v.toString(); emit propertyChanged(); }
 QString Norvix::Connection() const { return d->connection; }
 void Norvix::setConnection(const QString &v) { d->connection = v; emit propertyChanged(); }
+QString Norvix::UserName() const { return d->userName; }
+void Norvix::setUserName(const QString &v) { d->userName = v; emit propertyChanged(); }
 
 FrmEditTab *Norvix::TableEditor() const
 {
@@ -236,6 +240,7 @@ void Norvix::readProperties(const PropertyBag &bag)
     setCloseOnConfirm(bag.readProperty(QStringLiteral("CloseOnConfirm"), false).toBool());
     ::Norvix::setDscPassword(bag.readProperty(QStringLiteral("DscPassword"), QString()).toString());
     d->connection = bag.readProperty(QStringLiteral("Connection"), QString()).toString();
+    setUserName(bag.readProperty(QStringLiteral("UserName"), systemUserName()).toString());
     colors().text = colorFromBag(bag.readProperty(QStringLiteral("TextFieldColor"), kWhite), Qt::white);
     colors().numeric = colorFromBag(bag.readProperty(QStringLiteral("NumericFieldColor"), kWhite), Qt::white);
     colors().date = colorFromBag(bag.readProperty(QStringLiteral("DateFieldColor"), kWhite), Qt::white);
@@ -256,6 +261,7 @@ void Norvix::writeProperties(PropertyBag &bag) const
     bag.writeProperty(QStringLiteral("DscPassword"), dscPassword(), QString());
     bag.writeProperty(QStringLiteral("Connection"), d->connection, QString());
     bag.writeProperty(QStringLiteral("CloseOnConfirm"), CloseOnConfirm(), false);
+    bag.writeProperty(QStringLiteral("UserName"), UserName(), systemUserName());
     bag.writeProperty(QStringLiteral("TextFieldColor"), colorToBag(TextFieldColor()), kWhite);
     bag.writeProperty(QStringLiteral("NumericFieldColor"), colorToBag(NumericFieldColor()), kWhite);
     bag.writeProperty(QStringLiteral("DateFieldColor"), colorToBag(DateFieldColor()), kWhite);
@@ -340,6 +346,7 @@ bool Norvix::ShowTableEditor(const std::optional<QString> &Indice)
         if (editor)
             editor->deleteLater();
     };
+    FrmEditTabPrivate::of(*editor).session.setUser(d->userName);
     try {
         editor->START(d->connection, d->dbPath, d->databaseName, d->recordName, d->dscPath.toString(),
                       d->tableDescField.toString(), d->readOnly, Indice);

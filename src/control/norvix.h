@@ -97,6 +97,7 @@ class NORVIX_EXPORT Norvix : public QWidget
     Q_PROPERTY(QString LastView READ LastView WRITE setLastView STORED false DESIGNABLE false)
     Q_PROPERTY(QString DscPassword READ DscPassword WRITE setDscPassword NOTIFY propertyChanged)
     Q_PROPERTY(QString Language READ Language WRITE setLanguage NOTIFY propertyChanged)
+    Q_PROPERTY(QString UserName READ UserName WRITE setUserName NOTIFY propertyChanged)
 
 public:
     /// A control with the initial values of its properties.
@@ -152,6 +153,10 @@ public:
     /// Where the data lives: a connection string (empty: DbPath + DatabaseName).
     QString Connection() const;
     void setConnection(const QString &v);
+    /// Who makes the changes, named in the history of the records that keep one (STORIA,1).
+    /// A new control, and a design saved without one, take the operating system's user name.
+    QString UserName() const;
+    void setUserName(const QString &v);
 
     /// Process-wide: editors open modally.
     static bool Modale();
