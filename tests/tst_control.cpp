@@ -80,11 +80,12 @@ private slots:
         control.setEditorVisible(true); // has no effect
         QVERIFY(!control.EditorVisible());
         QVERIFY(control.DbPath().isEmpty() && control.Connection().isEmpty() && control.LastInserted().isEmpty());
+        QCOMPARE(control.UserName(), qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME")));
         // Designer saves what is stored; the run-time values never.
         const QMetaObject *mo = control.metaObject();
         for (const char *name : {"EditorVisible", "LastInserted", "LastView"})
             QVERIFY(!mo->property(mo->indexOfProperty(name)).isStored());
-        for (const char *name : {"DbPath", "Connection", "Modale", "DscPassword", "TextFieldColor"})
+        for (const char *name : {"DbPath", "Connection", "Modale", "DscPassword", "TextFieldColor", "UserName"})
             QVERIFY(mo->property(mo->indexOfProperty(name)).isStored());
     }
 
@@ -104,6 +105,7 @@ private slots:
             control.setLastInserted(QStringLiteral("10"));
             control.setLastView(QStringLiteral("3"));
             control.setConnection(QStringLiteral("Driver=postgresql;Host=db"));
+            control.setUserName(QStringLiteral("Maria Rossi"));
             QCOMPARE(control.TableDescField().toString(), u"42");
             QCOMPARE(control.DscPath().toString(), u"7.5");
             SettingsPropertyBag bag(ini);
@@ -127,6 +129,7 @@ private slots:
         QVERIFY(restored.ReadOnly());
         QCOMPARE(restored.TextFieldColor(), QColor(255, 255, 200));
         QCOMPARE(restored.Connection(), u"Driver=postgresql;Host=db");
+        QCOMPARE(restored.UserName(), u"Maria Rossi");
         QVERIFY(restored.LastInserted().isEmpty());
 
         // A design saved with defaults only reads back as a new control.
@@ -134,6 +137,7 @@ private slots:
         ::Norvix::Norvix fresh;
         fresh.readProperties(empty);
         QVERIFY(fresh.CenterForm() && fresh.Modale() && !fresh.ReadOnly() && !fresh.CloseOnConfirm());
+        QCOMPARE(fresh.UserName(), ::Norvix::Norvix().UserName());
         QCOMPARE(fresh.TextFieldColor(), QColor(Qt::white));
         QCOMPARE(fresh.DateFieldColor(), QColor(Qt::white));
         QCOMPARE(fresh.BackColor(), QApplication::palette().color(QPalette::Button));

@@ -163,6 +163,9 @@ private slots:
         // The first primary index ends the reading: the line after it is never read.
         row("after the index", "INDICE,PrimaryKey,+ANNO;+NUMERO,-1,-1\nDETTAGLIO,1,RIGHEX,R,2,A,A", "6 unread-detail",
             "la riga DETTAGLIO del record ORDINI sta dopo l'indice primario (riga 5)");
+        // History: read after the index too; a flag other than 0 or 1 stops the load.
+        row("history after the index", "INDICE,PrimaryKey,+ANNO;+NUMERO,-1,-1\nSTORIA,1", "", "");
+        row("history flag", "STORIA,si", "5 load", "STORIA vuole 1 (attiva) o 0 (spenta)");
     }
 
     void lintChecksDetails()

@@ -816,6 +816,10 @@ Do you want to end the record editor?</translation>
         <translation>The connection to the database broke: the record was not deleted.</translation>
     </message>
     <message>
+        <source>La modifica non è stata salvata: non è stato possibile registrarla nella storia (%1).</source>
+        <translation>The change was not saved: it could not be recorded in the history (%1).</translation>
+    </message>
+    <message>
         <source>La pagina %1 non esiste: le pagine vanno da 1 a %2.</source>
         <translation>Page %1 does not exist: pages go from 1 to %2.</translation>
     </message>
@@ -1030,6 +1034,10 @@ Do you want to end the record editor?</translation>
     <message>
         <source>SQLite è senza FTS5</source>
         <translation>SQLite is built without FTS5</translation>
+    </message>
+    <message>
+        <source>STORIA vuole 1 (attiva) o 0 (spenta), non "%1"</source>
+        <translation>STORIA takes 1 (on) or 0 (off), not "%1"</translation>
     </message>
     <message>
         <source>Scegli il record</source>
@@ -1338,6 +1346,10 @@ Commands:
     <message>
         <source>il numero delle righe non corrisponde</source>
         <translation>the number of lines does not match</translation>
+    </message>
+    <message>
+        <source>il record %1 tiene la storia (STORIA,1) ma non ha un indice primario: la storia non saprebbe di quale riga parla; aggiungere la riga INDICE</source>
+        <translation>record %1 keeps history (STORIA,1) but has no primary index: the history could not tell which row it is about; add the INDICE line</translation>
     </message>
     <message>
         <source>il record non è stato eliminato.</source>

@@ -816,6 +816,10 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>La connessione al database si è interrotta: il record non è stato eliminato.</translation>
     </message>
     <message>
+        <source>La modifica non è stata salvata: non è stato possibile registrarla nella storia (%1).</source>
+        <translation>La modifica non è stata salvata: non è stato possibile registrarla nella storia (%1).</translation>
+    </message>
+    <message>
         <source>La pagina %1 non esiste: le pagine vanno da 1 a %2.</source>
         <translation>La pagina %1 non esiste: le pagine vanno da 1 a %2.</translation>
     </message>
@@ -1030,6 +1034,10 @@ Vuoi terminare l'editor di record ?</translation>
     <message>
         <source>SQLite è senza FTS5</source>
         <translation>SQLite è senza FTS5</translation>
+    </message>
+    <message>
+        <source>STORIA vuole 1 (attiva) o 0 (spenta), non "%1"</source>
+        <translation>STORIA vuole 1 (attiva) o 0 (spenta), non "%1"</translation>
     </message>
     <message>
         <source>Scegli il record</source>
@@ -1338,6 +1346,10 @@ Comandi:
     <message>
         <source>il numero delle righe non corrisponde</source>
         <translation>il numero delle righe non corrisponde</translation>
+    </message>
+    <message>
+        <source>il record %1 tiene la storia (STORIA,1) ma non ha un indice primario: la storia non saprebbe di quale riga parla; aggiungere la riga INDICE</source>
+        <translation>il record %1 tiene la storia (STORIA,1) ma non ha un indice primario: la storia non saprebbe di quale riga parla; aggiungere la riga INDICE</translation>
     </message>
     <message>
         <source>il record non è stato eliminato.</source>

@@ -121,6 +121,11 @@ public:
             return;
         }
         lintDetails(lines, rec);
+        if (rec.Storia() && (!rec.Indice() || rec.Indice()->NomiCampi()->Count() == 0))
+            add({}, section.line, QStringLiteral("history-without-key"),
+                nxTr("il record %1 tiene la storia (STORIA,1) ma non ha un indice primario: la storia non saprebbe "
+                     "di quale riga parla; aggiungere la riga INDICE")
+                    .arg(rec.Nome()));
         const auto table = tableOf(section.name);
         if (!table) {
             add({}, section.line, QStringLiteral("missing-table"),
