@@ -508,15 +508,21 @@ QList<HistoryEntry> readHistory(Connection &connection, const HistoryQuery &quer
         where << QStringLiteral("QUANDO >= ") + whenMark;
         values << when(query.since);
     }
-    if (query.beforeId > 0) {
+    // One row's entries in time order through the index; a whole table's by the order they were
+    // recorded (ID), which its primary key reads without sorting them all.
+    if (query.beforeId > 0 && query.key) {
         where << QStringLiteral("(QUANDO, ID) < (%1, ?)").arg(whenMark);
         values << when(query.beforeWhen) << query.beforeId;
+    } else if (query.beforeId > 0) {
+        where << QStringLiteral("ID < ?");
+        values << query.beforeId;
     }
     const QString sql = pg ? QStringLiteral("SELECT ID, TABELLA, CHIAVE::text, AZIONE, UTENTE, "
                                             "to_char(QUANDO AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'), CAMPI::text")
                            : QStringLiteral("SELECT ID, TABELLA, CHIAVE, AZIONE, UTENTE, QUANDO, CAMPI");
-    const QString select = sql + QStringLiteral(" FROM NORVIX_STORIA WHERE %1 ORDER BY QUANDO DESC, ID DESC LIMIT %2")
-                                     .arg(where.join(QStringLiteral(" AND ")))
+    const QString select = sql + QStringLiteral(" FROM NORVIX_STORIA WHERE %1 ORDER BY %2 LIMIT %3")
+                                     .arg(where.join(QStringLiteral(" AND ")),
+                                          query.key ? QStringLiteral("QUANDO DESC, ID DESC") : QStringLiteral("ID DESC"))
                                      .arg(std::max(1, query.limit));
     connection.call([&] {
         QSqlQuery q(connection.database());

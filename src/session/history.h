@@ -107,7 +107,9 @@ struct HistoryQuery
     std::optional<QVariantList> key; // one row's history (its key's values); none: the table's
     QList<ColumnKind> keyKinds;      // the kinds of the key's columns
     QDateTime since;                 // when valid: entries at or after it only
-    // Paging, newest first: the entries older than this one (by QUANDO, then ID); 0: from the newest.
+    // Paging, newest first: the entries after this one (0: from the newest). One row's entries
+    // come by QUANDO, then ID, through the index; a whole table's by ID (the order they were
+    // recorded), which needs no sort of them all.
     qint64 beforeId = 0;
     QDateTime beforeWhen;
     int limit = 200;
