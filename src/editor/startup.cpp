@@ -3,6 +3,7 @@
 #include "descriptor/estraitoken.h"
 #include "platform/language.h"
 #include "descriptor/leggidsc.h"
+#include "descriptor/prossimovalore.h"
 #include "editor/frmedittab_p.h"
 #include "editor/recordlistview.h"
 #include "editor/shared.h"
@@ -286,7 +287,7 @@ void FrmEditTabPrivate::setDefaults()
             setWidgetText(w, Values::format(QVariant(QDateTime::currentDateTime()), campo->Format()));
         if (type == u"AUTOINC") {
             try {
-                setWidgetText(w, session.nextValue(field).trimmed());
+                setWidgetText(w, ProssimoValore(field, session.wholeTable(), *session.connection()).trimmed());
             } catch (const Error &e) {
                 msgBox(nxTr("errore: %1").arg(e.message()));
             }

@@ -205,4 +205,11 @@ bool CHECKVALUE(QVariant &Valore, const Campo &C, const QDateTime &now)
     return true;
 }
 
+bool breaksFieldRules(const Campo &C, const QVariant &value)
+{
+    QVariant checked = value;
+    const bool boolean = C.TIPO().compare(u"BOOLEAN", Qt::CaseInsensitive) == 0;
+    return !CHECKVALUE(checked, C) && (boolean || !C.MinVal().trimmed().isEmpty());
+}
+
 } // namespace Norvix

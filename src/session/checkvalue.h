@@ -48,4 +48,8 @@ namespace Norvix {
 // Valore is changed only by the DATE default, and then holds text.
 bool CHECKVALUE(QVariant &Valore, const Campo &C, const QDateTime &now = QDateTime::currentDateTime());
 
+// Whether `value` breaks the rules of field `C`, as a save checks them: a Boolean must be one;
+// any other value is held to its bounds when the field has a lower bound.
+bool breaksFieldRules(const Campo &C, const QVariant &value);
+
 } // namespace Norvix

@@ -1,5 +1,6 @@
 #include "session/lineset.h"
 
+#include "session/checkvalue.h"
 #include "session/rowsession.h"
 #include "descriptor/prossimovalore.h"
 #include "platform/language.h"
@@ -218,7 +219,7 @@ QString LineSet::invalidColumn(int id) const
         const int i = info->indexOf(c->Nome());
         if (!set && i >= 0 && info->columns[i].assigned)
             continue; // a number the database gives
-        if (RowSession::breaksRules(*c, set.value_or(QVariant())))
+        if (breaksFieldRules(*c, set.value_or(QVariant())))
             return c->Nome();
     }
     return QString();

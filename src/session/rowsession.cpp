@@ -2,7 +2,6 @@
 
 #include "session/checkvalue.h"
 #include "session/lineset.h"
-#include "descriptor/prossimovalore.h"
 #include "platform/language.h"
 
 #include <algorithm>
@@ -24,11 +23,6 @@ void withTheLines(Connection &connection, Recordset &rs, const QList<LineSet *> 
 }
 
 } // namespace
-
-HistoryWriter RowSession::historyWriter() const
-{
-    return HistoryWriter(m_connection, m_table, m_user, m_record);
-}
 
 RowSession::~RowSession()
 {
@@ -91,11 +85,6 @@ std::unique_ptr<Recordset> RowSession::readRow(const QVariantList &key) const
     return std::make_unique<Recordset>(m_connection, rowOf(key), m_keyColumns, CursorIntent::Read);
 }
 
-QString RowSession::nextValue(const QString &column) const
-{
-    return ProssimoValore(column, wholeTable(), *m_connection);
-}
-
 QVariant RowSession::typed(const QString &column, const QVariant &value) const
 {
     return typedValue(*table(), column, value);
@@ -123,13 +112,6 @@ void RowSession::setValue(const QString &column, const QVariant &value)
     setColumnValue(m_values, column, value);
 }
 
-bool RowSession::breaksRules(const Campo &C, const QVariant &value)
-{
-    QVariant checked = value;
-    const bool boolean = C.TIPO().compare(u"BOOLEAN", Qt::CaseInsensitive) == 0;
-    return !CHECKVALUE(checked, C) && (boolean || !C.MinVal().trimmed().isEmpty());
-}
-
 QString RowSession::invalidColumn() const
 {
     const auto campi = m_record ? m_record->Campi() : nullptr;
@@ -143,7 +125,7 @@ QString RowSession::invalidColumn() const
         // A new row's number the database gives.
         if (value.isNull() && adding() && i >= 0 && info->columns[i].assigned)
             continue;
-        if (breaksRules(*campi->Item(column), value))
+        if (breaksFieldRules(*campi->Item(column), value))
             return column;
     }
     return QString();
@@ -249,7 +231,7 @@ RowOutcome RowSession::write(bool adding)
         if (!withLines && !keepsHistory()) {
             rs.Update();
         } else {
-            const std::optional<HistoryWriter> history = keepsHistory() ? std::optional(historyWriter()) : std::nullopt;
+            const std::optional<HistoryWriter> history = keepsHistory() ? std::optional(HistoryWriter(m_connection, m_table, m_user, m_record)) : std::nullopt;
             withTheLines(*m_connection, rs, m_lines, [&] {
                 history ? history->update(rs) : rs.Update();
                 for (LineSet *lines : std::as_const(m_lines))
@@ -328,7 +310,7 @@ RowOutcome RowSession::remove(const Recordset *seen)
             m_recordset->Delete();
         } else {
             Recordset &rs = *m_recordset;
-            const std::optional<HistoryWriter> history = keepsHistory() ? std::optional(historyWriter()) : std::nullopt;
+            const std::optional<HistoryWriter> history = keepsHistory() ? std::optional(HistoryWriter(m_connection, m_table, m_user, m_record)) : std::nullopt;
             withTheLines(*m_connection, rs, m_lines, [&] {
                 for (LineSet *lines : std::as_const(m_lines))
                     lines->removeAll();

@@ -86,7 +86,6 @@ public:
     // Who makes the changes, named in the history of a record that keeps one (STORIA): the
     // operating system's user until set.
     void setUser(const QString &user);
-    QString user() const { return m_user; }
     // Whether the record keeps history: every save and delete records its change (history.h) in
     // the change's transaction, and a change whose history cannot be written is refused.
     bool keepsHistory() const { return m_record && m_record->Storia(); }
@@ -112,8 +111,6 @@ public:
     RecordSource rowOf(const QVariantList &key) const;
     // The row of `key` as it is stored now, read on its own (at its end when it is gone).
     std::unique_ptr<Recordset> readRow(const QVariantList &key) const;
-    // The next value of a counter column of the table.
-    QString nextValue(const QString &column) const;
 
     // `value` (a control's text, a number, a date, a Boolean) as `column` takes it. DataError
     // ConversionFailed when it is no such value.
@@ -124,9 +121,6 @@ public:
     void clearValues() { m_values.clear(); }
     // The first column whose value breaks its field's rules (empty: none).
     QString invalidColumn() const;
-    // Whether `value` breaks the rules of field `C`, as a save checks them: a Boolean must be
-    // one; any other value is held to its bounds when the field has a lower bound.
-    static bool breaksRules(const Campo &C, const QVariant &value);
 
     // Writes the values set into the row in hand (a new row: inserted), in one transaction.
     RowOutcome save();
@@ -162,7 +156,6 @@ private:
     // The first line whose value breaks its field's rules, as an outcome.
     std::optional<RowOutcome> invalidLine() const;
 
-    HistoryWriter historyWriter() const;
     // Back on the stored row of the one in hand; false when it is no longer `seen`.
     bool backOn(const Recordset &seen);
     void tell(const std::function<void(RowObserver &)> &what) const;
