@@ -2,7 +2,8 @@
 
 // A fresh database on one back end for every suite that works on data: an SQLite file in a folder
 // of its own ("sqlite"; "sqlite-journal" for a rollback journal instead of WAL, as on a network
-// share) or a fresh database on the PostgreSQL test server ("postgresql", see pgtest.h), with its
+// share) or a fresh database on the PostgreSQL test server ("postgresql", see pgtest.h; "odbc"
+// reaches it through its ODBC driver), with its
 // connection string, a connection open on it and helpers that run statements (a statement that
 // fails ends the run) and read what is stored. Suites take the back end from a data column:
 //   void saves_data() { TestUtil::backends(); }
@@ -75,6 +76,11 @@ public:
         if (sqlite)
             createSqlite(m_dir.filePath(fileName));
         connection = m_pg ? m_pg->url() : QStringLiteral("sqlite://") + m_dir.filePath(fileName);
+        if (backend == u"odbc") // the same server through its ODBC driver (psqlODBC)
+            connection = QStringLiteral("Driver={PostgreSQL Unicode};Server=%1;Port=%2;Database=%3;Uid=%4;Pwd=%5")
+                             .arg(m_pg->host())
+                             .arg(m_pg->port())
+                             .arg(m_pg->name(), m_pg->user(), m_pg->password());
         if (backend == u"sqlite-journal")
             connection += QStringLiteral("?journal_mode=DELETE");
         conn = open();

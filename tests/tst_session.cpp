@@ -288,6 +288,8 @@ private slots:
         TestUtil::backends("kind", QList<QPair<const char *, int>>{
                                        {"insert", 0}, {"change", 1}, {"nothing changed", 2}, {"delete", 3},
                                        {"history refused", 4}, {"lines", 5}, {"paged", 6}});
+        for (int kind : {1, 3}) // a database known only through ODBC: the table made of plain types
+            QTest::addRow("odbc %d", kind) << QStringLiteral("odbc") << kind;
     }
     void historyGoesWithTheChange()
     {

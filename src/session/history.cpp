@@ -312,10 +312,30 @@ QStringList createStatements(SqlDialect dialect)
                                "TABELLA text NOT NULL, CHIAVE jsonb NOT NULL, AZIONE char(1) NOT NULL "
                                "CHECK (AZIONE IN ('I', 'U', 'D')), UTENTE text, QUANDO timestamptz NOT NULL, CAMPI jsonb)"),
                 QStringLiteral("CREATE INDEX IF NOT EXISTS NORVIX_STORIA_RIGA ON NORVIX_STORIA (TABELLA, CHIAVE, QUANDO, ID)")};
+    if (dialect == SqlDialect::Other) // plain types most databases know; the ID is given on insert
+        return {QStringLiteral("CREATE TABLE NORVIX_STORIA (ID INTEGER NOT NULL PRIMARY KEY, TABELLA VARCHAR(128) NOT NULL, "
+                               "CHIAVE VARCHAR(400) NOT NULL, AZIONE CHAR(1) NOT NULL, UTENTE VARCHAR(128), "
+                               "QUANDO VARCHAR(24) NOT NULL, CAMPI TEXT)"),
+                QStringLiteral("CREATE INDEX NORVIX_STORIA_RIGA ON NORVIX_STORIA (TABELLA, CHIAVE, QUANDO, ID)")};
     return {QStringLiteral("CREATE TABLE IF NOT EXISTS NORVIX_STORIA (ID INTEGER PRIMARY KEY, TABELLA TEXT NOT NULL, "
                            "CHIAVE TEXT NOT NULL, AZIONE CHAR(1) NOT NULL CHECK (AZIONE IN ('I', 'U', 'D')), UTENTE TEXT, "
                            "QUANDO TEXT NOT NULL, CAMPI TEXT)"),
             QStringLiteral("CREATE INDEX IF NOT EXISTS NORVIX_STORIA_RIGA ON NORVIX_STORIA (TABELLA, CHIAVE, QUANDO, ID)")};
+}
+
+QString insertStatement(SqlDialect dialect)
+{
+    switch (dialect) {
+    case SqlDialect::PostgreSql:
+        return QStringLiteral("INSERT INTO NORVIX_STORIA (TABELLA, CHIAVE, AZIONE, UTENTE, QUANDO, CAMPI) "
+                              "VALUES (?, CAST(? AS jsonb), ?, ?, CAST(? AS timestamptz), CAST(? AS jsonb))");
+    case SqlDialect::Sqlite:
+        return QStringLiteral("INSERT INTO NORVIX_STORIA (TABELLA, CHIAVE, AZIONE, UTENTE, QUANDO, CAMPI) VALUES (?, ?, ?, ?, ?, ?)");
+    case SqlDialect::Other: // numbered here, inside the transaction
+        break;
+    }
+    return QStringLiteral("INSERT INTO NORVIX_STORIA (ID, TABELLA, CHIAVE, AZIONE, UTENTE, QUANDO, CAMPI) "
+                          "SELECT COALESCE(MAX(ID), 0) + 1, ?, ?, ?, ?, ?, ? FROM NORVIX_STORIA");
 }
 
 QString nowText()
@@ -434,7 +454,6 @@ void HistoryWriter::record(QChar action, const QVariantList &key, const QList<Co
 {
     if (!m_connection->writesTogether())
         throw DataError(DataError::Generic, QStringLiteral("History written outside the change's transaction"));
-    const bool pg = m_connection->dialect() == SqlDialect::PostgreSql;
     m_connection->call([&] {
         QSqlQuery q(m_connection->database());
         bool ok = true;
@@ -448,10 +467,7 @@ void HistoryWriter::record(QChar action, const QVariantList &key, const QList<Co
             }
         }
         if (ok) {
-            ok = q.prepare(pg ? QStringLiteral("INSERT INTO NORVIX_STORIA (TABELLA, CHIAVE, AZIONE, UTENTE, QUANDO, CAMPI) "
-                                               "VALUES (?, CAST(? AS jsonb), ?, ?, CAST(? AS timestamptz), CAST(? AS jsonb))")
-                              : QStringLiteral("INSERT INTO NORVIX_STORIA (TABELLA, CHIAVE, AZIONE, UTENTE, QUANDO, CAMPI) "
-                                               "VALUES (?, ?, ?, ?, ?, ?)"));
+            ok = q.prepare(insertStatement(m_connection->dialect()));
             q.addBindValue(m_table);
             q.addBindValue(historyKeyJson(key, keyKinds));
             q.addBindValue(QString(action));
