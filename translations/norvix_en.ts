@@ -816,10 +816,6 @@ Do you want to end the record editor?</translation>
         <translation>The connection to the database broke: the record was not deleted.</translation>
     </message>
     <message>
-        <source>La modifica non è stata salvata: non è stato possibile registrarla nella storia (%1).</source>
-        <translation>The change was not saved: it could not be recorded in the history (%1).</translation>
-    </message>
-    <message>
         <source>La pagina %1 non esiste: le pagine vanno da 1 a %2.</source>
         <translation>Page %1 does not exist: pages go from 1 to %2.</translation>
     </message>
@@ -850,6 +846,10 @@ Do you want to end the record editor?</translation>
     <message>
         <source>La riga non esiste più: un altro utente l'ha eliminata.</source>
         <translation>The line no longer exists: another user deleted it.</translation>
+    </message>
+    <message>
+        <source>La storia delle modifiche non può essere scritta (%1): nulla è stato salvato né eliminato e i valori inseriti sono stati mantenuti.</source>
+        <translation>The history of changes cannot be written (%1): nothing was saved or deleted, and the values entered were kept.</translation>
     </message>
     <message>
         <source>La stringa di connessione con Provider non indica il file (Data Source).</source>

@@ -816,10 +816,6 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>La connessione al database si è interrotta: il record non è stato eliminato.</translation>
     </message>
     <message>
-        <source>La modifica non è stata salvata: non è stato possibile registrarla nella storia (%1).</source>
-        <translation>La modifica non è stata salvata: non è stato possibile registrarla nella storia (%1).</translation>
-    </message>
-    <message>
         <source>La pagina %1 non esiste: le pagine vanno da 1 a %2.</source>
         <translation>La pagina %1 non esiste: le pagine vanno da 1 a %2.</translation>
     </message>
@@ -850,6 +846,10 @@ Vuoi terminare l'editor di record ?</translation>
     <message>
         <source>La riga non esiste più: un altro utente l'ha eliminata.</source>
         <translation>La riga non esiste più: un altro utente l'ha eliminata.</translation>
+    </message>
+    <message>
+        <source>La storia delle modifiche non può essere scritta (%1): nulla è stato salvato né eliminato e i valori inseriti sono stati mantenuti.</source>
+        <translation>La storia delle modifiche non può essere scritta (%1): nulla è stato salvato né eliminato e i valori inseriti sono stati mantenuti.</translation>
     </message>
     <message>
         <source>La stringa di connessione con Provider non indica il file (Data Source).</source>

@@ -459,7 +459,7 @@ bool RowActions::explainRefusal(const DataError &error, bool deleting)
         return true;
     }
     if (error.number() == DataError::FileGone || error.number() == DataError::Cancelled
-        || error.number() == DataError::ConnectionFailed) {
+        || error.number() == DataError::ConnectionFailed || error.number() == DataError::HistoryFailed) {
         msgBox(error.description(), MsgButtons::OkOnly, title());
         return true;
     }

@@ -49,6 +49,7 @@ public:
         TableLocked = 6,
         DiskFull = 13,   // SQLite's SQLITE_FULL; PostgreSQL's 53100 is told the same way
         TimedOut = 57014, // PostgreSQL's query_canceled, the server's time limit reached
+        HistoryFailed = 3950, // a change's history could not be written: the change was refused whole
     };
     /// An error with its number, the text for the user and the driver's own code.
     DataError(int number, const QString &description, const QString &nativeCode = QString());

@@ -482,8 +482,9 @@ void HistoryWriter::record(QChar action, const QVariantList &key, const QList<Co
         q.finish();
         throw JoinedFailure{error, [error] {
             const QString why = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-            throw DataError(DataError::Generic,
-                            nxTr("La modifica non è stata salvata: non è stato possibile registrarla nella storia (%1).")
+            throw DataError(DataError::HistoryFailed,
+                            nxTr("La storia delle modifiche non può essere scritta (%1): nulla è stato salvato né "
+                                 "eliminato e i valori inseriti sono stati mantenuti.")
                                 .arg(why),
                             error.nativeErrorCode());
         }};
