@@ -459,9 +459,12 @@ void HistoryWriter::record(QChar action, const QVariantList &key, const QList<Co
         bool ok = true;
         if (!m_connection->cachedTable(historyTable())) {
             // Known to exist once found so outside a transaction of this session that created it.
-            if (tableExists(*m_connection, q)) {
+            // Two first writers at once on a server: the second waits for the first's table.
+            if (!tableExists(*m_connection, q) && m_connection->dialect() == SqlDialect::PostgreSql)
+                ok = execTextPatiently(q, QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('norvix_storia'))"));
+            if (ok && tableExists(*m_connection, q)) {
                 tableInfo(*m_connection, historyTable());
-            } else {
+            } else if (ok) {
                 for (const QString &sql : createStatements(m_connection->dialect()))
                     ok = ok && execTextPatiently(q, sql);
             }
