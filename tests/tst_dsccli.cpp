@@ -6,6 +6,7 @@
 #include "descriptor/leggidsc.h"
 #include "session/history.h"
 #include "session/rowsession.h"
+#include "tools/historyprint.h"
 #include "backends.h"
 
 #include <QJsonArray>
@@ -139,6 +140,7 @@ private slots:
         TestUtil::createSqlite(m_dir.filePath("anagrafica.db"), {"CREATE TABLE CLIENTI (CODICE INTEGER PRIMARY KEY)"});
         TestUtil::createSqlite(m_dir.filePath("altro.db"), {"CREATE TABLE ALTRO (A INTEGER)"});
         TestUtil::createSqlite(m_dir.filePath("tabelle.db"), {"CREATE TABLE Table3 (A INTEGER)"});
+        TestUtil::createSqlite(m_dir.filePath("nessuna_storia.db"), {"CREATE TABLE T (A INTEGER PRIMARY KEY)"});
         TestUtil::copyData("legacy/access97_sample.mdb", m_dir.path());
         TestUtil::copyData("legacy/access2000_password.mdb", m_dir.path());
         // A row inserted, changed and deleted, another inserted, on four days.
@@ -262,8 +264,8 @@ private slots:
             "Tabella NESSUNA non trovata");
         row("lint: missing database", {"dsc", "lint", "--db", "{dir}/manca.db", "--dsc", "{dir}"}, 2, "manca.db non esiste");
         row("history: missing database", {"history", "--db", "{dir}/manca.db", "C"}, 2, "manca.db non esiste");
-        row("history: none kept", {"history", "--db", "{dir}/anagrafica.db", "CLIENTI"}, 1, "nessuna storia per CLIENTI");
-        row("history: not a date", {"history", "--db", "{dir}/anagrafica.db", "--since", "31/02/2026", "CLIENTI"}, 2,
+        row("history: none kept", {"history", "--db", "{dir}/nessuna_storia.db", "T"}, 1, "nessuna storia per T");
+        row("history: not a date", {"history", "--db", "{dir}/nessuna_storia.db", "--since", "31/02/2026", "T"}, 2,
             "--since vuole una data");
         row("lint: no descriptors", {"dsc", "lint", "--db", "{dir}/anagrafica.db", "--dsc", "{empty}"}, 2,
             "Dsc non trovato");
@@ -373,13 +375,17 @@ private slots:
         QVERIFY(code != 0 || r.out.contains('\n' + newest.toUtf8() + "\tmario\tEliminato\t1\t"));
     }
 
-    // As JSON Lines, the values as stored: an 18-digit number whole.
+    // As JSON Lines, the values as stored: an 18-digit number whole. Read a page at a time, the
+    // same entries whatever the page.
     void historyJson()
     {
-        const Run r = norvix({"history", "--db", m_history->folder() + "/dati.db", "C", "--key", "1", "--json"});
+        const Run r = norvix({"history", "--db", m_history->folder() + "/dati.db", "C", "--json"});
         QCOMPARE(r.code, 0);
+        QByteArray paged;
+        QCOMPARE(printHistory(*m_history->conn, {"C", {}, {}, {}, true, 1}, [&](const QByteArray &b) { paged += b; }), 4);
+        QCOMPARE(paged, r.out);
         const QList<QByteArray> lines = r.out.trimmed().split('\n');
-        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines.size(), 4);
         for (const QByteArray &line : lines)
             QVERIFY2(QJsonDocument::fromJson(line).isObject(), line.constData());
         const QVariantMap inserted = parseHistoryJson(QString::fromUtf8(lines.last())).value_or(QVariant()).toMap();
@@ -444,11 +450,13 @@ private slots:
             return QDir(m_empty.path()).entryList(QDir::Files) + QDir(m_dir.path()).entryList(QDir::Files);
         };
         const QStringList before = files();
+        const QByteArray untouched = TestUtil::readFile(m_dir.filePath("nessuna_storia.db"));
         const Run r = norvix(args, QString(), true);
         QCOMPARE(r.code, code);
         QVERIFY2(r.err.contains(says) && !r.err.contains("sbagliata"), r.err.constData());
         QVERIFY(r.out.isEmpty());
         QCOMPARE(files(), before); // nothing created by reading
+        QCOMPARE(TestUtil::readFile(m_dir.filePath("nessuna_storia.db")), untouched); // nor changed
     }
 };
 
