@@ -19,6 +19,7 @@
 #include "descriptor/dsctext.h"
 #include "descriptor/leggidsc.h"
 #include "control/norvix.h"
+#include "editor/columntext.h"
 #include "editor/frmedittab.h"
 #include "editor/shared.h"
 #include "platform/dataerror.h"
@@ -573,6 +574,9 @@ int history(const QCommandLineParser &p)
         shown += QStringLiteral(" (%1)").arg(listing.key->join(u','));
     }
     listing.json = p.isSet(QStringLiteral("json"));
+    listing.valueText = [](const QVariant &value, ColumnKind kind, const QString &picture) {
+        return columnValueText(value, kind, picture);
+    };
     if (printHistory(*connection, listing, out) > 0)
         return kOk;
     err(nxTr("norvix: nessuna storia per %1").arg(shown));

@@ -145,12 +145,12 @@ private slots:
         TestUtil::copyData("legacy/access2000_password.mdb", m_dir.path());
         // A row inserted, changed and deleted, another inserted, on four days.
         m_history = std::make_unique<TestUtil::Backend>(QStringLiteral("sqlite"));
-        m_history->exec({"CREATE TABLE C (ID INTEGER PRIMARY KEY, NOME VARCHAR(20), CODICE BIGINT)"});
+        m_history->exec({"CREATE TABLE C (ID INTEGER PRIMARY KEY, NOME VARCHAR(20), CODICE BIGINT, NATO DATE)"});
         m_history->dsc("RECORD,C,Clienti,1\nCAMPO,ID,Id,LONG,6\nCAMPO,NOME,Nome,TEXT,20\nCAMPO,CODICE,Codice,DOUBLE,20\n"
-                       "INDICE,PrimaryKey,+ID,-1,-1\nSTORIA,1\n");
+                       "CAMPO,NATO,Nato il,DATE\nINDICE,PrimaryKey,+ID,-1,-1\nSTORIA,1\n");
         saveThroughNorvix(m_history->conn, m_history->folder(), "C",
-                          {{0, {"ID", "1", "NOME", "uno", "CODICE", "123456789012345678"}}, {1, {"NOME", "due"}},
-                           {0, {"ID", "2", "NOME", "tre"}}, {1, {}}});
+                          {{0, {"ID", "1", "NOME", "uno", "CODICE", "123456789012345678", "NATO", "29/02/2024"}},
+                           {1, {"NOME", "due"}}, {0, {"ID", "2", "NOME", "tre"}}, {1, {}}});
         m_history->exec({"UPDATE NORVIX_STORIA SET QUANDO = '2026-01-0' || ID || 'T10:00:00.000Z'"});
     }
 
@@ -352,7 +352,7 @@ private slots:
         QTest::newRow("table") << QStringList{} << 0 << all << QByteArray("\tModificato\t1\tNOME\tuno\tdue\n");
         QTest::newRow("one row, described") << QStringList{"--dsc", "{dsc}", "--key", "1"} << 0
                                             << QStringList{"Eliminato 1", "Modificato 1", "Inserito 1"}
-                                            << QByteArray("\tmario\tInserito\t1\tCodice\t\t123456789012345678\n");
+                                            << QByteArray("\tmario\tInserito\t1\tNato il\t\t29/02/2024\n");
         QTest::newRow("since") << QStringList{"--since", "2026-01-02T12:00:00Z"} << 0 << all.mid(0, 2) << QByteArray();
         QTest::newRow("since: none") << QStringList{"--since", "05/01/2026"} << 1 << QStringList() << QByteArray();
         QTest::newRow("a row without") << QStringList{"--key", "9"} << 1 << QStringList() << QByteArray();
@@ -382,7 +382,7 @@ private slots:
         const Run r = norvix({"history", "--db", m_history->folder() + "/dati.db", "C", "--json"});
         QCOMPARE(r.code, 0);
         QByteArray paged;
-        QCOMPARE(printHistory(*m_history->conn, {"C", {}, {}, {}, true, 1}, [&](const QByteArray &b) { paged += b; }), 4);
+        QCOMPARE(printHistory(*m_history->conn, {"C", {}, {}, {}, true, 1, {}}, [&](const QByteArray &b) { paged += b; }), 4);
         QCOMPARE(paged, r.out);
         const QList<QByteArray> lines = r.out.trimmed().split('\n');
         QCOMPARE(lines.size(), 4);

@@ -1,7 +1,6 @@
 #include "tools/historyprint.h"
 
 #include "descriptor/descriptor.h"
-#include "editor/columntext.h"
 #include "platform/connection.h"
 #include "platform/errors.h"
 #include "platform/language.h"
@@ -110,7 +109,7 @@ class Printer
 {
 public:
     Printer(const HistoryListing &listing, std::shared_ptr<const TableInfo> info)
-        : m_record(listing.record), m_info(std::move(info))
+        : m_record(listing.record), m_info(std::move(info)), m_valueText(listing.valueText)
     {
     }
 
@@ -190,11 +189,12 @@ private:
         if (value.typeId() == QMetaType::QString && (kind == ColumnKind::Double || kind == ColumnKind::Integer))
             kind = ColumnKind::Decimal; // a number history keeps as its digits
         const CampoPtr f = field(column);
-        return columnValueText(value, kind, f ? f->Format() : QString());
+        return m_valueText ? m_valueText(value, kind, f ? f->Format() : QString()) : value.toString();
     }
 
     std::shared_ptr<Rec> m_record;
     std::shared_ptr<const TableInfo> m_info;
+    ValueText m_valueText;
 };
 
 } // namespace

@@ -7,13 +7,15 @@
 // Text: a header line, then one line for each column an entry recorded, its cells separated by
 // tabs: when (local time, dd/mm/yyyy hh:mm:ss), user, action (Inserito, Modificato, Eliminato),
 // key (its values separated by commas, as --key takes them), field, before, after. With a
-// descriptor the field is its caption and the values are shown in its picture; otherwise the
-// column's name and the values in their regional form. A line break or a tab inside a value shows
+// descriptor the field is its caption, otherwise the column's name; the values are shown by the
+// listing's valueText (the program's: as the editor shows them, in the field's picture). A line break or a tab inside a value shows
 // as \n or \t.
 //
 // JSON: one object per entry and per line (JSON Lines): {"id", "table", "key", "action" (I, U or
 // D), "user", "when" (UTC, ISO 8601 to the millisecond), "fields"}, with "key" and "fields"
 // written as the history stores them (every digit of a number kept).
+
+#include "platform/sqlnames.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -29,6 +31,9 @@ namespace Norvix {
 class Connection;
 class Rec;
 
+// A value as the user reads it: of a column of `kind`, in a field's display picture (blank: none).
+using ValueText = std::function<QString(const QVariant &value, ColumnKind kind, const QString &picture)>;
+
 struct HistoryListing
 {
     QString table;                  // as the history names it: the record's name
@@ -39,6 +44,7 @@ struct HistoryListing
     QDateTime since;                // when valid: the entries from then on only
     bool json = false;
     int pageSize = 500;
+    ValueText valueText;            // the text's values (none: their plain text)
 };
 
 // Prints the entries the listing selects through `out`, newest first, and returns how many it
