@@ -270,9 +270,8 @@ QString helpText(const Command &c)
 QString overview()
 {
     QString text = nxTr("Uso: norvix [COMANDO] [opzioni]\n\nComandi:\n");
-    for (const Command &c : {editCommand(), historyCommand(), dumpCommand(), importCommand(), exportCommand(), lintCommand(), indexCommand(),
-                             scaffoldCommand(),
-                             migrateCommand()})
+    for (const Command &c : {editCommand(), historyCommand(), dumpCommand(), importCommand(), exportCommand(), lintCommand(),
+                             indexCommand(), scaffoldCommand(), migrateCommand()})
         text += nxTr("  norvix %1 [opzioni] %2\n      %3\n").arg(c.name, c.arguments, c.summary);
     text += nxTr("  norvix\n      Senza argomenti apre la dimostrazione: l'editor dei clienti di un piccolo archivio di "
                            "esempio, creato alla prima esecuzione nella cartella dati dell'utente.\n"
