@@ -4,6 +4,7 @@
 //   norvix edit [options] RECORD
 //   norvix dsc dump|import|export|lint|index|scaffold [options] ...
 //   norvix migrate FILE.mdb --db TARGET.db [options] [TABLE...]
+//   norvix history [options] RECORD
 //   norvix --help | --version, and --help after any command
 //
 // The command line is parsed before any application object exists, so --help and usage errors
@@ -18,10 +19,12 @@
 #include "descriptor/dsctext.h"
 #include "descriptor/leggidsc.h"
 #include "control/norvix.h"
+#include "editor/columntext.h"
 #include "editor/frmedittab.h"
 #include "editor/shared.h"
 #include "platform/dataerror.h"
 #include "platform/connection.h"
+#include "tools/historyprint.h"
 #include "tools/lint.h"
 #include "tools/lookupindex.h"
 #include "tools/migrate.h"
@@ -225,6 +228,25 @@ Command editCommand()
     return withPassword(c);
 }
 
+Command historyCommand()
+{
+    return withPassword(
+        {QStringLiteral("history"), QStringLiteral("RECORD"),
+         nxTr("Stampa la storia delle righe di RECORD, dalla più recente: chi le ha inserite, modificate o eliminate, "
+              "quando e con quali valori, una riga per campo con le colonne separate da tabulazioni. Con --dsc RECORD è "
+              "un record dei descrittori, che danno la tabella, la chiave, le didascalie e i formati; senza, RECORD è la "
+              "tabella e la chiave è la sua chiave primaria. Il database è letto e mai scritto. Esce con 1 se non c'è "
+              "storia."),
+         databaseOptions()
+             << option(QStringLiteral("dsc"), nxTr("la cartella dei descrittori (files.dsc o dsc.mdb)"), nxTr("CARTELLA"))
+             << option(QStringLiteral("key"), nxTr("solo la riga con questi valori di chiave, separati da virgole"),
+                       nxTr("VALORI"))
+             << option(QStringLiteral("since"), nxTr("solo da DATA in poi (2026-12-01, 2026-12-01T10:00 o 01/12/2026)"),
+                       nxTr("DATA"))
+             << option(QStringLiteral("json"), nxTr("un oggetto JSON per riga e per voce, con i valori come sono registrati")),
+         1});
+}
+
 QString helpText(const Command &c)
 {
     QString text = nxTr("Uso: norvix %1 [opzioni] %2\n\n%3\n\nOpzioni:\n").arg(c.name, c.arguments, c.summary);
@@ -248,9 +270,8 @@ QString helpText(const Command &c)
 QString overview()
 {
     QString text = nxTr("Uso: norvix [COMANDO] [opzioni]\n\nComandi:\n");
-    for (const Command &c : {editCommand(), dumpCommand(), importCommand(), exportCommand(), lintCommand(), indexCommand(),
-                             scaffoldCommand(),
-                             migrateCommand()})
+    for (const Command &c : {editCommand(), historyCommand(), dumpCommand(), importCommand(), exportCommand(), lintCommand(),
+                             indexCommand(), scaffoldCommand(), migrateCommand()})
         text += nxTr("  norvix %1 [opzioni] %2\n      %3\n").arg(c.name, c.arguments, c.summary);
     text += nxTr("  norvix\n      Senza argomenti apre la dimostrazione: l'editor dei clienti di un piccolo archivio di "
                            "esempio, creato alla prima esecuzione nella cartella dati dell'utente.\n"
@@ -316,19 +337,29 @@ QString password(const QCommandLineParser &parser)
     return qEnvironmentVariable(kPasswordVariable);
 }
 
-int dscDump(const QCommandLineParser &p)
+// The descriptor of the record named first on the command line, from --dsc (by default the
+// current folder); none, the reason told, when the descriptors are not there or lack it.
+std::shared_ptr<Rec> describedRecord(const QCommandLineParser &p)
 {
     QString folder = p.isSet(QStringLiteral("dsc")) ? p.value(QStringLiteral("dsc")) : QStringLiteral(".");
     const QString record = p.positionalArguments().first();
     setDscPassword(password(p));
-    Rec rec;
-    if (!LeggiDsc(folder, record, rec))
-        return kNotFound; // the message has been printed
-    if (rec.Nome().isEmpty()) {
+    auto rec = std::make_shared<Rec>();
+    if (!LeggiDsc(folder, record, *rec))
+        return nullptr; // the message has been printed
+    if (rec->Nome().isEmpty()) {
         err(nxTr("norvix: il record %1 non è descritto in %2").arg(record, folder));
-        return kNotFound;
+        return nullptr;
     }
-    out(QJsonDocument(recToJson(rec)).toJson(QJsonDocument::Indented));
+    return rec;
+}
+
+int dscDump(const QCommandLineParser &p)
+{
+    const auto rec = describedRecord(p);
+    if (!rec)
+        return kNotFound;
+    out(QJsonDocument(recToJson(*rec)).toJson(QJsonDocument::Indented));
     return kOk;
 }
 
@@ -508,6 +539,47 @@ int migrate(const QCommandLineParser &p)
         return kNotFound;
     }
     return kOk;
+}
+
+// Prints the history of a table's rows, or of one row's, read-only.
+int history(const QCommandLineParser &p)
+{
+    const QString help = helpText(historyCommand());
+    HistoryListing listing;
+    if (p.isSet(QStringLiteral("since"))) {
+        const auto since = commandLineMoment(p.value(QStringLiteral("since")));
+        if (!since)
+            return usageError(nxTr("--since vuole una data come 2026-12-01, 2026-12-01T10:00 o 01/12/2026, non %1")
+                                  .arg(p.value(QStringLiteral("since"))),
+                              help);
+        listing.since = *since;
+    }
+    QString problem;
+    const auto connection = openDatabase(p, &problem, Access::ReadOnly);
+    if (!connection)
+        return usageError(problem, help);
+    listing.table = p.positionalArguments().first();
+    if (p.isSet(QStringLiteral("dsc"))) {
+        listing.record = describedRecord(p);
+        if (!listing.record)
+            return kNotFound;
+        listing.table = listing.record->Nome();
+    }
+    QString shown = listing.table;
+    if (p.isSet(QStringLiteral("key"))) {
+        listing.key = QStringList();
+        for (const QString &v : p.value(QStringLiteral("key")).split(u','))
+            *listing.key << v.trimmed();
+        shown += QStringLiteral(" (%1)").arg(listing.key->join(u','));
+    }
+    listing.json = p.isSet(QStringLiteral("json"));
+    listing.valueText = [](const QVariant &value, ColumnKind kind, const QString &picture) {
+        return columnValueText(value, kind, picture);
+    };
+    if (printHistory(*connection, listing, out) > 0)
+        return kOk;
+    err(nxTr("norvix: nessuna storia per %1").arg(shown));
+    return kNotFound;
 }
 
 // While the editor starts, its messages go to standard error and nothing waits for an answer
@@ -700,6 +772,9 @@ int run(int argc, char *argv[], const QStringList &args)
     } else if (first == u"migrate") {
         command = migrateCommand();
         rest = args.mid(1);
+    } else if (first == u"history") {
+        command = historyCommand();
+        rest = args.mid(1);
     } else if (first == u"dsc") {
         const QString sub = args.value(1);
         if (sub == u"dump")
@@ -751,6 +826,8 @@ int run(int argc, char *argv[], const QStringList &args)
         return dscScaffold(parser);
     if (command.name == u"migrate")
         return migrate(parser);
+    if (command.name == u"history")
+        return history(parser);
     return dscExport(parser);
 }
 

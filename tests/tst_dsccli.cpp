@@ -3,11 +3,16 @@
 #include "descriptor/dscdatabase.h"
 #include "descriptor/dscjson.h"
 #include "descriptor/dsctext.h"
+#include "descriptor/leggidsc.h"
+#include "session/history.h"
+#include "session/rowsession.h"
+#include "tools/historyprint.h"
 #include "backends.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
@@ -77,6 +82,42 @@ const QByteArray kText = "' anagrafica \x96 prova\r\n"
                          "DATABASE,ultimo.db\r\n"
                          "RECORD,ULTIMO,Ultimo,1";
 
+// Changes saved through a row session of `record`, as the editor saves them, by "mario": for
+// each, the row (0: a new one) and its columns' texts (none: the row deleted).
+void saveThroughNorvix(const std::shared_ptr<Connection> &connection, const QString &folder, const QString &record,
+                       const QList<QPair<int, QStringList>> &changes)
+{
+    auto rec = std::make_shared<Rec>();
+    QString path = folder + u'/';
+    QVERIFY(LeggiDsc(path, record, *rec));
+    RowSession session;
+    session.attach(connection, record, {rec->Indice()->NomiCampi()->Item(1)->ID()}, rec);
+    session.setUser(QStringLiteral("mario"));
+    for (const auto &[row, texts] : changes) {
+        if (row == 0)
+            session.startNew();
+        else
+            session.load({row});
+        for (int i = 0; i + 1 < texts.size(); i += 2)
+            session.setValue(texts[i], session.typed(texts[i], texts[i + 1]));
+        QVERIFY(texts.isEmpty() ? session.remove().done() : session.save().done());
+    }
+}
+
+// The entries of norvix history's text: action and key, one for each entry.
+QStringList entriesOf(const Run &r)
+{
+    QStringList entries, seen;
+    for (const QByteArray &line : r.out.split('\n').mid(1)) {
+        const QStringList cells = QString::fromUtf8(line).split(u'\t');
+        if (cells.size() == 7 && !seen.contains(cells.mid(0, 4).join(u'|'))) {
+            seen << cells.mid(0, 4).join(u'|');
+            entries << cells[2] + u' ' + cells[3];
+        }
+    }
+    return entries;
+}
+
 } // namespace
 
 class TstDscCli : public QObject
@@ -84,6 +125,7 @@ class TstDscCli : public QObject
     Q_OBJECT
 
     QTemporaryDir m_empty, m_dir, m_broken, m_sealed;
+    std::unique_ptr<TestUtil::Backend> m_history;
 
 private slots:
     void initTestCase()
@@ -98,8 +140,18 @@ private slots:
         TestUtil::createSqlite(m_dir.filePath("anagrafica.db"), {"CREATE TABLE CLIENTI (CODICE INTEGER PRIMARY KEY)"});
         TestUtil::createSqlite(m_dir.filePath("altro.db"), {"CREATE TABLE ALTRO (A INTEGER)"});
         TestUtil::createSqlite(m_dir.filePath("tabelle.db"), {"CREATE TABLE Table3 (A INTEGER)"});
+        TestUtil::createSqlite(m_dir.filePath("nessuna_storia.db"), {"CREATE TABLE T (A INTEGER PRIMARY KEY)"});
         TestUtil::copyData("legacy/access97_sample.mdb", m_dir.path());
         TestUtil::copyData("legacy/access2000_password.mdb", m_dir.path());
+        // A row inserted, changed and deleted, another inserted, on four days.
+        m_history = std::make_unique<TestUtil::Backend>(QStringLiteral("sqlite"));
+        m_history->exec({"CREATE TABLE C (ID INTEGER PRIMARY KEY, NOME VARCHAR(20), CODICE BIGINT, NATO DATE)"});
+        m_history->dsc("RECORD,C,Clienti,1\nCAMPO,ID,Id,LONG,6\nCAMPO,NOME,Nome,TEXT,20\nCAMPO,CODICE,Codice,DOUBLE,20\n"
+                       "CAMPO,NATO,Nato il,DATE\nINDICE,PrimaryKey,+ID,-1,-1\nSTORIA,1\n");
+        saveThroughNorvix(m_history->conn, m_history->folder(), "C",
+                          {{0, {"ID", "1", "NOME", "uno", "CODICE", "123456789012345678", "NATO", "29/02/2024"}},
+                           {1, {"NOME", "due"}}, {0, {"ID", "2", "NOME", "tre"}}, {1, {}}});
+        m_history->exec({"UPDATE NORVIX_STORIA SET QUANDO = '2026-01-0' || ID || 'T10:00:00.000Z'"});
     }
 
     // Every command answers --help on standard output, without a display.
@@ -117,6 +169,7 @@ private slots:
         QTest::newRow("dsc index") << QStringList{"dsc", "index", "--help"} << QByteArray("--all");
         QTest::newRow("dsc scaffold") << QStringList{"dsc", "scaffold", "--help"} << QByteArray("--connection STR");
         QTest::newRow("migrate") << QStringList{"migrate", "--help"} << QByteArray("--descriptors");
+        QTest::newRow("history") << QStringList{"history", "--help"} << QByteArray("--since DATA");
     }
 
     void help()
@@ -210,6 +263,10 @@ private slots:
         row("scaffold: table not found", {"dsc", "scaffold", "--db", "{dir}/anagrafica.db", "NESSUNA"}, 1,
             "Tabella NESSUNA non trovata");
         row("lint: missing database", {"dsc", "lint", "--db", "{dir}/manca.db", "--dsc", "{dir}"}, 2, "manca.db non esiste");
+        row("history: missing database", {"history", "--db", "{dir}/manca.db", "C"}, 2, "manca.db non esiste");
+        row("history: none kept", {"history", "--db", "{dir}/nessuna_storia.db", "T"}, 1, "nessuna storia per T");
+        row("history: not a date", {"history", "--db", "{dir}/nessuna_storia.db", "--since", "31/02/2026", "T"}, 2,
+            "--since vuole una data");
         row("lint: no descriptors", {"dsc", "lint", "--db", "{dir}/anagrafica.db", "--dsc", "{empty}"}, 2,
             "Dsc non trovato");
     }
@@ -283,6 +340,92 @@ private slots:
         QCOMPARE(lintCodes(), QStringList());
     }
 
+    // The history of a table's rows, newest first with its deletions, or of one row's (its key's
+    // values typed for their columns), from a moment on; with the descriptor's captions.
+    void history_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QByteArray>("line");
+        const QStringList all{"Eliminato 1", "Inserito 2", "Modificato 1", "Inserito 1"};
+        QTest::newRow("table") << QStringList{} << 0 << all << QByteArray("\tModificato\t1\tNOME\tuno\tdue\n");
+        QTest::newRow("one row, described") << QStringList{"--dsc", "{dsc}", "--key", "1"} << 0
+                                            << QStringList{"Eliminato 1", "Modificato 1", "Inserito 1"}
+                                            << QByteArray("\tmario\tInserito\t1\tNato il\t\t29/02/2024\n");
+        QTest::newRow("since") << QStringList{"--since", "2026-01-02T12:00:00Z"} << 0 << all.mid(0, 2) << QByteArray();
+        QTest::newRow("since: none") << QStringList{"--since", "05/01/2026"} << 1 << QStringList() << QByteArray();
+        QTest::newRow("a row without") << QStringList{"--key", "9"} << 1 << QStringList() << QByteArray();
+        QTest::newRow("a key too long") << QStringList{"--dsc", "{dsc}", "--key", "1,2"} << 2 << QStringList()
+                                        << QByteArray();
+    }
+
+    void history()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QStringList, entries);
+        QFETCH(QByteArray, line);
+        args.replaceInStrings("{dsc}", m_history->folder());
+        const Run r = norvix(QStringList{"history", "--db", m_history->folder() + "/dati.db", "C"} + args);
+        QCOMPARE(r.code, code);
+        QCOMPARE(entriesOf(r), entries);
+        QVERIFY2(r.out.contains(line), r.out.constData());
+        const QString newest = QDateTime(QDate(2026, 1, 4), QTime(10, 0), Qt::UTC).toLocalTime().toString("dd/MM/yyyy HH:mm:ss");
+        QVERIFY(code != 0 || r.out.contains('\n' + newest.toUtf8() + "\tmario\tEliminato\t1\t"));
+    }
+
+    // As JSON Lines, the values as stored: an 18-digit number whole. Read a page at a time, the
+    // same entries whatever the page.
+    void historyJson()
+    {
+        const Run r = norvix({"history", "--db", m_history->folder() + "/dati.db", "C", "--json"});
+        QCOMPARE(r.code, 0);
+        QByteArray paged;
+        QCOMPARE(printHistory(*m_history->conn, {"C", {}, {}, {}, true, 1, {}}, [&](const QByteArray &b) { paged += b; }), 4);
+        QCOMPARE(paged, r.out);
+        const QList<QByteArray> lines = r.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 4);
+        for (const QByteArray &line : lines)
+            QVERIFY2(QJsonDocument::fromJson(line).isObject(), line.constData());
+        const QVariantMap inserted = parseHistoryJson(QString::fromUtf8(lines.last())).value_or(QVariant()).toMap();
+        QCOMPARE(inserted.value("fields").toMap().value("CODICE"), QVariant(qint64(123456789012345678)));
+        QCOMPARE(inserted.value("key"), QVariant(QVariantList{qint64(1)}));
+        QCOMPARE(inserted.value("action").toString() + inserted.value("user").toString() + inserted.value("when").toString(),
+                 QStringLiteral("Imario2026-01-01T10:00:00.000Z"));
+    }
+
+    // The trigger of docs/history.md records what other programs change on PostgreSQL, once and
+    // as Norvix records its own changes (not again): norvix history reads both alike.
+    void historyTrigger()
+    {
+        TestUtil::Backend b(QStringLiteral("postgresql"));
+        const QString doc = QString::fromUtf8(TestUtil::readFile(NORVIX_TEST_DATA "/../../docs/history.md"));
+        const auto sql = QRegularExpression("```sql\n(.*?)```", QRegularExpression::DotMatchesEverythingOption).match(doc);
+        QVERIFY(sql.hasMatch());
+        b.exec({"CREATE TABLE clienti (codice integer PRIMARY KEY, nome varchar(40), fido numeric(12,2))", sql.captured(1),
+                "INSERT INTO clienti VALUES (12, 'Rossi', 1500.00)", "UPDATE clienti SET fido = 2750.50 WHERE codice = 12",
+                "UPDATE clienti SET nome = nome", "SET norvix.utente = 'batch'", "DELETE FROM clienti"});
+        b.dsc("RECORD,CLIENTI,Clienti,1\nCAMPO,CODICE,Codice,LONG,6\nCAMPO,NOME,Nome,TEXT,40\nCAMPO,FIDO,Fido,DOUBLE,12\n"
+              "INDICE,PrimaryKey,+CODICE,-1,-1\nSTORIA,1\n");
+        saveThroughNorvix(b.open("application_name=norvix"), b.folder(), "CLIENTI", {{0, {"CODICE", "13", "NOME", "Bianchi"}}});
+        const Run r = norvix({"history", "--connection", b.connection, "--dsc", b.folder(), "CLIENTI", "--json"});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.contains(R"("fields":{"fido": [1500.00, 2750.50]})"), r.out.constData()); // as stored
+        QStringList entries;
+        for (const QByteArray &line : r.out.trimmed().split('\n')) {
+            const QVariantMap e = parseHistoryJson(QString::fromUtf8(line)).value_or(QVariant()).toMap();
+            entries << QStringList{e.value("action").toString(), e.value("user").toString(),
+                                   QJsonDocument::fromVariant(e.value("key")).toJson(QJsonDocument::Compact),
+                                   QJsonDocument::fromVariant(e.value("fields")).toJson(QJsonDocument::Compact)}
+                           .join(u' ');
+        }
+        QCOMPARE(entries, (QStringList{R"(I mario [13] {"CODICE":13,"FIDO":null,"NOME":"Bianchi"})",
+                                       R"(D batch [12] {"codice":12,"fido":"2750.50","nome":"Rossi"})",
+                                       R"(U norvix [12] {"fido":["1500.00","2750.50"]})",
+                                       R"(I norvix [12] {"codice":12,"fido":"1500.00","nome":"Rossi"})"}));
+    }
+
     // A migration says what it copied: one table and one row in the singular, in either language.
     void migrateCounts()
     {
@@ -307,11 +450,13 @@ private slots:
             return QDir(m_empty.path()).entryList(QDir::Files) + QDir(m_dir.path()).entryList(QDir::Files);
         };
         const QStringList before = files();
+        const QByteArray untouched = TestUtil::readFile(m_dir.filePath("nessuna_storia.db"));
         const Run r = norvix(args, QString(), true);
         QCOMPARE(r.code, code);
         QVERIFY2(r.err.contains(says) && !r.err.contains("sbagliata"), r.err.constData());
         QVERIFY(r.out.isEmpty());
         QCOMPARE(files(), before); // nothing created by reading
+        QCOMPARE(TestUtil::readFile(m_dir.filePath("nessuna_storia.db")), untouched); // nor changed
     }
 };
 

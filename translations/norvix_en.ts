@@ -182,8 +182,20 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>&amp;Find</translation>
     </message>
     <message>
+        <source>--key vuole %1 valore (%2)</source>
+        <translation>--key wants %1 value (%2)</translation>
+    </message>
+    <message>
+        <source>--key vuole %1 valori separati da virgole (%2)</source>
+        <translation>--key wants %1 values separated by commas (%2)</translation>
+    </message>
+    <message>
         <source>--search vuole il numero di una ricerca, non %1</source>
         <translation>--search needs the number of a search, not %1</translation>
+    </message>
+    <message>
+        <source>--since vuole una data come 2026-12-01, 2026-12-01T10:00 o 01/12/2026, non %1</source>
+        <translation>--since wants a date such as 2026-12-01, 2026-12-01T10:00 or 01/12/2026, not %1</translation>
     </message>
     <message>
         <source>: crearne l'indice con %1</source>
@@ -234,6 +246,10 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>Wait a moment and try again.</translation>
     </message>
     <message>
+        <source>Azione</source>
+        <translation>Action</translation>
+    </message>
+    <message>
         <source>CARTELLA</source>
         <translation>FOLDER</translation>
     </message>
@@ -248,6 +264,10 @@ Every command describes its options with --help (for example: norvix edit --help
     <message>
         <source>Ce&amp;rca</source>
         <translation>&amp;Search</translation>
+    </message>
+    <message>
+        <source>Chiave</source>
+        <translation>Key</translation>
     </message>
     <message>
         <source>Codici di uscita: 0 riuscito; 1 descrittori, record o tabella non trovati; 2 errore (argomenti, file illeggibili, database che non si apre).
@@ -298,6 +318,10 @@ The matching fields cannot be changed.</translation>
         <translation>Creates, where it is missing, the index that makes the search by words in the descriptions fast, for the linked fields of the records (all of them, or those named) on tables of more than %1 rows: on SQLite an FTS5 table kept up to date by triggers, on PostgreSQL a pg_trgm GIN index. Prints one line per index. Exits with 1 if a record is not there, with 2 if the database is read-only, cannot have the index or the creation fails (each index is made whole or not at all).</translation>
     </message>
     <message>
+        <source>DATA</source>
+        <translation>DATE</translation>
+    </message>
+    <message>
         <source>Data ultima modifica</source>
         <translation>Last changed</translation>
     </message>
@@ -312,6 +336,10 @@ The matching fields cannot be changed.</translation>
     <message>
         <source>Database occupato: un altro utente lo sta aggiornando. Attendere, o annullare: i valori inseriti restano nell'editor.</source>
         <translation>Database busy: another user is updating it. Wait, or cancel: the values typed stay in the editor.</translation>
+    </message>
+    <message>
+        <source>Dopo</source>
+        <translation>After</translation>
     </message>
     <message>
         <source>Dsc non trovato</source>
@@ -344,6 +372,10 @@ The matching fields cannot be changed.</translation>
     <message>
         <source>Eliminare le righe selezionate ?</source>
         <translation>Delete the selected lines?</translation>
+    </message>
+    <message>
+        <source>Eliminato</source>
+        <translation>Deleted</translation>
     </message>
     <message>
         <source>Errore n° %1 - %2</source>
@@ -746,6 +778,10 @@ For the field: %2</translation>
         <translation>Inserts the record again with the values typed</translation>
     </message>
     <message>
+        <source>Inserito</source>
+        <translation>Inserted</translation>
+    </message>
+    <message>
         <source>L'errore verificatosi potrebbe rendere instabile l'applicazione.
 Vuoi terminare l'editor di record ?</source>
         <translation>The error that occurred could make the application unstable.
@@ -904,6 +940,10 @@ Do you want to end the record editor?</translation>
         <translation>Not enough memory to derive the descriptors' key</translation>
     </message>
     <message>
+        <source>Modificato</source>
+        <translation>Changed</translation>
+    </message>
+    <message>
         <source>Mostra File</source>
         <translation>Show File</translation>
     </message>
@@ -1000,6 +1040,14 @@ Do you want to end the record editor?</translation>
         <translation>PostgreSQL "%1" on %2</translation>
     </message>
     <message>
+        <source>Prima</source>
+        <translation>Before</translation>
+    </message>
+    <message>
+        <source>Quando</source>
+        <translation>When</translation>
+    </message>
+    <message>
         <source>RECORD [TESTO...]</source>
         <translation>RECORD [TEXT...]</translation>
     </message>
@@ -1064,6 +1112,10 @@ Do you want to end the record editor?</translation>
 il record ?</source>
         <translation>Are you sure you want to delete
 the record?</translation>
+    </message>
+    <message>
+        <source>Stampa la storia delle righe di RECORD, dalla più recente: chi le ha inserite, modificate o eliminate, quando e con quali valori, una riga per campo con le colonne separate da tabulazioni. Con --dsc RECORD è un record dei descrittori, che danno la tabella, la chiave, le didascalie e i formati; senza, RECORD è la tabella e la chiave è la sua chiave primaria. Il database è letto e mai scritto. Esce con 1 se non c'è storia.</source>
+        <translation>Prints the history of the rows of RECORD, newest first: who inserted, changed or deleted them, when and with which values, one line per field with the columns separated by tabs. With --dsc RECORD is a record of the descriptors, which give the table, the key, the captions and the pictures; without it, RECORD is the table and the key is its primary key. The database is read and never written. Exits with 1 when there is no history.</translation>
     </message>
     <message>
         <source>Stampa le righe di un database dei descrittori (SQLite o Jet).</source>
@@ -1178,6 +1230,10 @@ Comandi:
 
 Commands:
 </translation>
+    </message>
+    <message>
+        <source>Utente</source>
+        <translation>User</translation>
     </message>
     <message>
         <source>VALORI</source>
@@ -1548,6 +1604,10 @@ Commands:
         <translation>norvix: record %1 is not described in %2</translation>
     </message>
     <message>
+        <source>norvix: nessuna storia per %1</source>
+        <translation>norvix: no history for %1</translation>
+    </message>
+    <message>
         <source>norvix: nessuno schermo disponibile per l'editor (DISPLAY non impostato)</source>
         <translation>norvix: no screen available for the editor (DISPLAY not set)</translation>
     </message>
@@ -1584,6 +1644,14 @@ Commands:
         <translation>only SQLite and PostgreSQL have it</translation>
     </message>
     <message>
+        <source>solo da DATA in poi (2026-12-01, 2026-12-01T10:00 o 01/12/2026)</source>
+        <translation>only from DATE on (2026-12-01, 2026-12-01T10:00 or 01/12/2026)</translation>
+    </message>
+    <message>
+        <source>solo la riga con questi valori di chiave, separati da virgole</source>
+        <translation>only the row with these key values, separated by commas</translation>
+    </message>
+    <message>
         <source>solo lettura: resta utilizzabile solo "Fine"</source>
         <translation>read only: only "Close" stays usable</translation>
     </message>
@@ -1598,6 +1666,10 @@ Commands:
     <message>
         <source>stampa i risultati come un documento JSON</source>
         <translation>prints the results as a JSON document</translation>
+    </message>
+    <message>
+        <source>un oggetto JSON per riga e per voce, con i valori come sono registrati</source>
+        <translation>one JSON object per line and per entry, with the values as recorded</translation>
     </message>
 </context>
 </TS>

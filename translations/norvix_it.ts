@@ -182,8 +182,20 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>&amp;Trova</translation>
     </message>
     <message>
+        <source>--key vuole %1 valore (%2)</source>
+        <translation>--key vuole %1 valore (%2)</translation>
+    </message>
+    <message>
+        <source>--key vuole %1 valori separati da virgole (%2)</source>
+        <translation>--key vuole %1 valori separati da virgole (%2)</translation>
+    </message>
+    <message>
         <source>--search vuole il numero di una ricerca, non %1</source>
         <translation>--search vuole il numero di una ricerca, non %1</translation>
+    </message>
+    <message>
+        <source>--since vuole una data come 2026-12-01, 2026-12-01T10:00 o 01/12/2026, non %1</source>
+        <translation>--since vuole una data come 2026-12-01, 2026-12-01T10:00 o 01/12/2026, non %1</translation>
     </message>
     <message>
         <source>: crearne l'indice con %1</source>
@@ -234,6 +246,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>Attendere qualche istante e riprovare.</translation>
     </message>
     <message>
+        <source>Azione</source>
+        <translation>Azione</translation>
+    </message>
+    <message>
         <source>CARTELLA</source>
         <translation>CARTELLA</translation>
     </message>
@@ -248,6 +264,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
     <message>
         <source>Ce&amp;rca</source>
         <translation>Ce&amp;rca</translation>
+    </message>
+    <message>
+        <source>Chiave</source>
+        <translation>Chiave</translation>
     </message>
     <message>
         <source>Codici di uscita: 0 riuscito; 1 descrittori, record o tabella non trovati; 2 errore (argomenti, file illeggibili, database che non si apre).
@@ -298,6 +318,10 @@ I campi corrispondenti non possono essere modificati.</translation>
         <translation>Crea l'indice che rende veloce la ricerca per parole nelle descrizioni dei campi collegati dei record (tutti, o quelli indicati) a tabelle di più di %1 righe, dove manca: su SQLite una tabella FTS5 tenuta aggiornata da trigger, su PostgreSQL un indice GIN di pg_trgm. Stampa una riga per indice. Esce con 1 se un record non c'è, con 2 se il database è di sola lettura, non può avere l'indice o la creazione non riesce (ogni indice si crea tutto o niente).</translation>
     </message>
     <message>
+        <source>DATA</source>
+        <translation>DATA</translation>
+    </message>
+    <message>
         <source>Data ultima modifica</source>
         <translation>Data ultima modifica</translation>
     </message>
@@ -312,6 +336,10 @@ I campi corrispondenti non possono essere modificati.</translation>
     <message>
         <source>Database occupato: un altro utente lo sta aggiornando. Attendere, o annullare: i valori inseriti restano nell'editor.</source>
         <translation>Database occupato: un altro utente lo sta aggiornando. Attendere, o annullare: i valori inseriti restano nell'editor.</translation>
+    </message>
+    <message>
+        <source>Dopo</source>
+        <translation>Dopo</translation>
     </message>
     <message>
         <source>Dsc non trovato</source>
@@ -344,6 +372,10 @@ I campi corrispondenti non possono essere modificati.</translation>
     <message>
         <source>Eliminare le righe selezionate ?</source>
         <translation>Eliminare le righe selezionate ?</translation>
+    </message>
+    <message>
+        <source>Eliminato</source>
+        <translation>Eliminato</translation>
     </message>
     <message>
         <source>Errore n° %1 - %2</source>
@@ -746,6 +778,10 @@ Per il campo: %2</translation>
         <translation>Inserisce di nuovo il record con i valori inseriti</translation>
     </message>
     <message>
+        <source>Inserito</source>
+        <translation>Inserito</translation>
+    </message>
+    <message>
         <source>L'errore verificatosi potrebbe rendere instabile l'applicazione.
 Vuoi terminare l'editor di record ?</source>
         <translation>L'errore verificatosi potrebbe rendere instabile l'applicazione.
@@ -904,6 +940,10 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>Memoria insufficiente per derivare la chiave dei descrittori</translation>
     </message>
     <message>
+        <source>Modificato</source>
+        <translation>Modificato</translation>
+    </message>
+    <message>
         <source>Mostra File</source>
         <translation>Mostra File</translation>
     </message>
@@ -1000,6 +1040,14 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>PostgreSQL "%1" su %2</translation>
     </message>
     <message>
+        <source>Prima</source>
+        <translation>Prima</translation>
+    </message>
+    <message>
+        <source>Quando</source>
+        <translation>Quando</translation>
+    </message>
+    <message>
         <source>RECORD [TESTO...]</source>
         <translation>RECORD [TESTO...]</translation>
     </message>
@@ -1064,6 +1112,10 @@ Vuoi terminare l'editor di record ?</translation>
 il record ?</source>
         <translation>Sicuro di voler eliminare
 il record ?</translation>
+    </message>
+    <message>
+        <source>Stampa la storia delle righe di RECORD, dalla più recente: chi le ha inserite, modificate o eliminate, quando e con quali valori, una riga per campo con le colonne separate da tabulazioni. Con --dsc RECORD è un record dei descrittori, che danno la tabella, la chiave, le didascalie e i formati; senza, RECORD è la tabella e la chiave è la sua chiave primaria. Il database è letto e mai scritto. Esce con 1 se non c'è storia.</source>
+        <translation>Stampa la storia delle righe di RECORD, dalla più recente: chi le ha inserite, modificate o eliminate, quando e con quali valori, una riga per campo con le colonne separate da tabulazioni. Con --dsc RECORD è un record dei descrittori, che danno la tabella, la chiave, le didascalie e i formati; senza, RECORD è la tabella e la chiave è la sua chiave primaria. Il database è letto e mai scritto. Esce con 1 se non c'è storia.</translation>
     </message>
     <message>
         <source>Stampa le righe di un database dei descrittori (SQLite o Jet).</source>
@@ -1178,6 +1230,10 @@ Comandi:
 
 Comandi:
 </translation>
+    </message>
+    <message>
+        <source>Utente</source>
+        <translation>Utente</translation>
     </message>
     <message>
         <source>VALORI</source>
@@ -1548,6 +1604,10 @@ Comandi:
         <translation>norvix: il record %1 non è descritto in %2</translation>
     </message>
     <message>
+        <source>norvix: nessuna storia per %1</source>
+        <translation>norvix: nessuna storia per %1</translation>
+    </message>
+    <message>
         <source>norvix: nessuno schermo disponibile per l'editor (DISPLAY non impostato)</source>
         <translation>norvix: nessuno schermo disponibile per l'editor (DISPLAY non impostato)</translation>
     </message>
@@ -1584,6 +1644,14 @@ Comandi:
         <translation>solo SQLite e PostgreSQL lo hanno</translation>
     </message>
     <message>
+        <source>solo da DATA in poi (2026-12-01, 2026-12-01T10:00 o 01/12/2026)</source>
+        <translation>solo da DATA in poi (2026-12-01, 2026-12-01T10:00 o 01/12/2026)</translation>
+    </message>
+    <message>
+        <source>solo la riga con questi valori di chiave, separati da virgole</source>
+        <translation>solo la riga con questi valori di chiave, separati da virgole</translation>
+    </message>
+    <message>
         <source>solo lettura: resta utilizzabile solo "Fine"</source>
         <translation>solo lettura: resta utilizzabile solo "Fine"</translation>
     </message>
@@ -1598,6 +1666,10 @@ Comandi:
     <message>
         <source>stampa i risultati come un documento JSON</source>
         <translation>stampa i risultati come un documento JSON</translation>
+    </message>
+    <message>
+        <source>un oggetto JSON per riga e per voce, con i valori come sono registrati</source>
+        <translation>un oggetto JSON per riga e per voce, con i valori come sono registrati</translation>
     </message>
 </context>
 </TS>
