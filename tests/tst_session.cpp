@@ -317,7 +317,7 @@ private slots:
         QVERIFY(LeggiDsc(folder, QStringLiteral("C"), *rec) && rec->Storia());
         QVERIFY(LeggiDsc(folder, QStringLiteral("L"), *lineRec) && lineRec->Storia());
         RowSession session;
-        session.attach(b.conn, QStringLiteral("C"), {QStringLiteral("ID")}, rec);
+        session.attach(b.conn, QStringLiteral("c"), {QStringLiteral("ID")}, rec); // recorded as the descriptor spells it
         session.setUser(QStringLiteral("mario"));
         LineSet lines;
         lines.attach(b.conn, DetailLink{1, QStringLiteral("L"), {QStringLiteral("CID"), QStringLiteral("RIGA")},
