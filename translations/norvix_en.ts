@@ -146,6 +146,10 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>C&amp;ancel</translation>
     </message>
     <message>
+        <source>&amp;Chiudi</source>
+        <translation>&amp;Close</translation>
+    </message>
+    <message>
         <source>&amp;Conferma</source>
         <translation>&amp;Confirm</translation>
     </message>
@@ -174,12 +178,20 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>&amp;Reload</translation>
     </message>
     <message>
+        <source>&amp;Ripristina</source>
+        <translation>&amp;Restore</translation>
+    </message>
+    <message>
         <source>&amp;Sovrascrivi</source>
         <translation>&amp;Overwrite</translation>
     </message>
     <message>
         <source>&amp;Trova</source>
         <translation>&amp;Find</translation>
+    </message>
+    <message>
+        <source>(dati binari)</source>
+        <translation>(binary data)</translation>
     </message>
     <message>
         <source>--search vuole il numero di una ricerca, non %1</source>
@@ -232,6 +244,10 @@ Every command describes its options with --help (for example: norvix edit --help
     <message>
         <source>Attendere qualche istante e riprovare.</source>
         <translation>Wait a moment and try again.</translation>
+    </message>
+    <message>
+        <source>Azione</source>
+        <translation>Action</translation>
     </message>
     <message>
         <source>CARTELLA</source>
@@ -314,6 +330,10 @@ The matching fields cannot be changed.</translation>
         <translation>Database busy: another user is updating it. Wait, or cancel: the values typed stay in the editor.</translation>
     </message>
     <message>
+        <source>Dopo</source>
+        <translation>After</translation>
+    </message>
+    <message>
         <source>Dsc non trovato</source>
         <translation>Dsc not found</translation>
     </message>
@@ -344,6 +364,10 @@ The matching fields cannot be changed.</translation>
     <message>
         <source>Eliminare le righe selezionate ?</source>
         <translation>Delete the selected lines?</translation>
+    </message>
+    <message>
+        <source>Eliminato</source>
+        <translation>Deleted</translation>
     </message>
     <message>
         <source>Errore n° %1 - %2</source>
@@ -554,6 +578,10 @@ The matching fields cannot be changed.</translation>
         <translation>The current record has been changed. Drop the changes?</translation>
     </message>
     <message>
+        <source>Il record mostrato non è più quello della storia: nessun valore ripristinato.</source>
+        <translation>The record shown is no longer the one of the history: no value restored.</translation>
+    </message>
+    <message>
         <source>Il record non rispetta un vincolo di controllo del database%1.</source>
         <translation>The record does not satisfy a check constraint of the database%1.</translation>
     </message>
@@ -746,6 +774,10 @@ For the field: %2</translation>
         <translation>Inserts the record again with the values typed</translation>
     </message>
     <message>
+        <source>Inserito</source>
+        <translation>Inserted</translation>
+    </message>
+    <message>
         <source>L'errore verificatosi potrebbe rendere instabile l'applicazione.
 Vuoi terminare l'editor di record ?</source>
         <translation>The error that occurred could make the application unstable.
@@ -816,6 +848,10 @@ Do you want to end the record editor?</translation>
         <translation>The connection to the database broke: the record was not deleted.</translation>
     </message>
     <message>
+        <source>La modifica non è stata salvata: non è stato possibile registrarla nella storia (%1).</source>
+        <translation>The change was not saved: it could not be recorded in the history (%1).</translation>
+    </message>
+    <message>
         <source>La pagina %1 non esiste: le pagine vanno da 1 a %2.</source>
         <translation>Page %1 does not exist: pages go from 1 to %2.</translation>
     </message>
@@ -846,6 +882,10 @@ Do you want to end the record editor?</translation>
     <message>
         <source>La riga non esiste più: un altro utente l'ha eliminata.</source>
         <translation>The line no longer exists: another user deleted it.</translation>
+    </message>
+    <message>
+        <source>La storia del record non può essere letta: %1</source>
+        <translation>The record's history cannot be read: %1</translation>
     </message>
     <message>
         <source>La stringa di connessione con Provider non indica il file (Data Source).</source>
@@ -892,12 +932,20 @@ Do you want to end the record editor?</translation>
         <translation>Table %1 has no key to order and find its rows</translation>
     </message>
     <message>
+        <source>Le modifiche registrate di questo record (Ctrl+H)</source>
+        <translation>The recorded changes of this record (Ctrl+H)</translation>
+    </message>
+    <message>
         <source>Liberare spazio sul disco e riprovare.</source>
         <translation>Free some disk space and try again.</translation>
     </message>
     <message>
         <source>Memoria insufficiente per derivare la chiave dei descrittori</source>
         <translation>Not enough memory to derive the descriptors' key</translation>
+    </message>
+    <message>
+        <source>Modificato</source>
+        <translation>Changed</translation>
     </message>
     <message>
         <source>Mostra File</source>
@@ -948,6 +996,10 @@ Do you want to end the record editor?</translation>
         <translation>No record open</translation>
     </message>
     <message>
+        <source>Nessuna modifica registrata per questo record.</source>
+        <translation>No change recorded for this record.</translation>
+    </message>
+    <message>
         <source>Nessuna riga corrente</source>
         <translation>No current row</translation>
     </message>
@@ -966,6 +1018,10 @@ Do you want to end the record editor?</translation>
     <message>
         <source>Non ci sono altre righe prima della prima</source>
         <translation>There are no more rows before the first one</translation>
+    </message>
+    <message>
+        <source>Non ripristinati, perché non modificabili: %1.</source>
+        <translation>Not restored, as they cannot be edited: %1.</translation>
     </message>
     <message>
         <source>Operazione annullata: il database %1 non ha risposto in tempo e nulla è stato modificato. I valori inseriti sono stati mantenuti.</source>
@@ -996,6 +1052,14 @@ Do you want to end the record editor?</translation>
         <translation>PostgreSQL "%1" on %2</translation>
     </message>
     <message>
+        <source>Prima</source>
+        <translation>Before</translation>
+    </message>
+    <message>
+        <source>Quando</source>
+        <translation>When</translation>
+    </message>
+    <message>
         <source>RECORD [TESTO...]</source>
         <translation>RECORD [TEXT...]</translation>
     </message>
@@ -1024,12 +1088,20 @@ Do you want to end the record editor?</translation>
         <translation>Search failed</translation>
     </message>
     <message>
+        <source>Rimette nei campi i valori "Prima" delle righe scelte; si salva con Conferma</source>
+        <translation>Puts the "Before" values of the lines chosen back into the fields; Confirm saves them</translation>
+    </message>
+    <message>
         <source>Riprovare più tardi.</source>
         <translation>Try again later.</translation>
     </message>
     <message>
         <source>SQLite è senza FTS5</source>
         <translation>SQLite is built without FTS5</translation>
+    </message>
+    <message>
+        <source>STORIA vuole 1 (attiva) o 0 (spenta), non "%1"</source>
+        <translation>STORIA takes 1 (on) or 0 (off), not "%1"</translation>
     </message>
     <message>
         <source>Scegli il record</source>
@@ -1058,12 +1130,20 @@ il record ?</source>
 the record?</translation>
     </message>
     <message>
+        <source>St&amp;oria</source>
+        <translation>&amp;History</translation>
+    </message>
+    <message>
         <source>Stampa le righe di un database dei descrittori (SQLite o Jet).</source>
         <translation>Prints the lines of a descriptor database (SQLite or Jet).</translation>
     </message>
     <message>
         <source>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte le tabelle dell'utente: un record per tabella, un campo per colonna (AUTOINC per una chiave che il database numera), la chiave primaria, le chiavi esterne come campi collegati, una ricerca per ogni tabella. Esce con 1 se una tabella non esiste.</source>
         <translation>Prints a files.dsc made from the database for the tables named, or for all the user's tables: a record per table, a field per column (AUTOINC for a key the database numbers), the primary key, the foreign keys as lookup fields, a search for every table. Exits with 1 when a table does not exist.</translation>
+    </message>
+    <message>
+        <source>Storia - %1</source>
+        <translation>History - %1</translation>
     </message>
     <message>
         <source>Sì</source>
@@ -1170,6 +1250,10 @@ Comandi:
 
 Commands:
 </translation>
+    </message>
+    <message>
+        <source>Utente</source>
+        <translation>User</translation>
     </message>
     <message>
         <source>VALORI</source>

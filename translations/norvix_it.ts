@@ -146,6 +146,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>&amp;Annulla</translation>
     </message>
     <message>
+        <source>&amp;Chiudi</source>
+        <translation>&amp;Chiudi</translation>
+    </message>
+    <message>
         <source>&amp;Conferma</source>
         <translation>&amp;Conferma</translation>
     </message>
@@ -174,12 +178,20 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>&amp;Ricarica</translation>
     </message>
     <message>
+        <source>&amp;Ripristina</source>
+        <translation>&amp;Ripristina</translation>
+    </message>
+    <message>
         <source>&amp;Sovrascrivi</source>
         <translation>&amp;Sovrascrivi</translation>
     </message>
     <message>
         <source>&amp;Trova</source>
         <translation>&amp;Trova</translation>
+    </message>
+    <message>
+        <source>(dati binari)</source>
+        <translation>(dati binari)</translation>
     </message>
     <message>
         <source>--search vuole il numero di una ricerca, non %1</source>
@@ -232,6 +244,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
     <message>
         <source>Attendere qualche istante e riprovare.</source>
         <translation>Attendere qualche istante e riprovare.</translation>
+    </message>
+    <message>
+        <source>Azione</source>
+        <translation>Azione</translation>
     </message>
     <message>
         <source>CARTELLA</source>
@@ -314,6 +330,10 @@ I campi corrispondenti non possono essere modificati.</translation>
         <translation>Database occupato: un altro utente lo sta aggiornando. Attendere, o annullare: i valori inseriti restano nell'editor.</translation>
     </message>
     <message>
+        <source>Dopo</source>
+        <translation>Dopo</translation>
+    </message>
+    <message>
         <source>Dsc non trovato</source>
         <translation>Dsc non trovato</translation>
     </message>
@@ -344,6 +364,10 @@ I campi corrispondenti non possono essere modificati.</translation>
     <message>
         <source>Eliminare le righe selezionate ?</source>
         <translation>Eliminare le righe selezionate ?</translation>
+    </message>
+    <message>
+        <source>Eliminato</source>
+        <translation>Eliminato</translation>
     </message>
     <message>
         <source>Errore n° %1 - %2</source>
@@ -554,6 +578,10 @@ I campi corrispondenti non possono essere modificati.</translation>
         <translation>Il record corrente è stato modificato. Abbandoni le modifiche ?</translation>
     </message>
     <message>
+        <source>Il record mostrato non è più quello della storia: nessun valore ripristinato.</source>
+        <translation>Il record mostrato non è più quello della storia: nessun valore ripristinato.</translation>
+    </message>
+    <message>
         <source>Il record non rispetta un vincolo di controllo del database%1.</source>
         <translation>Il record non rispetta un vincolo di controllo del database%1.</translation>
     </message>
@@ -746,6 +774,10 @@ Per il campo: %2</translation>
         <translation>Inserisce di nuovo il record con i valori inseriti</translation>
     </message>
     <message>
+        <source>Inserito</source>
+        <translation>Inserito</translation>
+    </message>
+    <message>
         <source>L'errore verificatosi potrebbe rendere instabile l'applicazione.
 Vuoi terminare l'editor di record ?</source>
         <translation>L'errore verificatosi potrebbe rendere instabile l'applicazione.
@@ -816,6 +848,10 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>La connessione al database si è interrotta: il record non è stato eliminato.</translation>
     </message>
     <message>
+        <source>La modifica non è stata salvata: non è stato possibile registrarla nella storia (%1).</source>
+        <translation>La modifica non è stata salvata: non è stato possibile registrarla nella storia (%1).</translation>
+    </message>
+    <message>
         <source>La pagina %1 non esiste: le pagine vanno da 1 a %2.</source>
         <translation>La pagina %1 non esiste: le pagine vanno da 1 a %2.</translation>
     </message>
@@ -846,6 +882,10 @@ Vuoi terminare l'editor di record ?</translation>
     <message>
         <source>La riga non esiste più: un altro utente l'ha eliminata.</source>
         <translation>La riga non esiste più: un altro utente l'ha eliminata.</translation>
+    </message>
+    <message>
+        <source>La storia del record non può essere letta: %1</source>
+        <translation>La storia del record non può essere letta: %1</translation>
     </message>
     <message>
         <source>La stringa di connessione con Provider non indica il file (Data Source).</source>
@@ -892,12 +932,20 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>La tabella %1 non ha una chiave per ordinare e ritrovare le righe</translation>
     </message>
     <message>
+        <source>Le modifiche registrate di questo record (Ctrl+H)</source>
+        <translation>Le modifiche registrate di questo record (Ctrl+H)</translation>
+    </message>
+    <message>
         <source>Liberare spazio sul disco e riprovare.</source>
         <translation>Liberare spazio sul disco e riprovare.</translation>
     </message>
     <message>
         <source>Memoria insufficiente per derivare la chiave dei descrittori</source>
         <translation>Memoria insufficiente per derivare la chiave dei descrittori</translation>
+    </message>
+    <message>
+        <source>Modificato</source>
+        <translation>Modificato</translation>
     </message>
     <message>
         <source>Mostra File</source>
@@ -948,6 +996,10 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>Nessun record aperto</translation>
     </message>
     <message>
+        <source>Nessuna modifica registrata per questo record.</source>
+        <translation>Nessuna modifica registrata per questo record.</translation>
+    </message>
+    <message>
         <source>Nessuna riga corrente</source>
         <translation>Nessuna riga corrente</translation>
     </message>
@@ -966,6 +1018,10 @@ Vuoi terminare l'editor di record ?</translation>
     <message>
         <source>Non ci sono altre righe prima della prima</source>
         <translation>Non ci sono altre righe prima della prima</translation>
+    </message>
+    <message>
+        <source>Non ripristinati, perché non modificabili: %1.</source>
+        <translation>Non ripristinati, perché non modificabili: %1.</translation>
     </message>
     <message>
         <source>Operazione annullata: il database %1 non ha risposto in tempo e nulla è stato modificato. I valori inseriti sono stati mantenuti.</source>
@@ -996,6 +1052,14 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>PostgreSQL "%1" su %2</translation>
     </message>
     <message>
+        <source>Prima</source>
+        <translation>Prima</translation>
+    </message>
+    <message>
+        <source>Quando</source>
+        <translation>Quando</translation>
+    </message>
+    <message>
         <source>RECORD [TESTO...]</source>
         <translation>RECORD [TESTO...]</translation>
     </message>
@@ -1024,12 +1088,20 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>Ricerca non riuscita</translation>
     </message>
     <message>
+        <source>Rimette nei campi i valori "Prima" delle righe scelte; si salva con Conferma</source>
+        <translation>Rimette nei campi i valori "Prima" delle righe scelte; si salva con Conferma</translation>
+    </message>
+    <message>
         <source>Riprovare più tardi.</source>
         <translation>Riprovare più tardi.</translation>
     </message>
     <message>
         <source>SQLite è senza FTS5</source>
         <translation>SQLite è senza FTS5</translation>
+    </message>
+    <message>
+        <source>STORIA vuole 1 (attiva) o 0 (spenta), non "%1"</source>
+        <translation>STORIA vuole 1 (attiva) o 0 (spenta), non "%1"</translation>
     </message>
     <message>
         <source>Scegli il record</source>
@@ -1058,12 +1130,20 @@ il record ?</source>
 il record ?</translation>
     </message>
     <message>
+        <source>St&amp;oria</source>
+        <translation>St&amp;oria</translation>
+    </message>
+    <message>
         <source>Stampa le righe di un database dei descrittori (SQLite o Jet).</source>
         <translation>Stampa le righe di un database dei descrittori (SQLite o Jet).</translation>
     </message>
     <message>
         <source>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte le tabelle dell'utente: un record per tabella, un campo per colonna (AUTOINC per una chiave che il database numera), la chiave primaria, le chiavi esterne come campi collegati, una ricerca per ogni tabella. Esce con 1 se una tabella non esiste.</source>
         <translation>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte le tabelle dell'utente: un record per tabella, un campo per colonna (AUTOINC per una chiave che il database numera), la chiave primaria, le chiavi esterne come campi collegati, una ricerca per ogni tabella. Esce con 1 se una tabella non esiste.</translation>
+    </message>
+    <message>
+        <source>Storia - %1</source>
+        <translation>Storia - %1</translation>
     </message>
     <message>
         <source>Sì</source>
@@ -1170,6 +1250,10 @@ Comandi:
 
 Comandi:
 </translation>
+    </message>
+    <message>
+        <source>Utente</source>
+        <translation>Utente</translation>
     </message>
     <message>
         <source>VALORI</source>
