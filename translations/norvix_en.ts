@@ -146,6 +146,10 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>C&amp;ancel</translation>
     </message>
     <message>
+        <source>&amp;Chiudi</source>
+        <translation>&amp;Close</translation>
+    </message>
+    <message>
         <source>&amp;Conferma</source>
         <translation>&amp;Confirm</translation>
     </message>
@@ -174,12 +178,20 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>&amp;Reload</translation>
     </message>
     <message>
+        <source>&amp;Ripristina</source>
+        <translation>&amp;Restore</translation>
+    </message>
+    <message>
         <source>&amp;Sovrascrivi</source>
         <translation>&amp;Overwrite</translation>
     </message>
     <message>
         <source>&amp;Trova</source>
         <translation>&amp;Find</translation>
+    </message>
+    <message>
+        <source>(dati binari)</source>
+        <translation>(binary data)</translation>
     </message>
     <message>
         <source>--key vuole %1 valore (%2)</source>
@@ -586,6 +598,10 @@ The matching fields cannot be changed.</translation>
         <translation>The current record has been changed. Drop the changes?</translation>
     </message>
     <message>
+        <source>Il record mostrato non è più quello della storia: nessun valore ripristinato.</source>
+        <translation>The record shown is no longer the one of the history: no value restored.</translation>
+    </message>
+    <message>
         <source>Il record non rispetta un vincolo di controllo del database%1.</source>
         <translation>The record does not satisfy a check constraint of the database%1.</translation>
     </message>
@@ -884,6 +900,10 @@ Do you want to end the record editor?</translation>
         <translation>The line no longer exists: another user deleted it.</translation>
     </message>
     <message>
+        <source>La storia del record non può essere letta: %1</source>
+        <translation>The record's history cannot be read: %1</translation>
+    </message>
+    <message>
         <source>La storia delle modifiche non può essere scritta (%1): nulla è stato salvato né eliminato e i valori inseriti sono stati mantenuti.</source>
         <translation>The history of changes cannot be written (%1): nothing was saved or deleted, and the values entered were kept.</translation>
     </message>
@@ -930,6 +950,10 @@ Do you want to end the record editor?</translation>
     <message>
         <source>La tabella %1 non ha una chiave per ordinare e ritrovare le righe</source>
         <translation>Table %1 has no key to order and find its rows</translation>
+    </message>
+    <message>
+        <source>Le modifiche registrate di questo record (Ctrl+H)</source>
+        <translation>The recorded changes of this record (Ctrl+H)</translation>
     </message>
     <message>
         <source>Liberare spazio sul disco e riprovare.</source>
@@ -992,6 +1016,10 @@ Do you want to end the record editor?</translation>
         <translation>No record open</translation>
     </message>
     <message>
+        <source>Nessuna modifica registrata per questo record.</source>
+        <translation>No change recorded for this record.</translation>
+    </message>
+    <message>
         <source>Nessuna riga corrente</source>
         <translation>No current row</translation>
     </message>
@@ -1010,6 +1038,10 @@ Do you want to end the record editor?</translation>
     <message>
         <source>Non ci sono altre righe prima della prima</source>
         <translation>There are no more rows before the first one</translation>
+    </message>
+    <message>
+        <source>Non ripristinati, perché non modificabili: %1.</source>
+        <translation>Not restored, as they cannot be edited: %1.</translation>
     </message>
     <message>
         <source>Operazione annullata: il database %1 non ha risposto in tempo e nulla è stato modificato. I valori inseriti sono stati mantenuti.</source>
@@ -1076,6 +1108,10 @@ Do you want to end the record editor?</translation>
         <translation>Search failed</translation>
     </message>
     <message>
+        <source>Rimette nei campi i valori "Prima" delle righe scelte; si salva con Conferma</source>
+        <translation>Puts the "Before" values of the lines chosen back into the fields; Confirm saves them</translation>
+    </message>
+    <message>
         <source>Riprovare più tardi.</source>
         <translation>Try again later.</translation>
     </message>
@@ -1114,6 +1150,10 @@ il record ?</source>
 the record?</translation>
     </message>
     <message>
+        <source>St&amp;oria</source>
+        <translation>&amp;History</translation>
+    </message>
+    <message>
         <source>Stampa la storia delle righe di RECORD, dalla più recente: chi le ha inserite, modificate o eliminate, quando e con quali valori, una riga per campo con le colonne separate da tabulazioni. Con --dsc RECORD è un record dei descrittori, che danno la tabella, la chiave, le didascalie e i formati; senza, RECORD è la tabella e la chiave è la sua chiave primaria. Il database è letto e mai scritto. Esce con 1 se non c'è storia.</source>
         <translation>Prints the history of the rows of RECORD, newest first: who inserted, changed or deleted them, when and with which values, one line per field with the columns separated by tabs. With --dsc RECORD is a record of the descriptors, which give the table, the key, the captions and the pictures; without it, RECORD is the table and the key is its primary key. The database is read and never written. Exits with 1 when there is no history.</translation>
     </message>
@@ -1124,6 +1164,10 @@ the record?</translation>
     <message>
         <source>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte le tabelle dell'utente: un record per tabella, un campo per colonna (AUTOINC per una chiave che il database numera), la chiave primaria, le chiavi esterne come campi collegati, una ricerca per ogni tabella. Esce con 1 se una tabella non esiste.</source>
         <translation>Prints a files.dsc made from the database for the tables named, or for all the user's tables: a record per table, a field per column (AUTOINC for a key the database numbers), the primary key, the foreign keys as lookup fields, a search for every table. Exits with 1 when a table does not exist.</translation>
+    </message>
+    <message>
+        <source>Storia - %1</source>
+        <translation>History - %1</translation>
     </message>
     <message>
         <source>Sì</source>

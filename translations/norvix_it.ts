@@ -146,6 +146,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>&amp;Annulla</translation>
     </message>
     <message>
+        <source>&amp;Chiudi</source>
+        <translation>&amp;Chiudi</translation>
+    </message>
+    <message>
         <source>&amp;Conferma</source>
         <translation>&amp;Conferma</translation>
     </message>
@@ -174,12 +178,20 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>&amp;Ricarica</translation>
     </message>
     <message>
+        <source>&amp;Ripristina</source>
+        <translation>&amp;Ripristina</translation>
+    </message>
+    <message>
         <source>&amp;Sovrascrivi</source>
         <translation>&amp;Sovrascrivi</translation>
     </message>
     <message>
         <source>&amp;Trova</source>
         <translation>&amp;Trova</translation>
+    </message>
+    <message>
+        <source>(dati binari)</source>
+        <translation>(dati binari)</translation>
     </message>
     <message>
         <source>--key vuole %1 valore (%2)</source>
@@ -586,6 +598,10 @@ I campi corrispondenti non possono essere modificati.</translation>
         <translation>Il record corrente è stato modificato. Abbandoni le modifiche ?</translation>
     </message>
     <message>
+        <source>Il record mostrato non è più quello della storia: nessun valore ripristinato.</source>
+        <translation>Il record mostrato non è più quello della storia: nessun valore ripristinato.</translation>
+    </message>
+    <message>
         <source>Il record non rispetta un vincolo di controllo del database%1.</source>
         <translation>Il record non rispetta un vincolo di controllo del database%1.</translation>
     </message>
@@ -884,6 +900,10 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>La riga non esiste più: un altro utente l'ha eliminata.</translation>
     </message>
     <message>
+        <source>La storia del record non può essere letta: %1</source>
+        <translation>La storia del record non può essere letta: %1</translation>
+    </message>
+    <message>
         <source>La storia delle modifiche non può essere scritta (%1): nulla è stato salvato né eliminato e i valori inseriti sono stati mantenuti.</source>
         <translation>La storia delle modifiche non può essere scritta (%1): nulla è stato salvato né eliminato e i valori inseriti sono stati mantenuti.</translation>
     </message>
@@ -930,6 +950,10 @@ Vuoi terminare l'editor di record ?</translation>
     <message>
         <source>La tabella %1 non ha una chiave per ordinare e ritrovare le righe</source>
         <translation>La tabella %1 non ha una chiave per ordinare e ritrovare le righe</translation>
+    </message>
+    <message>
+        <source>Le modifiche registrate di questo record (Ctrl+H)</source>
+        <translation>Le modifiche registrate di questo record (Ctrl+H)</translation>
     </message>
     <message>
         <source>Liberare spazio sul disco e riprovare.</source>
@@ -992,6 +1016,10 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>Nessun record aperto</translation>
     </message>
     <message>
+        <source>Nessuna modifica registrata per questo record.</source>
+        <translation>Nessuna modifica registrata per questo record.</translation>
+    </message>
+    <message>
         <source>Nessuna riga corrente</source>
         <translation>Nessuna riga corrente</translation>
     </message>
@@ -1010,6 +1038,10 @@ Vuoi terminare l'editor di record ?</translation>
     <message>
         <source>Non ci sono altre righe prima della prima</source>
         <translation>Non ci sono altre righe prima della prima</translation>
+    </message>
+    <message>
+        <source>Non ripristinati, perché non modificabili: %1.</source>
+        <translation>Non ripristinati, perché non modificabili: %1.</translation>
     </message>
     <message>
         <source>Operazione annullata: il database %1 non ha risposto in tempo e nulla è stato modificato. I valori inseriti sono stati mantenuti.</source>
@@ -1076,6 +1108,10 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>Ricerca non riuscita</translation>
     </message>
     <message>
+        <source>Rimette nei campi i valori "Prima" delle righe scelte; si salva con Conferma</source>
+        <translation>Rimette nei campi i valori "Prima" delle righe scelte; si salva con Conferma</translation>
+    </message>
+    <message>
         <source>Riprovare più tardi.</source>
         <translation>Riprovare più tardi.</translation>
     </message>
@@ -1114,6 +1150,10 @@ il record ?</source>
 il record ?</translation>
     </message>
     <message>
+        <source>St&amp;oria</source>
+        <translation>St&amp;oria</translation>
+    </message>
+    <message>
         <source>Stampa la storia delle righe di RECORD, dalla più recente: chi le ha inserite, modificate o eliminate, quando e con quali valori, una riga per campo con le colonne separate da tabulazioni. Con --dsc RECORD è un record dei descrittori, che danno la tabella, la chiave, le didascalie e i formati; senza, RECORD è la tabella e la chiave è la sua chiave primaria. Il database è letto e mai scritto. Esce con 1 se non c'è storia.</source>
         <translation>Stampa la storia delle righe di RECORD, dalla più recente: chi le ha inserite, modificate o eliminate, quando e con quali valori, una riga per campo con le colonne separate da tabulazioni. Con --dsc RECORD è un record dei descrittori, che danno la tabella, la chiave, le didascalie e i formati; senza, RECORD è la tabella e la chiave è la sua chiave primaria. Il database è letto e mai scritto. Esce con 1 se non c'è storia.</translation>
     </message>
@@ -1124,6 +1164,10 @@ il record ?</translation>
     <message>
         <source>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte le tabelle dell'utente: un record per tabella, un campo per colonna (AUTOINC per una chiave che il database numera), la chiave primaria, le chiavi esterne come campi collegati, una ricerca per ogni tabella. Esce con 1 se una tabella non esiste.</source>
         <translation>Stampa un files.dsc fatto dal database per le tabelle indicate, o per tutte le tabelle dell'utente: un record per tabella, un campo per colonna (AUTOINC per una chiave che il database numera), la chiave primaria, le chiavi esterne come campi collegati, una ricerca per ogni tabella. Esce con 1 se una tabella non esiste.</translation>
+    </message>
+    <message>
+        <source>Storia - %1</source>
+        <translation>Storia - %1</translation>
     </message>
     <message>
         <source>Sì</source>

@@ -19,8 +19,9 @@ const char *const kCaptions[5] = {NX_NOOP("&Nuovo"), NX_NOOP("&Conferma"), NX_NO
 } // namespace
 
 CommandPanel::CommandPanel(QWidget &window, EditorState &state, const RowSession &session, RowActions &actions,
-                           const RecordListPane &list, std::function<void(int index)> clicked)
-    : m_window(window), m_state(state), m_session(session), m_actions(actions), m_list(list), m_clicked(std::move(clicked))
+                           const RecordListPane &list, std::function<void(int index)> clicked, std::function<void()> history)
+    : m_window(window), m_state(state), m_session(session), m_actions(actions), m_list(list), m_clicked(std::move(clicked)),
+      m_openHistory(std::move(history))
 {
 }
 
@@ -35,15 +36,37 @@ void CommandPanel::create()
         QObject::connect(b, &QPushButton::clicked, &m_window, [this, i] { m_clicked(i); });
         m_buttons[i] = b;
     }
-    // Ctrl+S confirms and Ctrl+N starts a new row, as their buttons do where they are offered.
-    for (const auto &[keys, index] : {std::pair{QKeySequence::Save, 1}, std::pair{QKeySequence::New, 0}}) {
-        auto *shortcut = new QShortcut(keys, &m_window);
+    m_history = new QPushButton(nxTr("St&oria"), m_panel);
+    m_history->setObjectName(QStringLiteral("CmdStoria"));
+    m_history->setAutoDefault(false);
+    m_history->setToolTip(nxTr("Le modifiche registrate di questo record (Ctrl+H)"));
+    m_history->hide();
+    QObject::connect(m_history, &QPushButton::clicked, &m_window, [this] { m_openHistory(); });
+    // Ctrl+S confirms, Ctrl+N starts a new row and Ctrl+H shows the history, as their buttons do
+    // where they are offered.
+    const std::pair<QKeySequence, QPushButton *> keys[] = {{QKeySequence::Save, m_buttons[1]},
+                                                           {QKeySequence::New, m_buttons[0]},
+                                                           {QKeySequence(Qt::CTRL | Qt::Key_H), m_history}};
+    for (const auto &[key, button] : keys) {
+        auto *shortcut = new QShortcut(key, &m_window);
         shortcut->setContext(Qt::WindowShortcut);
-        QObject::connect(shortcut, &QShortcut::activated, &m_window, [this, index = index] {
-            if (QPushButton *b = m_buttons[index]; b->isVisible() && b->isEnabled())
+        QObject::connect(shortcut, &QShortcut::activated, &m_window, [b = button] {
+            if (b->isVisible() && b->isEnabled())
                 b->click();
         });
     }
+}
+
+bool CommandPanel::showsHistory() const
+{
+    return m_state.rec && m_state.rec->Storia();
+}
+
+void CommandPanel::showHistory()
+{
+    const Recordset *rs = m_session.recordset();
+    m_history->setVisible(showsHistory());
+    m_history->setEnabled(rs && rs->hasCurrentRow() && !m_session.adding());
 }
 
 void CommandPanel::show(bool nuovo, bool conferma, bool annulla, bool elimina)
@@ -58,6 +81,7 @@ void CommandPanel::SETNEUTRAL()
 {
     m_state.modified = false;
     show(true, false, false, true);
+    showHistory();
     m_actions.LoccaRecord(!m_actions.ControllaCancellazione());
     m_actions.SETINDICI(false);
     m_list.view()->setEnabled(true);
@@ -71,6 +95,7 @@ void CommandPanel::SETMODIFICATO()
     if (m_session.recordset() && !m_session.recordset()->Eof())
         m_buttons[2]->setVisible(true);
     m_buttons[3]->setVisible(false);
+    showHistory();
     m_list.view()->setEnabled(false);
 }
 
@@ -79,6 +104,7 @@ void CommandPanel::SETNEW()
     m_state.modified = false;
     show(false, false, true, false);
     m_buttons[4]->setVisible(true);
+    showHistory();
     m_actions.LoccaRecord(false);
     m_actions.SETINDICI(true);
     m_list.view()->setEnabled(false);
@@ -89,6 +115,7 @@ void CommandPanel::emptyTable()
     m_state.modified = false;
     show(false, true, false, false);
     m_buttons[4]->setVisible(true);
+    showHistory();
 }
 
 void CommandPanel::readOnly()

@@ -1,7 +1,8 @@
 #pragma once
 
 // The command buttons (CmdButton(0) "&Nuovo" .. (4) "&Fine", on the panel PicButton) and the three
-// modes of the editor they show: neutral (a saved row shown), modified, new.
+// modes of the editor they show: neutral (a saved row shown), modified, new. A record that keeps
+// history has "St&oria" (CmdStoria, Ctrl+H) too, usable while a stored row is in hand.
 
 #include <array>
 #include <functional>
@@ -22,13 +23,17 @@ class CommandPanel
 public:
     // The panel stands on `window`; a button clicked (or its shortcut) calls `clicked` with its
     // index. The modes lock the fields through `actions` and the list while a row is changed.
+    // `history` opens the row's history.
     CommandPanel(QWidget &window, EditorState &state, const RowSession &session, RowActions &actions,
-                 const RecordListPane &list, std::function<void(int index)> clicked);
+                 const RecordListPane &list, std::function<void(int index)> clicked, std::function<void()> history);
 
-    // Makes the panel and its five buttons.
+    // Makes the panel and its buttons.
     void create();
     QFrame *frame() const { return m_panel; }
     QPushButton *button(int index) const { return m_buttons.at(index); }
+    // CmdStoria: shown when the record keeps history.
+    QPushButton *historyButton() const { return m_history; }
+    bool showsHistory() const;
 
     void SETNEUTRAL();
     void SETMODIFICATO();
@@ -40,6 +45,8 @@ public:
 
 private:
     void show(bool nuovo, bool conferma, bool annulla, bool elimina);
+    // CmdStoria shown for a record that keeps history, usable on a stored row.
+    void showHistory();
 
     QWidget &m_window;
     EditorState &m_state;
@@ -47,8 +54,10 @@ private:
     RowActions &m_actions;
     const RecordListPane &m_list;
     std::function<void(int index)> m_clicked;
+    std::function<void()> m_openHistory;
     QFrame *m_panel = nullptr;
     std::array<QPushButton *, 5> m_buttons{};
+    QPushButton *m_history = nullptr;
 };
 
 } // namespace Norvix

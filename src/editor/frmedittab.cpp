@@ -30,7 +30,13 @@ std::function<std::shared_ptr<void>()> busyGuard(FrmEditTabPrivate &d)
 FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
     : q(q),
       window({.window = *q, .state = *this, .fields = fields, .list = list, .panel = panel, .search = search}),
-      panel(*q, *this, session, actions, list, [q](int index) { q->CmdButton_Click(index); }),
+      panel(*q, *this, session, actions, list, [q](int index) { q->CmdButton_Click(index); },
+            [this] {
+                if (closed() || refuses())
+                    return;
+                const Busy busy(*this); // the first page is read
+                history.open();
+            }),
       list(RecordListPane::Parts{*q, *this, data, session, fields, window, panel},
            {.busy = busyGuard(*this),
             .interrupting = [this] { return interrupting(); },
@@ -75,7 +81,9 @@ FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
                        if (!modified)
                            q->SETMODIFICATO();
                    },
-               .busy = [this] { return busy > 0; }})
+               .busy = [this] { return busy > 0; }}),
+      history(RowHistory::Parts{*q, *this, data, session, fields, lookups},
+              {.edited = [this](QWidget *control) { markEdited(control); }, .busy = busyGuard(*this)})
 {
 }
 

@@ -16,6 +16,7 @@
 //   RowActions      new, save, drop, delete, move, and the explanation of data errors (rowactions.h)
 //   SearchPane      the search panel, its results in the list, and the export (searchpane.h)
 //   Details         the grids of the record's details and their lines (details.h)
+//   RowHistory      the history of the row in hand, FrmStoria, and its values restored (rowhistory.h)
 // and, on this object itself, the field checks (fieldchecks.cpp), the input events
 // (inputevents.cpp) and the start-up (startup.cpp).
 
@@ -31,6 +32,7 @@
 #include "editor/recordlist.h"
 #include "editor/recordlistview.h"
 #include "editor/rowactions.h"
+#include "editor/rowhistory.h"
 #include "editor/searchpane.h"
 #include "editor/windowlayout.h"
 #include "platform/waiting.h"
@@ -73,6 +75,7 @@ public:
     SearchPane search;
     FieldFactory factory;
     Details details;
+    RowHistory history;
 
     // The user changed a control: the row is modified.
     void markEdited(QWidget *control);

@@ -104,9 +104,12 @@ public:
     bool listsCode(QComboBox *combo, const CampoPtr &C, const QString &code);
 
     // The query of the rows of lookup field C of another record (a detail's), unfiltered.
-    std::optional<LookupQuery> unfilteredQuery(const CampoPtr &C)
+    std::optional<LookupQuery> unfilteredQuery(const CampoPtr &C) { return queryFor(C, QString()); }
+    // The query of the rows that lookup field C lists for `sourceText`, its source field's value
+    // as typed (empty: every row).
+    std::optional<LookupQuery> queryFor(const CampoPtr &C, const QString &sourceText)
     {
-        return queryOf(C, nullptr, [] { return QString(); });
+        return queryOf(C, nullptr, [sourceText] { return sourceText; });
     }
 
 private:

@@ -161,8 +161,17 @@ void WindowLayout::applyGeometry()
                                    std::max(0, m_tabRect.height - kTabsHeight + kFrame)});
     m_tabFrame->lower();
     place(m_parts.panel.frame(), m_panelRect);
-    for (int i = 0; i < 5; ++i)
+    for (int i = 1; i < 5; ++i)
         place(m_parts.panel.button(i), m_buttonRects[i]);
+    // Storia, for a record that keeps history, at the foot of the first button, which gives it
+    // the room (the others stay where they are).
+    Layout::Rect nuovo = m_buttonRects[0];
+    if (m_parts.panel.showsHistory()) {
+        const int height = std::clamp(nuovo.height / 4, 240, 375);
+        place(m_parts.panel.historyButton(), Layout::Rect{nuovo.left, nuovo.bottom() - height, nuovo.width, height});
+        nuovo.height -= height + 90;
+    }
+    place(m_parts.panel.button(0), nuovo);
     // Cerca under the first button, in the room before the second.
     if (QPushButton *cerca = m_parts.search.button()) {
         const Layout::Rect &first = m_buttonRects[0];
