@@ -1,6 +1,7 @@
 // The editor on a small and on a large table: time from START to the first row shown, to select a
-// line in the middle of the list, to save a change and to delete a row, and the memory the editor
-// takes. Each table size runs in a child process of its own, so that memory figures do not mix.
+// line in the middle of the list, to save a change and to delete a row, the memory the editor
+// takes, and a save with history against one without. Each table size runs in a child process of
+// its own, so that memory figures do not mix.
 //
 //   bench_editor [SMALL_ROWS LARGE_ROWS]      (default 100 and 1000000)
 
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QTabBar>
 #include <QTableView>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -25,6 +27,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <ctime>
 
 using namespace Norvix;
 using Bench::rssKb;
@@ -32,7 +35,8 @@ using Bench::peakKb;
 
 namespace {
 
-void makeTable(const QString &folder, qint64 rows)
+// The descriptor of CLIENTI in `folder`, with STORIA,1 when `history`.
+void writeDescriptor(const QString &folder, bool history)
 {
     QFile dsc(folder + QStringLiteral("/files.dsc"));
     dsc.open(QIODevice::WriteOnly);
@@ -42,7 +46,13 @@ void makeTable(const QString &folder, qint64 rows)
               "CAMPO,CITTA,Citta,TEXT,30\n"
               "CAMPO,FIDO,Fido,CURRENCY,12,,,,,,,,,\"0.00\"\n"
               "INDICE,PrimaryKey,+CODICE,-1,-1\n");
-    dsc.close();
+    if (history)
+        dsc.write("STORIA,1\n");
+}
+
+void makeTable(const QString &folder, qint64 rows)
+{
+    writeDescriptor(folder, false);
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("make"));
         db.setDatabaseName(folder + QStringLiteral("/bench.db"));
@@ -79,6 +89,16 @@ void makeFolder(const QTemporaryDir &dir, const char *descriptors, const QString
             q.exec(statement);
     }
     QSqlDatabase::removeDatabase(QStringLiteral("make"));
+}
+
+// Runs the event loop for `ms`: lets the list count its rows, the readers close and the paints
+// end.
+void settle(int ms)
+{
+    QElapsedTimer wait;
+    wait.start();
+    while (wait.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
 // Start-up of an editor whose lookup field refers to a table of `rows` rows.
@@ -134,18 +154,12 @@ int linesChild(int argc, char *argv[], qint64 rows)
     auto *grid = editor.findChild<QTableView *>(QStringLiteral("GrdDettaglio1"));
     QApplication::processEvents();
     const double openMs = t.nsecsElapsed() / 1e6;
-    const auto settle = [] {
-        QElapsedTimer wait;
-        wait.start();
-        while (wait.elapsed() < 300)
-            QApplication::processEvents(QEventLoop::AllEvents, 50);
-    };
-    settle();
+    settle(300);
     t.restart();
     grid->scrollToBottom();
     QApplication::processEvents();
     const double endMs = t.nsecsElapsed() / 1e6;
-    settle();
+    settle(300);
     // 100 lines changed, as typing into their quantity cells sets them, then Conferma.
     auto *model = grid->model();
     const int column = model->columnCount() - 1;
@@ -169,11 +183,80 @@ int linesChild(int argc, char *argv[], qint64 rows)
     return 0;
 }
 
+// The processor time this process has used, in ms: all its threads, the other processes' load
+// left out.
+double cpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+struct SaveTime
+{
+    double ms = 0;  // until the window is idle again
+    double cpu = 0; // the processor time it took
+};
+
+// A change of the name shown in `editor` saved, as typing and Conferma do.
+SaveTime timedSave(FrmEditTab &editor, int round)
+{
+    auto *name = editor.findChild<QLineEdit *>(QStringLiteral("TxtText2"));
+    QElapsedTimer t;
+    t.start();
+    const double cpu = cpuMs();
+    name->setText(QStringLiteral("Cliente salvato %1").arg(round));
+    editor.SETMODIFICATO();
+    editor.CmdButton_Click(1);
+    QApplication::processEvents();
+    return {t.nsecsElapsed() / 1e6, cpuMs() - cpu};
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.value(values.size() / 2);
+}
+
+// Saves with history against saves without, on the same table: `plain` is an editor without
+// history, and a second editor on the same database reads the descriptor with STORIA,1. Their
+// saves alternate, so that the machine's load falls on both alike. Prints the medians of the
+// time to idle and of the processor time, and the first save with history, which makes the
+// history table.
+void historyCost(FrmEditTab &plain, const QTemporaryDir &dir)
+{
+    const QString dscFolder = dir.filePath(QStringLiteral("storia"));
+    QDir().mkpath(dscFolder);
+    writeDescriptor(dscFolder, true);
+    FrmEditTab history;
+    history.START(QString(), dir.path(), QStringLiteral("bench.db"), QStringLiteral("CLIENTI"), dscFolder + u'/', QString(),
+                  false);
+    history.show();
+    settle(300);
+    const double first = timedSave(history, 0).ms;
+    settle(50);
+    QList<double> without, with, cpuWithout, cpuWith;
+    for (int round = 1; round <= 31; ++round) {
+        const SaveTime a = timedSave(plain, round);
+        settle(50);
+        const SaveTime b = timedSave(history, round);
+        settle(50);
+        without << a.ms;
+        cpuWithout << a.cpu;
+        with << b.ms;
+        cpuWith << b.cpu;
+    }
+    std::printf("saveplain %.3f\nsavehistory %.3f\nsavehistoryfirst %.3f\ncpuplain %.3f\ncpuhistory %.3f\n",
+                median(without), median(with), first, median(cpuWithout), median(cpuWith));
+    history.close();
+}
+
 // Runs one size; prints "name value" lines that the parent reads.
 int child(int argc, char *argv[], qint64 rows)
 {
     QApplication app(argc, argv);
-    setMessageService(std::make_shared<RecordingMessageService>()); // answers OK to the delete question
+    const auto messages = std::make_shared<RecordingMessageService>();
+    setMessageService(messages);
     QTemporaryDir dir;
     makeTable(dir.path(), rows);
     const long before = rssKb();
@@ -187,13 +270,7 @@ int child(int argc, char *argv[], qint64 rows)
     const double startMs = t.nsecsElapsed() / 1e6;
     const long startKb = rssKb() - before;
     // The list counts its rows in the background once the first lines are painted; let it.
-    const auto settle = [] {
-        QElapsedTimer wait;
-        wait.start();
-        while (wait.elapsed() < 300)
-            QApplication::processEvents(QEventLoop::AllEvents, 50);
-    };
-    settle();
+    settle(300);
 
     // Bring the middle of the list on screen, then select its line as a click does.
     auto *list = editor.findChild<QAbstractItemView *>(QStringLiteral("LstSelect"));
@@ -206,15 +283,10 @@ int child(int argc, char *argv[], qint64 rows)
     QApplication::processEvents();
     const double selectMs = t.nsecsElapsed() / 1e6;
 
-    auto *name = editor.findChild<QLineEdit *>(QStringLiteral("TxtText2"));
-    t.restart();
-    name->setText(name->text() + QStringLiteral(" modificato"));
-    editor.SETMODIFICATO();
-    editor.CmdButton_Click(1);
-    QApplication::processEvents();
-    const double saveMs = t.nsecsElapsed() / 1e6;
-    settle();
+    const double saveMs = timedSave(editor, 0).ms;
+    settle(300);
 
+    messages->script({MsgAnswer::Ok}); // the delete question answered
     t.restart();
     editor.CmdButton_Click(3);
     QApplication::processEvents();
@@ -222,7 +294,12 @@ int child(int argc, char *argv[], qint64 rows)
 
     std::printf("start %.3f\nselect %.3f\nsave %.3f\ndelete %.3f\nmemory %ld\npeak %ld\n", startMs, selectMs, saveMs,
                 deleteMs, startKb, peakKb());
+    settle(300);
+    historyCost(editor, dir);
     editor.close();
+    for (const Message &m : messages->messages()) // a save or a delete refused: its figure means nothing
+        if (m.buttons == MsgButtons::OkOnly)
+            std::fprintf(stderr, "bench_editor: the editor said: %s\n", qPrintable(m.text));
     return 0;
 }
 
@@ -280,6 +357,16 @@ int main(int argc, char *argv[])
     std::printf("%-28s %9.0f KB %9.0f KB %8.0f KB more (budget 20480 KB)\n", "memory taken by START", s["memory"], l["memory"],
                 l["memory"] - s["memory"]);
     std::printf("%-28s %9.0f KB %9.0f KB\n", "peak resident set", s["peak"], l["peak"]);
+    // The same save with history (STORIA,1) and without, alternated on one table; medians of 31.
+    for (const auto &[k, label] :
+         {std::pair{"saveplain", "save, without history"}, std::pair{"savehistory", "save, with history"},
+          std::pair{"cpuplain", "  its processor time, without"}, std::pair{"cpuhistory", "  with history"},
+          std::pair{"savehistoryfirst", "first save with history"}})
+        std::printf("%-28s %9.2f ms %9.2f ms\n", label, s[QString::fromLatin1(k)], l[QString::fromLatin1(k)]);
+    std::printf("%-28s %9.2f ms %9.2f ms   (to idle; budget 1 ms)\n", "history's extra cost",
+                s["savehistory"] - s["saveplain"], l["savehistory"] - l["saveplain"]);
+    std::printf("%-28s %9.2f ms %9.2f ms   (processor time)\n", "", s["cpuhistory"] - s["cpuplain"],
+                l["cpuhistory"] - l["cpuplain"]);
     // A lookup onto a referenced table of 1,000 and of 500,000 rows.
     auto lookup = [&](qint64 rows) {
         QList<double> v{run(self, rows, QStringLiteral("--lookup"))[QStringLiteral("lookup")],

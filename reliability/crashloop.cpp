@@ -1,22 +1,25 @@
 // Crash loop: a process saving rows through the data layer is killed with SIGKILL, again and again.
 //
-// The saver inserts rows (texts of up to a few kilobytes, so that saves span pages), moves a
-// "last saved" marker with an optimistic update, and now and then deletes a row it saved earlier;
-// it prints a line for each save only after the save returned, that is after its commit. After each
-// kill the database is opened afresh and checked: the engine's own consistency check passes
-// (PRAGMA integrity_check on SQLite; amcheck on the primary key on PostgreSQL), every row
-// acknowledged since the program began is there (with exactly its text for the rows of the last
-// run, with the length of its text for earlier ones), every acknowledged delete of any run is gone,
-// and the marker is at least the last acknowledged value.
+// The saver, through a row session, inserts rows (texts of up to a few kilobytes, so that saves
+// span pages), moves a "last saved" marker with an optimistic update, and now and then deletes a
+// row it saved earlier; it prints a line for each save only after the save returned, that is
+// after its commit. After each kill the database is opened afresh and checked: the engine's own
+// consistency check passes (PRAGMA integrity_check on SQLite; amcheck on the primary key on
+// PostgreSQL), every row acknowledged since the program began is there (with exactly its text
+// for the rows of the last run, with the length of its text for earlier ones), every
+// acknowledged delete of any run is gone, and the marker is at least the last acknowledged
+// value. With --history the record keeps history, and each change that landed, and no other,
+// has exactly one history row (ledger.h).
 //
 //   crashloop --backend sqlite|sqlite-journal|postgresql [--kills 500] [--max-delay-ms 250]
 //             [--kill-server]   (PostgreSQL: kill the server and its backends, not the saver)
+//             [--history]
 //
 // Prints the figures; exits 0 when every check passed after every kill.
 
 #include "platform/connection.h"
 #include "platform/recordset.h"
-#include "target.h"
+#include "ledger.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -27,12 +30,13 @@
 #include <QSet>
 #include <QThread>
 
+#include <optional>
+
 #include <cstdio>
 
 using namespace Norvix;
 
 namespace {
-
 
 void ack(const char *what, qint64 id)
 {
@@ -40,41 +44,38 @@ void ack(const char *what, qint64 id)
     std::fflush(stdout);
 }
 
-// The saver: runs until killed. Each line it prints is a save that returned.
-int saver(const QString &connectionString)
+// The saver: runs until killed. Each line it prints is a save that returned; "ready N" says that
+// it begins with row N.
+int saver(const QString &connectionString, bool history)
 {
     try {
         auto connection = Connection::open(connectionString);
-        Recordset rows(connection, RecordSource::wholeTable(QStringLiteral("SALVATAGGI")), {QStringLiteral("ID")},
-                       CursorIntent::Change);
+        RowSession rows, marker;
+        rows.attach(connection, QStringLiteral("SALVATAGGI"), {QStringLiteral("ID")}, Reliability::record(history));
+        marker.attach(connection, QStringLiteral("STATO"), {QStringLiteral("ID")}, Reliability::record(history));
         qint64 next = 1;
-        if (!rows.Eof()) {
-            rows.MoveLast();
-            next = rows.value(QStringLiteral("ID")).toLongLong() + 1;
+        if (Recordset &all = rows.reopen(CursorIntent::Read); !all.Eof()) {
+            all.MoveLast();
+            next = all.value(QStringLiteral("ID")).toLongLong() + 1;
         }
-        Recordset marker(connection, RecordSource{QStringLiteral("STATO"), {{QStringLiteral("ID"), 1}}},
-                         {QStringLiteral("ID")}, CursorIntent::Change);
-        std::printf("ready\n");
-        std::fflush(stdout);
+        marker.load({1});
+        ack("ready", next);
         for (qint64 id = next;; ++id) {
-            rows.AddNew();
+            rows.startNew();
             rows.setValue(QStringLiteral("ID"), id);
             rows.setValue(QStringLiteral("TESTO"), Reliability::payload(id));
-            rows.Update();
+            Reliability::done(rows.save());
             ack("i", id);
 
             marker.setValue(QStringLiteral("ULTIMO"), id);
-            marker.Update();
+            Reliability::done(marker.save());
             ack("u", id);
 
             if (id % 5 == 0) {
-                Recordset victim(connection, RecordSource{QStringLiteral("SALVATAGGI"), {{QStringLiteral("ID"), id - 2}}},
-                                 {QStringLiteral("ID")}, CursorIntent::Change);
-                if (victim.Eof())
+                if (rows.load({id - 2}).Eof())
                     continue;
-                std::printf("t %lld\n", static_cast<long long>(id - 2)); // trying: may or may not happen
-                std::fflush(stdout);
-                victim.Delete();
+                ack("t", id - 2); // trying: may or may not happen
+                Reliability::done(rows.remove());
                 ack("d", id - 2);
             }
         }
@@ -98,44 +99,89 @@ struct Figures
     int saverErrors = 0;
 };
 
-// Checks the database after one kill; `out` is what the saver printed.
-// What every run so far acknowledged: the rows that must be there, and those that must not.
-struct History
+// What every run so far acknowledged: the rows that must be there, and those that must not; with
+// history, the history rows of every change that landed.
+struct Acknowledged
 {
     QSet<qint64> alive;
     QSet<qint64> deleted;
+    std::optional<Reliability::Ledger> history;
 };
 
-void check(Reliability::Target &target, const QByteArray &out, qint64 &expectedRows, Figures &f, History &history)
+// What the saver printed before it was killed: the saves that returned, and the one that may
+// have been under way.
+struct Output
 {
     QList<qint64> inserted;
     QSet<qint64> deleted;
+    QList<qint64> moves; // the marker's
     qint64 lastMarker = 0;
-    qint64 markerMoves = 0;
     qint64 tried = -1; // a delete begun and not acknowledged
-    for (const QByteArray &line : out.split('\n')) {
-        const QList<QByteArray> parts = line.split(' ');
-        if (parts.size() != 2)
-            continue; // the last line may be cut by the kill: never an acknowledgement
-        const qint64 id = parts[1].toLongLong();
-        switch (parts[0].at(0)) {
-        case 'i': inserted << id; break;
-        case 'u':
-            lastMarker = id;
-            ++markerMoves;
-            break;
-        case 't': tried = id; break;
-        case 'd':
-            deleted << id;
-            tried = -1;
-            break;
-        default: break;
+    Reliability::Change underWay;
+
+    explicit Output(const QByteArray &out)
+    {
+        QList<QByteArray> lines = out.split('\n');
+        lines.removeLast(); // the text after the last newline: never an acknowledgement
+        for (const QByteArray &line : std::as_const(lines)) {
+            const QList<QByteArray> parts = line.split(' ');
+            if (parts.size() != 2)
+                continue;
+            const qint64 id = parts[1].toLongLong();
+            switch (parts[0].at(0)) {
+            case 'r': underWay = {'I', id}; break;
+            case 'i':
+                inserted << id;
+                underWay = {'U', id};
+                break;
+            case 'u':
+                lastMarker = id;
+                moves << id;
+                underWay = {'I', id + 1};
+                break;
+            case 't':
+                tried = id;
+                underWay = {'D', id};
+                break;
+            case 'd':
+                deleted << id;
+                tried = -1;
+                underWay = {'I', id + 3};
+                break;
+            default: break;
+            }
         }
     }
-    f.acknowledged += inserted.size() + markerMoves + deleted.size();
-    if (inserted.isEmpty())
+};
+
+// The history of the changes: every acknowledged one has its row, the one under way has one when
+// it landed, and no other change has one.
+void checkHistory(Reliability::Target &target, const Output &o, const QHash<qint64, qint64> &lengths, qint64 marker,
+                  const Figures &f, Reliability::Ledger &history)
+{
+    for (qint64 id : o.inserted)
+        history.acknowledge({'I', id});
+    for (qint64 id : o.moves)
+        history.acknowledge({'U', id});
+    for (qint64 id : o.deleted)
+        history.acknowledge({'D', id});
+    const Reliability::Change &u = o.underWay;
+    const bool landed = u.action == 'U' ? marker == u.key : lengths.contains(u.key) == (u.action == 'I');
+    const bool pg = !target.isSqlite();
+    const QList<QVariantList> rows = target.scalar(Reliability::Ledger::existsSql(pg)).toBool()
+                                         ? target.rows(history.selectSql(pg))
+                                         : QList<QVariantList>();
+    history.check(rows, u, landed, f.kills);
+}
+
+// Checks the database after one kill; `out` is what the saver printed.
+void check(Reliability::Target &target, const QByteArray &out, qint64 &expectedRows, Figures &f, Acknowledged &acked)
+{
+    const Output o(out);
+    f.acknowledged += o.inserted.size() + o.moves.size() + o.deleted.size();
+    if (o.inserted.isEmpty())
         ++f.killedBeforeFirstSave;
-    else if (inserted.size() >= 10)
+    else if (o.inserted.size() >= 10)
         ++f.killedAfterManySaves;
 
     target.reopen();
@@ -152,47 +198,49 @@ void check(Reliability::Target &target, const QByteArray &out, qint64 &expectedR
 
     // Every row acknowledged since the program began, in every earlier run too: there, as long as
     // the text of its id (the whole text for this run's rows), and every acknowledged delete gone.
-    for (qint64 id : std::as_const(inserted))
-        if (!deleted.contains(id) && id != tried)
-            history.alive.insert(id);
-    for (qint64 id : std::as_const(deleted)) {
-        history.alive.remove(id);
-        history.deleted.insert(id);
+    for (qint64 id : o.inserted)
+        if (!o.deleted.contains(id) && id != o.tried)
+            acked.alive.insert(id);
+    for (qint64 id : o.deleted) {
+        acked.alive.remove(id);
+        acked.deleted.insert(id);
     }
-    history.alive.remove(tried); // a delete under way may or may not have happened
+    acked.alive.remove(o.tried); // a delete under way may or may not have happened
     QHash<qint64, qint64> lengths;
     for (const QVariantList &row : target.rows(QStringLiteral("SELECT ID, length(TESTO) FROM SALVATAGGI")))
         lengths.insert(row.value(0).toLongLong(), row.value(1).toLongLong());
-    for (qint64 id : std::as_const(history.alive)) {
+    for (qint64 id : std::as_const(acked.alive)) {
         const auto found = lengths.constFind(id);
         if (found == lengths.cend()) {
             ++f.lost;
             std::printf("kill %d: acknowledged row %lld is missing\n", f.kills, static_cast<long long>(id));
         } else if (*found != Reliability::payload(id).size()
-                   || (inserted.contains(id)
+                   || (o.inserted.contains(id)
                        && target.scalar(QStringLiteral("SELECT TESTO FROM SALVATAGGI WHERE ID = %1").arg(id)).toString()
                               != Reliability::payload(id))) {
             ++f.wrongText;
             std::printf("kill %d: row %lld holds another text\n", f.kills, static_cast<long long>(id));
         }
     }
-    for (qint64 id : std::as_const(history.deleted)) {
+    for (qint64 id : std::as_const(acked.deleted)) {
         if (lengths.contains(id)) {
             ++f.resurrected;
             std::printf("kill %d: deleted row %lld is back\n", f.kills, static_cast<long long>(id));
         }
     }
     const qint64 marker = target.scalar(QStringLiteral("SELECT ULTIMO FROM STATO WHERE ID = 1")).toLongLong();
-    if (marker < lastMarker) {
+    if (marker < o.lastMarker) {
         ++f.markerBehind;
         std::printf("kill %d: marker %lld behind acknowledged %lld\n", f.kills, static_cast<long long>(marker),
-                    static_cast<long long>(lastMarker));
+                    static_cast<long long>(o.lastMarker));
     }
+    if (acked.history)
+        checkHistory(target, o, lengths, marker, f, *acked.history);
     // Everything else: the row count moves exactly by what was acknowledged, give or take the
     // one insert and the one delete that may have been under way.
-    expectedRows += inserted.size() - deleted.size();
+    expectedRows += o.inserted.size() - o.deleted.size();
     const qint64 count = target.scalar(QStringLiteral("SELECT COUNT(*) FROM SALVATAGGI")).toLongLong();
-    const qint64 low = expectedRows - (tried >= 0 ? 1 : 0);
+    const qint64 low = expectedRows - (o.tried >= 0 ? 1 : 0);
     const qint64 high = expectedRows + 1;
     if (count < low || count > high) {
         ++f.lost;
@@ -214,7 +262,22 @@ void crashServer(QProcess &saver)
         Reliability::die(QStringLiteral("cannot start the server again in ") + dir);
 }
 
-int run(const QString &program, const QString &backend, int kills, int maxDelayMs, bool killServer)
+int report(const Figures &f, const Acknowledged &acked)
+{
+    std::printf("  acknowledged saves %lld: lost %lld, wrong text %lld, deleted rows back %lld, marker behind %d\n",
+                static_cast<long long>(f.acknowledged), static_cast<long long>(f.lost),
+                static_cast<long long>(f.wrongText), static_cast<long long>(f.resurrected), f.markerBehind);
+    std::printf("  integrity failures %d, saver errors %d\n", f.integrityFailures, f.saverErrors);
+    if (acked.history)
+        acked.history->figures().print();
+    const bool ok = f.lost == 0 && f.wrongText == 0 && f.resurrected == 0 && f.markerBehind == 0
+                    && f.integrityFailures == 0 && f.saverErrors == 0 && f.acknowledged > 0
+                    && (!acked.history || acked.history->figures().ok());
+    std::printf("  %s\n", ok ? "PASS" : "FAIL");
+    return ok ? 0 : 1;
+}
+
+int run(const QString &program, const QString &backend, int kills, int maxDelayMs, bool killServer, bool history)
 {
     Reliability::Target target(backend);
     target.exec(QStringLiteral("CREATE TABLE SALVATAGGI (ID INTEGER PRIMARY KEY, TESTO TEXT NOT NULL)"));
@@ -225,13 +288,15 @@ int run(const QString &program, const QString &backend, int kills, int maxDelayM
 
     QRandomGenerator random(QRandomGenerator::global()->generate());
     Figures f;
-    History history;
+    Acknowledged acked;
+    if (history)
+        acked.history.emplace("kill");
     qint64 expectedRows = 0;
     QElapsedTimer clock;
     clock.start();
     for (int k = 0; k < kills; ++k) {
         QProcess saverProcess;
-        saverProcess.start(program, {QStringLiteral("--saver"), target.connection()});
+        saverProcess.start(program, {history ? QStringLiteral("--saver-history") : QStringLiteral("--saver"), target.connection()});
         if (!saverProcess.waitForStarted())
             Reliability::die(QStringLiteral("cannot start the saver: ") + saverProcess.errorString());
         // Most kills land while rows are being saved, after the saver is ready; one in ten lands
@@ -252,21 +317,12 @@ int run(const QString &program, const QString &backend, int kills, int maxDelayM
             ++f.saverErrors;
             std::printf("the saver stopped by itself: %s\n", saverProcess.readAllStandardError().constData());
         }
-        check(target, saverProcess.readAllStandardOutput(), expectedRows, f, history);
+        check(target, saverProcess.readAllStandardOutput(), expectedRows, f, acked);
     }
-    const double seconds = clock.elapsed() / 1000.0;
-
-    std::printf("crashloop %s%s: %d kills in %.1f s (%d before the first save, %d after ten or more), %lld rows at the end\n",
-                qPrintable(backend), killServer ? " (server killed)" : "", f.kills, seconds, f.killedBeforeFirstSave, f.killedAfterManySaves,
-                static_cast<long long>(expectedRows));
-    std::printf("  acknowledged saves %lld: lost %lld, wrong text %lld, deleted rows back %lld, marker behind %d\n",
-                static_cast<long long>(f.acknowledged), static_cast<long long>(f.lost),
-                static_cast<long long>(f.wrongText), static_cast<long long>(f.resurrected), f.markerBehind);
-    std::printf("  integrity failures %d, saver errors %d\n", f.integrityFailures, f.saverErrors);
-    const bool ok = f.lost == 0 && f.wrongText == 0 && f.resurrected == 0 && f.markerBehind == 0
-                    && f.integrityFailures == 0 && f.saverErrors == 0 && f.acknowledged > 0;
-    std::printf("  %s\n", ok ? "PASS" : "FAIL");
-    return ok ? 0 : 1;
+    std::printf("crashloop %s%s%s: %d kills in %.1f s (%d before the first save, %d after ten or more), %lld rows at the end\n",
+                qPrintable(backend), killServer ? " (server killed)" : "", history ? ", with history" : "", f.kills,
+                clock.elapsed() / 1000.0, f.killedBeforeFirstSave, f.killedAfterManySaves, static_cast<long long>(expectedRows));
+    return report(f, acked);
 }
 
 } // namespace
@@ -274,8 +330,8 @@ int run(const QString &program, const QString &backend, int kills, int maxDelayM
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc == 3 && qstrcmp(argv[1], "--saver") == 0)
-        return saver(QString::fromLocal8Bit(argv[2]));
+    if (argc == 3 && (qstrcmp(argv[1], "--saver") == 0 || qstrcmp(argv[1], "--saver-history") == 0))
+        return saver(QString::fromLocal8Bit(argv[2]), qstrcmp(argv[1], "--saver-history") == 0);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Kills a saving process again and again; checks every acknowledged save."));
@@ -288,6 +344,7 @@ int main(int argc, char **argv)
                       QStringLiteral("250")});
     parser.addOption({QStringLiteral("kill-server"),
                       QStringLiteral("Kill the PostgreSQL server and its backends instead of the saver, then start it again.")});
+    parser.addOption({QStringLiteral("history"), QStringLiteral("Save through a record that keeps history, and check it.")});
     parser.process(app);
     const bool killServer = parser.isSet(QStringLiteral("kill-server"));
     if (killServer && parser.value(QStringLiteral("backend")) != u"postgresql")
@@ -296,5 +353,6 @@ int main(int argc, char **argv)
     const int delay = parser.value(QStringLiteral("max-delay-ms")).toInt();
     if (kills < 1 || delay < 0)
         Reliability::die(QStringLiteral("need kills >= 1 and max-delay-ms >= 0"));
-    return run(QCoreApplication::applicationFilePath(), parser.value(QStringLiteral("backend")), kills, delay, killServer);
+    return run(QCoreApplication::applicationFilePath(), parser.value(QStringLiteral("backend")), kills, delay, killServer,
+               parser.isSet(QStringLiteral("history")));
 }

@@ -2,18 +2,20 @@
 // The VFS keeps, for every file, what each write or truncation since the file's last sync
 // replaced. At a random point of a save loop the power goes: every later write fails, and each
 // file is put back as it was at its last sync, as a disk loses what it was never told to keep.
-// The database is then opened afresh and checked: PRAGMA integrity_check passes and every save
-// acknowledged since the program began, in every earlier cycle too, is there with its text.
+// The saves go through a row session: rows inserted with their texts, and a marker row moved to
+// every other one. The database is then opened afresh and checked: PRAGMA integrity_check passes,
+// every save acknowledged since the program began, in every earlier cycle too, is there with its
+// text, and the marker is at least at its last acknowledged value. With --history the record
+// keeps history, and each save that landed, and no other, has exactly one history row (ledger.h).
 //
-//   powerloss [--cuts 200] [--journal wal|delete] [--synchronous full|off]
+//   powerloss [--cuts 200] [--journal wal|delete] [--synchronous full|off] [--history]
 //
 // With --synchronous off SQLite never syncs, so acknowledged saves are lost: the program must
 // then fail, which shows that it can tell. Prints the figures; exits 0 when nothing was lost.
 
 #include "platform/connection.h"
 #include "platform/waiting.h"
-#include "platform/recordset.h"
-#include "target.h"
+#include "ledger.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -199,7 +201,6 @@ void registerVfs()
 
 // ---- the save loop ---------------------------------------------------------------------------
 
-
 struct Figures
 {
     int cuts = 0;
@@ -211,88 +212,154 @@ struct Figures
     int otherErrors = 0;
 };
 
-int run(int cuts, const QString &journal, bool synchronous)
+struct Run
+{
+    QString connection;
+    bool synchronous = true;
+    bool history = false;
+    QMap<qint64, bool> acknowledged; // every acknowledged insert since the program began, all checked each time
+    qint64 marker = 0;                // the marker's last acknowledged value
+    qint64 next = 1;
+    Reliability::Change underWay;     // the save the cut came in
+    Reliability::Ledger ledger{"cut"};
+    Figures f;
+};
+
+// Saves through a row session until the power goes: inserts row `next` with its text, and every
+// other row moves the marker (STATO, row 1) to it.
+void saveUntilTheCut(Run &r, int cycle)
+{
+    r.underWay = {};
+    try {
+        auto c = Connection::open(r.connection);
+        if (!r.synchronous) {
+            QSqlQuery q(c->database());
+            q.exec(QStringLiteral("PRAGMA synchronous=OFF"));
+        }
+        RowSession rows, marker;
+        rows.attach(c, QStringLiteral("SALVATAGGI"), {QStringLiteral("ID")}, Reliability::record(r.history));
+        marker.attach(c, QStringLiteral("STATO"), {QStringLiteral("ID")}, Reliability::record(r.history));
+        marker.load({1});
+        for (;; ++r.next) {
+            r.underWay = {'I', r.next};
+            rows.startNew();
+            rows.setValue(QStringLiteral("ID"), r.next);
+            rows.setValue(QStringLiteral("TESTO"), Reliability::payload(r.next));
+            Reliability::done(rows.save());
+            r.acknowledged.insert(r.next, true);
+            r.ledger.acknowledge(r.underWay);
+            ++r.f.acknowledged;
+            if (r.next % 2 == 1)
+                continue;
+            r.underWay = {'U', r.next};
+            marker.setValue(QStringLiteral("ULTIMO"), r.next);
+            Reliability::done(marker.save());
+            r.marker = r.next;
+            r.ledger.acknowledge(r.underWay);
+            ++r.f.acknowledged;
+        }
+    } catch (const DataError &e) {
+        if (!g_cut) {
+            ++r.f.otherErrors;
+            std::printf("cycle %d: %s\n", cycle, qPrintable(e.description()));
+        } else {
+            ++r.f.cutsMidSave;
+        }
+    }
+}
+
+// The database as a new process finds it after the cut: whole, every acknowledged save in it
+// with its text, the marker at least at its last acknowledged value, and with history, the
+// history of exactly the saves that landed.
+void checkAfterTheCut(Run &r, int cycle)
+{
+    auto check = Connection::open(r.connection); // a writer: it may roll a hot journal back
+    QSqlQuery q(check->database());
+    if (!q.exec(QStringLiteral("PRAGMA integrity_check")) || !q.next() || q.value(0).toString() != u"ok") {
+        ++r.f.integrityFailures;
+        std::printf("cycle %d: integrity_check: %s\n", cycle, qPrintable(q.value(0).toString()));
+    }
+    QMap<qint64, QString> stored;
+    q.setForwardOnly(true);
+    if (q.exec(QStringLiteral("SELECT ID, TESTO FROM SALVATAGGI")))
+        while (q.next())
+            stored.insert(q.value(0).toLongLong(), q.value(1).toString());
+    QList<qint64> missing;
+    for (auto it = r.acknowledged.cbegin(); it != r.acknowledged.cend(); ++it) {
+        const auto found = stored.constFind(it.key());
+        if (found == stored.cend())
+            missing << it.key();
+        else if (*found != Reliability::payload(it.key()))
+            ++r.f.wrongText;
+    }
+    r.f.lost += missing.size();
+    for (qint64 id : std::as_const(missing))
+        r.acknowledged.remove(id); // each loss counted once
+    const qint64 marker = q.exec(QStringLiteral("SELECT ULTIMO FROM STATO")) && q.next() ? q.value(0).toLongLong() : -1;
+    if (marker < r.marker) {
+        ++r.f.lost;
+        std::printf("cycle %d: marker %lld behind acknowledged %lld\n", cycle, static_cast<long long>(marker),
+                    static_cast<long long>(r.marker));
+        r.marker = marker;
+    }
+    if (!r.history)
+        return;
+    const bool landed = r.underWay.action == 'I' ? stored.contains(r.underWay.key) : marker == r.underWay.key;
+    QList<QVariantList> history;
+    if (q.exec(Reliability::Ledger::existsSql(false)) && q.next() && q.value(0).toBool() && q.exec(r.ledger.selectSql(false)))
+        while (q.next())
+            history << QVariantList{q.value(0), q.value(1), q.value(2), q.value(3), q.value(4)};
+    r.ledger.check(history, r.underWay, landed, cycle);
+}
+
+bool createTables(const QString &file)
+{
+    sqlite3 *db = nullptr;
+    const QByteArray path = file.toUtf8();
+    const bool ok = sqlite3_open(path.constData(), &db) == SQLITE_OK
+                    && sqlite3_exec(db,
+                                    "CREATE TABLE SALVATAGGI (ID INTEGER PRIMARY KEY, TESTO TEXT NOT NULL);"
+                                    "CREATE TABLE STATO (ID INTEGER PRIMARY KEY, ULTIMO INTEGER NOT NULL);"
+                                    "INSERT INTO STATO VALUES (1, 0)",
+                                    nullptr, nullptr, nullptr)
+                           == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+int run(int cuts, const QString &journal, bool synchronous, bool history)
 {
     QTemporaryDir dir;
-    const QString connection = QStringLiteral("sqlite://") + dir.filePath(QStringLiteral("dati.db")) +
-                               QStringLiteral("?journal_mode=") + journal;
-    {
-        sqlite3 *db = nullptr;
-        const QByteArray path = dir.filePath(QStringLiteral("dati.db")).toUtf8();
-        if (sqlite3_open(path.constData(), &db) != SQLITE_OK
-            || sqlite3_exec(db, "CREATE TABLE SALVATAGGI (ID INTEGER PRIMARY KEY, TESTO TEXT NOT NULL)", nullptr, nullptr,
-                            nullptr) != SQLITE_OK) {
-            std::fprintf(stderr, "cannot create the database\n");
-            return 2;
-        }
-        sqlite3_close(db);
+    Run r;
+    r.connection = QStringLiteral("sqlite://") + dir.filePath(QStringLiteral("dati.db")) + QStringLiteral("?journal_mode=") + journal;
+    r.synchronous = synchronous;
+    r.history = history;
+    if (!createTables(dir.filePath(QStringLiteral("dati.db")))) {
+        std::fprintf(stderr, "cannot create the database\n");
+        return 2;
     }
-    QMap<qint64, bool> acknowledged; // every acknowledged save since the program began, all checked each time
     QRandomGenerator random(QRandomGenerator::global()->generate());
-    Figures f;
-    qint64 next = 1;
     for (int cycle = 0; cycle < cuts; ++cycle) {
         g_countdown = 1 + int(random.bounded(400));
-        try {
-            auto c = Connection::open(connection);
-            if (!synchronous) {
-                QSqlQuery q(c->database());
-                q.exec(QStringLiteral("PRAGMA synchronous=OFF"));
-            }
-            Recordset rows(c, RecordSource::wholeTable(QStringLiteral("SALVATAGGI")), {QStringLiteral("ID")},
-                           CursorIntent::Change);
-            for (;;) {
-                rows.AddNew();
-                rows.setValue(QStringLiteral("ID"), next);
-                rows.setValue(QStringLiteral("TESTO"), Reliability::payload(next));
-                rows.Update();
-                acknowledged.insert(next++, true);
-                ++f.acknowledged;
-            }
-        } catch (const DataError &e) {
-            if (!g_cut) {
-                ++f.otherErrors;
-                std::printf("cycle %d: %s\n", cycle, qPrintable(e.description()));
-            } else {
-                ++f.cutsMidSave;
-            }
-        }
+        saveUntilTheCut(r, cycle);
         // Every handle is closed by now: the files are as the disk kept them. Power on again.
-        ++f.cuts;
+        ++r.f.cuts;
         g_cut = false;
         g_countdown = -1;
-        next += 1; // the save cut off may or may not be there: its id is not used again
-
-        auto check = Connection::open(connection); // a writer: it may roll a hot journal back
-        QSqlQuery q(check->database());
-        if (!q.exec(QStringLiteral("PRAGMA integrity_check")) || !q.next() || q.value(0).toString() != u"ok") {
-            ++f.integrityFailures;
-            std::printf("cycle %d: integrity_check: %s\n", cycle, qPrintable(q.value(0).toString()));
-        }
-        QMap<qint64, QString> stored;
-        q.setForwardOnly(true);
-        if (q.exec(QStringLiteral("SELECT ID, TESTO FROM SALVATAGGI")))
-            while (q.next())
-                stored.insert(q.value(0).toLongLong(), q.value(1).toString());
-        QList<qint64> missing;
-        for (auto it = acknowledged.cbegin(); it != acknowledged.cend(); ++it) {
-            const auto found = stored.constFind(it.key());
-            if (found == stored.cend())
-                missing << it.key();
-            else if (*found != Reliability::payload(it.key()))
-                ++f.wrongText;
-        }
-        f.lost += missing.size();
-        for (qint64 id : std::as_const(missing))
-            acknowledged.remove(id); // each loss counted once
+        checkAfterTheCut(r, cycle);
+        r.next += 1; // the save cut off may or may not be there: its id is not used again
     }
-    std::printf("powerloss %s, synchronous=%s: %d cuts (%d in the middle of a save), %lld acknowledged saves, %d "
+    const Figures &f = r.f;
+    std::printf("powerloss %s, synchronous=%s%s: %d cuts (%d in the middle of a save), %lld acknowledged saves, %d "
                 "syncs\n",
-                qPrintable(journal), synchronous ? "FULL" : "OFF", f.cuts, f.cutsMidSave,
+                qPrintable(journal), synchronous ? "FULL" : "OFF", history ? ", with history" : "", f.cuts, f.cutsMidSave,
                 static_cast<long long>(f.acknowledged), g_syncs);
     std::printf("  lost %lld, wrong text %lld, integrity failures %d, other errors %d\n", static_cast<long long>(f.lost),
                 static_cast<long long>(f.wrongText), f.integrityFailures, f.otherErrors);
-    const bool ok = f.lost == 0 && f.wrongText == 0 && f.integrityFailures == 0 && f.otherErrors == 0 && f.acknowledged > 0;
+    if (history)
+        r.ledger.figures().print();
+    const bool ok = f.lost == 0 && f.wrongText == 0 && f.integrityFailures == 0 && f.otherErrors == 0 && f.acknowledged > 0
+                    && r.ledger.figures().ok();
     std::printf("  %s\n", ok ? "PASS" : "FAIL");
     return ok ? 0 : 1;
 }
@@ -309,6 +376,7 @@ int main(int argc, char **argv)
     parser.addOption({QStringLiteral("journal"), QStringLiteral("wal or delete."), QStringLiteral("mode"), QStringLiteral("wal")});
     parser.addOption({QStringLiteral("synchronous"), QStringLiteral("full, or off to show that losses are seen."),
                       QStringLiteral("mode"), QStringLiteral("full")});
+    parser.addOption({QStringLiteral("history"), QStringLiteral("Save through a record that keeps history, and check it.")});
     parser.process(app);
     const int cuts = parser.value(QStringLiteral("cuts")).toInt();
     const QString journal = parser.value(QStringLiteral("journal")).toUpper();
@@ -320,5 +388,5 @@ int main(int argc, char **argv)
     registerVfs();
     // One connection, no other writer: a lock or busy error comes only from the cut, so nothing waits.
     LockWait::setPolicy([](int, qint64) { return false; });
-    return run(cuts, journal, sync == u"full");
+    return run(cuts, journal, sync == u"full", parser.isSet(QStringLiteral("history")));
 }

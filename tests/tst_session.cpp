@@ -287,7 +287,7 @@ private slots:
     {
         TestUtil::backends("kind", QList<QPair<const char *, int>>{
                                        {"insert", 0}, {"change", 1}, {"nothing changed", 2}, {"delete", 3},
-                                       {"history refused", 4}, {"lines", 5}, {"paged", 6}});
+                                       {"history refused", 4}, {"lines", 5}, {"paged", 6}, {"commit refused", 7}});
         for (int kind : {1, 3}) // a database known only through ODBC: the table made of plain types
             QTest::addRow("odbc %d", kind) << QStringLiteral("odbc") << kind;
     }
@@ -410,6 +410,20 @@ private slots:
             QCOMPARE(out.error->number(), int(DataError::HistoryFailed));
             QCOMPARE(b.scalar(QStringLiteral("SELECT NOME FROM C")).toString(), QStringLiteral("uno"));
             QCOMPARE(session.values().size(), 1);
+            return;
+        }
+        case 7: { // a COMMIT refused (a deferred reference) is a refusal that leaves no trace, and the next try
+                  // makes the history table again
+            b.exec({QStringLiteral("CREATE TABLE X (CID INTEGER REFERENCES C (ID) DEFERRABLE INITIALLY DEFERRED)"),
+                    QStringLiteral("INSERT INTO X VALUES (1)")});
+            session.load({1});
+            QCOMPARE(session.remove().kind, RowOutcome::Kind::Refused);
+            QCOMPARE(b.scalar(QStringLiteral("SELECT COUNT(*) FROM C")).toInt(), 1);
+            QVERIFY(readHistory(*b.conn, ofRow(1)).isEmpty());
+            b.exec({QStringLiteral("DELETE FROM X")}, b.open()); // this session's tables as they were
+            const RowOutcome out = session.remove();
+            QVERIFY2(out.done(), out.error ? qPrintable(out.error->description()) : "");
+            QCOMPARE(entries().size(), 3);
             return;
         }
         case 5: { // lines recorded under their own table, in the master's transaction

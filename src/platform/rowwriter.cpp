@@ -220,6 +220,18 @@ void RowWriter::removeWhere(const QList<QPair<QString, QVariant>> &equals)
 
 namespace {
 
+// What a refusal that no statement of a row explains means (a BEGIN or a COMMIT refused, a
+// deferred constraint): the passing hindrance it stands for, or the database's code and text.
+[[noreturn]] void refused(SqlDialect dialect, const QSqlError &error)
+{
+    const QString native = error.nativeErrorCode();
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    bool numeric = false;
+    const int number = native.toInt(&numeric);
+    throw DataError(hindranceOf(dialect, error).value_or(numeric && number != 0 ? number : DataError::Generic),
+                    text.isEmpty() ? error.text() : text, native);
+}
+
 // One transaction on `c`, run again while the file is locked and once more when the server ended
 // the session. `write` gives the error of the statement that failed, if one did; `fail` throws
 // what an error means; `undo` is called on every failure, before it is told or run again.
@@ -304,8 +316,9 @@ void reachingServer(Connection &c, Work &&work)
 void writeTogether(Connection &connection, const std::function<void()> &work, const std::function<void()> &undo)
 {
     reachingServer(connection, [&] {
-        std::function<void()> explain;
+        std::function<void()> explain; // the last try's refused statement, if one was
         const auto write = [&](QSqlQuery &) -> std::optional<QSqlError> {
+            explain = nullptr;
             const struct Joining // the rows written meanwhile join this transaction
             {
                 const Connection &c;
@@ -320,8 +333,15 @@ void writeTogether(Connection &connection, const std::function<void()> &work, co
             }
             return std::nullopt;
         };
-        // Told after the rollback: `explain` may ask the database what a refusal means.
-        runTransaction(connection, write, [&](const QSqlError &) { explain(); }, undo);
+        // Told after the rollback: `explain` may ask the database what a refusal means. A table the
+        // work made (the history's) went with the rollback: the connection looks its tables up again.
+        runTransaction(
+            connection, write,
+            [&](const QSqlError &error) { explain ? explain() : refused(connection.dialect(), error); },
+            [&] {
+                connection.forgetTables();
+                undo();
+            });
     });
 }
 
@@ -411,10 +431,7 @@ void RowWriter::fail(const QSqlError &error, std::optional<RowStatement> stateme
         if (auto refusal = constraintRefusal(*m_connection, *m_table, error, *statement, row))
             throw *refusal;
     }
-    bool numeric = false;
-    const int number = native.toInt(&numeric);
-    throw DataError(hindranceOf(m_connection->dialect(), error).value_or(numeric && number != 0 ? number : DataError::Generic),
-                    text.isEmpty() ? error.text() : text, native);
+    refused(m_connection->dialect(), error);
 }
 
 } // namespace Norvix
