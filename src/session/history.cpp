@@ -516,7 +516,9 @@ QList<HistoryEntry> readHistory(Connection &connection, const HistoryQuery &quer
     } catch (const DataError &) {
         // The table is gone: its history stays readable, its columns in the order stored.
     }
-    QStringList where{QStringLiteral("TABELLA = ?")};
+    // A whole table's pages go by ID: SQLite is kept (the "+") from the row index, which would
+    // sort every entry of the table for each page.
+    QStringList where{!query.key && connection.dialect() == SqlDialect::Sqlite ? QStringLiteral("+TABELLA = ?") : QStringLiteral("TABELLA = ?")};
     QVariantList values{query.table};
     if (query.key) {
         where << (pg ? QStringLiteral("CHIAVE = CAST(? AS jsonb)") : QStringLiteral("CHIAVE = ?"));
