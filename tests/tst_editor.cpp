@@ -63,7 +63,8 @@ QStringList altKeys(const QWidget *window, bool shownOnly)
             keys << key.toString();
     };
     for (const auto *b : window->findChildren<QAbstractButton *>())
-        add(b, b->text());
+        if (shownOnly || b->objectName() != u"CmdStoria") // gives its key up while the search shows
+            add(b, b->text());
     for (const auto *l : window->findChildren<QLabel *>())
         if (l->buddy())
             add(l, l->text());

@@ -112,6 +112,13 @@ private slots:
         QFETCH(bool, shortcut);
         Clienti c(backend);
         QVERIFY(c.storia()->isVisible() && c.storia()->isEnabled());
+        if (!shortcut) { // Alt+T is the search panel's Trova while it shows
+            QCOMPARE(c.storia()->text(), QStringLiteral("S&toria"));
+            control<QPushButton>(c.editor, QStringLiteral("CmdCerca"))->click();
+            QTRY_COMPARE(c.storia()->text(), QStringLiteral("Storia"));
+            control<QPushButton>(c.editor, QStringLiteral("CmdTutti"))->click();
+            QTRY_COMPARE(c.storia()->text(), QStringLiteral("S&toria"));
+        }
         c.type("TxtText2", QStringLiteral("Bianchi"));
         c.type("CmbBounded3", QStringLiteral("MI"));
         c.type("CmbBounded4", QStringLiteral("02"));

@@ -1116,6 +1116,10 @@ Do you want to end the record editor?</translation>
         <translation>Try again later.</translation>
     </message>
     <message>
+        <source>S&amp;toria</source>
+        <translation>&amp;History</translation>
+    </message>
+    <message>
         <source>SQLite è senza FTS5</source>
         <translation>SQLite is built without FTS5</translation>
     </message>
@@ -1148,10 +1152,6 @@ Do you want to end the record editor?</translation>
 il record ?</source>
         <translation>Are you sure you want to delete
 the record?</translation>
-    </message>
-    <message>
-        <source>St&amp;oria</source>
-        <translation>&amp;History</translation>
     </message>
     <message>
         <source>Stampa la storia delle righe di RECORD, dalla più recente: chi le ha inserite, modificate o eliminate, quando e con quali valori, una riga per campo con le colonne separate da tabulazioni. Con --dsc RECORD è un record dei descrittori, che danno la tabella, la chiave, le didascalie e i formati; senza, RECORD è la tabella e la chiave è la sua chiave primaria. Il database è letto e mai scritto. Esce con 1 se non c'è storia.</source>

@@ -7,6 +7,7 @@
 #include "session/rowsession.h"
 #include "platform/language.h"
 
+#include <QEvent>
 #include <QFrame>
 #include <QPushButton>
 #include <QShortcut>
@@ -14,6 +15,29 @@
 namespace Norvix {
 
 namespace {
+const char *const kHistoryCaption = NX_NOOP("S&toria");
+
+// While the search panel shows, its Trova owns Alt+T (in Italian both captions mark the T): the
+// history button gives its Alt key up and takes it back when the panel goes. Ctrl+H still opens it.
+class YieldsAltKey : public QObject
+{
+public:
+    YieldsAltKey(QPushButton *button, QObject *parent) : QObject(parent), m_button(button) {}
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show || event->type() == QEvent::Hide) {
+            const QString caption = nxTr(kHistoryCaption);
+            const bool shown = event->type() == QEvent::Show;
+            const bool clash = QKeySequence::mnemonic(caption) == QKeySequence::mnemonic(nxTr("&Trova"));
+            m_button->setText(shown && clash ? QString(caption).remove(u'&') : caption);
+        }
+        return false;
+    }
+
+private:
+    QPushButton *m_button;
+};
+
 const char *const kCaptions[5] = {NX_NOOP("&Nuovo"), NX_NOOP("&Conferma"), NX_NOOP("&Annulla"), NX_NOOP("&Elimina"),
                                    NX_NOOP("&Fine")};
 } // namespace
@@ -36,7 +60,7 @@ void CommandPanel::create()
         QObject::connect(b, &QPushButton::clicked, &m_window, [this, i] { m_clicked(i); });
         m_buttons[i] = b;
     }
-    m_history = new QPushButton(nxTr("St&oria"), m_panel);
+    m_history = new QPushButton(nxTr(kHistoryCaption), m_panel);
     m_history->setObjectName(QStringLiteral("CmdStoria"));
     m_history->setAutoDefault(false);
     m_history->setToolTip(nxTr("Le modifiche registrate di questo record (Ctrl+H)"));
@@ -65,6 +89,11 @@ bool CommandPanel::showsHistory() const
 void CommandPanel::showHistory()
 {
     const Recordset *rs = m_session.recordset();
+    if (!m_searchWatched)
+        if (auto *search = m_window.findChild<QWidget *>(QStringLiteral("FraRicerca"))) {
+            search->installEventFilter(new YieldsAltKey(m_history, m_history));
+            m_searchWatched = true;
+        }
     m_history->setVisible(showsHistory());
     m_history->setEnabled(rs && rs->hasCurrentRow() && !m_session.adding());
 }

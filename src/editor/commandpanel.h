@@ -2,7 +2,7 @@
 
 // The command buttons (CmdButton(0) "&Nuovo" .. (4) "&Fine", on the panel PicButton) and the three
 // modes of the editor they show: neutral (a saved row shown), modified, new. A record that keeps
-// history has "St&oria" (CmdStoria, Ctrl+H) too, usable while a stored row is in hand.
+// history has "S&toria" (CmdStoria, Ctrl+H) too, usable while a stored row is in hand.
 
 #include <array>
 #include <functional>
@@ -58,6 +58,7 @@ private:
     QFrame *m_panel = nullptr;
     std::array<QPushButton *, 5> m_buttons{};
     QPushButton *m_history = nullptr;
+    bool m_searchWatched = false;
 };
 
 } // namespace Norvix
