@@ -494,6 +494,11 @@ void HistoryWriter::record(QChar action, const QVariantList &key, const QList<Co
     });
 }
 
+QString historyName(const Rec &record, const QString &table)
+{
+    return record.Nome().isEmpty() ? table : record.Nome();
+}
+
 bool hasHistory(const Connection &connection)
 {
     if (connection.cachedTable(historyTable()))

@@ -97,6 +97,9 @@ private:
     std::shared_ptr<Rec> m_record;
 };
 
+// The name history gives `table`: as `record` spells it (RECORD line), else as opened.
+QString historyName(const Rec &record, const QString &table);
+
 // Whether the database has a history table (false for a database that never recorded one).
 bool hasHistory(const Connection &connection);
 

@@ -358,7 +358,7 @@ std::optional<HistoryWriter> LineSet::history() const
 {
     if (!m_link.record || !m_link.record->Storia())
         return std::nullopt;
-    return HistoryWriter(m_connection, m_link.record->Nome(), m_user, m_link.record); // as its descriptor spells it
+    return HistoryWriter(m_connection, historyName(*m_link.record, m_link.table), m_user, m_link.record);
 }
 
 void LineSet::committed()
