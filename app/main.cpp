@@ -214,6 +214,9 @@ Command editCommand()
                       nxTr("VALORI")),
                option(QStringLiteral("new"), nxTr("apre una riga nuova")),
                option(QStringLiteral("readonly"), nxTr("solo lettura: resta utilizzabile solo \"Fine\"")),
+               option(QStringLiteral("user"), nxTr("chi fa le modifiche, come lo nomina la storia dei record che "
+                                                   "la tengono (predefinito: l'utente del sistema)"),
+                      nxTr("NOME")),
                option(QStringLiteral("desc-field"), nxTr("la colonna mostrata accanto alle chiavi nell'elenco"),
                       nxTr("NOME")),
                option(QStringLiteral("settings"), nxTr("le proprietà del controllo (sezione [Norvix]) da un file INI; "
@@ -660,6 +663,8 @@ int edit(int argc, char *argv[], const QCommandLineParser &p)
         control.setTableDescField(value("desc-field"));
     if (has("readonly"))
         control.setReadOnly(true);
+    if (has("user"))
+        control.setUserName(value("user"));
     if (has("password") || has("password-file") || !qEnvironmentVariableIsEmpty(kPasswordVariable))
         control.setDscPassword(password(p));
     control.setRecordName(p.positionalArguments().first());

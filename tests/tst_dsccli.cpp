@@ -271,17 +271,21 @@ private slots:
             "Dsc non trovato");
     }
 
-    // A new row saved in the program, the database numbering it: its key printed on closing.
+    // A new row saved in the program, the database numbering it: its key printed on closing, and
+    // its history naming the user given.
     void editPrintsTheKeyInserted()
     {
         QTemporaryDir dir;
         TestUtil::createSqlite(dir.filePath("d.db"), {"CREATE TABLE T (A INTEGER PRIMARY KEY, B VARCHAR(9))",
                                                       "INSERT INTO T (B) VALUES ('uno')"});
-        TestUtil::writeFile(dir.filePath("files.dsc"), "RECORD,T,T,1\nCAMPO,A,A,LONG,6\nCAMPO,B,B,TEXT,9\nINDICE,PK,+A,-1,-1\n");
-        const Run r = norvix({"edit", "--db", dir.filePath("d.db"), "--dsc", dir.path(), "--new", "--print-last-inserted", "T"},
+        TestUtil::writeFile(dir.filePath("files.dsc"), "RECORD,T,T,1\nSTORIA,1\nCAMPO,A,A,LONG,6\nCAMPO,B,B,TEXT,9\nINDICE,PK,+A,-1,-1\n");
+        const Run r = norvix({"edit", "--db", dir.filePath("d.db"), "--dsc", dir.path(), "--new", "--print-last-inserted",
+                              "--user", "mario", "T"},
                              QString(), true, QString(), "TxtText2=due;CmdButton1;CmdButton4");
         QVERIFY2(r.code == 0, r.err.constData());
         QCOMPARE(r.out, "2\n");
+        const Run h = norvix({"history", "--db", dir.filePath("d.db"), "--json", "T"});
+        QVERIFY2(h.out.contains("\"user\":\"mario\""), h.out.constData());
     }
 
     // Lint's findings as JSON, and a clean lint.

@@ -1344,6 +1344,10 @@ Commands:
         <translation>field without a name</translation>
     </message>
     <message>
+        <source>chi fa le modifiche, come lo nomina la storia dei record che la tengono (predefinito: l'utente del sistema)</source>
+        <translation>who makes the changes, as the history of records that keep one names them (default: the system's user)</translation>
+    </message>
+    <message>
         <source>comando dsc sconosciuto %1</source>
         <translation>unknown dsc command %1</translation>
     </message>

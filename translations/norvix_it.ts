@@ -1344,6 +1344,10 @@ Comandi:
         <translation>campo senza nome</translation>
     </message>
     <message>
+        <source>chi fa le modifiche, come lo nomina la storia dei record che la tengono (predefinito: l'utente del sistema)</source>
+        <translation>chi fa le modifiche, come lo nomina la storia dei record che la tengono (predefinito: l'utente del sistema)</translation>
+    </message>
+    <message>
         <source>comando dsc sconosciuto %1</source>
         <translation>comando dsc sconosciuto %1</translation>
     </message>
