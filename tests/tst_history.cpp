@@ -42,7 +42,7 @@ struct Clienti
                              "CAMPO,DATA,Data,DATE,,,,,,,,,,\"dd/mm/yyyy\"\nCAMPO,FIDO,Fido,CURRENCY,12,,,,,,,,,Standard\n"
                              "CAMPO,ATTIVO,Attivo,BOOLEAN\nINDICE,PK,+CODICE,-1,-1\n")
                   .arg(storia ? QStringLiteral("STORIA,1\n") : QString()));
-        TestUtil::startShown(editor, b.connection, b.folder(), QStringLiteral("CLI"));
+        TestUtil::startShown(editor, b.connection, b.folder(), QStringLiteral("cli")); // the history says CLI
     }
     QPushButton *storia() { return control<QPushButton>(editor, QStringLiteral("CmdStoria")); }
     // The viewer opened with the button or with Ctrl+H; none when it did not open.

@@ -71,7 +71,7 @@ void RowHistory::open()
     const Recordset *rs = m.session.recordset();
     const auto table = m.session.table();
     HistoryQuery query;
-    query.table = m.session.tableName();
+    query.table = historyName(*m.state.rec, m.session.tableName());
     query.key = rs->Bookmark();
     for (const QString &k : m.session.keyColumns())
         query.keyKinds << (table->indexOf(k) >= 0 ? table->column(k).kind : ColumnKind::Other);
