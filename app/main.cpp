@@ -19,7 +19,7 @@
 #include "descriptor/dsctext.h"
 #include "descriptor/leggidsc.h"
 #include "control/norvix.h"
-#include "editor/columntext.h"
+#include "editor/historymodel.h"
 #include "editor/frmedittab.h"
 #include "editor/shared.h"
 #include "platform/dataerror.h"
@@ -576,9 +576,7 @@ int history(const QCommandLineParser &p)
         shown += QStringLiteral(" (%1)").arg(listing.key->join(u','));
     }
     listing.json = p.isSet(QStringLiteral("json"));
-    listing.valueText = [](const QVariant &value, ColumnKind kind, const QString &picture) {
-        return columnValueText(value, kind, picture);
-    };
+    listing.valueText = historyValueText;
     if (printHistory(*connection, listing, out) > 0)
         return kOk;
     err(nxTr("norvix: nessuna storia per %1").arg(shown));

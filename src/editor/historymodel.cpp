@@ -12,9 +12,11 @@ namespace Norvix {
 
 QVariant historyValue(const QVariant &value, ColumnKind kind)
 {
-    if (value.typeId() != QMetaType::QString || (kind != ColumnKind::Decimal && kind != ColumnKind::Double))
+    if (value.typeId() != QMetaType::QString
+        || (kind != ColumnKind::Decimal && kind != ColumnKind::Double && kind != ColumnKind::Integer))
         return value;
-    // A number history keeps as its digits: exact ("1234.50"), or in exponent form from a double.
+    // A number history keeps as its digits: exact ("1234.50"), in exponent form from a double, or
+    // a whole number too long for 64 bits.
     const QString digits = value.toString();
     if (digits.contains(u'e', Qt::CaseInsensitive)) {
         bool ok = false;
@@ -102,7 +104,7 @@ QVariant HistoryModel::data(const QModelIndex &index, int role) const
     case Quando: return l.when.toLocalTime().toString(QStringLiteral("dd/MM/yyyy hh:mm:ss"));
     case Utente: return l.user;
     case Azione:
-        return l.action == u'I' ? nxTr("Inserito") : l.action == u'D' ? nxTr("Eliminato") : nxTr("Modificato");
+        return historyActionText(l.action);
     case Campo: return column(l.column).caption;
     case Prima: return valueText(l, true);
     case Dopo: return valueText(l, false);

@@ -407,6 +407,23 @@ HistoryWriter::HistoryWriter(std::shared_ptr<Connection> connection, QString tab
 {
 }
 
+std::optional<HistoryWriter> HistoryWriter::of(std::shared_ptr<Connection> connection, const QString &table,
+                                              const QString &user, const std::shared_ptr<Rec> &record)
+{
+    if (!record || !record->Storia())
+        return std::nullopt;
+    return HistoryWriter(std::move(connection), historyName(*record, table), user, record);
+}
+
+QString historyActionText(QChar action)
+{
+    if (action == u'I')
+        return nxTr("Inserito");
+    if (action == u'D')
+        return nxTr("Eliminato");
+    return action == u'U' ? nxTr("Modificato") : QString(action);
+}
+
 QString HistoryWriter::columnName(const QString &column) const
 {
     const auto campi = m_record ? m_record->Campi() : nullptr;
@@ -559,11 +576,13 @@ QList<HistoryEntry> readHistory(Connection &connection, const HistoryQuery &quer
             HistoryEntry e;
             e.id = q.value(0).toLongLong();
             e.table = q.value(1).toString();
-            e.key = parseHistoryJson(q.value(2).toString()).value_or(QVariant()).toList();
+            e.keyJson = q.value(2).toString();
+            e.fieldsJson = q.value(6).toString();
+            e.key = parseHistoryJson(e.keyJson).value_or(QVariant()).toList();
             e.action = q.value(3).toString().append(u' ').at(0);
             e.user = q.value(4).toString();
             e.when = QDateTime::fromString(q.value(5).toString(), Qt::ISODateWithMs).toUTC();
-            const QVariantMap fields = parseHistoryJson(q.value(6).toString()).value_or(QVariant()).toMap();
+            const QVariantMap fields = parseHistoryJson(e.fieldsJson).value_or(QVariant()).toMap();
             const auto add = [&](const QString &column, const QVariant &v) {
                 HistoryChange c{column, {}, {}};
                 if (e.action == u'U') {

@@ -58,7 +58,11 @@ struct HistoryEntry
     QString user;
     QDateTime when; // UTC
     QList<HistoryChange> changes;
+    QString keyJson, fieldsJson; // CHIAVE and CAMPI as stored
 };
+
+// "Inserito", "Modificato" or "Eliminato" for an action I, U or D.
+QString historyActionText(QChar action);
 
 // Values as history keeps them: `value` of a column of `kind` as JSON text, and back. A number is
 // read back as qint64 when it is whole and fits, otherwise as its digits (QString) so that no digit
@@ -77,6 +81,10 @@ public:
     // `record` names the columns in CAMPI as its fields spell them (the database's spelling for
     // columns it has no field for), so that the history reads alike on every back end.
     HistoryWriter(std::shared_ptr<Connection> connection, QString table, QString user, std::shared_ptr<Rec> record = {});
+    // The writer of `record`'s rows of `table` (named as historyName() gives it); none when the
+    // record keeps no history.
+    static std::optional<HistoryWriter> of(std::shared_ptr<Connection> connection, const QString &table,
+                                           const QString &user, const std::shared_ptr<Rec> &record);
 
     // Writes the pending row of `rs` (Recordset::Update) and records it: I for a new row, U for a
     // change (nothing when no stored value changed).
@@ -84,11 +92,10 @@ public:
     // Deletes the row in hand of `rs` (Recordset::Delete) and records it (D).
     void remove(Recordset &rs) const;
 
+private:
     // The entry itself, inside the transaction; creates the table when the database has none.
     void record(QChar action, const QVariantList &key, const QList<ColumnKind> &keyKinds,
                 const QList<HistoryChange> &changes, const QList<ColumnKind> &kinds) const;
-
-private:
     QString columnName(const QString &column) const;
 
     std::shared_ptr<Connection> m_connection;

@@ -266,7 +266,7 @@ void LineSet::writeLine(int id, Line &l, const QVariantList &link)
     try {
         if (l.row)
             l.before = l.row->state();
-        const auto recorded = history();
+        const auto recorded = HistoryWriter::of(m_connection, m_link.table, m_user, m_link.record);
         if (l.removed) {
             recorded ? recorded->remove(*l.row) : l.row->Delete();
             return;
@@ -336,7 +336,7 @@ void LineSet::removeAll()
     QList<QPair<QString, QVariant>> equals;
     for (int i = 0; i < m_link.childColumns.size(); ++i)
         equals.append({m_link.childColumns[i], m_master.value(i)});
-    if (const auto recorded = history()) {
+    if (const auto recorded = HistoryWriter::of(m_connection, m_link.table, m_user, m_link.record)) {
         // Each line deleted on its own, so that each has its entry.
         QList<QVariantList> keys;
         for (Recordset all(m_connection, RecordSource{m_link.table, equals}, m_link.keyColumns, CursorIntent::Read);
@@ -354,12 +354,6 @@ void LineSet::removeAll()
     RowWriter(m_connection, table(), m_keys, m_noRow).removeWhere(equals);
 }
 
-std::optional<HistoryWriter> LineSet::history() const
-{
-    if (!m_link.record || !m_link.record->Storia())
-        return std::nullopt;
-    return HistoryWriter(m_connection, historyName(*m_link.record, m_link.table), m_user, m_link.record);
-}
 
 void LineSet::committed()
 {

@@ -144,9 +144,6 @@ private:
     void numberLine(int id, const QVariantList &link);
     [[noreturn]] void fail(int id, const QString &column, const DataError &error, bool invalid = false) const;
 
-    // The history of the child's rows, when its record keeps one.
-    std::optional<HistoryWriter> history() const;
-
     std::shared_ptr<Connection> m_connection;
     DetailLink m_link;
     QString m_user;

@@ -231,7 +231,7 @@ RowOutcome RowSession::write(bool adding)
         if (!withLines && !keepsHistory()) {
             rs.Update();
         } else {
-            const std::optional<HistoryWriter> history = keepsHistory() ? std::optional(HistoryWriter(m_connection, historyName(*m_record, m_table), m_user, m_record)) : std::nullopt;
+            const auto history = HistoryWriter::of(m_connection, m_table, m_user, m_record);
             withTheLines(*m_connection, rs, m_lines, [&] {
                 history ? history->update(rs) : rs.Update();
                 for (LineSet *lines : std::as_const(m_lines))
@@ -310,7 +310,7 @@ RowOutcome RowSession::remove(const Recordset *seen)
             m_recordset->Delete();
         } else {
             Recordset &rs = *m_recordset;
-            const std::optional<HistoryWriter> history = keepsHistory() ? std::optional(HistoryWriter(m_connection, historyName(*m_record, m_table), m_user, m_record)) : std::nullopt;
+            const auto history = HistoryWriter::of(m_connection, m_table, m_user, m_record);
             withTheLines(*m_connection, rs, m_lines, [&] {
                 for (LineSet *lines : std::as_const(m_lines))
                     lines->removeAll();

@@ -8,12 +8,7 @@
 #include "platform/sqlnames.h"
 #include "session/history.h"
 
-#include <QHash>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QRegularExpression>
-#include <QSqlError>
-#include <QSqlQuery>
 
 namespace Norvix {
 
@@ -77,33 +72,6 @@ HistoryQuery queryOf(const Connection &connection, const HistoryListing &listing
     return query;
 }
 
-QString jsonText(const QString &text)
-{
-    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(array.mid(1, array.size() - 2));
-}
-
-// The key and the fields of a page's entries as stored, by entry.
-QHash<qint64, QPair<QString, QString>> storedJson(Connection &connection, const QList<HistoryEntry> &page)
-{
-    QStringList ids;
-    for (const HistoryEntry &e : page)
-        ids << QString::number(e.id);
-    const bool pg = connection.dialect() == SqlDialect::PostgreSql;
-    const QString sql = QStringLiteral("SELECT ID, %1 FROM NORVIX_STORIA WHERE ID IN (%2)")
-                            .arg(pg ? QStringLiteral("CHIAVE::text, CAMPI::text") : QStringLiteral("CHIAVE, CAMPI"),
-                                 ids.join(u','));
-    return connection.call([&] {
-        QSqlQuery q(connection.database());
-        if (!connection.execRead(q, sql, {}))
-            throw DataError(DataError::Generic, q.lastError().text(), q.lastError().nativeErrorCode());
-        QHash<qint64, QPair<QString, QString>> stored;
-        while (q.next())
-            stored.insert(q.value(0).toLongLong(), {q.value(1).toString(), q.value(2).toString()});
-        return stored;
-    });
-}
-
 // Writes entries as text or as JSON lines.
 class Printer
 {
@@ -125,7 +93,7 @@ public:
     QByteArray text(const HistoryEntry &e) const
     {
         const QStringList head{e.when.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")), cell(e.user),
-                               actionText(e.action), cell(keyText(e.key))};
+                               historyActionText(e.action), cell(keyText(e.key))};
         QString lines;
         for (const HistoryChange &c : e.changes)
             lines += (head + QStringList{cell(fieldName(c.column)), cell(valueText(c.column, c.before)),
@@ -137,12 +105,13 @@ public:
         return lines.toUtf8();
     }
 
-    static QByteArray json(const HistoryEntry &e, const QPair<QString, QString> &stored)
+    static QByteArray json(const HistoryEntry &e)
     {
         const auto raw = [](const QString &json) { return json.isEmpty() ? QStringLiteral("null") : json; };
+        const auto text = [](const QString &t) { return historyJson(t, ColumnKind::Text); };
         return QStringLiteral(R"({"id":%1,"table":%2,"key":%3,"action":"%4","user":%5,"when":"%6","fields":%7})")
-                   .arg(QString::number(e.id), jsonText(e.table), raw(stored.first), QString(e.action), jsonText(e.user),
-                        e.when.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ")), raw(stored.second))
+                   .arg(QString::number(e.id), text(e.table), raw(e.keyJson), QString(e.action), text(e.user),
+                        e.when.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ")), raw(e.fieldsJson))
                    .toUtf8()
                + '\n';
     }
@@ -151,15 +120,6 @@ private:
     static QString cell(QString text)
     {
         return text.replace(u'\t', QStringLiteral("\\t")).replace(u'\n', QStringLiteral("\\n")).replace(u'\r', QStringLiteral("\\r"));
-    }
-
-    static QString actionText(QChar action)
-    {
-        if (action == u'I')
-            return nxTr("Inserito");
-        if (action == u'D')
-            return nxTr("Eliminato");
-        return action == u'U' ? nxTr("Modificato") : QString(action);
     }
 
     static QString keyText(const QVariantList &key)
@@ -185,9 +145,7 @@ private:
     QString valueText(const QString &column, const QVariant &value) const
     {
         const int at = m_info ? m_info->indexOf(column) : -1;
-        ColumnKind kind = at >= 0 ? m_info->columns[at].kind : ColumnKind::Other;
-        if (value.typeId() == QMetaType::QString && (kind == ColumnKind::Double || kind == ColumnKind::Integer))
-            kind = ColumnKind::Decimal; // a number history keeps as its digits
+        const ColumnKind kind = at >= 0 ? m_info->columns[at].kind : ColumnKind::Other;
         const CampoPtr f = field(column);
         return m_valueText ? m_valueText(value, kind, f ? f->Format() : QString()) : value.toString();
     }
@@ -207,9 +165,8 @@ qint64 printHistory(Connection &connection, const HistoryListing &listing, const
     qint64 printed = 0;
     for (QList<HistoryEntry> page; !(page = readHistory(connection, query)).isEmpty();) {
         QByteArray text = printed == 0 && !listing.json ? Printer::header() : QByteArray();
-        const auto stored = listing.json ? storedJson(connection, page) : QHash<qint64, QPair<QString, QString>>();
         for (const HistoryEntry &e : std::as_const(page))
-            text += listing.json ? Printer::json(e, stored.value(e.id)) : printer.text(e);
+            text += listing.json ? Printer::json(e) : printer.text(e);
         out(text);
         printed += page.size();
         if (page.size() < query.limit)
