@@ -2,6 +2,7 @@
 #include "editor/frmedittab.h"
 #include "editor/recordlistview.h"
 #include "platform/recordset.h"
+#include "session/history.h"
 #include "editor/shared.h"
 #include "platform/messages.h"
 #include "platform/waiting.h"
@@ -80,7 +81,13 @@ private slots:
         control.setEditorVisible(true); // has no effect
         QVERIFY(!control.EditorVisible());
         QVERIFY(control.DbPath().isEmpty() && control.Connection().isEmpty() && control.LastInserted().isEmpty());
-        QCOMPARE(control.UserName(), qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME")));
+        QCOMPARE(control.UserName(), ::Norvix::systemUserName());
+        { // as in a service, where no variable names the user: the account's own name
+            const QByteArray user = qgetenv("USER"), login = qgetenv("LOGNAME");
+            const auto back = qScopeGuard([&] { qputenv("USER", user), qputenv("LOGNAME", login); });
+            qunsetenv("USER"), qunsetenv("LOGNAME"), qunsetenv("USERNAME");
+            QVERIFY(!::Norvix::Norvix().UserName().isEmpty());
+        }
         // Designer saves what is stored; the run-time values never.
         const QMetaObject *mo = control.metaObject();
         for (const char *name : {"EditorVisible", "LastInserted", "LastView"})

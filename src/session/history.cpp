@@ -12,6 +12,11 @@
 
 #include <cmath>
 
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 namespace Norvix {
 
 namespace {
@@ -395,10 +400,15 @@ std::optional<QVariant> parseHistoryJson(const QString &json)
 
 QString systemUserName()
 {
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = qEnvironmentVariable("USERNAME");
-    return user;
+    for (const char *variable : {"USER", "USERNAME", "LOGNAME"})
+        if (const QString user = qEnvironmentVariable(variable); !user.isEmpty())
+            return user;
+#ifdef Q_OS_UNIX
+    // A service or a container often sets none of them: the account itself.
+    if (const passwd *account = getpwuid(geteuid()); account && account->pw_name)
+        return QString::fromLocal8Bit(account->pw_name);
+#endif
+    return QString();
 }
 
 HistoryWriter::HistoryWriter(std::shared_ptr<Connection> connection, QString table, QString user,
@@ -441,10 +451,11 @@ void HistoryWriter::update(Recordset &rs) const
     if (!pending || !rs.hasCurrentRow())
         return;
     const QList<ColumnKind> kinds = kindsOf(*info);
+    const QVariantList stored = rs.state().row.raw; // as read, not as presented (a date as its text)
     QList<HistoryChange> changes;
     QList<ColumnKind> changedKinds;
     for (int i = 0; i < info->columns.size(); ++i) {
-        const QVariant after = rs.value(info->columns[i].name);
+        const QVariant after = stored.value(i);
         if (!adding && historyJson(before.value(i), kinds[i]) == historyJson(after, kinds[i]))
             continue;
         changes << HistoryChange{columnName(info->columns[i].name), adding ? QVariant() : before.value(i), after};
@@ -458,9 +469,10 @@ void HistoryWriter::update(Recordset &rs) const
 void HistoryWriter::remove(Recordset &rs) const
 {
     const auto info = rs.table();
+    const QVariantList stored = rs.state().row.raw;
     QList<HistoryChange> row;
-    for (const ColumnInfo &c : info->columns)
-        row << HistoryChange{columnName(c.name), rs.value(c.name), QVariant()};
+    for (int i = 0; i < info->columns.size(); ++i)
+        row << HistoryChange{columnName(info->columns[i].name), stored.value(i), QVariant()};
     const QVariantList key = rs.Bookmark();
     rs.Delete();
     record(u'D', key, keyKinds(*m_connection, *info, rs.orderColumns()), row, kindsOf(*info));

@@ -129,7 +129,8 @@ struct HistoryQuery
 // order. Empty when the database has no history table. Throws DataError when it cannot be read.
 QList<HistoryEntry> readHistory(Connection &connection, const HistoryQuery &query);
 
-// The user name of the operating system's session (USER, USERNAME), "" when none is set.
+// The user name of the operating system's session (USER, USERNAME, LOGNAME, else the account's
+// own name), "" when none is known.
 QString systemUserName();
 
 } // namespace Norvix
