@@ -217,6 +217,8 @@ Command editCommand()
                option(QStringLiteral("user"), nxTr("chi fa le modifiche, come lo nomina la storia dei record che "
                                                    "la tengono (predefinito: l'utente del sistema)"),
                       nxTr("NOME")),
+               option(QStringLiteral("no-live"), nxTr("le modifiche di altri utenti non si mostrano da sole: si vedono "
+                                                      "tornando sulla riga")),
                option(QStringLiteral("desc-field"), nxTr("la colonna mostrata accanto alle chiavi nell'elenco"),
                       nxTr("NOME")),
                option(QStringLiteral("settings"), nxTr("le proprietà del controllo (sezione [Norvix]) da un file INI; "
@@ -663,6 +665,8 @@ int edit(int argc, char *argv[], const QCommandLineParser &p)
         control.setReadOnly(true);
     if (has("user"))
         control.setUserName(value("user"));
+    if (has("no-live"))
+        control.setLiveUpdates(false);
     if (has("password") || has("password-file") || !qEnvironmentVariableIsEmpty(kPasswordVariable))
         control.setDscPassword(password(p));
     control.setRecordName(p.positionalArguments().first());

@@ -137,6 +137,7 @@ struct Norvix::Private
     std::optional<std::pair<int, QStringList>> search; // for the editor being shown
     QString language;
     QString userName = systemUserName();
+    bool liveUpdates = true;
 };
 
 Norvix::Norvix(QWidget *parent) : QWidget(parent), d(std::make_unique<Private>())
@@ -162,6 +163,7 @@ Norvix::Norvix(QWidget *parent) : QWidget(parent), d(std::make_unique<Private>()
     setDscPassword(QString());
     setConnection(QString());
     setUserName(systemUserName());
+    setLiveUpdates(true);
 }
 
 Norvix::~Norvix()
@@ -200,6 +202,20 @@ QString Norvix::Connection() const { return d->connection; }
 void Norvix::setConnection(const QString &v) { d->connection = v; emit propertyChanged(); }
 QString Norvix::UserName() const { return d->userName; }
 void Norvix::setUserName(const QString &v) { d->userName = v; emit propertyChanged(); }
+bool Norvix::LiveUpdates() const { return d->liveUpdates; }
+void Norvix::setLiveUpdates(bool v)
+{
+    d->liveUpdates = v;
+    if (d->editor) {
+        LiveView &live = FrmEditTabPrivate::of(*d->editor).live;
+        live.setEnabled(v);
+        if (v)
+            live.start();
+        else
+            live.stop();
+    }
+    emit propertyChanged();
+}
 
 FrmEditTab *Norvix::TableEditor() const
 {
@@ -241,6 +257,7 @@ void Norvix::readProperties(const PropertyBag &bag)
     ::Norvix::setDscPassword(bag.readProperty(QStringLiteral("DscPassword"), QString()).toString());
     d->connection = bag.readProperty(QStringLiteral("Connection"), QString()).toString();
     setUserName(bag.readProperty(QStringLiteral("UserName"), systemUserName()).toString());
+    setLiveUpdates(bag.readProperty(QStringLiteral("LiveUpdates"), true).toBool());
     colors().text = colorFromBag(bag.readProperty(QStringLiteral("TextFieldColor"), kWhite), Qt::white);
     colors().numeric = colorFromBag(bag.readProperty(QStringLiteral("NumericFieldColor"), kWhite), Qt::white);
     colors().date = colorFromBag(bag.readProperty(QStringLiteral("DateFieldColor"), kWhite), Qt::white);
@@ -262,6 +279,7 @@ void Norvix::writeProperties(PropertyBag &bag) const
     bag.writeProperty(QStringLiteral("Connection"), d->connection, QString());
     bag.writeProperty(QStringLiteral("CloseOnConfirm"), CloseOnConfirm(), false);
     bag.writeProperty(QStringLiteral("UserName"), UserName(), systemUserName());
+    bag.writeProperty(QStringLiteral("LiveUpdates"), LiveUpdates(), true);
     bag.writeProperty(QStringLiteral("TextFieldColor"), colorToBag(TextFieldColor()), kWhite);
     bag.writeProperty(QStringLiteral("NumericFieldColor"), colorToBag(NumericFieldColor()), kWhite);
     bag.writeProperty(QStringLiteral("DateFieldColor"), colorToBag(DateFieldColor()), kWhite);
@@ -347,6 +365,7 @@ bool Norvix::ShowTableEditor(const std::optional<QString> &Indice)
             editor->deleteLater();
     };
     FrmEditTabPrivate::of(*editor).session.setUser(d->userName);
+    FrmEditTabPrivate::of(*editor).live.setEnabled(d->liveUpdates);
     try {
         editor->START(d->connection, d->dbPath, d->databaseName, d->recordName, d->dscPath.toString(),
                       d->tableDescField.toString(), d->readOnly, Indice);

@@ -98,6 +98,7 @@ class NORVIX_EXPORT Norvix : public QWidget
     Q_PROPERTY(QString DscPassword READ DscPassword WRITE setDscPassword NOTIFY propertyChanged)
     Q_PROPERTY(QString Language READ Language WRITE setLanguage NOTIFY propertyChanged)
     Q_PROPERTY(QString UserName READ UserName WRITE setUserName NOTIFY propertyChanged)
+    Q_PROPERTY(bool LiveUpdates READ LiveUpdates WRITE setLiveUpdates NOTIFY propertyChanged)
 
 public:
     /// A control with the initial values of its properties.
@@ -157,6 +158,10 @@ public:
     /// A new control, and a design saved without one, take the operating system's user name.
     QString UserName() const;
     void setUserName(const QString &v);
+    /// Other users' changes show in the open editor as they are saved (default true); set while
+    /// an editor is open, it applies to that one at once.
+    bool LiveUpdates() const;
+    void setLiveUpdates(bool v);
 
     /// Process-wide: editors open modally.
     static bool Modale();

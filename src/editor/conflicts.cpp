@@ -126,6 +126,42 @@ bool RowActions::resolveConflict(bool deleting)
     }
 }
 
+void RowActions::showStoredChanges()
+{
+    const Recordset *rs = m.session.recordset();
+    if (!canResolveConflict() || !hasWidgetApplication())
+        return;
+    std::unique_ptr<Recordset> now;
+    try {
+        now = m.session.readRow(rs->Bookmark());
+    } catch (const DataError &e) {
+        ErrorHandler(&e);
+        return;
+    }
+    FrmConflitto dialog(FrmConflitto::Situation::Preview, conflictFields(now->Eof() ? nullptr : now.get()), &m.window);
+    dialog.exec();
+    m.window.activateWindow();
+}
+
+bool RowActions::storeGoneRow()
+{
+    if (msgBox(nxTr("Il record è stato eliminato da un altro utente. Salvarlo di nuovo come nuovo record?"),
+               MsgButtons::YesNo, title(), MsgIcon::Question)
+            != MsgAnswer::Yes
+        || m_calls.closed() || !typeControls(true))
+        return false;
+    const RowOutcome outcome = m.session.overwrite(nullptr);
+    if (outcome.done()) {
+        m.state.rowGone = false;
+        return true;
+    }
+    if (outcome.kind == RowOutcome::Kind::Invalid)
+        invalidValue(outcome);
+    else
+        refused(*outcome.error);
+    return false;
+}
+
 QVariantList RowActions::rowKey(bool adding) const
 {
     if (!adding)

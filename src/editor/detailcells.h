@@ -72,6 +72,8 @@ public:
     bool finishEditing();
     // Closes an open editor, nothing set.
     void cancelEditing();
+    // A cell's editor is open.
+    bool isEditing() const { return state() == EditingState; }
     // The current cell goes one line down.
     void moveDown();
 

@@ -127,6 +127,12 @@ void DetailGrid::reload()
     m_model->reload();
 }
 
+void DetailGrid::liveRefresh()
+{
+    if (!m_view->isEditing())
+        m_model->liveRefresh();
+}
+
 void DetailGrid::setReadOnly(bool readOnly)
 {
     if (readOnly)

@@ -48,6 +48,8 @@ public:
 
     // Reads the master's lines again (lines.master()), dropping what the grid shows over them.
     void reload();
+    // The stored lines read again, unless a cell is being typed or a line holds changes.
+    void liveRefresh();
     void setReadOnly(bool readOnly);
     // Closes an open cell editor, checking its value: false when refused (the user was told, the
     // editor stays open with the text typed).

@@ -239,6 +239,13 @@ void DetailModel::reload()
     endResetModel();
 }
 
+void DetailModel::liveRefresh()
+{
+    if (m_lines.hasChanges() || !m_new.isEmpty() || !m_hidden.isEmpty() || !m_stored || m_stored->isLiveRefreshing())
+        return;
+    m_stored->liveRefresh(0, {}, [](int, int) {});
+}
+
 QString DetailModel::removedCondition(QVariantList &values) const
 {
     if (m_removed.isEmpty())

@@ -103,6 +103,9 @@ public:
 
     // Reads the master's lines again; the lines the LineSet removed stay hidden, its new ones follow.
     void reload();
+    // Others changed the child table: with no line changed here, the stored lines are read again
+    // in place (see RecordListModel::liveRefresh); lines holding changes are never touched.
+    void liveRefresh();
     void setReadOnly(bool readOnly);
     bool isReadOnly() const { return m_readOnly; }
     const DetailColumn &column(int column) const { return m_columns.at(column); }

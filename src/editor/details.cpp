@@ -102,6 +102,13 @@ void Details::reload()
             d.grid->reload();
 }
 
+void Details::liveRefresh(const QString &table)
+{
+    for (const Detail &d : m_details)
+        if (d.grid && (table.isEmpty() || d.lines->link().table.compare(table, Qt::CaseInsensitive) == 0))
+            d.grid->liveRefresh();
+}
+
 Details::Detail *Details::detailOf(int number)
 {
     for (Detail &d : m_details)

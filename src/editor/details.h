@@ -68,6 +68,9 @@ public:
 
     void rowReplaced(const RowSession &) override { reload(); }
     void rowWritten(const RowSession &, RowWrite) override { reload(); }
+    // Others changed the lines of `table` (empty: of any detail): the grids whose lines hold no
+    // change read them again.
+    void liveRefresh(const QString &table);
     // The last operation of the editor ended: the grids read the lines it left them to read.
     void operationEnded();
 

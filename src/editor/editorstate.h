@@ -32,6 +32,7 @@ struct EditorState
     bool unloaded = false;
     bool applying = false; // the editor itself moves widgets or selects lines: no user event
     bool checking = false; // a field is being checked on leaving it
+    bool rowGone = false;  // the row in hand was deleted by another user, as the editor has shown
 
     // The columns of the descriptor's primary index.
     QStringList keyIds() const

@@ -24,6 +24,9 @@ QString explanation(FrmConflitto::Situation situation)
     case FrmConflitto::Situation::Deleted:
         return nxTr("Un altro utente ha eliminato questo record dopo che è stato letto: le modifiche non "
                               "sono state salvate.");
+    case FrmConflitto::Situation::Preview:
+        return nxTr("Un altro utente ha salvato questo record mentre lo stai modificando: nulla è stato salvato. "
+                    "Confermando, i valori inseriti saranno confrontati con quelli salvati.");
     case FrmConflitto::Situation::DeleteOfChanged:
         return nxTr("Un altro utente ha modificato questo record dopo che è stato letto: il record non è "
                               "stato eliminato.");
@@ -83,12 +86,21 @@ FrmConflitto::FrmConflitto(Situation situation, const QList<Difference> &fields,
     connect(reload, &QPushButton::clicked, this, [this] { done(Reload); });
     connect(overwrite, &QPushButton::clicked, this, [this] { done(Overwrite); });
     connect(copy, &QPushButton::clicked, this, [fields] { QApplication::clipboard()->setText(typedText(fields)); });
+    auto *close = button(this, "CmdChiudi", nxTr("Chiudi"), QString());
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    const bool preview = situation == Situation::Preview;
+    reload->setVisible(!preview);
+    overwrite->setVisible(!preview);
+    close->setVisible(preview);
+    if (preview)
+        setWindowTitle(nxTr("Modifiche di un altro utente"));
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(reload);
     buttons->addWidget(overwrite);
     buttons->addWidget(copy);
+    buttons->addWidget(close);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(text);
     layout->addWidget(m_table);

@@ -21,7 +21,9 @@ class FrmConflitto : public QDialog
 
 public:
     // What the other user did, and what this one was doing.
-    enum class Situation { Changed, Deleted, DeleteOfChanged };
+    // Preview: the row is being modified and another user saved it meanwhile; only shown
+    // (nothing has been written, nothing is chosen): CmdCopia and CmdChiudi.
+    enum class Situation { Changed, Deleted, DeleteOfChanged, Preview };
     // One field: its caption and the three values, as the editor shows them.
     struct Difference
     {

@@ -83,7 +83,17 @@ FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
                    },
                .busy = [this] { return busy > 0; }}),
       history(RowHistory::Parts{*q, *this, data, session, fields, lookups},
-              {.edited = [this](QWidget *control) { markEdited(control); }, .busy = busyGuard(*this)})
+              {.edited = [this](QWidget *control) { markEdited(control); }, .busy = busyGuard(*this)}),
+      live(LiveView::Parts{*q, *this, data, session, list, details},
+           {.busy = [this] { return busy > 0; },
+            .showRecord = [q] { q->ShowRecord(); },
+            .showDifferences =
+                [this] {
+                    if (closed() || refuses())
+                        return;
+                    const Busy busy(*this);
+                    actions.showStoredChanges();
+                }})
 {
 }
 
@@ -106,6 +116,7 @@ FrmEditTab::FrmEditTab(QWidget *parent) : QDialog(nullptr), d(std::make_unique<F
     d->window.create();
     d->panel.create();
     d->search.create();
+    d->live.create();
     d->window.finish();
 }
 
@@ -257,6 +268,7 @@ void FrmEditTab::resizeEvent(QResizeEvent *event)
 {
     QDialog::resizeEvent(event);
     d->window.resized();
+    d->live.place();
 }
 
 void FrmEditTab::showEvent(QShowEvent *event)
@@ -283,13 +295,16 @@ void FrmEditTab::showEvent(QShowEvent *event)
         if (rs->Eof() || rs->editMode() == EditMode::Add)
             CTRLSETFOCUS(d->firstControl);
     }
-    if (!d->unloaded)
+    if (!d->unloaded) {
         d->shared.editorVisible = d->counted = true;
+        d->live.start();
+    }
 }
 
 void FrmEditTab::hideEvent(QHideEvent *event)
 {
     QDialog::hideEvent(event);
+    d->live.stop();
     emit Hidden();
 }
 

@@ -17,6 +17,7 @@
 //   SearchPane      the search panel, its results in the list, and the export (searchpane.h)
 //   Details         the grids of the record's details and their lines (details.h)
 //   RowHistory      the history of the row in hand, FrmStoria, and its values restored (rowhistory.h)
+//   LiveView        other users' changes shown while the editor is open (liveview.h)
 // and, on this object itself, the field checks (fieldchecks.cpp), the input events
 // (inputevents.cpp) and the start-up (startup.cpp).
 
@@ -27,6 +28,7 @@
 #include "editor/fieldfactory.h"
 #include "editor/fieldset.h"
 #include "editor/frmedittab.h"
+#include "editor/liveview.h"
 #include "editor/lookups.h"
 #include "editor/recordlistpane.h"
 #include "editor/recordlist.h"
@@ -76,6 +78,7 @@ public:
     FieldFactory factory;
     Details details;
     RowHistory history;
+    LiveView live;
 
     // The user changed a control: the row is modified.
     void markEdited(QWidget *control);

@@ -337,11 +337,11 @@ PageQuery ListQueries::pageQuery(const QString &where, const QVariantList &value
     return query;
 }
 
-QString ListQueries::rowsBefore(const QVariantList &order, QVariantList &values) const
+QString ListQueries::rowsBefore(const QVariantList &order, QVariantList &values, bool from) const
 {
     values = m_filter.values;
     const QString filter = m_filter.where.isEmpty() ? QString() : QStringLiteral("(%1) AND ").arg(m_filter.where);
-    return filter + keyCondition(order, false, values);
+    return filter + keyCondition(order, from, values, from);
 }
 
 QVariantList ListQueries::orderOf(const QVariantList &key) const

@@ -108,7 +108,8 @@ public:
     QString keyCondition(const QVariantList &key, bool after, QVariantList &values, bool inclusive = false) const;
     // The rows before the one with these order values (a search's too), as SQL whose values go
     // to `values`.
-    QString rowsBefore(const QVariantList &order, QVariantList &values) const;
+    // `from`: the rows from that one (itself, or where it would stand) to the end instead.
+    QString rowsBefore(const QVariantList &order, QVariantList &values, bool from = false) const;
     // The order values of the row with this key (a search's first column comes first), empty
     // when there is no such row.
     QVariantList orderOf(const QVariantList &key) const;

@@ -125,6 +125,62 @@ void RecordListModel::refreshAround(int row, const QVariantList &key, std::optio
         emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
 }
 
+void RecordListModel::liveRefresh(int top, const QVariantList &selected, std::function<void(int, int)> placed)
+{
+    QVariantList order; // of the first line shown: the full order values of a search's row too
+    if (top >= 0 && top < m_rows)
+        if (const auto p = m_cache.value(top / kPageSize); p && !p->guessed && top % kPageSize < p->size())
+            order = p->keys.at(top % kPageSize);
+    // The rows before that one, or (nearer the end) from it on: a count walks the rows it counts.
+    const bool fromEnd = m_counted && top > m_rows / 2;
+    QVariantList values;
+    const QString where = order.isEmpty() ? QString() : m_queries.rowsBefore(order, values, fromEnd);
+    m_liveRunning = true;
+    using Counts = std::pair<qint64, qint64>; // the rows, and those before the top line's row
+    onReader<Counts>(
+        this, m_queries.connection(),
+        [table = m_queries.tableName(), filter = m_queries.filter(), where, values, fromEnd](const Connection &reader) {
+            const qint64 total = rowsIn(reader, table, filter.where, filter.values);
+            if (total < 0 || where.isEmpty())
+                return Counts{total, 0};
+            const qint64 counted = rowsIn(reader, table, where, values);
+            return Counts{total, counted < 0 ? -1 : fromEnd ? total - counted : counted};
+        },
+        [this, top, generation = m_generation, order, selected, placed](std::optional<Counts> counts) {
+            m_liveRunning = false;
+            if (generation != m_generation)
+                liveRefresh(top, selected, placed); // the lines were read again meanwhile: counted anew
+            else if (counts && counts->first >= 0 && counts->second >= 0)
+                applyLive(counts->first, counts->second, order, selected, placed);
+        },
+        m_readers);
+}
+
+void RecordListModel::applyLive(qint64 total, qint64 before, const QVariantList &order, const QVariantList &selected,
+                                const std::function<void(int, int)> &placed)
+{
+    ++m_generation; // a count or a page on its way was read before the change
+    m_cache.clear();
+    m_wanted.clear();
+    resizeTo(int(std::min<qint64>(total, INT_MAX)));
+    m_counted = true;
+    const int top = m_rows == 0 ? -1 : int(std::clamp<qint64>(before, 0, m_rows - 1));
+    if (top >= 0 && !order.isEmpty())
+        readAround(top / kPageSize, top, order);
+    if (m_rows > 0)
+        emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
+    emit counted(m_rows);
+    // The selected row among the lines read (the view's neighbourhood); others are looked for by the caller.
+    int line = -1;
+    for (int number : {top / kPageSize, top / kPageSize + 1}) {
+        const auto p = m_cache.value(number);
+        for (int at = 0; p && line < 0 && at < p->size() && !selected.isEmpty(); ++at)
+            if (p->keys.at(at).mid(m_queries.prefixCount()) == selected)
+                line = number * kPageSize + at;
+    }
+    placed(std::max(top, 0), line);
+}
+
 void RecordListModel::rowSaved(int row, const QVariantList &key)
 {
     const auto page = m_cache.value(row / kPageSize);

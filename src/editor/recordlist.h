@@ -68,6 +68,16 @@ public:
     // counted again but takes that change, since at millions of rows a count costs more than the
     // save; rows others added or removed show at the next count.
     void refreshAround(int row, const QVariantList &key, std::optional<int> rowsAdded = std::nullopt);
+    // Reads the lines again in place after others changed the table (or a search's rows): they
+    // are counted again and the rows before line `top`'s row counted, away from the window, so
+    // that `top` (the first line the view shows) keeps showing its row, or the row that now
+    // follows where it stood. Then `placed` gets the new line of that row and the line of the
+    // row with key `selected` when it is among the lines read (-1: gone, or further away). Nothing
+    // happens when the counts cannot be made (the next change tries again) or the list was read
+    // again meanwhile.
+    // Read again meanwhile by the editor, it counts again.
+    void liveRefresh(int top, const QVariantList &selected, std::function<void(int top, int selected)> placed);
+    bool isLiveRefreshing() const { return m_liveRunning; }
     // The key values of line `row` (the bookmark of its row), empty when out of range.
     QVariantList keyAt(int row) const;
     // The line showing the row with these key values, or -1 when the table has none.
@@ -107,6 +117,9 @@ private:
     void countInBackground();   // SQLite: a reader of its own on another thread
     void applyCount(qint64 total); // -1: not counted, the lines read so far stay
     void resizeTo(int rows);       // lines added or removed at the end
+    // What liveRefresh() counted: `total` lines, `before` of them ahead of the row at `order`.
+    void applyLive(qint64 total, qint64 before, const QVariantList &order, const QVariantList &selected,
+                   const std::function<void(int, int)> &placed);
     // A table guessed to hold fewer rows than this is counted at once: that costs less than a
     // millisecond or two, and its list is exact from the start.
     static constexpr qint64 kCountAtOnce = 10000;
@@ -137,6 +150,7 @@ private:
     // The readers of this model's background reads, interrupted when it goes.
     std::shared_ptr<struct ReaderSet> m_readers;
     quint64 m_findSerial = 0; // the newest findLine
+    bool m_liveRunning = false; // a liveRefresh counts
     int m_rows = 0;
     bool m_counted = false;
     int m_generation = 0;     // bumped by refresh(), so a count scheduled before it is dropped

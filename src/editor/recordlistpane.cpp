@@ -6,6 +6,7 @@
 #include "editor/editorstate.h"
 #include "editor/fieldset.h"
 #include "editor/frmedittab_p.h"
+#include "editor/recordlist.h"
 #include "editor/recordlistview.h"
 #include "editor/windowlayout.h"
 #include "platform/messages.h"
@@ -68,6 +69,40 @@ void RecordListPane::refreshAround(int row, const QVariantList &key, std::option
         rs.MoveLast();
         rs.MoveNext();
     }
+}
+
+bool RecordListPane::isLiveRefreshing() const
+{
+    const RecordListModel *model = m_view->recordModel();
+    return model && model->isLiveRefreshing();
+}
+
+void RecordListPane::liveRefresh()
+{
+    RecordListModel *model = m_view->recordModel();
+    if (!model || model->isLiveRefreshing())
+        return;
+    const int current = m_view->currentRow();
+    const QVariantList selected = current >= 0 ? m_view->keyAt(current) : QVariantList();
+    model->liveRefresh(m_view->topRow(), selected, [this, model, selected](int top, int line) {
+        if (m_view->recordModel() != model)
+            return;
+        {
+            const Applying applying(m.state);
+            if (!selected.isEmpty())
+                m_view->setCurrentRow(line);
+            m_view->showAtTop(top);
+        }
+        if (selected.isEmpty() || line >= 0)
+            return;
+        // Further away, or gone: looked for away from the window, unless another row is shown meanwhile.
+        model->findRow(selected, [this, model, selected](int row) {
+            const Recordset *rs = m.session.recordset();
+            if (m_view->recordModel() == model && m_view->currentRow() < 0 && rs && rs->hasCurrentRow()
+                && rs->Bookmark() == selected)
+                selectQuietly(row);
+        });
+    });
 }
 
 void RecordListPane::LstSelect_Click()

@@ -56,6 +56,11 @@ public:
     // RIEMPILISTA when line `row` shows the row with key `key`; `rowsAdded` given after the
     // editor's own save or delete (see RecordListModel::refreshAround).
     void refreshAround(int row, const QVariantList &key, std::optional<int> rowsAdded = std::nullopt);
+    // Others changed the table: the lines are read again in place, the first line shown and the
+    // selected line staying on their rows (see RecordListModel::liveRefresh). Nothing while the
+    // last one still counts.
+    void liveRefresh();
+    bool isLiveRefreshing() const;
     void LstSelect_Click();
     // Selects a line so that its row is loaded again (none, then that line).
     void selectLine(int row);

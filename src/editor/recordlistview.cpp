@@ -202,6 +202,21 @@ void RecordListView::setCurrentRow(int row)
     setCurrentIndex(index);
 }
 
+int RecordListView::topRow() const
+{
+    if (windowed())
+        return verticalScrollBar()->value();
+    return std::max(0, rowAt(0));
+}
+
+void RecordListView::showAtTop(int row)
+{
+    if (!m_model || row < 0 || row >= count())
+        return;
+    bringIntoWindow(row, std::min(count() - 1, row + visibleRows()));
+    scrollTo(m_window->index(row - m_base, 0), PositionAtTop);
+}
+
 void RecordListView::forgetCurrentRow()
 {
     m_parked = -1;

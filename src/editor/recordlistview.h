@@ -50,6 +50,9 @@ public:
     void forgetCurrentRow();
     /// Empties the list.
     void clear();
+    /// The first line the view shows (0 when empty), and the view scrolled to show `row` first.
+    int topRow() const;
+    void showAtTop(int row);
 
     /// The most lines the view holds at once, and the first line it holds now.
     static constexpr int kWindowRows = 100000;

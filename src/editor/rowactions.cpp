@@ -209,6 +209,8 @@ bool RowActions::writeRow()
         refused(DataError(DataError::NoCurrentRow, nxTr("Nessun record aperto")));
         return false;
     }
+    if (!adding && m.state.rowGone)
+        return storeGoneRow();
     if (!typeControls(adding))
         return false;
     const RowOutcome outcome = m.session.save();

@@ -66,6 +66,9 @@ public:
     void LoccaRecord(bool locked);
     void SETINDICI(bool enabled);
     void MOVETO(const QVariantList &bookmark);
+    // The row in hand, being modified, as another user stored it meanwhile, beside the values
+    // read and typed (FrmConflitto, only shown): nothing is written.
+    void showStoredChanges();
     // A read that failed: a lock, a time limit or a full disk told in words, any other error
     // with its number.
     void readFailed(const DataError &error);
@@ -118,6 +121,10 @@ private:
     bool rebaseOnOwnSave(const Typed &doubt, const DataError &error, bool adding);
     // Writes the row in hand; true when it is saved (the user told otherwise).
     bool writeRow();
+    // The row being modified was deleted by another user (EditorState::rowGone): stored again as
+    // a new row when the user answers Yes (the default No keeps the typed values, unsaved). True
+    // when it was stored.
+    bool storeGoneRow();
     // Every written field: caption, value read, value stored now (none: deleted), value typed.
     QList<FrmConflitto::Difference> conflictFields(const Recordset *stored) const;
 

@@ -299,6 +299,7 @@ void FrmEditTabPrivate::Form_Unload()
 {
     unloaded = true;
     canShow = false;
+    live.stop();
     rec.reset();
     firstControl = nullptr;
     session.detach();

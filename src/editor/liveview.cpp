@@ -1,0 +1,216 @@
+#include "editor/liveview.h"
+
+#include "editor/details.h"
+#include "editor/editordata.h"
+#include "editor/editorstate.h"
+#include "editor/recordlistpane.h"
+#include "editor/recordlistview.h"
+#include "platform/language.h"
+#include "session/changefeed.h"
+
+#include <QEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTime>
+
+namespace Norvix {
+
+namespace {
+
+// Changes that arrive within this time are shown together; an operation under way puts them off.
+constexpr int kMergeMs = 50;
+constexpr int kPutOffMs = 200;
+
+// Moves the notice whenever the list moves or changes size.
+class FollowsList : public QObject
+{
+public:
+    FollowsList(QObject *parent, std::function<void()> place) : QObject(parent), m_place(std::move(place)) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize || event->type() == QEvent::Move)
+            m_place();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_place;
+};
+
+} // namespace
+
+LiveView::LiveView(Parts parts, Calls calls) : m(parts), m_calls(std::move(calls))
+{
+    m_merge.setSingleShot(true);
+    m_fade.setSingleShot(true);
+    QObject::connect(&m_merge, &QTimer::timeout, &m.window, [this] { refresh(); });
+    QObject::connect(&m_fade, &QTimer::timeout, &m.window, [this] { clearNotice(); });
+}
+
+LiveView::~LiveView()
+{
+    stop();
+    m.session.removeObserver(this);
+}
+
+void LiveView::create()
+{
+    m_notice = new QFrame(&m.window);
+    m_notice->setObjectName(QStringLiteral("FraAvviso"));
+    m_notice->setFrameShape(QFrame::StyledPanel);
+    m_notice->setAutoFillBackground(true);
+    m_notice->setBackgroundRole(QPalette::ToolTipBase);
+    m_notice->setForegroundRole(QPalette::ToolTipText);
+    m_text = new QLabel(m_notice);
+    m_text->setObjectName(QStringLiteral("LblAvviso"));
+    m_text->setForegroundRole(QPalette::ToolTipText);
+    m_text->setWordWrap(true);
+    m_differences = new QPushButton(nxTr("&Vedi modifiche"), m_notice);
+    m_differences->setObjectName(QStringLiteral("CmdVediModifiche"));
+    m_differences->setAutoDefault(false);
+    m_differences->setToolTip(nxTr("Confronta i valori inseriti con quelli salvati dall'altro utente"));
+    QObject::connect(m_differences, &QPushButton::clicked, &m.window, [this] { m_calls.showDifferences(); });
+    auto *layout = new QHBoxLayout(m_notice);
+    layout->setContentsMargins(6, 1, 2, 1);
+    layout->addWidget(m_text, 1);
+    layout->addWidget(m_differences);
+    m_differences->hide();
+    m_notice->hide();
+    m.list.view()->installEventFilter(new FollowsList(m_notice, [this] { place(); }));
+    m.session.addObserver(this);
+}
+
+void LiveView::place()
+{
+    if (!m_notice)
+        return;
+    const QRect list = m.list.view()->geometry();
+    const int height = m_notice->hasHeightForWidth() ? m_notice->heightForWidth(list.width()) : m_notice->sizeHint().height();
+    m_notice->setGeometry(list.left(), list.bottom() + 1 - height, list.width(), height);
+    m_notice->raise();
+}
+
+void LiveView::start()
+{
+    if (!m_enabled || isWatching() || !m.data.isOpen() || !m.window.isVisible())
+        return;
+    if (!m_feed) {
+        m_feed = std::make_unique<ChangeFeed>(m.data.connection());
+        QObject::connect(m_feed.get(), &ChangeFeed::changed, &m.window,
+                         [this](const QString &table) { othersChanged(table); });
+    }
+    m_feed->start();
+}
+
+void LiveView::stop()
+{
+    if (m_feed)
+        m_feed->stop();
+    m_merge.stop();
+}
+
+bool LiveView::isWatching() const
+{
+    return m_feed && m_feed->running();
+}
+
+void LiveView::othersChanged(const QString &table)
+{
+    const bool ours = table.isEmpty() || table.compare(m.session.tableName(), Qt::CaseInsensitive) == 0;
+    m_listWanted = m_listWanted || ours;
+    if (ours || !m_detailsWanted)
+        m_detailTable = ours ? QString() : table;
+    else if (m_detailTable.compare(table, Qt::CaseInsensitive) != 0)
+        m_detailTable.clear(); // lines of two details: all of them
+    m_detailsWanted = true;
+    if (!m_merge.isActive())
+        m_merge.start(kMergeMs);
+}
+
+void LiveView::refresh()
+{
+    if (m.state.unloaded || !m.data.isOpen())
+        return;
+    // Not in the middle of an operation (it may wait for the database, or ask the user), nor while
+    // the list still counts the last change.
+    if (m_calls.busy() || m.state.applying || m.state.checking || m.list.isLiveRefreshing()) {
+        m_merge.start(kPutOffMs);
+        return;
+    }
+    if (std::exchange(m_listWanted, false)) {
+        m.list.liveRefresh();
+        checkRow();
+    }
+    if (std::exchange(m_detailsWanted, false))
+        m.details.liveRefresh(m_detailTable);
+}
+
+void LiveView::checkRow()
+{
+    const Recordset *rs = m.session.recordset();
+    if (!rs || !rs->hasCurrentRow() || m.session.adding() || m.session.keyColumns().isEmpty() || m.state.rowGone)
+        return;
+    const QVariantList key = rs->Bookmark();
+    const RowInHand was = rs->state().row;
+    std::unique_ptr<Recordset> now;
+    try {
+        now = m.session.readRow(key);
+    } catch (const DataError &) {
+        return; // read at the next change
+    }
+    // Another row may have been put in hand while a server answered.
+    rs = m.session.recordset();
+    if (!rs || !rs->hasCurrentRow() || rs->Bookmark() != key || m.session.adding())
+        return;
+    if (now->Eof()) {
+        m.state.rowGone = true;
+        notify(nxTr("Il record è stato eliminato da un altro utente"), false);
+        return;
+    }
+    const RowInHand is = now->state().row;
+    const bool changed = was.raw != is.raw;
+    if (!changed && was.version == is.version)
+        return; // as it was: the editor's own save, or another row changed
+    if (m.state.modified) {
+        if (changed)
+            notify(nxTr("Il record è stato modificato da un altro utente"), true);
+        return;
+    }
+    try {
+        m.session.open(m.session.rowOf(key), CursorIntent::Change);
+    } catch (const DataError &) {
+        return;
+    }
+    m_calls.showRecord();
+    if (changed)
+        notify(nxTr("Aggiornato da un altro utente alle %1").arg(QTime::currentTime().toString(QStringLiteral("hh:mm"))),
+               false, kNoticeMs);
+}
+
+void LiveView::notify(const QString &text, bool differences, int forMs)
+{
+    if (!m_notice)
+        return;
+    m_text->setText(text);
+    m_differences->setVisible(differences);
+    place();
+    m_notice->show();
+    if (forMs > 0)
+        m_fade.start(forMs);
+    else
+        m_fade.stop();
+}
+
+void LiveView::clearNotice()
+{
+    m.state.rowGone = false;
+    m_fade.stop();
+    if (m_notice)
+        m_notice->hide();
+}
+
+} // namespace Norvix
