@@ -1,5 +1,6 @@
 #include "platform/rowwriter.h"
 #include "platform/language.h"
+#include "platform/typedvalue.h"
 #include "platform/waiting.h"
 
 #include <QJsonArray>
@@ -223,11 +224,14 @@ void RowWriter::removeWhere(const QList<QPair<QString, QVariant>> &equals)
 }
 
 namespace {
-// A key value as a JSON scalar: numbers, Booleans and null as such, anything else as its text.
+// A key value as a JSON scalar: numbers (a decimal's to a double's precision: the key is a hint),
+// Booleans and null as such, binary data as base64, anything else as its text.
 QJsonValue jsonScalar(const QVariant &value)
 {
     if (value.isNull())
         return QJsonValue::Null;
+    if (value.metaType() == QMetaType::fromType<Decimal>())
+        return value.value<Decimal>().digits.toDouble();
     switch (value.metaType().id()) {
     case QMetaType::Bool:
         return value.toBool();
