@@ -5,6 +5,7 @@
 //   norvix dsc dump|import|export|lint|index|scaffold [options] ...
 //   norvix migrate FILE.mdb --db TARGET.db [options] [TABLE...]
 //   norvix history [options] RECORD
+//   norvix live install|remove [options] TABLE...
 //   norvix --help | --version, and --help after any command
 //
 // The command line is parsed before any application object exists, so --help and usage errors
@@ -25,6 +26,7 @@
 #include "platform/dataerror.h"
 #include "platform/connection.h"
 #include "tools/historyprint.h"
+#include "tools/livetriggers.h"
 #include "tools/lint.h"
 #include "tools/lookupindex.h"
 #include "tools/migrate.h"
@@ -252,6 +254,18 @@ Command historyCommand()
          1});
 }
 
+Command liveCommand(const QString &sub)
+{
+    return {QStringLiteral("live ") + sub, nxTr("TABELLA..."),
+            sub == u"install"
+                ? nxTr("Su PostgreSQL crea su ogni TABELLA il trigger norvix_live (e la funzione norvix_live_notify) che "
+                       "avvisa gli editor aperti delle modifiche fatte da qualunque programma, non solo da Norvix. Esce "
+                       "con 2 se una tabella non esiste: allora nulla è cambiato.")
+                : nxTr("Su PostgreSQL toglie da ogni TABELLA il trigger norvix_live (e la funzione norvix_live_notify "
+                       "quando nessun trigger la usa più). Esce con 2 se una tabella non esiste: allora nulla è cambiato."),
+            databaseOptions(), -1};
+}
+
 QString helpText(const Command &c)
 {
     QString text = nxTr("Uso: norvix %1 [opzioni] %2\n\n%3\n\nOpzioni:\n").arg(c.name, c.arguments, c.summary);
@@ -275,8 +289,9 @@ QString helpText(const Command &c)
 QString overview()
 {
     QString text = nxTr("Uso: norvix [COMANDO] [opzioni]\n\nComandi:\n");
-    for (const Command &c : {editCommand(), historyCommand(), dumpCommand(), importCommand(), exportCommand(), lintCommand(),
-                             indexCommand(), scaffoldCommand(), migrateCommand()})
+    for (const Command &c : {editCommand(), historyCommand(), liveCommand(QStringLiteral("install")),
+                             liveCommand(QStringLiteral("remove")), dumpCommand(), importCommand(), exportCommand(),
+                             lintCommand(), indexCommand(), scaffoldCommand(), migrateCommand()})
         text += nxTr("  norvix %1 [opzioni] %2\n      %3\n").arg(c.name, c.arguments, c.summary);
     text += nxTr("  norvix\n      Senza argomenti apre la dimostrazione: l'editor dei clienti di un piccolo archivio di "
                            "esempio, creato alla prima esecuzione nella cartella dati dell'utente.\n"
@@ -585,6 +600,32 @@ int history(const QCommandLineParser &p)
     return kNotFound;
 }
 
+// Installs or removes the triggers that notify the editors of other programs' changes (PostgreSQL).
+int live(const QCommandLineParser &p, const Command &command)
+{
+    QString problem = p.positionalArguments().isEmpty() ? nxTr("%1 vuole %2").arg(command.name, command.arguments) : QString();
+    const auto connection = problem.isEmpty() ? openDatabase(p, &problem, Access::ReadOnly) : nullptr;
+    if (!connection)
+        return usageError(problem, helpText(command));
+    if (connection->dialect() != SqlDialect::PostgreSql) {
+        out(nxTr("Su SQLite e ODBC gli editor controllano da sé, a intervalli regolari, le modifiche degli altri: non "
+                 "c'è nulla da installare.")
+                .toLocal8Bit()
+            + '\n');
+        return kOk;
+    }
+    if (!connection->enableWriting()) {
+        err(nxTr("norvix: il database è di sola lettura: i trigger non si possono cambiare"));
+        return kFailure;
+    }
+    const bool install = command.name == u"live install";
+    for (const QString &table : install ? installLiveTriggers(*connection, p.positionalArguments())
+                                        : removeLiveTriggers(*connection, p.positionalArguments()))
+        out((install ? nxTr("%1: trigger norvix_live installato") : nxTr("%1: trigger norvix_live tolto")).arg(table).toLocal8Bit()
+            + '\n');
+    return kOk;
+}
+
 // While the editor starts, its messages go to standard error and nothing waits for an answer
 // (a failed start ends the program at once); once it shows, they are message boxes.
 class EditMessages : public MessageService
@@ -782,6 +823,16 @@ int run(int argc, char *argv[], const QStringList &args)
     } else if (first == u"history") {
         command = historyCommand();
         rest = args.mid(1);
+    } else if (first == u"live") {
+        const QString sub = args.value(1);
+        if (sub == u"--help" || sub == u"-h") {
+            out(overview().toLocal8Bit());
+            return kOk;
+        }
+        if (sub != u"install" && sub != u"remove")
+            return usageError(nxTr("norvix live vuole install o remove"), overview());
+        command = liveCommand(sub);
+        rest = args.mid(2);
     } else if (first == u"dsc") {
         const QString sub = args.value(1);
         if (sub == u"dump")
@@ -835,6 +886,8 @@ int run(int argc, char *argv[], const QStringList &args)
         return migrate(parser);
     if (command.name == u"history")
         return history(parser);
+    if (command.name.startsWith(u"live "))
+        return live(parser, command);
     return dscExport(parser);
 }
 

@@ -142,6 +142,14 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>%1: index created</translation>
     </message>
     <message>
+        <source>%1: trigger norvix_live installato</source>
+        <translation>%1: trigger norvix_live installed</translation>
+    </message>
+    <message>
+        <source>%1: trigger norvix_live tolto</source>
+        <translation>%1: trigger norvix_live removed</translation>
+    </message>
+    <message>
         <source>&amp;Annulla</source>
         <translation>C&amp;ancel</translation>
     </message>
@@ -1170,12 +1178,28 @@ the record?</translation>
         <translation>History - %1</translation>
     </message>
     <message>
+        <source>Su PostgreSQL crea su ogni TABELLA il trigger norvix_live (e la funzione norvix_live_notify) che avvisa gli editor aperti delle modifiche fatte da qualunque programma, non solo da Norvix. Esce con 2 se una tabella non esiste: allora nulla è cambiato.</source>
+        <translation>On PostgreSQL, creates on each TABLE the trigger norvix_live (and the function norvix_live_notify) that tells the open editors of the changes made by any program, not only by Norvix. Exits with 2 if a table does not exist: then nothing has changed.</translation>
+    </message>
+    <message>
+        <source>Su PostgreSQL toglie da ogni TABELLA il trigger norvix_live (e la funzione norvix_live_notify quando nessun trigger la usa più). Esce con 2 se una tabella non esiste: allora nulla è cambiato.</source>
+        <translation>On PostgreSQL, removes from each TABLE the trigger norvix_live (and the function norvix_live_notify when no trigger uses it any more). Exits with 2 if a table does not exist: then nothing has changed.</translation>
+    </message>
+    <message>
+        <source>Su SQLite e ODBC gli editor controllano da sé, a intervalli regolari, le modifiche degli altri: non c'è nulla da installare.</source>
+        <translation>On SQLite and ODBC the editors check for others' changes by themselves, at regular intervals: there is nothing to install.</translation>
+    </message>
+    <message>
         <source>Sì</source>
         <translation>Yes</translation>
     </message>
     <message>
         <source>T&amp;utti</source>
         <translation>A&amp;ll</translation>
+    </message>
+    <message>
+        <source>TABELLA...</source>
+        <translation>TABLE...</translation>
     </message>
     <message>
         <source>Tabella %1 non trovata nel %2</source>
@@ -1628,6 +1652,10 @@ Commands:
         <translation>names field %1, which record %2 lacks: correct the name (field %3)</translation>
     </message>
     <message>
+        <source>norvix live vuole install o remove</source>
+        <translation>norvix live wants install or remove</translation>
+    </message>
+    <message>
         <source>norvix: %1: il database non può avere l'indice (%2): la ricerca per descrizione scorre la tabella</source>
         <translation>norvix: %1: the database cannot have the index (%2): the search by description reads the whole table</translation>
     </message>
@@ -1642,6 +1670,10 @@ Commands:
     <message>
         <source>norvix: i descrittori non hanno il record %1</source>
         <translation>norvix: the descriptors have no record %1</translation>
+    </message>
+    <message>
+        <source>norvix: il database è di sola lettura: i trigger non si possono cambiare</source>
+        <translation>norvix: the database is read-only: the triggers cannot be changed</translation>
     </message>
     <message>
         <source>norvix: il database è di sola lettura: l'indice di %1 non si può creare</source>

@@ -142,6 +142,14 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>%1: indice creato</translation>
     </message>
     <message>
+        <source>%1: trigger norvix_live installato</source>
+        <translation>%1: trigger norvix_live installato</translation>
+    </message>
+    <message>
+        <source>%1: trigger norvix_live tolto</source>
+        <translation>%1: trigger norvix_live tolto</translation>
+    </message>
+    <message>
         <source>&amp;Annulla</source>
         <translation>&amp;Annulla</translation>
     </message>
@@ -1170,12 +1178,28 @@ il record ?</translation>
         <translation>Storia - %1</translation>
     </message>
     <message>
+        <source>Su PostgreSQL crea su ogni TABELLA il trigger norvix_live (e la funzione norvix_live_notify) che avvisa gli editor aperti delle modifiche fatte da qualunque programma, non solo da Norvix. Esce con 2 se una tabella non esiste: allora nulla è cambiato.</source>
+        <translation>Su PostgreSQL crea su ogni TABELLA il trigger norvix_live (e la funzione norvix_live_notify) che avvisa gli editor aperti delle modifiche fatte da qualunque programma, non solo da Norvix. Esce con 2 se una tabella non esiste: allora nulla è cambiato.</translation>
+    </message>
+    <message>
+        <source>Su PostgreSQL toglie da ogni TABELLA il trigger norvix_live (e la funzione norvix_live_notify quando nessun trigger la usa più). Esce con 2 se una tabella non esiste: allora nulla è cambiato.</source>
+        <translation>Su PostgreSQL toglie da ogni TABELLA il trigger norvix_live (e la funzione norvix_live_notify quando nessun trigger la usa più). Esce con 2 se una tabella non esiste: allora nulla è cambiato.</translation>
+    </message>
+    <message>
+        <source>Su SQLite e ODBC gli editor controllano da sé, a intervalli regolari, le modifiche degli altri: non c'è nulla da installare.</source>
+        <translation>Su SQLite e ODBC gli editor controllano da sé, a intervalli regolari, le modifiche degli altri: non c'è nulla da installare.</translation>
+    </message>
+    <message>
         <source>Sì</source>
         <translation>Sì</translation>
     </message>
     <message>
         <source>T&amp;utti</source>
         <translation>T&amp;utti</translation>
+    </message>
+    <message>
+        <source>TABELLA...</source>
+        <translation>TABELLA...</translation>
     </message>
     <message>
         <source>Tabella %1 non trovata nel %2</source>
@@ -1628,6 +1652,10 @@ Comandi:
         <translation>nomina il campo %1, che il record %2 non ha: correggere il nome (campo %3)</translation>
     </message>
     <message>
+        <source>norvix live vuole install o remove</source>
+        <translation>norvix live vuole install o remove</translation>
+    </message>
+    <message>
         <source>norvix: %1: il database non può avere l'indice (%2): la ricerca per descrizione scorre la tabella</source>
         <translation>norvix: %1: il database non può avere l'indice (%2): la ricerca per descrizione scorre la tabella</translation>
     </message>
@@ -1642,6 +1670,10 @@ Comandi:
     <message>
         <source>norvix: i descrittori non hanno il record %1</source>
         <translation>norvix: i descrittori non hanno il record %1</translation>
+    </message>
+    <message>
+        <source>norvix: il database è di sola lettura: i trigger non si possono cambiare</source>
+        <translation>norvix: il database è di sola lettura: i trigger non si possono cambiare</translation>
     </message>
     <message>
         <source>norvix: il database è di sola lettura: l'indice di %1 non si può creare</source>

@@ -32,11 +32,7 @@ namespace Norvix {
 namespace {
 
 constexpr int kSqliteBusyTimeoutMs = 50; // each try; LockWait decides between tries
-// The bounds of a PostgreSQL connection: connect in 15 s; keepalives after 30 s idle, every 10 s,
-// dead after 3 lost; unacknowledged data dropped after 30 s; a statement stopped after 60 s.
-constexpr std::pair<const char *, int> kPostgresBounds[] = {
-    {"connect_timeout", 15}, {"keepalives", 1},          {"keepalives_idle", 30},
-    {"keepalives_interval", 10}, {"keepalives_count", 3}, {"tcp_user_timeout", 30000}};
+// A statement on PostgreSQL is stopped after 60 s (the session's other bounds: kPostgresBounds).
 constexpr int kPostgresStatementTimeoutMs = 60000;
 
 [[noreturn]] void failed(const QString &message)
@@ -319,8 +315,11 @@ void Connection::openSession()
     if (m_dialect == SqlDialect::PostgreSql) {
         const QVariant handle = db.driver()->handle();
         // The driver's handle is the session of libpq (its type name says "pg_conn*" here).
-        if (handle.isValid() && (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0))
-            m_worker->setSession(*static_cast<PGconn *const *>(handle.constData()));
+        if (handle.isValid() && (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0)) {
+            PGconn *session = *static_cast<PGconn *const *>(handle.constData());
+            m_worker->setSession(session);
+            m_serverProcess = PQbackendPID(session);
+        }
         runSetting(QStringLiteral("SET statement_timeout = %1")
                        .arg(m_params.option(QStringLiteral("statement_timeout"),
                                         QString::number(kPostgresStatementTimeoutMs))));

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -43,6 +44,12 @@ bool execPatiently(QSqlQuery &query);
 bool execTextPatiently(QSqlQuery &query, const QString &sql);
 
 enum class Access { ReadWrite, ReadOnly };
+
+// The bounds of a PostgreSQL session, unless its connection string sets them: connect in 15 s;
+// keepalives after 30 s idle, every 10 s, dead after 3 lost; unacknowledged data dropped after 30 s.
+inline constexpr std::pair<const char *, int> kPostgresBounds[] = {
+    {"connect_timeout", 15}, {"keepalives", 1},          {"keepalives_idle", 30},
+    {"keepalives_interval", 10}, {"keepalives_count", 3}, {"tcp_user_timeout", 30000}};
 
 class Connection
 {
@@ -128,6 +135,10 @@ public:
     // after reconnect(), which throws DataError when the server stays away. False with q's error.
     bool execRead(QSqlQuery &q, const QString &sql, const QVariantList &values);
 
+    // The server process of the session open now (PostgreSQL's backend process id, from any
+    // thread); 0 before it opens and on other databases.
+    qint64 serverProcess() const { return m_serverProcess.load(); }
+
     // True inside the work of writeTogether() (rowwriter.h): a row written joins its transaction.
     bool writesTogether() const { return m_together; }
     void setWritesTogether(bool on) const { m_together = on; }
@@ -159,6 +170,7 @@ private:
     SqlDialect m_dialect = SqlDialect::Other;
     mutable QHash<QString, std::shared_ptr<const TableInfo>> m_tables;
     mutable bool m_together = false;
+    std::atomic<qint64> m_serverProcess{0};
     std::shared_ptr<ServerThread> m_worker; // the thread of a server connection (kept by a waiting caller too)
     ::sqlite3 *m_sqlite = nullptr; // the handle of an SQLite connection
     struct WriteMark

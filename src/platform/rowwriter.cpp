@@ -1,7 +1,11 @@
 #include "platform/rowwriter.h"
 #include "platform/language.h"
+#include "platform/typedvalue.h"
 #include "platform/waiting.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -136,7 +140,7 @@ QVariantList RowWriter::insert()
         // never an acknowledged save.
         while (q.next()) {
         }
-        return !q.lastError().isValid();
+        return !q.lastError().isValid() && notify(q, key);
     };
     if (m_connection->dialect() == SqlDialect::PostgreSql || m_connection->writesTogether()) {
         writeInTransaction(RowStatement::Insert, insert); // a COMMIT cut off can be settled
@@ -174,7 +178,7 @@ QVariantList RowWriter::update()
             if (const int i = m_table->indexOf(m_keys.columns[k]); m_row.pending.contains(i))
                 newKey[k] = m_row.pending.value(i);
 
-    runOnOneRow(sql, values, RowStatement::Update);
+    runOnOneRow(sql, values, RowStatement::Update, newKey);
     return newKey;
 }
 
@@ -182,10 +186,11 @@ void RowWriter::remove()
 {
     QVariantList values;
     const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2").arg(quoteIdentifier(m_table->name), rowMatch(values));
-    runOnOneRow(sql, values, RowStatement::Delete);
+    runOnOneRow(sql, values, RowStatement::Delete, m_row.key);
 }
 
-void RowWriter::runOnOneRow(const QString &sql, const QVariantList &values, RowStatement statement)
+void RowWriter::runOnOneRow(const QString &sql, const QVariantList &values, RowStatement statement,
+                            const QVariantList &key)
 {
     writeInTransaction(statement, [&](QSqlQuery &q) {
         bool ok = q.prepare(sql);
@@ -196,7 +201,7 @@ void RowWriter::runOnOneRow(const QString &sql, const QVariantList &values, RowS
         // Exactly one row must be touched, or someone else changed or deleted it.
         if (q.numRowsAffected() != 1)
             throw DataError(DataError::RowChanged, rowChangedText());
-        return true;
+        return notify(q, key);
     });
 }
 
@@ -214,8 +219,58 @@ void RowWriter::removeWhere(const QList<QPair<QString, QVariant>> &equals)
         bool ok = q.prepare(sql);
         for (const QVariant &v : std::as_const(values))
             q.addBindValue(v);
-        return ok && q.exec();
+        return ok && q.exec() && notify(q, std::nullopt);
     });
+}
+
+namespace {
+// A key value as a JSON scalar: numbers (a decimal's to a double's precision: the key is a hint),
+// Booleans and null as such, binary data as base64, anything else as its text.
+QJsonValue jsonScalar(const QVariant &value)
+{
+    if (value.isNull())
+        return QJsonValue::Null;
+    if (value.metaType() == QMetaType::fromType<Decimal>())
+        return value.value<Decimal>().digits.toDouble();
+    switch (value.metaType().id()) {
+    case QMetaType::Bool:
+        return value.toBool();
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return value.toLongLong();
+    case QMetaType::Double:
+        return value.toDouble();
+    case QMetaType::QByteArray:
+        return QString::fromLatin1(value.toByteArray().toBase64());
+    default:
+        return value.toString();
+    }
+}
+} // namespace
+
+bool RowWriter::notify(QSqlQuery &q, const std::optional<QVariantList> &key) const
+{
+    if (m_connection->dialect() != SqlDialect::PostgreSql)
+        return true;
+    // Others listening hear which table changed, and the row's key as a hint (none for a natural
+    // key, which means nothing to them, or for a delete of many rows); a payload must stay under
+    // the server's 8,000 bytes.
+    QJsonObject notice{{QStringLiteral("table"), m_table->name}};
+    QByteArray payload = QJsonDocument(notice).toJson(QJsonDocument::Compact);
+    if (key && m_keys.natural.isEmpty()) {
+        QJsonArray values;
+        for (const QVariant &v : *key)
+            values.append(jsonScalar(v));
+        notice.insert(QStringLiteral("key"), values);
+        if (const QByteArray withKey = QJsonDocument(notice).toJson(QJsonDocument::Compact); withKey.size() <= kNoticeBytes)
+            payload = withKey;
+    }
+    if (!q.prepare(QStringLiteral("SELECT pg_notify('norvix', ?)")))
+        return false;
+    q.addBindValue(QString::fromUtf8(payload));
+    return q.exec();
 }
 
 namespace {

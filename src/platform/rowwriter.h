@@ -85,7 +85,14 @@ public:
 
 private:
     QString rowMatch(QVariantList &values) const;
-    void runOnOneRow(const QString &sql, const QVariantList &values, RowStatement statement);
+    // Writes with `sql` exactly one row, whose key is `key` afterwards.
+    void runOnOneRow(const QString &sql, const QVariantList &values, RowStatement statement, const QVariantList &key);
+    // On PostgreSQL, inside the write's transaction after its statement: tells those listening
+    // on the channel "norvix" (changefeed.h) that a row of the table changed, with {"table": NAME,
+    // "key": [its key's values after the write]} ({"table": NAME} alone without a key, or when the
+    // notice would pass kNoticeBytes). False, with q's error, when the statement failed.
+    bool notify(QSqlQuery &q, const std::optional<QVariantList> &key) const;
+    static constexpr int kNoticeBytes = 7900;
     // Runs `write` (false: it failed, with the query's error) in one transaction that the
     // connection marks (Connection::markWrite) and commits, or in writeTogether()'s.
     void writeInTransaction(RowStatement statement, const std::function<bool(QSqlQuery &)> &write);
