@@ -22,7 +22,9 @@
 //
 // NORVIX_BENCH_ANALYZE=1 has the lookup tables analyzed once their search index is made (the
 // statistics PostgreSQL plans with). NORVIX_BENCH_DEBUG=1 prints each lookup key and each stall
-// over 8 ms, with the part of it that the window's thread ran (the rest it waited for a processor).
+// over 8 ms, with the part of it that the window's thread ran (the rest it waited for a processor),
+// and each live update; NORVIX_BENCH_DEBUG=refresh also refreshes the list and the open row by hand
+// after each change that the live updates commit (a check that a change shown is seen at once).
 
 #include "editor/frmedittab.h"
 #include "platform/lookupsearch.h"
