@@ -428,6 +428,7 @@ std::shared_ptr<ListPage> ListQueries::pageAround(int before, const QVariantList
         return nullptr;
     page->keys << rest->keys;
     page->lines << rest->lines;
+    page->cells << rest->cells; // a search's
     return page;
 }
 

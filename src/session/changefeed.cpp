@@ -154,7 +154,9 @@ private:
     }
     void run() const
     {
-        bool missed = false; // a session was lost, or could not be opened: notices may have been missed
+        // Notices may have been missed: before the first LISTEN (the editor read its rows before it
+        // began to listen), and whenever a session was lost or could not be opened.
+        bool missed = true;
         for (int retry = kFirstRetryMs; !m_stopping; retry = std::min(retry * 2, kLastRetryMs)) {
             if (PGconn *c = connect()) {
                 if (listen(c)) {
