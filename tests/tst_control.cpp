@@ -77,7 +77,7 @@ private slots:
     {
         ::Norvix::Norvix control;
         QVERIFY(control.CenterForm() && control.Modale() && !control.ReadOnly() && !control.CloseOnConfirm());
-        QVERIFY(!control.EditorVisible());
+        QVERIFY(!control.EditorVisible() && control.LiveUpdates());
         control.setEditorVisible(true); // has no effect
         QVERIFY(!control.EditorVisible());
         QVERIFY(control.DbPath().isEmpty() && control.Connection().isEmpty() && control.LastInserted().isEmpty());
@@ -92,7 +92,7 @@ private slots:
         const QMetaObject *mo = control.metaObject();
         for (const char *name : {"EditorVisible", "LastInserted", "LastView"})
             QVERIFY(!mo->property(mo->indexOfProperty(name)).isStored());
-        for (const char *name : {"DbPath", "Connection", "Modale", "DscPassword", "TextFieldColor", "UserName"})
+        for (const char *name : {"DbPath", "Connection", "Modale", "DscPassword", "TextFieldColor", "UserName", "LiveUpdates"})
             QVERIFY(mo->property(mo->indexOfProperty(name)).isStored());
     }
 
@@ -113,6 +113,7 @@ private slots:
             control.setLastView(QStringLiteral("3"));
             control.setConnection(QStringLiteral("Driver=postgresql;Host=db"));
             control.setUserName(QStringLiteral("Maria Rossi"));
+            control.setLiveUpdates(false);
             QCOMPARE(control.TableDescField().toString(), u"42");
             QCOMPARE(control.DscPath().toString(), u"7.5");
             SettingsPropertyBag bag(ini);
@@ -137,13 +138,14 @@ private slots:
         QCOMPARE(restored.TextFieldColor(), QColor(255, 255, 200));
         QCOMPARE(restored.Connection(), u"Driver=postgresql;Host=db");
         QCOMPARE(restored.UserName(), u"Maria Rossi");
+        QVERIFY(!restored.LiveUpdates());
         QVERIFY(restored.LastInserted().isEmpty());
 
         // A design saved with defaults only reads back as a new control.
         MemoryPropertyBag empty;
         ::Norvix::Norvix fresh;
         fresh.readProperties(empty);
-        QVERIFY(fresh.CenterForm() && fresh.Modale() && !fresh.ReadOnly() && !fresh.CloseOnConfirm());
+        QVERIFY(fresh.CenterForm() && fresh.Modale() && !fresh.ReadOnly() && !fresh.CloseOnConfirm() && fresh.LiveUpdates());
         QCOMPARE(fresh.UserName(), ::Norvix::Norvix().UserName());
         QCOMPARE(fresh.TextFieldColor(), QColor(Qt::white));
         QCOMPARE(fresh.DateFieldColor(), QColor(Qt::white));

@@ -198,6 +198,10 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>&amp;Find</translation>
     </message>
     <message>
+        <source>&amp;Vedi modifiche</source>
+        <translation>&amp;View changes</translation>
+    </message>
+    <message>
         <source>(dati binari)</source>
         <translation>(binary data)</translation>
     </message>
@@ -236,6 +240,10 @@ Every command describes its options with --help (for example: norvix edit --help
     <message>
         <source>ATTENZIONE!</source>
         <translation>WARNING!</translation>
+    </message>
+    <message>
+        <source>Aggiornato da un altro utente alle %1</source>
+        <translation>Updated by another user at %1</translation>
     </message>
     <message>
         <source>Aiuto</source>
@@ -290,6 +298,10 @@ Every command describes its options with --help (for example: norvix edit --help
         <translation>Key</translation>
     </message>
     <message>
+        <source>Chiudi</source>
+        <translation>Close</translation>
+    </message>
+    <message>
         <source>Codici di uscita: 0 riuscito; 1 descrittori, record o tabella non trovati; 2 errore (argomenti, file illeggibili, database che non si apre).
 </source>
         <translation>Exit codes: 0 success; 1 descriptors, record or table not found; 2 error (arguments, unreadable files, a database that does not open).
@@ -320,6 +332,10 @@ The matching fields cannot be changed.</translation>
     <message>
         <source>Confermare o annullare le modifiche prima di cercare.</source>
         <translation>Confirm or cancel the changes before searching.</translation>
+    </message>
+    <message>
+        <source>Confronta i valori inseriti con quelli salvati dall'altro utente</source>
+        <translation>Compares the values entered with those the other user saved</translation>
     </message>
     <message>
         <source>Controlla i descrittori sul database vero (tutti i record, o quelli indicati): colonne e tabelle che mancano, tipi che la colonna non può tenere, lunghezze, chiavi, collegamenti, pagine, controlli e ricerche. Esce con 1 se trova problemi.</source>
@@ -612,6 +628,18 @@ The matching fields cannot be changed.</translation>
     <message>
         <source>Il record non rispetta un vincolo di controllo del database%1.</source>
         <translation>The record does not satisfy a check constraint of the database%1.</translation>
+    </message>
+    <message>
+        <source>Il record è stato eliminato da un altro utente</source>
+        <translation>The record was deleted by another user</translation>
+    </message>
+    <message>
+        <source>Il record è stato eliminato da un altro utente. Salvarlo di nuovo come nuovo record?</source>
+        <translation>The record was deleted by another user. Save it again as a new record?</translation>
+    </message>
+    <message>
+        <source>Il record è stato modificato da un altro utente</source>
+        <translation>The record was changed by another user</translation>
     </message>
     <message>
         <source>Il recordset è aperto in sola lettura</source>
@@ -976,6 +1004,10 @@ Do you want to end the record editor?</translation>
         <translation>Changed</translation>
     </message>
     <message>
+        <source>Modifiche di un altro utente</source>
+        <translation>Another user's changes</translation>
+    </message>
+    <message>
         <source>Mostra File</source>
         <translation>Show File</translation>
     </message>
@@ -1262,6 +1294,10 @@ F1	this help</translation>
     <message>
         <source>Un altro utente ha modificato questo record: le modifiche non sono state salvate.</source>
         <translation>Another user changed this record: the changes were not saved.</translation>
+    </message>
+    <message>
+        <source>Un altro utente ha salvato questo record mentre lo stai modificando: nulla è stato salvato. Confermando, i valori inseriti saranno confrontati con quelli salvati.</source>
+        <translation>Another user saved this record while you are changing it: nothing has been saved. On Confirm, the values entered will be compared with the saved ones.</translation>
     </message>
     <message>
         <source>Un campo obbligatorio è vuoto: il database non accetta il record.</source>
@@ -1594,6 +1630,10 @@ Commands:
     <message>
         <source>la tabella collegata %1 non ha la colonna di descrizione %2 (campo 12): correggere il nome</source>
         <translation>linked table %1 has no description column %2 (field 12): correct the name</translation>
+    </message>
+    <message>
+        <source>le modifiche di altri utenti non si mostrano da sole: si vedono tornando sulla riga</source>
+        <translation>other users' changes do not show by themselves: they show when you go back to the row</translation>
     </message>
     <message>
         <source>le proprietà del controllo (sezione [Norvix]) da un file INI; le opzioni date vi si sovrappongono</source>

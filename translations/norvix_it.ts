@@ -198,6 +198,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>&amp;Trova</translation>
     </message>
     <message>
+        <source>&amp;Vedi modifiche</source>
+        <translation>&amp;Vedi modifiche</translation>
+    </message>
+    <message>
         <source>(dati binari)</source>
         <translation>(dati binari)</translation>
     </message>
@@ -236,6 +240,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
     <message>
         <source>ATTENZIONE!</source>
         <translation>ATTENZIONE!</translation>
+    </message>
+    <message>
+        <source>Aggiornato da un altro utente alle %1</source>
+        <translation>Aggiornato da un altro utente alle %1</translation>
     </message>
     <message>
         <source>Aiuto</source>
@@ -290,6 +298,10 @@ Ogni comando descrive le sue opzioni con --help (per esempio: norvix edit --help
         <translation>Chiave</translation>
     </message>
     <message>
+        <source>Chiudi</source>
+        <translation>Chiudi</translation>
+    </message>
+    <message>
         <source>Codici di uscita: 0 riuscito; 1 descrittori, record o tabella non trovati; 2 errore (argomenti, file illeggibili, database che non si apre).
 </source>
         <translation>Codici di uscita: 0 riuscito; 1 descrittori, record o tabella non trovati; 2 errore (argomenti, file illeggibili, database che non si apre).
@@ -320,6 +332,10 @@ I campi corrispondenti non possono essere modificati.</translation>
     <message>
         <source>Confermare o annullare le modifiche prima di cercare.</source>
         <translation>Confermare o annullare le modifiche prima di cercare.</translation>
+    </message>
+    <message>
+        <source>Confronta i valori inseriti con quelli salvati dall'altro utente</source>
+        <translation>Confronta i valori inseriti con quelli salvati dall'altro utente</translation>
     </message>
     <message>
         <source>Controlla i descrittori sul database vero (tutti i record, o quelli indicati): colonne e tabelle che mancano, tipi che la colonna non può tenere, lunghezze, chiavi, collegamenti, pagine, controlli e ricerche. Esce con 1 se trova problemi.</source>
@@ -612,6 +628,18 @@ I campi corrispondenti non possono essere modificati.</translation>
     <message>
         <source>Il record non rispetta un vincolo di controllo del database%1.</source>
         <translation>Il record non rispetta un vincolo di controllo del database%1.</translation>
+    </message>
+    <message>
+        <source>Il record è stato eliminato da un altro utente</source>
+        <translation>Il record è stato eliminato da un altro utente</translation>
+    </message>
+    <message>
+        <source>Il record è stato eliminato da un altro utente. Salvarlo di nuovo come nuovo record?</source>
+        <translation>Il record è stato eliminato da un altro utente. Salvarlo di nuovo come nuovo record?</translation>
+    </message>
+    <message>
+        <source>Il record è stato modificato da un altro utente</source>
+        <translation>Il record è stato modificato da un altro utente</translation>
     </message>
     <message>
         <source>Il recordset è aperto in sola lettura</source>
@@ -976,6 +1004,10 @@ Vuoi terminare l'editor di record ?</translation>
         <translation>Modificato</translation>
     </message>
     <message>
+        <source>Modifiche di un altro utente</source>
+        <translation>Modifiche di un altro utente</translation>
+    </message>
+    <message>
         <source>Mostra File</source>
         <translation>Mostra File</translation>
     </message>
@@ -1262,6 +1294,10 @@ F1	questo aiuto</translation>
     <message>
         <source>Un altro utente ha modificato questo record: le modifiche non sono state salvate.</source>
         <translation>Un altro utente ha modificato questo record: le modifiche non sono state salvate.</translation>
+    </message>
+    <message>
+        <source>Un altro utente ha salvato questo record mentre lo stai modificando: nulla è stato salvato. Confermando, i valori inseriti saranno confrontati con quelli salvati.</source>
+        <translation>Un altro utente ha salvato questo record mentre lo stai modificando: nulla è stato salvato. Confermando, i valori inseriti saranno confrontati con quelli salvati.</translation>
     </message>
     <message>
         <source>Un campo obbligatorio è vuoto: il database non accetta il record.</source>
@@ -1594,6 +1630,10 @@ Comandi:
     <message>
         <source>la tabella collegata %1 non ha la colonna di descrizione %2 (campo 12): correggere il nome</source>
         <translation>la tabella collegata %1 non ha la colonna di descrizione %2 (campo 12): correggere il nome</translation>
+    </message>
+    <message>
+        <source>le modifiche di altri utenti non si mostrano da sole: si vedono tornando sulla riga</source>
+        <translation>le modifiche di altri utenti non si mostrano da sole: si vedono tornando sulla riga</translation>
     </message>
     <message>
         <source>le proprietà del controllo (sezione [Norvix]) da un file INI; le opzioni date vi si sovrappongono</source>

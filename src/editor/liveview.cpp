@@ -98,12 +98,15 @@ void LiveView::start()
 {
     if (!m_enabled || isWatching() || !m.data.isOpen() || !m.window.isVisible())
         return;
+    const bool again = m_feed != nullptr; // hidden, or turned off, meanwhile: what changed is read
     if (!m_feed) {
         m_feed = std::make_unique<ChangeFeed>(m.data.connection());
         QObject::connect(m_feed.get(), &ChangeFeed::changed, &m.window,
                          [this](const QString &table) { othersChanged(table); });
     }
     m_feed->start();
+    if (again)
+        othersChanged(QString());
 }
 
 void LiveView::stop()

@@ -150,35 +150,32 @@ void RecordListModel::liveRefresh(int top, const QVariantList &selected, std::fu
             m_liveRunning = false;
             if (generation != m_generation)
                 liveRefresh(top, selected, placed); // the lines were read again meanwhile: counted anew
-            else if (counts && counts->first >= 0 && counts->second >= 0)
-                applyLive(counts->first, counts->second, order, selected, placed);
+            if (generation != m_generation || !counts || counts->first < 0 || counts->second < 0)
+                return;
+            const auto [total, before] = *counts;
+            ++m_generation; // a count or a page on its way was read before the change
+            m_cache.clear();
+            m_wanted.clear();
+            resizeTo(int(std::min<qint64>(total, INT_MAX)));
+            m_counted = true;
+            // No row known at the first line (a far page not read yet): the view stays where it is.
+            const int first = m_rows == 0 ? -1 : int(std::clamp<qint64>(order.isEmpty() ? top : before, 0, m_rows - 1));
+            if (first >= 0 && !order.isEmpty())
+                readAround(first / kPageSize, first, order);
+            if (m_rows > 0)
+                emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
+            emit counted(m_rows);
+            // The selected row among the lines read (the view's neighbourhood); others are looked for by the caller.
+            int line = -1;
+            for (int number : {first / kPageSize, first / kPageSize + 1}) {
+                const auto p = m_cache.value(number);
+                for (int at = 0; p && line < 0 && at < p->size() && !selected.isEmpty(); ++at)
+                    if (p->keys.at(at).mid(m_queries.prefixCount()) == selected)
+                        line = number * kPageSize + at;
+            }
+            placed(std::max(first, 0), line);
         },
         m_readers);
-}
-
-void RecordListModel::applyLive(qint64 total, qint64 before, const QVariantList &order, const QVariantList &selected,
-                                const std::function<void(int, int)> &placed)
-{
-    ++m_generation; // a count or a page on its way was read before the change
-    m_cache.clear();
-    m_wanted.clear();
-    resizeTo(int(std::min<qint64>(total, INT_MAX)));
-    m_counted = true;
-    const int top = m_rows == 0 ? -1 : int(std::clamp<qint64>(before, 0, m_rows - 1));
-    if (top >= 0 && !order.isEmpty())
-        readAround(top / kPageSize, top, order);
-    if (m_rows > 0)
-        emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
-    emit counted(m_rows);
-    // The selected row among the lines read (the view's neighbourhood); others are looked for by the caller.
-    int line = -1;
-    for (int number : {top / kPageSize, top / kPageSize + 1}) {
-        const auto p = m_cache.value(number);
-        for (int at = 0; p && line < 0 && at < p->size() && !selected.isEmpty(); ++at)
-            if (p->keys.at(at).mid(m_queries.prefixCount()) == selected)
-                line = number * kPageSize + at;
-    }
-    placed(std::max(top, 0), line);
 }
 
 void RecordListModel::rowSaved(int row, const QVariantList &key)

@@ -117,9 +117,6 @@ private:
     void countInBackground();   // SQLite: a reader of its own on another thread
     void applyCount(qint64 total); // -1: not counted, the lines read so far stay
     void resizeTo(int rows);       // lines added or removed at the end
-    // What liveRefresh() counted: `total` lines, `before` of them ahead of the row at `order`.
-    void applyLive(qint64 total, qint64 before, const QVariantList &order, const QVariantList &selected,
-                   const std::function<void(int, int)> &placed);
     // A table guessed to hold fewer rows than this is counted at once: that costs less than a
     // millisecond or two, and its list is exact from the start.
     static constexpr qint64 kCountAtOnce = 10000;
