@@ -86,6 +86,7 @@ FrmEditTabPrivate::FrmEditTabPrivate(FrmEditTab *q)
               {.edited = [this](QWidget *control) { markEdited(control); }, .busy = busyGuard(*this)}),
       live(LiveView::Parts{*q, *this, data, session, list, details},
            {.busy = [this] { return busy > 0; },
+            .hold = busyGuard(*this),
             .showRecord = [q] { q->ShowRecord(); },
             .showDifferences =
                 [this] {

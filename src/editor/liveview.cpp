@@ -144,10 +144,13 @@ void LiveView::refresh()
         m_merge.start(kPutOffMs);
         return;
     }
+    const auto held = m_calls.hold(); // a server may be waited for: a close asked meanwhile waits
     if (std::exchange(m_listWanted, false)) {
         m.list.liveRefresh();
         checkRow();
     }
+    if (m.state.unloaded)
+        return;
     if (std::exchange(m_detailsWanted, false))
         m.details.liveRefresh(m_detailTable);
 }
@@ -166,7 +169,7 @@ void LiveView::checkRow()
         return; // read at the next change
     }
     // Another row may have been put in hand while a server answered.
-    rs = m.session.recordset();
+    rs = m.state.unloaded ? nullptr : m.session.recordset();
     if (!rs || !rs->hasCurrentRow() || rs->Bookmark() != key || m.session.adding())
         return;
     if (now->Eof()) {

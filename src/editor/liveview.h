@@ -47,6 +47,7 @@ public:
     struct Calls
     {
         std::function<bool()> busy;           // an operation of the editor is under way
+        std::function<std::shared_ptr<void>()> hold; // held while the row is read again (a close waits)
         std::function<void()> showRecord;     // the row in hand into the fields
         std::function<void()> showDifferences; // CmdVediModifiche
     };

@@ -5,6 +5,7 @@
 #include "platform/textfold.h"
 #include "platform/waiting.h"
 
+#include <QSqlDatabase>
 #include <QTimer>
 
 #include <algorithm>
@@ -125,6 +126,28 @@ void RecordListModel::refreshAround(int row, const QVariantList &key, std::optio
         emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
 }
 
+namespace {
+
+// What a live refresh reads, away from the window: the rows, those before the first line's row,
+// and the rows around it (ahead of it, in reverse order, and from it on), in one read transaction.
+struct LiveRead
+{
+    qint64 total = -1, before = -1;
+    std::shared_ptr<ListPage> ahead, from;
+};
+
+// `count` rows of `page` from `first` on, as a page of their own.
+std::shared_ptr<ListPage> slicePage(const ListPage &page, int first, int count)
+{
+    auto out = std::make_shared<ListPage>();
+    out->keys = page.keys.mid(first, count);
+    out->lines = page.lines.mid(first, count);
+    out->cells = page.cells.mid(first, count);
+    return out;
+}
+
+} // namespace
+
 void RecordListModel::liveRefresh(int top, const QVariantList &selected, std::function<void(int, int)> placed)
 {
     QVariantList order; // of the first line shown: the full order values of a search's row too
@@ -133,45 +156,69 @@ void RecordListModel::liveRefresh(int top, const QVariantList &selected, std::fu
             order = p->keys.at(top % kPageSize);
     // The rows before that one, or (nearer the end) from it on: a count walks the rows it counts.
     const bool fromEnd = m_counted && top > m_rows / 2;
-    QVariantList values;
+    QVariantList values, aheadValues, fromValues;
     const QString where = order.isEmpty() ? QString() : m_queries.rowsBefore(order, values, fromEnd);
+    std::optional<std::pair<PageQuery, PageQuery>> around; // the pages of the first line, read with the counts
+    if (!order.isEmpty())
+        around.emplace(m_queries.pageQuery(m_queries.keyCondition(order, false, aheadValues), aheadValues, true, -1, kPageSize),
+                       m_queries.pageQuery(m_queries.keyCondition(order, true, fromValues, true), fromValues, false, -1,
+                                           2 * kPageSize));
     m_liveRunning = true;
-    using Counts = std::pair<qint64, qint64>; // the rows, and those before the top line's row
-    onReader<Counts>(
+    onReader<LiveRead>(
         this, m_queries.connection(),
-        [table = m_queries.tableName(), filter = m_queries.filter(), where, values, fromEnd](const Connection &reader) {
-            const qint64 total = rowsIn(reader, table, filter.where, filter.values);
-            if (total < 0 || where.isEmpty())
-                return Counts{total, 0};
-            const qint64 counted = rowsIn(reader, table, where, values);
-            return Counts{total, counted < 0 ? -1 : fromEnd ? total - counted : counted};
+        [table = m_queries.tableName(), filter = m_queries.filter(), where, values, fromEnd, around](const Connection &reader) {
+            return reader.call([&] {
+                QSqlDatabase db = reader.database();
+                db.transaction(); // one snapshot where the database gives one (SQLite)
+                LiveRead r;
+                r.total = rowsIn(reader, table, filter.where, filter.values);
+                const qint64 counted = where.isEmpty() || r.total < 0 ? 0 : rowsIn(reader, table, where, values);
+                r.before = counted < 0 ? -1 : fromEnd ? r.total - counted : counted;
+                if (around && r.before >= 0) {
+                    r.ahead = runPageQuery(reader, around->first, nullptr);
+                    r.from = runPageQuery(reader, around->second, nullptr);
+                }
+                db.rollback();
+                return r;
+            });
         },
-        [this, top, generation = m_generation, order, selected, placed](std::optional<Counts> counts) {
+        [this, top, generation = m_generation, order, selected, placed](std::optional<LiveRead> read) {
             m_liveRunning = false;
             if (generation != m_generation)
                 liveRefresh(top, selected, placed); // the lines were read again meanwhile: counted anew
-            if (generation != m_generation || !counts || counts->first < 0 || counts->second < 0)
+            if (generation != m_generation || !read || read->total < 0 || read->before < 0)
                 return;
-            const auto [total, before] = *counts;
             ++m_generation; // a count or a page on its way was read before the change
             m_cache.clear();
             m_wanted.clear();
-            resizeTo(int(std::min<qint64>(total, INT_MAX)));
+            resizeTo(int(std::min<qint64>(read->total, INT_MAX)));
             m_counted = true;
             // No row known at the first line (a far page not read yet): the view stays where it is.
-            const int first = m_rows == 0 ? -1 : int(std::clamp<qint64>(order.isEmpty() ? top : before, 0, m_rows - 1));
-            if (first >= 0 && !order.isEmpty())
-                readAround(first / kPageSize, first, order);
+            const int first = m_rows == 0 ? -1 : int(std::clamp<qint64>(order.isEmpty() ? top : read->before, 0, m_rows - 1));
+            const int number = std::max(first, 0) / kPageSize, offset = std::max(first, 0) % kPageSize;
+            // The first line's page and the next, from the rows read around it, unless the table
+            // changed between the reads (then they are read as painted).
+            if (read->ahead && read->from && !read->ahead->failed && !read->from->failed && read->ahead->size() >= offset) {
+                read->ahead->reverse();
+                auto page = slicePage(*read->ahead, read->ahead->size() - offset, offset);
+                const auto rest = slicePage(*read->from, 0, kPageSize - offset);
+                page->keys << rest->keys;
+                page->lines << rest->lines;
+                page->cells << rest->cells;
+                m_cache.keep(number, page);
+                if (auto next = slicePage(*read->from, kPageSize - offset, kPageSize); next->size() > 0)
+                    m_cache.keep(number + 1, next);
+            }
             if (m_rows > 0)
                 emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
             emit counted(m_rows);
             // The selected row among the lines read (the view's neighbourhood); others are looked for by the caller.
             int line = -1;
-            for (int number : {first / kPageSize, first / kPageSize + 1}) {
-                const auto p = m_cache.value(number);
+            for (int n : {number, number + 1}) {
+                const auto p = m_cache.value(n);
                 for (int at = 0; p && line < 0 && at < p->size() && !selected.isEmpty(); ++at)
                     if (p->keys.at(at).mid(m_queries.prefixCount()) == selected)
-                        line = number * kPageSize + at;
+                        line = n * kPageSize + at;
             }
             placed(std::max(first, 0), line);
         },
