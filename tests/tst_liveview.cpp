@@ -105,6 +105,8 @@ private slots:
                                                                     {"deleted", Delete},
                                                                     {"deleted while typing, No", DeleteWhileTypingNo},
                                                                     {"deleted while typing, Yes", DeleteWhileTypingYes}});
+        QTest::newRow("odbc changed") << QStringLiteral("odbc") << int(Change); // read again every two seconds
+        QTest::newRow("odbc changed while typing") << QStringLiteral("odbc") << int(ChangeWhileTyping);
     }
     void rowInHand()
     {

@@ -158,11 +158,14 @@ void RecordListModel::liveRefresh(int top, const QVariantList &selected, std::fu
     const bool fromEnd = m_counted && top > m_rows / 2;
     QVariantList values, aheadValues, fromValues;
     const QString where = order.isEmpty() ? QString() : m_queries.rowsBefore(order, values, fromEnd);
-    std::optional<std::pair<PageQuery, PageQuery>> around; // the pages of the first line, read with the counts
+    // The pages of the first line, read with the counts: around its row, or the list's first ones.
+    std::optional<std::pair<PageQuery, PageQuery>> around;
     if (!order.isEmpty())
         around.emplace(m_queries.pageQuery(m_queries.keyCondition(order, false, aheadValues), aheadValues, true, -1, kPageSize),
                        m_queries.pageQuery(m_queries.keyCondition(order, true, fromValues, true), fromValues, false, -1,
                                            2 * kPageSize));
+    else if (top <= 0)
+        around.emplace(PageQuery{}, m_queries.pageQuery(QString(), {}, false, 0, 2 * kPageSize));
     m_liveRunning = true;
     onReader<LiveRead>(
         this, m_queries.connection(),
@@ -175,7 +178,8 @@ void RecordListModel::liveRefresh(int top, const QVariantList &selected, std::fu
                 const qint64 counted = where.isEmpty() || r.total < 0 ? 0 : rowsIn(reader, table, where, values);
                 r.before = counted < 0 ? -1 : fromEnd ? r.total - counted : counted;
                 if (around && r.before >= 0) {
-                    r.ahead = runPageQuery(reader, around->first, nullptr);
+                    r.ahead = around->first.sql.isEmpty() ? std::make_shared<ListPage>()
+                                                          : runPageQuery(reader, around->first, nullptr);
                     r.from = runPageQuery(reader, around->second, nullptr);
                 }
                 db.rollback();
@@ -195,6 +199,8 @@ void RecordListModel::liveRefresh(int top, const QVariantList &selected, std::fu
             m_counted = true;
             // No row known at the first line (a far page not read yet): the view stays where it is.
             const int first = m_rows == 0 ? -1 : int(std::clamp<qint64>(order.isEmpty() ? top : read->before, 0, m_rows - 1));
+            if (order.isEmpty() && first > 0)
+                read->from.reset(); // (the list's first pages were not read)
             const int number = std::max(first, 0) / kPageSize, offset = std::max(first, 0) % kPageSize;
             // The first line's page and the next, from the rows read around it, unless the table
             // changed between the reads (then they are read as painted).

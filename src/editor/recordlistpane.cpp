@@ -74,13 +74,14 @@ void RecordListPane::refreshAround(int row, const QVariantList &key, std::option
 bool RecordListPane::isLiveRefreshing() const
 {
     const RecordListModel *model = m_view->recordModel();
-    return model && model->isLiveRefreshing();
+    // (a list whose pages are still on their way is read again once they are in)
+    return model && (model->isLiveRefreshing() || model->isReading());
 }
 
 void RecordListPane::liveRefresh()
 {
     RecordListModel *model = m_view->recordModel();
-    if (!model || model->isLiveRefreshing())
+    if (!model || isLiveRefreshing())
         return;
     const int current = m_view->currentRow();
     const QVariantList selected = current >= 0 ? m_view->keyAt(current) : QVariantList();

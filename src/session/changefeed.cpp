@@ -183,9 +183,10 @@ private:
 
 ChangeFeed::ChangeFeed(std::shared_ptr<Connection> connection, QObject *parent)
     : QObject(parent), m_connection(std::move(connection)),
-      m_way(m_connection->dialect() == SqlDialect::Sqlite       ? Way::Polling
-            : m_connection->dialect() == SqlDialect::PostgreSql ? Way::Notifications
-                                                                : Way::Timer)
+      // (by the driver: a PostgreSQL server reached through ODBC has no session to listen on)
+      m_way(m_connection->params().isSqlite()     ? Way::Polling
+            : m_connection->params().isPostgres() ? Way::Notifications
+                                                  : Way::Timer)
 {
     m_timer.setInterval(m_way == Way::Polling ? kPollMs : kTimerMs);
     connect(&m_timer, &QTimer::timeout, this, [this] {
