@@ -129,8 +129,7 @@ void DetailGrid::reload()
 
 void DetailGrid::liveRefresh()
 {
-    if (!m_view->isEditing())
-        m_model->liveRefresh();
+    m_model->liveRefresh([view = m_view] { return view->isEditing(); });
 }
 
 void DetailGrid::setReadOnly(bool readOnly)

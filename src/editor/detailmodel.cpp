@@ -239,11 +239,12 @@ void DetailModel::reload()
     endResetModel();
 }
 
-void DetailModel::liveRefresh()
+void DetailModel::liveRefresh(const std::function<bool()> &typing)
 {
-    if (m_lines.hasChanges() || !m_new.isEmpty() || !m_hidden.isEmpty() || !m_stored || m_stored->isLiveRefreshing())
+    const auto untouched = [this, typing] { return !m_lines.hasChanges() && m_new.isEmpty() && m_hidden.isEmpty() && !typing(); };
+    if (!untouched() || !m_stored || m_stored->isLiveRefreshing())
         return;
-    m_stored->liveRefresh(0, {}, [](int, int) {});
+    m_stored->liveRefresh(0, {}, [](int, int) {}, untouched);
 }
 
 QString DetailModel::removedCondition(QVariantList &values) const

@@ -104,8 +104,9 @@ public:
     // Reads the master's lines again; the lines the LineSet removed stay hidden, its new ones follow.
     void reload();
     // Others changed the child table: with no line changed here, the stored lines are read again
-    // in place (see RecordListModel::liveRefresh); lines holding changes are never touched.
-    void liveRefresh();
+    // in place (see RecordListModel::liveRefresh); lines holding changes are never touched, nor
+    // lines that got changes or are being typed (`typing`) once they are read.
+    void liveRefresh(const std::function<bool()> &typing);
     void setReadOnly(bool readOnly);
     bool isReadOnly() const { return m_readOnly; }
     const DetailColumn &column(int column) const { return m_columns.at(column); }

@@ -3,6 +3,7 @@
 #include "editor/details.h"
 #include "editor/editordata.h"
 #include "editor/editorstate.h"
+#include "editor/listreaders.h"
 #include "editor/recordlistpane.h"
 #include "editor/recordlistview.h"
 #include "platform/language.h"
@@ -139,21 +140,28 @@ void LiveView::refresh()
     if (m.state.unloaded || !m.data.isOpen())
         return;
     // Not in the middle of an operation (it may wait for the database, or ask the user), nor while
-    // the list still counts the last change.
+    // the list still counts the last change. What follows reads on readers of its own: nothing
+    // here waits for the database (the user's keys are never taken inside a wait of this).
     if (m_calls.busy() || m.state.applying || m.state.checking || m.list.isLiveRefreshing()) {
         m_merge.start(kPutOffMs);
         return;
     }
-    const auto held = m_calls.hold(); // a server may be waited for: a close asked meanwhile waits
     if (std::exchange(m_listWanted, false)) {
         m.list.liveRefresh();
         checkRow();
     }
-    if (m.state.unloaded)
-        return;
     if (std::exchange(m_detailsWanted, false))
         m.details.liveRefresh(m_detailTable);
 }
+
+namespace {
+// The row as stored now, read away from the window.
+struct StoredRow
+{
+    bool gone = false;
+    RowInHand row;
+};
+} // namespace
 
 void LiveView::checkRow()
 {
@@ -161,23 +169,36 @@ void LiveView::checkRow()
     if (!rs || !rs->hasCurrentRow() || m.session.adding() || m.session.keyColumns().isEmpty() || m.state.rowGone)
         return;
     const QVariantList key = rs->Bookmark();
-    const RowInHand was = rs->state().row;
-    std::unique_ptr<Recordset> now;
-    try {
-        now = m.session.readRow(key);
-    } catch (const DataError &) {
-        return; // read at the next change
-    }
-    // Another row may have been put in hand while a server answered.
-    rs = m.state.unloaded ? nullptr : m.session.recordset();
-    if (!rs || !rs->hasCurrentRow() || rs->Bookmark() != key || m.session.adding())
+    onReader<StoredRow>(
+        &m.window, *m.data.connection(),
+        [source = m.session.rowOf(key), keys = m.session.keyColumns()](const Connection &reader) {
+            // (the reader outlives the recordset, which is made and read here)
+            const std::shared_ptr<Connection> on(std::shared_ptr<Connection>(), const_cast<Connection *>(&reader));
+            const Recordset now(on, source, keys, CursorIntent::Read);
+            return StoredRow{now.Eof(), now.Eof() ? RowInHand() : now.state().row};
+        },
+        [this, key, was = rs->state().row](std::optional<StoredRow> now) {
+            if (now)
+                compareRow(key, was, now->gone, now->row);
+        });
+}
+
+void LiveView::compareRow(const QVariantList &key, const RowInHand &was, bool gone, const RowInHand &is)
+{
+    // The same row still in hand, as it was when the read began.
+    const Recordset *rs = m.state.unloaded ? nullptr : m.session.recordset();
+    if (!rs || !rs->hasCurrentRow() || rs->Bookmark() != key || m.session.adding() || rs->state().row.raw != was.raw)
         return;
-    if (now->Eof()) {
+    if (m_calls.busy() || m.state.applying || m.state.checking) { // read again once the operation ends
+        m_listWanted = true;
+        m_merge.start(kPutOffMs);
+        return;
+    }
+    if (gone) {
         m.state.rowGone = true;
         notify(nxTr("Il record è stato eliminato da un altro utente"), false);
         return;
     }
-    const RowInHand is = now->state().row;
     const bool changed = was.raw != is.raw;
     if (!changed && was.version == is.version)
         return; // as it was: the editor's own save, or another row changed
@@ -186,12 +207,17 @@ void LiveView::checkRow()
             notify(nxTr("Il record è stato modificato da un altro utente"), true);
         return;
     }
-    try {
-        m.session.open(m.session.rowOf(key), CursorIntent::Change);
-    } catch (const DataError &) {
-        return;
+    {
+        const auto held = m_calls.hold(); // read as a line chosen is read
+        try {
+            m.session.open(m.session.rowOf(key), CursorIntent::Change);
+        } catch (const DataError &) {
+            return;
+        }
+        if (m.state.unloaded)
+            return;
+        m_calls.showRecord();
     }
-    m_calls.showRecord();
     if (changed)
         notify(nxTr("Aggiornato da un altro utente alle %1").arg(QTime::currentTime().toString(QStringLiteral("hh:mm"))),
                false, kNoticeMs);

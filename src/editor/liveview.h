@@ -47,7 +47,7 @@ public:
     struct Calls
     {
         std::function<bool()> busy;           // an operation of the editor is under way
-        std::function<std::shared_ptr<void>()> hold; // held while the row is read again (a close waits)
+        std::function<std::shared_ptr<void>()> hold; // held while the row in hand is read again (a close waits)
         std::function<void()> showRecord;     // the row in hand into the fields
         std::function<void()> showDifferences; // CmdVediModifiche
     };
@@ -79,8 +79,10 @@ public:
 
 private:
     void refresh();
-    // The row in hand against the row as stored now.
+    // The row in hand against the row as stored now (read away from the window), which is
+    // `gone`, or `is`; `was` is the row in hand when the read began.
     void checkRow();
+    void compareRow(const QVariantList &key, const RowInHand &was, bool gone, const RowInHand &is);
     void notify(const QString &text, bool differences, int forMs = 0);
     void clearNotice();
 

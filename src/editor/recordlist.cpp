@@ -148,7 +148,8 @@ std::shared_ptr<ListPage> slicePage(const ListPage &page, int first, int count)
 
 } // namespace
 
-void RecordListModel::liveRefresh(int top, const QVariantList &selected, std::function<void(int, int)> placed)
+void RecordListModel::liveRefresh(int top, const QVariantList &selected, std::function<void(int, int)> placed,
+                                  std::function<bool()> stillWanted)
 {
     QVariantList order; // of the first line shown: the full order values of a search's row too
     if (top >= 0 && top < m_rows)
@@ -186,10 +187,12 @@ void RecordListModel::liveRefresh(int top, const QVariantList &selected, std::fu
                 return r;
             });
         },
-        [this, top, generation = m_generation, order, selected, placed](std::optional<LiveRead> read) {
+        [this, top, generation = m_generation, order, selected, placed, stillWanted](std::optional<LiveRead> read) {
             m_liveRunning = false;
+            if (stillWanted && !stillWanted())
+                return;
             if (generation != m_generation)
-                liveRefresh(top, selected, placed); // the lines were read again meanwhile: counted anew
+                liveRefresh(top, selected, placed, stillWanted); // the lines were read again meanwhile: counted anew
             if (generation != m_generation || !read || read->total < 0 || read->before < 0)
                 return;
             ++m_generation; // a count or a page on its way was read before the change

@@ -75,8 +75,10 @@ public:
     // row with key `selected` when it is among the lines read (-1: gone, or further away). Nothing
     // happens when the counts cannot be made (the next change tries again) or the list was read
     // again meanwhile.
-    // Read again meanwhile by the editor, it counts again.
-    void liveRefresh(int top, const QVariantList &selected, std::function<void(int top, int selected)> placed);
+    // Read again meanwhile by the editor, it counts again. `stillWanted`, given, is asked before
+    // the lines change: false leaves them as they are.
+    void liveRefresh(int top, const QVariantList &selected, std::function<void(int top, int selected)> placed,
+                     std::function<bool()> stillWanted = {});
     bool isLiveRefreshing() const { return m_liveRunning; }
     // The key values of line `row` (the bookmark of its row), empty when out of range.
     QVariantList keyAt(int row) const;
