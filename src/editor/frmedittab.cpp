@@ -269,7 +269,6 @@ void FrmEditTab::resizeEvent(QResizeEvent *event)
 {
     QDialog::resizeEvent(event);
     d->window.resized();
-    d->live.place();
 }
 
 void FrmEditTab::showEvent(QShowEvent *event)

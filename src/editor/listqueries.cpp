@@ -21,6 +21,22 @@ void ListPage::reverse()
     std::reverse(cells.begin(), cells.end());
 }
 
+void ListPage::append(const ListPage &other)
+{
+    keys << other.keys;
+    lines << other.lines;
+    cells << other.cells;
+}
+
+std::shared_ptr<ListPage> ListPage::slice(int first, int count) const
+{
+    auto out = std::make_shared<ListPage>();
+    out->keys = keys.mid(first, count);
+    out->lines = lines.mid(first, count);
+    out->cells = cells.mid(first, count);
+    return out;
+}
+
 namespace {
 
 // A value as a line shows it. The view shows a line on one row of the screen: a longer value is
@@ -426,9 +442,7 @@ std::shared_ptr<ListPage> ListQueries::pageAround(int before, const QVariantList
     const auto rest = readRows(where, values, false, -1, ListPage::kSize - before);
     if (rest->failed)
         return nullptr;
-    page->keys << rest->keys;
-    page->lines << rest->lines;
-    page->cells << rest->cells; // a search's
+    page->append(*rest);
     return page;
 }
 

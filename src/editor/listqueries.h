@@ -46,6 +46,10 @@ struct ListPage
     int size() const { return int(lines.size()); }
     // Rows read in descending key order, put back in the list's order.
     void reverse();
+    // The rows of `other` after these (every column of a row: keys, lines, a search's cells).
+    void append(const ListPage &other);
+    // `count` rows from `first` on, as a page of their own.
+    std::shared_ptr<ListPage> slice(int first, int count) const;
 };
 
 // One page query: at most `limit` rows matching `where` (bound `values`), in key order or in

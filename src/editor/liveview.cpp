@@ -124,13 +124,11 @@ bool LiveView::isWatching() const
 
 void LiveView::othersChanged(const QString &table)
 {
-    const bool ours = table.isEmpty() || table.compare(m.session.tableName(), Qt::CaseInsensitive) == 0;
-    m_listWanted = m_listWanted || ours;
-    if (ours || !m_detailsWanted)
-        m_detailTable = ours ? QString() : table;
-    else if (m_detailTable.compare(table, Qt::CaseInsensitive) != 0)
-        m_detailTable.clear(); // lines of two details: all of them
-    m_detailsWanted = true;
+    const bool master = !table.isEmpty() && table.compare(m.session.tableName(), Qt::CaseInsensitive) == 0;
+    m_listWanted = m_listWanted || master || table.isEmpty();
+    // The lines of that table's detail; of every detail for any table, or for two of them.
+    if (!master)
+        m_detailTable = !m_detailTable || m_detailTable->compare(table, Qt::CaseInsensitive) == 0 ? table : QString();
     if (!m_merge.isActive())
         m_merge.start(kMergeMs);
 }
@@ -142,16 +140,18 @@ void LiveView::refresh()
     // Not in the middle of an operation (it may wait for the database, or ask the user), nor while
     // the list still counts the last change. What follows reads on readers of its own: nothing
     // here waits for the database (the user's keys are never taken inside a wait of this).
-    if (m_calls.busy() || m.state.applying || m.state.checking || m.list.isLiveRefreshing()) {
+    if (m_calls.busy() || m.state.applying || m.state.checking || m.list.isReading()) {
         m_merge.start(kPutOffMs);
         return;
     }
     if (std::exchange(m_listWanted, false)) {
         m.list.liveRefresh();
-        checkRow();
+        m_rowWanted = true;
     }
-    if (std::exchange(m_detailsWanted, false))
-        m.details.liveRefresh(m_detailTable);
+    if (std::exchange(m_rowWanted, false))
+        checkRow();
+    if (const auto table = std::exchange(m_detailTable, std::nullopt))
+        m.details.liveRefresh(*table);
 }
 
 namespace {
@@ -190,7 +190,7 @@ void LiveView::compareRow(const QVariantList &key, const RowInHand &was, bool go
     if (!rs || !rs->hasCurrentRow() || rs->Bookmark() != key || m.session.adding() || rs->state().row.raw != was.raw)
         return;
     if (m_calls.busy() || m.state.applying || m.state.checking) { // read again once the operation ends
-        m_listWanted = true;
+        m_rowWanted = true;
         m_merge.start(kPutOffMs);
         return;
     }

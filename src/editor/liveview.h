@@ -18,6 +18,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QFrame;
 class QLabel;
@@ -68,8 +69,6 @@ public:
     // Rows of `table` may have been changed by others (empty: of any table): changes arriving
     // together are shown once, when no operation of the editor is under way.
     void othersChanged(const QString &table);
-    // The notice follows the list (over its foot).
-    void place();
 
     void rowReplaced(const RowSession &) override { clearNotice(); }
     void rowWritten(const RowSession &, RowWrite) override { clearNotice(); }
@@ -78,6 +77,8 @@ public:
     static constexpr int kNoticeMs = 5000;
 
 private:
+    // The notice over the list's foot (it follows the list).
+    void place();
     void refresh();
     // The row in hand against the row as stored now (read away from the window), which is
     // `gone`, or `is`; `was` is the row in hand when the read began.
@@ -95,9 +96,9 @@ private:
     QTimer m_merge; // changes arriving together
     QTimer m_fade;  // the notice goes
     bool m_enabled = true;
-    bool m_listWanted = false;
-    bool m_detailsWanted = false;
-    QString m_detailTable; // of the lines to read again (empty: every detail's)
+    bool m_listWanted = false; // the list, then the row in hand, to be read again
+    bool m_rowWanted = false;  // the row in hand alone
+    std::optional<QString> m_detailTable; // the lines to read again: of that table's detail (empty: every detail's)
 };
 
 } // namespace Norvix

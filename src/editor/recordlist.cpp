@@ -136,16 +136,6 @@ struct LiveRead
     std::shared_ptr<ListPage> ahead, from;
 };
 
-// `count` rows of `page` from `first` on, as a page of their own.
-std::shared_ptr<ListPage> slicePage(const ListPage &page, int first, int count)
-{
-    auto out = std::make_shared<ListPage>();
-    out->keys = page.keys.mid(first, count);
-    out->lines = page.lines.mid(first, count);
-    out->cells = page.cells.mid(first, count);
-    return out;
-}
-
 } // namespace
 
 void RecordListModel::liveRefresh(int top, const QVariantList &selected, std::function<void(int, int)> placed,
@@ -209,13 +199,10 @@ void RecordListModel::liveRefresh(int top, const QVariantList &selected, std::fu
             // changed between the reads (then they are read as painted).
             if (read->ahead && read->from && !read->ahead->failed && !read->from->failed && read->ahead->size() >= offset) {
                 read->ahead->reverse();
-                auto page = slicePage(*read->ahead, read->ahead->size() - offset, offset);
-                const auto rest = slicePage(*read->from, 0, kPageSize - offset);
-                page->keys << rest->keys;
-                page->lines << rest->lines;
-                page->cells << rest->cells;
+                auto page = read->ahead->slice(read->ahead->size() - offset, offset);
+                page->append(*read->from->slice(0, kPageSize - offset));
                 m_cache.keep(number, page);
-                if (auto next = slicePage(*read->from, kPageSize - offset, kPageSize); next->size() > 0)
+                if (auto next = read->from->slice(kPageSize - offset, kPageSize); next->size() > 0)
                     m_cache.keep(number + 1, next);
             }
             if (m_rows > 0)

@@ -73,10 +73,8 @@ public:
     // that `top` (the first line the view shows) keeps showing its row, or the row that now
     // follows where it stood. Then `placed` gets the new line of that row and the line of the
     // row with key `selected` when it is among the lines read (-1: gone, or further away). Nothing
-    // happens when the counts cannot be made (the next change tries again) or the list was read
-    // again meanwhile.
-    // Read again meanwhile by the editor, it counts again. `stillWanted`, given, is asked before
-    // the lines change: false leaves them as they are.
+    // happens when the counts cannot be made (the next change tries again), or when `stillWanted`,
+    // given, says no once they are; a list read again meanwhile by the editor is counted anew.
     void liveRefresh(int top, const QVariantList &selected, std::function<void(int top, int selected)> placed,
                      std::function<bool()> stillWanted = {});
     bool isLiveRefreshing() const { return m_liveRunning; }

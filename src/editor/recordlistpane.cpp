@@ -71,17 +71,16 @@ void RecordListPane::refreshAround(int row, const QVariantList &key, std::option
     }
 }
 
-bool RecordListPane::isLiveRefreshing() const
+bool RecordListPane::isReading() const
 {
     const RecordListModel *model = m_view->recordModel();
-    // (a list whose pages are still on their way is read again once they are in)
     return model && (model->isLiveRefreshing() || model->isReading());
 }
 
 void RecordListPane::liveRefresh()
 {
     RecordListModel *model = m_view->recordModel();
-    if (!model || isLiveRefreshing())
+    if (!model || isReading())
         return;
     const int current = m_view->currentRow();
     const QVariantList selected = current >= 0 ? m_view->keyAt(current) : QVariantList();

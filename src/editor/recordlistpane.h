@@ -58,9 +58,10 @@ public:
     void refreshAround(int row, const QVariantList &key, std::optional<int> rowsAdded = std::nullopt);
     // Others changed the table: the lines are read again in place, the first line shown and the
     // selected line staying on their rows (see RecordListModel::liveRefresh). Nothing while the
-    // last one still counts.
+    // list still reads (isReading).
     void liveRefresh();
-    bool isLiveRefreshing() const;
+    // The list still reads: the counts of the last liveRefresh, or pages on their way.
+    bool isReading() const;
     void LstSelect_Click();
     // Selects a line so that its row is loaded again (none, then that line).
     void selectLine(int row);

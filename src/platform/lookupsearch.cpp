@@ -1,6 +1,7 @@
 #include "platform/lookupsearch.h"
 
 #include "platform/dataerror.h"
+#include "platform/sqlnames.h"
 #include "platform/textfold.h"
 
 #include <QCryptographicHash>
@@ -59,11 +60,6 @@ QString indexName(const QString &table, const QStringList &columns)
     return QStringLiteral("norvix_cerca_%1_%2").arg(table.left(12), QString::fromLatin1(hash));
 }
 
-QString literal(const QString &text)
-{
-    return u'\'' + QString(text).replace(u'\'', QStringLiteral("''")) + u'\'';
-}
-
 QStringList sqliteStatements(const QString &name, const QString &table, const QStringList &keys, const QStringList &desc)
 {
     const QString c = quoteIdentifier(name), f = quoteIdentifier(name + QStringLiteral("_fts")), t = quoteIdentifier(table);
@@ -89,7 +85,7 @@ QStringList sqliteStatements(const QString &name, const QString &table, const QS
         QStringLiteral("CREATE INDEX %1 ON %2 (%3)").arg(quoteIdentifier(name + QStringLiteral("_chiave")), c, k.join(QStringLiteral(", "))),
         QStringLiteral("CREATE INDEX %1 ON %2 (testo)").arg(quoteIdentifier(name + QStringLiteral("_testo")), c),
         QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(testo, content=%2, content_rowid='id', tokenize='trigram')")
-            .arg(f, literal(name)),
+            .arg(f, quoteLiteral(name)),
         QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')").arg(f),
         trigger.arg(quoteIdentifier(name + QStringLiteral("_ai")), QStringLiteral("INSERT"), c, ftsInsert),
         trigger.arg(quoteIdentifier(name + QStringLiteral("_ad")), QStringLiteral("DELETE"), c, ftsDelete),

@@ -239,6 +239,11 @@ QString shownInMessage(const QString &text)
     return cut ? shown + QStringLiteral("...") : shown;
 }
 
+QString quoteLiteral(const QString &text)
+{
+    return u'\'' + QString(text).replace(u'\'', QStringLiteral("''")) + u'\'';
+}
+
 QString quoteIdentifier(const QString &name)
 {
     if (name.isEmpty() || name.contains(QChar(0)))

@@ -17,6 +17,9 @@ namespace Norvix {
 // Wraps `name` in double quotes, doubling any double quote inside. A name that is empty or holds a
 // NUL character is refused with DataError::BadIdentifier.
 QString quoteIdentifier(const QString &name);
+// `text` as an SQL string literal: in single quotes, any single quote inside doubled (for
+// statements that take no bound values, such as DDL).
+QString quoteLiteral(const QString &text);
 
 // A name or a value as a message shows it: control characters (NUL included) as their visible
 // symbols, and a text longer than 80 characters cut there, with "...".

@@ -31,12 +31,6 @@ BEGIN
 END
 $$)";
 
-// A text as an SQL string literal.
-QString literal(const QString &text)
-{
-    return u'\'' + QString(text).replace(u'\'', QStringLiteral("''")) + u'\'';
-}
-
 // Runs `before`, the statements `each` gives for each table and `after` in one transaction; returns
 // the tables as the database spells them. Throws DataError naming a table that is not there.
 QStringList inOneTransaction(Connection &connection, const QStringList &tables, const QString &before,
@@ -84,7 +78,7 @@ QStringList installLiveTriggers(Connection &connection, const QStringList &table
         [](const TableInfo &table) {
             QStringList key;
             for (const QString &column : table.primaryKey)
-                key << literal(column);
+                key << quoteLiteral(column);
             return QStringList{dropTrigger(table),
                                QStringLiteral("CREATE TRIGGER norvix_live AFTER INSERT OR UPDATE OR DELETE ON %1 "
                                               "FOR EACH ROW EXECUTE FUNCTION norvix_live_notify(%2)")
